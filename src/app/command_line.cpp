@@ -1,0 +1,69 @@
+#include "app/command_line.h"
+
+namespace {
+
+char16_t FoldAscii(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+} // namespace
+
+bool CCommandLine::AsciiCaseLess::operator()(const QString& a, const QString& b) const
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ca = FoldAscii(a[i].unicode());
+        const char16_t cb = FoldAscii(b[i].unicode());
+        if (ca != cb)
+            return ca < cb;
+    }
+    return a.size() < b.size();
+}
+
+void CCommandLine::Parse(const QStringList& words)
+{
+    m_flags.clear();
+    m_values.clear();
+    for (const QString& word : words) {
+        QString option;
+        if (word.startsWith(u'/'))
+            option = word.mid(1);
+        else if (word.startsWith(u"--"))
+            option = word.mid(2);
+        else
+            continue; // plain words and single-dash words are not options
+        if (option.isEmpty())
+            continue;
+        const qsizetype equals = option.indexOf(u'=');
+        if (equals >= 0)
+            m_values.insert_or_assign(option.left(equals), option.mid(equals + 1));
+        else
+            m_flags.insert_or_assign(option, true);
+    }
+}
+
+bool CCommandLine::HasValue(const QString& name) const
+{
+    return m_values.find(name) != m_values.end();
+}
+
+QString CCommandLine::GetValue(const QString& name) const
+{
+    const auto it = m_values.find(name);
+    return it == m_values.end() ? QString() : it->second;
+}
+
+bool CCommandLine::GetFlag(const QString& name) const
+{
+    const auto it = m_flags.find(name);
+    return it != m_flags.end() && it->second;
+}
+
+QStringList CCommandLine::WordsFromArgv(int argc, const char* const* argv)
+{
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words.push_back(QString::fromUtf8(argv[i]));
+    return words;
+}

@@ -1,0 +1,30 @@
+// The program's command-line options: "/name=value" or "--name=value" become valued options,
+// "/name" or "--name" flags. Names compare without regard to the case of ASCII A-Z.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <map>
+
+class CCommandLine {
+public:
+    // Clears both tables and fills them from the argument words (without the program path).
+    void Parse(const QStringList& words);
+
+    bool HasValue(const QString& name) const;
+    // The value of a valued option; empty when the name is absent.
+    QString GetValue(const QString& name) const;
+    // True when the flag was given.
+    bool GetFlag(const QString& name) const;
+
+    // Argument words as the process received them, UTF-8, without argv[0].
+    static QStringList WordsFromArgv(int argc, const char* const* argv);
+
+private:
+    struct AsciiCaseLess {
+        bool operator()(const QString& a, const QString& b) const;
+    };
+    std::map<QString, bool, AsciiCaseLess> m_flags;
+    std::map<QString, QString, AsciiCaseLess> m_values;
+};

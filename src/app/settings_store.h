@@ -1,0 +1,57 @@
+// The program's persistent settings: a few string values in a per-user INI file
+// ($XDG_CONFIG_HOME/Vandrel/Vandrel.conf, section [General]). Values the user's file lacks are
+// read from the first system defaults file, Vandrel/Vandrel.conf in $XDG_CONFIG_DIRS, which the
+// install step writes with "AffID". The program writes only the user's file, and never "AffID".
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+inline constexpr int kMaxPath = 260;
+
+// An open settings key: the user's file and, when there is one, the defaults file.
+class SettingsKey {
+public:
+    const QString& UserFile() const { return m_userFile; }
+    const QString& DefaultsFile() const { return m_defaultsFile; }
+
+private:
+    friend std::optional<SettingsKey> OpenSettingsKey();
+    friend std::optional<SettingsKey> CreateSettingsKey();
+    SettingsKey(QString userFile, QString defaultsFile)
+        : m_userFile(std::move(userFile)), m_defaultsFile(std::move(defaultsFile))
+    {
+    }
+    QString m_userFile;
+    QString m_defaultsFile; // empty when no defaults file exists
+};
+
+// Where the user's settings file lives, and the defaults file in use (empty when none).
+QString UserSettingsFile();
+QString DefaultsSettingsFile();
+
+// Succeeds when the user's file or a defaults file exists.
+std::optional<SettingsKey> OpenSettingsKey();
+// Creates the user's file (and its folder) when it is missing; fails when that cannot be done.
+std::optional<SettingsKey> CreateSettingsKey();
+
+// The value of name, or nullopt when it is absent or does not fit in capacity characters with
+// a terminator (so a capacity of 260 accepts at most 259 characters).
+std::optional<QString> ReadStringValue(const SettingsKey& key, const QString& name,
+                                       int capacity = kMaxPath);
+// Stores value under name in the user's file, atomically: a crash leaves the old file or the
+// new one. False when the file cannot be written.
+bool WriteStringValue(const SettingsKey& key, const QString& name, const QString& value);
+
+// The user's desktop folder, created when missing; empty when it cannot be had.
+QString GetDesktopFolder();
+// "DefaultDownloadFolder" as stored (empty stays empty), or the desktop folder when the key is
+// missing or the value absent.
+QString GetDownloadFolder(const SettingsKey* key);
+
+namespace settings_names {
+inline const QString kAffId = QStringLiteral("AffID");
+inline const QString kLastUpdate = QStringLiteral("LastUpdate");
+inline const QString kDefaultDownloadFolder = QStringLiteral("DefaultDownloadFolder");
+} // namespace settings_names

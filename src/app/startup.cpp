@@ -1,0 +1,127 @@
+#include "app/startup.h"
+
+#include "app/qt_application.h"
+#include "app/update_check.h"
+#include "app/workspace.h"
+#include "download/job_kind.h"
+#include "ui/main/main_dlg.h"
+
+#include <QApplication>
+
+#include <array>
+#include <cstdio>
+
+namespace {
+
+struct ModeWord {
+    const char16_t* word;
+    int jobKind;
+    QString StartRequest::*target;
+};
+
+// The first of these words given with a value decides the run.
+const std::array<ModeWord, 6> kModeWords = {{
+    {u"player", kJobNone, &StartRequest::playerFile},
+    {u"convert", kJobNone, &StartRequest::convertValue},
+    {u"download", kJobDownload, &StartRequest::downloadUrl},
+    {u"download-mp3", kJobMp3, &StartRequest::downloadUrl},
+    {u"download-mp4", kJobMp4, &StartRequest::downloadUrl},
+    {u"download-avi", kJobAvi, &StartRequest::downloadUrl},
+}};
+
+void RunMainWindow(const QString& workspace, const QString& downloadUrl, int jobKind,
+                   const QString& playerFile)
+{
+    EnsureQtApplication();
+    {
+        MainDlg dialog(workspace, downloadUrl, jobKind, playerFile);
+        dialog.Exec();
+    }
+    DestroyQtApplication();
+}
+
+void PrintUsage()
+{
+    std::puts("Usage: vandrel [option]\n"
+              "Downloads the video of a web page, optionally converts it, and plays it.\n"
+              "\n"
+              "  --download=URL       download the video at URL\n"
+              "  --download-mp3=URL   download, then convert to MP3\n"
+              "  --download-avi=URL   download, then convert to AVI\n"
+              "  --download-mp4=URL   download, then convert to MP4\n"
+              "  --player=FILE        play FILE\n"
+              "  --update             only check for an update, then exit\n"
+              "  --help, --version    print this text or the version, then exit\n"
+              "\n"
+              "Options may also be written with a slash: /download=URL.");
+}
+
+} // namespace
+
+StartRequest DecideRunMode(const CCommandLine& options)
+{
+    StartRequest request;
+    if (options.GetFlag(QStringLiteral("update"))) {
+        request.openWindow = false;
+        return request;
+    }
+    for (const ModeWord& mode : kModeWords) {
+        const QString word = QString::fromUtf16(mode.word);
+        if (!options.HasValue(word))
+            continue;
+        request.*mode.target = options.GetValue(word);
+        request.jobKind = mode.jobKind;
+        break;
+    }
+    return request;
+}
+
+StartupSteps StartupSteps::Real()
+{
+    return {
+        [] { return CheckForUpdate(); },
+        [] { return CreateWorkspace(); },
+        [](const QString& workspace) { return ExtractToolPayload(workspace); },
+        RunMainWindow,
+        [](const QString& workspace) { RemoveDirectoryTree(workspace); },
+    };
+}
+
+int RunStartup(const QStringList& words, const StartupSteps& steps)
+{
+    CCommandLine options;
+    options.Parse(words);
+    const StartRequest request = DecideRunMode(options);
+
+    // The update check runs in every mode, also with the "update" flag.
+    if (!steps.checkForUpdate() || !request.openWindow)
+        return 0;
+
+    const QString workspace = steps.createWorkspace();
+    if (workspace.isEmpty())
+        return 0;
+    if (steps.extractToolPayload(workspace))
+        steps.runMainWindow(workspace, request.downloadUrl, request.jobKind, request.playerFile);
+    // Also after a failed extraction, so a partly filled workspace goes too.
+    steps.removeWorkspace(workspace);
+    return 0;
+}
+
+int VandrelMain(int argc, char** argv)
+{
+    const QStringList words = CCommandLine::WordsFromArgv(argc, argv);
+    CCommandLine options;
+    options.Parse(words);
+    if (options.GetFlag(QStringLiteral("help"))) {
+        PrintUsage();
+        return 0;
+    }
+    if (options.GetFlag(QStringLiteral("version"))) {
+        std::printf("Vandrel %s\n", VANDREL_VERSION);
+        return 0;
+    }
+    SetApplicationArguments(argc, argv);
+    const int code = RunStartup(words, StartupSteps::Real());
+    DestroyQtApplication();
+    return code;
+}

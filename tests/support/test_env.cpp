@@ -1,0 +1,121 @@
+#include "test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <memory>
+
+namespace testenv {
+namespace {
+
+std::unique_ptr<QTemporaryDir>& HomeDir()
+{
+    static std::unique_ptr<QTemporaryDir> dir;
+    return dir;
+}
+
+QString ReadTrimmed(const QString& path)
+{
+    return QString::fromUtf8(ReadFile(path)).trimmed();
+}
+
+} // namespace
+
+QString Dir()
+{
+    return QStringLiteral(VANDREL_TEST_ENV_DIR);
+}
+
+QString HttpBase()
+{
+    const QString port = ReadTrimmed(Dir() + QStringLiteral("/http_port"));
+    EXPECT_FALSE(port.isEmpty()) << "the loopback HTTP server of the test environment is not running";
+    return QStringLiteral("http://127.0.0.1:") + port;
+}
+
+QString MediaDir()
+{
+    return Dir() + QStringLiteral("/media");
+}
+
+QString Display()
+{
+    return ReadTrimmed(Dir() + QStringLiteral("/display"));
+}
+
+void IsolateHome()
+{
+    auto& dir = HomeDir();
+    dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vandrel-test-XXXXXX"));
+    const QByteArray home = dir->path().toUtf8();
+    const QByteArray config = home + "/.config";
+    const QByteArray sysconfig = home + "/xdg-system";
+    QDir().mkpath(QString::fromUtf8(config));
+    QDir().mkpath(QString::fromUtf8(sysconfig));
+    setenv("HOME", home.constData(), 1);
+    setenv("XDG_CONFIG_HOME", config.constData(), 1);
+    setenv("XDG_CONFIG_DIRS", sysconfig.constData(), 1);
+    setenv("XDG_DATA_HOME", (home + "/.local/share").constData(), 1);
+    setenv("XDG_CACHE_HOME", (home + "/.cache").constData(), 1);
+}
+
+QString Home()
+{
+    return HomeDir() ? HomeDir()->path() : QString();
+}
+
+QString SourceDir()
+{
+    return QStringLiteral(VANDREL_SOURCE_DIR);
+}
+
+QString BinaryDir()
+{
+    return QStringLiteral(VANDREL_BINARY_DIR);
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+}
+
+ProcessResult Run(const QString& program, const QStringList& args, int timeoutMs,
+                  const QStringList& extraEnv)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& entry : extraEnv) {
+        const qsizetype eq = entry.indexOf(u'=');
+        if (eq > 0)
+            env.insert(entry.left(eq), entry.mid(eq + 1));
+        else
+            env.remove(entry);
+    }
+    process.setProcessEnvironment(env);
+    process.start(program, args);
+    ProcessResult result;
+    if (!process.waitForStarted(10000))
+        return result;
+    if (process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit)
+        result.exitCode = process.exitCode();
+    else
+        process.kill(), process.waitForFinished(2000);
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+} // namespace testenv

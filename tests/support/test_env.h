@@ -1,0 +1,41 @@
+// What tests share: the test environment that CTest starts (Xvfb, the loopback HTTP server and
+// its media), an isolated home per test process, and small helpers for files and processes.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace testenv {
+
+// The environment's folder, written by scripts/test-env.
+QString Dir();
+// "http://127.0.0.1:PORT" of the loopback server; fails the test when it is not running.
+QString HttpBase();
+// The folder the server serves (clip.mp4, clip.flv, page.html, ...). Tests may add files.
+QString MediaDir();
+// The Xvfb display (":N"), or empty when the environment is not running.
+QString Display();
+
+// Points HOME and the XDG folders at a fresh temporary folder for this process, so no test
+// reads or writes the real user's settings. Called by the test main before anything else.
+void IsolateHome();
+// This process's isolated home.
+QString Home();
+
+QString SourceDir();
+QString BinaryDir();
+
+QByteArray ReadFile(const QString& path);
+bool WriteFile(const QString& path, const QByteArray& data);
+
+struct ProcessResult {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+// Runs a program (no shell) and waits up to timeoutMs; exitCode is -1 when it did not finish.
+ProcessResult Run(const QString& program, const QStringList& args, int timeoutMs = 60000,
+                  const QStringList& extraEnv = {});
+
+} // namespace testenv
