@@ -1,0 +1,87 @@
+// The download page: the URL field, the download-folder field, and the log box that shows the
+// tools' output newest line first, over a picture while a job runs.
+#pragma once
+
+#include "pages/tab_base_dlg.h"
+#include "settings/settings_store.h"
+
+#include <QFont>
+#include <QImage>
+#include <QPixmap>
+#include <QPlainTextEdit>
+
+#include <functional>
+#include <optional>
+
+class QLineEdit;
+
+class Tab0Dlg : public TabBaseDlg {
+    Q_OBJECT
+
+public:
+    static constexpr int kUrlFieldId = 1001;
+    static constexpr int kFolderFieldId = 1002;
+    static constexpr int kLogBoxId = 1005;
+    // Beyond this many characters the oldest lines leave the log: a tool that never stops
+    // printing must not exhaust memory. Far more than any run of jobs prints.
+    static constexpr int kMaxLogCharacters = 8 * 1024 * 1024;
+
+    // The log box: shows text and scrolls, but a click neither places a caret nor takes focus,
+    // and the pointer over it is the arrow.
+    class CMyEdit : public QPlainTextEdit {
+    public:
+        explicit CMyEdit(QWidget* parent);
+        // A null picture gives the normal colours back.
+        void SetBackground(const QImage& picture);
+        bool HasBackground() const { return !m_background.isNull(); }
+
+    protected:
+        void mousePressEvent(QMouseEvent* e) override;
+        void mouseDoubleClickEvent(QMouseEvent* e) override;
+        void paintEvent(QPaintEvent* e) override;
+
+    private:
+        QPixmap m_background;
+        QPalette m_normalPalette;
+    };
+
+    // Answers the folder chooser: the chosen folder, or nullopt when the user cancelled.
+    using FolderChooser =
+        std::function<std::optional<QString>(QWidget* owner, const QString& start)>;
+
+    // settingsKey may be null (the page then keeps nothing between runs); it is copied.
+    Tab0Dlg(const SettingsKey* settingsKey, QWidget* owner);
+    // Stores the folder field as typed.
+    ~Tab0Dlg() override;
+
+    QLineEdit* UrlField() const { return m_urlField; }
+    QLineEdit* FolderField() const { return m_folderField; }
+    CMyEdit* LogBox() const { return m_logBox; }
+    const QFont& LogFont() const { return m_logFont; }
+
+    // Puts text on top of the log; earlier texts stay below it. The cost does not depend on
+    // how much the log already holds.
+    void AddLogText(const QString& text);
+    // The whole log, lines separated by "\n", newest first.
+    QString LogText() const;
+    // Lowers or raises the log's limit (kMaxLogCharacters unless set).
+    void SetMaxLogCharacters(int characters) { m_maxLogCharacters = characters; }
+
+    // With a picture the log box shows it behind white text; a null picture removes it.
+    void SetLogBackground(const QImage& picture);
+
+    // Lets the user pick the download folder, starting at the field's folder; a choice replaces
+    // the field's text, cancelling leaves it. True when the field changed.
+    bool ChooseDownloadFolder();
+    // Replaces the system's folder chooser (tests answer it themselves).
+    void SetFolderChooser(FolderChooser chooser);
+
+private:
+    std::optional<SettingsKey> m_settingsKey;
+    QFont m_logFont;
+    QLineEdit* m_urlField = nullptr;
+    QLineEdit* m_folderField = nullptr;
+    CMyEdit* m_logBox = nullptr;
+    int m_maxLogCharacters = kMaxLogCharacters;
+    FolderChooser m_chooser;
+};

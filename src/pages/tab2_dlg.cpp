@@ -1,0 +1,142 @@
+#include "pages/tab2_dlg.h"
+
+#include "pages/web_view.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kLookupTimeoutMs = 5000;
+
+bool IsUnreserved(unsigned char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '~' ||
+           c == '!' || c == '*' || c == '(' || c == ')' || c == '\'';
+}
+
+} // namespace
+
+bool HasDefaultApplication(const QString& path)
+{
+    const QString mimeType =
+        QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"),
+                {QStringLiteral("query"), QStringLiteral("default"), mimeType});
+    // No xdg-mime, or no answer: nothing is known to be registered.
+    if (!query.waitForStarted(kLookupTimeoutMs))
+        return false;
+    query.closeWriteChannel();
+    if (!query.waitForFinished(kLookupTimeoutMs)) {
+        query.kill();
+        query.waitForFinished(kLookupTimeoutMs);
+        return false;
+    }
+    return query.exitStatus() == QProcess::NormalExit && query.exitCode() == 0 &&
+           !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+void OpenWithUserProgram(const QString& path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+Tab2Dlg::Tab2Dlg(QString workspace, QWidget* owner)
+    : TabBaseDlg(owner), m_workspace(std::move(workspace)), m_lookup(HasDefaultApplication),
+      m_opener(OpenWithUserProgram), m_creator(CreateWebView)
+{
+    m_browserHost = new QWidget(this);
+    m_browserHost->setGeometry(MapDialogRect(QRect(7, 50, 285, 17)));
+    auto* layout = new QVBoxLayout(m_browserHost);
+    layout->setContentsMargins(0, 0, 0, 0);
+    AddControl(kBrowserId, m_browserHost);
+}
+
+Tab2Dlg::~Tab2Dlg() = default;
+
+QString Tab2Dlg::EncodeFileLocation(const QString& path)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    const QByteArray utf8 = path.toUtf8();
+    QString location;
+    location.reserve(utf8.size() * 3);
+    for (const char ch : utf8) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (IsUnreserved(c)) {
+            location += QLatin1Char(ch);
+        } else {
+            location += u'%';
+            location += QLatin1Char(kHex[c >> 4]);
+            location += QLatin1Char(kHex[c & 0xf]);
+        }
+    }
+    return location;
+}
+
+QString Tab2Dlg::PlayerAddress(const QString& path) const
+{
+    // The workspace part is a proper file URL, so a blank, '#' or '%' in the temporary
+    // directory's path cannot break the address; for an ordinary path it is the path itself.
+    const QString page = QUrl::fromLocalFile(m_workspace + QStringLiteral("/player.htm"))
+                             .toString(QUrl::FullyEncoded);
+    return page + QStringLiteral("?file_location=") + EncodeFileLocation(path);
+}
+
+bool Tab2Dlg::Play(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    const bool flashVideo =
+        QFileInfo(path).suffix().compare(QStringLiteral("flv"), Qt::CaseInsensitive) == 0;
+    if (flashVideo && !m_lookup(path)) {
+        const QString address = PlayerAddress(path);
+        if (IWebView* browser = EnsureBrowser())
+            browser->Navigate(QUrl::fromEncoded(address.toLatin1()));
+        return true;
+    }
+    m_opener(path);
+    return false;
+}
+
+void Tab2Dlg::OnHide()
+{
+    if (m_browser)
+        m_browser->Navigate(QUrl(QStringLiteral("about:blank")));
+}
+
+IWebView* Tab2Dlg::Browser() const
+{
+    return m_browser.data();
+}
+
+IWebView* Tab2Dlg::EnsureBrowser()
+{
+    if (!m_browser && m_creator) {
+        m_browser = m_creator(m_browserHost);
+        if (m_browser) {
+            m_browserHost->layout()->addWidget(m_browser);
+            m_browser->show();
+        }
+    }
+    return m_browser.data();
+}
+
+void Tab2Dlg::SetDefaultAppLookup(DefaultAppLookup lookup)
+{
+    m_lookup = lookup ? std::move(lookup) : DefaultAppLookup(HasDefaultApplication);
+}
+
+void Tab2Dlg::SetFileOpener(FileOpener opener)
+{
+    m_opener = opener ? std::move(opener) : FileOpener(OpenWithUserProgram);
+}
+
+void Tab2Dlg::SetWebViewCreator(WebViewCreator creator)
+{
+    m_creator = creator ? std::move(creator) : WebViewCreator(CreateWebView);
+}

@@ -1,0 +1,89 @@
+// Loading the web view plugin on first use. Linking the web engine into the program would map
+// its libraries at every start and, on X11, create an OpenGL context at once (together some
+// 85 MB of resident memory and 200 ms); loaded here, only a run that plays a video pays.
+#include "pages/web_view.h"
+
+#include "platform/process_user.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QOpenGLContext>
+#include <QPluginLoader>
+
+#include <cstdio>
+
+// Qt GUI's setter of the context that every OpenGL context of the process shares with. The web
+// engine renders through it. Qt sets it up only when Qt::AA_ShareOpenGLContexts is set before
+// the application is made, which would create the context at every start; it is set here
+// instead, just before the engine is loaded. Exported by Qt GUI, not declared in a public
+// header.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+
+namespace {
+
+IWebViewFactory* g_factory = nullptr;
+bool g_tried = false;
+
+QStringList PluginCandidates()
+{
+    const QString name = QStringLiteral(VANDREL_WEB_PLUGIN_NAME);
+    QStringList candidates;
+    const QString appDir = QCoreApplication::applicationDirPath();
+    candidates << appDir + u'/' + name << appDir + QStringLiteral("/../lib/vandrel/") + name;
+    // The build's own copy, for the tests and benchmarks that run from their own folders.
+    candidates << QStringLiteral(VANDREL_WEB_PLUGIN_BUILD_PATH);
+    return candidates;
+}
+
+bool PrepareSharedGlContext()
+{
+    if (QOpenGLContext::globalShareContext())
+        return true;
+    auto* context = new QOpenGLContext(QCoreApplication::instance());
+    if (!context->create()) {
+        delete context;
+        return false;
+    }
+    qt_gl_set_global_share_context(context);
+    return true;
+}
+
+IWebViewFactory* LoadFactory()
+{
+    if (g_tried)
+        return g_factory;
+    g_tried = true;
+    // The engine's sandbox refuses to run for root; it can only be switched off.
+    if (platform::RunsAsRoot() && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (!PrepareSharedGlContext()) {
+        std::fprintf(stderr, "vandrel: no OpenGL context, the player page stays empty\n");
+        return nullptr;
+    }
+    for (const QString& candidate : PluginCandidates()) {
+        if (!QFileInfo(candidate).isFile())
+            continue;
+        // Never unloaded: views made by it live until the window goes.
+        auto* loader = new QPluginLoader(candidate, QCoreApplication::instance());
+        if (auto* factory = qobject_cast<IWebViewFactory*>(loader->instance())) {
+            g_factory = factory;
+            return g_factory;
+        }
+        std::fprintf(stderr, "vandrel: %s\n", qPrintable(loader->errorString()));
+    }
+    return nullptr;
+}
+
+} // namespace
+
+IWebView* CreateWebView(QWidget* parent)
+{
+    IWebViewFactory* factory = LoadFactory();
+    return factory ? factory->CreateWebView(parent) : nullptr;
+}
+
+bool IsWebViewLoaded()
+{
+    return g_factory != nullptr;
+}

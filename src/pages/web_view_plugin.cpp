@@ -1,0 +1,50 @@
+// The web view plugin: the only code that links the web engine.
+#include "pages/web_view.h"
+
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+namespace {
+
+class EngineView final : public IWebView {
+public:
+    explicit EngineView(QWidget* parent) : IWebView(parent), m_view(new QWebEngineView(this))
+    {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(m_view);
+        QWebEngineSettings* settings = m_view->settings();
+        // Playing is what the user asked for: the page needs no further gesture to start.
+        settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+        // The player page is a local file that reads the local video file.
+        settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    }
+
+    void Navigate(const QUrl& url) override { m_view->setUrl(url); }
+    QUrl Address() const override { return m_view->url(); }
+    void RunJavaScript(const QString& script, std::function<void(const QVariant&)> done) override
+    {
+        m_view->page()->runJavaScript(script, [done = std::move(done)](const QVariant& result) {
+            if (done)
+                done(result);
+        });
+    }
+
+private:
+    QWebEngineView* m_view;
+};
+
+} // namespace
+
+class WebViewFactory : public QObject, public IWebViewFactory {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID VANDREL_WEB_VIEW_FACTORY_IID)
+    Q_INTERFACES(IWebViewFactory)
+
+public:
+    IWebView* CreateWebView(QWidget* parent) override { return new EngineView(parent); }
+};
+
+#include "web_view_plugin.moc"

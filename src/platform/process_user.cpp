@@ -1,0 +1,12 @@
+#include "platform/process_user.h"
+
+#include <unistd.h>
+
+namespace platform {
+
+bool RunsAsRoot()
+{
+    return geteuid() == 0;
+}
+
+} // namespace platform

@@ -1,0 +1,336 @@
+// The download page: its fields, the folder kept in the settings, the folder chooser, the log
+// (order, limit, cost per line), the log box that ignores clicks, and its background picture.
+#include "pages/tab0_dlg.h"
+#include "settings/settings_store.h"
+
+#include "test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTextDocument>
+
+#include <memory>
+
+namespace {
+
+SettingsKey FreshKey()
+{
+    QFile::remove(UserSettingsFile());
+    std::optional<SettingsKey> key = CreateSettingsKey();
+    EXPECT_TRUE(key.has_value());
+    return *key;
+}
+
+QString Desktop()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+}
+
+class Tab0Test : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        owner = std::make_unique<QWidget>();
+        owner->resize(781, 786);
+    }
+    std::unique_ptr<Tab0Dlg> MakePage(const SettingsKey* key)
+    {
+        return std::make_unique<Tab0Dlg>(key, owner.get());
+    }
+    std::unique_ptr<QWidget> owner;
+};
+
+TEST_F(Tab0Test, FieldsAreLineEditsAndTheLogBoxIsMultiLine)
+{
+    auto page = MakePage(nullptr);
+    EXPECT_NE(qobject_cast<QLineEdit*>(page->GetDlgItem(Tab0Dlg::kUrlFieldId)), nullptr);
+    EXPECT_NE(qobject_cast<QLineEdit*>(page->GetDlgItem(Tab0Dlg::kFolderFieldId)), nullptr);
+    auto* log = qobject_cast<QPlainTextEdit*>(page->GetDlgItem(Tab0Dlg::kLogBoxId));
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_EQ(log->focusPolicy(), Qt::NoFocus);
+}
+
+TEST_F(Tab0Test, LogFontIsVerdanaSevenPointBoldOrItsFallback)
+{
+    auto page = MakePage(nullptr);
+    const QFont& font = page->LogBox()->font();
+    EXPECT_EQ(font.pointSize(), 7);
+    EXPECT_EQ(font.weight(), QFont::Bold);
+    EXPECT_EQ(font.families().value(0), QStringLiteral("Verdana"));
+    const QFontInfo resolved(font);
+    EXPECT_TRUE(resolved.family() == QStringLiteral("Verdana") ||
+                resolved.family() == QStringLiteral("DejaVu Sans"))
+        << resolved.family().toStdString();
+    EXPECT_TRUE(resolved.bold());
+}
+
+struct FolderCase {
+    const char* name;
+    bool haveKey;
+    std::optional<QString> stored; // nullopt: the value is absent
+    bool expectDesktop;
+};
+
+class FolderFieldTest : public Tab0Test, public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(FolderFieldTest, StartsWithTheStoredFolderOrTheDesktop)
+{
+    const FolderCase& c = GetParam();
+    SettingsKey key = FreshKey();
+    if (c.stored) {
+        ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder, *c.stored));
+    }
+    auto page = MakePage(c.haveKey ? &key : nullptr);
+    EXPECT_EQ(page->FolderField()->text(), c.expectDesktop ? Desktop() : *c.stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FolderFieldTest,
+    ::testing::Values(FolderCase{"NoKeyGivesTheDesktop", false, QStringLiteral("/srv/x"), true},
+                      FolderCase{"AbsentValueGivesTheDesktop", true, std::nullopt, true},
+                      FolderCase{"StoredValueIsShown", true, QStringLiteral("/srv/videos"), false},
+                      FolderCase{"EmptyValueStaysEmpty", true, QString(), false},
+                      FolderCase{"BlanksAndUnicodeKept", true,
+                                 QStringLiteral("/home/u/Vidéos à voir "), false}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(Tab0Test, FolderIsStoredAtDestructionExactlyAsTyped)
+{
+    SettingsKey key = FreshKey();
+    const QString typed = QStringLiteral("  /no/such/folder/ever; x=y ");
+    {
+        auto page = MakePage(&key);
+        page->FolderField()->setText(typed);
+    }
+    EXPECT_EQ(ReadStringValue(key, settings_names::kDefaultDownloadFolder, INT_MAX), typed);
+    auto next = MakePage(&key);
+    EXPECT_EQ(next->FolderField()->text(), typed);
+}
+
+TEST_F(Tab0Test, WithoutAKeyNothingIsStored)
+{
+    SettingsKey key = FreshKey();
+    {
+        auto page = MakePage(nullptr);
+        page->FolderField()->setText(QStringLiteral("/srv/elsewhere"));
+    }
+    EXPECT_EQ(ReadStringValue(key, settings_names::kDefaultDownloadFolder), std::nullopt);
+}
+
+TEST_F(Tab0Test, ChosenFolderFillsTheFieldAndIsTheNextDefault)
+{
+    SettingsKey key = FreshKey();
+    ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder,
+                                 QStringLiteral("/srv/start")));
+    QString askedStart;
+    QWidget* askedOwner = nullptr;
+    {
+        auto page = MakePage(&key);
+        page->SetFolderChooser([&](QWidget* chooserOwner, const QString& start) {
+            askedOwner = chooserOwner;
+            askedStart = start;
+            return std::optional<QString>(QStringLiteral("/srv/chosen"));
+        });
+        EXPECT_TRUE(page->ChooseDownloadFolder());
+        EXPECT_EQ(page->FolderField()->text(), QStringLiteral("/srv/chosen"));
+    }
+    EXPECT_EQ(askedStart, QStringLiteral("/srv/start"));
+    EXPECT_EQ(askedOwner, owner.get());
+    EXPECT_EQ(MakePage(&key)->FolderField()->text(), QStringLiteral("/srv/chosen"));
+}
+
+TEST_F(Tab0Test, CancelledChooserLeavesTheField)
+{
+    auto page = MakePage(nullptr);
+    page->FolderField()->setText(QStringLiteral("/srv/kept"));
+    int asked = 0;
+    page->SetFolderChooser([&](QWidget*, const QString&) {
+        ++asked;
+        return std::optional<QString>();
+    });
+    EXPECT_FALSE(page->ChooseDownloadFolder());
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(page->FolderField()->text(), QStringLiteral("/srv/kept"));
+}
+
+// The log as a rewrite of the whole text would make it: "%s\r\n%s" of the new and the old text.
+QString RewrittenLog(const QStringList& texts)
+{
+    QString log;
+    for (const QString& text : texts)
+        log = text + QStringLiteral("\r\n") + log;
+    return log.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+TEST_F(Tab0Test, LogPutsTheNewestTextOnTopAndKeepsEveryText)
+{
+    auto page = MakePage(nullptr);
+    const QStringList texts = {
+        QStringLiteral("[download] Destination: a.mp4"),
+        QStringLiteral("[download]  10.0% of 1.00MiB at 1.00MiB/s ETA 00:01"),
+        QStringLiteral("ERROR: two\r\nlines"),
+        QString(),
+        QStringLiteral("[download] 100% of 1.00MiB"),
+    };
+    for (const QString& text : texts)
+        page->AddLogText(text);
+    EXPECT_EQ(page->LogText(), RewrittenLog(texts));
+    EXPECT_TRUE(page->LogText().startsWith(QStringLiteral("[download] 100%")));
+}
+
+TEST_F(Tab0Test, LogShowsItsNewestTextAfterEachLine)
+{
+    auto page = MakePage(nullptr);
+    page->LogBox()->resize(376, 52);
+    for (int i = 0; i < 200; ++i)
+        page->AddLogText(QStringLiteral("line %1").arg(i));
+    page->LogBox()->verticalScrollBar()->setValue(50);
+    page->AddLogText(QStringLiteral("newest"));
+    EXPECT_EQ(page->LogBox()->verticalScrollBar()->value(), 0);
+}
+
+TEST_F(Tab0Test, OneMoreLineChangesOnlyTheTopAtAnyLength)
+{
+    // What adding a line costs shows in what the document reports as changed: one line at the
+    // top, whether the log holds 10 lines or 100,000 (a rewrite of the whole text would
+    // report the whole log).
+    auto page = MakePage(nullptr);
+    QTextDocument* document = page->LogBox()->document();
+    struct Change {
+        int position = -1, removed = -1, added = -1;
+    } last;
+    QObject::connect(document, &QTextDocument::contentsChange, page.get(),
+                     [&](int position, int removed, int added) {
+                         last = {position, removed, added};
+                     });
+    const QString line = QStringLiteral("[download]  42.0% of 10.00MiB at 2.00MiB/s ETA 00:03");
+    for (int count : {10, 100000}) {
+        while (document->blockCount() - 1 < count)
+            page->AddLogText(line);
+        page->AddLogText(QStringLiteral("one more"));
+        EXPECT_EQ(last.position, 0) << count;
+        EXPECT_EQ(last.removed, 0) << count;
+        EXPECT_EQ(last.added, 9) << count; // "one more" and its line break
+        EXPECT_EQ(document->blockCount() - 1, count + 1);
+    }
+    EXPECT_TRUE(page->LogText().endsWith(line + u'\n'));
+}
+
+TEST_F(Tab0Test, OverTheLimitTheOldestLinesLeave)
+{
+    auto page = MakePage(nullptr);
+    page->SetMaxLogCharacters(100);
+    for (int i = 0; i < 30; ++i)
+        page->AddLogText(QStringLiteral("line %1").arg(i, 2, 10, QChar(u'0')));
+    const QString log = page->LogText();
+    EXPECT_LE(log.size() + 1, 100);
+    EXPECT_TRUE(log.startsWith(QStringLiteral("line 29\nline 28\n")));
+    EXPECT_FALSE(log.contains(QStringLiteral("line 00")));
+    EXPECT_TRUE(log.endsWith(u'\n'));
+    // Whole lines only: what is left is the newest lines, in order, each complete.
+    const QStringList lines = log.split(u'\n', Qt::SkipEmptyParts);
+    for (int i = 0; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i], QStringLiteral("line %1").arg(29 - i, 2, 10, QChar(u'0')));
+}
+
+TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrolls)
+{
+    auto page = MakePage(nullptr);
+    owner->show();
+    page->show();
+    Tab0Dlg::CMyEdit* log = page->LogBox();
+    log->setGeometry(209, 445, 376, 52);
+    for (int i = 0; i < 100; ++i)
+        page->AddLogText(QStringLiteral("a fairly long log line number %1").arg(i));
+    page->UrlField()->setFocus();
+    const int caret = log->textCursor().position();
+
+    QTest::mouseClick(log->viewport(), Qt::LeftButton, {}, QPoint(40, 20));
+    QTest::mouseDClick(log->viewport(), Qt::LeftButton, {}, QPoint(40, 20));
+    QTest::mousePress(log->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseMove(log->viewport(), QPoint(200, 40));
+    QTest::mouseRelease(log->viewport(), Qt::LeftButton, {}, QPoint(200, 40));
+
+    EXPECT_FALSE(log->hasFocus());
+    EXPECT_FALSE(log->textCursor().hasSelection());
+    EXPECT_EQ(log->textCursor().position(), caret);
+    EXPECT_EQ(log->viewport()->cursor().shape(), Qt::ArrowCursor);
+
+    QWheelEvent wheel(QPointF(40, 20), log->viewport()->mapToGlobal(QPointF(40, 20)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(log->viewport(), &wheel);
+    EXPECT_GT(log->verticalScrollBar()->value(), 0);
+}
+
+QImage Gradient()
+{
+    // Every pixel differs, so where a pixel lands tells which picture pixel it is.
+    QImage picture(20, 16, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x * 12, y * 15, 40));
+    return picture;
+}
+
+TEST_F(Tab0Test, BackgroundPictureIsAlignedLikeTheStatusPicture)
+{
+    auto page = MakePage(nullptr);
+    Tab0Dlg::CMyEdit* log = page->LogBox();
+    log->resize(60, 40);
+    const QImage picture = Gradient();
+    page->SetLogBackground(picture);
+    const QImage shot = log->grab().toImage();
+    // The pattern's origin is at (-5, -5): the box's corner shows picture pixel (5, 5).
+    for (const QPoint p :
+         {QPoint(0, 0), QPoint(3, 2), QPoint(14, 10), QPoint(15, 11), QPoint(40, 30)}) {
+        const QPoint source((p.x() + 5) % picture.width(), (p.y() + 5) % picture.height());
+        EXPECT_EQ(shot.pixel(p), picture.pixel(source)) << p.x() << "," << p.y();
+    }
+}
+
+TEST_F(Tab0Test, TextIsWhiteOnThePictureAndNormalWithout)
+{
+    auto page = MakePage(nullptr);
+    Tab0Dlg::CMyEdit* log = page->LogBox();
+    log->resize(200, 40);
+    page->AddLogText(QStringLiteral("WWWWWWWWWWWW"));
+    QImage dark(8, 8, QImage::Format_ARGB32);
+    dark.fill(qRgb(0, 0, 60));
+    page->SetLogBackground(dark);
+    EXPECT_EQ(log->palette().color(QPalette::Text), QColor(Qt::white));
+    EXPECT_EQ(log->palette().color(QPalette::Disabled, QPalette::Text), QColor(Qt::white));
+    QImage shot = log->grab().toImage();
+    int white = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            white += shot.pixel(x, y) == qRgb(255, 255, 255) ? 1 : 0;
+    EXPECT_GT(white, 20);
+    EXPECT_TRUE(log->HasBackground());
+
+    page->SetLogBackground(QImage());
+    EXPECT_FALSE(log->HasBackground());
+    EXPECT_EQ(log->palette().color(QPalette::Text),
+              QPlainTextEdit().palette().color(QPalette::Text));
+    shot = log->grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(199, 39)), log->palette().color(QPalette::Base));
+}
+
+TEST_F(Tab0Test, TransparentPartsOfThePictureShowWhite)
+{
+    auto page = MakePage(nullptr);
+    page->LogBox()->resize(30, 30);
+    QImage clear(10, 10, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    page->SetLogBackground(clear);
+    EXPECT_EQ(page->LogBox()->grab().toImage().pixel(3, 3), qRgb(255, 255, 255));
+}
+
+} // namespace

@@ -1,0 +1,171 @@
+// The page handling that both pages share: placing controls from the tree's move events, the
+// mask that lets the skin take the pointer, and closing and drops handed to the owner.
+#include "pages/tab0_dlg.h"
+#include "pages/tab2_dlg.h"
+#include "ui/elements/window_move_event.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPointer>
+#include <QUrl>
+#include <QWindow>
+
+#include <memory>
+
+namespace {
+
+// The main window as far as a page sees it.
+class Owner : public QWidget {
+public:
+    Owner()
+    {
+        resize(781, 786);
+        setAcceptDrops(true);
+    }
+    int closes = 0;
+    QList<QUrl> droppedUrls;
+    QPoint dropPosition;
+    bool acceptDrops = true;
+
+protected:
+    void closeEvent(QCloseEvent* e) override
+    {
+        ++closes;
+        e->ignore();
+    }
+    void dragEnterEvent(QDragEnterEvent* e) override { e->setAccepted(acceptDrops); }
+    void dropEvent(QDropEvent* e) override
+    {
+        droppedUrls = e->mimeData()->urls();
+        dropPosition = e->position().toPoint();
+        e->acceptProposedAction();
+    }
+};
+
+void PostMove(QObject* receiver, QWidget* window, ui::Rect r)
+{
+    QCoreApplication::postEvent(receiver, new ui::WindowMoveEvent(QPointer<QObject>(window), r));
+    QCoreApplication::processEvents();
+}
+
+class TabBaseTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        owner = std::make_unique<Owner>();
+        page = new Tab0Dlg(nullptr, owner.get());
+        owner->show();
+        page->show();
+    }
+    std::unique_ptr<Owner> owner;
+    Tab0Dlg* page = nullptr;
+};
+
+TEST_F(TabBaseTest, ControlsAreFoundByTheirIds)
+{
+    EXPECT_EQ(page->GetDlgItem(Tab0Dlg::kUrlFieldId), page->UrlField());
+    EXPECT_EQ(page->GetDlgItem(Tab0Dlg::kFolderFieldId), page->FolderField());
+    EXPECT_EQ(page->GetDlgItem(Tab0Dlg::kLogBoxId), page->LogBox());
+    EXPECT_EQ(page->GetDlgItem(4711), nullptr);
+    EXPECT_EQ(page->GetWindowHandle(), page);
+
+    Tab2Dlg player(QStringLiteral("/tmp"), owner.get());
+    EXPECT_EQ(player.GetDlgItem(Tab2Dlg::kBrowserId), player.BrowserHost());
+}
+
+TEST_F(TabBaseTest, PagesStartHiddenAndCoverTheOwner)
+{
+    Tab2Dlg player(QStringLiteral("/tmp"), owner.get());
+    EXPECT_TRUE(player.isHidden());
+    EXPECT_EQ(player.geometry(), owner->rect());
+    owner->resize(500, 400);
+    EXPECT_EQ(page->geometry(), QRect(0, 0, 500, 400));
+}
+
+TEST_F(TabBaseTest, MoveEventPlacesTheControl)
+{
+    PostMove(page, page->UrlField(), {339, 330, 258, 18});
+    EXPECT_EQ(page->UrlField()->geometry(), QRect(339, 330, 258, 18));
+    PostMove(page, page->LogBox(), {209, 445, 376, 52});
+    EXPECT_EQ(page->LogBox()->geometry(), QRect(209, 445, 376, 52));
+}
+
+TEST_F(TabBaseTest, MoveEventLeavesOtherWindowsAndGoneWindowsAlone)
+{
+    QLineEdit stranger(owner.get());
+    stranger.setGeometry(1, 2, 30, 40);
+    PostMove(page, &stranger, {100, 100, 50, 50});
+    EXPECT_EQ(stranger.geometry(), QRect(1, 2, 30, 40));
+
+    const QRect urlBefore = page->UrlField()->geometry();
+    auto* doomed = new QLineEdit(page);
+    QCoreApplication::postEvent(page,
+                                new ui::WindowMoveEvent(QPointer<QObject>(doomed), {5, 5, 5, 5}));
+    delete doomed;
+    QCoreApplication::processEvents(); // must not touch the deleted window
+    EXPECT_EQ(page->UrlField()->geometry(), urlBefore);
+    EXPECT_EQ(page->findChildren<QLineEdit*>().size(), 2);
+}
+
+TEST_F(TabBaseTest, MaskLetsTheSkinTakeThePointerOutsideTheControls)
+{
+    PostMove(page, page->UrlField(), {339, 330, 258, 18});
+    PostMove(page, page->FolderField(), {339, 363, 170, 18});
+    PostMove(page, page->LogBox(), {209, 445, 376, 52});
+
+    QRegion expected;
+    expected += QRect(339, 330, 258, 18);
+    expected += QRect(339, 363, 170, 18);
+    expected += QRect(209, 445, 376, 52);
+    EXPECT_EQ(page->mask(), expected);
+
+    // A point of the skin away from the controls belongs to the owner, not to the page.
+    EXPECT_EQ(owner->childAt(100, 100), nullptr);
+    EXPECT_EQ(owner->childAt(340, 331), page->UrlField());
+
+    page->FolderField()->hide();
+    expected -= QRect(339, 363, 170, 18);
+    EXPECT_EQ(page->mask(), expected);
+}
+
+TEST_F(TabBaseTest, ClosingAPageClosesTheOwner)
+{
+    EXPECT_FALSE(page->close());
+    EXPECT_EQ(owner->closes, 0); // posted, not sent
+    QCoreApplication::processEvents();
+    EXPECT_EQ(owner->closes, 1);
+    EXPECT_TRUE(page->isVisible());
+}
+
+TEST_F(TabBaseTest, DropsGoToTheOwner)
+{
+    PostMove(page, page->UrlField(), {339, 330, 258, 18});
+    PostMove(page, page->LogBox(), {209, 445, 376, 52});
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a.flv")),
+                  QUrl::fromLocalFile(QStringLiteral("/tmp/b.mp4"))});
+    // File managers offer the paths as text too, which a line edit would take for itself.
+    data.setText(QStringLiteral("/tmp/a.flv\n/tmp/b.mp4"));
+    QWindow* window = owner->windowHandle();
+    ASSERT_NE(window, nullptr);
+    // As the window system delivers them: to the top-level window, which picks the target
+    // under the pointer. Over a control, over the page's masked area, and over the log.
+    for (const QPoint p : {QPoint(345, 335), QPoint(100, 100), QPoint(220, 450)}) {
+        owner->droppedUrls.clear();
+        QDragEnterEvent enter(p, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &enter);
+        QDropEvent drop(p, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &drop);
+        EXPECT_TRUE(drop.isAccepted()) << p.x() << "," << p.y();
+        EXPECT_EQ(owner->droppedUrls, data.urls()) << p.x() << "," << p.y();
+        EXPECT_EQ(owner->dropPosition, p);
+    }
+    EXPECT_TRUE(page->UrlField()->text().isEmpty());
+}
+
+} // namespace
