@@ -1,19 +1,21 @@
 #include "pages/tab0_dlg.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
+#include <QWheelEvent>
+
+#include <algorithm>
 
 namespace {
 
 // The pattern's origin lies 5 pixels up and left of the log box, which is laid over the status
 // picture with a margin of 5: so the pattern lines up with that picture.
 constexpr QPoint kPatternOrigin(-5, -5);
+// Space between the box's left edge and the text.
+constexpr int kTextMargin = 2;
 
 std::optional<QString> SystemFolderChooser(QWidget* owner, const QString& start)
 {
@@ -26,28 +28,50 @@ std::optional<QString> SystemFolderChooser(QWidget* owner, const QString& start)
 
 } // namespace
 
-Tab0Dlg::CMyEdit::CMyEdit(QWidget* parent) : QPlainTextEdit(parent)
+Tab0Dlg::CMyEdit::CMyEdit(QWidget* parent) : QWidget(parent)
 {
-    setFrameShape(QFrame::NoFrame);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::NoFocus);
-    setReadOnly(true);
-    setTextInteractionFlags(Qt::NoTextInteraction);
+    setCursor(Qt::ArrowCursor);
     setContextMenuPolicy(Qt::NoContextMenu);
-    // The log is only ever prepended to; an undo history would grow with it.
-    setUndoRedoEnabled(false);
-    viewport()->setCursor(Qt::ArrowCursor);
-    m_normalPalette = palette();
+    // paintEvent covers every pixel: the picture, or the base colour.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void Tab0Dlg::CMyEdit::AddOnTop(const QString& text, qsizetype maxCharacters)
+{
+    QString normal = text;
+    normal.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    normal.replace(u'\r', u'\n');
+    const QStringList lines = normal.split(u'\n');
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        m_characters += line->size() + 1;
+        m_lines.push_front(*line);
+    }
+    while (m_characters > maxCharacters && m_lines.size() > 1) {
+        m_characters -= m_lines.back().size() + 1;
+        m_lines.pop_back();
+    }
+    // The newest text is in view, as after rewriting the whole text.
+    m_topLine = 0;
+    update();
+}
+
+QString Tab0Dlg::CMyEdit::Text() const
+{
+    QString text;
+    text.reserve(m_characters);
+    for (const QString& line : m_lines) {
+        text += line;
+        text += u'\n';
+    }
+    return text;
 }
 
 void Tab0Dlg::CMyEdit::SetBackground(const QImage& picture)
 {
     if (picture.isNull()) {
         m_background = QPixmap();
-        setPalette(m_normalPalette);
-        viewport()->setAutoFillBackground(true);
+        setPalette(QPalette());
     } else {
         // Transparent pixels of the picture show white.
         QImage opaque(picture.size(), QImage::Format_RGB32);
@@ -56,44 +80,69 @@ void Tab0Dlg::CMyEdit::SetBackground(const QImage& picture)
         painter.drawImage(0, 0, picture);
         painter.end();
         m_background = QPixmap::fromImage(opaque);
-        QPalette white = m_normalPalette;
+        QPalette white = palette();
         white.setColor(QPalette::Text, Qt::white);
         setPalette(white);
-        viewport()->setAutoFillBackground(false);
     }
-    viewport()->update();
+    update();
 }
 
 void Tab0Dlg::CMyEdit::mousePressEvent(QMouseEvent* e)
 {
-    if (e->button() == Qt::LeftButton) {
-        e->accept();
-        return;
-    }
-    QPlainTextEdit::mousePressEvent(e);
+    e->accept();
 }
 
 void Tab0Dlg::CMyEdit::mouseDoubleClickEvent(QMouseEvent* e)
 {
-    if (e->button() == Qt::LeftButton) {
-        e->accept();
-        return;
-    }
-    QPlainTextEdit::mouseDoubleClickEvent(e);
+    e->accept();
 }
 
-void Tab0Dlg::CMyEdit::paintEvent(QPaintEvent* e)
+qsizetype Tab0Dlg::CMyEdit::VisibleLines() const
 {
-    if (!m_background.isNull()) {
-        QPainter painter(viewport());
-        const QRect area = viewport()->rect();
-        // drawTiledPixmap's offset is the picture's pixel drawn at the area's corner.
-        const QPoint corner = viewport()->mapTo(this, QPoint(0, 0)) - kPatternOrigin;
+    return std::max(1, height() / std::max(1, fontMetrics().lineSpacing()));
+}
+
+qsizetype Tab0Dlg::CMyEdit::MaxTopLine() const
+{
+    return std::max<qsizetype>(0, LineCount() - VisibleLines());
+}
+
+void Tab0Dlg::CMyEdit::wheelEvent(QWheelEvent* e)
+{
+    // One notch (120) scrolls the desktop's usual number of lines.
+    m_wheelRemainder += e->angleDelta().y();
+    const int notches = m_wheelRemainder / 120;
+    m_wheelRemainder -= notches * 120;
+    const qsizetype step = qsizetype{notches} * QApplication::wheelScrollLines();
+    const qsizetype top = std::clamp<qsizetype>(m_topLine - step, 0, MaxTopLine());
+    if (top != m_topLine) {
+        m_topLine = top;
+        update();
+    }
+    e->accept();
+}
+
+void Tab0Dlg::CMyEdit::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    if (m_background.isNull()) {
+        painter.fillRect(rect(), palette().base());
+    } else {
+        // drawTiledPixmap's offset is the picture's pixel drawn at the box's corner.
+        const QPoint corner = -kPatternOrigin;
         painter.drawTiledPixmap(
-            area, m_background,
+            rect(), m_background,
             QPoint(corner.x() % m_background.width(), corner.y() % m_background.height()));
     }
-    QPlainTextEdit::paintEvent(e);
+    painter.setFont(font());
+    painter.setPen(palette().color(QPalette::Text));
+    const QFontMetrics metrics = fontMetrics();
+    const int spacing = std::max(1, metrics.lineSpacing());
+    const qsizetype shown = std::min<qsizetype>(VisibleLines() + 1, LineCount() - m_topLine);
+    for (qsizetype i = 0; i < shown; ++i) {
+        const int baseline = static_cast<int>(i) * spacing + metrics.ascent();
+        painter.drawText(kTextMargin, baseline, m_lines[static_cast<size_t>(m_topLine + i)]);
+    }
 }
 
 Tab0Dlg::Tab0Dlg(const SettingsKey* settingsKey, QWidget* owner)
@@ -129,32 +178,12 @@ Tab0Dlg::~Tab0Dlg()
 
 void Tab0Dlg::AddLogText(const QString& text)
 {
-    QString lines = text;
-    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    lines.replace(u'\r', u'\n');
-    lines += u'\n';
-
-    QTextDocument* document = m_logBox->document();
-    QTextCursor top(document);
-    top.insertText(lines);
-
-    // Drop the oldest lines (at the bottom) while the log is over its limit; the empty last
-    // line, which the first text left, stays.
-    while (document->characterCount() > m_maxLogCharacters && document->blockCount() > 2) {
-        QTextCursor oldest(document);
-        oldest.movePosition(QTextCursor::End);
-        oldest.movePosition(QTextCursor::PreviousBlock, QTextCursor::KeepAnchor);
-        oldest.removeSelectedText();
-    }
-
-    // The newest text is in view, as after rewriting the whole text.
-    m_logBox->verticalScrollBar()->setValue(0);
-    m_logBox->horizontalScrollBar()->setValue(0);
+    m_logBox->AddOnTop(text, m_maxLogCharacters);
 }
 
 QString Tab0Dlg::LogText() const
 {
-    return m_logBox->toPlainText();
+    return m_logBox->Text();
 }
 
 void Tab0Dlg::SetLogBackground(const QImage& picture)

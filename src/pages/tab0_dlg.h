@@ -8,8 +8,8 @@
 #include <QFont>
 #include <QImage>
 #include <QPixmap>
-#include <QPlainTextEdit>
 
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -24,13 +24,24 @@ public:
     static constexpr int kLogBoxId = 1005;
     // Beyond this many characters the oldest lines leave the log: a tool that never stops
     // printing must not exhaust memory. Far more than any run of jobs prints.
-    static constexpr int kMaxLogCharacters = 8 * 1024 * 1024;
+    static constexpr qsizetype kMaxLogCharacters = 8 * 1024 * 1024;
 
-    // The log box: shows text and scrolls, but a click neither places a caret nor takes focus,
-    // and the pointer over it is the arrow.
-    class CMyEdit : public QPlainTextEdit {
+    // The log box: shows lines newest first and scrolls with the wheel, but a click neither
+    // places a caret nor takes focus, and the pointer over it is the arrow. It keeps its lines
+    // in a deque and draws only those in view, so a new line costs the same at any length.
+    class CMyEdit : public QWidget {
     public:
         explicit CMyEdit(QWidget* parent);
+
+        // Puts text (which may hold line breaks) on top and shows the top again; the oldest
+        // lines leave while more than maxCharacters are kept.
+        void AddOnTop(const QString& text, qsizetype maxCharacters);
+        // Every line, newest first, each followed by "\n".
+        QString Text() const;
+        qsizetype LineCount() const { return static_cast<qsizetype>(m_lines.size()); }
+        // The index of the line at the top of the box.
+        qsizetype TopLine() const { return m_topLine; }
+
         // A null picture gives the normal colours back.
         void SetBackground(const QImage& picture);
         bool HasBackground() const { return !m_background.isNull(); }
@@ -38,11 +49,18 @@ public:
     protected:
         void mousePressEvent(QMouseEvent* e) override;
         void mouseDoubleClickEvent(QMouseEvent* e) override;
+        void wheelEvent(QWheelEvent* e) override;
         void paintEvent(QPaintEvent* e) override;
 
     private:
+        qsizetype VisibleLines() const;
+        qsizetype MaxTopLine() const;
+
+        std::deque<QString> m_lines; // newest first
+        qsizetype m_characters = 0;  // of all lines, a line break counted for each
+        qsizetype m_topLine = 0;
+        int m_wheelRemainder = 0;
         QPixmap m_background;
-        QPalette m_normalPalette;
     };
 
     // Answers the folder chooser: the chosen folder, or nullopt when the user cancelled.
@@ -65,7 +83,7 @@ public:
     // The whole log, lines separated by "\n", newest first.
     QString LogText() const;
     // Lowers or raises the log's limit (kMaxLogCharacters unless set).
-    void SetMaxLogCharacters(int characters) { m_maxLogCharacters = characters; }
+    void SetMaxLogCharacters(qsizetype characters) { m_maxLogCharacters = characters; }
 
     // With a picture the log box shows it behind white text; a null picture removes it.
     void SetLogBackground(const QImage& picture);
@@ -82,6 +100,6 @@ private:
     QLineEdit* m_urlField = nullptr;
     QLineEdit* m_folderField = nullptr;
     CMyEdit* m_logBox = nullptr;
-    int m_maxLogCharacters = kMaxLogCharacters;
+    qsizetype m_maxLogCharacters = kMaxLogCharacters;
     FolderChooser m_chooser;
 };
