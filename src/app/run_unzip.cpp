@@ -5,6 +5,7 @@
 #include <minizip/unzip.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -19,6 +20,7 @@ constexpr unsigned kDefaultMode = 0644;
 constexpr unsigned kHostUnix = 3;
 
 struct Options {
+    std::FILE* messages = stdout; // null: nowhere
     const char* archive = nullptr;
     const char* member = nullptr;
     const char* destination = nullptr;
@@ -28,6 +30,16 @@ struct Options {
     bool overwrite = false;
     bool destinationGiven = false;
 };
+
+[[gnu::format(printf, 2, 3)]] void Say(std::FILE* messages, const char* format, ...)
+{
+    if (!messages)
+        return;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(messages, format, args);
+    va_end(args);
+}
 
 bool IsSeparator(char c)
 {
@@ -65,7 +77,7 @@ std::string ToLocalPath(std::string name)
 }
 
 // Creates every missing directory of path, parents first.
-void MakeDirectories(const std::string& path)
+void MakeDirectories(const std::string& path, std::FILE* messages)
 {
     if (path.empty())
         return;
@@ -79,7 +91,7 @@ void MakeDirectories(const std::string& path)
             continue;
         const std::string part = buffer.substr(0, i);
         if (platform::MakeDirectory(part.c_str()) == ENOENT) {
-            std::printf("couldn't create directory %s\n", part.c_str());
+            Say(messages, "couldn't create directory %s\n", part.c_str());
             return;
         }
     }
@@ -122,19 +134,19 @@ bool FileExists(const char* path)
 
 // Copies the open member into fd: 0, the minizip error of a failed read, or -1 for a short
 // write.
-int CopyMember(unzFile zip, int fd, std::vector<char>& buffer)
+int CopyMember(unzFile zip, int fd, std::vector<char>& buffer, std::FILE* messages)
 {
     for (;;) {
         const int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
         if (n < 0) {
-            std::printf("error %d with zipfile in unzReadCurrentFile\n", n);
+            Say(messages, "error %d with zipfile in unzReadCurrentFile\n", n);
             return n;
         }
         if (n == 0)
             return 0;
         if (platform::WriteFully(fd, buffer.data(), static_cast<std::size_t>(n)) !=
             static_cast<std::size_t>(n)) {
-            std::printf("error in writing extracted file\n");
+            Say(messages, "error in writing extracted file\n");
             return UNZ_ERRNO;
         }
     }
@@ -146,14 +158,14 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
     char stored[kMaxStoredName + 1] = {};
     int err = unzGetCurrentFileInfo64(zip, &info, stored, kMaxStoredName, nullptr, 0, nullptr, 0);
     if (err != UNZ_OK) {
-        std::printf("error %d with zipfile in unzGetCurrentFileInfo\n", err);
+        Say(options.messages, "error %d with zipfile in unzGetCurrentFileInfo\n", err);
         return err;
     }
     std::vector<char> buffer;
     try {
         buffer.resize(kTransferSize);
     } catch (const std::bad_alloc&) {
-        std::printf("Error allocating memory\n");
+        Say(options.messages, "Error allocating memory\n");
         return UNZ_INTERNALERROR;
     }
 
@@ -167,12 +179,12 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
 
     // Unsafe names and links are skipped like files that cannot be created.
     if (EscapesDestination(storedName) || IsSymbolicLink(info)) {
-        std::printf("error opening %s\n", stored);
+        Say(options.messages, "error opening %s\n", stored);
         return UNZ_OK;
     }
     if (isDirectory) {
         if (!options.withoutPaths) {
-            std::printf("creating directory: %s\n", stored);
+            Say(options.messages, "creating directory: %s\n", stored);
             platform::MakeDirectory(ToLocalPath(storedName).c_str());
         }
         return UNZ_OK;
@@ -180,7 +192,7 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
 
     err = unzOpenCurrentFilePassword(zip, options.password);
     if (err != UNZ_OK) {
-        std::printf("error %d with zipfile in unzOpenCurrentFilePassword\n", err);
+        Say(options.messages, "error %d with zipfile in unzOpenCurrentFilePassword\n", err);
         unzCloseCurrentFile(zip);
         return err;
     }
@@ -194,14 +206,14 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
         platform::UniqueFd out = platform::CreateFileForWriting(target.c_str());
         const std::size_t slash = target.rfind('/');
         if (!out && slash != std::string::npos) {
-            MakeDirectories(target.substr(0, slash));
+            MakeDirectories(target.substr(0, slash), options.messages);
             out = platform::CreateFileForWriting(target.c_str());
         }
         if (!out) {
-            std::printf("error opening %s\n", target.c_str());
+            Say(options.messages, "error opening %s\n", target.c_str());
         } else {
-            std::printf(" extracting: %s\n", target.c_str());
-            err = CopyMember(zip, out.Get(), buffer);
+            Say(options.messages, " extracting: %s\n", target.c_str());
+            err = CopyMember(zip, out.Get(), buffer, options.messages);
             if (err == UNZ_OK)
                 platform::SetModeAndModificationTime(out.Get(), MemberMode(info), MemberTime(info));
             else
@@ -211,7 +223,7 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
 
     const int closeErr = unzCloseCurrentFile(zip);
     if (err == UNZ_OK && closeErr != UNZ_OK) {
-        std::printf("error %d with zipfile in unzCloseCurrentFile\n", closeErr);
+        Say(options.messages, "error %d with zipfile in unzCloseCurrentFile\n", closeErr);
         err = closeErr;
         // A checksum error: what was written is not what was stored.
         removeOutput = !skip;
@@ -233,29 +245,30 @@ void ExtractAll(unzFile zip, const Options& options)
         if (i + 1 < global.number_entry) {
             const int err = unzGoToNextFile(zip);
             if (err != UNZ_OK) {
-                std::printf("error %d with zipfile in unzGoToNextFile\n", err);
+                Say(options.messages, "error %d with zipfile in unzGoToNextFile\n", err);
                 return;
             }
         }
     }
 }
 
-void ListAll(unzFile zip)
+void ListAll(unzFile zip, std::FILE* messages)
 {
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(zip, &global) != UNZ_OK)
         return;
-    std::printf("  Length  Name\n");
+    Say(messages, "  Length  Name\n");
     for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
         unz_file_info64 info{};
         char stored[kMaxStoredName + 1] = {};
         const int err =
             unzGetCurrentFileInfo64(zip, &info, stored, kMaxStoredName, nullptr, 0, nullptr, 0);
         if (err != UNZ_OK) {
-            std::printf("error %d with zipfile in unzGetCurrentFileInfo\n", err);
+            Say(messages, "error %d with zipfile in unzGetCurrentFileInfo\n", err);
             return;
         }
-        std::printf("%8llu  %s\n", static_cast<unsigned long long>(info.uncompressed_size), stored);
+        Say(messages, "%8llu  %s\n", static_cast<unsigned long long>(info.uncompressed_size),
+            stored);
         if (i + 1 < global.number_entry && unzGoToNextFile(zip) != UNZ_OK)
             return;
     }
@@ -310,7 +323,13 @@ Options ParseArguments(int argc, const char* const argv[])
 
 int RunUnzip(int argc, const char* const argv[])
 {
-    const Options options = ParseArguments(argc, argv);
+    return RunUnzip(argc, argv, stdout);
+}
+
+int RunUnzip(int argc, const char* const argv[], std::FILE* messages)
+{
+    Options options = ParseArguments(argc, argv);
+    options.messages = messages;
     if (!options.archive)
         return 1;
 
@@ -323,22 +342,22 @@ int RunUnzip(int argc, const char* const argv[])
         zip = unzOpen2_64(opened.c_str(), &fileFunctions);
     }
     if (!zip) {
-        std::printf("Cannot open %s or %s.zip\n", options.archive, options.archive);
+        Say(options.messages, "Cannot open %s or %s.zip\n", options.archive, options.archive);
         return 1;
     }
-    std::printf("%s opened\n", opened.c_str());
+    Say(options.messages, "%s opened\n", opened.c_str());
 
     if (options.destination && !platform::ChangeDirectory(options.destination)) {
-        std::printf("Error changing into %s, aborting\n", options.destination);
+        Say(options.messages, "Error changing into %s, aborting\n", options.destination);
         unzClose(zip);
         return -1;
     }
 
     if (options.list) {
-        ListAll(zip);
+        ListAll(zip, options.messages);
     } else if (options.member) {
         if (unzLocateFile(zip, options.member, kCaseSensitive) != UNZ_OK)
-            std::printf("file %s not found in the zipfile\n", options.member);
+            Say(options.messages, "file %s not found in the zipfile\n", options.member);
         else
             ExtractCurrentMember(zip, options);
     } else {

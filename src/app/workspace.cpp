@@ -172,9 +172,8 @@ bool ExtractToolPayload(const QString& workspace, const QString& programFile)
     const QByteArray destination = QFile::encodeName(workspace);
     const char* const argv[] = {
         "unzip.exe", "-x", "-o", archiveName.constData(), "-d", destination.constData()};
-    const int result = RunUnzip(6, argv);
-    std::fflush(stdout);
-    return result == 0;
+    // Nobody reads the driver's messages here: a program started from a terminal stays quiet.
+    return RunUnzip(6, argv, nullptr) == 0;
 }
 
 void RemoveDirectoryTree(const QString& directory)
