@@ -8,3 +8,8 @@ add_custom_command(TARGET vandrel POST_BUILD
     VERBATIM)
 add_dependencies(vandrel vandrel_payload vandrel_append_payload)
 set_property(TARGET vandrel APPEND PROPERTY LINK_DEPENDS ${VANDREL_PAYLOAD_ZIP})
+
+# Installed as a plain file, never through install(TARGETS): `cmake --install --strip` strips
+# targets only, and stripping would cut the payload off the program's end.
+include(GNUInstallDirs)
+install(PROGRAMS $<TARGET_FILE:vandrel> DESTINATION ${CMAKE_INSTALL_BINDIR})
