@@ -182,6 +182,11 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
         Say(options.messages, "error opening %s\n", stored);
         return UNZ_OK;
     }
+    const std::string localName = ToLocalPath(storedName);
+    if (!options.withoutPaths && platform::PathHasSymbolicLink(localName.c_str())) {
+        Say(options.messages, "error opening %s\n", stored);
+        return UNZ_OK;
+    }
     if (isDirectory) {
         if (!options.withoutPaths) {
             Say(options.messages, "creating directory: %s\n", stored);

@@ -101,6 +101,21 @@ bool SetModeAndModificationTime(int fd, unsigned mode, std::int64_t modification
     return modeSet && futimens(fd, times) == 0;
 }
 
+bool PathHasSymbolicLink(const char* path)
+{
+    const std::string full = path;
+    for (std::size_t end = full.find('/', 1);; end = full.find('/', end + 1)) {
+        const std::string part = full.substr(0, end);
+        struct stat st {};
+        if (!part.empty() && lstat(part.c_str(), &st) != 0)
+            return false; // missing from here on: nothing below can be a link yet
+        if (!part.empty() && S_ISLNK(st.st_mode))
+            return true;
+        if (end == std::string::npos)
+            return false;
+    }
+}
+
 bool RemoveFile(const char* path)
 {
     return unlink(path) == 0;

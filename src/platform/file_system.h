@@ -28,6 +28,9 @@ std::size_t WriteFully(int fd, const void* data, std::size_t size);
 // Sets the permission bits and the modification time (seconds since 1970); the access time
 // stays as it was.
 bool SetModeAndModificationTime(int fd, unsigned mode, std::int64_t modificationTime);
+// True when a part of path that exists is a symbolic link (every part is looked at, the last
+// one too). Extraction refuses such paths so that a link cannot carry a file elsewhere.
+bool PathHasSymbolicLink(const char* path);
 // Removes a file or link (never a directory), not following a link.
 bool RemoveFile(const char* path);
 

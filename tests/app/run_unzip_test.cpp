@@ -201,6 +201,23 @@ TEST_F(RunUnzipTest, DoesNotWriteThroughALinkAlreadyInTheDestination)
     EXPECT_EQ(testenv::ReadFile(target), "precious");
 }
 
+TEST_F(RunUnzipTest, DoesNotWriteBelowADirectoryLinkInTheDestination)
+{
+    const QString outside = m_root.filePath(QStringLiteral("outside"));
+    ASSERT_TRUE(QDir().mkpath(outside));
+    ASSERT_TRUE(QFile::link(outside, Dest(QStringLiteral("sub"))));
+    std::string out;
+    EXPECT_EQ(Extract(Archive({{"sub/x.txt", "x"},
+                               {"sub/deeper/y.txt", "y"},
+                               {"sub/newdir/", ""},
+                               {"fine.txt", "fine"}}),
+                      &out),
+              0);
+    EXPECT_TRUE(QDir(outside).isEmpty()) << out;
+    EXPECT_NE(out.find("error opening sub/deeper/y.txt\n"), std::string::npos) << out;
+    EXPECT_EQ(Read(QStringLiteral("fine.txt")), "fine");
+}
+
 TEST_F(RunUnzipTest, DamagedMemberDataStopsTheExtractionAndLeavesNoFile)
 {
     QByteArray zip =
