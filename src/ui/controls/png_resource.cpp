@@ -6,6 +6,8 @@
 #include <map>
 #include <mutex>
 
+namespace ui {
+
 namespace {
 
 SharedImage Decode(std::uint16_t id)
@@ -41,3 +43,5 @@ SharedImage LoadPngResource(std::uint16_t id)
     cache.emplace(id, image);
     return image;
 }
+
+} // namespace ui

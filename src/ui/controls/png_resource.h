@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace ui {
+
 // A decoded picture with straight (not premultiplied) alpha. It is never changed after it is
 // made, so one picture can be shared by several elements and by the render thread; an empty
 // pointer means no picture.
@@ -15,3 +17,5 @@ using SharedImage = std::shared_ptr<const QImage>;
 // request and kept for the rest of the process. A missing, empty or undecodable resource gives
 // an empty pointer (and is not looked up again).
 SharedImage LoadPngResource(std::uint16_t id);
+
+} // namespace ui

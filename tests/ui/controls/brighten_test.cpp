@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+namespace ui {
 namespace {
 
 SharedImage Filled(QSize size, QRgb colour, QImage::Format format = QImage::Format_ARGB32)
@@ -112,3 +113,4 @@ TEST(Brighten, RealPictureGetsLighterAndKeepsItsShape)
 }
 
 } // namespace
+} // namespace ui

@@ -6,6 +6,7 @@
 
 #include <QImage>
 
+namespace ui {
 namespace {
 
 struct Picture {
@@ -140,3 +141,4 @@ TEST(LoadPngResource, ProgramIconIsThere)
 }
 
 } // namespace
+} // namespace ui
