@@ -92,9 +92,11 @@ protected:
         return key ? ReadStringValue(*key, "LastUpdate").value_or("<absent>") : "<no key>";
     }
     QByteArray Installer() const { return "#!/bin/sh\necho ran > '" + m_marker.toUtf8() + "'\n"; }
-    bool InstallerRan() const
+    // The installer runs detached, so its marker may come a little later. When it is not
+    // expected there is nothing to wait for: it was either never fetched or failed to start.
+    bool InstallerRan(bool expected) const
     {
-        for (int i = 0; i < 200 && !QFile::exists(m_marker); ++i)
+        for (int i = 0; expected && i < 200 && !QFile::exists(m_marker); ++i)
             QThread::msleep(50);
         return QFile::exists(m_marker);
     }
@@ -170,7 +172,7 @@ TEST_F(UpdateCheckServer, DecisionTable)
         EXPECT_EQ(CheckForUpdate(kNow, m_options), row.continues);
         EXPECT_EQ(m_asked, row.asked ? 1 : 0);
         EXPECT_EQ(LastUpdate(), row.recorded ? kToday : kOtherDay);
-        EXPECT_EQ(InstallerRan(), row.installerRuns);
+        EXPECT_EQ(InstallerRan(row.installerRuns), row.installerRuns);
         EXPECT_EQ(m_counter.shows - shownBefore, 1) << "the window is shown once";
         EXPECT_EQ(VisibleUpdateDlg(), nullptr) << "and gone afterwards";
         const QStringList requests = m_server.Requests().mid(requestsBefore);
