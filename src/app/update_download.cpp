@@ -59,6 +59,8 @@ bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QStri
                          limits.installerRedirectsOnly ? QNetworkRequest::UserVerifiedRedirectPolicy
                                                        : QNetworkRequest::NoLessSafeRedirectPolicy);
     const std::unique_ptr<QNetworkReply, DeleteLater> reply(manager.get(request));
+    // Qt stops reading the socket while this much is waiting, so memory stays bounded.
+    reply->setReadBufferSize(64 * 1024);
 
     QEventLoop loop;
     QTimer stall;
