@@ -10,6 +10,8 @@
 #include <QNetworkAccessManager>
 #include <QProcess>
 
+#include <atomic>
+
 namespace {
 
 // Starts the downloaded installer. Without elevation by verb it is made executable (for the
@@ -66,11 +68,13 @@ bool RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
 int UpdateWorker(UpdateDlg& dialog)
 {
     const auto ask = [&dialog] {
-        bool yes = false;
-        // Widgets live on the GUI thread: ask there and wait for the answer.
+        // Widgets live on the GUI thread: ask there and wait for the answer. The blocking call
+        // already orders the write before the read; the atomic says so to race checkers, which
+        // cannot see inside Qt's own futex-based wait.
+        std::atomic<bool> yes = false;
         QMetaObject::invokeMethod(
             &dialog, [&dialog, &yes] { yes = dialog.AskToUpdate(); }, Qt::BlockingQueuedConnection);
-        return yes;
+        return yes.load();
     };
     if (RunUpdateJob(dialog.UpdateAddress(), dialog.OwnVersion(), dialog.Options(), ask))
         dialog.SetInstallerLaunched();
