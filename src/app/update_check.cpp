@@ -1,6 +1,11 @@
 #include "app/update_check.h"
 
+#include "app/qt_application.h"
+#include "app/update_dlg.h"
+#include "app/update_version.h"
 #include "settings/settings_store.h"
+
+#include <QUrl>
 
 #include <cstdio>
 
@@ -9,10 +14,12 @@ namespace {
 void ReportMissingSettings(const char* what)
 {
     const QByteArray file = UserSettingsFile().toLocal8Bit();
-    std::fprintf(stderr,
-                 "vandrel: %s; create %s with a line \"AffID=<your id>\" under [General]\n", what,
-                 file.constData());
+    std::fprintf(stderr, "vandrel: %s; create %s with a line \"AffID=<your id>\" under [General]\n",
+                 what, file.constData());
 }
+
+// The running program's file.
+const QString kOwnExecutable = QStringLiteral("/proc/self/exe");
 
 } // namespace
 
@@ -26,7 +33,39 @@ bool CheckForUpdate()
     return CheckForUpdate(QDateTime::currentDateTime());
 }
 
+qint64 UpdateTimeStamp(const QDateTime& localNow)
+{
+    constexpr qint64 kTicksPerMs = 10000;
+    constexpr qint64 kMsPerDay = 86400000;
+    const qint64 days = localNow.date().toJulianDay() - QDate(1601, 1, 1).toJulianDay();
+    return (days * kMsPerDay + localNow.time().msecsSinceStartOfDay()) * kTicksPerMs;
+}
+
+QString UpdateServerBase()
+{
+    QString base = qEnvironmentVariable("VANDREL_UPDATE_SERVER");
+    if (base.isEmpty())
+        base = QStringLiteral(VANDREL_UPDATE_SERVER_DEFAULT);
+    while (base.endsWith(u'/'))
+        base.chop(1);
+    return base;
+}
+
+QString MakeUpdateAddress(const QString& base, const QString& affId, const QString& ownVersion,
+                          qint64 timeStamp)
+{
+    return base + QStringLiteral("/version/") +
+           QString::fromLatin1(QUrl::toPercentEncoding(affId)) + u'/' +
+           QString::fromLatin1(QUrl::toPercentEncoding(ownVersion)) + QStringLiteral("?rnd=") +
+           QString::number(timeStamp);
+}
+
 bool CheckForUpdate(const QDateTime& localNow)
+{
+    return CheckForUpdate(localNow, UpdateCheckOptions());
+}
+
+bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options)
 {
     const std::optional<SettingsKey> key = OpenSettingsKey();
     if (!key) {
@@ -50,6 +89,15 @@ bool CheckForUpdate(const QDateTime& localNow)
     if (*lastUpdate == today)
         return true;
 
-    // Asking the update server comes here.
-    return true;
+    const QString ownVersion =
+        GetFileVersionString(options.programFile.isEmpty() ? kOwnExecutable : options.programFile);
+    const QString address =
+        MakeUpdateAddress(UpdateServerBase(), *affId, ownVersion, UpdateTimeStamp(localNow));
+
+    EnsureQtApplication();
+    UpdateDlg dialog(address, ownVersion, options.job);
+    dialog.Exec();
+    if (dialog.RecordDate())
+        WriteStringValue(*key, settings_names::kLastUpdate, today);
+    return dialog.ContinueStartup();
 }

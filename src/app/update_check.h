@@ -2,13 +2,32 @@
 // not start; on a day other than the recorded "LastUpdate" the update server is asked.
 #pragma once
 
+#include "app/update_worker.h"
+
 #include <QDateTime>
 #include <QString>
+
+struct UpdateCheckOptions {
+    // The program file whose version is reported; empty: the running executable.
+    QString programFile;
+    UpdateJobOptions job;
+};
 
 // True when start-up may continue.
 bool CheckForUpdate();
 // The same, with the local date and time given (tests control the clock through it).
 bool CheckForUpdate(const QDateTime& localNow);
+bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options);
 
 // "LastUpdate"'s form of a local date: year, month and day as "%d%02d%02d".
 QString FormatUpdateDate(const QDate& date);
+// The local date and time taken field by field, without any time-zone conversion, as a count
+// of 100-nanosecond intervals since 1601-01-01 00:00 (negative before it).
+qint64 UpdateTimeStamp(const QDateTime& localNow);
+// The update server's scheme and host: VANDREL_UPDATE_SERVER from the environment when set,
+// else the address the build was configured with. Trailing slashes are dropped.
+QString UpdateServerBase();
+// base + "/version/<affId>/<ownVersion>?rnd=<timeStamp>"; the two texts are percent-encoded so
+// each stays one path segment.
+QString MakeUpdateAddress(const QString& base, const QString& affId, const QString& ownVersion,
+                          qint64 timeStamp);

@@ -1,0 +1,87 @@
+#include "app/update_dlg.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QProgressBar>
+#include <QThread>
+
+namespace {
+
+// Dialog units of the window's font: a quarter of the average character width across, an
+// eighth of the line height down.
+QSize DialogUnits(const QFontMetrics& metrics, int x, int y)
+{
+    const int averageWidth =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                 "abcdefghijklmnopqrstuvwxyz")) /
+        52;
+    return {(x * averageWidth + 2) / 4, (y * metrics.height() + 4) / 8};
+}
+
+} // namespace
+
+UpdateDlg::UpdateDlg(QString updateAddress, QString ownVersion, UpdateJobOptions options)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_updateAddress(std::move(updateAddress)), m_ownVersion(std::move(ownVersion)),
+      m_options(std::move(options))
+{
+    setWindowTitle(QStringLiteral("Vandrel is checking for updates..."));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/vandrel.png")));
+
+    const QFontMetrics metrics(font());
+    const QSize client = DialogUnits(metrics, 309, 28);
+    const QSize margin = DialogUnits(metrics, 7, 7);
+    const QSize bar = DialogUnits(metrics, 295, 14);
+    setFixedSize(client);
+    auto* progress = new QProgressBar(this);
+    progress->setObjectName(QStringLiteral("progress"));
+    progress->setRange(0, 0); // busy: the bar moves without a value
+    progress->setTextVisible(false);
+    progress->setGeometry(QRect(QPoint(margin.width(), margin.height()), bar));
+}
+
+UpdateDlg::~UpdateDlg()
+{
+    if (m_worker)
+        m_worker->wait();
+}
+
+int UpdateDlg::Exec()
+{
+    m_worker.reset(QThread::create([this] { UpdateWorker(*this); }));
+    m_worker->start();
+    const int result = exec();
+    m_worker->wait();
+    return result;
+}
+
+void UpdateDlg::EndFromWorker()
+{
+    QMetaObject::invokeMethod(
+        this, [this] { done(2); }, Qt::QueuedConnection);
+}
+
+bool UpdateDlg::AskToUpdate()
+{
+    return m_options.askToUpdate ? m_options.askToUpdate(this) : AskToUpdateWithMessageBox(this);
+}
+
+void UpdateDlg::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+}
+
+void UpdateDlg::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}

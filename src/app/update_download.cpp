@@ -1,0 +1,115 @@
+#include "app/update_download.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+bool IsHttp(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() && (scheme == u"http" || scheme == u"https");
+}
+
+// Names under .invalid never resolve (RFC 6761); the default server address lives there, so a
+// build without a configured server asks nobody, not even a name server.
+bool IsReservedInvalid(const QUrl& url)
+{
+    const QString host = url.host().toLower();
+    return host == u"invalid" || host.endsWith(u".invalid");
+}
+
+struct DeleteLater {
+    void operator()(QObject* object) const { object->deleteLater(); }
+};
+
+} // namespace
+
+bool IsTrustedInstallerUrl(const QUrl& url)
+{
+    if (!IsHttp(url))
+        return false;
+    if (url.scheme().compare(u"https", Qt::CaseInsensitive) == 0)
+        return true;
+    // A literal address only: a name could resolve anywhere.
+    return QHostAddress(url.host()).isLoopback();
+}
+
+bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QString& path,
+                    const DownloadLimits& limits)
+{
+    if (!IsHttp(url) || IsReservedInvalid(url))
+        return false;
+    if (limits.installerRedirectsOnly && !IsTrustedInstallerUrl(url))
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                   QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return false;
+
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         limits.installerRedirectsOnly ? QNetworkRequest::UserVerifiedRedirectPolicy
+                                                       : QNetworkRequest::NoLessSafeRedirectPolicy);
+    const std::unique_ptr<QNetworkReply, DeleteLater> reply(manager.get(request));
+    // Qt stops reading the socket while this much is waiting, so memory stays bounded.
+    reply->setReadBufferSize(64 * 1024);
+
+    QEventLoop loop;
+    QTimer stall;
+    stall.setSingleShot(true);
+    stall.setInterval(limits.stallTimeoutMs);
+    bool failed = false;
+    qint64 received = 0;
+    const auto fail = [&] {
+        failed = true;
+        reply->abort();
+    };
+    const auto drain = [&] {
+        const QByteArray data = reply->readAll();
+        received += data.size();
+        if (limits.maxBytes >= 0 && received > limits.maxBytes)
+            fail();
+        else if (!data.isEmpty() && file.write(data) != data.size())
+            fail();
+    };
+
+    QObject::connect(&stall, &QTimer::timeout, &loop, fail);
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
+        stall.start();
+        if (!failed)
+            drain();
+    });
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] { stall.start(); });
+    QObject::connect(reply.get(), &QNetworkReply::redirected, &loop, [&](const QUrl& target) {
+        stall.start();
+        if (limits.installerRedirectsOnly) {
+            if (IsTrustedInstallerUrl(target))
+                emit reply->redirectAllowed();
+            else
+                fail();
+        }
+    });
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    stall.start();
+    if (!reply->isFinished())
+        loop.exec();
+    stall.stop();
+
+    if (!failed)
+        drain();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool ok = !failed && reply->error() == QNetworkReply::NoError && status >= 200 &&
+                    status < 300 && file.flush();
+    file.close();
+    if (!ok)
+        file.remove();
+    return ok;
+}

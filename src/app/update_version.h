@@ -1,0 +1,9 @@
+// The program's version: a small record that the build places in the executable, and the reader
+// that finds such a record in any file (Linux executables have no version resource).
+#pragma once
+
+#include <QString>
+
+// The version carried by the file at path as "major.minor.build.revision", or an empty string
+// when the file cannot be read or carries no version record.
+QString GetFileVersionString(const QString& path);

@@ -1,0 +1,138 @@
+#include "loopback_http_server.h"
+
+#include <QEventLoop>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+
+LoopbackHttpServer::Answer LoopbackHttpServer::Answer::Body(QByteArray body, int status)
+{
+    Answer answer;
+    answer.status = status;
+    answer.body = std::move(body);
+    return answer;
+}
+
+LoopbackHttpServer::Answer LoopbackHttpServer::Answer::Redirect(const QByteArray& location,
+                                                                int status)
+{
+    Answer answer;
+    answer.status = status;
+    answer.extraHeaders = "Location: " + location + "\r\n";
+    return answer;
+}
+
+LoopbackHttpServer::Answer LoopbackHttpServer::Answer::Never()
+{
+    Answer answer;
+    answer.never = true;
+    return answer;
+}
+
+LoopbackHttpServer::Answer LoopbackHttpServer::Answer::Slow(QByteArray body, int delayMs)
+{
+    Answer answer = Body(std::move(body));
+    answer.chunkDelayMs = delayMs;
+    return answer;
+}
+
+LoopbackHttpServer::LoopbackHttpServer()
+{
+    std::promise<quint16> ready;
+    std::future<quint16> port = ready.get_future();
+    m_thread.reset(QThread::create([this, &ready] { Run(&ready); }));
+    m_thread->start();
+    m_port = port.get();
+}
+
+LoopbackHttpServer::~LoopbackHttpServer()
+{
+    QMetaObject::invokeMethod(m_loop, &QEventLoop::quit, Qt::QueuedConnection);
+    m_thread->wait();
+}
+
+QString LoopbackHttpServer::Base() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
+
+void LoopbackHttpServer::Serve(const QString& path, const Answer& answer)
+{
+    const std::lock_guard lock(m_mutex);
+    m_answers.insert(path, answer);
+}
+
+QStringList LoopbackHttpServer::Requests() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+void LoopbackHttpServer::Run(std::promise<quint16>* ready)
+{
+    QEventLoop loop;
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
+        while (QTcpSocket* socket = server.nextPendingConnection())
+            Handle(socket);
+    });
+    m_loop = &loop;
+    ready->set_value(server.serverPort());
+    loop.exec();
+    // The sockets are the server's children and go with it.
+}
+
+void LoopbackHttpServer::Handle(QTcpSocket* socket)
+{
+    auto request = std::make_shared<QByteArray>();
+    QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request] {
+        if (request->contains("\r\n\r\n"))
+            return; // one request per connection
+        request->append(socket->readAll());
+        if (!request->contains("\r\n\r\n"))
+            return;
+        const QList<QByteArray> line = request->left(request->indexOf("\r\n")).split(' ');
+        Respond(socket, line.size() >= 2 ? line[1] : QByteArray());
+    });
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+}
+
+void LoopbackHttpServer::Respond(QTcpSocket* socket, const QByteArray& target)
+{
+    const QString text = QString::fromLatin1(target);
+    const QString path = text.left(text.indexOf(u'?'));
+    Answer answer;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_requests.append(text);
+        const auto found = m_answers.constFind(path);
+        if (found != m_answers.constEnd())
+            answer = *found;
+        else
+            answer.status = 404, answer.body = "not found\n";
+    }
+    if (answer.never)
+        return;
+    socket->write("HTTP/1.1 " + QByteArray::number(answer.status) +
+                  " X\r\nContent-Length: " + QByteArray::number(answer.body.size()) +
+                  "\r\nConnection: close\r\n" + answer.extraHeaders + "\r\n");
+    if (answer.chunkDelayMs <= 0) {
+        socket->write(answer.body);
+        socket->disconnectFromHost();
+        return;
+    }
+    auto* timer = new QTimer(socket);
+    auto sent = std::make_shared<qsizetype>(0);
+    QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, sent, answer] {
+        socket->write(answer.body.mid(*sent, answer.chunkSize));
+        *sent += answer.chunkSize;
+        if (*sent >= answer.body.size()) {
+            timer->stop();
+            socket->disconnectFromHost();
+        }
+    });
+    timer->start(answer.chunkDelayMs);
+}

@@ -1,0 +1,60 @@
+// A small HTTP/1.1 server on 127.0.0.1 for the update tests. It runs on a thread of its own, so
+// it answers while the test's thread sits in a modal loop; it serves fixed answers by path,
+// records every request target, and can hold a connection without ever answering.
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <future>
+#include <memory>
+#include <mutex>
+
+class QEventLoop;
+class QTcpSocket;
+class QThread;
+
+class LoopbackHttpServer {
+public:
+    struct Answer {
+        int status = 200;
+        QByteArray body;
+        QByteArray extraHeaders; // whole lines, each ending in "\r\n"
+        bool never = false;      // read the request, then never answer
+        int chunkDelayMs = 0;    // > 0: the body goes out chunkSize bytes at a time, this far apart
+        int chunkSize = 1;
+
+        static Answer Body(QByteArray body, int status = 200);
+        static Answer Redirect(const QByteArray& location, int status = 302);
+        static Answer Never();
+        // The body a byte at a time, delayMs apart.
+        static Answer Slow(QByteArray body, int delayMs);
+    };
+
+    LoopbackHttpServer();
+    ~LoopbackHttpServer();
+    LoopbackHttpServer(const LoopbackHttpServer&) = delete;
+    LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
+
+    // "http://127.0.0.1:PORT".
+    QString Base() const;
+    quint16 Port() const { return m_port; }
+    // Answers requests for path (the target without its query); unknown paths get 404.
+    void Serve(const QString& path, const Answer& answer);
+    // Request targets (path and query) in the order they arrived.
+    QStringList Requests() const;
+
+private:
+    void Run(std::promise<quint16>* ready);
+    void Handle(QTcpSocket* socket);
+    void Respond(QTcpSocket* socket, const QByteArray& target);
+
+    std::unique_ptr<QThread> m_thread;
+    QEventLoop* m_loop = nullptr; // lives on m_thread's stack while it runs
+    quint16 m_port = 0;
+    mutable std::mutex m_mutex;
+    QMap<QString, Answer> m_answers;
+    QStringList m_requests;
+};
