@@ -6,12 +6,9 @@
 #include "platform/process_user.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QOpenGLContext>
 #include <QPluginLoader>
-
-#include <cstdio>
 
 // Qt GUI's setter of the context that every OpenGL context of the process shares with. The web
 // engine renders through it. Qt sets it up only when Qt::AA_ShareOpenGLContexts is set before
@@ -30,7 +27,9 @@ QStringList PluginCandidates()
     const QString name = QStringLiteral(VANDREL_WEB_PLUGIN_NAME);
     QStringList candidates;
     const QString appDir = QCoreApplication::applicationDirPath();
-    candidates << appDir + u'/' + name << appDir + QStringLiteral("/../lib/vandrel/") + name;
+    // Beside the program in the build, or where the install step puts it.
+    candidates << appDir + u'/' + name
+               << QStringLiteral(VANDREL_WEB_PLUGIN_INSTALL_DIR) + u'/' + name;
     // The build's own copy, for the tests and benchmarks that run from their own folders.
     candidates << QStringLiteral(VANDREL_WEB_PLUGIN_BUILD_PATH);
     return candidates;
@@ -57,10 +56,9 @@ IWebViewFactory* LoadFactory()
     // The engine's sandbox refuses to run for root; it can only be switched off.
     if (platform::RunsAsRoot() && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (!PrepareSharedGlContext()) {
-        std::fprintf(stderr, "vandrel: no OpenGL context, the player page stays empty\n");
+    // Without OpenGL the engine cannot render (it would crash); the page then stays empty.
+    if (!PrepareSharedGlContext())
         return nullptr;
-    }
     for (const QString& candidate : PluginCandidates()) {
         if (!QFileInfo(candidate).isFile())
             continue;
@@ -70,7 +68,6 @@ IWebViewFactory* LoadFactory()
             g_factory = factory;
             return g_factory;
         }
-        std::fprintf(stderr, "vandrel: %s\n", qPrintable(loader->errorString()));
     }
     return nullptr;
 }
