@@ -299,3 +299,22 @@ TEST(GridTest, PassesItsOwnSizeDownOnlyWithoutALimit)
 }
 
 } // namespace
+
+namespace {
+
+TEST(WrapTest, HelpersWrapAndHalveAsTwosComplement)
+{
+    static_assert(ui::WrapAdd(ui::Unset, 1) == -2147483647 - 1);
+    static_assert(ui::WrapSub(-2147483647 - 1, 1) == ui::Unset);
+    static_assert(ui::WrapAdd(ui::Unset, 10) == -2147483639);
+    static_assert(ui::HalfTowardZero(-5) == -2);
+    static_assert(ui::HalfTowardMinusInfinity(-5) == -3);
+    static_assert(ui::HalfTowardMinusInfinity(5) == 2);
+    EXPECT_TRUE(ui::Contains({0, 0, 10, 10}, {9, 9}));
+    EXPECT_FALSE(ui::Contains({0, 0, 10, 10}, {10, 9}));
+    EXPECT_FALSE(ui::Contains({0, 0, 10, 10}, {9, 10}));
+    // No overflow in the edge test of a rectangle reaching past the largest coordinate.
+    EXPECT_TRUE(ui::Contains({2147483000, 0, ui::Unset, 1}, {2147483600, 0}));
+}
+
+} // namespace
