@@ -193,7 +193,8 @@ private:
 // The topmost ancestor of e through the parent map, e itself without a panel, or null.
 LayoutElement* FindRoot(const LayoutElement* e);
 // The live element with that Id, or null. An element that is being destroyed, or that no
-// shared pointer owns, is not returned.
+// shared pointer owns, is not returned. Elements are made on the window's thread; looking up
+// an element while another thread is still constructing it is not supported.
 std::shared_ptr<LayoutElement> FindElementById(std::uint32_t id);
 
 namespace detail {
