@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -18,6 +19,7 @@
 namespace {
 
 constexpr std::size_t kChunk = 255;
+constexpr std::size_t kReadBlock = 64 * 1024;
 
 // The run's life, decided by whichever side gets there first: the reader finishing on its
 // own, or the owner giving up on a reader that does not stop in time.
@@ -34,6 +36,7 @@ struct CRedirector::RunState {
     platform::UniqueFd input;  // write end of the child's stdin; nothing is written to it
     platform::ChildProcess child;
     std::atomic<int> phase{kRunning};
+    std::vector<char> block = std::vector<char>(kReadBlock);
 
     void Release()
     {
@@ -201,7 +204,10 @@ int CRedirector::ReadLoop(RunState& run)
 
 int CRedirector::ReadAvailable(RunState& run)
 {
-    char buffer[kChunk + 1];
+    // What is buffered is read in large blocks and handed on in pieces of at most kChunk
+    // bytes: the pieces are the same as with one read per piece, at a fraction of the calls.
+    std::vector<char>& block = run.block;
+    char piece[kChunk + 1];
     for (;;) {
         std::size_t available = 0;
         if (const int error = platform::PeekPipe(run.output.Get(), available))
@@ -209,14 +215,19 @@ int CRedirector::ReadAvailable(RunState& run)
         if (available == 0)
             return 1;
         int error = 0;
-        const long n =
-            platform::ReadPipe(run.output.Get(), buffer, std::min(available, kChunk), error);
+        const long n = platform::ReadPipe(run.output.Get(), block.data(),
+                                          std::min(available, block.size()), error);
         if (n <= 0)
             return EndOfPipe(n == 0 ? EPIPE : error);
-        buffer[n] = '\0';
-        OnOutputText(std::string_view(buffer, static_cast<std::size_t>(n)));
-        if (run.phase.load() == kAbandoned)
-            return -2;
+        const std::size_t got = static_cast<std::size_t>(n);
+        for (std::size_t at = 0; at < got; at += kChunk) {
+            const std::size_t size = std::min(kChunk, got - at);
+            std::memcpy(piece, block.data() + at, size);
+            piece[size] = '\0';
+            OnOutputText(std::string_view(piece, size));
+            if (run.phase.load() == kAbandoned)
+                return -2;
+        }
     }
 }
 
