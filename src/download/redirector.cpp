@@ -25,6 +25,9 @@ constexpr std::size_t kReadBlock = 64 * 1024;
 // own, or the owner giving up on a reader that does not stop in time.
 enum RunPhase : int { kRunning, kFinishing, kAbandoned };
 
+// ReadAvailable's answer when the exit event was seen while output was still coming.
+constexpr int kStopAsked = 3;
+
 } // namespace
 
 // Everything one run holds. The reader thread keeps its own reference, so a reader that was
@@ -185,6 +188,8 @@ int CRedirector::ReadLoop(RunState& run)
     using platform::WaitItem;
     for (;;) {
         const int r = ReadAvailable(run);
+        if (r == kStopAsked)
+            return 1;
         if (r != 1)
             return r;
         // The pipe is in the wait as well, so output is handed on as soon as it arrives.
@@ -195,6 +200,8 @@ int CRedirector::ReadLoop(RunState& run)
         if (hit == std::size_t{0}) {
             // The child has ended: hand on what it left in the pipe.
             const int drained = ReadAvailable(run);
+            if (drained == kStopAsked)
+                return 1;
             return drained == 1 ? 0 : drained;
         }
         if (hit == std::size_t{1})
@@ -219,6 +226,9 @@ int CRedirector::ReadAvailable(RunState& run)
                                           std::min(available, block.size()), error);
         if (n <= 0)
             return EndOfPipe(n == 0 ? EPIPE : error);
+        // A tool that writes without pause must not keep the reader from seeing the exit event.
+        if (run.exitEvent.IsSet())
+            return kStopAsked;
         const std::size_t got = static_cast<std::size_t>(n);
         for (std::size_t at = 0; at < got; at += kChunk) {
             const std::size_t size = std::min(kChunk, got - at);

@@ -61,8 +61,8 @@ private:
 
     void ReaderMain(std::shared_ptr<RunState> run);
     int ReadLoop(RunState& run);
-    // Reads what is buffered: 1 when the pipe is empty, else the end-of-pipe result; 2 when
-    // the run was abandoned during a call.
+    // Reads what is buffered: 1 when the pipe is empty, else the end-of-pipe result; -2 when
+    // the run was abandoned during a call, 3 when the exit event was set meanwhile.
     int ReadAvailable(RunState& run);
     int EndOfPipe(int error);
     bool IsReaderThread() const;

@@ -28,6 +28,9 @@ public:
         std::lock_guard lock(m_mutex);
         // The reader promises a NUL after the bytes.
         terminated = terminated && text.data()[text.size()] == '\0';
+        // Bounded, for the tools that write without end.
+        if (output.size() > (1 << 20))
+            return;
         if (text != kEndText)
             chunks.push_back(text.size());
         output.append(text);
@@ -211,6 +214,16 @@ TEST(Redirector, ShutdownStopsTheReaderButLeavesTheChildRunning)
     EXPECT_TRUE(ProcessExists(pid)) << "Shutdown does not stop the child";
     EXPECT_EQ(r.Output(), std::to_string(pid) + "\n") << "no end text when asked to stop";
     EXPECT_TRUE(GoneWithin(pid, 10000ms)) << "the child is reaped when it ends, not left a zombie";
+}
+
+TEST(Redirector, ShutdownStopsAReaderThatNeverFindsThePipeEmpty)
+{
+    Recorder r;
+    ASSERT_TRUE(r.Launch(QStringLiteral("yes")));
+    ASSERT_TRUE(r.WaitForOutput("y\ny\ny\n"));
+    r.Shutdown();
+    EXPECT_EQ(r.ReaderResult(), 1) << "stopped by the exit event, not abandoned";
+    EXPECT_TRUE(r.status.empty());
 }
 
 TEST(Redirector, AChildThatClosesItsOutputEndsTheRunAndIsReapedLater)
