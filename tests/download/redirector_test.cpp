@@ -265,10 +265,11 @@ TEST(Redirector, EveryDescriptorIsClosedOnEveryPath)
 {
     {
         Recorder warmUp; // the reaper's own descriptors exist from the first hand-over on
-        ASSERT_TRUE(warmUp.Launch(Sh("exec sleep 0.05 >/dev/null")));
+        ASSERT_TRUE(warmUp.Launch(Sh("echo $$; exec sleep 0.05 >/dev/null 2>&1")));
         ASSERT_TRUE(warmUp.ended.Wait(10000ms));
+        ASSERT_TRUE(GoneWithin(FirstNumber(warmUp.Output()), 10000ms));
+        std::this_thread::sleep_for(100ms); // the reaper closes its pidfd right after
     }
-    std::this_thread::sleep_for(500ms); // and the reaper has let that child go
     const int before = OpenDescriptors();
     for (int i = 0; i < 5; ++i) {
         Recorder ok, missing, stopped, closed;
@@ -280,7 +281,10 @@ TEST(Redirector, EveryDescriptorIsClosedOnEveryPath)
         ASSERT_TRUE(closed.ended.Wait(10000ms));
         stopped.Shutdown();
     }
-    std::this_thread::sleep_for(600ms); // the given-up children end and are reaped
+    // The given-up children end and are reaped, and their pidfds closed, shortly after; a
+    // descriptor that leaked stays open for good.
+    for (int i = 0; i < 200 && OpenDescriptors() != before; ++i)
+        std::this_thread::sleep_for(50ms);
     EXPECT_EQ(OpenDescriptors(), before);
 }
 
