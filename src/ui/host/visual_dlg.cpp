@@ -1,0 +1,345 @@
+// The host's render thread and its window side. The render thread measures and renders the tree
+// into a fresh frame per pass and publishes it; the GUI thread only copies finished frames.
+#include "ui/host/visual_dlg.h"
+
+#include "platform/tick.h"
+#include "ui/elements/layout_element.h"
+#include "ui/elements/routing.h"
+#include "ui/host/opaque_region.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+#include <chrono>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A root can ask for any size; a frame larger than this on a side is not made (it is published
+// empty), which bounds the memory a broken layout can take.
+constexpr int kMaxFrameSide = 16384;
+
+// Routed when the pointer leaves the window: outside every root, so the hot element is left.
+constexpr QPoint kOutside(-1, -1);
+
+} // namespace
+
+VisualDlgImpl::VisualDlgImpl(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+      m_stop(platform::Event::Kind::AutoReset), m_redraw(platform::Event::Kind::AutoReset),
+      m_relayout(platform::Event::Kind::AutoReset)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+    // The thread only waits until a request comes, so it never calls a virtual operation before
+    // the derived object is complete: requests come from SetRoot, which needs a complete object.
+    m_renderThread = std::thread([this] { RenderLoop(); });
+}
+
+VisualDlgImpl::~VisualDlgImpl()
+{
+    StopRenderThread();
+    std::lock_guard tree(TreeLock());
+    m_root.reset();
+}
+
+void VisualDlgImpl::StopRenderThread()
+{
+    if (!m_renderThread.joinable())
+        return;
+    m_stop.Set();
+    m_renderThread.join();
+}
+
+void VisualDlgImpl::SetRoot(std::shared_ptr<LayoutElement> root)
+{
+    std::lock_guard tree(TreeLock());
+    if (m_root)
+        m_root->SetHost(nullptr, nullptr);
+    m_root = std::move(root);
+    if (m_root) {
+        m_root->SetHost(&VisualDlgImpl::HostInvalidate, this);
+        m_relayout.Set();
+    }
+}
+
+void VisualDlgImpl::HostInvalidate(void* context, const char16_t* /*name*/, int visualOnly)
+{
+    auto* host = static_cast<VisualDlgImpl*>(context);
+    if (visualOnly & 0xFF)
+        host->m_redraw.Set();
+    else
+        host->m_relayout.Set();
+}
+
+void VisualDlgImpl::RenderLoop()
+{
+    enum { kStop, kRedraw, kRelayout };
+    for (;;) {
+        const auto woke =
+            platform::WaitAny({platform::WaitItem::Of(m_stop), platform::WaitItem::Of(m_redraw),
+                               platform::WaitItem::Of(m_relayout)},
+                              -1ms);
+        if (!woke || *woke == kStop)
+            return;
+        const std::uint32_t start = platform::TickCount();
+
+        bool resized = false;
+        // A request that was pending when the root went away finds no root: nothing to show.
+        if (!RenderFrame(*woke == kRelayout, resized))
+            continue;
+
+        if (resized)
+            OnFrameResized();
+        else
+            OnFrameReady();
+
+        const int rate = GetFrameRate();
+        if (rate <= 0)
+            continue;
+        // Unsigned difference: the tick's wrap after 49.7 days does no harm.
+        const std::uint32_t elapsed = platform::TickCount() - start;
+        const long long wait = 1000 / rate - static_cast<long long>(elapsed);
+        // Requests that arrive meanwhile stay pending in their events and are served at once.
+        if (wait > 0 && m_stop.Wait(std::chrono::milliseconds(wait)))
+            return;
+    }
+}
+
+bool VisualDlgImpl::RenderFrame(bool wokeForRelayout, bool& resized)
+{
+    auto frame = std::make_shared<QImage>();
+    bool measured = false;
+    {
+        std::lock_guard tree(TreeLock());
+        if (!m_root)
+            return false;
+        const int savedWidth = m_root->ActualWidth();
+        const int savedHeight = m_root->ActualHeight();
+
+        // A second relayout request within a millisecond of the first joins this pass.
+        measured = wokeForRelayout;
+        if (m_relayout.Wait(0ms)) {
+            m_relayout.Wait(1ms);
+            measured = true;
+        }
+        if (measured)
+            m_root->Measure(Size{kUnset, kUnset});
+
+        const Size desired = m_root->DesiredSize();
+        if (desired.width > 0 && desired.height > 0 && desired.width <= kMaxFrameSide &&
+            desired.height <= kMaxFrameSide) {
+            *frame = QImage(desired.width, desired.height, kFrameFormat);
+            if (!frame->isNull())
+                frame->fill(Qt::transparent);
+        }
+        {
+            DrawingSurface surface(*frame);
+            m_root->Render(surface, Rect{0, 0, desired.width, desired.height});
+        }
+        resized = m_root->ActualWidth() != savedWidth || m_root->ActualHeight() != savedHeight;
+    }
+
+    std::lock_guard lock(m_frameLock);
+    m_latestFrame = std::move(frame);
+    m_shapeMayHaveChanged = m_shapeMayHaveChanged || measured || resized;
+    ++m_frames;
+    if (measured)
+        ++m_measures;
+    return true;
+}
+
+void VisualDlgImpl::PostFrameReady()
+{
+    QCoreApplication::postEvent(this, new QEvent(WM_FRAME_READY));
+}
+
+std::shared_ptr<const QImage> VisualDlgImpl::LatestFrame() const
+{
+    std::lock_guard lock(m_frameLock);
+    return m_latestFrame;
+}
+
+std::uint64_t VisualDlgImpl::FramesRendered() const
+{
+    std::lock_guard lock(m_frameLock);
+    return m_frames;
+}
+
+std::uint64_t VisualDlgImpl::MeasurePasses() const
+{
+    std::lock_guard lock(m_frameLock);
+    return m_measures;
+}
+
+void VisualDlgImpl::Present(QPainter& painter)
+{
+    const std::shared_ptr<const QImage> frame = LatestFrame();
+    if (!frame || frame->isNull())
+        return;
+    // A frame smaller than the client area leaves the rest alone; a larger one is cut.
+    const QRect client = GetHostWindow()->rect();
+    const QRect part = client.intersected(frame->rect());
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(part.topLeft(), *frame, part);
+}
+
+void VisualDlgImpl::UpdateLayeredFrame()
+{
+    QWidget* window = GetHostWindow();
+    std::shared_ptr<const QImage> frame;
+    bool shapeMayHaveChanged = false;
+    {
+        std::lock_guard lock(m_frameLock);
+        frame = m_latestFrame;
+        shapeMayHaveChanged = m_shapeMayHaveChanged;
+        m_shapeMayHaveChanged = false;
+    }
+
+    if (frame) {
+        // An empty frame keeps the window's size and shows nothing.
+        const QSize size = frame->isNull() ? window->size() : frame->size();
+        if (m_firstFrame) {
+            m_firstFrame = false;
+            PlaceFirstFrame(size);
+        } else if (window->size() != size) {
+            window->resize(size);
+        }
+
+        if (shapeMayHaveChanged || m_maskSize != size) {
+            QRegion shape = OpaqueRegion(*frame);
+            // An empty region would lift the mask altogether; a rectangle outside the window
+            // instead leaves nothing of it on the screen or under the pointer.
+            if (shape.isEmpty())
+                shape = QRegion(-1, -1, 1, 1);
+            window->setMask(shape);
+            m_maskSize = size;
+            ++m_maskUpdates;
+        }
+        window->update();
+    }
+
+    QWidget* overlay = CurrentOverlay();
+    if (overlay) {
+        PlaceOverlay(overlay);
+        overlay->update();
+    }
+}
+
+void VisualDlgImpl::PlaceFirstFrame(QSize size)
+{
+    QWidget* window = GetHostWindow();
+    // The client area is centred in the primary screen's available area, also when the window
+    // is larger than it; the halves are truncated toward 0.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect work = screen ? screen->availableGeometry() : QRect();
+    const int x = work.x() + (work.width() - size.width()) / 2;
+    const int y = work.y() + (work.height() - size.height()) / 2;
+    window->setGeometry(x, y, size.width(), size.height());
+}
+
+void VisualDlgImpl::PlaceOverlay(QWidget* overlay)
+{
+    QWidget* window = GetHostWindow();
+    if (!overlay)
+        return;
+    // The overlay's coordinates are the tree's, in which window elements place its controls.
+    overlay->setGeometry(window->rect());
+    QRegion shown;
+    for (QObject* child : overlay->children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        // Not hidden: the control's own visibility, also while the page itself is hidden.
+        if (widget && !widget->isWindow() && !widget->isHidden())
+            shown += widget->geometry();
+    }
+    if (shown.isEmpty())
+        overlay->clearMask();
+    else
+        overlay->setMask(shown);
+}
+
+bool VisualDlgImpl::event(QEvent* event)
+{
+    if (ProcessHostMessage(event))
+        return true;
+    return QDialog::event(event);
+}
+
+bool VisualDlgImpl::ProcessHostMessage(QEvent* event)
+{
+    switch (event->type()) {
+    case WM_FRAME_READY:
+        UpdateLayeredFrame();
+        return true;
+    case QEvent::Paint: {
+        QPainter painter(GetHostWindow());
+        Present(painter);
+        return true;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return false;
+        OnPress(mouse);
+        return true;
+    }
+    case QEvent::MouseMove:
+        OnMove(static_cast<QMouseEvent*>(event));
+        return true;
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            m_manualDrag = false;
+        return true;
+    case QEvent::Leave:
+        RouteLeave();
+        return false; // let QWidget keep its own hover bookkeeping
+    default:
+        return false;
+    }
+}
+
+void VisualDlgImpl::OnPress(QMouseEvent* event)
+{
+    QWidget* window = GetHostWindow();
+    const QPoint p = event->position().toPoint();
+    const HitTestResult hit = RouteHitTest(m_root, Point{p.x(), p.y()});
+    if (hit != HitTestResult::Caption) {
+        RouteMouseDown(m_root, Point{p.x(), p.y()});
+        return;
+    }
+    // The background is the caption: the window system moves the window while the button is
+    // held. Without a window manager it refuses, and the host follows the pointer itself.
+    QWindow* handle = window->windowHandle();
+    if (handle && handle->startSystemMove())
+        return;
+    m_manualDrag = true;
+    m_dragOffset = event->globalPosition().toPoint() - window->pos();
+}
+
+void VisualDlgImpl::OnMove(QMouseEvent* event)
+{
+    QWidget* window = GetHostWindow();
+    if (m_manualDrag) {
+        if (event->buttons() & Qt::LeftButton) {
+            window->move(event->globalPosition().toPoint() - m_dragOffset);
+            return;
+        }
+        m_manualDrag = false; // the release happened outside the window
+    }
+    const QPoint p = event->position().toPoint();
+    RouteMouseMove(m_root, Point{p.x(), p.y()}, m_hotId);
+}
+
+void VisualDlgImpl::RouteLeave()
+{
+    if (m_manualDrag)
+        return;
+    RouteMouseMove(m_root, Point{kOutside.x(), kOutside.y()}, m_hotId);
+}
