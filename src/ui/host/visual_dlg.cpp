@@ -3,8 +3,9 @@
 #include "ui/host/visual_dlg.h"
 
 #include "platform/tick.h"
-#include "ui/elements/layout_element.h"
+#include "ui/elements/drawing_surface.h"
 #include "ui/elements/routing.h"
+#include "ui/elements/tree_lock.h"
 #include "ui/host/opaque_region.h"
 
 #include <QCoreApplication>
@@ -16,13 +17,10 @@
 
 #include <chrono>
 
+namespace ui {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A root can ask for any size; a frame larger than this on a side is not made (it is published
-// empty), which bounds the memory a broken layout can take.
-constexpr int kMaxFrameSide = 16384;
 
 // Routed when the pointer leaves the window: outside every root, so the hot element is left.
 constexpr QPoint kOutside(-1, -1);
@@ -37,6 +35,13 @@ VisualDlgImpl::VisualDlgImpl(QWidget* parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
+    // The cursor follows the hot element; without one the window's default comes back.
+    m_setCursor = [this](std::optional<Qt::CursorShape> shape) {
+        if (shape)
+            GetHostWindow()->setCursor(*shape);
+        else
+            GetHostWindow()->unsetCursor();
+    };
     // The thread only waits until a request comes, so it never calls a virtual operation before
     // the derived object is complete: requests come from SetRoot, which needs a complete object.
     m_renderThread = std::thread([this] { RenderLoop(); });
@@ -45,7 +50,7 @@ VisualDlgImpl::VisualDlgImpl(QWidget* parent)
 VisualDlgImpl::~VisualDlgImpl()
 {
     StopRenderThread();
-    std::lock_guard tree(TreeLock());
+    TreeLockGuard tree(TreeLock());
     m_root.reset();
 }
 
@@ -59,17 +64,20 @@ void VisualDlgImpl::StopRenderThread()
 
 void VisualDlgImpl::SetRoot(std::shared_ptr<LayoutElement> root)
 {
-    std::lock_guard tree(TreeLock());
-    if (m_root)
-        m_root->SetHost(nullptr, nullptr);
+    TreeLockGuard tree(TreeLock());
+    if (m_root) {
+        m_root->SetHostContext(nullptr);
+        m_root->SetHostCallback(nullptr);
+    }
     m_root = std::move(root);
     if (m_root) {
-        m_root->SetHost(&VisualDlgImpl::HostInvalidate, this);
+        m_root->SetHostContext(this);
+        m_root->SetHostCallback(&VisualDlgImpl::HostInvalidate);
         m_relayout.Set();
     }
 }
 
-void VisualDlgImpl::HostInvalidate(void* context, const char16_t* /*name*/, int visualOnly)
+void VisualDlgImpl::HostInvalidate(void* context, PropertyName /*name*/, int visualOnly)
 {
     auto* host = static_cast<VisualDlgImpl*>(context);
     if (visualOnly & 0xFF)
@@ -117,7 +125,7 @@ bool VisualDlgImpl::RenderFrame(bool wokeForRelayout, bool& resized)
     auto frame = std::make_shared<QImage>();
     bool measured = false;
     {
-        std::lock_guard tree(TreeLock());
+        TreeLockGuard tree(TreeLock());
         if (!m_root)
             return false;
         const int savedWidth = m_root->ActualWidth();
@@ -130,18 +138,16 @@ bool VisualDlgImpl::RenderFrame(bool wokeForRelayout, bool& resized)
             measured = true;
         }
         if (measured)
-            m_root->Measure(Size{kUnset, kUnset});
+            m_root->Measure(Size{Unset, Unset});
 
+        // A size that cannot be had (a zero side, or a broken layout asking for too much)
+        // gives a null bitmap: the pass still places the tree, and an empty frame is published.
         const Size desired = m_root->DesiredSize();
-        if (desired.width > 0 && desired.height > 0 && desired.width <= kMaxFrameSide &&
-            desired.height <= kMaxFrameSide) {
-            *frame = QImage(desired.width, desired.height, kFrameFormat);
-            if (!frame->isNull())
-                frame->fill(Qt::transparent);
-        }
+        *frame = CreateFrameBitmap(desired.width, desired.height);
         {
             DrawingSurface surface(*frame);
             m_root->Render(surface, Rect{0, 0, desired.width, desired.height});
+            surface.End();
         }
         resized = m_root->ActualWidth() != savedWidth || m_root->ActualHeight() != savedHeight;
     }
@@ -273,10 +279,11 @@ bool VisualDlgImpl::event(QEvent* event)
 
 bool VisualDlgImpl::ProcessHostMessage(QEvent* event)
 {
-    switch (event->type()) {
-    case WM_FRAME_READY:
+    if (event->type() == WM_FRAME_READY) {
         UpdateLayeredFrame();
         return true;
+    }
+    switch (event->type()) {
     case QEvent::Paint: {
         QPainter painter(GetHostWindow());
         Present(painter);
@@ -309,8 +316,12 @@ void VisualDlgImpl::OnPress(QMouseEvent* event)
 {
     QWidget* window = GetHostWindow();
     const QPoint p = event->position().toPoint();
-    const HitTestResult hit = RouteHitTest(m_root, Point{p.x(), p.y()});
-    if (hit != HitTestResult::Caption) {
+    // Over the background the pointer is routed as a move first, so a hot button is left
+    // before the window starts moving.
+    const HitArea hit = RouteHitTest(m_root, Point{p.x(), p.y()}, [this](Point at) {
+        RouteMouseMove(m_root, at, m_hotId, m_setCursor);
+    });
+    if (hit != HitArea::Caption) {
         RouteMouseDown(m_root, Point{p.x(), p.y()});
         return;
     }
@@ -334,12 +345,14 @@ void VisualDlgImpl::OnMove(QMouseEvent* event)
         m_manualDrag = false; // the release happened outside the window
     }
     const QPoint p = event->position().toPoint();
-    RouteMouseMove(m_root, Point{p.x(), p.y()}, m_hotId);
+    RouteMouseMove(m_root, Point{p.x(), p.y()}, m_hotId, m_setCursor);
 }
 
 void VisualDlgImpl::RouteLeave()
 {
     if (m_manualDrag)
         return;
-    RouteMouseMove(m_root, Point{kOutside.x(), kOutside.y()}, m_hotId);
+    RouteMouseMove(m_root, Point{kOutside.x(), kOutside.y()}, m_hotId, m_setCursor);
 }
+
+} // namespace ui

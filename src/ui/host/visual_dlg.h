@@ -3,6 +3,8 @@
 #pragma once
 
 #include "platform/event.h"
+#include "ui/elements/layout_element.h"
+#include "ui/elements/routing.h"
 
 #include <QDialog>
 #include <QEvent>
@@ -16,7 +18,7 @@
 #include <mutex>
 #include <thread>
 
-class LayoutElement;
+namespace ui {
 
 // Posted by the render thread (through OnFrameReady / OnFrameResized) to the host window when a
 // new frame is the latest one; handled by UpdateLayeredFrame on the GUI thread.
@@ -45,7 +47,7 @@ public:
     void SetRoot(std::shared_ptr<LayoutElement> root);
     // The root's host callback: signals the redraw event when visualOnly's low byte is set,
     // otherwise the relayout event. Runs with the tree lock held and only signals.
-    static void HostInvalidate(void* context, const char16_t* name, int visualOnly);
+    static void HostInvalidate(void* context, PropertyName name, int visualOnly);
 
     // Draws the latest frame at the client rectangle of painter's device (Source composition:
     // the frame's alpha replaces whatever was there).
@@ -105,7 +107,8 @@ private:
     std::uint64_t m_measures = 0;
 
     // GUI thread only.
-    std::uint32_t m_hotId = 0xFFFFFFFFu;
+    std::uint32_t m_hotId = kNoElementId;
+    CursorSetter m_setCursor;
     bool m_firstFrame = true;
     QSize m_maskSize;
     std::uint64_t m_maskUpdates = 0;
@@ -125,3 +128,5 @@ public:
     QWidget* GetHostWindow() override { return static_cast<T*>(this); }
     int GetFrameRate() override { return N; }
 };
+
+} // namespace ui
