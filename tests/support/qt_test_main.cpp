@@ -12,12 +12,13 @@
 
 int main(int argc, char** argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    testenv::IsolateHome();
-
+    // Before InitGoogleTest, which removes the flags it knows from argv.
     bool listing = false;
     for (int i = 1; i < argc; ++i)
         listing = listing || std::strcmp(argv[i], "--gtest_list_tests") == 0;
+
+    ::testing::InitGoogleTest(&argc, argv);
+    testenv::IsolateHome();
 
 #ifdef VANDREL_TEST_USES_DISPLAY
     const QByteArray display = testenv::Display().toUtf8();

@@ -50,8 +50,9 @@ VisualDlgImpl::VisualDlgImpl(QWidget* parent)
 VisualDlgImpl::~VisualDlgImpl()
 {
     StopRenderThread();
-    TreeLockGuard tree(TreeLock());
-    m_root.reset();
+    // The tree may outlive the host (its owner keeps pointers to elements): it must not call
+    // back into a destroyed host.
+    SetRoot(nullptr);
 }
 
 void VisualDlgImpl::StopRenderThread()

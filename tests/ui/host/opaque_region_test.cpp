@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, OpaqueRegionFormats,
                                            FormatCase{"Premultiplied",
                                                       QImage::Format_ARGB32_Premultiplied},
                                            FormatCase{"Rgba8888", QImage::Format_RGBA8888}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(OpaqueRegion, KeepsFaintPixelsThatAnAlphaMaskWouldDrop)
 {
