@@ -1,6 +1,6 @@
 #include "app/update_check.h"
 
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // The built program as a user starts it.
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>

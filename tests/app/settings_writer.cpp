@@ -1,5 +1,5 @@
 // Writes one settings value over and over until it is killed: the atomic-write test's writer.
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
 // QSettings keeps the INI syntax and escaping (so any string comes back as written) and writes
 // through QSaveFile: a temporary file renamed over the old one, which makes writes atomic.
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <QDir>
 #include <QFileInfo>
