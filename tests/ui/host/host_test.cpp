@@ -25,6 +25,22 @@ QRect ExpectedFirstPlace(QSize size)
             work.y() + (work.height() - size.height()) / 2, size.width(), size.height()};
 }
 
+const QColor kBelowColour(250, 250, 250);
+
+// A plain white window that records the presses that reach it.
+class Below : public QWidget {
+public:
+    Below() : QWidget(nullptr, Qt::FramelessWindowHint)
+    {
+        setAutoFillBackground(true);
+        setPalette(QPalette(kBelowColour));
+    }
+    int presses = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent*) override { ++presses; }
+};
+
 // A host showing the test tree, settled after its first frame.
 struct Shown {
     TestTree tree = MakeTree();
@@ -190,10 +206,60 @@ TEST(HostFrames, DetachedTreeReachesNothing)
     Pump(300);
     EXPECT_EQ(s.host->FramesRendered(), frames);
 
+    // A request still pending when the root goes away wakes the thread, which finds no root.
+    {
+        ui::TreeLockGuard lock(ui::TreeLock());
+        TestTree pending = MakeTree();
+        s.host->SetRoot(pending.root);
+        s.host->SetRoot(nullptr);
+    }
+    Pump(300);
+    EXPECT_EQ(s.host->FramesRendered(), frames);
+
     // A new root is rendered again.
     TestTree other = MakeTree();
     s.host->SetRoot(other.root);
     EXPECT_TRUE(WaitUntil([&] { return s.host->FramesRendered() == frames + 1; }));
+}
+
+// A root with a zero side gives an empty frame: nothing of the window shows or takes clicks,
+// until a later frame has a size again.
+TEST(HostFrames, EmptyFrameLeavesNothingOnTheScreen)
+{
+    Below below;
+    Shown s;
+    below.setGeometry(s.host->geometry());
+    below.show();
+    s.host->raise();
+    Pump(100);
+    const QPoint centre = s.Global(Shown::Background());
+    {
+        ui::TreeLockGuard lock(ui::TreeLock());
+        s.tree.skin->SetWidth(0);
+        s.tree.canvas->SetIsVisible(false);
+    }
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto frame = s.host->LatestFrame();
+        return frame && frame->isNull() && !s.host->mask().contains(Shown::Background());
+    }));
+    EXPECT_EQ(s.host->size(), QSize(TestTree::kSkinSize, TestTree::kSkinSize));
+    EXPECT_TRUE(WaitUntil([&] {
+        return QColor(Screenshot(QStringLiteral("empty_frame")).pixel(centre)) == kBelowColour;
+    }));
+    ASSERT_TRUE(MoveMouse(centre));
+    ASSERT_TRUE(Xdo({QStringLiteral("click"), QStringLiteral("1")}));
+    EXPECT_TRUE(WaitUntil([&] { return below.presses == 1; }, 2000));
+
+    {
+        ui::TreeLockGuard lock(ui::TreeLock());
+        s.tree.skin->SetWidth(ui::Unset);
+        s.tree.canvas->SetIsVisible(true);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return s.host->mask().contains(Shown::Background()); }));
+    EXPECT_TRUE(WaitUntil([&] {
+        return QColor(Screenshot(QStringLiteral("after_empty_frame")).pixel(centre)) ==
+               TestTree::kSkinColour;
+    }));
 }
 
 TEST(HostTeardown, DestroyingWhileAFrameRendersWaitsForIt)
@@ -218,21 +284,9 @@ TEST(HostTeardown, DestroyingWhileAFrameRendersWaitsForIt)
     Pump(100);
 }
 
-// A plain window that records the presses that reach it.
-class Below : public QWidget {
-public:
-    Below() : QWidget(nullptr, Qt::FramelessWindowHint) {}
-    int presses = 0;
-
-protected:
-    void mousePressEvent(QMouseEvent*) override { ++presses; }
-};
-
 TEST(HostPointer, ClickOnATransparentPixelReachesTheWindowBelow)
 {
     Below below;
-    below.setAutoFillBackground(true);
-    below.setPalette(QPalette(QColor(250, 250, 250)));
     Shown s;
     below.setGeometry(s.host->geometry());
     below.show();
