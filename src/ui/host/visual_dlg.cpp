@@ -225,7 +225,10 @@ void VisualDlgImpl::UpdateLayeredFrame()
             // instead leaves nothing of it on the screen or under the pointer.
             if (shape.isEmpty())
                 shape = QRegion(-1, -1, 1, 1);
-            window->setMask(shape);
+            // Most layout changes (a hot picture) keep the shape: the window system is only
+            // told about a new one.
+            if (shape != window->mask())
+                window->setMask(shape);
             m_maskSize = size;
             ++m_maskUpdates;
         }
