@@ -25,6 +25,9 @@ using namespace std::chrono_literals;
 // Routed when the pointer leaves the window: outside every root, so the hot element is left.
 constexpr QPoint kOutside(-1, -1);
 
+// A mask that leaves nothing of the window: an empty region would lift the mask altogether.
+const QRegion kNothing(-1, -1, 1, 1);
+
 } // namespace
 
 VisualDlgImpl::VisualDlgImpl(QWidget* parent)
@@ -35,6 +38,8 @@ VisualDlgImpl::VisualDlgImpl(QWidget* parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
+    // Until the first frame arrives nothing of the window shows or takes clicks.
+    setMask(kNothing);
     // The cursor follows the hot element; without one the window's default comes back.
     m_setCursor = [this](std::optional<Qt::CursorShape> shape) {
         if (shape)
@@ -221,10 +226,8 @@ void VisualDlgImpl::UpdateLayeredFrame()
 
         if (shapeMayHaveChanged || m_maskSize != size) {
             QRegion shape = OpaqueRegion(*frame);
-            // An empty region would lift the mask altogether; a rectangle outside the window
-            // instead leaves nothing of it on the screen or under the pointer.
             if (shape.isEmpty())
-                shape = QRegion(-1, -1, 1, 1);
+                shape = kNothing;
             // Most layout changes (a hot picture) keep the shape: the window system is only
             // told about a new one.
             if (shape != window->mask())
