@@ -12,7 +12,7 @@
 
 int main(int argc, char** argv)
 {
-    // Before InitGoogleTest, which removes the flags it knows from argv.
+    // Looked for before InitGoogleTest, which takes its own flags out of argv.
     bool listing = false;
     for (int i = 1; i < argc; ++i)
         listing = listing || std::strcmp(argv[i], "--gtest_list_tests") == 0;
