@@ -30,7 +30,8 @@ protected:
 
 TEST_F(SettingsStore, FilesLiveUnderTheXdgFolders)
 {
-    EXPECT_EQ(UserSettingsFile(), QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/Vandrel/Vandrel.conf");
+    EXPECT_EQ(UserSettingsFile(),
+              QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/Vandrel/Vandrel.conf");
     EXPECT_TRUE(DefaultsSettingsFile().isEmpty());
     ASSERT_TRUE(testenv::WriteFile(SystemFile(), "[General]\nAffID=sys\n"));
     EXPECT_EQ(DefaultsSettingsFile(), SystemFile());
@@ -48,7 +49,8 @@ TEST_F(SettingsStore, OpenFailsWithoutAnyFileAndCreateMakesTheUserFile)
 
 TEST_F(SettingsStore, DefaultsFileAloneOpensAndFillsMissingValues)
 {
-    ASSERT_TRUE(testenv::WriteFile(SystemFile(), "[General]\nAffID=partner-7\nLastUpdate=20200101\n"));
+    ASSERT_TRUE(
+        testenv::WriteFile(SystemFile(), "[General]\nAffID=partner-7\nLastUpdate=20200101\n"));
     const auto key = OpenSettingsKey();
     ASSERT_TRUE(key.has_value());
     EXPECT_EQ(ReadStringValue(*key, "AffID").value_or("?"), "partner-7");
@@ -66,9 +68,18 @@ TEST_F(SettingsStore, StringsComeBackExactlyAsWritten)
     const auto key = CreateSettingsKey();
     ASSERT_TRUE(key.has_value());
     const QStringList values = {
-        "/home/u/My Videos, old",     "a\"quoted\"b",     "x=y;z#w",         "C:\\dir\\sub\\",
-        "  leading and trailing  ",   "Vidéos/Видео/動画", "",               "@Invalid()",
-        "semi;colon",                 "#hash first",      "tab\there",       "back\\slash\\\\n",
+        "/home/u/My Videos, old",
+        "a\"quoted\"b",
+        "x=y;z#w",
+        "C:\\dir\\sub\\",
+        "  leading and trailing  ",
+        "Vidéos/Видео/動画",
+        "",
+        "@Invalid()",
+        "semi;colon",
+        "#hash first",
+        "tab\there",
+        "back\\slash\\\\n",
     };
     for (int i = 0; i < values.size(); ++i)
         ASSERT_TRUE(WriteStringValue(*key, QString("v%1").arg(i), values[i]));
@@ -76,7 +87,8 @@ TEST_F(SettingsStore, StringsComeBackExactlyAsWritten)
     const auto reopened = OpenSettingsKey();
     ASSERT_TRUE(reopened.has_value());
     for (int i = 0; i < values.size(); ++i)
-        EXPECT_EQ(ReadStringValue(*reopened, QString("v%1").arg(i)).value_or("<absent>"), values[i]);
+        EXPECT_EQ(ReadStringValue(*reopened, QString("v%1").arg(i)).value_or("<absent>"),
+                  values[i]);
 }
 
 TEST_F(SettingsStore, CapacityCountsTheTerminator)
@@ -132,7 +144,8 @@ TEST_F(SettingsStore, WritesAreAtomic)
         writer.waitForFinished();
         const auto reread = OpenSettingsKey();
         ASSERT_TRUE(reread.has_value());
-        const QString value = ReadStringValue(*reread, "DefaultDownloadFolder", INT_MAX).value_or("<torn>");
+        const QString value =
+            ReadStringValue(*reread, "DefaultDownloadFolder", INT_MAX).value_or("<torn>");
         EXPECT_TRUE(value == "old" + big || value == mark + big) << value.left(10).toStdString();
     }
 }

@@ -52,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
         ModeCase{"ConvertStopsTheSearch", {"/download=u", "/convert=c"}, true, 0, "", ""},
         ModeCase{"BareModeWordSelectsNothing", {"/download"}, true, 0, "", ""},
         ModeCase{"ModeWordsFoldCase", {"/DOWNLOAD-MP3=u"}, true, 2, "u", ""},
-        ModeCase{"DownloadBeforeMp3InTableOrder", {"/download-mp3=a", "/download=b"}, true, 1, "b", ""},
+        ModeCase{
+            "DownloadBeforeMp3InTableOrder", {"/download-mp3=a", "/download=b"}, true, 1, "b", ""},
         ModeCase{"UpdateFlagInAnyCase", {"/UpDaTe", "/download=u"}, false, 0, "", ""},
         ModeCase{"UpdateWithValueIsNoFlag", {"/update=1"}, true, 0, "", ""}),
     [](const ::testing::TestParamInfo<ModeCase>& row) { return std::string(row.param.name); });
@@ -76,9 +77,18 @@ struct Recorder {
     StartupSteps Steps()
     {
         return {
-            [this] { calls.push_back("update"); return updateResult; },
-            [this] { calls.push_back("create"); return workspace; },
-            [this](const QString& w) { calls.push_back("extract:" + w.toStdString()); return extractResult; },
+            [this] {
+                calls.push_back("update");
+                return updateResult;
+            },
+            [this] {
+                calls.push_back("create");
+                return workspace;
+            },
+            [this](const QString& w) {
+                calls.push_back("extract:" + w.toStdString());
+                return extractResult;
+            },
             [this](const QString& w, const QString& u, int k, const QString& p) {
                 calls.push_back("window:" + w.toStdString());
                 url = u, jobKind = k, player = p;
@@ -94,7 +104,8 @@ TEST(Startup, FullRunInOrderWithTheFourValues)
 {
     Recorder r;
     EXPECT_EQ(RunStartup({"/download-avi=http://x/y"}, r.Steps()), 0);
-    EXPECT_EQ(r.calls, (Calls{"update", "create", "extract:/tmp/ws", "window:/tmp/ws", "remove:/tmp/ws"}));
+    EXPECT_EQ(r.calls,
+              (Calls{"update", "create", "extract:/tmp/ws", "window:/tmp/ws", "remove:/tmp/ws"}));
     EXPECT_EQ(r.url, "http://x/y");
     EXPECT_EQ(r.jobKind, 3);
     EXPECT_EQ(r.player, "");

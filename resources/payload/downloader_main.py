@@ -1,0 +1,185 @@
+"""The downloader: runs the yt-dlp carried in this file, or a newer yt-dlp found on PATH (sites
+change, and a stale copy is the most common reason downloads stop working).
+
+Its output keeps yt-dlp's progress lines ("[download] ... ETA ...") and "ERROR: " lines, ends
+every line with "\\r\\n", and names each file it leaves behind with "[download] Destination: "
+and the file's path relative to the current directory: the final file after merging and
+post-processing, never an intermediate part that was deleted afterwards.
+"""
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+
+# What yt-dlp prints for every finished file; the output filter turns it into the report line.
+FINAL_MARK = b"\x1evandrel-final\x1e"
+EXTRA_OPTIONS = [
+    "--quiet",  # intermediate "Destination: " lines go; the final names are printed below
+    "--progress",
+    "--newline",
+    "--no-simulate",
+    "--print", "after_move:" + FINAL_MARK.decode() + "%(filepath)s",
+]
+VERSION_PATTERN = re.compile(r"(\d+)\.(\d+)\.(\d+)(?:\.(\d+))?")
+
+
+class LineFilter:
+    """Cuts the bytes written to one descriptor into lines and writes each one ended by
+    "\\r\\n", turning the final-file marks into report lines."""
+
+    def __init__(self, fd):
+        self.fd = fd
+        self.pending = b""
+
+    def write(self, data):
+        self.pending += data
+        while True:
+            end = self.pending.find(b"\n")
+            if end < 0:
+                break
+            line, self.pending = self.pending[:end], self.pending[end + 1:]
+            self.emit(line)
+
+    def flush_pending(self):
+        if self.pending:
+            line, self.pending = self.pending, b""
+            self.emit(line)
+
+    def emit(self, line):
+        line = line.rstrip(b"\r")
+        if line.startswith(FINAL_MARK):
+            path = os.fsdecode(line[len(FINAL_MARK):])
+            if not path or path == "NA":
+                return
+            if os.path.isabs(path):
+                path = os.path.relpath(path)
+            line = b"[download] Destination: " + os.fsencode(path)
+        data = line + b"\r\n"
+        while data:
+            try:
+                written = os.write(self.fd, data)
+            except InterruptedError:
+                continue
+            except OSError:
+                return  # nobody reads any more
+            data = data[written:]
+
+
+def filtered_stream(fd, like):
+    import io
+
+    class Raw(io.RawIOBase):
+        def __init__(self):
+            super().__init__()
+            self.filter = LineFilter(fd)
+
+        def writable(self):
+            return True
+
+        def write(self, data):
+            self.filter.write(bytes(data))
+            return len(data)
+
+        def fileno(self):
+            return fd
+
+        def isatty(self):
+            return False
+
+    raw = Raw()
+    encoding = getattr(like, "encoding", None) or "utf-8"
+    stream = io.TextIOWrapper(io.BufferedWriter(raw), encoding=encoding, errors="replace",
+                              line_buffering=True, write_through=True)
+    return stream, raw.filter
+
+
+def version_tuple(text):
+    match = VERSION_PATTERN.search(text or "")
+    if not match:
+        return None
+    return tuple(int(part or 0) for part in match.groups())
+
+
+def bundled_version():
+    # Read from the archive, not imported: importing yt_dlp would load all of it.
+    try:
+        data = __loader__.get_data(os.path.join(__loader__.archive, "yt_dlp", "version.py"))
+        match = re.search(rb"__version__\s*=\s*['\"]([^'\"]+)", data)
+        return version_tuple(match.group(1).decode()) if match else None
+    except Exception:
+        return None
+
+
+def newer_on_path(bundled):
+    found = shutil.which("yt-dlp")
+    if not found or not bundled:
+        return None
+    try:
+        if os.path.samefile(found, sys.argv[0]):
+            return None
+        answer = subprocess.run([found, "--version"], stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                timeout=30, check=False)
+    except (OSError, subprocess.SubprocessError):
+        return None
+    version = version_tuple(answer.stdout.decode(errors="replace"))
+    return found if version and version > bundled else None
+
+
+def die_with_parent():
+    # A child that outlives the downloader would go on writing into the download folder.
+    try:
+        import ctypes
+        ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+    except Exception:
+        pass
+
+
+def run_other(program, args, out):
+    child = subprocess.Popen([program] + args, stdout=subprocess.PIPE,
+                             stderr=subprocess.STDOUT, preexec_fn=die_with_parent)
+
+    def stop(signum, frame):
+        child.terminate()
+        sys.exit(128 + signum)
+
+    signal.signal(signal.SIGTERM, stop)
+    while True:
+        chunk = os.read(child.stdout.fileno(), 65536)
+        if not chunk:
+            break
+        out.write(chunk)
+    return child.wait()
+
+
+def main():
+    args = sys.argv[1:] + EXTRA_OPTIONS
+    sys.stdout.flush()
+    sys.stderr.flush()
+    out_stream, out_filter = filtered_stream(1, sys.stdout)
+    err_stream, err_filter = filtered_stream(2, sys.stderr)
+    try:
+        other = newer_on_path(bundled_version())
+        if other:
+            return run_other(other, args, out_filter)
+        sys.stdout, sys.stderr = out_stream, err_stream
+        import yt_dlp
+        try:
+            yt_dlp.main(args)
+        except SystemExit as end:
+            return end.code if isinstance(end.code, int) else (0 if end.code is None else 1)
+        return 0
+    finally:
+        for stream, line_filter in ((out_stream, out_filter), (err_stream, err_filter)):
+            try:
+                stream.flush()
+            except Exception:
+                pass
+            line_filter.flush_pending()
+        sys.stdout, sys.stderr = sys.__stdout__, sys.__stderr__
+
+
+if __name__ == "__main__":
+    sys.exit(main())

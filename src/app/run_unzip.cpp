@@ -1,0 +1,373 @@
+#include "app/run_unzip.h"
+
+#include "platform/file_system.h"
+
+#include <minizip/unzip.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kCaseSensitive = 1;
+constexpr std::size_t kTransferSize = 8192;
+constexpr std::size_t kMaxStoredName = 256;
+constexpr unsigned kDefaultMode = 0644;
+constexpr unsigned kHostUnix = 3;
+
+struct Options {
+    std::FILE* messages = stdout; // null: nowhere
+    const char* archive = nullptr;
+    const char* member = nullptr;
+    const char* destination = nullptr;
+    const char* password = nullptr;
+    bool list = false;
+    bool withoutPaths = false;
+    bool overwrite = false;
+    bool destinationGiven = false;
+};
+
+[[gnu::format(printf, 2, 3)]] void Say(std::FILE* messages, const char* format, ...)
+{
+    if (!messages)
+        return;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(messages, format, args);
+    va_end(args);
+}
+
+bool IsSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+// A stored name that would land outside the destination: absolute, with a drive prefix, or
+// with a ".." part.
+bool EscapesDestination(const std::string& name)
+{
+    if (name.empty() || IsSeparator(name[0]))
+        return true;
+    if (name.size() >= 2 && name[1] == ':')
+        return true;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = start;
+        while (end < name.size() && !IsSeparator(name[end]))
+            ++end;
+        if (name.compare(start, end - start, "..") == 0 && end - start == 2)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Both separators count in stored names; this system's is the slash.
+std::string ToLocalPath(std::string name)
+{
+    for (char& c : name) {
+        if (c == '\\')
+            c = '/';
+    }
+    return name;
+}
+
+// Creates every missing directory of path, parents first.
+void MakeDirectories(const std::string& path, std::FILE* messages)
+{
+    if (path.empty())
+        return;
+    std::string buffer = path;
+    if (buffer.back() == '/')
+        buffer.pop_back();
+    if (buffer.empty() || platform::MakeDirectory(buffer.c_str()) == 0)
+        return;
+    for (std::size_t i = 1; i <= buffer.size(); ++i) {
+        if (i < buffer.size() && buffer[i] != '/')
+            continue;
+        const std::string part = buffer.substr(0, i);
+        if (platform::MakeDirectory(part.c_str()) == ENOENT) {
+            Say(messages, "couldn't create directory %s\n", part.c_str());
+            return;
+        }
+    }
+}
+
+// The member's mode bits when the archive was made on a Unix system and stored them.
+unsigned MemberMode(const unz_file_info64& info)
+{
+    const unsigned mode = static_cast<unsigned>(info.external_fa >> 16) & 0777;
+    if ((info.version >> 8) != kHostUnix || mode == 0)
+        return kDefaultMode;
+    return mode;
+}
+
+bool IsSymbolicLink(const unz_file_info64& info)
+{
+    constexpr unsigned kTypeMask = 0170000;
+    constexpr unsigned kTypeLink = 0120000;
+    return (info.version >> 8) == kHostUnix &&
+           (static_cast<unsigned>(info.external_fa >> 16) & kTypeMask) == kTypeLink;
+}
+
+std::int64_t MemberTime(const unz_file_info64& info)
+{
+    const unsigned long dos = info.dosDate;
+    const int date = static_cast<int>(dos >> 16);
+    const int time = static_cast<int>(dos & 0xFFFF);
+    return platform::LocalTimeToUnix(1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F,
+                                     time >> 11, (time >> 5) & 0x3F, (time & 0x1F) * 2);
+}
+
+bool FileExists(const char* path)
+{
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f)
+        return false;
+    std::fclose(f);
+    return true;
+}
+
+// Copies the open member into fd: 0, the minizip error of a failed read, or -1 for a short
+// write.
+int CopyMember(unzFile zip, int fd, std::vector<char>& buffer, std::FILE* messages)
+{
+    for (;;) {
+        const int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
+        if (n < 0) {
+            Say(messages, "error %d with zipfile in unzReadCurrentFile\n", n);
+            return n;
+        }
+        if (n == 0)
+            return 0;
+        if (platform::WriteFully(fd, buffer.data(), static_cast<std::size_t>(n)) !=
+            static_cast<std::size_t>(n)) {
+            Say(messages, "error in writing extracted file\n");
+            return UNZ_ERRNO;
+        }
+    }
+}
+
+int ExtractCurrentMember(unzFile zip, const Options& options)
+{
+    unz_file_info64 info{};
+    char stored[kMaxStoredName + 1] = {};
+    int err = unzGetCurrentFileInfo64(zip, &info, stored, kMaxStoredName, nullptr, 0, nullptr, 0);
+    if (err != UNZ_OK) {
+        Say(options.messages, "error %d with zipfile in unzGetCurrentFileInfo\n", err);
+        return err;
+    }
+    std::vector<char> buffer;
+    try {
+        buffer.resize(kTransferSize);
+    } catch (const std::bad_alloc&) {
+        Say(options.messages, "Error allocating memory\n");
+        return UNZ_INTERNALERROR;
+    }
+
+    const std::string storedName = stored;
+    std::size_t lastPart = 0;
+    for (std::size_t i = 0; i < storedName.size(); ++i) {
+        if (IsSeparator(storedName[i]))
+            lastPart = i + 1;
+    }
+    const bool isDirectory = lastPart == storedName.size();
+
+    // Unsafe names and links are skipped like files that cannot be created.
+    if (EscapesDestination(storedName) || IsSymbolicLink(info)) {
+        Say(options.messages, "error opening %s\n", stored);
+        return UNZ_OK;
+    }
+    const std::string localName = ToLocalPath(storedName);
+    if (!options.withoutPaths && platform::PathHasSymbolicLink(localName.c_str())) {
+        Say(options.messages, "error opening %s\n", stored);
+        return UNZ_OK;
+    }
+    if (isDirectory) {
+        if (!options.withoutPaths) {
+            Say(options.messages, "creating directory: %s\n", stored);
+            platform::MakeDirectory(ToLocalPath(storedName).c_str());
+        }
+        return UNZ_OK;
+    }
+
+    err = unzOpenCurrentFilePassword(zip, options.password);
+    if (err != UNZ_OK) {
+        Say(options.messages, "error %d with zipfile in unzOpenCurrentFilePassword\n", err);
+        unzCloseCurrentFile(zip);
+        return err;
+    }
+
+    const std::string target =
+        ToLocalPath(options.withoutPaths ? storedName.substr(lastPart) : storedName);
+    // Without "o" an existing file is kept: there is nobody to ask.
+    const bool skip = !options.overwrite && FileExists(target.c_str());
+    bool removeOutput = false;
+    if (!skip) {
+        platform::UniqueFd out = platform::CreateFileForWriting(target.c_str());
+        const std::size_t slash = target.rfind('/');
+        if (!out && slash != std::string::npos) {
+            MakeDirectories(target.substr(0, slash), options.messages);
+            out = platform::CreateFileForWriting(target.c_str());
+        }
+        if (!out) {
+            Say(options.messages, "error opening %s\n", target.c_str());
+        } else {
+            Say(options.messages, " extracting: %s\n", target.c_str());
+            err = CopyMember(zip, out.Get(), buffer, options.messages);
+            if (err == UNZ_OK)
+                platform::SetModeAndModificationTime(out.Get(), MemberMode(info), MemberTime(info));
+            else
+                removeOutput = true;
+        }
+    }
+
+    const int closeErr = unzCloseCurrentFile(zip);
+    if (err == UNZ_OK && closeErr != UNZ_OK) {
+        Say(options.messages, "error %d with zipfile in unzCloseCurrentFile\n", closeErr);
+        err = closeErr;
+        // A checksum error: what was written is not what was stored.
+        removeOutput = !skip;
+    }
+    // A part of a file, or a damaged one, must not pass for the member.
+    if (removeOutput)
+        platform::RemoveFile(target.c_str());
+    return err;
+}
+
+void ExtractAll(unzFile zip, const Options& options)
+{
+    unz_global_info64 global{};
+    if (unzGetGlobalInfo64(zip, &global) != UNZ_OK || global.number_entry == 0)
+        return;
+    for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
+        if (ExtractCurrentMember(zip, options) != UNZ_OK)
+            return;
+        if (i + 1 < global.number_entry) {
+            const int err = unzGoToNextFile(zip);
+            if (err != UNZ_OK) {
+                Say(options.messages, "error %d with zipfile in unzGoToNextFile\n", err);
+                return;
+            }
+        }
+    }
+}
+
+void ListAll(unzFile zip, std::FILE* messages)
+{
+    unz_global_info64 global{};
+    if (unzGetGlobalInfo64(zip, &global) != UNZ_OK)
+        return;
+    Say(messages, "  Length  Name\n");
+    for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
+        unz_file_info64 info{};
+        char stored[kMaxStoredName + 1] = {};
+        const int err =
+            unzGetCurrentFileInfo64(zip, &info, stored, kMaxStoredName, nullptr, 0, nullptr, 0);
+        if (err != UNZ_OK) {
+            Say(messages, "error %d with zipfile in unzGetCurrentFileInfo\n", err);
+            return;
+        }
+        Say(messages, "%8llu  %s\n", static_cast<unsigned long long>(info.uncompressed_size),
+            stored);
+        if (i + 1 < global.number_entry && unzGoToNextFile(zip) != UNZ_OK)
+            return;
+    }
+}
+
+Options ParseArguments(int argc, const char* const argv[])
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const char* entry = argv[i];
+        if (entry[0] == '-') {
+            for (const char* p = entry + 1; *p; ++p) {
+                switch (*p) {
+                case 'l':
+                case 'L':
+                case 'v':
+                case 'V':
+                    options.list = true;
+                    break;
+                case 'e':
+                case 'E':
+                    options.withoutPaths = true;
+                    break;
+                case 'o':
+                case 'O':
+                    options.overwrite = true;
+                    break;
+                case 'd':
+                case 'D':
+                    options.destinationGiven = true;
+                    options.destination = i + 1 < argc ? argv[i + 1] : nullptr;
+                    break;
+                case 'p':
+                case 'P':
+                    if (i + 1 < argc)
+                        options.password = argv[++i];
+                    break;
+                default:
+                    break;
+                }
+            }
+        } else if (!options.archive) {
+            options.archive = entry;
+        } else if (!options.member && !options.destinationGiven) {
+            options.member = entry;
+        }
+    }
+    return options;
+}
+
+} // namespace
+
+int RunUnzip(int argc, const char* const argv[])
+{
+    return RunUnzip(argc, argv, stdout);
+}
+
+int RunUnzip(int argc, const char* const argv[], std::FILE* messages)
+{
+    Options options = ParseArguments(argc, argv);
+    options.messages = messages;
+    if (!options.archive)
+        return 1;
+
+    zlib_filefunc64_def fileFunctions{};
+    fill_fopen64_filefunc(&fileFunctions);
+    std::string opened = options.archive;
+    unzFile zip = unzOpen2_64(opened.c_str(), &fileFunctions);
+    if (!zip) {
+        opened = opened.substr(0, 255) + ".zip";
+        zip = unzOpen2_64(opened.c_str(), &fileFunctions);
+    }
+    if (!zip) {
+        Say(options.messages, "Cannot open %s or %s.zip\n", options.archive, options.archive);
+        return 1;
+    }
+    Say(options.messages, "%s opened\n", opened.c_str());
+
+    if (options.destination && !platform::ChangeDirectory(options.destination)) {
+        Say(options.messages, "Error changing into %s, aborting\n", options.destination);
+        unzClose(zip);
+        return -1;
+    }
+
+    if (options.list) {
+        ListAll(zip, options.messages);
+    } else if (options.member) {
+        if (unzLocateFile(zip, options.member, kCaseSensitive) != UNZ_OK)
+            Say(options.messages, "file %s not found in the zipfile\n", options.member);
+        else
+            ExtractCurrentMember(zip, options);
+    } else {
+        ExtractAll(zip, options);
+    }
+    unzClose(zip);
+    return 0;
+}

@@ -1,0 +1,153 @@
+#include "platform/file_system.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// Empties the directory open as dirFd (which this call owns) and everything below it.
+void EmptyDirectory(UniqueFd dirFd)
+{
+    // fdopendir takes the descriptor over; names are collected first so that removal does not
+    // disturb the enumeration.
+    const int fd = dirFd.Get();
+    std::unique_ptr<DIR, DirCloser> dir(fdopendir(dirFd.Release()));
+    if (!dir) {
+        close(fd);
+        return;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    for (const std::string& name : names) {
+        struct stat st {};
+        if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            UniqueFd child(
+                openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (child)
+                EmptyDirectory(std::move(child));
+            unlinkat(fd, name.c_str(), AT_REMOVEDIR);
+        } else {
+            unlinkat(fd, name.c_str(), 0);
+        }
+    }
+}
+
+} // namespace
+
+MakeDirResult MakePrivateDirectory(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (mkdir(name.constData(), 0700) != 0)
+        return errno == EEXIST ? MakeDirResult::NameTaken : MakeDirResult::Failed;
+    // A umask could have taken the owner's bits away; nobody else can have replaced the new
+    // directory, so setting the mode by name is safe.
+    chmod(name.constData(), 0700);
+    return MakeDirResult::Created;
+}
+
+int MakeDirectory(const char* path)
+{
+    return mkdir(path, 0777) == 0 ? 0 : errno;
+}
+
+UniqueFd CreateFileForWriting(const char* path)
+{
+    return UniqueFd(open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+}
+
+std::size_t WriteFully(int fd, const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+bool SetModeAndModificationTime(int fd, unsigned mode, std::int64_t modificationTime)
+{
+    const bool modeSet = fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0;
+    timespec times[2] = {};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(modificationTime);
+    return modeSet && futimens(fd, times) == 0;
+}
+
+bool PathHasSymbolicLink(const char* path)
+{
+    const std::string full = path;
+    for (std::size_t end = full.find('/', 1);; end = full.find('/', end + 1)) {
+        const std::string part = full.substr(0, end);
+        struct stat st {};
+        if (!part.empty() && lstat(part.c_str(), &st) != 0)
+            return false; // missing from here on: nothing below can be a link yet
+        if (!part.empty() && S_ISLNK(st.st_mode))
+            return true;
+        if (end == std::string::npos)
+            return false;
+    }
+}
+
+bool RemoveFile(const char* path)
+{
+    return unlink(path) == 0;
+}
+
+bool ChangeDirectory(const char* path)
+{
+    return chdir(path) == 0;
+}
+
+std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1; // whatever daylight saving time was in force on that day
+    const std::time_t t = std::mktime(&tm);
+    return t == static_cast<std::time_t>(-1) ? -1 : static_cast<std::int64_t>(t);
+}
+
+void RemoveTree(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    UniqueFd dir(open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!dir)
+        return;
+    EmptyDirectory(std::move(dir));
+    rmdir(name.constData());
+}
+
+} // namespace platform

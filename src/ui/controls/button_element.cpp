@@ -1,0 +1,131 @@
+// Buttons and the checkbox: which picture shows, and the press.
+#include "ui/controls/button_element.h"
+
+#include "ui/controls/brighten.h"
+#include "ui/controls/element_command.h"
+
+#include <QCoreApplication>
+
+namespace ui {
+
+ButtonElement::ButtonElement()
+{
+    SetIsInteractive(true);
+    SetCursor(Qt::PointingHandCursor);
+}
+
+void ButtonElement::SetHotImage(SharedImage image)
+{
+    ChangeProperty(m_hotImage, image, prop::kHotImage, Invalidation::Layout);
+}
+
+void ButtonElement::SetBaseImage(SharedImage image)
+{
+    ChangeProperty(m_baseImage, image, prop::kBaseImage, Invalidation::Layout);
+}
+
+void ButtonElement::SetTarget(QObject* target)
+{
+    if (m_target != target)
+        m_target = target;
+}
+
+void ButtonElement::SetMessage(QEvent::Type message)
+{
+    if (m_message != message)
+        m_message = message;
+}
+
+SharedImage ButtonElement::CurrentHotImage()
+{
+    if (!m_hotImage && m_baseImage)
+        SetHotImage(Brighten(m_baseImage));
+    return m_hotImage;
+}
+
+void ButtonElement::OnPropertyChanged(PropertyName name)
+{
+    if (name == prop::kBaseImage)
+        SetImage(m_baseImage);
+}
+
+void ButtonElement::PostPress()
+{
+    if (!IsEnabled() || !m_target || m_message == QEvent::None)
+        return;
+    // Posted, never sent: the receiver's command may change the tree, which routing holds.
+    QCoreApplication::postEvent(m_target.data(), new ElementCommandEvent(m_message, Id()));
+}
+
+void ButtonElement::OnMouseDown(Point)
+{
+    PostPress();
+}
+
+void ButtonElement::OnMouseMove(Point)
+{
+    SetImage(CurrentHotImage());
+}
+
+void ButtonElement::OnMouseLeave()
+{
+    SetImage(m_baseImage);
+}
+
+void CheckboxElement::SetCheckedHotImage(SharedImage image)
+{
+    ChangeProperty(m_checkedHotImage, image, prop::kCheckedHotImage, Invalidation::Layout);
+}
+
+void CheckboxElement::SetCheckedBaseImage(SharedImage image)
+{
+    ChangeProperty(m_checkedBaseImage, image, prop::kCheckedBaseImage, Invalidation::Layout);
+}
+
+void CheckboxElement::SetIsChecked(bool value)
+{
+    ChangeProperty(m_isChecked, value, prop::kIsChecked, Invalidation::Layout);
+}
+
+SharedImage CheckboxElement::CurrentBaseImage() const
+{
+    return m_isChecked ? m_checkedBaseImage : BaseImage();
+}
+
+SharedImage CheckboxElement::CurrentHotImage()
+{
+    if (!m_isChecked)
+        return ButtonElement::CurrentHotImage();
+    if (!m_checkedHotImage && m_checkedBaseImage)
+        SetCheckedHotImage(Brighten(m_checkedBaseImage));
+    return m_checkedHotImage;
+}
+
+void CheckboxElement::OnPropertyChanged(PropertyName name)
+{
+    ButtonElement::OnPropertyChanged(name);
+    if (name == prop::kIsChecked)
+        SetImage(CurrentBaseImage());
+}
+
+void CheckboxElement::OnMouseDown(Point)
+{
+    if (!IsEnabled())
+        return;
+    PostPress();
+    // The receiver handles the press only after this pointer event, so it sees the new state.
+    if (IsEnabled())
+        SetIsChecked(!m_isChecked);
+}
+
+void CheckboxElement::OnMouseMove(Point)
+{
+    SetImage(CurrentHotImage());
+}
+
+void CheckboxElement::OnMouseLeave()
+{
+    SetImage(CurrentBaseImage());
+}
+
+} // namespace ui

@@ -1,0 +1,47 @@
+// Loading and keeping the skin's pictures.
+#include "ui/controls/png_resource.h"
+
+#include <QFile>
+
+#include <map>
+#include <mutex>
+
+namespace ui {
+
+namespace {
+
+SharedImage Decode(std::uint16_t id)
+{
+    QFile file(QStringLiteral(":/png/%1.png").arg(id));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    if (bytes.isEmpty())
+        return {};
+    QImage image;
+    if (!image.loadFromData(bytes, "PNG") || image.isNull())
+        return {};
+    // One format for every picture: brightening and greying work on straight ARGB values, and
+    // the render pass never has to guess what it is drawing.
+    return std::make_shared<const QImage>(image.convertToFormat(QImage::Format_ARGB32));
+}
+
+} // namespace
+
+SharedImage LoadPngResource(std::uint16_t id)
+{
+    // The window's thread loads the pictures while it builds the tree; the lock keeps the cache
+    // sound should anything else ask at the same time.
+    static std::mutex mutex;
+    static std::map<std::uint16_t, SharedImage> cache;
+
+    const std::lock_guard lock(mutex);
+    const auto found = cache.find(id);
+    if (found != cache.end())
+        return found->second;
+    SharedImage image = Decode(id);
+    cache.emplace(id, image);
+    return image;
+}
+
+} // namespace ui

@@ -1,0 +1,305 @@
+// The zip extraction driver on archives written by the tests: argument rules, results,
+// directories, replacement, times and modes, and members that must not be written.
+#include "app/run_unzip.h"
+#include "test_env.h"
+#include "zip_writer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+using ziptest::Member;
+
+class RunUnzipTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_savedCwd = QDir::currentPath();
+        m_dest = m_root.filePath(QStringLiteral("dest"));
+        ASSERT_TRUE(QDir().mkpath(m_dest));
+    }
+    void TearDown() override { QDir::setCurrent(m_savedCwd); }
+
+    QString Archive(const std::vector<Member>& members)
+    {
+        const QString path = m_root.filePath(QStringLiteral("a.zip"));
+        QFile::remove(path);
+        EXPECT_TRUE(ziptest::WriteZip(path, members));
+        return path;
+    }
+
+    // The program's own call: name, -x, -o, archive, -d, destination.
+    int Extract(const QString& archive, std::string* output = nullptr)
+    {
+        const QByteArray a = QFile::encodeName(archive);
+        const QByteArray d = QFile::encodeName(m_dest);
+        const char* const argv[] = {"unzip.exe", "-x", "-o", a.constData(), "-d", d.constData()};
+        return Run(6, argv, output);
+    }
+
+    static int Run(int argc, const char* const argv[], std::string* output = nullptr)
+    {
+        ::testing::internal::CaptureStdout();
+        const int result = RunUnzip(argc, argv);
+        std::fflush(stdout);
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        if (output)
+            *output = out;
+        return result;
+    }
+
+    QString Dest(const QString& name) const { return m_dest + u'/' + name; }
+    QByteArray Read(const QString& name) const { return testenv::ReadFile(Dest(name)); }
+
+    QTemporaryDir m_root;
+    QString m_dest;
+    QString m_savedCwd;
+};
+
+TEST_F(RunUnzipTest, ExtractsMembersCreatingUnlistedDirectoriesForBothSeparators)
+{
+    const QString zip = Archive({{"top.txt", "top"},
+                                 {"tools/bin/a.dll", "dll"},
+                                 {"win\\sub\\b.txt", "backslashed"},
+                                 {"empty/", ""}});
+    std::string out;
+    EXPECT_EQ(Extract(zip, &out), 0);
+    EXPECT_EQ(Read(QStringLiteral("top.txt")), "top");
+    EXPECT_EQ(Read(QStringLiteral("tools/bin/a.dll")), "dll");
+    EXPECT_EQ(Read(QStringLiteral("win/sub/b.txt")), "backslashed");
+    EXPECT_TRUE(QFileInfo(Dest(QStringLiteral("empty"))).isDir());
+    EXPECT_NE(out.find(QFile::encodeName(zip).toStdString() + " opened\n"), std::string::npos);
+    EXPECT_NE(out.find(" extracting: tools/bin/a.dll\n"), std::string::npos);
+    EXPECT_NE(out.find("creating directory: empty/\n"), std::string::npos);
+    // The current directory stays at the destination.
+    EXPECT_EQ(QFileInfo(QDir::currentPath()).canonicalFilePath(),
+              QFileInfo(m_dest).canonicalFilePath());
+}
+
+TEST_F(RunUnzipTest, ReplacesAnExistingFile)
+{
+    ASSERT_TRUE(testenv::WriteFile(Dest(QStringLiteral("a.txt")), "a much longer old content"));
+    EXPECT_EQ(Extract(Archive({{"a.txt", "new"}})), 0);
+    EXPECT_EQ(Read(QStringLiteral("a.txt")), "new");
+}
+
+TEST_F(RunUnzipTest, SetsTheStoredTimeAsLocalTimeAndLeavesTheAccessTime)
+{
+    Member m{"timed.txt", "t"};
+    m.year = 2019, m.month = 7, m.day = 14, m.hour = 10, m.minute = 30, m.second = 42;
+    const std::time_t before = std::time(nullptr);
+    EXPECT_EQ(Extract(Archive({m})), 0);
+
+    std::tm local{};
+    local.tm_year = 2019 - 1900, local.tm_mon = 6, local.tm_mday = 14;
+    local.tm_hour = 10, local.tm_min = 30, local.tm_sec = 42, local.tm_isdst = -1;
+    struct stat st {};
+    ASSERT_EQ(stat(QFile::encodeName(Dest(QStringLiteral("timed.txt"))).constData(), &st), 0);
+    EXPECT_EQ(st.st_mtime, std::mktime(&local));
+    // The access time is the file's own (from its creation now), not the stored one.
+    EXPECT_GE(st.st_atime, before - 1);
+}
+
+TEST_F(RunUnzipTest, KeepsStoredUnixModesAndGivesOthers0644)
+{
+    EXPECT_EQ(
+        Extract(Archive(
+            {{"tool", "#!/bin/sh\n", 0100755}, {"page.htm", "<p>", 0100600}, {"dos.txt", "x", 0}})),
+        0);
+    auto mode = [&](const char* name) {
+        struct stat st {};
+        stat(QFile::encodeName(Dest(QString::fromLatin1(name))).constData(), &st);
+        return st.st_mode & 07777;
+    };
+    EXPECT_EQ(mode("tool"), 0755u);
+    EXPECT_EQ(mode("page.htm"), 0600u);
+    EXPECT_EQ(mode("dos.txt"), 0644u);
+}
+
+TEST_F(RunUnzipTest, SkipsAMemberWhoseFileCannotBeCreatedAndGoesOn)
+{
+    // A directory in the way: the file cannot be created (also not by root).
+    ASSERT_TRUE(QDir().mkpath(Dest(QStringLiteral("blocked"))));
+    std::string out;
+    EXPECT_EQ(Extract(Archive({{"blocked", "x"}, {"after.txt", "after"}}), &out), 0);
+    EXPECT_NE(out.find("error opening blocked\n"), std::string::npos);
+    EXPECT_TRUE(QFileInfo(Dest(QStringLiteral("blocked"))).isDir());
+    EXPECT_EQ(Read(QStringLiteral("after.txt")), "after");
+}
+
+struct EscapeCase {
+    const char* name;
+    const char* stored;
+    const char* outside; // where it would land, relative to the destination's parent
+};
+
+void PrintTo(const EscapeCase& c, std::ostream* os)
+{
+    *os << c.stored;
+}
+
+class RunUnzipEscapeTest : public RunUnzipTest, public ::testing::WithParamInterface<EscapeCase> {};
+
+TEST_P(RunUnzipEscapeTest, NeverWritesOutsideTheDestination)
+{
+    const EscapeCase& c = GetParam();
+    QByteArray stored = c.stored;
+    const QString outsideRoot = m_root.path();
+    stored.replace("@ROOT@", QFile::encodeName(outsideRoot));
+    std::string out;
+    EXPECT_EQ(Extract(Archive({{stored, "evil"}, {"good.txt", "good"}}), &out), 0);
+    EXPECT_FALSE(QFileInfo::exists(outsideRoot + u'/' + QString::fromLatin1(c.outside)));
+    EXPECT_NE(out.find("error opening " + stored.toStdString() + "\n"), std::string::npos) << out;
+    // The rest is extracted, and nothing at all was made for the refused member.
+    EXPECT_EQ(Read(QStringLiteral("good.txt")), "good");
+    EXPECT_EQ(QDir(m_dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("good.txt")});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, RunUnzipEscapeTest,
+    ::testing::Values(EscapeCase{"DotDot", "../evil.txt", "evil.txt"},
+                      EscapeCase{"DotDotInside", "sub/../../evil2.txt", "evil2.txt"},
+                      EscapeCase{"DotDotBackslash", "sub\\..\\..\\evil3.txt", "evil3.txt"},
+                      EscapeCase{"DotDotDirectory", "../evildir/", "evildir"},
+                      EscapeCase{"Absolute", "@ROOT@/abs.txt", "abs.txt"},
+                      EscapeCase{"AbsoluteBackslash", "\\abs2.txt", "abs2.txt"},
+                      EscapeCase{"DrivePrefix", "C:evil4.txt", "evil4.txt"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(RunUnzipTest, DoesNotCreateSymbolicLinkMembers)
+{
+    const QString target = m_root.filePath(QStringLiteral("target.txt"));
+    ASSERT_TRUE(testenv::WriteFile(target, "precious"));
+    std::string out;
+    EXPECT_EQ(Extract(Archive({{"link", QFile::encodeName(target), 0120777},
+                               {"link", "overwrite through the link?", 0100644}}),
+                      &out),
+              0);
+    EXPECT_EQ(testenv::ReadFile(target), "precious");
+    // The second, ordinary member of that name is a plain file.
+    EXPECT_FALSE(QFileInfo(Dest(QStringLiteral("link"))).isSymLink());
+    EXPECT_EQ(Read(QStringLiteral("link")), "overwrite through the link?");
+}
+
+TEST_F(RunUnzipTest, DoesNotWriteThroughALinkAlreadyInTheDestination)
+{
+    const QString target = m_root.filePath(QStringLiteral("target.txt"));
+    ASSERT_TRUE(testenv::WriteFile(target, "precious"));
+    ASSERT_TRUE(QFile::link(target, Dest(QStringLiteral("a.txt"))));
+    EXPECT_EQ(Extract(Archive({{"a.txt", "evil"}})), 0);
+    EXPECT_EQ(testenv::ReadFile(target), "precious");
+}
+
+TEST_F(RunUnzipTest, DoesNotWriteBelowADirectoryLinkInTheDestination)
+{
+    const QString outside = m_root.filePath(QStringLiteral("outside"));
+    ASSERT_TRUE(QDir().mkpath(outside));
+    ASSERT_TRUE(QFile::link(outside, Dest(QStringLiteral("sub"))));
+    std::string out;
+    EXPECT_EQ(Extract(Archive({{"sub/x.txt", "x"},
+                               {"sub/deeper/y.txt", "y"},
+                               {"sub/newdir/", ""},
+                               {"fine.txt", "fine"}}),
+                      &out),
+              0);
+    EXPECT_TRUE(QDir(outside).isEmpty()) << out;
+    EXPECT_NE(out.find("error opening sub/deeper/y.txt\n"), std::string::npos) << out;
+    EXPECT_EQ(Read(QStringLiteral("fine.txt")), "fine");
+}
+
+TEST_F(RunUnzipTest, DamagedMemberDataStopsTheExtractionAndLeavesNoFile)
+{
+    QByteArray zip =
+        ziptest::MakeZip({{"first.txt", QByteArray(4000, 'a')}, {"second.txt", "second"}});
+    ASSERT_FALSE(zip.isEmpty());
+    // The compressed data of the first member begins after its 30-byte local header and name.
+    const int dataStart = 30 + 9;
+    for (int i = dataStart; i < dataStart + 8; ++i)
+        zip[i] = static_cast<char>(zip[i] ^ 0x5A);
+    const QString path = m_root.filePath(QStringLiteral("damaged.zip"));
+    ASSERT_TRUE(testenv::WriteFile(path, zip));
+    std::string out;
+    EXPECT_EQ(Extract(path, &out), 0);
+    EXPECT_NE(out.find("error "), std::string::npos) << out;
+    EXPECT_FALSE(QFileInfo::exists(Dest(QStringLiteral("first.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(Dest(QStringLiteral("second.txt"))));
+}
+
+TEST_F(RunUnzipTest, ResultsForMissingArchiveAndUnenterableDestination)
+{
+    const char* const none[] = {"unzip.exe", "-x", "-o"};
+    EXPECT_EQ(Run(3, none), 1);
+
+    const QByteArray missing = QFile::encodeName(m_root.filePath(QStringLiteral("missing")));
+    const char* const noArchive[] = {"unzip.exe", "-x", "-o", missing.constData()};
+    std::string out;
+    EXPECT_EQ(Run(4, noArchive, &out), 1);
+    EXPECT_EQ(out,
+              "Cannot open " + missing.toStdString() + " or " + missing.toStdString() + ".zip\n");
+
+    const QByteArray zip = QFile::encodeName(Archive({{"a.txt", "a"}}));
+    const QByteArray nowhere = QFile::encodeName(m_root.filePath(QStringLiteral("no/such/dir")));
+    const char* const badDest[] = {"unzip.exe",     "-x", "-o",
+                                   zip.constData(), "-d", nowhere.constData()};
+    EXPECT_EQ(Run(6, badDest, &out), -1);
+    EXPECT_NE(out.find("Error changing into " + nowhere.toStdString() + ", aborting\n"),
+              std::string::npos);
+}
+
+TEST_F(RunUnzipTest, OpensTheNameWithZipAppended)
+{
+    Archive({{"a.txt", "a"}}); // m_root/a.zip
+    const QByteArray bare = QFile::encodeName(m_root.filePath(QStringLiteral("a")));
+    const QByteArray d = QFile::encodeName(m_dest);
+    const char* const argv[] = {"unzip", "-o", bare.constData(), "-d", d.constData()};
+    std::string out;
+    EXPECT_EQ(Run(5, argv, &out), 0);
+    EXPECT_NE(out.find(bare.toStdString() + ".zip opened\n"), std::string::npos);
+    EXPECT_EQ(Read(QStringLiteral("a.txt")), "a");
+}
+
+TEST_F(RunUnzipTest, OptionLettersListExtractWithoutPathsAndOneMember)
+{
+    const QString zip = Archive({{"dir/one.txt", "one"}, {"dir/two.txt", "two"}});
+    const QByteArray z = QFile::encodeName(zip);
+    ASSERT_TRUE(QDir::setCurrent(m_dest));
+
+    std::string out;
+    const char* const list[] = {"u", "-L", z.constData()};
+    EXPECT_EQ(Run(3, list, &out), 0);
+    EXPECT_NE(out.find("dir/two.txt"), std::string::npos);
+    EXPECT_FALSE(QFileInfo::exists(Dest(QStringLiteral("dir"))));
+
+    const char* const flat[] = {"u", "-eO", z.constData(), "dir/two.txt"};
+    EXPECT_EQ(Run(4, flat), 0);
+    EXPECT_EQ(Read(QStringLiteral("two.txt")), "two");
+    EXPECT_FALSE(QFileInfo::exists(Dest(QStringLiteral("one.txt"))));
+
+    // "-p" takes the next entry as the password, so it is neither archive nor member.
+    const char* const withPassword[] = {"u", "-p", "secret", z.constData()};
+    EXPECT_EQ(Run(4, withPassword), 0);
+}
+
+TEST_F(RunUnzipTest, WithoutOverwriteAnExistingFileIsKept)
+{
+    ASSERT_TRUE(testenv::WriteFile(Dest(QStringLiteral("a.txt")), "old"));
+    const QByteArray z = QFile::encodeName(Archive({{"a.txt", "new"}, {"b.txt", "b"}}));
+    const QByteArray d = QFile::encodeName(m_dest);
+    const char* const argv[] = {"u", "-x", z.constData(), "-d", d.constData()};
+    EXPECT_EQ(Run(5, argv), 0);
+    EXPECT_EQ(Read(QStringLiteral("a.txt")), "old");
+    EXPECT_EQ(Read(QStringLiteral("b.txt")), "b");
+}
+
+} // namespace

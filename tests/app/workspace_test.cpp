@@ -1,0 +1,357 @@
+// The workspace, temporary names, the payload scan on crafted program files, and the removal
+// of a workspace that holds links.
+#include "app/workspace.h"
+#include "test_env.h"
+#include "zip_writer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <sys/stat.h>
+
+namespace {
+
+const QRegularExpression kWorkspaceName(QStringLiteral("^vnd[0-9a-f]{8}-[0-9a-f]{8}$"));
+const QRegularExpression kTempFileName(QStringLiteral("^vnd[0-9a-f]{8}-[0-9a-f]{8}\\.tmp$"));
+
+unsigned ModeOf(const QString& path)
+{
+    struct stat st {};
+    lstat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 07777;
+}
+
+// Points the temporary directory (TMPDIR) at a folder of the test's own.
+class TempDirScope {
+public:
+    explicit TempDirScope(const QString& dir) : m_old(qgetenv("TMPDIR"))
+    {
+        qputenv("TMPDIR", QFile::encodeName(dir));
+    }
+    ~TempDirScope() { qputenv("TMPDIR", m_old); }
+
+private:
+    QByteArray m_old;
+};
+
+TEST(Workspace, TwoWorkspacesAtOnceAreDistinctNewAndPrivate)
+{
+    QTemporaryDir tmp;
+    TempDirScope scope(tmp.path());
+    const QString first = CreateWorkspace();
+    const QString second = CreateWorkspace();
+    ASSERT_FALSE(first.isEmpty());
+    ASSERT_FALSE(second.isEmpty());
+    EXPECT_NE(first, second);
+    for (const QString& ws : {first, second}) {
+        const QFileInfo info(ws);
+        EXPECT_EQ(info.absolutePath(), QFileInfo(tmp.path()).absoluteFilePath());
+        EXPECT_TRUE(kWorkspaceName.match(info.fileName()).hasMatch())
+            << info.fileName().toStdString();
+        EXPECT_TRUE(info.isDir());
+        EXPECT_EQ(ModeOf(ws), 0700u);
+    }
+}
+
+TEST(Workspace, ANameThatExistsIsNeverUsed)
+{
+    QTemporaryDir tmp;
+    const QString outside = tmp.filePath(QStringLiteral("outside"));
+    ASSERT_TRUE(QDir().mkpath(outside));
+    ASSERT_TRUE(QDir().mkpath(tmp.filePath(QStringLiteral("taken-dir"))));
+    ASSERT_TRUE(testenv::WriteFile(tmp.filePath(QStringLiteral("taken-file")), "x"));
+    ASSERT_TRUE(QFile::link(outside, tmp.filePath(QStringLiteral("taken-link"))));
+    ASSERT_TRUE(QFile::link(tmp.filePath(QStringLiteral("nowhere")),
+                            tmp.filePath(QStringLiteral("taken-dangling"))));
+
+    QStringList names = {QStringLiteral("taken-dir"), QStringLiteral("taken-file"),
+                         QStringLiteral("taken-link"), QStringLiteral("taken-dangling"),
+                         QStringLiteral("free")};
+    int asked = 0;
+    const QString ws = CreateWorkspace(tmp.path(), [&] { return names.value(asked++); });
+    EXPECT_EQ(ws, tmp.filePath(QStringLiteral("free")));
+    EXPECT_EQ(asked, 5);
+    EXPECT_EQ(ModeOf(ws), 0700u);
+    EXPECT_FALSE(QFileInfo::exists(tmp.filePath(QStringLiteral("nowhere"))));
+
+    // A temporary directory that does not exist gives no workspace, at once.
+    asked = 0;
+    EXPECT_TRUE(CreateWorkspace(tmp.filePath(QStringLiteral("missing")), [&] {
+                    return names.value(asked++);
+                }).isEmpty());
+    EXPECT_EQ(asked, 1);
+}
+
+TEST(Workspace, TempFileNamesFollowThePatternAndAreNotCreated)
+{
+    QTemporaryDir tmp;
+    TempDirScope scope(tmp.path());
+    const QString a = MakeTempFileName();
+    const QString b = MakeTempFileName();
+    EXPECT_NE(a, b);
+    EXPECT_EQ(QFileInfo(a).absolutePath(), QFileInfo(tmp.path()).absoluteFilePath());
+    EXPECT_TRUE(kTempFileName.match(QFileInfo(a).fileName()).hasMatch());
+    EXPECT_FALSE(QFileInfo::exists(a));
+
+    const QString exe = MakeTempFileName(QStringLiteral(".exe"), QStringLiteral("/some/dir"));
+    EXPECT_TRUE(exe.startsWith(QStringLiteral("/some/dir/vnd")));
+    EXPECT_TRUE(exe.endsWith(QStringLiteral(".exe")));
+    EXPECT_FALSE(exe.contains(QStringLiteral(".tmp")));
+}
+
+// A program file: prefix bytes, then optionally the marker, a length and scrambled data.
+struct ProgramFile {
+    QByteArray bytes;
+
+    void Filler(int size, char fill = 'P') { bytes.append(QByteArray(size, fill)); }
+    void Marker() { bytes.append("\x0D\xF0\xAD\xDE", 4); }
+    void Length(std::uint32_t n)
+    {
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes.append(static_cast<char>((n >> shift) & 0xFF));
+    }
+    void Scrambled(const QByteArray& data)
+    {
+        for (char c : data)
+            bytes.append(static_cast<char>(static_cast<unsigned char>(c) ^ 0xA7));
+    }
+    void Payload(const QByteArray& zip)
+    {
+        Marker();
+        Length(static_cast<std::uint32_t>(zip.size()));
+        Scrambled(zip);
+    }
+};
+
+QByteArray ToolZip()
+{
+    return ziptest::MakeZip({{"downloader", "#!/bin/sh\n", 0100755},
+                             {"convert", "#!/bin/sh\n", 0100755},
+                             {"player.htm", "<!DOCTYPE html>", 0100644}});
+}
+
+struct PayloadCase {
+    const char* name;
+    ProgramFile (*make)();
+    bool extracted;
+};
+
+void PrintTo(const PayloadCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class PayloadScanTest : public ::testing::TestWithParam<PayloadCase> {
+protected:
+    void SetUp() override { m_savedCwd = QDir::currentPath(); }
+    void TearDown() override { QDir::setCurrent(m_savedCwd); }
+    QString m_savedCwd;
+};
+
+TEST_P(PayloadScanTest, FindsOnlyAWellFormedPayloadAndLeavesNoTemporaryArchive)
+{
+    const PayloadCase& c = GetParam();
+    QTemporaryDir tmp;
+    const QString program = tmp.filePath(QStringLiteral("program"));
+    ASSERT_TRUE(testenv::WriteFile(program, c.make().bytes));
+    const QString ws = tmp.filePath(QStringLiteral("ws"));
+    ASSERT_TRUE(QDir().mkpath(ws));
+
+    EXPECT_EQ(ExtractToolPayload(ws, program), c.extracted);
+    const QStringList left = QDir(ws).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    if (c.extracted) {
+        EXPECT_EQ(left, (QStringList{QStringLiteral("convert"), QStringLiteral("downloader"),
+                                     QStringLiteral("player.htm")}));
+        EXPECT_EQ(ModeOf(ws + QStringLiteral("/downloader")), 0755u);
+        EXPECT_EQ(QFileInfo(QDir::currentPath()).canonicalFilePath(),
+                  QFileInfo(ws).canonicalFilePath());
+    } else {
+        EXPECT_TRUE(left.isEmpty()) << left.join(u' ').toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, PayloadScanTest,
+    ::testing::Values(PayloadCase{"AfterFullBlocks",
+                                  [] {
+                                      ProgramFile f;
+                                      f.Filler(3 * 4096);
+                                      f.Payload(ToolZip());
+                                      return f;
+                                  },
+                                  true},
+                      PayloadCase{"InTheFinalShortBlock",
+                                  [] {
+                                      ProgramFile f;
+                                      f.Filler(4096 + 1200);
+                                      f.Payload(ToolZip());
+                                      return f;
+                                  },
+                                  true},
+                      PayloadCase{"MarkerIsTheLastWordOfABlock",
+                                  [] {
+                                      ProgramFile f;
+                                      f.Filler(4092);
+                                      f.Payload(ToolZip());
+                                      return f;
+                                  },
+                                  true},
+                      PayloadCase{"NoPayload",
+                                  [] {
+                                      ProgramFile f;
+                                      f.Filler(10000);
+                                      return f;
+                                  },
+                                  false},
+                      PayloadCase{"MarkerOnlyUnaligned",
+                                  [] {
+                                      ProgramFile f;
+                                      f.Filler(4098);
+                                      f.Payload(ToolZip());
+                                      return f;
+                                  },
+                                  false},
+                      PayloadCase{"MarkerSplitAcrossTheEnd",
+                                  [] {
+                                      ProgramFile f;
+                                      f.Filler(4096);
+                                      f.bytes.append("\x0D\xF0", 2); // an incomplete last word
+                                      return f;
+                                  },
+                                  false},
+                      PayloadCase{"LengthPastTheEnd",
+                                  [] {
+                                      ProgramFile f;
+                                      f.Filler(64);
+                                      const QByteArray zip = ToolZip();
+                                      f.Marker();
+                                      f.Length(static_cast<std::uint32_t>(zip.size()) + 100);
+                                      f.Scrambled(zip);
+                                      return f;
+                                  },
+                                  false},
+                      PayloadCase{"LengthZero",
+                                  [] {
+                                      ProgramFile f;
+                                      f.Filler(64);
+                                      f.Marker();
+                                      f.Length(0);
+                                      f.Scrambled(ToolZip());
+                                      return f;
+                                  },
+                                  false},
+                      PayloadCase{"FileEndsAfterTheMarker",
+                                  [] {
+                                      ProgramFile f;
+                                      f.Filler(64);
+                                      f.Marker();
+                                      return f;
+                                  },
+                                  false},
+                      PayloadCase{"FirstMarkerCounts",
+                                  [] {
+                                      ProgramFile f;
+                                      f.Filler(64);
+                                      f.Marker();
+                                      f.Length(8); // eight bytes that are no archive
+                                      f.Filler(8, 'x');
+                                      f.Payload(ToolZip());
+                                      return f;
+                                  },
+                                  false},
+                      PayloadCase{"NotScrambled",
+                                  [] {
+                                      ProgramFile f;
+                                      f.Filler(64);
+                                      const QByteArray zip = ToolZip();
+                                      f.Marker();
+                                      f.Length(static_cast<std::uint32_t>(zip.size()));
+                                      f.bytes.append(zip);
+                                      return f;
+                                  },
+                                  false}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(PayloadScan, AMissingProgramFileGivesFalse)
+{
+    QTemporaryDir tmp;
+    EXPECT_FALSE(ExtractToolPayload(tmp.path(), tmp.filePath(QStringLiteral("missing"))));
+    EXPECT_TRUE(QDir(tmp.path()).isEmpty());
+}
+
+TEST(PayloadScan, CraftedMembersOnACopyOfTheProgramStayInTheWorkspace)
+{
+    const QString saved = QDir::currentPath();
+    QTemporaryDir tmp;
+    TempDirScope scope(tmp.path());
+    // The built program without its payload: the build guarantees that no marker precedes it.
+    const QByteArray built = testenv::ReadFile(QStringLiteral(VANDREL_EXE));
+    qsizetype end = -1;
+    for (qsizetype i = 0; i + 4 <= built.size() && end < 0; i += 4) {
+        if (built.mid(i, 4) == QByteArray("\x0D\xF0\xAD\xDE", 4))
+            end = i;
+    }
+    ASSERT_GT(end, 0);
+    ProgramFile f;
+    f.bytes = built.left(end);
+    const QByteArray abs = QFile::encodeName(tmp.filePath(QStringLiteral("abs.txt")));
+    f.Payload(ziptest::MakeZip({{"../escaped.txt", "x"},
+                                {abs, "x"},
+                                {"sub/../../escaped2.txt", "x"},
+                                {"link", QFile::encodeName(tmp.path()), 0120777},
+                                {"downloader", "#!/bin/sh\n", 0100755}}));
+    const QString program = tmp.filePath(QStringLiteral("program-copy"));
+    ASSERT_TRUE(testenv::WriteFile(program, f.bytes));
+
+    const QString ws = CreateWorkspace();
+    ASSERT_FALSE(ws.isEmpty());
+    EXPECT_TRUE(ExtractToolPayload(ws, program));
+    EXPECT_EQ(
+        QDir(ws).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+        QStringList{QStringLiteral("downloader")});
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              (QStringList{QStringLiteral("program-copy"), QFileInfo(ws).fileName()}));
+    QDir::setCurrent(saved);
+    RemoveDirectoryTree(ws);
+    EXPECT_FALSE(QFileInfo::exists(ws));
+}
+
+TEST(RemoveDirectoryTree, RemovesLinksButNotWhatTheyPointTo)
+{
+    QTemporaryDir tmp;
+    const QString outside = tmp.filePath(QStringLiteral("outside"));
+    ASSERT_TRUE(QDir().mkpath(outside + QStringLiteral("/deep")));
+    ASSERT_TRUE(testenv::WriteFile(outside + QStringLiteral("/keep.txt"), "keep"));
+    ASSERT_TRUE(testenv::WriteFile(outside + QStringLiteral("/deep/keep2.txt"), "keep"));
+
+    const QString ws = tmp.filePath(QStringLiteral("ws"));
+    ASSERT_TRUE(QDir().mkpath(ws + QStringLiteral("/a/b/c")));
+    ASSERT_TRUE(testenv::WriteFile(ws + QStringLiteral("/a/b/c/file"), "x"));
+    ASSERT_TRUE(testenv::WriteFile(ws + QStringLiteral("/.hidden"), "x"));
+    ASSERT_TRUE(QFile::link(outside, ws + QStringLiteral("/dirlink")));
+    ASSERT_TRUE(
+        QFile::link(outside + QStringLiteral("/keep.txt"), ws + QStringLiteral("/a/filelink")));
+    ASSERT_TRUE(
+        QFile::link(tmp.filePath(QStringLiteral("nowhere")), ws + QStringLiteral("/dangling")));
+    ASSERT_TRUE(testenv::WriteFile(ws + QStringLiteral("/readonly"), "x"));
+    ASSERT_TRUE(QFile::setPermissions(ws + QStringLiteral("/readonly"), QFileDevice::ReadOwner));
+
+    RemoveDirectoryTree(ws);
+    EXPECT_FALSE(QFileInfo::exists(ws));
+    EXPECT_EQ(testenv::ReadFile(outside + QStringLiteral("/keep.txt")), "keep");
+    EXPECT_EQ(testenv::ReadFile(outside + QStringLiteral("/deep/keep2.txt")), "keep");
+
+    // A link given as the directory itself is not followed either.
+    const QString topLink = tmp.filePath(QStringLiteral("toplink"));
+    ASSERT_TRUE(QFile::link(outside, topLink));
+    RemoveDirectoryTree(topLink);
+    EXPECT_EQ(testenv::ReadFile(outside + QStringLiteral("/keep.txt")), "keep");
+}
+
+} // namespace

@@ -1,0 +1,241 @@
+// The payload that the build appends to the program: its layout, the three tools it unpacks,
+// and the downloader and converter at work on clips from the loopback HTTP server.
+#include "app/workspace.h"
+#include "test_env.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <sys/stat.h>
+
+namespace {
+
+struct Output {
+    int exitCode = -1;
+    QByteArray text; // standard output and standard error, as the program reads them
+};
+
+// Runs a tool as the program does: in the download folder, both outputs on one pipe.
+Output RunTool(const QString& program, const QStringList& args, const QString& folder,
+               const QStringList& extraEnv = {})
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& entry : extraEnv) {
+        const qsizetype eq = entry.indexOf(u'=');
+        env.insert(entry.left(eq), entry.mid(eq + 1));
+    }
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(folder);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, args);
+    process.closeWriteChannel();
+    Output out;
+    if (process.waitForFinished(240000) && process.exitStatus() == QProcess::NormalExit)
+        out.exitCode = process.exitCode();
+    out.text = process.readAll();
+    return out;
+}
+
+// The names after "[download] Destination: " in the downloader's lines, each ended by "\r".
+QStringList ReportedNames(const QByteArray& output)
+{
+    QStringList names;
+    const QByteArray prefix = "[download] Destination: ";
+    for (qsizetype at = output.indexOf(prefix); at >= 0; at = output.indexOf(prefix, at + 1)) {
+        const qsizetype end = output.indexOf('\r', at);
+        if (end < 0)
+            break;
+        names << QString::fromUtf8(output.mid(at + prefix.size(), end - at - prefix.size()));
+    }
+    return names;
+}
+
+QStringList FilesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QString ProbeCodec(const QString& file)
+{
+    const testenv::ProcessResult r =
+        testenv::Run(QStringLiteral("ffprobe"),
+                     {QStringLiteral("-v"), QStringLiteral("error"),
+                      QStringLiteral("-show_entries"), QStringLiteral("stream=codec_name"),
+                      QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
+    return QString::fromUtf8(r.out).trimmed();
+}
+
+class PayloadE2E : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_saved = QDir::currentPath();
+        s_workspace = CreateWorkspace();
+        s_extracted =
+            !s_workspace.isEmpty() && ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
+        QDir::setCurrent(s_saved);
+    }
+    static void TearDownTestSuite() { RemoveDirectoryTree(s_workspace); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(s_extracted) << "the built program's payload did not extract";
+    }
+
+    static QString Tool(const char* name) { return s_workspace + u'/' + QString::fromLatin1(name); }
+    static QString Url(const char* file)
+    {
+        return testenv::HttpBase() + u'/' + QString::fromLatin1(file);
+    }
+
+    QTemporaryDir m_folder;
+
+    static inline QString s_saved;
+    static inline QString s_workspace;
+    static inline bool s_extracted = false;
+};
+
+TEST_F(PayloadE2E, TheProgramCarriesTheToolsInTheStatedLayout)
+{
+    const QByteArray program = testenv::ReadFile(QStringLiteral(VANDREL_EXE));
+    qsizetype marker = -1;
+    for (qsizetype i = 0; i + 4 <= program.size(); i += 4) {
+        if (program.mid(i, 4) == QByteArray("\x0D\xF0\xAD\xDE", 4)) {
+            marker = i;
+            break;
+        }
+    }
+    ASSERT_GE(marker, 0);
+    const auto* b = reinterpret_cast<const unsigned char*>(program.constData() + marker + 4);
+    const std::uint32_t length = b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t(b[3]) << 24);
+    EXPECT_EQ(marker + 8 + qsizetype(length), program.size());
+    // The archive begins with a zip local header once unscrambled.
+    QByteArray head = program.mid(marker + 8, 4);
+    for (char& c : head)
+        c = static_cast<char>(static_cast<unsigned char>(c) ^ 0xA7);
+    EXPECT_EQ(head, QByteArray("PK\x03\x04", 4));
+
+    for (const char* name : {"downloader", "convert", "player.htm", "mpegts.js"})
+        EXPECT_TRUE(QFileInfo(Tool(name)).isFile()) << name;
+    EXPECT_TRUE(QFileInfo(Tool("downloader")).isExecutable());
+    EXPECT_TRUE(QFileInfo(Tool("convert")).isExecutable());
+    EXPECT_FALSE(QFileInfo(Tool("player.htm")).isExecutable());
+    // No temporary archive is left in the workspace.
+    EXPECT_TRUE(QDir(s_workspace).entryList({QStringLiteral("*.tmp")}, QDir::Files).isEmpty());
+}
+
+TEST_F(PayloadE2E, DownloaderFetchesAPageVideoReportsItAndTheConverterMakesAnMp3)
+{
+    const Output dl =
+        RunTool(Tool("downloader"),
+                {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"), Url("page.html")},
+                m_folder.path());
+    const QStringList names = ReportedNames(dl.text);
+    ASSERT_EQ(names.size(), 1) << dl.text.toStdString();
+    EXPECT_EQ(FilesIn(m_folder.path()), names);
+    EXPECT_TRUE(names[0].endsWith(QStringLiteral(".mp4")));
+    EXPECT_TRUE(dl.text.contains("[download] ") && dl.text.contains("ETA"))
+        << dl.text.toStdString();
+    // Every line ends with a carriage return: no line feed without one before it.
+    for (qsizetype i = dl.text.indexOf('\n'); i >= 0; i = dl.text.indexOf('\n', i + 1))
+        ASSERT_TRUE(i > 0 && dl.text[i - 1] == '\r') << dl.text.toStdString();
+
+    const QString input = m_folder.filePath(names[0]);
+    const QString mp3 = m_folder.filePath(QStringLiteral("clip.mp3"));
+    const Output conv = RunTool(
+        Tool("convert"), {QStringLiteral("-y"), QStringLiteral("-i"), input, mp3}, m_folder.path());
+    EXPECT_EQ(conv.exitCode, 0) << conv.text.toStdString();
+    EXPECT_EQ(ProbeCodec(mp3), QStringLiteral("mp3"));
+}
+
+TEST_F(PayloadE2E, AfterPostProcessingOnlyTheFinalFileIsReported)
+{
+    const Output dl = RunTool(Tool("downloader"),
+                              {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
+                               QStringLiteral("-x"), QStringLiteral("--audio-format"),
+                               QStringLiteral("mp3"), Url("clip.mp4")},
+                              m_folder.path());
+    const QStringList names = ReportedNames(dl.text);
+    ASSERT_EQ(names.size(), 1) << dl.text.toStdString();
+    EXPECT_TRUE(names[0].endsWith(QStringLiteral(".mp3")));
+    EXPECT_EQ(FilesIn(m_folder.path()), names) << dl.text.toStdString();
+}
+
+TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
+{
+    const QStringList args = {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
+                              Url("clip.flv")};
+    const QStringList first =
+        ReportedNames(RunTool(Tool("downloader"), args, m_folder.path()).text);
+    const QStringList second =
+        ReportedNames(RunTool(Tool("downloader"), args, m_folder.path()).text);
+    ASSERT_EQ(first.size(), 1);
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(FilesIn(m_folder.path()), first);
+}
+
+TEST_F(PayloadE2E, ErrorsComeAsErrorLines)
+{
+    const Output dl = RunTool(
+        Tool("downloader"),
+        {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"), Url("no-such-clip.mp4")},
+        m_folder.path());
+    const qsizetype at = dl.text.indexOf("ERROR: ");
+    ASSERT_GE(at, 0) << dl.text.toStdString();
+    EXPECT_GT(dl.text.indexOf('\r', at), at);
+    EXPECT_TRUE(ReportedNames(dl.text).isEmpty());
+    EXPECT_TRUE(FilesIn(m_folder.path()).isEmpty());
+}
+
+TEST_F(PayloadE2E, ANewerYtDlpOnThePathRunsInstead)
+{
+    // A stand-in that claims a far newer version and prints what the real one would print for
+    // a finished file, with the absolute path that yt-dlp gives.
+    QTemporaryDir bin;
+    const QString fake = bin.filePath(QStringLiteral("yt-dlp"));
+    ASSERT_TRUE(testenv::WriteFile(
+        fake, "#!/bin/sh\n"
+              "if [ \"$1\" = --version ]; then echo 2999.01.01; exit 0; fi\n"
+              "printf '%s\\n' \"$@\" > args.txt\n"
+              "echo '[download]  50.0% of 1.00MiB at 1.00MiB/s ETA 00:01'\n"
+              "for a in \"$@\"; do case $a in after_move:*) mark=${a#after_move:};; esac; done\n"
+              "printf '%s\\n' \"${mark%%%(filepath)s}$PWD/fake.mp4\"\n"
+              "touch fake.mp4\n"));
+    ASSERT_TRUE(QFile::setPermissions(fake, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ExeOwner));
+    const QString path = bin.path() + u':' + qEnvironmentVariable("PATH");
+    const Output dl = RunTool(Tool("downloader"),
+                              {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
+                               QStringLiteral("http://127.0.0.1:1/x")},
+                              m_folder.path(), {QStringLiteral("PATH=") + path});
+    EXPECT_EQ(ReportedNames(dl.text), QStringList{QStringLiteral("fake.mp4")})
+        << dl.text.toStdString();
+    EXPECT_TRUE(dl.text.contains("ETA 00:01\r\n"));
+    const QByteArray args = testenv::ReadFile(m_folder.filePath(QStringLiteral("args.txt")));
+    EXPECT_TRUE(args.startsWith("-ic\n--restrict-filenames\nhttp://127.0.0.1:1/x\n"))
+        << args.toStdString();
+}
+
+TEST_F(PayloadE2E, ConverterWithoutFfmpegSaysSoInTheLineTheProgramShows)
+{
+    QTemporaryDir emptyBin;
+    const Output conv = RunTool(Tool("convert"),
+                                {QStringLiteral("-y"), QStringLiteral("-i"),
+                                 QStringLiteral("a.flv"), QStringLiteral("a.mp3")},
+                                m_folder.path(), {QStringLiteral("PATH=") + emptyBin.path()});
+    EXPECT_NE(conv.exitCode, 0);
+    const qsizetype at = conv.text.indexOf("no\xA0such\xA0"
+                                           "file\xA0or\xA0"
+                                           "directory");
+    EXPECT_GE(at, 0) << conv.text.toStdString();
+    EXPECT_GT(conv.text.indexOf('\r', at), at);
+}
+
+} // namespace

@@ -1,0 +1,198 @@
+// The image element: what it asks for in the measure pass and where its picture lands.
+#include "ui/controls/image_element.h"
+
+#include "test_pictures.h"
+#include "ui/elements/drawing_surface.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace ui {
+namespace {
+
+using testpics::Coded;
+
+// Renders e alone into rectangle r of a fresh transparent frame.
+QImage RenderAlone(ImageElement& e, Rect r, Size frame)
+{
+    QImage bitmap = CreateFrameBitmap(frame.width, frame.height);
+    {
+        DrawingSurface surface(bitmap);
+        e.Measure({Unset, Unset});
+        e.Render(surface, r);
+    }
+    return bitmap.convertToFormat(QImage::Format_ARGB32);
+}
+
+// Where the picture's origin landed, from the first opaque pixel of row y: a coded picture's
+// pixel names its own column. Returns false when the row shows nothing.
+bool OriginInRow(const QImage& frame, int y, int& originX, int& firstX, int& lastX)
+{
+    firstX = -1;
+    for (int x = 0; x < frame.width(); ++x) {
+        if (qAlpha(frame.pixel(x, y)) == 0)
+            continue;
+        if (firstX < 0) {
+            firstX = x;
+            originX = x - qRed(frame.pixel(x, y));
+        }
+        lastX = x;
+    }
+    return firstX >= 0;
+}
+
+bool OriginInColumn(const QImage& frame, int x, int& originY)
+{
+    for (int y = 0; y < frame.height(); ++y)
+        if (qAlpha(frame.pixel(x, y)) != 0) {
+            originY = y - qGreen(frame.pixel(x, y));
+            return true;
+        }
+    return false;
+}
+
+TEST(ImageElement, Measure)
+{
+    struct Case {
+        const char* name;
+        int pictureWidth, pictureHeight; // 0 for no picture
+        std::int32_t width, height;
+        std::int32_t margin;
+        Size available;
+        Size expected;
+    };
+    const Case cases[] = {
+        {"no picture", 0, 0, Unset, Unset, 0, {Unset, Unset}, {0, 0}},
+        {"no picture, explicit size", 0, 0, 450, 338, 0, {Unset, Unset}, {450, 338}},
+        {"picture", 268, 28, Unset, Unset, 0, {Unset, Unset}, {268, 28}},
+        {"explicit width only", 268, 28, 50, Unset, 0, {Unset, Unset}, {50, 28}},
+        {"margins are added", 268, 28, Unset, Unset, 5, {Unset, Unset}, {278, 38}},
+        {"available size is not consulted", 268, 28, Unset, Unset, 0, {10, 10}, {268, 28}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto e = std::make_shared<ImageElement>();
+        if (c.pictureWidth > 0)
+            e->SetImage(Coded(c.pictureWidth, c.pictureHeight));
+        e->SetWidth(c.width);
+        e->SetHeight(c.height);
+        e->SetTopLeftMargin(c.margin, c.margin);
+        e->SetBottomRightMargin(c.margin, c.margin);
+        e->Measure(c.available);
+        EXPECT_EQ(e->DesiredSize(), c.expected);
+    }
+}
+
+TEST(ImageElement, Placement)
+{
+    struct Case {
+        const char* name;
+        int pictureWidth, pictureHeight;
+        Rect box;
+        std::int32_t horizontal, vertical;
+        Point origin;
+    };
+    const Case cases[] = {
+        {"default alignment: far edges", 100, 20, {10, 5, 300, 50}, 0, 0, {210, 35}},
+        {"near", 100, 20, {10, 5, 300, 50}, 1, 1, {10, 5}},
+        {"centre", 100, 20, {10, 5, 300, 50}, 2, 2, {110, 20}},
+        {"other values count as far", 100, 20, {10, 5, 300, 50}, -1, 3, {210, 35}},
+        {"exact fit, far", 100, 20, {3, 4, 100, 20}, 0, 0, {3, 4}},
+        {"exact fit, near", 100, 20, {3, 4, 100, 20}, 1, 1, {3, 4}},
+        {"exact fit, centre", 100, 20, {3, 4, 100, 20}, 2, 2, {3, 4}},
+        {"wider picture centred over the box", 100, 20, {50, 10, 60, 20}, 2, 1, {30, 10}},
+        {"odd overhang rounds toward minus infinity", 101, 20, {50, 10, 60, 20}, 2, 1, {29, 10}},
+        {"odd spare space rounds down", 51, 20, {50, 10, 60, 20}, 2, 1, {54, 10}},
+        {"taller picture, far", 20, 90, {10, 40, 30, 50}, 1, 0, {10, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto e = std::make_shared<ImageElement>();
+        e->SetImage(Coded(c.pictureWidth, c.pictureHeight));
+        e->SetHorizontalAlignment(c.horizontal);
+        e->SetVerticalAlignment(c.vertical);
+        const QImage frame = RenderAlone(*e, c.box, {400, 120});
+        int originX = 0, originY = 0, firstX = 0, lastX = 0;
+        const int row = std::max(c.box.y, c.origin.y); // shown by both picture and box
+        ASSERT_TRUE(OriginInRow(frame, row, originX, firstX, lastX));
+        ASSERT_TRUE(OriginInColumn(frame, firstX, originY));
+        EXPECT_EQ(originX, c.origin.x);
+        EXPECT_EQ(originY, c.origin.y);
+        // Whatever overhangs the box is cut away by the render pass's clip.
+        EXPECT_GE(firstX, c.box.x);
+        EXPECT_LT(lastX, c.box.x + c.box.width);
+    }
+}
+
+TEST(ImageElement, NeverScalesThePicture)
+{
+    auto e = std::make_shared<ImageElement>();
+    e->SetImage(Coded(100, 20));
+    e->SetWidth(450);
+    e->SetHeight(338);
+    const QImage frame = RenderAlone(*e, {0, 0, 450, 338}, {450, 338});
+    int originX = 0, firstX = 0, lastX = 0;
+    ASSERT_TRUE(OriginInRow(frame, 330, originX, firstX, lastX));
+    EXPECT_EQ(firstX, 350);
+    EXPECT_EQ(lastX, 449);
+    // Natural size: neighbouring frame columns hold neighbouring picture columns.
+    for (int x = firstX; x <= lastX; ++x)
+        ASSERT_EQ(qRed(frame.pixel(x, 330)), x - 350);
+    EXPECT_EQ(qAlpha(frame.pixel(200, 100)), 0);
+}
+
+TEST(ImageElement, WithoutPictureDrawsNothing)
+{
+    auto e = std::make_shared<ImageElement>();
+    e->SetWidth(40);
+    e->SetHeight(30);
+    const QImage frame = RenderAlone(*e, {0, 0, 40, 30}, {40, 30});
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            ASSERT_EQ(qAlpha(frame.pixel(x, y)), 0);
+}
+
+struct Observed {
+    std::vector<std::u16string> names;
+    std::vector<int> hostCalls; // visualOnly of each
+};
+
+void Observe(void* context, PropertyName name)
+{
+    static_cast<Observed*>(context)->names.emplace_back(name);
+}
+
+void Host(void* context, PropertyName, int visualOnly)
+{
+    static_cast<Observed*>(context)->hostCalls.push_back(visualOnly);
+}
+
+TEST(ImageElement, ImagePropertyComparesPictureObjects)
+{
+    auto e = std::make_shared<ImageElement>();
+    Observed seen;
+    e->SetChangeCallback(&Observe);
+    e->SetChangeContext(&seen);
+    e->SetHostCallback(&Host);
+    e->SetHostContext(&seen);
+
+    const SharedImage first = Coded(8, 8);
+    e->SetImage(first);
+    e->SetImage(first); // the same picture: nothing at all
+    EXPECT_EQ(seen.names, std::vector<std::u16string>{u"Image"});
+    EXPECT_EQ(seen.hostCalls, std::vector<int>{0}); // a layout change, not only a redraw
+
+    e->SetImage(Coded(8, 8)); // equal pixels, another picture: a change
+    e->SetImage(nullptr);
+    EXPECT_EQ(seen.names.size(), 3u);
+    EXPECT_EQ(seen.hostCalls, (std::vector<int>{0, 0, 0}));
+    EXPECT_FALSE(e->Image());
+}
+
+} // namespace
+} // namespace ui

@@ -1,0 +1,278 @@
+// The whole main-window tree, built with the window's offsets and pictures, rendered into one
+// frame: the skin must come out as a finished circular face with its controls in place. The
+// frames are kept as build artifacts (build/artifacts/) for a person to look at.
+#include "ui/controls/button_element.h"
+#include "ui/controls/element_command.h"
+#include "ui/controls/image_element.h"
+#include "ui/elements/drawing_surface.h"
+#include "ui/elements/panel.h"
+#include "ui/elements/routing.h"
+#include "ui/elements/window_element.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+
+#include <memory>
+
+namespace ui {
+namespace {
+
+std::shared_ptr<ImageElement> Picture(std::uint16_t id)
+{
+    auto e = std::make_shared<ImageElement>();
+    e->SetImage(LoadPngResource(id));
+    return e;
+}
+
+std::shared_ptr<ButtonElement> Button(std::uint16_t base, std::uint16_t hot, std::int32_t command)
+{
+    auto e = std::make_shared<ButtonElement>();
+    e->SetBaseImage(LoadPngResource(base));
+    e->SetHotImage(LoadPngResource(hot));
+    e->SetCommandId(command);
+    return e;
+}
+
+std::shared_ptr<WindowElement> NativeWindowPlace()
+{
+    // No native window in this test: the element only takes its place in the layout.
+    auto e = std::make_shared<WindowElement>();
+    e->SetTopLeftMargin(5, 5);
+    e->SetBottomRightMargin(5, 5);
+    return e;
+}
+
+template <class T>
+void Place(CanvasPanel& canvas, const std::shared_ptr<T>& child, std::int32_t x, std::int32_t y)
+{
+    canvas.SetPosition(child.get(), x, y);
+    canvas.AddChild(child);
+}
+
+// The main window's tree, with the elements the window changes later kept at hand.
+struct MainWindowTree {
+    std::shared_ptr<GridPanel> root = std::make_shared<GridPanel>();
+    std::shared_ptr<CanvasPanel> downloadPanel, playerPanel;
+    std::shared_ptr<WindowElement> urlWindow, folderWindow, logWindow, browserWindow;
+    std::shared_ptr<CheckboxElement> playAfterDownload;
+    std::shared_ptr<ImageElement> statusImage;
+    std::shared_ptr<ButtonElement> folderButton, downloadOnly, mp3, avi, mp4, back, minimise, close;
+
+    MainWindowTree()
+    {
+        auto skin = std::make_shared<GridPanel>();
+        skin->AddChild(Picture(132));
+
+        downloadPanel = std::make_shared<CanvasPanel>();
+        downloadPanel->SetIsVisible(false);
+        Place(*downloadPanel, Picture(185), 205, 166);
+        Place(*downloadPanel, Picture(141), 315, 210);
+
+        auto urlRow = std::make_shared<StackPanel>();
+        urlRow->SetIsHorizontal(true);
+        urlRow->AddChild(Picture(143));
+        auto urlField = std::make_shared<GridPanel>();
+        urlField->AddChild(Picture(160));
+        urlWindow = NativeWindowPlace();
+        urlField->AddChild(urlWindow);
+        urlRow->AddChild(urlField);
+        Place(*downloadPanel, urlRow, 200, 325);
+
+        auto folderRow = std::make_shared<StackPanel>();
+        folderRow->SetIsHorizontal(true);
+        folderRow->AddChild(Picture(159));
+        auto folderField = std::make_shared<GridPanel>();
+        folderField->AddChild(Picture(161));
+        auto folderDock = std::make_shared<DockPanel>();
+        folderButton = Button(146, 158, 5);
+        folderDock->SetDock(folderButton.get(), DockSide::Right);
+        folderDock->AddChild(folderButton);
+        folderWindow = NativeWindowPlace();
+        folderDock->AddChild(folderWindow);
+        folderField->AddChild(folderDock);
+        folderRow->AddChild(folderField);
+        Place(*downloadPanel, folderRow, 200, 358);
+
+        playAfterDownload = std::make_shared<CheckboxElement>();
+        playAfterDownload->SetBaseImage(LoadPngResource(147));
+        playAfterDownload->SetCheckedBaseImage(LoadPngResource(148));
+        playAfterDownload->SetIsChecked(true);
+        Place(*downloadPanel, playAfterDownload, 295, 395);
+
+        auto logField = std::make_shared<GridPanel>();
+        statusImage = Picture(174);
+        logField->AddChild(statusImage);
+        logWindow = NativeWindowPlace();
+        logField->AddChild(logWindow);
+        Place(*downloadPanel, logField, 204, 440);
+
+        Place(*downloadPanel, Picture(149), 293, 501);
+        downloadOnly = Button(152, 153, 6);
+        Place(*downloadPanel, downloadOnly, 227, 535);
+        mp3 = Button(154, 155, 7);
+        Place(*downloadPanel, mp3, 313, 575);
+        avi = Button(150, 151, 8);
+        Place(*downloadPanel, avi, 400, 575);
+        mp4 = Button(156, 157, 9);
+        Place(*downloadPanel, mp4, 486, 535);
+        skin->AddChild(downloadPanel);
+
+        playerPanel = std::make_shared<CanvasPanel>();
+        playerPanel->SetIsVisible(false);
+        Place(*playerPanel, Picture(185), 205, 166);
+        Place(*playerPanel, Picture(141), 315, 210);
+        back = Button(134, 180, 3);
+        Place(*playerPanel, back, 599, 286);
+        browserWindow = std::make_shared<WindowElement>();
+        browserWindow->SetWidth(450);
+        browserWindow->SetHeight(338);
+        Place(*playerPanel, browserWindow, 166, 303);
+        skin->AddChild(playerPanel);
+
+        root->AddChild(skin);
+
+        auto windowButtons = std::make_shared<CanvasPanel>();
+        minimise = Button(133, 179, 1);
+        Place(*windowButtons, minimise, 595, 101);
+        close = Button(134, 180, 2);
+        Place(*windowButtons, close, 668, 165);
+        root->AddChild(windowButtons);
+    }
+
+    // One measure and render pass, as the host's render thread makes a frame.
+    QImage Frame()
+    {
+        root->Measure({Unset, Unset});
+        const Size size = root->DesiredSize();
+        QImage frame = CreateFrameBitmap(size.width, size.height);
+        {
+            DrawingSurface surface(frame);
+            root->Render(surface, {0, 0, size.width, size.height});
+        }
+        return frame.convertToFormat(QImage::Format_ARGB32);
+    }
+};
+
+void Keep(const QImage& frame, const char* name)
+{
+    const QString dir = QStringLiteral(VANDREL_BINARY_DIR "/artifacts");
+    QDir().mkpath(dir);
+    EXPECT_TRUE(frame.save(dir + QLatin1Char('/') + QLatin1String(name)));
+}
+
+bool IsWhite(QRgb p)
+{
+    return qAlpha(p) == 255 && qRed(p) > 235 && qGreen(p) > 235 && qBlue(p) > 235;
+}
+
+bool IsGrey(QRgb p)
+{
+    return std::abs(qRed(p) - qGreen(p)) <= 3 && std::abs(qGreen(p) - qBlue(p)) <= 3;
+}
+
+QRgb At(const QImage& frame, int x, int y)
+{
+    return frame.pixel(x, y);
+}
+
+TEST(MainWindowComposite, DownloadPage)
+{
+    MainWindowTree tree;
+    tree.downloadPanel->SetIsVisible(true);
+    const QImage frame = tree.Frame();
+    Keep(frame, "main_window_composite.png");
+
+    // The skin alone gives the window its size.
+    ASSERT_EQ(frame.size(), QSize(781, 786));
+
+    // Outside the circle: nothing; on the frame ring and on the bare cone: solid and dark.
+    for (const QPoint p : {QPoint(0, 0), QPoint(780, 0), QPoint(0, 785), QPoint(780, 785),
+                           QPoint(60, 60), QPoint(720, 730)})
+        EXPECT_EQ(qAlpha(At(frame, p.x(), p.y())), 0) << p.x() << "," << p.y();
+    for (const QPoint p : {QPoint(390, 30), QPoint(30, 393), QPoint(390, 310), QPoint(160, 470)}) {
+        const QRgb c = At(frame, p.x(), p.y());
+        EXPECT_EQ(qAlpha(c), 255) << p.x() << "," << p.y();
+        EXPECT_LT(qGray(c), 110) << p.x() << "," << p.y();
+    }
+
+    // The white fields and the idle status panel around the native controls.
+    EXPECT_TRUE(IsWhite(At(frame, 470, 339)));
+    EXPECT_TRUE(IsWhite(At(frame, 420, 372)));
+    EXPECT_TRUE(IsWhite(At(frame, 206, 470)));
+
+    // The round job buttons in their colours, at their centres' left, clear of the lettering.
+    const QRgb download = At(frame, 238, 569), mp3 = At(frame, 324, 610), avi = At(frame, 411, 610),
+               mp4 = At(frame, 497, 570);
+    EXPECT_GT(qGreen(download), qRed(download) + 40);
+    EXPECT_GT(qBlue(mp3), qRed(mp3) + 60);
+    EXPECT_GT(qRed(avi), qBlue(avi) + 80);
+    EXPECT_GT(qGreen(avi), qBlue(avi) + 40);
+    EXPECT_GT(qRed(mp4), qGreen(mp4) + 40);
+    EXPECT_GT(qBlue(mp4), qGreen(mp4) + 60);
+    // The checked play-after-download bar is green; the browse button grey.
+    const QRgb checkbox = At(frame, 480, 400), browse = At(frame, 520, 362);
+    EXPECT_GT(qGreen(checkbox), qRed(checkbox) + 40);
+    EXPECT_LE(std::abs(qRed(browse) - qBlue(browse)), 30);
+    // The minimise bar and the close cross are white on the dark pod beside them.
+    EXPECT_TRUE(IsWhite(At(frame, 607, 104)));
+    EXPECT_TRUE(IsWhite(At(frame, 676, 172)));
+    EXPECT_LT(qGray(At(frame, 640, 140)), 60);
+
+    // The native controls get the field rectangles less 5 pixels on each side.
+    EXPECT_EQ(tree.urlWindow->ContentRect(tree.urlWindow->ActualRect()), (Rect{339, 330, 258, 18}));
+    EXPECT_EQ(tree.folderWindow->ContentRect(tree.folderWindow->ActualRect()),
+              (Rect{339, 363, 170, 18}));
+    EXPECT_EQ(tree.logWindow->ContentRect(tree.logWindow->ActualRect()), (Rect{209, 445, 376, 52}));
+    EXPECT_EQ(tree.folderButton->ActualRect(), (Rect{514, 358, 88, 28}));
+
+    // A button answers the hit test; the bare skin is caption to drag the window by.
+    EXPECT_EQ(RouteHitTest(tree.root, {348, 610}), HitArea::Client);
+    EXPECT_EQ(RouteHitTest(tree.root, {676, 172}), HitArea::Client);
+    EXPECT_EQ(RouteHitTest(tree.root, {390, 310}), HitArea::Caption);
+}
+
+TEST(MainWindowComposite, BusyAndHot)
+{
+    // During a job: the four job buttons disabled (grey), the busy status picture, the close
+    // button hidden; the pointer over the minimise button, which grows by its pixel.
+    MainWindowTree tree;
+    tree.downloadPanel->SetIsVisible(true);
+    tree.Frame();
+    for (const auto& b : {tree.downloadOnly, tree.mp3, tree.avi, tree.mp4})
+        b->SetIsEnabled(false);
+    tree.statusImage->SetImage(LoadPngResource(178));
+    tree.close->SetIsVisible(false);
+    std::uint32_t hot = kNoElementId;
+    RouteMouseMove(tree.root, {607, 104}, hot);
+    EXPECT_EQ(hot, tree.minimise->Id());
+    const QImage frame = tree.Frame();
+    Keep(frame, "main_window_busy_composite.png");
+
+    EXPECT_TRUE(IsGrey(At(frame, 324, 610)));
+    EXPECT_TRUE(IsGrey(At(frame, 411, 610)));
+    const QRgb status = At(frame, 206, 470);
+    EXPECT_GT(qBlue(status), qRed(status) + 60);
+    EXPECT_LT(qGray(At(frame, 676, 172)), 60); // only the pod where the cross was
+    EXPECT_EQ(tree.minimise->ActualRect(), (Rect{595, 101, 26, 8}));
+    const QRgb minimise = At(frame, 607, 104);
+    EXPECT_GT(qGreen(minimise), qRed(minimise) + 40);
+}
+
+TEST(MainWindowComposite, PlayerPage)
+{
+    MainWindowTree tree;
+    tree.playerPanel->SetIsVisible(true);
+    const QImage frame = tree.Frame();
+    Keep(frame, "main_window_player_composite.png");
+    EXPECT_EQ(tree.browserWindow->ActualRect(), (Rect{166, 303, 450, 338}));
+    EXPECT_TRUE(IsWhite(At(frame, 607, 293))); // the back cross
+    EXPECT_EQ(RouteHitTest(tree.root, {607, 293}), HitArea::Client);
+    // The download page's controls are not there.
+    EXPECT_EQ(RouteHitTest(tree.root, {348, 610}), HitArea::Caption);
+    EXPECT_FALSE(IsWhite(At(frame, 470, 339)));
+}
+
+} // namespace
+} // namespace ui

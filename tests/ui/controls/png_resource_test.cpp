@@ -1,0 +1,144 @@
+// The embedded pictures: every one the window uses is there with its size, and whatever cannot
+// be had comes back empty.
+#include "ui/controls/png_resource.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+namespace ui {
+namespace {
+
+struct Picture {
+    std::uint16_t id;
+    int width;
+    int height;
+    const char* what;
+};
+
+// The pictures the main window loads, with the sizes its layout is built around.
+constexpr Picture kPictures[] = {
+    {132, 781, 786, "skin"},
+    {133, 25, 7, "minimise, base"},
+    {179, 26, 8, "minimise, hot"},
+    {134, 17, 15, "close, base"},
+    {180, 17, 16, "close, hot"},
+    {141, 150, 80, "logo"},
+    {185, 369, 107, "title"},
+    {143, 134, 28, "URL label"},
+    {159, 134, 28, "folder label"},
+    {160, 268, 28, "URL field"},
+    {161, 268, 28, "folder field"},
+    {146, 88, 28, "browse, base"},
+    {158, 88, 28, "browse, hot"},
+    {147, 226, 24, "play after download, unchecked"},
+    {148, 226, 24, "play after download, checked"},
+    {174, 386, 62, "status, idle"},
+    {178, 386, 62, "status, busy"},
+    {149, 201, 57, "download as"},
+    {152, 68, 68, "download only, base"},
+    {153, 68, 68, "download only, hot"},
+    {154, 70, 70, "MP3, base"},
+    {155, 70, 70, "MP3, hot"},
+    {150, 70, 70, "AVI, base"},
+    {151, 70, 70, "AVI, hot"},
+    {156, 70, 70, "MP4, base"},
+    {157, 70, 70, "MP4, hot"},
+};
+
+bool HasTransparentPixel(const QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) == 0)
+                return true;
+    return false;
+}
+
+TEST(LoadPngResource, EveryPictureOfTheWindowLoadsWithItsSize)
+{
+    for (const Picture& p : kPictures) {
+        SCOPED_TRACE(testing::Message() << p.id << " (" << p.what << ")");
+        const SharedImage image = LoadPngResource(p.id);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->width(), p.width);
+        EXPECT_EQ(image->height(), p.height);
+        EXPECT_EQ(image->format(), QImage::Format_ARGB32);
+    }
+}
+
+TEST(LoadPngResource, RoundPicturesAreTransparentOutsideTheirCircle)
+{
+    // The skin gives the window its shape; the round buttons must not show square corners.
+    for (std::uint16_t id : {132, 150, 151, 152, 153, 154, 155, 156, 157}) {
+        SCOPED_TRACE(id);
+        const SharedImage image = LoadPngResource(id);
+        ASSERT_TRUE(image);
+        const int w = image->width(), h = image->height();
+        for (const QPoint corner :
+             {QPoint(0, 0), QPoint(w - 1, 0), QPoint(0, h - 1), QPoint(w - 1, h - 1)})
+            EXPECT_EQ(qAlpha(image->pixel(corner)), 0) << corner.x() << "," << corner.y();
+        EXPECT_EQ(qAlpha(image->pixel(w / 2, h / 2)), 255);
+    }
+    // Rectangular plates have rounded corners too, but are solid in the middle.
+    for (std::uint16_t id : {143, 146, 147, 148, 160, 174, 178}) {
+        SCOPED_TRACE(id);
+        const SharedImage image = LoadPngResource(id);
+        ASSERT_TRUE(image);
+        EXPECT_TRUE(HasTransparentPixel(*image));
+        EXPECT_EQ(qAlpha(image->pixel(image->width() / 2, image->height() / 2)), 255);
+    }
+}
+
+TEST(LoadPngResource, SkinHasASoftEdge)
+{
+    // Along a ray from the centre to the left edge the alpha falls off over several pixels
+    // instead of jumping from opaque to transparent.
+    const SharedImage skin = LoadPngResource(132);
+    ASSERT_TRUE(skin);
+    const int y = skin->height() / 2;
+    int partial = 0;
+    for (int x = 0; x < 40; ++x) {
+        const int a = qAlpha(skin->pixel(x, y));
+        partial += (a > 0 && a < 255) ? 1 : 0;
+    }
+    EXPECT_GE(partial, 3);
+}
+
+TEST(LoadPngResource, DecodesOncePerProcess)
+{
+    const SharedImage first = LoadPngResource(146);
+    const SharedImage second = LoadPngResource(146);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first.get(), second.get());
+}
+
+TEST(LoadPngResource, WhatCannotBeHadIsEmpty)
+{
+    struct Case {
+        std::uint16_t id;
+        const char* why;
+    };
+    const Case cases[] = {
+        {135, "no such resource"},        {0, "no such resource"},
+        {65535, "no such resource"},      {60001, "the resource is not a PNG"},
+        {60002, "the resource is empty"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_FALSE(LoadPngResource(c.id)) << c.id;
+        EXPECT_FALSE(LoadPngResource(c.id)) << c.id << " asked again";
+    }
+}
+
+TEST(LoadPngResource, ProgramIconIsThere)
+{
+    const QImage icon(QStringLiteral(":/icons/vandrel.png"));
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.width(), icon.height());
+    EXPECT_GE(icon.width(), 64);
+    EXPECT_TRUE(icon.hasAlphaChannel());
+}
+
+} // namespace
+} // namespace ui
