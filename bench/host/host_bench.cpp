@@ -2,15 +2,10 @@
 // against a bare translucent Qt window that paints the same picture, in the same run; and the
 // frames an idle host renders in 5 s. Every figure comes from child processes of this program,
 // on the display in DISPLAY or on an Xvfb that the benchmark starts for itself.
-#include "ui/elements/drawing_surface.h"
-#include "ui/elements/layout_element.h"
+#include "ui/controls/image_element.h"
+#include "ui/controls/png_resource.h"
 #include "ui/elements/tree_lock.h"
 #include "ui/host/visual_dlg.h"
-
-#if __has_include("ui/controls/png_resource.h")
-#include "ui/controls/png_resource.h"
-#define VANDREL_BENCH_HAS_ART 1
-#endif
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -32,49 +27,11 @@ namespace {
 constexpr int kRuns = 7;
 constexpr int kSkinId = 132;
 
-std::shared_ptr<const QImage> Skin()
-{
-#ifdef VANDREL_BENCH_HAS_ART
-    return LoadPngResource(kSkinId);
-#else
-    // Until the artwork is built in: a disc of the skin's size.
-    QImage disc(781, 786, QImage::Format_ARGB32);
-    disc.fill(Qt::transparent);
-    QPainter p(&disc);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor(40, 60, 90));
-    p.drawEllipse(QRectF(0, 0, 781, 786));
-    p.end();
-    return std::make_shared<const QImage>(std::move(disc));
-#endif
-}
-
 void Report(const char* line)
 {
     std::fputs(line, stdout);
     std::fflush(stdout);
 }
-
-// The one element of the host's tree: the skin at its own size.
-class SkinElement : public ui::LayoutElement {
-public:
-    explicit SkinElement(std::shared_ptr<const QImage> picture) : m_picture(std::move(picture)) {}
-
-protected:
-    void MeasureOverride(ui::Size) override
-    {
-        SetDesiredSize({m_picture->width(), m_picture->height()});
-    }
-    void RenderOverride(ui::DrawingSurface& surface, ui::Rect content) override
-    {
-        surface.DrawImage(*m_picture,
-                          {content.x, content.y, m_picture->width(), m_picture->height()},
-                          {0, 0, m_picture->width(), m_picture->height()});
-    }
-
-private:
-    std::shared_ptr<const QImage> m_picture;
-};
 
 class BenchHost : public ui::VisualDlg<BenchHost, 50> {
 public:
@@ -128,7 +85,7 @@ private:
 int RunChild(int argc, char** argv, const char* mode)
 {
     QApplication app(argc, argv);
-    const std::shared_ptr<const QImage> skin = Skin();
+    const ui::SharedImage skin = ui::LoadPngResource(kSkinId);
     if (!skin || skin->isNull()) {
         std::fprintf(stderr, "no skin picture\n");
         return 1;
@@ -143,7 +100,9 @@ int RunChild(int argc, char** argv, const char* mode)
     BenchHost host;
     {
         ui::TreeLockGuard lock(ui::TreeLock());
-        host.SetRoot(std::make_shared<SkinElement>(skin));
+        auto image = std::make_shared<ui::ImageElement>();
+        image->SetImage(skin);
+        host.SetRoot(image);
     }
     host.show();
     if (std::strcmp(mode, "idle") == 0) {
