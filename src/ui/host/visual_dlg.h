@@ -10,13 +10,15 @@
 #include <QEvent>
 #include <QImage>
 #include <QPoint>
-#include <QPointer>
 #include <QRegion>
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+class QMouseEvent;
+class QPainter;
 
 namespace ui {
 
@@ -92,7 +94,8 @@ private:
     void OnMove(QMouseEvent* event);
     void RouteLeave();
 
-    // Guarded by the tree lock.
+    // Changed only by SetRoot on the GUI thread, under the tree lock; other threads read it
+    // under that lock.
     std::shared_ptr<LayoutElement> m_root;
 
     platform::Event m_stop;
