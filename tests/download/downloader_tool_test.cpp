@@ -3,6 +3,7 @@
 #include "download/file_redirector.h"
 #include "download/job_text_event.h"
 
+#include "job_text_sink.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>
@@ -21,17 +22,7 @@ namespace {
 using namespace std::chrono_literals;
 using Texts = std::vector<std::string>;
 
-class Sink : public QObject {
-public:
-    bool event(QEvent* e) override
-    {
-        if (e->type() != WM_JOB_TEXT)
-            return QObject::event(e);
-        texts.push_back(static_cast<JobTextEvent*>(e)->Text().toStdString());
-        return true;
-    }
-    Texts texts;
-};
+using Sink = JobTextSink;
 
 // Makes a folder the current directory for one test, as a job does, and restores it.
 class InFolder {

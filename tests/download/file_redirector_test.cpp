@@ -1,6 +1,7 @@
 #include "download/file_redirector.h"
 #include "download/job_text_event.h"
 
+#include "job_text_sink.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>
@@ -16,23 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Collects the texts of the WM_JOB_TEXT events posted to it.
-class Sink : public QObject {
-public:
-    bool event(QEvent* e) override
-    {
-        if (e->type() != WM_JOB_TEXT)
-            return QObject::event(e);
-        texts.push_back(static_cast<JobTextEvent*>(e)->Text().toStdString());
-        return true;
-    }
-    std::vector<std::string> Take()
-    {
-        QCoreApplication::sendPostedEvents(this, WM_JOB_TEXT);
-        return std::exchange(texts, {});
-    }
-    std::vector<std::string> texts;
-};
+using Sink = JobTextSink;
 
 // Counts every WM_JOB_TEXT posted to any object in the program.
 class JobTextSpy : public QObject {
