@@ -48,6 +48,12 @@ constexpr std::int32_t HalfTowardZero(std::int32_t v)
     return v / 2;
 }
 
+// Half of a value rounded toward minus infinity (an arithmetic shift), as pictures are centred.
+constexpr std::int32_t HalfTowardMinusInfinity(std::int32_t v)
+{
+    return v >> 1;
+}
+
 // True when p lies inside r: left and top edges inside, right and bottom edges outside.
 constexpr bool Contains(const Rect& r, const Point& p)
 {

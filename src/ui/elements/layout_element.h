@@ -51,10 +51,25 @@ public:
     LayoutElement& operator=(const LayoutElement&) = delete;
     virtual ~LayoutElement();
 
-    // Virtual operations. Pointer hooks are called by routing with the tree lock held.
+protected:
+    // The virtual operations, in their slot order after the destructor. The protocol's hooks
+    // run around the store of a reported change.
+    virtual void OnPropertyChanged(PropertyName name);
+    virtual void OnPropertyChanging(PropertyName name);
+    // available has the margins removed; either part may be Unset. Must store the content
+    // size through SetDesiredSize.
+    virtual void MeasureOverride(Size available) = 0;
+    // content is the element's rectangle less its margins; the surface is clipped to it.
+    virtual void RenderOverride(DrawingSurface& surface, Rect content) = 0;
+
+public:
+    // The element hit at p (already known to be inside it): itself when interactive.
     virtual LayoutElement* HitTest(Point p);
+    // Report a change to the host of the tree's root, if it has a full one (callback and
+    // context); visualOnly is 1 and 0 respectively.
     virtual void InvalidateVisual(PropertyName name);
     virtual void InvalidateLayout(PropertyName name);
+    // Pointer hooks, called by routing with the tree lock held.
     virtual void OnMouseDown(Point p);
     virtual void OnMouseMove(Point p);
     virtual void OnMouseLeave();
@@ -118,15 +133,6 @@ public:
 protected:
     enum class Invalidation { None, Layout, Visual };
 
-    // Hooks of the change protocol, around the store.
-    virtual void OnPropertyChanged(PropertyName name);
-    virtual void OnPropertyChanging(PropertyName name);
-    // available has the margins removed; either part may be Unset. Must store the content
-    // size through SetDesiredSize.
-    virtual void MeasureOverride(Size available) = 0;
-    // content is the element's rectangle less its margins; the surface is clipped to it.
-    virtual void RenderOverride(DrawingSurface& surface, Rect content) = 0;
-
     // Written by the passes; reported without invalidation.
     void SetX(std::int32_t value);
     void SetY(std::int32_t value);
@@ -187,7 +193,8 @@ private:
 // The topmost ancestor of e through the parent map, e itself without a panel, or null.
 LayoutElement* FindRoot(const LayoutElement* e);
 // The live element with that Id, or null. An element that is being destroyed, or that no
-// shared pointer owns, is not returned.
+// shared pointer owns, is not returned. Elements are made on the window's thread; looking up
+// an element while another thread is still constructing it is not supported.
 std::shared_ptr<LayoutElement> FindElementById(std::uint32_t id);
 
 namespace detail {

@@ -33,6 +33,9 @@ Panel::~Panel()
 
 void Panel::AddChild(std::shared_ptr<LayoutElement> child)
 {
+    // A null child would only fault later, on the render thread.
+    if (!child)
+        return;
     const LayoutElement* raw = child.get();
     m_children.push_back(std::move(child));
     detail::SetParent(raw, this);

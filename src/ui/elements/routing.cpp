@@ -23,7 +23,8 @@ HitArea RouteHitTest(const std::shared_ptr<LayoutElement>& root, Point p,
     HitArea result;
     {
         TreeLockGuard lock(TreeLock());
-        LayoutElement* hit = HitFromRoot(root.get(), p);
+        const std::shared_ptr<LayoutElement> keep = root;
+        LayoutElement* hit = HitFromRoot(keep.get(), p);
         result = hit && hit->IsInteractive() ? HitArea::Client : HitArea::Caption;
     }
     if (result == HitArea::Caption && captionMove)
@@ -34,7 +35,9 @@ HitArea RouteHitTest(const std::shared_ptr<LayoutElement>& root, Point p,
 void RouteMouseDown(const std::shared_ptr<LayoutElement>& root, Point p)
 {
     TreeLockGuard lock(TreeLock());
-    LayoutElement* hit = HitFromRoot(root.get(), p);
+    // The hook may replace the host's root; the tree stays alive until it returns.
+    const std::shared_ptr<LayoutElement> keep = root;
+    LayoutElement* hit = HitFromRoot(keep.get(), p);
     if (hit && hit->IsInteractive() && hit->IsVisible() && hit->IsEnabled())
         hit->OnMouseDown(p);
 }

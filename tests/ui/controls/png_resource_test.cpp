@@ -63,7 +63,7 @@ TEST(LoadPngResource, EveryPictureOfTheWindowLoadsWithItsSize)
         ASSERT_TRUE(image);
         EXPECT_EQ(image->width(), p.width);
         EXPECT_EQ(image->height(), p.height);
-        EXPECT_EQ(image->format(), QImage::Format_ARGB32);
+        EXPECT_EQ(image->format(), QImage::Format_ARGB32_Premultiplied);
     }
 }
 

@@ -1,0 +1,152 @@
+// Line assembly and the two output grammars. The tools write UTF-8 (or another encoding in
+// which bytes below 0x80 are never part of a longer character), so line ends, semicolons and
+// blanks are found byte by byte.
+#include "download/file_redirector.h"
+
+#include "download/job_text_event.h"
+
+#include <QCoreApplication>
+
+#include <memory>
+
+namespace {
+
+constexpr std::string_view kDownloadPrefix = "[download] ";
+constexpr std::string_view kDestination = "Destination: ";
+constexpr std::string_view kAlreadyDownloaded = "has already been downloaded";
+constexpr std::string_view kErrorPrefix = "ERROR: ";
+// The blank before the phrase and the phrase itself end such a line.
+constexpr std::size_t kAlreadySuffix = 1 + kAlreadyDownloaded.size();
+// The words are joined by 0xA0, the no-break space of the Western code pages.
+constexpr std::string_view kNoSuchFile = "no\xA0such\xA0"
+                                         "file\xA0or\xA0"
+                                         "directory";
+
+bool IsLeadingSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool IsLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+std::string_view CutAtSemicolon(std::string_view line)
+{
+    const std::size_t semicolon = line.find(';');
+    return semicolon == std::string_view::npos ? line : line.substr(0, semicolon);
+}
+
+} // namespace
+
+CFileRedirector::CFileRedirector(bool isDownloader, QObject* target)
+    : m_isDownloader(isDownloader), m_target(target)
+{
+    m_pollInterval = std::chrono::milliseconds(100);
+}
+
+CFileRedirector::~CFileRedirector()
+{
+    StopReader();
+}
+
+bool CFileRedirector::Run(const QString& commandLine)
+{
+    return Launch(commandLine);
+}
+
+void CFileRedirector::OnLaunching()
+{
+    // Cleared between the initial Shutdown (which signals it) and the new reader, so the
+    // signal of this run's end is the only one a waiter can see.
+    m_finished.Reset();
+    m_pending.clear();
+    m_skipSpace = false;
+}
+
+void CFileRedirector::Shutdown()
+{
+    CRedirector::Shutdown();
+    m_finished.Set();
+}
+
+void CFileRedirector::OnOutputText(std::string_view text)
+{
+    if (m_skipSpace) {
+        std::size_t skip = 0;
+        while (skip < text.size() && IsLeadingSpace(text[skip]))
+            ++skip;
+        text.remove_prefix(skip);
+        if (text.empty())
+            return;
+        m_skipSpace = false;
+    }
+    m_pending.append(text);
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = start;
+        while (end < m_pending.size() && !IsLineEnd(m_pending[end]))
+            ++end;
+        if (end == m_pending.size())
+            break;
+        ParseLine(CutAtSemicolon(std::string_view(m_pending).substr(start, end - start)));
+        start = end + 1;
+        while (start < m_pending.size() && IsLeadingSpace(m_pending[start]))
+            ++start;
+        m_skipSpace = start == m_pending.size();
+    }
+    m_pending.erase(0, start);
+    if (m_pending.size() > kMaxPending) {
+        ParseLine(CutAtSemicolon(m_pending));
+        m_pending.clear();
+    }
+}
+
+void CFileRedirector::ParseLine(std::string_view line)
+{
+    if (m_isDownloader)
+        ParseDownloaderLine(line);
+    else
+        ParseConverterLine(line);
+}
+
+void CFileRedirector::ParseDownloaderLine(std::string_view line)
+{
+    if (line.starts_with(kDownloadPrefix)) {
+        const std::string_view rest = line.substr(kDownloadPrefix.size());
+        if (line.find("ETA") != std::string_view::npos) {
+            Post(rest); // a progress line
+        } else if (line.find(kAlreadyDownloaded) != std::string_view::npos) {
+            Post(rest);
+            const std::size_t cut = kDownloadPrefix.size() + kAlreadySuffix;
+            m_names.append(line.size() < cut ? QByteArray()
+                                             : QByteArray(rest.data(), static_cast<qsizetype>(
+                                                                           line.size() - cut)));
+        } else if (rest.starts_with(kDestination)) {
+            const std::string_view name = rest.substr(kDestination.size());
+            m_names.append(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+        }
+    } else if (line.starts_with(kErrorPrefix)) {
+        const std::string_view rest = line.substr(kErrorPrefix.size());
+        const std::size_t first = rest.find(':');
+        const std::size_t second =
+            first == std::string_view::npos ? first : rest.find(':', first + 1);
+        Post(second == std::string_view::npos ? rest : rest.substr(0, second));
+    }
+}
+
+void CFileRedirector::ParseConverterLine(std::string_view line)
+{
+    if (line.find(kNoSuchFile) != std::string_view::npos)
+        Post(line);
+}
+
+void CFileRedirector::Post(std::string_view text)
+{
+    if (!m_target)
+        return;
+    auto event = std::make_unique<JobTextEvent>(
+        QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    QCoreApplication::postEvent(m_target, event.release()); // the queue owns it now
+}

@@ -1,0 +1,252 @@
+// The redirector's run: pipes and child from platform, one reader thread, and a stop protocol
+// in which the owner and the reader never release the same thing twice.
+#include "download/redirector.h"
+
+#include "download/command_line_split.h"
+#include "platform/event.h"
+#include "platform/process.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kChunk = 255;
+constexpr std::size_t kReadBlock = 64 * 1024;
+
+// The run's life, decided by whichever side gets there first: the reader finishing on its
+// own, or the owner giving up on a reader that does not stop in time.
+enum RunPhase : int { kRunning, kFinishing, kAbandoned };
+
+// ReadAvailable's answer when the exit event was seen while output was still coming.
+constexpr int kStopAsked = 3;
+
+} // namespace
+
+// Everything one run holds. The reader thread keeps its own reference, so a reader that was
+// abandoned can still release the child and the pipes when it finally ends.
+struct CRedirector::RunState {
+    platform::Event exitEvent{platform::Event::Kind::ManualReset};
+    platform::Event done{platform::Event::Kind::ManualReset};
+    platform::UniqueFd output; // read end of the child's stdout and stderr
+    platform::UniqueFd input;  // write end of the child's stdin; nothing is written to it
+    platform::ChildProcess child;
+    std::atomic<int> phase{kRunning};
+    std::vector<char> block = std::vector<char>(kReadBlock);
+
+    void Release()
+    {
+        output.Close();
+        input.Close();
+        child.Release();
+    }
+};
+
+thread_local CRedirector::RunState* CRedirector::s_readerRun = nullptr;
+thread_local const CRedirector* CRedirector::s_readerOwner = nullptr;
+
+CRedirector::CRedirector() = default;
+
+CRedirector::~CRedirector()
+{
+    StopReader();
+}
+
+void CRedirector::OnOutputText(std::string_view) {}
+
+void CRedirector::OnStatusText(std::string_view) {}
+
+bool CRedirector::IsReaderThread() const
+{
+    return s_readerOwner == this;
+}
+
+bool CRedirector::Launch(const QString& commandLine)
+{
+    Shutdown();
+    OnLaunching();
+
+    int error = 0;
+    if (!CollectAbandoned()) {
+        error = EBUSY; // a reader of an earlier run is still inside a call of this object
+    } else {
+        std::vector<std::string> argv;
+        for (const QString& word : SplitCommandLine(commandLine))
+            argv.push_back(QFile::encodeName(word).toStdString());
+        try {
+            auto run = std::make_shared<RunState>();
+            platform::PipeEnds out, in;
+            error = platform::MakePipe(out);
+            if (!error)
+                error = platform::MakePipe(in);
+            if (!error)
+                error = argv.empty() ? ENOENT
+                                     : run->child.Spawn(argv, in.read.Get(), out.write.Get(),
+                                                        out.write.Get());
+            if (!error) {
+                // The child now holds the only writers of its output pipe, so the pipe ends
+                // when the child (and whatever it passed the pipe to) is gone.
+                out.write.Close();
+                in.read.Close();
+                run->output = std::move(out.read);
+                run->input = std::move(in.write);
+                m_run = run;
+                m_result = 0;
+                m_reader = std::thread(&CRedirector::ReaderMain, this, run);
+            }
+        } catch (const std::system_error& e) {
+            error = e.code().value() ? e.code().value() : EAGAIN;
+        }
+    }
+    if (!error)
+        return true;
+
+    char text[40];
+    std::snprintf(text, sizeof text, "Redirect console error: %x\r\n",
+                  static_cast<unsigned>(error));
+    OnStatusText(text);
+    Shutdown();
+    errno = error;
+    return false;
+}
+
+void CRedirector::Shutdown()
+{
+    if (IsReaderThread()) {
+        // The reader's own last step: release its run. The owner's fields are the owner's.
+        s_readerRun->Release();
+        return;
+    }
+    if (m_reader.joinable()) {
+        m_run->exitEvent.Set();
+        if (!m_run->done.Wait(m_stopTimeout)) {
+            int running = kRunning;
+            if (m_run->phase.compare_exchange_strong(running, kAbandoned)) {
+                // Stuck inside one of our calls. No thread is killed: the reader releases its
+                // run itself when that call returns and then makes no further call.
+                OnStatusText("The redir thread is dead\r\n");
+                m_result = -2;
+                m_abandoned = std::move(m_reader);
+                m_abandonedRun = std::move(m_run);
+                return;
+            }
+            m_run->done.Wait(); // it is already on its way out
+        }
+        m_reader.join();
+    }
+    if (m_run) {
+        m_run->Release();
+        m_run.reset();
+    }
+}
+
+void CRedirector::StopReader()
+{
+    CRedirector::Shutdown();
+    if (m_abandoned.joinable())
+        m_abandoned.join();
+    m_abandonedRun.reset();
+}
+
+bool CRedirector::CollectAbandoned()
+{
+    if (!m_abandoned.joinable())
+        return true;
+    if (!m_abandonedRun->done.IsSet())
+        return false;
+    m_abandoned.join();
+    m_abandonedRun.reset();
+    return true;
+}
+
+void CRedirector::ReaderMain(std::shared_ptr<RunState> run)
+{
+    s_readerRun = run.get();
+    s_readerOwner = this;
+    const int result = ReadLoop(*run);
+    int running = kRunning;
+    if (run->phase.compare_exchange_strong(running, kFinishing)) {
+        m_result = result;
+        Shutdown(); // the override runs too: its last act on this object
+    } else {
+        run->Release();
+    }
+    s_readerOwner = nullptr;
+    s_readerRun = nullptr;
+    run->done.Set();
+}
+
+int CRedirector::ReadLoop(RunState& run)
+{
+    using platform::WaitItem;
+    for (;;) {
+        const int r = ReadAvailable(run);
+        if (r == kStopAsked)
+            return 1;
+        if (r != 1)
+            return r;
+        // The pipe is in the wait as well, so output is handed on as soon as it arrives.
+        const auto hit =
+            platform::WaitAny({WaitItem::OfFd(run.child.PidFd()), WaitItem::Of(run.exitEvent),
+                               WaitItem::OfFd(run.output.Get())},
+                              m_pollInterval);
+        if (hit == std::size_t{0}) {
+            // The child has ended: hand on what it left in the pipe.
+            const int drained = ReadAvailable(run);
+            if (drained == kStopAsked)
+                return 1;
+            return drained == 1 ? 0 : drained;
+        }
+        if (hit == std::size_t{1})
+            return 1;
+    }
+}
+
+int CRedirector::ReadAvailable(RunState& run)
+{
+    // What is buffered is read in large blocks and handed on in pieces of at most kChunk
+    // bytes: the pieces are the same as with one read per piece, at a fraction of the calls.
+    std::vector<char>& block = run.block;
+    char piece[kChunk + 1];
+    for (;;) {
+        std::size_t available = 0;
+        if (const int error = platform::PeekPipe(run.output.Get(), available))
+            return EndOfPipe(error);
+        if (available == 0)
+            return 1;
+        int error = 0;
+        const long n = platform::ReadPipe(run.output.Get(), block.data(),
+                                          std::min(available, block.size()), error);
+        if (n <= 0)
+            return EndOfPipe(n == 0 ? EPIPE : error);
+        // A tool that writes without pause must not keep the reader from seeing the exit event.
+        if (run.exitEvent.IsSet())
+            return kStopAsked;
+        const std::size_t got = static_cast<std::size_t>(n);
+        for (std::size_t at = 0; at < got; at += kChunk) {
+            const std::size_t size = std::min(kChunk, got - at);
+            std::memcpy(piece, block.data() + at, size);
+            piece[size] = '\0';
+            OnOutputText(std::string_view(piece, size));
+            if (run.phase.load() == kAbandoned)
+                return -2;
+        }
+    }
+}
+
+int CRedirector::EndOfPipe(int error)
+{
+    if (error == EPIPE) {
+        OnOutputText(kEndText);
+        return 0;
+    }
+    OnStatusText("Read stdout pipe error\r\n");
+    return -1;
+}

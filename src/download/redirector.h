@@ -1,0 +1,82 @@
+// Runs one external command-line tool as a child process with its standard output and standard
+// error joined into one pipe, and reads that pipe on a reader thread of its own. Every piece of
+// text read goes to OnOutputText; the redirector's own error and status texts go to
+// OnStatusText. A derived class decides what the text means.
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string_view>
+#include <thread>
+
+class CRedirector {
+public:
+    CRedirector();
+    virtual ~CRedirector();
+    CRedirector(const CRedirector&) = delete;
+    CRedirector& operator=(const CRedirector&) = delete;
+
+    // Ends any previous run, then starts the child and the reader thread. The command line
+    // holds the program first and is split into words by the Windows rules (never by a
+    // shell). Returns true when the reader thread runs. On failure "Redirect console error:
+    // %x\r\n" with the system error code goes to OnStatusText, everything is released, and
+    // errno holds the code when this returns.
+    bool Launch(const QString& commandLine);
+
+    // Stops the reader thread (asking it through the exit event and waiting for it at most
+    // m_stopTimeout) and releases the pipes and the child. It does not stop the child: one
+    // that still runs keeps running and is reaped when it ends. Safe when nothing runs.
+    virtual void Shutdown();
+
+    // Called on the reader thread with at most 255 bytes at a time; text.data() is
+    // NUL-terminated and reused after the call, so keep a copy of what you need.
+    virtual void OnOutputText(std::string_view text);
+    // The redirector's status and error texts; on the reader thread, or on the thread that
+    // calls Launch or Shutdown.
+    virtual void OnStatusText(std::string_view text);
+
+    // How the last reader thread ended: 0 the child's output ended, 1 it was asked to stop,
+    // -1 reading failed, -2 it did not stop in time and was abandoned.
+    int ReaderResult() const { return m_result.load(); }
+
+    static constexpr std::string_view kEndText = "\r\n<TEST INFO>: Child process ended\r\n";
+
+protected:
+    // Called by Launch after its initial Shutdown, before anything of the new run exists.
+    virtual void OnLaunching() {}
+
+    // The base Shutdown, then a wait without limit for a reader thread that was abandoned and
+    // is still inside a call of this object. A derived class whose overrides use its own
+    // members calls this first in its destructor, while those members still exist.
+    void StopReader();
+
+    std::chrono::milliseconds m_pollInterval{100};
+    std::chrono::milliseconds m_stopTimeout{5000};
+
+private:
+    struct RunState;
+
+    void ReaderMain(std::shared_ptr<RunState> run);
+    int ReadLoop(RunState& run);
+    // Reads what is buffered: 1 when the pipe is empty, else the end-of-pipe result; -2 when
+    // the run was abandoned during a call, 3 when the exit event was set meanwhile.
+    int ReadAvailable(RunState& run);
+    int EndOfPipe(int error);
+    bool IsReaderThread() const;
+    // Joins an abandoned reader that has finished; false while it still runs.
+    bool CollectAbandoned();
+
+    // Set on a reader thread: the run it serves and its object, so that the Shutdown it calls
+    // at its end knows it is the reader's and releases only that run.
+    static thread_local RunState* s_readerRun;
+    static thread_local const CRedirector* s_readerOwner;
+
+    std::shared_ptr<RunState> m_run;
+    std::thread m_reader;
+    std::shared_ptr<RunState> m_abandonedRun;
+    std::thread m_abandoned;
+    std::atomic<int> m_result{0};
+};

@@ -1,0 +1,63 @@
+// Child processes and the pipes that carry their output: spawning a program in a session of
+// its own with its standard handles bound to given descriptors, peeking at and reading a pipe,
+// and reaping every child exactly once.
+#pragma once
+
+#include "platform/unique_fd.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The two ends of a pipe, both close-on-exec and numbered 3 or above, so that binding them
+// to a child's standard handles can never clobber one another.
+struct PipeEnds {
+    UniqueFd read;
+    UniqueFd write;
+};
+// Returns 0 or the system error code.
+int MakePipe(PipeEnds& ends);
+
+// How many bytes can be read from a pipe without blocking. Returns 0 on success, EPIPE when
+// the pipe is empty and no writer is left (the end of the output), or another error code.
+int PeekPipe(int fd, std::size_t& available);
+// Reads at most size bytes; returns the count (0 at the end of the output) or -1 with error
+// set. Retries on EINTR.
+long ReadPipe(int fd, char* buffer, std::size_t size, int& error);
+
+// One spawned child: its process id and a pidfd that becomes readable when it ends. The child
+// is reaped exactly once: by Release (when it has already ended) or by a process-wide reaper
+// thread that waits for it (when it is still running), so it never lingers as a zombie.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess() { Release(); }
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&& other) noexcept;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts argv[0] (looked up on PATH when it holds no slash) with the parent's environment
+    // and current directory, in a new session (no controlling terminal), with its standard
+    // input, output and error bound to the given descriptors and every other descriptor
+    // closed. Signals are blocked in the parent around the spawn, and the child starts with
+    // default handlers and an empty signal mask. Returns 0 or the system error code (ENOENT
+    // for a program that does not exist). Only valid on an empty object.
+    int Spawn(const std::vector<std::string>& argv, int stdinFd, int stdoutFd, int stderrFd);
+
+    bool IsValid() const { return m_pid > 0; }
+    int Pid() const { return m_pid; }
+    // Readable once the child has ended; -1 when there is no child.
+    int PidFd() const { return m_pidFd.Get(); }
+
+    // Gives the child up without stopping it; safe to call twice.
+    void Release();
+
+private:
+    int m_pid = -1;
+    UniqueFd m_pidFd;
+};
+
+} // namespace platform

@@ -1,0 +1,135 @@
+// The layered window host: a frameless, per-pixel-transparent dialog whose whole face is an
+// element tree, rendered on a render thread of its own and put on the screen frame by frame.
+#pragma once
+
+#include "platform/event.h"
+#include "ui/elements/layout_element.h"
+#include "ui/elements/routing.h"
+
+#include <QDialog>
+#include <QEvent>
+#include <QImage>
+#include <QPoint>
+#include <QRegion>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class QMouseEvent;
+class QPainter;
+
+namespace ui {
+
+// Posted by the render thread (through OnFrameReady / OnFrameResized) to the host window when a
+// new frame is the latest one; handled by UpdateLayeredFrame on the GUI thread.
+inline constexpr QEvent::Type WM_FRAME_READY = static_cast<QEvent::Type>(QEvent::User + 1);
+
+class VisualDlgImpl : public QDialog {
+public:
+    // Starts the render thread, which waits for the first request. Throws std::system_error
+    // when an event cannot be made.
+    explicit VisualDlgImpl(QWidget* parent = nullptr);
+    ~VisualDlgImpl() override;
+
+    VisualDlgImpl(const VisualDlgImpl&) = delete;
+    VisualDlgImpl& operator=(const VisualDlgImpl&) = delete;
+
+    virtual QWidget* GetHostWindow() = 0;
+    // Called on the render thread after a frame of the previous size has been published.
+    virtual void OnFrameReady() = 0;
+    virtual int GetFrameRate() = 0;
+    // Called on the render thread after a frame in which the root's size changed.
+    virtual void OnFrameResized() = 0;
+    // The page widget laid over the skin, or none. Re-placed after every frame.
+    virtual QWidget* CurrentOverlay() { return nullptr; }
+
+    // Replaces the tree (may be none); GUI thread. The old root no longer reaches this host.
+    void SetRoot(std::shared_ptr<LayoutElement> root);
+    // The root's host callback: signals the redraw event when visualOnly's low byte is set,
+    // otherwise the relayout event. Runs with the tree lock held and only signals.
+    static void HostInvalidate(void* context, PropertyName name, int visualOnly);
+
+    // Draws the latest frame at the client rectangle of painter's device (Source composition:
+    // the frame's alpha replaces whatever was there).
+    void Present(QPainter& painter);
+    // Puts the latest frame on the screen: size, first-frame centring, input mask, repaint, and
+    // the overlay re-placed on top.
+    void UpdateLayeredFrame();
+    // Lays overlay (a child widget of this host) over the client area and masks it to the union
+    // of its visible child widgets, so nothing of it shows or takes clicks outside its controls.
+    void PlaceOverlay(QWidget* overlay);
+
+    // The host's part of event handling (paint, pointer, WM_FRAME_READY); true when handled.
+    bool ProcessHostMessage(QEvent* event);
+
+    // Ends the render thread, waiting for a frame in progress; safe to call twice. A derived
+    // class calls it first thing in its destructor, so that the render thread never calls
+    // OnFrameReady on a half-destroyed object; the host's own destructor calls it as well.
+    void StopRenderThread();
+
+    // The latest frame (shared, never changed after publication); for tests and screenshots.
+    std::shared_ptr<const QImage> LatestFrame() const;
+    // Frames published since construction.
+    std::uint64_t FramesRendered() const;
+    // Measure passes run since construction.
+    std::uint64_t MeasurePasses() const;
+    // How often the input mask was recomputed.
+    std::uint64_t MaskUpdates() const { return m_maskUpdates; }
+
+protected:
+    // For OnFrameReady / OnFrameResized of derived classes: posts WM_FRAME_READY to this
+    // window. Safe from any thread while the object lives.
+    void PostFrameReady();
+
+    bool event(QEvent* event) override;
+
+private:
+    void RenderLoop();
+    // One measure-and-render pass under the tree lock; false when there was no root.
+    bool RenderFrame(bool wokeForRelayout, bool& resized);
+    void PlaceFirstFrame(QSize size);
+    void OnPress(QMouseEvent* event);
+    void OnMove(QMouseEvent* event);
+    void RouteLeave();
+
+    // Changed only by SetRoot on the GUI thread, under the tree lock; other threads read it
+    // under that lock.
+    std::shared_ptr<LayoutElement> m_root;
+
+    platform::Event m_stop;
+    platform::Event m_redraw;
+    platform::Event m_relayout;
+
+    // The frame lock guards only the fields below it; never held with the tree lock.
+    mutable std::mutex m_frameLock;
+    std::shared_ptr<const QImage> m_latestFrame;
+    bool m_shapeMayHaveChanged = true; // since the last mask was computed
+    std::uint64_t m_frames = 0;
+    std::uint64_t m_measures = 0;
+
+    // GUI thread only.
+    std::uint32_t m_hotId = kNoElementId;
+    CursorSetter m_setCursor;
+    bool m_firstFrame = true;
+    QSize m_maskSize;
+    std::uint64_t m_maskUpdates = 0;
+    bool m_manualDrag = false;
+    QPoint m_dragOffset; // pointer's global position minus the window's position
+
+    std::thread m_renderThread; // last: started when everything else exists
+};
+
+// The thin template: T is the dialog class that derives from it, N the highest frame rate.
+template <typename T, int N> class VisualDlg : public VisualDlgImpl {
+    static_assert(N > 0, "the frame rate bounds the frames per second and must be positive");
+
+public:
+    using VisualDlgImpl::VisualDlgImpl;
+
+    QWidget* GetHostWindow() override { return static_cast<T*>(this); }
+    int GetFrameRate() override { return N; }
+};
+
+} // namespace ui

@@ -1,0 +1,340 @@
+#include "download/file_redirector.h"
+#include "download/job_text_event.h"
+
+#include "job_text_sink.h"
+#include "test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+using Sink = JobTextSink;
+
+// Counts every WM_JOB_TEXT posted to any object in the program.
+class JobTextSpy : public QObject {
+public:
+    JobTextSpy() { QCoreApplication::instance()->installEventFilter(this); }
+    ~JobTextSpy() override { QCoreApplication::instance()->removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        count += e->type() == WM_JOB_TEXT;
+        return false;
+    }
+    int count = 0;
+};
+
+std::vector<std::string> Names(const CFileRedirector& r)
+{
+    std::vector<std::string> names;
+    for (const QByteArray& n : r.Names())
+        names.push_back(n.toStdString());
+    return names;
+}
+
+using Texts = std::vector<std::string>;
+
+struct GrammarCase {
+    const char* name;
+    bool downloader;
+    std::string output;
+    Texts posted;
+    Texts names;
+};
+
+void PrintTo(const GrammarCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Grammar : public ::testing::TestWithParam<GrammarCase> {};
+
+// Each case is fed whole, byte by byte, and in 255-byte chunks: the result may not depend on
+// where the reader happened to cut the output.
+TEST_P(Grammar, GivesExactlyTheTextsAndNames)
+{
+    const GrammarCase& c = GetParam();
+    for (std::size_t chunk :
+         {c.output.size() + 1, std::size_t{1}, std::size_t{7}, std::size_t{255}}) {
+        Sink sink;
+        CFileRedirector r(c.downloader, &sink);
+        for (std::size_t at = 0; at < c.output.size(); at += chunk)
+            r.OnOutputText(std::string_view(c.output).substr(at, chunk));
+        EXPECT_EQ(sink.Take(), c.posted) << "chunks of " << chunk;
+        EXPECT_EQ(Names(r), c.names) << "chunks of " << chunk;
+    }
+}
+
+const std::string kEnd(CRedirector::kEndText);
+
+const GrammarCase kDownloaderCases[] = {
+    {"destination_is_collected_not_shown",
+     true,
+     "[download] Destination: clip-123.mp4\r\n",
+     {},
+     {"clip-123.mp4"}},
+    {"progress_line_shows_after_its_prefix_blanks_kept",
+     true,
+     "\r[download]  10.5% of 3.45MiB at 200.00KiB/s ETA 00:15\r",
+     {" 10.5% of 3.45MiB at 200.00KiB/s ETA 00:15"},
+     {}},
+    {"already_downloaded_is_shown_and_collected",
+     true,
+     "[download] clip.mp4 has already been downloaded\n",
+     {"clip.mp4 has already been downloaded"},
+     {"clip.mp4"}},
+    {"already_downloaded_cut_is_byte_exact",
+     true,
+     "[download] a b.mp4 has already been downloaded and merged\r",
+     {"a b.mp4 has already been downloaded and merged"},
+     {"a b.mp4 has alread"}},
+    {"already_downloaded_too_short_gives_an_empty_name",
+     true,
+     "[download] has already been downloaded\r",
+     {"has already been downloaded"},
+     {""}},
+    {"eta_wins_over_already_downloaded",
+     true,
+     "[download] x has already been downloaded ETA\r",
+     {"x has already been downloaded ETA"},
+     {}},
+    {"error_with_two_colons_is_cut_at_the_second",
+     true,
+     "ERROR: first: second: third\r",
+     {"first: second"},
+     {}},
+    {"error_without_colons_is_whole", true, "ERROR: no colons here\r", {"no colons here"}, {}},
+    {"error_with_one_colon_is_whole", true, "ERROR: one: colon\r", {"one: colon"}, {}},
+    {"semicolon_before_eta_hides_it", true, "[download] 10%; ETA 00:01\r", {}, {}},
+    {"semicolon_cuts_a_name", true, "[download] Destination: a;b.mp4\r", {}, {"a"}},
+    {"semicolon_cuts_an_error_before_its_colons",
+     true,
+     "ERROR: [generic] None: Unable to download webpage: HTTP Error 404; please report\n",
+     {"[generic] None: Unable to download webpage"},
+     {}},
+    {"every_line_end_ends_a_line",
+     true,
+     "[download] Destination: a.mp4\n[download] Destination: b.mp4\r"
+     "[download] Destination: c.mp4\r\n[download] Destination: d.mp4\n\r",
+     {},
+     {"a.mp4", "b.mp4", "c.mp4", "d.mp4"}},
+    {"leading_white_space_of_a_line_is_dropped",
+     true,
+     "x\r\n \t\v\f[download] Destination: a.mp4\r",
+     {},
+     {"a.mp4"}},
+    {"an_unfinished_line_waits", true, "[download] Destination: partial.mp4", {}, {}},
+    {"the_end_text_finishes_the_last_line_and_is_ignored",
+     true,
+     "[download] Destination: last.mp4" + kEnd,
+     {},
+     {"last.mp4"}},
+    {"prefixes_are_case_sensitive_and_exact",
+     true,
+     "[Download] 1% ETA 1\r[download]1% ETA 1\rerror: x\rERROR:x\r[download]Destination: y\r",
+     {},
+     {}},
+    {"other_lines_are_ignored",
+     true,
+     "[generic] Extracting URL: http://127.0.0.1/clip.mp4\n[info] clip: Downloading 1 format(s)\n"
+     "[download] 100% of 55.96KiB in 00:00:00 at 2.65MiB/s\n",
+     {},
+     {}},
+    {"no_such_file_phrase_means_nothing_to_the_downloader",
+     true,
+     "x: no\xA0such\xA0"
+     "file\xA0or\xA0"
+     "directory\r",
+     {},
+     {}},
+    {"recorded_download",
+     true,
+     "[download] Destination: clip-[clip].mp4\n\r[download]   1.8% of   55.96KiB at  Unknown "
+     "B/s ETA Unknown\r[download] 100.0% of   55.96KiB at   40.39MiB/s ETA 00:00\r[download] "
+     "100% of   55.96KiB in 00:00:00 at 2.65MiB/s \n" +
+         kEnd,
+     {"  1.8% of   55.96KiB at  Unknown B/s ETA Unknown",
+      "100.0% of   55.96KiB at   40.39MiB/s ETA 00:00"},
+     {"clip-[clip].mp4"}},
+};
+
+const GrammarCase kConverterCases[] = {
+    {"the_phrase_shows_the_whole_line",
+     false,
+     "/in.mp4: no\xA0such\xA0"
+     "file\xA0or\xA0"
+     "directory\r\n",
+     {"/in.mp4: no\xA0such\xA0"
+      "file\xA0or\xA0"
+      "directory"},
+     {}},
+    {"capital_n_is_a_near_miss",
+     false,
+     "/in.mp4: No\xA0such\xA0"
+     "file\xA0or\xA0"
+     "directory\r",
+     {},
+     {}},
+    {"ordinary_blanks_are_a_near_miss", false, "/in.mp4: no such file or directory\r", {}, {}},
+    {"one_ordinary_blank_is_a_near_miss",
+     false,
+     "/in.mp4: no\xA0such\xA0"
+     "file or\xA0"
+     "directory\r",
+     {},
+     {}},
+    {"a_cut_word_is_a_near_miss",
+     false,
+     "no\xA0such\xA0"
+     "file\xA0or\xA0"
+     "director\r",
+     {},
+     {}},
+    {"a_semicolon_before_the_phrase_hides_it",
+     false,
+     "x; no\xA0such\xA0"
+     "file\xA0or\xA0"
+     "directory\r",
+     {},
+     {}},
+    {"downloader_lines_mean_nothing_to_the_converter",
+     false,
+     "[download] Destination: a.mp4\r[download] 1% ETA 1\rERROR: x\r" + kEnd,
+     {},
+     {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Downloader, Grammar, ::testing::ValuesIn(kDownloaderCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Converter, Grammar, ::testing::ValuesIn(kConverterCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// Four downloader runs against the loopback server, recorded: a download, the same again, the
+// video of a page, and a missing page.
+TEST(LineAssembly, ARecordedDownloaderOutputGivesItsNamesAndLines)
+{
+    QFile file(QStringLiteral(VANDREL_YTDLP_RECORDING));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::string data = file.readAll().toStdString() + std::string(CRedirector::kEndText);
+    Sink sink;
+    CFileRedirector r(true, &sink);
+    for (std::size_t at = 0; at < data.size(); at += 255)
+        r.OnOutputText(std::string_view(data).substr(at, 255));
+    EXPECT_EQ(Names(r), (Texts{"clip-[clip].mp4", "clip-[clip].mp4", "Test_clip_1-[page-1].mp4"}));
+    const Texts posted = sink.Take();
+    ASSERT_EQ(posted.size(), 14u);
+    EXPECT_EQ(posted[0], "  1.8% of   55.96KiB at  Unknown B/s ETA Unknown");
+    EXPECT_EQ(posted[6], "clip-[clip].mp4 has already been downloaded");
+    EXPECT_EQ(posted[12], "100.0% of   55.96KiB at   16.45MiB/s ETA 00:00");
+    EXPECT_EQ(posted[13], "[generic] None: Unable to download webpage");
+}
+
+TEST(LineAssembly, AProgressLineIsReportedWhenTheNextLineEndArrives)
+{
+    Sink sink;
+    CFileRedirector r(true, &sink);
+    r.OnOutputText("\r[download]  10.5% of 3.45MiB at 200.00KiB/s ETA 00:15");
+    EXPECT_EQ(sink.Take(), Texts{});
+    r.OnOutputText("\r");
+    EXPECT_EQ(sink.Take(), Texts{" 10.5% of 3.45MiB at 200.00KiB/s ETA 00:15"});
+}
+
+TEST(LineAssembly, WithoutATargetNamesAreCollectedAndNothingIsPosted)
+{
+    JobTextSpy spy;
+    CFileRedirector r(true, nullptr);
+    r.OnOutputText("[download] Destination: a.mp4\r[download] 5% ETA 1\rERROR: bad\r"
+                   "[download] b.mp4 has already been downloaded\r");
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(Names(r), (Texts{"a.mp4", "b.mp4"}));
+    EXPECT_EQ(spy.count, 0);
+}
+
+TEST(LineAssembly, AnEndlessLineIsCutSoPendingTextStaysBounded)
+{
+    Sink sink;
+    CFileRedirector r(true, &sink);
+    const std::string start = "[download] ETA ";
+    r.OnOutputText(start);
+    const std::string block(255, 'x');
+    const std::size_t total = 4 * 1024 * 1024;
+    for (std::size_t sent = 0; sent < total; sent += block.size())
+        r.OnOutputText(block);
+    r.OnOutputText("\r");
+    const Texts posted = sink.Take();
+    ASSERT_FALSE(posted.empty());
+    EXPECT_EQ(posted.front().substr(0, 4), "ETA ") << "the first piece is a progress line";
+    std::size_t longest = 0;
+    for (const std::string& p : posted)
+        longest = std::max(longest, p.size());
+    EXPECT_LE(longest, CFileRedirector::kMaxPending + 255);
+    EXPECT_GT(longest, CFileRedirector::kMaxPending - 11);
+    // Later pieces hold no prefix, so only the first is shown; the rest were still taken as
+    // lines (else the text would have piled up) and dropped by the grammar.
+    EXPECT_EQ(posted.size(), 1u);
+    r.OnOutputText("[download] Destination: after.mp4\r");
+    EXPECT_EQ(Names(r), Texts{"after.mp4"}) << "line assembly goes on normally";
+}
+
+// The finished event is signalled whenever a run ends, and only then.
+struct FinishCase {
+    const char* name;
+    const char* commandLine; // null: no launch
+    bool stopWhileRunning;
+};
+
+void PrintTo(const FinishCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Finished : public ::testing::TestWithParam<FinishCase> {};
+
+TEST_P(Finished, IsSignalledOnEveryPath)
+{
+    const FinishCase& c = GetParam();
+    CFileRedirector r(true, nullptr);
+    if (!c.commandLine) {
+        r.Shutdown();
+    } else {
+        const bool launched = r.Run(QString::fromUtf8(c.commandLine));
+        if (launched && c.stopWhileRunning) {
+            EXPECT_FALSE(r.FinishedEvent().Wait(200ms)) << "clear while the tool runs";
+            r.Shutdown();
+        }
+    }
+    EXPECT_TRUE(r.FinishedEvent().Wait(10000ms));
+    EXPECT_FALSE(r.FinishedEvent().Wait(0ms)) << "auto-reset";
+}
+
+const FinishCase kFinishCases[] = {
+    {"tool_ends", "/bin/sh -c \"echo [download] Destination: x\"", false},
+    {"launch_fails", "/nonexistent/tool", false},
+    {"owner_stops_a_running_tool", "/bin/sleep 5", true},
+    {"shutdown_on_an_idle_object", nullptr, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Run, Finished, ::testing::ValuesIn(kFinishCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(Run, ATrueToolRunDeliversNamesAndPostsThroughTheReaderThread)
+{
+    Sink sink;
+    CFileRedirector r(true, &sink);
+    ASSERT_TRUE(r.Run(QStringLiteral(
+        "/usr/bin/printf \"[download] Destination: %s\\n\\r[download] %s\\r\" \"a b.mp4\" "
+        "\"50% ETA 00:01\"")));
+    ASSERT_TRUE(r.FinishedEvent().Wait(10000ms));
+    EXPECT_EQ(Names(r), Texts{"a b.mp4"});
+    EXPECT_EQ(sink.Take(), Texts{"50% ETA 00:01"});
+}
+
+} // namespace

@@ -1,0 +1,248 @@
+// The change protocol per property, invalidation up to a host, Ids and the registry, and the
+// parent map behind FindRoot.
+#include "test_elements.h"
+
+#include "ui/elements/panel.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace ui;
+using namespace testing_elements;
+using Calls = std::vector<std::pair<std::string, int>>;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+struct Rig {
+    Log log;
+    FakeHost host;
+    Observer observer;
+    std::shared_ptr<GridPanel> root = std::make_shared<GridPanel>();
+    std::shared_ptr<Picture> leaf = std::make_shared<Picture>(QImage(), "leaf", &log);
+    Rig()
+    {
+        host.log = &log;
+        observer.log = &log;
+        root->AddChild(leaf);
+        host.Attach(*root);
+        observer.Attach(*leaf);
+        host.calls.clear();
+        log.Clear();
+    }
+};
+
+struct ProtocolCase {
+    const char* name;
+    std::function<void(Picture&)> change;
+    Strings steps; // hooks, host and observer, in the order they ran
+};
+
+void PrintTo(const ProtocolCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ProtocolTest : public ::testing::TestWithParam<ProtocolCase> {};
+
+TEST_P(ProtocolTest, RunsExactlyTheStepsOfItsProperty)
+{
+    Rig rig;
+    GetParam().change(*rig.leaf);
+    EXPECT_EQ(rig.log.entries, GetParam().steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Properties, ProtocolTest,
+    ::testing::Values(ProtocolCase{"IsVisibleInvalidatesLayoutBetweenHooks",
+                                   [](Picture& e) { e.SetIsVisible(false); },
+                                   {"leaf:changing:IsVisible", "host:IsVisible:0",
+                                    "leaf:changed:IsVisible", "observer:IsVisible"}},
+                      ProtocolCase{"IsEnabledInvalidatesVisual",
+                                   [](Picture& e) { e.SetIsEnabled(false); },
+                                   {"leaf:changing:IsEnabled", "host:IsEnabled:1",
+                                    "leaf:changed:IsEnabled", "observer:IsEnabled"}},
+                      ProtocolCase{"WidthOnlyInvalidatesLayout",
+                                   [](Picture& e) { e.SetWidth(100); },
+                                   {"host:Width:0"}},
+                      ProtocolCase{"HeightOnlyInvalidatesLayout",
+                                   [](Picture& e) { e.SetHeight(7); },
+                                   {"host:Height:0"}},
+                      ProtocolCase{"MarginPairWithOneComponentChangedInvalidatesOnce",
+                                   [](Picture& e) { e.SetTopLeftMargin(0, 5); },
+                                   {"host:TopLeftMargin:0"}},
+                      ProtocolCase{"BottomRightMarginInvalidatesOnce",
+                                   [](Picture& e) { e.SetBottomRightMargin(3, 0); },
+                                   {"host:BottomRightMargin:0"}},
+                      ProtocolCase{"XReportsWithoutInvalidating",
+                                   [](Picture& e) { e.PokeX(12); },
+                                   {"leaf:changing:X", "leaf:changed:X", "observer:X"}},
+                      ProtocolCase{"DesiredSizeReportsWithoutInvalidating",
+                                   [](Picture& e) {
+                                       e.PokeDesiredSize({3, 4});
+                                   },
+                                   {"leaf:changing:DesiredSize", "leaf:changed:DesiredSize",
+                                    "observer:DesiredSize"}},
+                      ProtocolCase{"EqualValuesRunNothing",
+                                   [](Picture& e) {
+                                       e.SetIsVisible(true);
+                                       e.SetIsEnabled(true);
+                                       e.SetWidth(Unset);
+                                       e.SetHeight(Unset);
+                                       e.SetTopLeftMargin(0, 0);
+                                       e.SetBottomRightMargin(0, 0);
+                                       e.PokeX(0);
+                                       e.PokeDesiredSize({0, 0});
+                                   },
+                                   {}},
+                      ProtocolCase{"UnnamedFieldsReportNothing",
+                                   [](Picture& e) {
+                                       e.SetCommandId(5);
+                                       e.SetCursor(Qt::PointingHandCursor);
+                                       e.SetIsInteractive(true);
+                                       e.SetHorizontalAlignment(2);
+                                       e.SetClipToContent(false);
+                                   },
+                                   {}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(ProtocolTest, MarginPairStoresBothComponents)
+{
+    Picture e;
+    e.SetTopLeftMargin(4, 9);
+    e.SetBottomRightMargin(2, 1);
+    EXPECT_EQ(e.LeftMargin(), 4);
+    EXPECT_EQ(e.TopMargin(), 9);
+    EXPECT_EQ(e.RightMargin(), 2);
+    EXPECT_EQ(e.BottomMargin(), 1);
+}
+
+TEST(ProtocolTest, ObserverNeedsBothCallbackAndContext)
+{
+    Observer observer;
+    Picture e;
+    e.SetChangeCallback(&Observer::Callback);
+    e.SetIsVisible(false);
+    e.SetChangeCallback(nullptr);
+    e.SetChangeContext(&observer);
+    e.SetIsVisible(true);
+    EXPECT_TRUE(observer.names.empty());
+    e.SetChangeCallback(&Observer::Callback);
+    e.SetIsEnabled(false);
+    EXPECT_EQ(observer.names, Strings{"IsEnabled"});
+}
+
+TEST(InvalidationTest, ReachesOnlyAFullHostOnTheRoot)
+{
+    FakeHost host;
+    auto root = std::make_shared<GridPanel>();
+    auto middle = std::make_shared<StackPanel>();
+    auto leaf = std::make_shared<Picture>();
+    root->AddChild(middle);
+    middle->AddChild(leaf);
+
+    leaf->SetWidth(1); // no host at all
+    root->SetHostCallback(&FakeHost::Callback);
+    leaf->SetWidth(2); // half a host: callback without context
+    root->SetHostCallback(nullptr);
+    root->SetHostContext(&host);
+    leaf->SetWidth(3); // half a host: context without callback
+    EXPECT_TRUE(host.calls.empty());
+
+    root->SetHostCallback(&FakeHost::Callback);
+    leaf->SetWidth(4);
+    middle->SetIsHorizontal(true);
+    EXPECT_EQ(host.calls, (Calls{{"Width", 0}, {"IsHorizontal", 0}}));
+
+    // A host on an inner element is not the root's: nothing goes there.
+    FakeHost inner;
+    inner.Attach(*middle);
+    leaf->SetIsEnabled(false);
+    EXPECT_TRUE(inner.calls.empty());
+    EXPECT_EQ(host.calls.back(), (std::pair<std::string, int>{"IsEnabled", 1}));
+}
+
+TEST(ChildrenTest, AddAndClearReportChildrenAlways)
+{
+    FakeHost host;
+    auto panel = std::make_shared<CanvasPanel>();
+    host.Attach(*panel);
+    panel->ClearChildren();
+    EXPECT_EQ(host.calls, (Calls{{"Children", 0}}));
+    auto child = std::make_shared<Picture>();
+    panel->AddChild(child);
+    panel->ClearChildren();
+    EXPECT_EQ(host.calls, (Calls{{"Children", 0}, {"Children", 0}, {"Children", 0}}));
+    EXPECT_TRUE(panel->Children().empty());
+    EXPECT_EQ(FindRoot(child.get()), child.get());
+}
+
+TEST(ChildrenTest, ClearedChildLivesOnWhileHeldElsewhere)
+{
+    auto panel = std::make_shared<DockPanel>();
+    auto child = std::make_shared<Picture>();
+    std::weak_ptr<Picture> weak = child;
+    panel->SetDock(child.get(), DockSide::Right);
+    panel->AddChild(child);
+    child.reset();
+    EXPECT_FALSE(weak.expired()); // the panel owns it
+    panel->ClearChildren();
+    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(panel->GetDock(weak.lock().get()), DockSide::Left);
+}
+
+TEST(ChildrenTest, DestroyingAPanelReleasesItsSubtreeAndParentEntries)
+{
+    auto outer = std::make_shared<GridPanel>();
+    auto inner = std::make_shared<StackPanel>();
+    auto keep = std::make_shared<Picture>();
+    std::weak_ptr<StackPanel> weakInner = inner;
+    outer->AddChild(inner);
+    inner->AddChild(keep);
+    inner.reset();
+    outer.reset();
+    EXPECT_TRUE(weakInner.expired());
+    EXPECT_EQ(FindRoot(keep.get()), keep.get());
+}
+
+TEST(IdTest, CountsUpAndNeverReuses)
+{
+    std::uint32_t first;
+    {
+        Picture a;
+        first = a.Id();
+    }
+    Picture b;
+    Picture c;
+    EXPECT_EQ(b.Id(), first + 1);
+    EXPECT_EQ(c.Id(), first + 2);
+}
+
+TEST(IdTest, FindElementByIdFindsOnlyLiveOwnedElements)
+{
+    auto e = std::make_shared<Picture>();
+    const std::uint32_t id = e->Id();
+    EXPECT_EQ(FindElementById(id), e);
+    EXPECT_EQ(FindElementById(kNoElementId), nullptr);
+    EXPECT_EQ(FindElementById(4294967295u), nullptr);
+    e.reset();
+    EXPECT_EQ(FindElementById(id), nullptr);
+}
+
+TEST(FindRootTest, FollowsTheLastPanelAChildWasAddedTo)
+{
+    EXPECT_EQ(FindRoot(nullptr), nullptr);
+    auto first = std::make_shared<GridPanel>();
+    auto second = std::make_shared<GridPanel>();
+    auto top = std::make_shared<CanvasPanel>();
+    auto child = std::make_shared<Picture>();
+    top->AddChild(second);
+    first->AddChild(child);
+    EXPECT_EQ(FindRoot(child.get()), first.get());
+    second->AddChild(child);
+    EXPECT_EQ(FindRoot(child.get()), top.get());
+    EXPECT_EQ(FindRoot(top.get()), top.get());
+}
+
+} // namespace

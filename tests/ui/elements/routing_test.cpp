@@ -1,0 +1,238 @@
+// Hit testing and the three routing operations: edges, transparency of non-interactive
+// elements, hidden and disabled subtrees, and hot-element transitions.
+#include "test_elements.h"
+
+#include "ui/elements/panel.h"
+#include "ui/elements/routing.h"
+#include "ui/elements/tree_lock.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+using namespace ui;
+using namespace testing_elements;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+// A root canvas with two adjacent buttons a (10,10,20,20) and b (30,10,20,20), a button c
+// (60,60,10,10) in a grid whose rectangle is (60,60,30,30), and an image (25,25,10,10) laid
+// over a's corner.
+struct Scene {
+    Log log;
+    std::shared_ptr<CanvasPanel> canvas = std::make_shared<CanvasPanel>();
+    std::shared_ptr<LayoutElement> root = canvas;
+    std::shared_ptr<Picture> a = Button("a", 20);
+    std::shared_ptr<Picture> b = Button("b", 20);
+    std::shared_ptr<GridPanel> sub = std::make_shared<GridPanel>();
+    std::shared_ptr<Picture> c = Button("c", 10);
+    std::shared_ptr<Picture> over = std::make_shared<Picture>(Solid(10, 10, Qt::red), "over", &log);
+    std::vector<std::string> cursors;
+    std::uint32_t hot = kNoElementId;
+
+    std::shared_ptr<Picture> Button(const char* tag, int size)
+    {
+        auto e = std::make_shared<Picture>(Solid(size, size, Qt::blue), tag, &log);
+        e->MakeInteractive();
+        e->SetCursor(Qt::PointingHandCursor);
+        return e;
+    }
+
+    Scene()
+    {
+        canvas->SetWidth(100);
+        canvas->SetHeight(100);
+        canvas->SetPosition(a.get(), 10, 10);
+        canvas->SetPosition(b.get(), 30, 10);
+        canvas->SetPosition(sub.get(), 60, 60);
+        canvas->SetPosition(over.get(), 25, 25);
+        sub->SetBottomRightMargin(20, 20);
+        sub->AddChild(c);
+        canvas->AddChild(a);
+        canvas->AddChild(b);
+        canvas->AddChild(sub);
+        canvas->AddChild(over);
+        Layout();
+    }
+
+    // Only pointer calls and cursors are of interest here.
+    void Disable(LayoutElement& e)
+    {
+        e.SetIsEnabled(false);
+        log.Clear();
+    }
+
+    void Layout()
+    {
+        canvas->Measure({Unset, Unset});
+        QImage frame = CreateFrameBitmap(100, 100);
+        DrawingSurface surface(frame);
+        canvas->Render(surface, {0, 0, 100, 100});
+        log.Clear();
+    }
+
+    void Move(int x, int y)
+    {
+        RouteMouseMove(root, {x, y}, hot, [this](std::optional<Qt::CursorShape> shape) {
+            cursors.push_back(!shape                             ? "none"
+                              : *shape == Qt::PointingHandCursor ? "hand"
+                                                                 : "other");
+            log.Add("cursor");
+        });
+    }
+};
+
+TEST(HitTestTest, RightAndBottomEdgesAreOutside)
+{
+    Scene s;
+    struct Row {
+        int x, y;
+        LayoutElement* expected;
+    } rows[] = {
+        {10, 10, s.a.get()}, {29, 29, s.a.get()}, {30, 10, s.b.get()},
+        {49, 29, s.b.get()}, {50, 10, nullptr},   {10, 30, nullptr},
+        {9, 10, nullptr},    {69, 69, s.c.get()}, {70, 60, nullptr},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(s.canvas->HitTest({r.x, r.y}), r.expected) << r.x << "," << r.y;
+}
+
+TEST(HitTestTest, ImageOverAButtonDoesNotBlockIt)
+{
+    Scene s;
+    EXPECT_EQ(s.canvas->HitTest({26, 26}), s.a.get());
+    EXPECT_EQ(RouteHitTest(s.root, {26, 26}), HitArea::Client);
+    // Where the image reaches beyond a, it is background.
+    EXPECT_EQ(RouteHitTest(s.root, {27, 32}), HitArea::Caption);
+}
+
+TEST(HitTestTest, LaterSiblingWinsWhereTheyOverlap)
+{
+    Scene s;
+    s.canvas->SetPosition(s.b.get(), 20, 10);
+    s.Layout();
+    EXPECT_EQ(s.canvas->HitTest({25, 15}), s.b.get());
+}
+
+TEST(HitTestTest, PanelNeverReturnsItselfAndHiddenOrDisabledPanelsHideTheirSubtree)
+{
+    Scene s;
+    s.sub->SetIsInteractive(true);
+    EXPECT_EQ(s.canvas->HitTest({80, 80}), nullptr);
+    EXPECT_EQ(s.canvas->HitTest({65, 65}), s.c.get());
+    s.sub->SetIsEnabled(false);
+    EXPECT_EQ(s.canvas->HitTest({65, 65}), nullptr);
+    EXPECT_EQ(RouteHitTest(s.root, {65, 65}), HitArea::Caption);
+    s.sub->SetIsEnabled(true);
+    s.sub->SetIsVisible(false);
+    EXPECT_EQ(RouteHitTest(s.root, {65, 65}), HitArea::Caption);
+}
+
+TEST(RouteHitTestTest, CaptionCallsTheMoveCallbackOutsideTheLock)
+{
+    Scene s;
+    std::vector<Point> moves;
+    bool lockFree = false;
+    auto cb = [&](Point p) {
+        moves.push_back(p);
+        // Another thread can take the tree lock: it was released before the callback.
+        std::thread t([&] {
+            lockFree = TreeLock().try_lock();
+            if (lockFree)
+                TreeLock().unlock();
+        });
+        t.join();
+    };
+    EXPECT_EQ(RouteHitTest(s.root, {15, 12}, cb), HitArea::Client);
+    EXPECT_TRUE(moves.empty());
+    EXPECT_EQ(RouteHitTest(s.root, {95, 5}, cb), HitArea::Caption);
+    EXPECT_EQ(moves, (std::vector<Point>{{95, 5}}));
+    EXPECT_TRUE(lockFree);
+    // Outside the root, or a root that does not accept the point.
+    EXPECT_EQ(RouteHitTest(s.root, {100, 100}, cb), HitArea::Caption);
+    s.canvas->SetIsEnabled(false);
+    EXPECT_EQ(RouteHitTest(s.root, {15, 12}, cb), HitArea::Caption);
+}
+
+TEST(RouteTest, NoRootMeansCaptionNothingAndHotIdUnchanged)
+{
+    std::shared_ptr<LayoutElement> none;
+    std::uint32_t hot = 17;
+    EXPECT_EQ(RouteHitTest(none, {1, 1}), HitArea::Caption);
+    RouteMouseDown(none, {1, 1});
+    RouteMouseMove(none, {1, 1}, hot);
+    EXPECT_EQ(hot, 17u);
+}
+
+TEST(RouteTest, MouseDownReachesOnlyAnEnabledInteractiveHit)
+{
+    Scene s;
+    s.Disable(*s.b);
+    RouteMouseDown(s.root, {12, 12});
+    RouteMouseDown(s.root, {95, 95}); // background
+    RouteMouseDown(s.root, {35, 12});
+    EXPECT_EQ(s.log.entries, (Strings{"a:down@12,12"}));
+}
+
+TEST(RouteTest, MovingBetweenAdjacentButtonsLeavesThenEnters)
+{
+    Scene s;
+    s.Move(12, 12);
+    s.Move(13, 12); // within a: every move, no leave
+    EXPECT_EQ(s.hot, s.a->Id());
+    s.log.Clear();
+    s.cursors.clear();
+    s.Move(30, 12);
+    EXPECT_EQ(s.log.entries, (Strings{"cursor", "a:leave", "cursor", "b:move@30,12"}));
+    EXPECT_EQ(s.cursors, (Strings{"none", "hand"}));
+    EXPECT_EQ(s.hot, s.b->Id());
+    s.log.Clear();
+    s.Move(95, 95);
+    EXPECT_EQ(s.log.entries, (Strings{"cursor", "b:leave"}));
+    EXPECT_EQ(s.hot, kNoElementId);
+}
+
+TEST(RouteTest, EveryMoveOverTheHotElementCallsItsMove)
+{
+    Scene s;
+    for (int x = 10; x < 15; ++x)
+        s.Move(x, 20);
+    EXPECT_EQ(s.log.entries.size(), 10u); // cursor and move, five times
+    EXPECT_EQ(std::count(s.log.entries.begin(), s.log.entries.end(), "a:leave"), 0);
+}
+
+TEST(RouteTest, HotElementDisabledOrDestroyedGetsNoLeave)
+{
+    Scene s;
+    s.Move(12, 12);
+    s.a->SetIsEnabled(false);
+    s.log.Clear();
+    s.Move(35, 12);
+    EXPECT_EQ(s.log.entries, (Strings{"cursor", "b:move@35,12"}));
+    EXPECT_EQ(s.hot, s.b->Id());
+
+    // A hot Id whose element is gone is simply not found.
+    std::uint32_t hot;
+    {
+        auto gone = std::make_shared<Picture>();
+        hot = gone->Id();
+    }
+    s.hot = hot;
+    s.log.Clear();
+    s.Move(95, 95);
+    EXPECT_TRUE(s.log.entries.empty());
+    EXPECT_EQ(s.hot, kNoElementId);
+}
+
+TEST(RouteTest, DisabledButtonUnderThePointerIsNotHot)
+{
+    Scene s;
+    s.Disable(*s.b);
+    s.Move(35, 12);
+    EXPECT_EQ(s.hot, kNoElementId);
+    EXPECT_TRUE(s.log.entries.empty());
+}
+
+} // namespace

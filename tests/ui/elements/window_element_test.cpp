@@ -1,0 +1,197 @@
+// The window element's move request: posted to the window's parent on every render pass in
+// which element and window are visible, never for a hidden or destroyed window, and safe to
+// post from another thread.
+#include "test_elements.h"
+
+#include "ui/elements/panel.h"
+#include "ui/elements/window_element.h"
+#include "ui/elements/window_move_event.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QWidget>
+
+#include <thread>
+
+using namespace ui;
+using namespace testing_elements;
+
+namespace {
+
+// A page stand-in: moves the window the way the real receiver will.
+class Page : public QWidget {
+public:
+    std::vector<Rect> moves;
+    int forDeadWindows = 0;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == WindowMoveEvent::EventType()) {
+            auto* move = static_cast<WindowMoveEvent*>(e);
+            auto* window = qobject_cast<QWidget*>(move->Window());
+            if (!window) {
+                ++forDeadWindows;
+                return true;
+            }
+            const Rect& r = move->Geometry();
+            window->setGeometry(r.x, r.y, r.width, r.height);
+            moves.push_back(r);
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
+
+struct Tree {
+    std::shared_ptr<GridPanel> grid = std::make_shared<GridPanel>();
+    std::shared_ptr<Picture> field = std::make_shared<Picture>(Solid(268, 28, Qt::white));
+    std::shared_ptr<WindowElement> element = std::make_shared<WindowElement>();
+    Tree()
+    {
+        element->SetTopLeftMargin(5, 5);
+        element->SetBottomRightMargin(5, 5);
+        grid->AddChild(field);
+        grid->AddChild(element);
+    }
+    void Render(Rect r = {71, 5, 268, 28})
+    {
+        grid->Measure({Unset, Unset});
+        QImage frame = CreateFrameBitmap(400, 100);
+        DrawingSurface surface(frame);
+        grid->Render(surface, r);
+    }
+};
+
+void Deliver()
+{
+    QCoreApplication::sendPostedEvents();
+}
+
+TEST(WindowElementTest, VisibleWindowIsMovedOnEveryPass)
+{
+    Page page;
+    auto* edit = new QWidget(&page);
+    page.resize(400, 100);
+    page.show();
+    Tree tree;
+    tree.element->SetWindow(WindowHandle::Track(edit));
+    ASSERT_TRUE(tree.element->Window()->IsVisible());
+
+    tree.Render();
+    tree.Render(); // same rectangle: posted again
+    Deliver();
+    ASSERT_EQ(page.moves.size(), 2u);
+    EXPECT_EQ(page.moves[0], (Rect{76, 10, 258, 18}));
+    EXPECT_EQ(edit->geometry(), QRect(76, 10, 258, 18));
+}
+
+TEST(WindowElementTest, HiddenWindowPostsNothingUntilShownAgain)
+{
+    Page page;
+    auto* edit = new QWidget(&page);
+    page.show();
+    Tree tree;
+    tree.element->SetWindow(WindowHandle::Track(edit));
+    edit->hide();
+    tree.Render();
+    Deliver();
+    EXPECT_TRUE(page.moves.empty());
+
+    // Hidden through its parent counts as hidden too.
+    edit->show();
+    page.hide();
+    tree.Render();
+    Deliver();
+    EXPECT_TRUE(page.moves.empty());
+
+    page.show();
+    tree.Render();
+    Deliver();
+    EXPECT_EQ(page.moves.size(), 1u);
+}
+
+TEST(WindowElementTest, HiddenElementPostsNothing)
+{
+    Page page;
+    auto* edit = new QWidget(&page);
+    page.show();
+    Tree tree;
+    tree.element->SetWindow(WindowHandle::Track(edit));
+    tree.element->SetIsVisible(false);
+    tree.Render();
+    Deliver();
+    EXPECT_TRUE(page.moves.empty());
+}
+
+TEST(WindowElementTest, DestroyedWindowOrParentStopsThePosts)
+{
+    Tree tree;
+    {
+        Page page;
+        auto* edit = new QWidget(&page);
+        page.show();
+        tree.element->SetWindow(WindowHandle::Track(edit));
+        delete edit;
+        EXPECT_FALSE(tree.element->Window()->Exists());
+        tree.Render();
+        Deliver();
+        EXPECT_TRUE(page.moves.empty());
+    }
+    {
+        auto page = std::make_unique<Page>();
+        auto* edit = new QWidget(page.get());
+        page->show();
+        tree.element->SetWindow(WindowHandle::Track(edit));
+        page.reset(); // takes the window with it
+        tree.Render();
+        Deliver(); // nothing may be delivered to the dead page
+        EXPECT_FALSE(tree.element->Window()->Exists());
+    }
+}
+
+TEST(WindowElementTest, PostedFromARenderThreadReachesTheGuiThread)
+{
+    Page page;
+    auto* edit = new QWidget(&page);
+    page.show();
+    Tree tree;
+    tree.element->SetWindow(WindowHandle::Track(edit));
+    std::thread render([&] {
+        for (int i = 0; i < 20; ++i)
+            tree.Render({0, 0, 100 + i, 30});
+    });
+    render.join();
+    Deliver();
+    ASSERT_EQ(page.moves.size(), 20u);
+    EXPECT_EQ(edit->width(), 100 + 19 - 10);
+}
+
+TEST(WindowElementTest, ReparentedWindowIsMovedByItsNewParent)
+{
+    Page first, second;
+    auto* edit = new QWidget(&first);
+    first.show();
+    second.show();
+    Tree tree;
+    tree.element->SetWindow(WindowHandle::Track(edit));
+    edit->setParent(&second);
+    edit->show();
+    tree.Render();
+    Deliver();
+    EXPECT_TRUE(first.moves.empty());
+    EXPECT_EQ(second.moves.size(), 1u);
+}
+
+TEST(WindowElementTest, EventTypeIsRegisteredOnce)
+{
+    const auto type = WindowMoveEvent::EventType();
+    EXPECT_GE(static_cast<int>(type), static_cast<int>(QEvent::User));
+    EXPECT_EQ(WindowMoveEvent::EventType(), type);
+    WindowMoveEvent e(nullptr, {1, 2, 3, 4});
+    EXPECT_EQ(e.type(), type);
+    EXPECT_EQ(e.Window(), nullptr);
+}
+
+} // namespace

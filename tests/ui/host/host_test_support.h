@@ -1,0 +1,117 @@
+// A small tree of its own for the host's tests (a picture that counts its passes, a button that
+// swaps its picture under the pointer), a host that counts its frames, and helpers that drive
+// the real Xvfb display: waiting on the event loop, xdotool, screenshots.
+#pragma once
+
+#include "ui/elements/drawing_surface.h"
+#include "ui/elements/layout_element.h"
+#include "ui/elements/panel.h"
+#include "ui/host/visual_dlg.h"
+
+#include <QColor>
+#include <QImage>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace hosttest {
+
+// A picture of its own size (or Width x Height when set). Counts its measure passes and can be
+// made to take its time rendering.
+class TestPicture : public ui::LayoutElement {
+public:
+    explicit TestPicture(QImage picture);
+
+    // Reports "Image" with a layout invalidation, like the program's pictures.
+    void SetPicture(QImage picture);
+    const QImage& Picture() const { return *m_picture; }
+
+    std::atomic<int> measures{0};
+    std::atomic<int> renderDelayMs{0};
+    std::atomic<bool> rendering{false};
+    std::atomic<int> rendersFinished{0};
+
+protected:
+    void MeasureOverride(ui::Size available) override;
+    void RenderOverride(ui::DrawingSurface& surface, ui::Rect content) override;
+
+private:
+    std::shared_ptr<const QImage> m_picture;
+};
+
+// Interactive: its hot picture while the pointer is over it, its base picture otherwise.
+class TestButton : public TestPicture {
+public:
+    TestButton(QImage base, QImage hot);
+
+    std::atomic<int> presses{0};
+    std::atomic<int> leaves{0};
+
+protected:
+    void OnMouseDown(ui::Point p) override;
+    void OnMouseMove(ui::Point p) override;
+    void OnMouseLeave() override;
+
+private:
+    QImage m_base;
+    QImage m_hot;
+};
+
+// A disc with a soft edge on a transparent ground, like the skin.
+QImage Disc(int width, int height, QColor color);
+QImage Solid(int width, int height, QColor color);
+
+// The tree of the tests: a grid holding the skin and a canvas with one button.
+struct TestTree {
+    std::shared_ptr<ui::GridPanel> root;
+    std::shared_ptr<TestPicture> skin;
+    std::shared_ptr<ui::CanvasPanel> canvas;
+    std::shared_ptr<TestButton> button;
+    static constexpr int kSkinSize = 400;
+    static constexpr QPoint kButtonAt{150, 300};
+    static constexpr int kButtonWidth = 100;
+    static constexpr int kButtonHeight = 50;
+    static inline const QColor kSkinColour{30, 60, 120};
+    static inline const QColor kBaseColour{200, 30, 30};
+    static inline const QColor kHotColour{30, 200, 30};
+};
+TestTree MakeTree();
+
+// A host that counts the frames it is told about and posts WM_FRAME_READY for each.
+template <int N> class CountingHost : public ui::VisualDlg<CountingHost<N>, N> {
+public:
+    ~CountingHost() override { this->StopRenderThread(); }
+    void OnFrameReady() override
+    {
+        ++ready;
+        this->PostFrameReady();
+    }
+    void OnFrameResized() override
+    {
+        ++resized;
+        this->PostFrameReady();
+    }
+    int Frames() const { return ready + resized; }
+
+    std::atomic<int> ready{0};
+    std::atomic<int> resized{0};
+};
+
+// Runs the event loop until pred holds or timeoutMs pass; returns pred's last answer.
+bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 3000);
+// Runs the event loop for ms milliseconds.
+void Pump(int ms);
+// Waits until host has shown a frame and no further frame came for quietMs.
+void Settle(ui::VisualDlgImpl& host, int quietMs = 150);
+
+// Runs xdotool with args on the test display; false when it failed.
+bool Xdo(const QStringList& args);
+bool MoveMouse(QPoint global);
+// The screen as it is now, and saved as an artifact (build/artifacts/host/<name>.png).
+QImage Screenshot(const QString& name);
+
+} // namespace hosttest
