@@ -1,6 +1,6 @@
 // The player page in the real web engine on the test display, with a stand-in player page (used
-// while the carried one is not in the tree): the web view made on the first
-// play, the address that reaches the page, videos that play, and blanking on hide.
+// while the carried one is not in the tree): the web view made on the first play, the address
+// that reaches the page, an .mp4 that plays, and blanking on hide.
 #include "pages/tab2_dlg.h"
 #include "pages/web_view.h"
 #include "platform/process_user.h"
