@@ -34,7 +34,7 @@ void RunMainWindow(const QString& workspace, const QString& downloadUrl, int job
 {
     EnsureQtApplication();
     {
-        MainDlg dialog(workspace, downloadUrl, jobKind, playerFile);
+        MainDlg dialog(workspace, downloadUrl, static_cast<JobKind>(jobKind), playerFile);
         dialog.Exec();
     }
     DestroyQtApplication();

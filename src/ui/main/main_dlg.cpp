@@ -1,13 +1,331 @@
 #include "ui/main/main_dlg.h"
 
-MainDlg::MainDlg(QString workspace, QString downloadUrl, int jobKind, QString playerFile)
-    : m_workspace(std::move(workspace)), m_downloadUrl(std::move(downloadUrl)), m_jobKind(jobKind),
-      m_playerFile(std::move(playerFile))
+#include "download/download_job.h"
+#include "download/job_finished_event.h"
+#include "download/job_text_event.h"
+#include "pages/tab0_dlg.h"
+#include "pages/tab2_dlg.h"
+#include "ui/controls/element_command.h"
+#include "ui/elements/tree_lock.h"
+#include "ui/main/tool_text.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+constexpr std::uint16_t kIdleStatusPicture = 174;
+constexpr std::uint16_t kBusyStatusPicture = 178;
+
+} // namespace
+
+MainDlg::MainDlg(QString workspace, QString startUrl, JobKind startJobKind, QString playerFile)
+    : m_workspace(std::move(workspace)), m_startUrl(std::move(startUrl)),
+      m_startJobKind(startJobKind), m_playerFile(std::move(playerFile)),
+      m_settingsKey(CreateSettingsKey())
 {
+    setWindowTitle(QStringLiteral("Vandrel"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/vandrel.png")));
+    setAcceptDrops(true);
+}
+
+MainDlg::~MainDlg()
+{
+    // The render thread calls back into this object; it goes first.
+    StopRenderThread();
+    // The jobs post to this window: none may outlive it.
+    StopJobs();
+    SetRoot(nullptr);
 }
 
 int MainDlg::Exec()
 {
-    // Until the window exists, the run ends here.
-    return 0;
+    OnInitDialog();
+    return exec();
+}
+
+void MainDlg::OnInitDialog()
+{
+    if (m_initialised)
+        return;
+    m_initialised = true;
+
+    const SettingsKey* key = m_settingsKey ? &*m_settingsKey : nullptr;
+    m_downloadPage = new Tab0Dlg(key, this);
+    m_playerPage = new Tab2Dlg(m_workspace, this);
+
+    ui::MainTreeWindows windows;
+    windows.urlField = m_downloadPage->GetDlgItem(Tab0Dlg::kUrlFieldId);
+    windows.folderField = m_downloadPage->GetDlgItem(Tab0Dlg::kFolderFieldId);
+    windows.logBox = m_downloadPage->GetDlgItem(Tab0Dlg::kLogBoxId);
+    windows.browser = m_playerPage->GetDlgItem(Tab2Dlg::kBrowserId);
+    m_tree = ui::BuildMainTree(this, windows);
+    m_downloadPage->SetLogBackground(QImage());
+    SetRoot(m_tree.root);
+
+    ui::TreeLockGuard tree(ui::TreeLock());
+    if (!m_startUrl.isEmpty()) {
+        m_downloadPage->UrlField()->setText(m_startUrl);
+        SwitchPage(kDownloadPage);
+        if (m_startJobKind != kJobNone)
+            StartJob(m_startJobKind);
+    } else if (!m_playerFile.isEmpty()) {
+        // A file that goes to the user's own program leaves no page current: the window shows
+        // the skin and its two window buttons.
+        if (m_playerPage->Play(m_playerFile))
+            SwitchPage(kPlayerPage);
+    } else {
+        SwitchPage(kDownloadPage);
+    }
+}
+
+ITab* MainDlg::Page(int index) const
+{
+    switch (index) {
+    case kDownloadPage:
+        return m_downloadPage;
+    case kPlayerPage:
+        return m_playerPage;
+    default:
+        return nullptr;
+    }
+}
+
+QWidget* MainDlg::CurrentOverlay()
+{
+    ITab* page = Page(m_currentPage);
+    return page ? page->GetWindowHandle() : nullptr;
+}
+
+void MainDlg::OnElementCommand(std::uint32_t elementId)
+{
+    bool chooseFolder = false;
+    {
+        ui::TreeLockGuard tree(ui::TreeLock());
+        const std::shared_ptr<ui::LayoutElement> element = ui::FindElementById(elementId);
+        if (!element)
+            return;
+        switch (element->CommandId()) {
+        case ui::kCmdMinimise:
+            showMinimized();
+            break;
+        case ui::kCmdClose:
+            // Handled later, like the window manager's close, so that it runs outside the lock.
+            QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+            break;
+        case ui::kCmdBack:
+            SwitchPage(kDownloadPage);
+            break;
+        case ui::kCmdShowPlayer:
+            SwitchPage(kPlayerPage);
+            break;
+        case ui::kCmdChooseFolder:
+            chooseFolder = true;
+            break;
+        case ui::kCmdDownload:
+            StartJob(kJobDownload);
+            break;
+        case ui::kCmdMp3:
+            StartJob(kJobMp3);
+            break;
+        case ui::kCmdAvi:
+            StartJob(kJobAvi);
+            break;
+        case ui::kCmdMp4:
+            StartJob(kJobMp4);
+            break;
+        default:
+            break;
+        }
+    }
+    // The chooser changes no element, so the render thread need not wait for it: the skin
+    // keeps answering the pointer while the chooser is open.
+    if (chooseFolder && m_downloadPage)
+        m_downloadPage->ChooseDownloadFolder();
+}
+
+void MainDlg::SwitchPage(int index)
+{
+    // One lock for the whole switch: no frame shows one panel hidden and the next not yet shown.
+    ui::TreeLockGuard tree(ui::TreeLock());
+    if (index == m_currentPage)
+        return;
+    const auto panel = [this](int i) -> ui::LayoutElement* {
+        if (i == kDownloadPage)
+            return m_tree.downloadPanel.get();
+        if (i == kPlayerPage)
+            return m_tree.playerPanel.get();
+        return nullptr;
+    };
+    if (m_currentPage != kNoPage) {
+        if (ui::LayoutElement* old = panel(m_currentPage))
+            old->SetIsVisible(false);
+        if (ITab* page = Page(m_currentPage); page && page->GetWindowHandle()) {
+            page->OnHide();
+            page->GetWindowHandle()->hide();
+        }
+    }
+    m_currentPage = index;
+    if (index == kNoPage)
+        return;
+    if (ui::LayoutElement* next = panel(index))
+        next->SetIsVisible(true);
+    if (ITab* page = Page(index); page && page->GetWindowHandle()) {
+        page->OnShow();
+        PlaceOverlay(page->GetWindowHandle());
+        page->GetWindowHandle()->show();
+        // A page shown during a job is disabled like the one it replaced.
+        page->GetWindowHandle()->setEnabled(m_runningJobs == 0);
+    }
+}
+
+void MainDlg::OnDropFiles(const QStringList& paths)
+{
+    ITab* page = Page(m_currentPage);
+    if (page && page->GetWindowHandle() && !paths.isEmpty() && !paths.front().isEmpty())
+        page->OnFileDropped(paths.front());
+}
+
+void MainDlg::SetJobButtonsEnabled(bool enabled)
+{
+    for (const auto& button : {m_tree.downloadOnly, m_tree.mp3, m_tree.avi, m_tree.mp4})
+        button->SetIsEnabled(enabled);
+}
+
+void MainDlg::StartJob(JobKind kind)
+{
+    if (!m_downloadPage)
+        return;
+    const QString url = m_downloadPage->UrlField()->text();
+    const QString folder = m_downloadPage->FolderField()->text();
+    if (url.trimmed().isEmpty() || folder.isEmpty())
+        return;
+
+    ui::TreeLockGuard tree(ui::TreeLock());
+    SetJobButtonsEnabled(false);
+    const ui::SharedImage busy = ui::LoadPngResource(kBusyStatusPicture);
+    m_tree.statusImage->SetImage(busy);
+    m_downloadPage->SetLogBackground(busy ? *busy : QImage());
+    m_tree.close->SetIsVisible(false);
+    ++m_runningJobs;
+    if (ITab* page = Page(m_currentPage); page && page->GetWindowHandle())
+        page->GetWindowHandle()->setEnabled(false);
+
+    DownloadJob job;
+    job.owner = this;
+    job.workspace = m_workspace;
+    job.url = url;
+    job.kind = kind;
+    job.play = m_tree.playAfterDownload->IsChecked();
+    job.folder = folder;
+    m_jobs.push_back(std::make_unique<JobThread>(std::move(job)));
+}
+
+void MainDlg::OnJobFinished(const QString& path)
+{
+    CollectFinishedJobs();
+    ui::TreeLockGuard tree(ui::TreeLock());
+    SetJobButtonsEnabled(true);
+    m_tree.statusImage->SetImage(ui::LoadPngResource(kIdleStatusPicture));
+    if (m_downloadPage)
+        m_downloadPage->SetLogBackground(QImage());
+    const bool wasLast = m_runningJobs == 1;
+    m_runningJobs = std::max(0, m_runningJobs - 1);
+    m_tree.close->SetIsVisible(wasLast);
+    if (ITab* page = Page(m_currentPage); page && page->GetWindowHandle())
+        page->GetWindowHandle()->setEnabled(true);
+    if (!path.isEmpty() && m_playerPage && m_playerPage->Play(path))
+        SwitchPage(kPlayerPage);
+}
+
+void MainDlg::OnJobText(const QByteArray& text)
+{
+    if (m_currentPage == kDownloadPage && m_downloadPage)
+        m_downloadPage->AddLogText(DecodeToolText(text));
+}
+
+void MainDlg::CollectFinishedJobs()
+{
+    // A job marks itself finished before it posts its end, so its thread is on its way out.
+    std::erase_if(m_jobs, [](const std::unique_ptr<JobThread>& job) { return job->Finished(); });
+}
+
+void MainDlg::StopJobs()
+{
+    for (const auto& job : m_jobs)
+        job->Stop();
+    m_jobs.clear(); // each waits for its thread
+}
+
+void MainDlg::EndFromOutside()
+{
+    m_endingFromOutside = true;
+    StopJobs();
+    done(QDialog::Rejected);
+}
+
+bool MainDlg::event(QEvent* e)
+{
+    if (e->type() == ui::WM_ELEMENT_COMMAND) {
+        OnElementCommand(static_cast<ui::ElementCommandEvent*>(e)->ElementId());
+        return true;
+    }
+    if (e->type() == WM_JOB_FINISHED) {
+        OnJobFinished(static_cast<JobFinishedEvent*>(e)->Path());
+        return true;
+    }
+    if (e->type() == WM_JOB_TEXT) {
+        OnJobText(static_cast<JobTextEvent*>(e)->Text());
+        return true;
+    }
+    return VisualDlg::event(e);
+}
+
+void MainDlg::showEvent(QShowEvent* e)
+{
+    VisualDlg::showEvent(e);
+    // Frames made before the window was shown moved no control (the controls were not visible
+    // yet): one more pass puts them over the skin.
+    QMetaObject::invokeMethod(
+        this, [this] { HostInvalidate(this, ui::prop::kIsVisible, 1); }, Qt::QueuedConnection);
+}
+
+void MainDlg::closeEvent(QCloseEvent* e)
+{
+    // A job never outlives its window, so the window stays while one runs.
+    if (m_runningJobs > 0 && !m_endingFromOutside) {
+        e->ignore();
+        return;
+    }
+    VisualDlg::closeEvent(e);
+}
+
+void MainDlg::reject()
+{
+    if (m_runningJobs > 0 && !m_endingFromOutside)
+        return;
+    VisualDlg::reject();
+}
+
+void MainDlg::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+}
+
+void MainDlg::dropEvent(QDropEvent* e)
+{
+    QStringList paths;
+    for (const QUrl& url : e->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    OnDropFiles(paths);
+    e->acceptProposedAction();
 }

@@ -1,13 +1,9 @@
 // The whole main-window tree, built with the window's offsets and pictures, rendered into one
 // frame: the skin must come out as a finished circular face with its controls in place. The
 // frames are kept as build artifacts (build/artifacts/) for a person to look at.
-#include "ui/controls/button_element.h"
-#include "ui/controls/element_command.h"
-#include "ui/controls/image_element.h"
 #include "ui/elements/drawing_surface.h"
-#include "ui/elements/panel.h"
 #include "ui/elements/routing.h"
-#include "ui/elements/window_element.h"
+#include "ui/main/main_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -19,127 +15,9 @@
 namespace ui {
 namespace {
 
-std::shared_ptr<ImageElement> Picture(std::uint16_t id)
-{
-    auto e = std::make_shared<ImageElement>();
-    e->SetImage(LoadPngResource(id));
-    return e;
-}
-
-std::shared_ptr<ButtonElement> Button(std::uint16_t base, std::uint16_t hot, std::int32_t command)
-{
-    auto e = std::make_shared<ButtonElement>();
-    e->SetBaseImage(LoadPngResource(base));
-    e->SetHotImage(LoadPngResource(hot));
-    e->SetCommandId(command);
-    return e;
-}
-
-std::shared_ptr<WindowElement> NativeWindowPlace()
-{
-    // No native window in this test: the element only takes its place in the layout.
-    auto e = std::make_shared<WindowElement>();
-    e->SetTopLeftMargin(5, 5);
-    e->SetBottomRightMargin(5, 5);
-    return e;
-}
-
-template <class T>
-void Place(CanvasPanel& canvas, const std::shared_ptr<T>& child, std::int32_t x, std::int32_t y)
-{
-    canvas.SetPosition(child.get(), x, y);
-    canvas.AddChild(child);
-}
-
-// The main window's tree, with the elements the window changes later kept at hand.
-struct MainWindowTree {
-    std::shared_ptr<GridPanel> root = std::make_shared<GridPanel>();
-    std::shared_ptr<CanvasPanel> downloadPanel, playerPanel;
-    std::shared_ptr<WindowElement> urlWindow, folderWindow, logWindow, browserWindow;
-    std::shared_ptr<CheckboxElement> playAfterDownload;
-    std::shared_ptr<ImageElement> statusImage;
-    std::shared_ptr<ButtonElement> folderButton, downloadOnly, mp3, avi, mp4, back, minimise, close;
-
-    MainWindowTree()
-    {
-        auto skin = std::make_shared<GridPanel>();
-        skin->AddChild(Picture(132));
-
-        downloadPanel = std::make_shared<CanvasPanel>();
-        downloadPanel->SetIsVisible(false);
-        Place(*downloadPanel, Picture(185), 205, 166);
-        Place(*downloadPanel, Picture(141), 315, 210);
-
-        auto urlRow = std::make_shared<StackPanel>();
-        urlRow->SetIsHorizontal(true);
-        urlRow->AddChild(Picture(143));
-        auto urlField = std::make_shared<GridPanel>();
-        urlField->AddChild(Picture(160));
-        urlWindow = NativeWindowPlace();
-        urlField->AddChild(urlWindow);
-        urlRow->AddChild(urlField);
-        Place(*downloadPanel, urlRow, 200, 325);
-
-        auto folderRow = std::make_shared<StackPanel>();
-        folderRow->SetIsHorizontal(true);
-        folderRow->AddChild(Picture(159));
-        auto folderField = std::make_shared<GridPanel>();
-        folderField->AddChild(Picture(161));
-        auto folderDock = std::make_shared<DockPanel>();
-        folderButton = Button(146, 158, 5);
-        folderDock->SetDock(folderButton.get(), DockSide::Right);
-        folderDock->AddChild(folderButton);
-        folderWindow = NativeWindowPlace();
-        folderDock->AddChild(folderWindow);
-        folderField->AddChild(folderDock);
-        folderRow->AddChild(folderField);
-        Place(*downloadPanel, folderRow, 200, 358);
-
-        playAfterDownload = std::make_shared<CheckboxElement>();
-        playAfterDownload->SetBaseImage(LoadPngResource(147));
-        playAfterDownload->SetCheckedBaseImage(LoadPngResource(148));
-        playAfterDownload->SetIsChecked(true);
-        Place(*downloadPanel, playAfterDownload, 295, 395);
-
-        auto logField = std::make_shared<GridPanel>();
-        statusImage = Picture(174);
-        logField->AddChild(statusImage);
-        logWindow = NativeWindowPlace();
-        logField->AddChild(logWindow);
-        Place(*downloadPanel, logField, 204, 440);
-
-        Place(*downloadPanel, Picture(149), 293, 501);
-        downloadOnly = Button(152, 153, 6);
-        Place(*downloadPanel, downloadOnly, 227, 535);
-        mp3 = Button(154, 155, 7);
-        Place(*downloadPanel, mp3, 313, 575);
-        avi = Button(150, 151, 8);
-        Place(*downloadPanel, avi, 400, 575);
-        mp4 = Button(156, 157, 9);
-        Place(*downloadPanel, mp4, 486, 535);
-        skin->AddChild(downloadPanel);
-
-        playerPanel = std::make_shared<CanvasPanel>();
-        playerPanel->SetIsVisible(false);
-        Place(*playerPanel, Picture(185), 205, 166);
-        Place(*playerPanel, Picture(141), 315, 210);
-        back = Button(134, 180, 3);
-        Place(*playerPanel, back, 599, 286);
-        browserWindow = std::make_shared<WindowElement>();
-        browserWindow->SetWidth(450);
-        browserWindow->SetHeight(338);
-        Place(*playerPanel, browserWindow, 166, 303);
-        skin->AddChild(playerPanel);
-
-        root->AddChild(skin);
-
-        auto windowButtons = std::make_shared<CanvasPanel>();
-        minimise = Button(133, 179, 1);
-        Place(*windowButtons, minimise, 595, 101);
-        close = Button(134, 180, 2);
-        Place(*windowButtons, close, 668, 165);
-        root->AddChild(windowButtons);
-    }
+// The window's tree without native controls: the window elements only take their places.
+struct MainWindowTree : MainTree {
+    MainWindowTree() : MainTree(BuildMainTree(nullptr, {})) {}
 
     // One measure and render pass, as the host's render thread makes a frame.
     QImage Frame()

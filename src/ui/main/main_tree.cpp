@@ -1,0 +1,153 @@
+// The tree's offsets and pictures: the canvases measure 0 x 0, so the skin picture alone gives
+// the window its 781 x 786 pixels, and each field's native control gets the field less 5 pixels.
+#include "ui/main/main_tree.h"
+
+#include "ui/controls/element_command.h"
+#include "ui/elements/window_handle.h"
+
+namespace ui {
+namespace {
+
+constexpr std::int32_t kFieldMargin = 5;
+
+std::shared_ptr<ImageElement> Picture(std::uint16_t id)
+{
+    auto e = std::make_shared<ImageElement>();
+    e->SetImage(LoadPngResource(id));
+    return e;
+}
+
+std::shared_ptr<ButtonElement> Button(QObject* target, std::uint16_t base, std::uint16_t hot,
+                                      std::int32_t command)
+{
+    auto e = std::make_shared<ButtonElement>();
+    e->SetBaseImage(LoadPngResource(base));
+    e->SetHotImage(LoadPngResource(hot));
+    e->SetCommandId(command);
+    e->SetTarget(target);
+    e->SetMessage(WM_ELEMENT_COMMAND);
+    return e;
+}
+
+std::shared_ptr<WindowElement> FieldWindow(QObject* window)
+{
+    auto e = std::make_shared<WindowElement>();
+    e->SetWindow(WindowHandle::Track(window));
+    e->SetTopLeftMargin(kFieldMargin, kFieldMargin);
+    e->SetBottomRightMargin(kFieldMargin, kFieldMargin);
+    return e;
+}
+
+template <class T>
+void Place(CanvasPanel& canvas, const std::shared_ptr<T>& child, std::int32_t x, std::int32_t y)
+{
+    canvas.SetPosition(child.get(), x, y);
+    canvas.AddChild(child);
+}
+
+// The title and the logo that both page panels show.
+void AddHeading(CanvasPanel& panel)
+{
+    Place(panel, Picture(185), 205, 166);
+    Place(panel, Picture(141), 315, 210);
+}
+
+void BuildDownloadPanel(MainTree& t, QObject* target, const MainTreeWindows& windows)
+{
+    CanvasPanel& panel = *t.downloadPanel;
+    AddHeading(panel);
+
+    auto urlRow = std::make_shared<StackPanel>();
+    urlRow->SetIsHorizontal(true);
+    urlRow->AddChild(Picture(143));
+    auto urlField = std::make_shared<GridPanel>();
+    urlField->AddChild(Picture(160));
+    t.urlWindow = FieldWindow(windows.urlField);
+    urlField->AddChild(t.urlWindow);
+    urlRow->AddChild(urlField);
+    Place(panel, urlRow, 200, 325);
+
+    auto folderRow = std::make_shared<StackPanel>();
+    folderRow->SetIsHorizontal(true);
+    folderRow->AddChild(Picture(159));
+    auto folderField = std::make_shared<GridPanel>();
+    folderField->AddChild(Picture(161));
+    auto folderDock = std::make_shared<DockPanel>();
+    t.folderButton = Button(target, 146, 158, kCmdChooseFolder);
+    folderDock->SetDock(t.folderButton.get(), DockSide::Right);
+    folderDock->AddChild(t.folderButton);
+    t.folderWindow = FieldWindow(windows.folderField); // the last child fills the rest
+    folderDock->AddChild(t.folderWindow);
+    folderField->AddChild(folderDock);
+    folderRow->AddChild(folderField);
+    Place(panel, folderRow, 200, 358);
+
+    // No target: the checkbox only toggles. Its pictures come before IsChecked, so it starts
+    // showing the checked one.
+    t.playAfterDownload = std::make_shared<CheckboxElement>();
+    t.playAfterDownload->SetBaseImage(LoadPngResource(147));
+    t.playAfterDownload->SetCheckedBaseImage(LoadPngResource(148));
+    t.playAfterDownload->SetIsChecked(true);
+    Place(panel, t.playAfterDownload, 295, 395);
+
+    auto logField = std::make_shared<GridPanel>();
+    t.statusImage = Picture(174);
+    logField->AddChild(t.statusImage);
+    t.logWindow = FieldWindow(windows.logBox);
+    logField->AddChild(t.logWindow);
+    Place(panel, logField, 204, 440);
+
+    Place(panel, Picture(149), 293, 501);
+    t.downloadOnly = Button(target, 152, 153, kCmdDownload);
+    Place(panel, t.downloadOnly, 227, 535);
+    t.mp3 = Button(target, 154, 155, kCmdMp3);
+    Place(panel, t.mp3, 313, 575);
+    t.avi = Button(target, 150, 151, kCmdAvi);
+    Place(panel, t.avi, 400, 575);
+    t.mp4 = Button(target, 156, 157, kCmdMp4);
+    Place(panel, t.mp4, 486, 535);
+}
+
+void BuildPlayerPanel(MainTree& t, QObject* target, const MainTreeWindows& windows)
+{
+    CanvasPanel& panel = *t.playerPanel;
+    AddHeading(panel);
+    t.back = Button(target, 134, 180, kCmdBack);
+    Place(panel, t.back, 599, 286);
+    t.browserWindow = std::make_shared<WindowElement>();
+    t.browserWindow->SetWindow(WindowHandle::Track(windows.browser));
+    t.browserWindow->SetWidth(450);
+    t.browserWindow->SetHeight(338);
+    Place(panel, t.browserWindow, 166, 303);
+}
+
+} // namespace
+
+MainTree BuildMainTree(QObject* commandTarget, const MainTreeWindows& windows)
+{
+    MainTree t;
+    t.root = std::make_shared<GridPanel>();
+    t.skin = std::make_shared<GridPanel>();
+    t.skin->AddChild(Picture(132));
+
+    t.downloadPanel = std::make_shared<CanvasPanel>();
+    t.downloadPanel->SetIsVisible(false);
+    BuildDownloadPanel(t, commandTarget, windows);
+    t.skin->AddChild(t.downloadPanel);
+
+    t.playerPanel = std::make_shared<CanvasPanel>();
+    t.playerPanel->SetIsVisible(false);
+    BuildPlayerPanel(t, commandTarget, windows);
+    t.skin->AddChild(t.playerPanel);
+    t.root->AddChild(t.skin);
+
+    auto windowButtons = std::make_shared<CanvasPanel>();
+    t.minimise = Button(commandTarget, 133, 179, kCmdMinimise);
+    Place(*windowButtons, t.minimise, 595, 101);
+    t.close = Button(commandTarget, 134, 180, kCmdClose);
+    Place(*windowButtons, t.close, 668, 165);
+    t.root->AddChild(windowButtons);
+    return t;
+}
+
+} // namespace ui

@@ -1,0 +1,55 @@
+// The main window's element tree: the skin, the two page panels with their pictures, buttons
+// and places for native controls, and the window buttons. Built in one place for the window and
+// for the tests that render it.
+#pragma once
+
+#include "ui/controls/button_element.h"
+#include "ui/controls/image_element.h"
+#include "ui/elements/panel.h"
+#include "ui/elements/window_element.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace ui {
+
+// The command numbers of the tree's buttons.
+enum MainCommand : std::int32_t {
+    kCmdMinimise = 1,
+    kCmdClose = 2,
+    kCmdBack = 3,
+    kCmdShowPlayer = 4, // no button carries it
+    kCmdChooseFolder = 5,
+    kCmdDownload = 6,
+    kCmdMp3 = 7,
+    kCmdAvi = 8,
+    kCmdMp4 = 9,
+};
+
+// The native controls that window elements place; any may be null (the element then only
+// takes its place in the layout).
+struct MainTreeWindows {
+    QObject* urlField = nullptr;
+    QObject* folderField = nullptr;
+    QObject* logBox = nullptr;
+    QObject* browser = nullptr;
+};
+
+// The tree, with the elements that the window changes later kept at hand. The root owns them.
+struct MainTree {
+    std::shared_ptr<GridPanel> root;
+    std::shared_ptr<GridPanel> skin;
+    std::shared_ptr<CanvasPanel> downloadPanel; // shown for the download page
+    std::shared_ptr<CanvasPanel> playerPanel;   // shown for the player page
+    std::shared_ptr<WindowElement> urlWindow, folderWindow, logWindow, browserWindow;
+    std::shared_ptr<CheckboxElement> playAfterDownload;
+    std::shared_ptr<ImageElement> statusImage;
+    std::shared_ptr<ButtonElement> folderButton, downloadOnly, mp3, avi, mp4, back, minimise, close;
+};
+
+// Builds the tree; every button posts its press to commandTarget as WM_ELEMENT_COMMAND. Both
+// page panels start hidden. GUI thread (window handles are tracked there).
+MainTree BuildMainTree(QObject* commandTarget, const MainTreeWindows& windows);
+
+} // namespace ui
