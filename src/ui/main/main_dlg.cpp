@@ -1,6 +1,6 @@
 #include "ui/main/main_dlg.h"
 
-#include "download/download_job.h"
+#include "download/job_thread.h"
 #include "download/job_finished_event.h"
 #include "download/job_text_event.h"
 #include "pages/tab0_dlg.h"
