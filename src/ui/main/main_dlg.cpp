@@ -15,6 +15,7 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QUrl>
 
@@ -22,6 +23,30 @@ namespace {
 
 constexpr std::uint16_t kIdleStatusPicture = 174;
 constexpr std::uint16_t kBusyStatusPicture = 178;
+
+// The web address that a drop carries: the first http or https link of a link list, or plain
+// text that is one such address. Empty for anything else (files among them).
+QString DroppedAddress(const QMimeData& data)
+{
+    const auto isWebAddress = [](const QUrl& url) {
+        return url.isValid() && !url.host().isEmpty() &&
+               (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+    };
+    if (data.hasUrls()) {
+        for (const QUrl& url : data.urls()) {
+            if (isWebAddress(url))
+                return url.toString(QUrl::FullyEncoded);
+        }
+        return {};
+    }
+    if (data.hasText()) {
+        const QString text = data.text().trimmed();
+        const QUrl url(text, QUrl::StrictMode);
+        if (!text.contains(QRegularExpression(QStringLiteral("\\s"))) && isWebAddress(url))
+            return text;
+    }
+    return {};
+}
 
 } // namespace
 
@@ -315,17 +340,28 @@ void MainDlg::reject()
 
 void MainDlg::dragEnterEvent(QDragEnterEvent* e)
 {
-    if (e->mimeData()->hasUrls())
+    const QMimeData* mime = e->mimeData();
+    if (mime->hasUrls() || !DroppedAddress(*mime).isEmpty())
         e->acceptProposedAction();
 }
 
 void MainDlg::dropEvent(QDropEvent* e)
 {
+    const QMimeData* mime = e->mimeData();
+    e->acceptProposedAction();
+    // A link from a browser becomes the address to download; files go to the current page.
+    const QString address = DroppedAddress(*mime);
+    if (!address.isEmpty()) {
+        if (m_downloadPage) {
+            m_downloadPage->UrlField()->setText(address);
+            SwitchPage(kDownloadPage);
+        }
+        return;
+    }
     QStringList paths;
-    for (const QUrl& url : e->mimeData()->urls()) {
+    for (const QUrl& url : mime->urls()) {
         if (url.isLocalFile())
             paths << url.toLocalFile();
     }
     OnDropFiles(paths);
-    e->acceptProposedAction();
 }

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -166,6 +167,47 @@ TEST_F(MainDlgTest, ToolTextReachesTheLogOnlyOnTheDownloadPage)
     dlg->SwitchPage(MainDlg::kDownloadPage);
     EXPECT_FALSE(dlg->DownloadPage()->LogText().contains(QStringLiteral("dropped")));
 }
+
+struct DropCase {
+    const char* name;
+    QList<QUrl> urls; // as text/uri-list, when not empty
+    QString text;     // as text/plain otherwise
+    QString expected; // the URL field afterwards; empty: unchanged
+};
+
+class LinkDropTest : public MainDlgTest, public ::testing::WithParamInterface<DropCase> {};
+
+TEST_P(LinkDropTest, LinksFillTheUrlFieldFilesAreIgnored)
+{
+    auto dlg = Window(QStringLiteral("before"), kJobNone);
+    dlg->SwitchPage(MainDlg::kPlayerPage);
+    QMimeData data;
+    if (!GetParam().urls.isEmpty())
+        data.setUrls(GetParam().urls);
+    else
+        data.setText(GetParam().text);
+    QDropEvent drop(QPointF(390, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dlg.get(), &drop);
+
+    const bool taken = !GetParam().expected.isEmpty();
+    EXPECT_EQ(dlg->DownloadPage()->UrlField()->text(),
+              taken ? GetParam().expected : QStringLiteral("before"));
+    EXPECT_EQ(dlg->CurrentPage(), taken ? MainDlg::kDownloadPage : MainDlg::kPlayerPage);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LinkDropTest,
+    ::testing::Values(
+        DropCase{"UriListFirstWebLink",
+                 {QUrl(QStringLiteral("file:///tmp/a.flv")),
+                  QUrl(QStringLiteral("https://127.0.0.1/watch?v=1"))},
+                 {}, QStringLiteral("https://127.0.0.1/watch?v=1")},
+        DropCase{"PlainTextAddress", {}, QStringLiteral("  http://127.0.0.1:8/page.html\n"),
+                 QStringLiteral("http://127.0.0.1:8/page.html")},
+        DropCase{"FilesOnly", {QUrl(QStringLiteral("file:///tmp/a.flv"))}, {}, {}},
+        DropCase{"TextWithWords", {}, QStringLiteral("see http://127.0.0.1/x"), {}},
+        DropCase{"OtherScheme", {}, QStringLiteral("ftp://127.0.0.1/x"), {}}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct DecodeCase {
     const char* name;
