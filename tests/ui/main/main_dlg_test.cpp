@@ -186,6 +186,9 @@ TEST_P(LinkDropTest, LinksFillTheUrlFieldFilesAreIgnored)
         data.setUrls(GetParam().urls);
     else
         data.setText(GetParam().text);
+    // As a drag from another program arrives: it enters the window, then drops.
+    QDragEnterEvent enter(QPoint(390, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dlg.get(), &enter);
     QDropEvent drop(QPointF(390, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(dlg.get(), &drop);
 
