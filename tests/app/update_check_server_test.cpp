@@ -1,9 +1,9 @@
 // The whole update check against a loopback server: the decision table, the request the
 // server sees, the date rules, the question, the installer, and the window while it runs.
+#include "settings/settings_store.h"
 #include "app/update_check.h"
 #include "app/update_dlg.h"
 #include "loopback_http_server.h"
-#include "settings/settings_store.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>
