@@ -37,6 +37,7 @@ QApplication* EnsureQtApplication()
         return nullptr;
     g_argc = 1;
     g_app = std::make_unique<QApplication>(g_argc, g_argv);
+    platform::EndDisplayCheck();
     return g_app.get();
 }
 

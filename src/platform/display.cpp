@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cstring>
+#include <memory>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -39,16 +40,27 @@ QStringList PlatformCandidates()
     return candidates;
 }
 
+struct XcbDisconnect {
+    void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
+};
+using XcbConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
+
+// The check's connection, held until the application has its own (EndDisplayCheck).
+XcbConnection& HeldConnection()
+{
+    static XcbConnection s_connection;
+    return s_connection;
+}
+
 std::optional<QString> XcbProblem()
 {
     const QByteArray display = qgetenv("DISPLAY");
     if (display.isEmpty())
         return QStringLiteral("(DISPLAY is not set)");
-    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
-    const bool failed = xcb_connection_has_error(connection) != 0;
-    xcb_disconnect(connection);
-    if (failed)
+    XcbConnection connection(xcb_connect(display.constData(), nullptr));
+    if (xcb_connection_has_error(connection.get()) != 0)
         return QStringLiteral("\"%1\" (DISPLAY)").arg(QString::fromLocal8Bit(display));
+    HeldConnection() = std::move(connection);
     return std::nullopt;
 }
 
@@ -106,6 +118,11 @@ std::optional<QString> WaylandProblem()
 }
 
 } // namespace
+
+void EndDisplayCheck()
+{
+    HeldConnection().reset();
+}
 
 std::optional<QString> DisplayProblem()
 {
