@@ -5,10 +5,12 @@
 #include "download/job_text_event.h"
 #include "pages/tab0_dlg.h"
 #include "pages/tab2_dlg.h"
+#include "platform/termination_signals.h"
 #include "ui/controls/element_command.h"
 #include "ui/elements/tree_lock.h"
 #include "ui/main/tool_text.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -72,6 +74,8 @@ MainDlg::~MainDlg()
 int MainDlg::Exec()
 {
     OnInitDialog();
+    // From now on a termination signal ends the window like a close that is not refused.
+    platform::TerminationSignals::Instance().SetHandler(this, [this] { EndFromOutside(); });
     return exec();
 }
 
@@ -292,6 +296,9 @@ void MainDlg::EndFromOutside()
 {
     m_endingFromOutside = true;
     StopJobs();
+    // A folder chooser open over the window goes first, so its own loop does not hold the run.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this)
+        modal->close();
     done(QDialog::Rejected);
 }
 
