@@ -2,6 +2,7 @@
 
 #include "app/qt_application.h"
 #include "app/update_dlg.h"
+#include "app/update_installers.h"
 #include "app/update_version.h"
 #include "settings/settings_store.h"
 
@@ -67,6 +68,8 @@ bool CheckForUpdate(const QDateTime& localNow)
 
 bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options)
 {
+    // Every start passes here first, also one that ends for want of settings.
+    RemoveLaunchedInstallers();
     const std::optional<SettingsKey> key = OpenSettingsKey();
     if (!key) {
         ReportMissingSettings("no settings file");

@@ -13,7 +13,8 @@ struct UpdateCheckOptions {
     UpdateJobOptions job;
 };
 
-// True when start-up may continue.
+// True when start-up may continue. First of all it removes the installers an earlier start
+// launched (update_installers.h).
 bool CheckForUpdate();
 // The same, with the local date and time given (tests control the clock through it).
 bool CheckForUpdate(const QDateTime& localNow);

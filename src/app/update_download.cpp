@@ -32,7 +32,7 @@ struct DeleteLater {
 
 } // namespace
 
-bool IsTrustedInstallerUrl(const QUrl& url)
+bool IsTrustedUpdateUrl(const QUrl& url)
 {
     if (!IsHttp(url))
         return false;
@@ -42,12 +42,18 @@ bool IsTrustedInstallerUrl(const QUrl& url)
     return QHostAddress(url.host()).isLoopback();
 }
 
+bool IsAllowedRedirect(const QUrl& from, const QUrl& to)
+{
+    const bool fromHttps = from.scheme().compare(u"https", Qt::CaseInsensitive) == 0;
+    const bool toHttps = to.scheme().compare(u"https", Qt::CaseInsensitive) == 0;
+    return IsTrustedUpdateUrl(to) && (toHttps || !fromHttps) &&
+           from.host().compare(to.host(), Qt::CaseInsensitive) == 0;
+}
+
 bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QString& path,
                     const DownloadLimits& limits)
 {
-    if (!IsHttp(url) || IsReservedInvalid(url))
-        return false;
-    if (limits.installerRedirectsOnly && !IsTrustedInstallerUrl(url))
+    if (!IsTrustedUpdateUrl(url) || IsReservedInvalid(url))
         return false;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
@@ -56,8 +62,7 @@ bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QStri
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         limits.installerRedirectsOnly ? QNetworkRequest::UserVerifiedRedirectPolicy
-                                                       : QNetworkRequest::NoLessSafeRedirectPolicy);
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
     const std::unique_ptr<QNetworkReply, DeleteLater> reply(manager.get(request));
     // Qt stops reading the socket while this much is waiting, so memory stays bounded.
     reply->setReadBufferSize(64 * 1024);
@@ -66,8 +71,11 @@ bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QStri
     QTimer stall;
     stall.setSingleShot(true);
     stall.setInterval(limits.stallTimeoutMs);
+    QTimer total;
+    total.setSingleShot(true);
     bool failed = false;
     qint64 received = 0;
+    QUrl current = url;
     const auto fail = [&] {
         failed = true;
         reply->abort();
@@ -82,26 +90,35 @@ bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QStri
     };
 
     QObject::connect(&stall, &QTimer::timeout, &loop, fail);
+    QObject::connect(&total, &QTimer::timeout, &loop, fail);
     QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
         stall.start();
         if (!failed)
             drain();
     });
-    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] { stall.start(); });
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
+        stall.start();
+        // An announced size over the limit fails before any of the body is read.
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (limits.maxBytes >= 0 && length.isValid() && length.toLongLong() > limits.maxBytes)
+            fail();
+    });
     QObject::connect(reply.get(), &QNetworkReply::redirected, &loop, [&](const QUrl& target) {
         stall.start();
-        if (limits.installerRedirectsOnly) {
-            if (IsTrustedInstallerUrl(target))
-                emit reply->redirectAllowed();
-            else
-                fail();
-        }
+        const QUrl next = current.resolved(target);
+        if (!IsAllowedRedirect(current, next))
+            return fail();
+        current = next;
+        emit reply->redirectAllowed();
     });
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     stall.start();
-    if (!reply->isFinished())
+    if (limits.totalTimeoutMs >= 0)
+        total.start(limits.totalTimeoutMs);
+    if (!reply->isFinished() && !failed)
         loop.exec();
     stall.stop();
+    total.stop();
 
     if (!failed)
         drain();

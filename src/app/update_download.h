@@ -1,5 +1,5 @@
-// Downloads for the update check: an HTTP(S) address into a new private file, with a limit on
-// how long a transfer may make no progress and, for the version file, on its size.
+// Downloads for the update check: an HTTP(S) address into a new private file, with limits on
+// how long a transfer may make no progress, how long it may take in all, and its size.
 #pragma once
 
 #include <QString>
@@ -7,22 +7,28 @@
 
 class QNetworkAccessManager;
 
-// Installers come only over https, or from a literal loopback address (tests): a plain-http
-// installer could be replaced on the way and would run with the user's rights.
-bool IsTrustedInstallerUrl(const QUrl& url);
+// The version file and the installer come only over https, or from a literal loopback address
+// (tests): over plain http either could be replaced on the way, and the installer runs with the
+// user's rights.
+bool IsTrustedUpdateUrl(const QUrl& url);
+// A redirect from one address to another is followed only when the target is trusted, on the
+// same host, and does not leave https for http.
+bool IsAllowedRedirect(const QUrl& from, const QUrl& to);
 
 struct DownloadLimits {
     // The download gives up when nothing arrives for this long (connecting included).
     int stallTimeoutMs = 15000;
+    // The download gives up when it has not ended this long after it began, however steadily
+    // the data comes; negative: no limit.
+    int totalTimeoutMs = -1;
     // Larger answers fail; negative: no limit (the body goes to disk, never into memory whole).
     qint64 maxBytes = -1;
-    // Every redirect must also satisfy IsTrustedInstallerUrl.
-    bool installerRedirectsOnly = false;
 };
 
 // Downloads url into a new file at path, created exclusively (an existing file or link there
-// makes it fail) with owner-only rights. Only http and https are fetched, and any status
-// other than 2xx fails. On failure a file it created is removed again. It runs an event loop
-// of its own, so the calling thread needs an event dispatcher (any QThread has one).
+// makes it fail) with owner-only rights. Only trusted addresses are fetched (redirects included,
+// see IsAllowedRedirect), and any status other than 2xx fails. On failure a file it created is
+// removed again. It runs an event loop of its own, so the calling thread needs an event
+// dispatcher (any QThread has one).
 bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QString& path,
                     const DownloadLimits& limits);

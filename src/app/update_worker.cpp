@@ -2,6 +2,7 @@
 
 #include "app/update_dlg.h"
 #include "app/update_download.h"
+#include "app/update_installers.h"
 #include "app/update_version_file.h"
 #include "app/workspace.h"
 
@@ -40,6 +41,7 @@ bool RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
     const QString versionFile = MakeTempFileName();
     DownloadLimits versionLimits;
     versionLimits.stallTimeoutMs = options.stallTimeoutMs;
+    versionLimits.totalTimeoutMs = options.versionFileTimeoutMs;
     versionLimits.maxBytes = kMaxVersionFileBytes;
     if (!DownloadToFile(manager, QUrl(updateAddress), versionFile, versionLimits))
         return false; // nothing of ours is left behind
@@ -50,15 +52,18 @@ bool RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
         return false;
     // Not asking for an installer that would not be fetched.
     const QUrl installerUrl(info->lastVersionUrl, QUrl::StrictMode);
-    if (!IsTrustedInstallerUrl(installerUrl) || !ask())
+    if (!IsTrustedUpdateUrl(installerUrl) || !ask())
         return false;
 
     const QString installer = MakeTempFileName(QStringLiteral(".exe"));
     DownloadLimits installerLimits;
     installerLimits.stallTimeoutMs = options.stallTimeoutMs;
-    installerLimits.installerRedirectsOnly = true;
+    installerLimits.totalTimeoutMs = options.installerTimeoutMs;
+    installerLimits.maxBytes = options.maxInstallerBytes;
     if (!DownloadToFile(manager, installerUrl, installer, installerLimits))
         return false;
+    // Recorded before it starts, so that even a crash right after leaves it to the next start.
+    RecordLaunchedInstaller(installer);
     if (StartInstaller(installer))
         return true; // the running installer keeps its file: a script is read by path
     QFile::remove(installer);

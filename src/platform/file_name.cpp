@@ -93,7 +93,7 @@ QString DecodeFileName(QByteArrayView bytes)
     return name;
 }
 
-QByteArray EncodeFileName(const QString& name)
+QByteArray EncodeFileName(QStringView name)
 {
     QByteArray out;
     out.reserve(name.size());

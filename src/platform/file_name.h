@@ -9,12 +9,13 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 
 namespace platform {
 
 QString DecodeFileName(QByteArrayView bytes);
 // The bytes DecodeFileName was given; for a name without escaped bytes, QFile::encodeName.
-QByteArray EncodeFileName(const QString& name);
+QByteArray EncodeFileName(QStringView name);
 
 // The process's current directory, decoded as above; empty when it cannot be read (it was
 // removed, or its path is too long).

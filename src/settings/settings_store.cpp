@@ -1,10 +1,17 @@
-// QSettings keeps the INI syntax and escaping (so any string comes back as written) and writes
-// through QSaveFile: a temporary file renamed over the old one, which makes writes atomic.
+// The files are read and changed by the program's own INI code (settings_ini.h), which keeps
+// QSettings' syntax: a write replaces the one line it writes and keeps every other byte, through a
+// temporary file in the same folder that is flushed to disk and renamed over the old one. The lock
+// file is the one QSettings takes, so older builds and this one do not write over each other.
 #include "settings/settings_store.h"
 
+#include "platform/file_sync.h"
+#include "settings/settings_ini.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSettings>
+#include <QLockFile>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <climits>
@@ -12,25 +19,42 @@
 namespace {
 
 const QString kRelativeFile = QStringLiteral("Vandrel/Vandrel.conf");
+// A settings file holds a few short lines; a larger one is not read (nor written) whole.
+constexpr qint64 kMaxFileBytes = 1024 * 1024;
+// How long a write waits for another process's write to end.
+constexpr int kLockWaitMs = 5000;
+
+// The file's bytes: empty when it does not exist, nullopt when it cannot be read or is larger
+// than kMaxFileBytes.
+std::optional<QByteArray> ReadWholeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return QByteArray();
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray data = file.read(kMaxFileBytes + 1);
+    if (data.size() > kMaxFileBytes || file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return data;
+}
 
 std::optional<QString> ReadFrom(const QString& file, const QString& name)
 {
     if (file.isEmpty() || !QFileInfo::exists(file))
         return std::nullopt;
-    QSettings settings(file, QSettings::IniFormat);
-    const QVariant value = settings.value(name);
-    // A value holding a list (a hand-written "a, b") is not a string value.
-    if (!value.isValid() || value.typeId() != QMetaType::QString)
+    const std::optional<QByteArray> data = ReadWholeFile(file);
+    if (!data)
         return std::nullopt;
-    return value.toString();
+    return settings_ini::ReadGeneralValue(*data, name);
 }
 
 } // namespace
 
 QString UserSettingsFile()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/'
-           + kRelativeFile;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
+           kRelativeFile;
 }
 
 QString DefaultsSettingsFile()
@@ -83,13 +107,30 @@ std::optional<QString> ReadStringValue(const SettingsKey& key, const QString& na
 
 bool WriteStringValue(const SettingsKey& key, const QString& name, const QString& value)
 {
-    if (!QDir().mkpath(QFileInfo(key.UserFile()).absolutePath()))
+    const QString& path = key.UserFile();
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
-    QSettings settings(key.UserFile(), QSettings::IniFormat);
-    settings.setAtomicSyncRequired(true);
-    settings.setValue(name, value);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(kLockWaitMs))
+        return false;
+    const std::optional<QByteArray> current = ReadWholeFile(path);
+    if (!current)
+        return false;
+    // Writing back what is there already leaves the file as it is, to the byte.
+    if (settings_ini::ReadGeneralValue(*current, name) == value)
+        return true;
+    const QByteArray changed = settings_ini::SetGeneralValue(*current, name, value);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(changed) != changed.size() ||
+        !file.flush() || !platform::SyncFile(file.handle())) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        return false;
+    // The new file is in place either way; this makes the rename itself survive a crash.
+    platform::SyncDirectory(QFileInfo(path).absolutePath());
+    return true;
 }
 
 QString GetDesktopFolder()

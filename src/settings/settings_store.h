@@ -37,11 +37,15 @@ std::optional<SettingsKey> OpenSettingsKey();
 std::optional<SettingsKey> CreateSettingsKey();
 
 // The value of name, or nullopt when it is absent or does not fit in capacity characters with
-// a terminator (so a capacity of 260 accepts at most 259 characters).
+// a terminator (so a capacity of 260 accepts at most 259 characters). A hand-written value is
+// read as its text: commas are part of it, and bytes that are not UTF-8 are kept the way
+// platform::DecodeFileName keeps them, so writing the value back writes the same bytes.
 std::optional<QString> ReadStringValue(const SettingsKey& key, const QString& name,
                                        int capacity = kMaxPath);
-// Stores value under name in the user's file, atomically: a crash leaves the old file or the
-// new one. False when the file cannot be written.
+// Stores value under name in the user's file: the line of that name is replaced (or one is
+// added to [General]) and every other byte stays. Atomic: a crash leaves the old file or the new
+// one. Storing the value already there leaves the file untouched. False when the file cannot be
+// read or written, is larger than 1 MiB, or another process holds its lock for 5 s.
 bool WriteStringValue(const SettingsKey& key, const QString& name, const QString& value);
 
 // The user's desktop folder, created when missing; empty when it cannot be had.

@@ -38,11 +38,11 @@ LoopbackHttpServer::Answer LoopbackHttpServer::Answer::Slow(QByteArray body, int
     return answer;
 }
 
-LoopbackHttpServer::LoopbackHttpServer()
+LoopbackHttpServer::LoopbackHttpServer(const QHostAddress& address) : m_address(address.toString())
 {
     std::promise<quint16> ready;
     std::future<quint16> port = ready.get_future();
-    m_thread.reset(QThread::create([this, &ready] { Run(&ready); }));
+    m_thread.reset(QThread::create([this, &ready, address] { Run(address, &ready); }));
     m_thread->start();
     m_port = port.get();
 }
@@ -55,7 +55,7 @@ LoopbackHttpServer::~LoopbackHttpServer()
 
 QString LoopbackHttpServer::Base() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+    return QStringLiteral("http://%1:%2").arg(m_address).arg(m_port);
 }
 
 void LoopbackHttpServer::Serve(const QString& path, const Answer& answer)
@@ -70,11 +70,12 @@ QStringList LoopbackHttpServer::Requests() const
     return m_requests;
 }
 
-void LoopbackHttpServer::Run(std::promise<quint16>* ready)
+void LoopbackHttpServer::Run(const QHostAddress& address, std::promise<quint16>* ready)
 {
     QEventLoop loop;
     QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
+    if (address.isLoopback())
+        server.listen(address, 0);
     QObject::connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
         while (QTcpSocket* socket = server.nextPendingConnection())
             Handle(socket);
@@ -116,9 +117,11 @@ void LoopbackHttpServer::Respond(QTcpSocket* socket, const QByteArray& target)
     }
     if (answer.never)
         return;
-    socket->write("HTTP/1.1 " + QByteArray::number(answer.status) +
-                  " X\r\nContent-Length: " + QByteArray::number(answer.body.size()) +
-                  "\r\nConnection: close\r\n" + answer.extraHeaders + "\r\n");
+    const QByteArray length =
+        answer.noLength ? QByteArray()
+                        : "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
+    socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + " X\r\n" + length +
+                  "Connection: close\r\n" + answer.extraHeaders + "\r\n");
     if (answer.chunkDelayMs <= 0) {
         socket->write(answer.body);
         socket->disconnectFromHost();

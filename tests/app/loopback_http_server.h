@@ -1,9 +1,11 @@
-// A small HTTP/1.1 server on 127.0.0.1 for the update tests. It runs on a thread of its own, so
-// it answers while the test's thread sits in a modal loop; it serves fixed answers by path,
-// records every request target, and can hold a connection without ever answering.
+// A small HTTP/1.1 server on a loopback address (127.0.0.1 unless told) for the update tests. It
+// runs on a thread of its own, so it answers while the test's thread sits in a modal loop; it
+// serves fixed answers by path, records every request target, and can hold a connection without
+// ever answering.
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -25,6 +27,7 @@ public:
         bool never = false;      // read the request, then never answer
         int chunkDelayMs = 0;    // > 0: the body goes out chunkSize bytes at a time, this far apart
         int chunkSize = 1;
+        bool noLength = false; // no Content-Length: the body ends where the connection does
 
         static Answer Body(QByteArray body, int status = 200);
         static Answer Redirect(const QByteArray& location, int status = 302);
@@ -33,12 +36,13 @@ public:
         static Answer Slow(QByteArray body, int delayMs);
     };
 
-    LoopbackHttpServer();
+    // address: a loopback address; a second server on 127.0.0.2 is "another host" to the first.
+    explicit LoopbackHttpServer(const QHostAddress& address = QHostAddress::LocalHost);
     ~LoopbackHttpServer();
     LoopbackHttpServer(const LoopbackHttpServer&) = delete;
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
-    // "http://127.0.0.1:PORT".
+    // "http://ADDRESS:PORT".
     QString Base() const;
     quint16 Port() const { return m_port; }
     // Answers requests for path (the target without its query); unknown paths get 404.
@@ -47,12 +51,13 @@ public:
     QStringList Requests() const;
 
 private:
-    void Run(std::promise<quint16>* ready);
+    void Run(const QHostAddress& address, std::promise<quint16>* ready);
     void Handle(QTcpSocket* socket);
     void Respond(QTcpSocket* socket, const QByteArray& target);
 
     std::unique_ptr<QThread> m_thread;
     QEventLoop* m_loop = nullptr; // lives on m_thread's stack while it runs
+    QString m_address;
     quint16 m_port = 0;
     mutable std::mutex m_mutex;
     QMap<QString, Answer> m_answers;

@@ -1,5 +1,7 @@
 #include "settings/settings_store.h"
 
+#include "platform/file_name.h"
+
 #include "test_env.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +10,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QThread>
 
 #include <climits>
+#include <optional>
 
 namespace {
 
@@ -101,13 +105,164 @@ TEST_F(SettingsStore, CapacityCountsTheTerminator)
     EXPECT_FALSE(ReadStringValue(*key, "AffID", 260).has_value());
 }
 
-TEST_F(SettingsStore, HandWrittenListIsNotAString)
+// Files the user (or an older build) wrote, read value by value.
+TEST_F(SettingsStore, HandWrittenValuesReadAsTheirText)
 {
-    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), "[General]\nDefaultDownloadFolder=a, b\n"));
+    struct Row {
+        const char* name;
+        QByteArray file;
+        std::optional<QByteArray> folder; // the expected file-name bytes; nullopt: absent
+    } const rows[] = {
+        {"commas are part of the text", "[General]\nDefaultDownloadFolder=a,b, c\n", "a,b, c"},
+        {"bytes that are not UTF-8 are kept",
+         "[General]\nDefaultDownloadFolder=/home/u/Vid\xe9os\n", "/home/u/Vid\xe9os"},
+        {"broken sequences next to good letters",
+         "[General]\nDefaultDownloadFolder=\xc3\xa9\xc3\x28\xed\xa0\x80\xf8\x88\x80\x80\x80\xe9\n",
+         "\xc3\xa9\xc3\x28\xed\xa0\x80\xf8\x88\x80\x80\x80\xe9"},
+        {"quotes, escapes and blanks as QSettings reads them",
+         "[general]\n  DefaultDownloadFolder = \"  a;b \" \\x41\\t \n", "  a;b A\t "},
+        {"keys before any section are general", "DefaultDownloadFolder=top\n[Other]\nx=1\n", "top"},
+        {"the last line of the name wins",
+         "[General]\nDefaultDownloadFolder=1\n[Other]\nDefaultDownloadFolder=2\n[General]\n"
+         "DefaultDownloadFolder=3\n",
+         "3"},
+        {"other sections and comments are not general",
+         "[Other]\nDefaultDownloadFolder=no\n[General]\n;DefaultDownloadFolder=no\n"
+         "#DefaultDownloadFolder=no\n",
+         std::nullopt},
+        {"a comment after the value ends it", "[General]\nDefaultDownloadFolder=/v ; note\n", "/v"},
+        {"QSettings' doubled '@'", "[General]\nDefaultDownloadFolder=@@x\n", "@x"},
+        {"a notation QSettings never wrote for a text stays text",
+         "[General]\nDefaultDownloadFolder=@Invalid()\n", "@Invalid()"},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), row.file));
+        const auto key = OpenSettingsKey();
+        ASSERT_TRUE(key.has_value());
+        const auto value = ReadStringValue(*key, "DefaultDownloadFolder", INT_MAX);
+        ASSERT_EQ(value.has_value(), row.folder.has_value()) << row.name;
+        if (value) {
+            EXPECT_EQ(platform::EncodeFileName(*value).toHex(), row.folder->toHex()) << row.name;
+        }
+    }
+    // Good letters stay letters; each stray byte has a character of its own.
+    EXPECT_EQ(platform::DecodeFileName("\xc3\xa9\xc3\x28"), QStringView(u"\u00e9\xdcc3("));
+
+    // The hand-written id that used to read as a list lets the program start.
+    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), "[General]\nAffID=abc,def\n"));
+    EXPECT_EQ(ReadStringValue(*OpenSettingsKey(), "AffID").value_or("<absent>"), "abc,def");
+}
+
+// A write changes the one line of its name, adds one when there is none, and keeps every other
+// byte of the file.
+TEST_F(SettingsStore, WritesChangeOnlyTheirLine)
+{
+    struct Row {
+        const char* name;
+        QByteArray before;
+        const char* value;
+        QByteArray after;
+    } const rows[] = {
+        {"replaced in place among comments and unknown lines",
+         "; mine\n[General]\nAffID=\xff\xfe id\n# note\nLastUpdate=1999\nOdd line\n[Other]\nk=v\n",
+         "20260307",
+         "; mine\n[General]\nAffID=\xff\xfe id\n# note\nLastUpdate=20260307\nOdd "
+         "line\n[Other]\nk=v\n"},
+        {"added after the last line of [General]", "[General]\nAffID=x\n\n; end\n[Other]\nk=v\n",
+         "20260307", "[General]\nAffID=x\nLastUpdate=20260307\n\n; end\n[Other]\nk=v\n"},
+        {"added after a [General] with no lines yet", "[Other]\nk=v\n[General]\n[Third]\n",
+         "20260307", "[Other]\nk=v\n[General]\nLastUpdate=20260307\n[Third]\n"},
+        {"a new [General] when there is none", "[Other]\nk=v", "20260307",
+         "[Other]\nk=v\n\n[General]\nLastUpdate=20260307\n"},
+        {"an empty file", "", "20260307", "[General]\nLastUpdate=20260307\n"},
+        {"keys before any section take the new one", "AffID=x\r\n[Other]\r\nk=v\r\n", "20260307",
+         "AffID=x\r\nLastUpdate=20260307\r\n[Other]\r\nk=v\r\n"},
+        {"a comment after the old value stays", "[General]\nLastUpdate=1999 ; keep\n", "2026",
+         "[General]\nLastUpdate=2026; keep\n"},
+        {"a value over several lines is replaced whole",
+         "[General]\nLastUpdate=\"a\nb\"\nAffID=x\n", "2026",
+         "[General]\nLastUpdate=2026\nAffID=x\n"},
+        {"the line that is read is the one replaced",
+         "[General]\nLastUpdate=1\n[General]\nLastUpdate=2\n", "3",
+         "[General]\nLastUpdate=1\n[General]\nLastUpdate=3\n"},
+        {"escaped as QSettings escapes", "[General]\n",
+         " a;b\\\"c\x01"
+         "1 ",
+         "[General]\nLastUpdate=\" a;b\\\\\\\"c\\x1\\x31 \"\n"},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), row.before));
+        const auto key = OpenSettingsKey();
+        ASSERT_TRUE(key.has_value());
+        ASSERT_TRUE(WriteStringValue(*key, "LastUpdate", QString::fromUtf8(row.value))) << row.name;
+        EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), row.after) << row.name;
+        EXPECT_EQ(ReadStringValue(*key, "LastUpdate").value_or("<absent>"),
+                  QString::fromUtf8(row.value))
+            << row.name;
+    }
+}
+
+// A file far larger than any settings file is neither read whole nor rewritten.
+TEST_F(SettingsStore, OversizedFileIsLeftAlone)
+{
+    const QByteArray huge = "[General]\nLastUpdate=1\n" + QByteArray(1024 * 1024, ';');
+    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), huge));
     const auto key = OpenSettingsKey();
     ASSERT_TRUE(key.has_value());
-    EXPECT_FALSE(ReadStringValue(*key, "DefaultDownloadFolder").has_value());
-    EXPECT_EQ(GetDownloadFolder(&*key), GetDesktopFolder());
+    EXPECT_FALSE(ReadStringValue(*key, "LastUpdate").has_value());
+    EXPECT_FALSE(WriteStringValue(*key, "LastUpdate", "2"));
+    EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), huge);
+}
+
+// The download page writes back the folder it read: the file does not change, not even a byte.
+TEST_F(SettingsStore, FolderReadAndWrittenBackIsTheSameFolder)
+{
+    const QByteArray file = "[General]\n; mine\nDefaultDownloadFolder=/home/u/Vid\xe9os, old\n";
+    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), file));
+    const auto key = OpenSettingsKey();
+    ASSERT_TRUE(key.has_value());
+    const QString folder = GetDownloadFolder(&*key);
+    EXPECT_EQ(platform::EncodeFileName(folder), "/home/u/Vid\xe9os, old");
+    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", folder));
+    EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), file);
+
+    // Written after another value, the bytes come back the same as well.
+    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", "/tmp"));
+    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", folder));
+    EXPECT_EQ(platform::EncodeFileName(GetDownloadFolder(&*key)), "/home/u/Vid\xe9os, old");
+    EXPECT_TRUE(testenv::ReadFile(UserSettingsFile()).contains("\"/home/u/Vid\xe9os, old\""));
+}
+
+// Files the earlier QSettings-based store wrote read the same.
+TEST_F(SettingsStore, FilesWrittenByQSettingsReadTheSame)
+{
+    const QStringList values = {
+        "/home/u/My Videos, old",
+        "a\"quoted\"b",
+        "x=y;z#w",
+        "C:\\dir\\sub\\",
+        "  leading  ",
+        "Vidéos/動画",
+        "",
+        "@at",
+        "tab\there\n",
+        QString::fromLatin1("nul\0"
+                            "01",
+                            6),
+        "a\x01"
+        "1",
+        "\\x41",
+    };
+    {
+        QSettings old(UserSettingsFile(), QSettings::IniFormat);
+        for (int i = 0; i < values.size(); ++i)
+            old.setValue(QString("v%1").arg(i), values[i]);
+    }
+    const auto key = OpenSettingsKey();
+    ASSERT_TRUE(key.has_value());
+    for (int i = 0; i < values.size(); ++i)
+        EXPECT_EQ(ReadStringValue(*key, QString("v%1").arg(i)).value_or("<absent>"), values[i])
+            << i;
 }
 
 TEST_F(SettingsStore, DownloadFolderFallsBackToTheDesktopButKeepsAnEmptyValue)
@@ -148,8 +303,10 @@ TEST_F(SettingsStore, WritesAreAtomic)
             ReadStringValue(*reread, "DefaultDownloadFolder", INT_MAX).value_or("<torn>");
         // A writer killed before its first write leaves the previous round's value: whole too.
         bool whole = value == "old" + big;
-        for (int earlier = 0; earlier <= round && !whole; ++earlier)
-            whole = value == QString("new%1").arg(earlier) + big;
+        for (int earlier = 0; earlier <= round && !whole; ++earlier) {
+            const QString written = QString("new%1").arg(earlier) + big;
+            whole = value == written || value == written + u'!';
+        }
         EXPECT_TRUE(whole) << value.left(10).toStdString();
     }
 }

@@ -1,4 +1,6 @@
-// Writes one settings value over and over until it is killed: the atomic-write test's writer.
+// Writes one settings value over and over until it is killed: the atomic-write test's writer. It
+// alternates the value and the value with a "!" after it, since storing the value already there
+// leaves the file alone.
 #include "settings/settings_store.h"
 
 #include <QCoreApplication>
@@ -12,6 +14,6 @@ int main(int argc, char** argv)
     const auto key = CreateSettingsKey();
     if (!key)
         return 1;
-    for (;;)
-        WriteStringValue(*key, settings_names::kDefaultDownloadFolder, value);
+    for (bool mark = false;; mark = !mark)
+        WriteStringValue(*key, settings_names::kDefaultDownloadFolder, mark ? value + u'!' : value);
 }

@@ -1,9 +1,10 @@
 // The whole update check against a loopback server: the decision table, the request the
 // server sees, the date rules, the question, the installer, and the window while it runs.
-#include "settings/settings_store.h"
 #include "app/update_check.h"
 #include "app/update_dlg.h"
+#include "app/update_installers.h"
 #include "loopback_http_server.h"
+#include "settings/settings_store.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>
@@ -276,6 +277,120 @@ TEST_F(UpdateCheckServer, DeadServersDoNotHoldUpTheStart)
     EXPECT_EQ(LastUpdate(), kOtherDay);
     EXPECT_EQ(m_counter.shows, 2);
     EXPECT_EQ(m_asked, 0);
+}
+
+// Answers that would take minutes, or fill the disk, end in the same way as a silent server: the
+// start goes on, nothing is recorded, nothing is left behind.
+TEST_F(UpdateCheckServer, SlowOrHugeAnswersDoNotHoldUpTheStart)
+{
+    const QByteArray keys =
+        "[version]\nlast_version=2.0.0.0\nlast_version_url=" + m_server.Base().toUtf8() +
+        "/installer\n";
+    // A byte every 50 ms, never silent for the stall limit: 3000 bytes would take 150 s.
+    const Answer drippingVersion = Answer::Slow(keys + QByteArray(3000, ';'), 50);
+    const Answer drippingInstaller = Answer::Slow(Installer() + QByteArray(3000, '#'), 50);
+    const Answer bigInstaller = Answer::Body(Installer() + QByteArray(5000, '#'));
+    struct SlowRow {
+        const char* name;
+        Answer version;
+        Answer installer;
+        bool asked;
+    } const rows[] = {
+        {"a version file past its overall limit", drippingVersion, Answer::Body(Installer()),
+         false},
+        {"an installer past its overall limit", Answer::Body(keys), drippingInstaller, true},
+        {"an installer over the size cap", Answer::Body(keys), bigInstaller, true},
+    };
+    for (const SlowRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        m_options.job.stallTimeoutMs = 3000;
+        m_options.job.versionFileTimeoutMs = 1000;
+        m_options.job.installerTimeoutMs = 1000;
+        m_options.job.maxInstallerBytes = 4000;
+        m_answerYes = true;
+        m_server.Serve("/version/aff1/1.0.0.1", row.version);
+        m_server.Serve("/installer", row.installer);
+
+        EXPECT_TRUE(CheckForUpdate(kNow, m_options));
+        EXPECT_EQ(m_asked, row.asked ? 1 : 0);
+        EXPECT_EQ(LastUpdate(), kOtherDay) << "the next start checks again";
+        EXPECT_FALSE(InstallerRan(false));
+        EXPECT_TRUE(TempFiles().isEmpty()) << TempFiles().join(' ').toStdString();
+        m_asked = 0;
+        TearDown();
+    }
+    SetUp();
+}
+
+// The version file comes by the installer's rule: https or a literal loopback address, and no
+// redirect to another host.
+TEST_F(UpdateCheckServer, VersionFileComesOnlyFromTheTrustedHost)
+{
+    LoopbackHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));
+    other.Serve("/version", Answer::Body("[version]\nlast_version=2.0.0.0\nlast_version_url=" +
+                                         other.Base().toUtf8() + "/installer\n"));
+    other.Serve("/installer", Answer::Body(Installer()));
+    m_server.Serve("/version/aff1/1.0.0.1", Answer::Redirect(other.Base().toUtf8() + "/version"));
+    m_answerYes = true;
+    EXPECT_TRUE(CheckForUpdate(kNow, m_options));
+    const qsizetype asked = m_server.Requests().size();
+    EXPECT_GE(asked, 1);
+
+    // A server named by a name (not a literal loopback address) over plain http is not asked.
+    setenv("VANDREL_UPDATE_SERVER",
+           QStringLiteral("http://localhost:%1").arg(m_server.Port()).toUtf8().constData(), 1);
+    EXPECT_TRUE(CheckForUpdate(kNow, m_options));
+
+    EXPECT_EQ(m_server.Requests().size(), asked) << "the server is not asked by name";
+    EXPECT_TRUE(other.Requests().isEmpty());
+    EXPECT_EQ(m_asked, 0);
+    EXPECT_FALSE(InstallerRan(false));
+    EXPECT_EQ(LastUpdate(), kOtherDay);
+}
+
+// A started installer stays while it runs and goes at the next start; files the program did not
+// make stay, whatever their records say.
+TEST_F(UpdateCheckServer, LaunchedInstallerIsRemovedAtTheNextStart)
+{
+    m_server.Serve("/version/aff1/1.0.0.1",
+                   Answer::Body("[version]\nlast_version=2.0.0.0\nlast_version_url=" +
+                                m_server.Base().toUtf8() + "/installer\n"));
+    m_server.Serve("/installer", Answer::Body(Installer()));
+    m_answerYes = true;
+    EXPECT_FALSE(CheckForUpdate(kNow, m_options));
+    ASSERT_TRUE(InstallerRan(true));
+    const QStringList installers = TempFiles();
+    ASSERT_EQ(installers.size(), 1);
+
+    // Records that name what must stay.
+    const QString victim = testenv::Home() + "/victim.exe";
+    ASSERT_TRUE(testenv::WriteFile(victim, "keep"));
+    struct Planted {
+        const char* name;
+        QString path;
+    } const planted[] = {
+        {"a link with an installer's name", m_tmp + "/vnd00000000-00000001.exe"},
+        {"a file with another name", m_tmp + "/notes.exe"},
+        {"an installer's name in another folder", testenv::Home() + "/vnd00000000-00000002.exe"},
+        {"a folder with an installer's name", m_tmp + "/vnd00000000-00000003.exe"},
+    };
+    ASSERT_TRUE(QFile::link(victim, planted[0].path));
+    ASSERT_TRUE(testenv::WriteFile(planted[1].path, "mine"));
+    ASSERT_TRUE(testenv::WriteFile(planted[2].path, "mine"));
+    ASSERT_TRUE(QDir().mkpath(planted[3].path));
+    for (const Planted& p : planted)
+        ASSERT_TRUE(RecordLaunchedInstaller(p.path)) << p.name;
+
+    // The next start: the same day, so no server and no window.
+    const qsizetype asked = m_server.Requests().size();
+    EXPECT_TRUE(CheckForUpdate(kNow, m_options));
+    EXPECT_EQ(m_server.Requests().size(), asked);
+    EXPECT_FALSE(QFile::exists(m_tmp + "/" + installers[0])) << "the installer is gone";
+    for (const Planted& p : planted)
+        EXPECT_TRUE(QFileInfo(p.path).exists() || QFileInfo(p.path).isSymLink()) << p.name;
+    EXPECT_TRUE(QFileInfo(planted[0].path).isSymLink());
+    EXPECT_EQ(testenv::ReadFile(victim), "keep");
 }
 
 TEST_F(UpdateCheckServer, WindowIsBusyAndCannotBeClosedWhileTheWorkerRuns)

@@ -56,6 +56,19 @@ TEST_F(UpdateCheckStart, FirstStartRecordsTodayWithoutAsking)
     EXPECT_EQ(LastUpdate(), "20260307");
 }
 
+// A hand-written file with a comma in its id, comments, unknown lines and a folder that is not
+// UTF-8: the program starts, and recording the first day adds one line and changes nothing else.
+TEST_F(UpdateCheckStart, FirstStartKeepsAHandWrittenFile)
+{
+    const QByteArray before =
+        "# written by hand\n[General]\nAffID=abc,def\n"
+        "DefaultDownloadFolder=/home/u/Vid\xe9os\nMystery = 42\n\n[Other]\nx=1\n";
+    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), before));
+    EXPECT_TRUE(CheckForUpdate(kNow));
+    EXPECT_EQ(testenv::ReadFile(UserSettingsFile()),
+              QByteArray(before).replace("42\n", "42\nLastUpdate=20260307\n"));
+}
+
 TEST_F(UpdateCheckStart, SameDayGoesOnWithoutWriting)
 {
     WriteSettings("AffID=abc\nLastUpdate=20260307\n");

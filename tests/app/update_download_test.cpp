@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -119,59 +118,89 @@ TEST_F(Download, UnreachableServerFails)
     EXPECT_TRUE(Leftovers().isEmpty());
 }
 
-TEST_F(Download, GivesUpOnlyWhenNothingArrivesForTheLimit)
+// Every limit ends a transfer that would otherwise go on (a slow one runs for minutes), and a
+// transfer within all of them completes.
+TEST_F(Download, LimitsEndATransfer)
 {
+    // One byte every 50 ms: never silent for long, but 3000 bytes take 150 s in all.
+    m_server.Serve("/drip", Answer::Slow(QByteArray(3000, 'd'), 50));
+    m_server.Serve("/short-drip", Answer::Slow(QByteArray(20, 's'), 50));
     m_server.Serve("/never", Answer::Never());
-    // 30 bytes at 100 ms intervals: three times the limit in all, but never silent for long.
-    m_server.Serve("/slow", Answer::Slow(QByteArray(30, 's'), 100));
-    DownloadLimits limits;
-    limits.stallTimeoutMs = 1000;
-
-    QElapsedTimer timer;
-    timer.start();
-    EXPECT_FALSE(Fetch("/never", limits));
-    const qint64 waited = timer.elapsed();
-    EXPECT_TRUE(Leftovers().isEmpty());
-    EXPECT_EQ(m_server.Requests(), QStringList{"/never"}) << "the request did reach the server";
-    // Loose bounds: the limit is the one given, not the default of 15 s (timers may fire a
-    // little early).
-    EXPECT_GE(waited, 900);
-    EXPECT_LT(waited, 10000);
-
-    EXPECT_TRUE(Fetch("/slow", limits));
-    EXPECT_EQ(testenv::ReadFile(Target()), QByteArray(30, 's'));
+    Answer unannounced = Answer::Body(QByteArray(5000, 'u'));
+    unannounced.noLength = true;
+    m_server.Serve("/unannounced", unannounced);
+    m_server.Serve("/announced", Answer::Body(QByteArray(5000, 'a')));
+    struct Row {
+        const char* name;
+        const char* path;
+        int stallMs;
+        int totalMs;
+        qint64 maxBytes;
+        bool ok;
+    } const rows[] = {
+        {"a silent server is given up", "/never", 500, -1, -1, false},
+        {"a steady drip is given up at the overall limit", "/drip", 3000, 1000, -1, false},
+        {"a drip that ends within the limits completes", "/short-drip", 3000, 30000, -1, true},
+        {"an announced size over the cap fails", "/announced", 3000, 30000, 4999, false},
+        {"an unannounced body over the cap fails", "/unannounced", 3000, 30000, 4999, false},
+        {"a body at the cap completes", "/unannounced", 3000, 30000, 5000, true},
+    };
+    for (const Row& row : rows) {
+        QFile::remove(Target());
+        const qsizetype requestsBefore = m_server.Requests().size();
+        DownloadLimits limits;
+        limits.stallTimeoutMs = row.stallMs;
+        limits.totalTimeoutMs = row.totalMs;
+        limits.maxBytes = row.maxBytes;
+        EXPECT_EQ(Fetch(row.path, limits), row.ok) << row.name;
+        EXPECT_EQ(Leftovers().size(), row.ok ? 1 : 0) << row.name;
+        // The transfer was under way (Qt may send a request again on a fresh connection).
+        EXPECT_GT(m_server.Requests().size(), requestsBefore) << row.name;
+    }
 }
 
-TEST_F(Download, InstallerRedirectsMustStayTrusted)
+// Redirects stay on the first address's host and never leave https; the first address itself
+// must be https or a literal loopback address.
+TEST_F(Download, RedirectsStayOnTheTrustedHost)
 {
-    m_server.Serve("/installer", Answer::Body("#!/bin/sh\n"));
-    m_server.Serve("/to-loopback", Answer::Redirect(Url("/installer").toEncoded()));
-    // "localhost" is a name, not a literal loopback address, so the rule refuses it; a wrong
-    // follow would still only reach this server, and show up in its requests.
-    const QByteArray named =
-        QStringLiteral("http://localhost:%1/installer").arg(m_server.Port()).toUtf8();
-    m_server.Serve("/to-name", Answer::Redirect(named));
+    // Another host that still answers: a second server on 127.0.0.2.
+    LoopbackHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));
+    other.Serve("/file", Answer::Body("elsewhere"));
+    m_server.Serve("/file", Answer::Body("#!/bin/sh\n"));
+    m_server.Serve("/absolute", Answer::Redirect(Url("/file").toEncoded()));
+    m_server.Serve("/relative", Answer::Redirect("file"));
+    m_server.Serve("/to-other-host", Answer::Redirect(other.Base().toUtf8() + "/file"));
+    // "localhost" is a name, not a literal address: not trusted.
+    const QString byName = QStringLiteral("http://localhost:%1/file-by-name").arg(m_server.Port());
+    m_server.Serve("/file-by-name", Answer::Body("by name"));
+    m_server.Serve("/to-name", Answer::Redirect(byName.toUtf8()));
+    struct Row {
+        const char* path;
+        bool ok;
+    } const rows[] = {
+        {"/absolute", true},
+        {"/relative", true},
+        {"/to-other-host", false},
+        {"/to-name", false},
+    };
+    for (const Row& row : rows) {
+        QFile::remove(Target());
+        EXPECT_EQ(Fetch(row.path), row.ok) << row.path;
+        EXPECT_EQ(Leftovers().size(), row.ok ? 1 : 0) << row.path;
+        if (row.ok) {
+            EXPECT_EQ(testenv::ReadFile(Target()), "#!/bin/sh\n") << row.path;
+        }
+    }
+    EXPECT_TRUE(other.Requests().isEmpty()) << "the other host was never asked";
+    EXPECT_EQ(m_server.Requests().count("/file-by-name"), 0) << "nor the name";
 
-    DownloadLimits installer;
-    installer.installerRedirectsOnly = true;
-    EXPECT_TRUE(Fetch("/to-loopback", installer));
-    EXPECT_EQ(testenv::ReadFile(Target()), "#!/bin/sh\n");
-    QFile::remove(Target());
-
-    EXPECT_FALSE(Fetch("/to-name", installer));
-    EXPECT_TRUE(Leftovers().isEmpty());
-    EXPECT_EQ(m_server.Requests(), QStringList({"/to-loopback", "/installer", "/to-name"}));
-
-    EXPECT_FALSE(DownloadToFile(m_manager, QUrl(QString::fromUtf8(named)), Target(), installer))
-        << "an untrusted first address is not fetched either";
-    EXPECT_EQ(m_server.Requests().size(), 3);
-
-    // Without the installer rule, redirects are followed as usual.
-    QFile::remove(Target());
-    EXPECT_TRUE(Fetch("/to-loopback", {}));
+    const qsizetype asked = m_server.Requests().size();
+    const QUrl named(QStringLiteral("http://localhost:%1/file").arg(m_server.Port()));
+    EXPECT_FALSE(DownloadToFile(m_manager, named, Target(), {}));
+    EXPECT_EQ(m_server.Requests().size(), asked) << "an untrusted first address is not fetched";
 }
 
-TEST(InstallerUrl, HttpsOrLiteralLoopbackOnly)
+TEST(UpdateUrl, HttpsOrLiteralLoopbackOnly)
 {
     struct Case {
         const char* url;
@@ -194,7 +223,29 @@ TEST(InstallerUrl, HttpsOrLiteralLoopbackOnly)
         {"", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(IsTrustedInstallerUrl(QUrl(c.url, QUrl::StrictMode)), c.trusted) << c.url;
+        EXPECT_EQ(IsTrustedUpdateUrl(QUrl(c.url, QUrl::StrictMode)), c.trusted) << c.url;
+}
+
+TEST(UpdateUrl, RedirectsKeepTheHostAndHttps)
+{
+    struct Case {
+        const char* name;
+        const char* from;
+        const char* to;
+        bool allowed;
+    } const cases[] = {
+        {"same host, another path", "https://u.example.org/a", "https://u.example.org/b", true},
+        {"host names in any case", "https://u.example.org/a", "https://U.Example.ORG/b", true},
+        {"another port on the same host", "https://u.example.org/a", "https://u.example.org:8443/",
+         true},
+        {"http loopback up to https", "http://127.0.0.1:80/a", "https://127.0.0.1/b", true},
+        {"another https host", "https://u.example.org/a", "https://cdn.example.net/b", false},
+        {"down to http on the same host", "https://127.0.0.1/a", "http://127.0.0.1/b", false},
+        {"another loopback address", "http://127.0.0.1/a", "http://127.0.0.2/b", false},
+        {"to a scheme that is not http", "https://u.example.org/a", "file:///etc/passwd", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsAllowedRedirect(QUrl(c.from), QUrl(c.to)), c.allowed) << c.name;
 }
 
 TEST(VersionFile, ReadLikeAProfile)

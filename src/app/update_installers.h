@@ -1,0 +1,18 @@
+// Installers the update check started. A started installer keeps its file while it runs, so it
+// is recorded, and the next start of the program removes it.
+#pragma once
+
+#include <QString>
+
+// The record: Vandrel/launched-installers in the user's data folder ($XDG_DATA_HOME), one
+// percent-encoded path a line.
+QString LaunchedInstallersFile();
+
+// Adds path to the record. False when the record cannot be written.
+bool RecordLaunchedInstaller(const QString& path);
+
+// Removes each recorded installer that is still there and is one the program made: a regular
+// file (a link is not followed) of this user's, named like the installers MakeTempFileName names
+// ("vnd%08x-%08x.exe"), directly in the temporary folder. A record of another temporary folder
+// (TMPDIR was different) is kept for a start that uses that folder; the others are dropped.
+void RemoveLaunchedInstallers();
