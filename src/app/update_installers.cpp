@@ -1,5 +1,8 @@
 #include "app/update_installers.h"
 
+#include "app/workspace.h"
+#include "platform/file_name.h"
+
 #include "platform/own_file.h"
 
 #include <QDir>
@@ -68,7 +71,7 @@ bool RecordLaunchedInstaller(const QString& path)
     if (!lock.tryLock(kLockWaitMs))
         return false;
     QList<QByteArray> records = ReadRecords(file);
-    records.append(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
+    records.append(platform::EncodeFileName(QFileInfo(path).absoluteFilePath()));
     return WriteRecords(file, std::move(records));
 }
 
@@ -80,7 +83,7 @@ void RemoveLaunchedInstallers()
     QLockFile lock(file + QStringLiteral(".lock"));
     if (!lock.tryLock(kLockWaitMs))
         return;
-    const QByteArray tempFolder = QFile::encodeName(QDir::tempPath());
+    const QByteArray tempFolder = platform::EncodeFileName(TemporaryDirectory());
     QList<QByteArray> kept;
     for (const QByteArray& path : ReadRecords(file)) {
         const qsizetype slash = path.lastIndexOf('/');

@@ -1,5 +1,7 @@
 #include "app/workspace.h"
 
+#include "platform/file_name.h"
+
 #include "app/run_unzip.h"
 #include "platform/file_system.h"
 #include "platform/tick.h"
@@ -146,7 +148,7 @@ QString CreateWorkspace()
     int error = 0;
     const QString workspace = CreateWorkspace(directory, TempName, &error);
     if (workspace.isEmpty()) {
-        const QByteArray shown = QFile::encodeName(directory);
+        const QByteArray shown = platform::EncodeFileName(directory);
         const QByteArray reason =
             error ? qt_error_string(error).toLocal8Bit() : QByteArray("no free name for it");
         std::fprintf(stderr,
@@ -189,8 +191,8 @@ bool ExtractToolPayload(const QString& workspace, const QString& programFile)
     if (!copied)
         return false;
 
-    const QByteArray archiveName = QFile::encodeName(archivePath);
-    const QByteArray destination = QFile::encodeName(workspace);
+    const QByteArray archiveName = platform::EncodeFileName(archivePath);
+    const QByteArray destination = platform::EncodeFileName(workspace);
     const char* const argv[] = {
         "unzip.exe", "-x", "-o", archiveName.constData(), "-d", destination.constData()};
     // The driver works from inside the destination; the process goes back to where it was, so

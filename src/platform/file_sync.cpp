@@ -1,5 +1,7 @@
 #include "platform/file_sync.h"
 
+#include "platform/file_name.h"
+
 #include "platform/unique_fd.h"
 
 #include <QFile>
@@ -22,7 +24,7 @@ bool SyncFile(int fd)
 bool SyncDirectory(const QString& path)
 {
     const UniqueFd dir(
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ::open(platform::EncodeFileName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return dir.IsValid() && SyncFile(dir.Get());
 }
 

@@ -1,5 +1,7 @@
 #include "platform/file_system.h"
 
+#include "platform/file_name.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -58,7 +60,7 @@ void EmptyDirectory(UniqueFd dirFd)
 
 MakeDirResult MakePrivateDirectory(const QString& path, int* error)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = platform::EncodeFileName(path);
     if (mkdir(name.constData(), 0700) != 0) {
         if (errno == EEXIST)
             return MakeDirResult::NameTaken;
@@ -159,7 +161,7 @@ CurrentDirectoryKeeper::~CurrentDirectoryKeeper()
 
 int MakeWritableDirectory(const QString& path)
 {
-    const std::string name = QFile::encodeName(path).toStdString();
+    const std::string name = platform::EncodeFileName(path).toStdString();
     if (name.empty())
         return ENOENT;
     // Each prefix that ends before a slash, then the whole path.
@@ -181,7 +183,7 @@ int MakeWritableDirectory(const QString& path)
 std::vector<FileIdentity> RegularFilesIn(const QString& directory)
 {
     std::vector<FileIdentity> files;
-    const QByteArray name = QFile::encodeName(directory);
+    const QByteArray name = platform::EncodeFileName(directory);
     UniqueFd fd(open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd)
         return files;
@@ -203,7 +205,7 @@ std::vector<FileIdentity> RegularFilesIn(const QString& directory)
 std::optional<FileIdentity> RegularFileIdentity(const QString& path)
 {
     struct stat st {};
-    if (lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (lstat(platform::EncodeFileName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
     return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
                         static_cast<std::uint64_t>(st.st_ino)};
@@ -212,12 +214,12 @@ std::optional<FileIdentity> RegularFileIdentity(const QString& path)
 bool IsDirectoryNotLink(const QString& path)
 {
     struct stat st {};
-    return lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return lstat(platform::EncodeFileName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int CreateNewFile(const QString& path, FileIdentity& identity)
 {
-    UniqueFd fd(open(QFile::encodeName(path).constData(),
+    UniqueFd fd(open(platform::EncodeFileName(path).constData(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!fd)
         return errno;
@@ -230,7 +232,7 @@ int CreateNewFile(const QString& path, FileIdentity& identity)
 
 void RemoveTree(const QString& path)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = platform::EncodeFileName(path);
     UniqueFd dir(open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!dir)
         return;

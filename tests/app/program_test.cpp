@@ -232,7 +232,8 @@ TEST(Program, QtOptionsAreNotObeyedAndATerminationSignalEndsTheWindowCleanly)
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.remove(QStringLiteral("DISPLAY"));
     program.setProcessEnvironment(env);
-    program.start(kExe, {"-platform", "xcb", "-display", ":1999", "-stylesheet", "/nonexistent.qss"});
+    program.start(kExe,
+                  {"-platform", "xcb", "-display", ":1999", "-stylesheet", "/nonexistent.qss"});
     ASSERT_TRUE(program.waitForStarted());
 
     // The window runs once the tools are unpacked (the workspace holds the player page).
@@ -254,7 +255,10 @@ TEST(Program, QtOptionsAreNotObeyedAndATerminationSignalEndsTheWindowCleanly)
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_FALSE(program.readAllStandardError().contains("display"));
     EXPECT_TRUE(QDir(tmp.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
-        << QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(u' ').toStdString();
+        << QDir(tmp.path())
+               .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+               .join(u' ')
+               .toStdString();
 }
 
 } // namespace

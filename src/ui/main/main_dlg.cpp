@@ -1,8 +1,8 @@
 #include "ui/main/main_dlg.h"
 
-#include "download/job_thread.h"
 #include "download/job_finished_event.h"
 #include "download/job_text_event.h"
+#include "download/job_thread.h"
 #include "pages/tab0_dlg.h"
 #include "pages/tab2_dlg.h"
 #include "platform/termination_signals.h"
@@ -146,7 +146,8 @@ void MainDlg::OnElementCommand(std::uint32_t elementId)
             break;
         case ui::kCmdClose:
             // Handled later, like the window manager's close, so that it runs outside the lock.
-            QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { close(); }, Qt::QueuedConnection);
             break;
         case ui::kCmdBack:
             SwitchPage(kDownloadPage);

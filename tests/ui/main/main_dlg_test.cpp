@@ -160,7 +160,8 @@ TEST_F(MainDlgTest, ToolTextReachesTheLogOnlyOnTheDownloadPage)
     auto dlg = Window({}, kJobNone);
     QCoreApplication::postEvent(dlg.get(), new JobTextEvent("caf\xc3\xa9 \xe9t\xe9"));
     QCoreApplication::sendPostedEvents(dlg.get());
-    EXPECT_TRUE(dlg->DownloadPage()->LogText().startsWith(QStringLiteral("caf\u00e9 \u00e9t\u00e9")));
+    EXPECT_TRUE(
+        dlg->DownloadPage()->LogText().startsWith(QStringLiteral("caf\u00e9 \u00e9t\u00e9")));
 
     dlg->SwitchPage(MainDlg::kPlayerPage);
     dlg->OnJobText("dropped");
@@ -200,16 +201,18 @@ TEST_P(LinkDropTest, LinksFillTheUrlFieldFilesAreIgnored)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, LinkDropTest,
-    ::testing::Values(
-        DropCase{"UriListFirstWebLink",
-                 {QUrl(QStringLiteral("file:///tmp/a.flv")),
-                  QUrl(QStringLiteral("https://127.0.0.1/watch?v=1"))},
-                 {}, QStringLiteral("https://127.0.0.1/watch?v=1")},
-        DropCase{"PlainTextAddress", {}, QStringLiteral("  http://127.0.0.1:8/page.html\n"),
-                 QStringLiteral("http://127.0.0.1:8/page.html")},
-        DropCase{"FilesOnly", {QUrl(QStringLiteral("file:///tmp/a.flv"))}, {}, {}},
-        DropCase{"TextWithWords", {}, QStringLiteral("see http://127.0.0.1/x"), {}},
-        DropCase{"OtherScheme", {}, QStringLiteral("ftp://127.0.0.1/x"), {}}),
+    ::testing::Values(DropCase{"UriListFirstWebLink",
+                               {QUrl(QStringLiteral("file:///tmp/a.flv")),
+                                QUrl(QStringLiteral("https://127.0.0.1/watch?v=1"))},
+                               {},
+                               QStringLiteral("https://127.0.0.1/watch?v=1")},
+                      DropCase{"PlainTextAddress",
+                               {},
+                               QStringLiteral("  http://127.0.0.1:8/page.html\n"),
+                               QStringLiteral("http://127.0.0.1:8/page.html")},
+                      DropCase{"FilesOnly", {QUrl(QStringLiteral("file:///tmp/a.flv"))}, {}, {}},
+                      DropCase{"TextWithWords", {}, QStringLiteral("see http://127.0.0.1/x"), {}},
+                      DropCase{"OtherScheme", {}, QStringLiteral("ftp://127.0.0.1/x"), {}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 struct DecodeCase {
@@ -231,13 +234,16 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"Ascii", "50.0% ETA", QStringLiteral("50.0% ETA")},
         DecodeCase{"Utf8Letters", "\xc3\xa9\xe6\x97\xa5\xf0\x9f\x8e\xac",
                    QString::fromUtf8("\xc3\xa9\xe6\x97\xa5\xf0\x9f\x8e\xac")},
-        DecodeCase{"NoBreakSpacePhraseReadsAsWords", "no\xa0such\xa0" "file",
+        DecodeCase{"NoBreakSpacePhraseReadsAsWords",
+                   "no\xa0such\xa0"
+                   "file",
                    QStringLiteral("no\u00a0such\u00a0file")},
         DecodeCase{"TruncatedSequenceAtEnd", "ab\xe6\x97", QStringLiteral("ab\u00e6\u0097")},
         DecodeCase{"OverlongSlash", "\xc0\xaf", QStringLiteral("\u00c0\u00af")},
         DecodeCase{"Surrogate", "\xed\xa0\x80", QStringLiteral("\u00ed\u00a0\u0080")},
         DecodeCase{"PastU10FFFF", "\xf4\x90\x80\x80", QStringLiteral("\u00f4\u0090\u0080\u0080")},
-        DecodeCase{"NulKept", QByteArray("a\0b", 3), QString(QStringLiteral("a")) + QChar(0) + u'b'}),
+        DecodeCase{"NulKept", QByteArray("a\0b", 3),
+                   QString(QStringLiteral("a")) + QChar(0) + u'b'}),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
