@@ -348,8 +348,9 @@ TEST(Redirector, AReaderThatDoesNotStopIsAbandonedNotKilled)
         EXPECT_EQ(r.status[1], "Redirect console error: 10\r\n"); // EBUSY
     }
     r.Release();
-    // Once the call returns the reader makes no further call and ends.
-    for (int i = 0; i < 200 && !r.Launch(Sh("true")); ++i)
+    // Once the call returns the reader makes no further call and ends. (The new run writes
+    // nothing for a while, so its own reader makes no call before the count is read.)
+    for (int i = 0; i < 200 && !r.Launch(Sh("sleep 5")); ++i)
         std::this_thread::sleep_for(10ms);
     std::lock_guard lock(r.m_mutex);
     EXPECT_EQ(r.calls, 1) << "an abandoned reader hands on nothing more";
