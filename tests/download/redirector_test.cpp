@@ -265,8 +265,10 @@ TEST(Redirector, AnObjectCanBeLaunchedAgain)
 TEST(Redirector, EveryDescriptorIsClosedOnEveryPath)
 {
     {
-        Recorder warmUp; // the reaper's own descriptors exist from the first hand-over on
-        ASSERT_TRUE(warmUp.Launch(Sh("echo $$; exec sleep 0.05 >/dev/null 2>&1")));
+        // The reaper's own descriptors exist from the first hand-over on: a child that outlives
+        // its output by longer than the reader waits for it is handed over.
+        Recorder warmUp;
+        ASSERT_TRUE(warmUp.Launch(Sh("echo $$; exec sleep 0.6 >/dev/null 2>&1")));
         ASSERT_TRUE(warmUp.ended.Wait(10000ms));
         ASSERT_TRUE(GoneWithin(FirstNumber(warmUp.Output()), 10000ms));
         std::this_thread::sleep_for(100ms); // the reaper closes its pidfd right after
