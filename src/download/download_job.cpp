@@ -176,8 +176,7 @@ void RunJob(const DownloadJob& job, JobControl& control)
                 } else {
                     made = out;
                     // The download goes only when this job made it and it is still that file.
-                    if (!folder.WasThere(file->identity) &&
-                        platform::RegularFileIdentity(file->path) == file->identity)
+                    if (folder.MadeSinceRecord(*file))
                         QFile::remove(file->path);
                 }
             }

@@ -38,9 +38,11 @@ void JobFolder::Record()
     std::sort(m_before.begin(), m_before.end(), Before);
 }
 
-bool JobFolder::WasThere(const platform::FileIdentity& file) const
+bool JobFolder::MadeSinceRecord(const File& file) const
 {
-    return std::binary_search(m_before.begin(), m_before.end(), file, Before);
+    return file.direct &&
+           !std::binary_search(m_before.begin(), m_before.end(), file.identity, Before) &&
+           platform::RegularFileIdentity(file.path) == file.identity;
 }
 
 std::optional<JobFolder::File> JobFolder::Find(const QByteArray& name, QString& reason) const
@@ -65,7 +67,7 @@ std::optional<JobFolder::File> JobFolder::Find(const QByteArray& name, QString& 
         reason = QStringLiteral("no such regular file");
         return std::nullopt;
     }
-    return File{path, *identity};
+    return File{path, *identity, parts.size() == 1};
 }
 
 std::optional<JobFolder::File> JobFolder::NewOutputFile(const QString& input,
@@ -78,7 +80,7 @@ std::optional<JobFolder::File> JobFolder::NewOutputFile(const QString& input,
     for (int n = 1; n <= kMaxOutputNames; ++n) {
         const QString path =
             m_path + u'/' + base + (n == 1 ? QString() : QStringLiteral(" (%1)").arg(n)) + ext;
-        File file{path, {}};
+        File file{path, {}, true};
         const int error = platform::CreateNewFile(path, file.identity);
         if (!error)
             return file;

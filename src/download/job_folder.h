@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 class JobFolder {
@@ -19,14 +20,18 @@ public:
 
     // Makes the folder with its parents when missing. Empty when it can be used, else why not.
     QString Prepare() const;
-    // Records the regular files that are there now: the job never deletes one of them.
+    // Records the regular files directly in the folder now: the job never deletes one of them.
     void Record();
-    bool WasThere(const platform::FileIdentity& file) const;
 
     struct File {
         QString path;
         platform::FileIdentity identity;
+        bool direct = true; // directly in the folder, not in a folder below it
     };
+    // True only for a file directly in the folder that was not there when Record ran, and is
+    // still the same file: one this job made. Nothing below the folder was recorded, so
+    // nothing there counts as made.
+    bool MadeSinceRecord(const File& file) const;
     // The file a reported name stands for: a relative path without "." or ".." parts whose
     // parts are real directories (no links) and whose last part is a regular file (no link).
     // nullopt with the reason otherwise.

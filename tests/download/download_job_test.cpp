@@ -390,6 +390,86 @@ const BadFolderCase kBadFolders[] = {
 INSTANTIATE_TEST_SUITE_P(Folder, BadFolders, ::testing::ValuesIn(kBadFolders),
                          [](const auto& row) { return std::string(row.param.name); });
 
+// --- Names the downloader reports ---------------------------------------------------------
+
+// A stand-in downloader that reports each address it is given as a downloaded file.
+constexpr char kEchoingDownloader[] = "#!/bin/sh\n"
+                                      "after=no\n"
+                                      "for a; do\n"
+                                      "  [ $after = yes ] && printf '[download] Destination: "
+                                      "%s\\r\\n' \"$a\"\n"
+                                      "  [ \"$a\" = -- ] && after=yes\n"
+                                      "done\n"
+                                      "exit 0\n";
+
+struct NameCase {
+    const char* name;
+    // Makes what the name points at; `outside` is a folder beside the download folder.
+    std::function<void(const QString& folder, const QString& outside)> make;
+    const char* reported; // "%o" stands for the outside folder, "%n" for its name
+    const char* reason;
+};
+
+void PrintTo(const NameCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ReportedNames : public Jobs, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
+{
+    const NameCase& c = GetParam();
+    QTemporaryDir workspace, outside;
+    ASSERT_TRUE(
+        testenv::WriteFile(workspace.filePath(QStringLiteral("downloader")), kEchoingDownloader));
+    QFile::setPermissions(workspace.filePath(QStringLiteral("downloader")),
+                          QFile::ReadOwner | QFile::ExeOwner);
+    ASSERT_TRUE(QFile::copy(s_workspace + QStringLiteral("/convert"),
+                            workspace.filePath(QStringLiteral("convert"))));
+    const QString victim = outside.filePath(QStringLiteral("victim.mp4"));
+    ASSERT_TRUE(QFile::copy(testenv::MediaDir() + QStringLiteral("/clip.mp4"), victim));
+    c.make(m_folder.path(), outside.path());
+    const QStringList before = FilesIn(m_folder.path());
+    const QString reported =
+        QString::fromLatin1(c.reported).replace(QStringLiteral("%o"), outside.path());
+
+    DownloadJob job = Job(reported, kJobMp3, true, m_folder.path());
+    job.workspace = workspace.path();
+    Run(job);
+    EXPECT_EQ(Result(), QString());
+    EXPECT_EQ(m_receiver.texts, QStringList{QStringLiteral("dropped the reported name %1: %2")
+                                                .arg(reported, QLatin1String(c.reason))});
+    EXPECT_EQ(FilesIn(m_folder.path()), before) << "nothing converted";
+    EXPECT_EQ(FilesIn(outside.path()), QStringList{QStringLiteral("victim.mp4")});
+}
+
+const NameCase kNames[] = {
+    {"into_the_parent", [](const QString&, const QString&) {}, "../%n/victim.mp4",
+     "not a file inside the folder"},
+    {"absolute", [](const QString&, const QString&) {}, "%o/victim.mp4",
+     "not a file inside the folder"},
+    {"a_link_to_a_file_outside",
+     [](const QString& folder, const QString& outside) {
+         QFile::link(outside + QStringLiteral("/victim.mp4"), folder + QStringLiteral("/l.mp4"));
+     },
+     "l.mp4", "no such regular file"},
+    {"through_a_linked_folder",
+     [](const QString& folder, const QString& outside) {
+         QFile::link(outside, folder + QStringLiteral("/dir"));
+     },
+     "dir/victim.mp4", "not a file inside the folder"},
+    {"a_folder",
+     [](const QString& folder, const QString&) {
+         QDir().mkpath(folder + QStringLiteral("/d.mp4"));
+     },
+     "d.mp4", "no such regular file"},
+    {"missing", [](const QString&, const QString&) {}, "missing.mp4", "no such regular file"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Names, ReportedNames, ::testing::ValuesIn(kNames),
+                         [](const auto& row) { return std::string(row.param.name); });
+
 // --- Converters that fail -------------------------------------------------------------------
 
 struct ConverterCase {

@@ -265,8 +265,10 @@ TEST(Redirector, AnObjectCanBeLaunchedAgain)
 TEST(Redirector, EveryDescriptorIsClosedOnEveryPath)
 {
     {
-        Recorder warmUp; // the reaper's own descriptors exist from the first hand-over on
-        ASSERT_TRUE(warmUp.Launch(Sh("echo $$; exec sleep 0.05 >/dev/null 2>&1")));
+        // The reaper's own descriptors exist from the first hand-over on: a child that outlives
+        // its output by longer than the reader waits for it is handed over.
+        Recorder warmUp;
+        ASSERT_TRUE(warmUp.Launch(Sh("echo $$; exec sleep 0.6 >/dev/null 2>&1")));
         ASSERT_TRUE(warmUp.ended.Wait(10000ms));
         ASSERT_TRUE(GoneWithin(FirstNumber(warmUp.Output()), 10000ms));
         std::this_thread::sleep_for(100ms); // the reaper closes its pidfd right after
@@ -348,8 +350,9 @@ TEST(Redirector, AReaderThatDoesNotStopIsAbandonedNotKilled)
         EXPECT_EQ(r.status[1], "Redirect console error: 10\r\n"); // EBUSY
     }
     r.Release();
-    // Once the call returns the reader makes no further call and ends.
-    for (int i = 0; i < 200 && !r.Launch(Sh("true")); ++i)
+    // Once the call returns the reader makes no further call and ends. (The new run writes
+    // nothing for a while, so its own reader makes no call before the count is read.)
+    for (int i = 0; i < 200 && !r.Launch(Sh("sleep 5")); ++i)
         std::this_thread::sleep_for(10ms);
     std::lock_guard lock(r.m_mutex);
     EXPECT_EQ(r.calls, 1) << "an abandoned reader hands on nothing more";
