@@ -8,6 +8,7 @@
 #include "download/job_finished_event.h"
 #include "download/job_folder.h"
 #include "download/job_text_event.h"
+#include "platform/file_name.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -158,7 +159,7 @@ void RunJob(const DownloadJob& job, JobControl& control)
                 break;
             QString dropped;
             const std::optional<JobFolder::File> file = folder.Find(name, dropped);
-            const QString shown = QFile::decodeName(name);
+            const QString shown = platform::DecodeFileName(name);
             if (!file) {
                 Say(job, QStringLiteral("dropped the reported name %1: %2").arg(shown, dropped));
                 continue;

@@ -1,4 +1,8 @@
+// The job folder: made when missing, its files recorded before the tools run, reported names
+// checked against it, and new output names claimed in it.
 #include "download/job_folder.h"
+
+#include "platform/file_name.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -56,7 +60,7 @@ std::optional<JobFolder::File> JobFolder::Find(const QByteArray& name, QString& 
     }
     QString path = m_path;
     for (qsizetype i = 0; i < parts.size(); ++i) {
-        path += u'/' + QFile::decodeName(parts[i]);
+        path += u'/' + platform::DecodeFileName(parts[i]);
         if (i + 1 < parts.size() && !platform::IsDirectoryNotLink(path)) {
             reason = QStringLiteral("not a file inside the folder");
             return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include "download/command_line_split.h"
 #include "platform/event.h"
+#include "platform/file_name.h"
 #include "platform/process.h"
 
 #include <QFile>
@@ -77,7 +78,7 @@ bool CRedirector::Launch(const QString& commandLine)
 {
     std::vector<std::string> argv;
     for (const QString& word : SplitCommandLine(commandLine))
-        argv.push_back(QFile::encodeName(word).toStdString());
+        argv.push_back(platform::EncodeFileName(word).toStdString());
     return LaunchWords(argv, {});
 }
 
@@ -86,8 +87,8 @@ bool CRedirector::Launch(const QStringList& argv, const QString& workingDirector
     std::vector<std::string> words;
     words.reserve(static_cast<std::size_t>(argv.size()));
     for (const QString& word : argv)
-        words.push_back(QFile::encodeName(word).toStdString());
-    return LaunchWords(words, QFile::encodeName(workingDirectory).toStdString());
+        words.push_back(platform::EncodeFileName(word).toStdString());
+    return LaunchWords(words, platform::EncodeFileName(workingDirectory).toStdString());
 }
 
 void CRedirector::SetRun(std::shared_ptr<RunState> run)
