@@ -7,6 +7,7 @@
 #include "download/job_control.h"
 #include "download/job_finished_event.h"
 #include "download/job_folder.h"
+#include "download/job_phase_event.h"
 #include "download/job_text_event.h"
 #include "platform/file_name.h"
 
@@ -169,6 +170,7 @@ void RunJob(const DownloadJob& job, JobControl& control)
             const bool inTargetForm = ext.isEmpty() || (suffix.size() > ext.size() &&
                                                         suffix.endsWith(ext, Qt::CaseInsensitive));
             if (!inTargetForm) {
+                Post(job.owner, std::make_unique<JobPhaseEvent>(JobPhase::Converting));
                 const QString out = ConvertFile(job, file->path, folder.Path(), ext, control);
                 if (control.StopRequested())
                     break;
@@ -185,8 +187,10 @@ void RunJob(const DownloadJob& job, JobControl& control)
                 result = made;
         }
     }
-    if (control.StopRequested())
+    if (control.StopRequested()) {
         result.clear();
+        folder.RemovePartialFiles(); // a conversion cut short was removed by ConvertFile
+    }
     control.MarkFinished();
     Post(job.owner, std::make_unique<JobFinishedEvent>(result));
 }

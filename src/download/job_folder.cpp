@@ -4,8 +4,10 @@
 
 #include "platform/file_name.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -40,6 +42,7 @@ void JobFolder::Record()
 {
     m_before = platform::RegularFilesIn(m_path);
     std::sort(m_before.begin(), m_before.end(), Before);
+    m_recorded = true;
 }
 
 bool JobFolder::MadeSinceRecord(const File& file) const
@@ -47,6 +50,30 @@ bool JobFolder::MadeSinceRecord(const File& file) const
     return file.direct &&
            !std::binary_search(m_before.begin(), m_before.end(), file.identity, Before) &&
            platform::RegularFileIdentity(file.path) == file.identity;
+}
+
+QStringList JobFolder::RemovePartialFiles() const
+{
+    // What the downloader leaves of a transfer it did not finish: "x.mp4.part", "x.mp4.ytdl",
+    // "x.mp4.part-Frag7" (and its own ".part"), and "x.temp.mp4" of a merge in progress.
+    static const QRegularExpression partial(
+        QStringLiteral("(\\.part|\\.ytdl|\\.part-Frag\\d+(\\.part)?|\\.temp\\.[A-Za-z0-9]+)$"));
+    QStringList removed;
+    if (!m_recorded)
+        return removed;
+    const QStringList names =
+        QDir(m_path).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::System);
+    for (const QString& name : names) {
+        if (!partial.match(name).hasMatch())
+            continue;
+        const QString path = m_path + u'/' + name;
+        const auto identity = platform::RegularFileIdentity(path);
+        if (!identity || std::binary_search(m_before.begin(), m_before.end(), *identity, Before))
+            continue;
+        if (QFile::remove(path))
+            removed << name;
+    }
+    return removed;
 }
 
 std::optional<JobFolder::File> JobFolder::Find(const QByteArray& name, QString& reason) const

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <utility>
@@ -37,6 +38,11 @@ public:
     // nullopt with the reason otherwise.
     std::optional<File> Find(const QByteArray& name, QString& reason) const;
 
+    // After a stop: removes the unfinished downloads that appeared since Record (".part",
+    // ".ytdl", fragment and merge files) directly in the folder, never a file that was there
+    // before or a link; nothing at all before Record ran. Returns the names removed.
+    QStringList RemovePartialFiles() const;
+
     // Makes a new empty file in the folder for the conversion of input: the input's name with
     // its extension replaced by ext ("a.flv" -> "a.mp3"), else "a (2).mp3", "a (3).mp3", ...
     std::optional<File> NewOutputFile(const QString& input, const QString& ext) const;
@@ -44,4 +50,5 @@ public:
 private:
     QString m_path;
     std::vector<platform::FileIdentity> m_before; // sorted
+    bool m_recorded = false;
 };

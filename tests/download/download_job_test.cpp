@@ -557,7 +557,11 @@ TEST_F(Jobs, TwoJobsAtOnceWriteIntoTheirOwnFolders)
 
 struct StopCase {
     const char* name;
+    const char* path; // on the loopback server
+    JobKind kind;
+    bool duringConversion; // a converter that writes part of its output and then waits
     bool byDestructor;
+    QStringList left; // the folder afterwards: only complete files
 };
 
 void PrintTo(const StopCase& c, std::ostream* os)
@@ -567,17 +571,35 @@ void PrintTo(const StopCase& c, std::ostream* os)
 
 class StoppedJobs : public Jobs, public ::testing::WithParamInterface<StopCase> {};
 
-TEST_P(StoppedJobs, EndTheDownloadStartNothingElseAndPlayNothing)
+TEST_P(StoppedJobs, EndTheToolStartNothingElseAndLeaveOnlyCompleteFiles)
 {
-    // About 12 s through the slow path: stopped as soon as its progress shows.
-    auto thread = std::make_unique<JobThread>(
-        Job(Url(QStringLiteral("slow/long.mp4")), kJobMp3, true, m_folder.path()));
+    const StopCase& c = GetParam();
+    DownloadJob job = Job(Url(QString::fromLatin1(c.path)), c.kind, true, m_folder.path());
+    QTemporaryDir tools;
+    if (c.duringConversion) {
+        // The payload's downloader beside a converter that never finishes.
+        job.workspace = tools.path();
+        ASSERT_TRUE(QFile::copy(s_workspace + QStringLiteral("/downloader"),
+                                tools.filePath(QStringLiteral("downloader"))));
+        const QString convert = tools.filePath(QStringLiteral("convert"));
+        ASSERT_TRUE(testenv::WriteFile(
+            convert,
+            "#!/bin/sh\nfor out; do :; done\nprintf partial > \"$out\"\nexec sleep 600\n"));
+        QFile::setPermissions(convert, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    auto thread = std::make_unique<JobThread>(job);
+    const auto started = [&] {
+        if (!c.duringConversion)
+            return m_receiver.Said(QStringLiteral("ETA"));
+        const QStringList partial = QDir(m_folder.path()).entryList({"*.avi"}, QDir::Files);
+        return !partial.isEmpty() && QFileInfo(m_folder.filePath(partial.front())).size() > 0;
+    };
     QElapsedTimer timer;
     timer.start();
-    while (!m_receiver.Said(QStringLiteral("ETA")) && timer.elapsed() < 60000)
+    while (!started() && timer.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_TRUE(m_receiver.Said(QStringLiteral("ETA"))) << "the download never showed progress";
-    if (GetParam().byDestructor) {
+    ASSERT_TRUE(started()) << "the tool never got going";
+    if (c.byDestructor) {
         thread.reset();
     } else {
         thread->Stop();
@@ -587,12 +609,14 @@ TEST_P(StoppedJobs, EndTheDownloadStartNothingElseAndPlayNothing)
     EXPECT_TRUE(thread == nullptr || thread->Finished());
     thread.reset();
     EXPECT_EQ(Result(), QString());
-    // No finished download and nothing converted: at most the downloader's partial file.
-    for (const QString& f : FilesIn(m_folder.path()))
-        EXPECT_TRUE(f.endsWith(QStringLiteral(".part"))) << f.toStdString();
+    EXPECT_EQ(FilesIn(m_folder.path()), c.left);
 }
 
-const StopCase kStops[] = {{"by_stop", false}, {"by_destroying_its_thread", true}};
+const StopCase kStops[] = {
+    {"download_by_stop", "slow/long.mp4", kJobMp3, false, false, {}},
+    {"download_by_destroying_its_thread", "slow/long.mp4", kJobMp3, false, true, {}},
+    {"conversion_by_stop", "clip.mp4", kJobAvi, true, false, {"clip-[clip].mp4"}},
+};
 
 INSTANTIATE_TEST_SUITE_P(Stop, StoppedJobs, ::testing::ValuesIn(kStops),
                          [](const auto& row) { return std::string(row.param.name); });

@@ -444,7 +444,7 @@ def round_button(size, palette, caption, highlighted):
 
 
 # --------------------------------------------------------------------------------------------
-# Minimise and close: white on the dark pod, green and one pixel larger while hot.
+# Minimise, close and stop: white on the dark pod, green and one pixel larger while hot.
 
 def bar(w, h, colour, glow):
     defs = vgrad("fill", [(0, lighten(colour, 0.35)), (1, colour)])
@@ -467,12 +467,26 @@ def cross(w, h, colour, glow):
     return svg(w, h, body, defs)
 
 
+def stop_square(w, h, colour, glow):
+    # Stands where the close cross stands while a job runs, at the cross's size.
+    defs = vgrad("fill", [(0, lighten(colour, 0.35)), (1, colour)])
+    side = 9
+    x, y = (w - side) / 2, (h - side) / 2
+    body = ""
+    if glow:
+        body += f'<rect x="{x - 1.6}" y="{y - 1.6}" width="{side + 3.2}" height="{side + 3.2}" rx="3" fill="{colour}" fill-opacity="0.35"/>\n'
+    body += f'<rect x="{x}" y="{y}" width="{side}" height="{side}" rx="1.6" fill="url(#fill)"/>\n'
+    return svg(w, h, body, defs)
+
+
 PICTURES = {
     132: skin,
     133: lambda: bar(25, 7, "#f1f3f5", False),
     179: lambda: bar(26, 8, GREEN["mid"], True),
     134: lambda: cross(17, 15, "#f1f3f5", False),
     180: lambda: cross(17, 16, GREEN["mid"], True),
+    186: lambda: stop_square(17, 15, "#f1f3f5", False),
+    187: lambda: stop_square(17, 16, GREEN["mid"], True),
     141: logo,
     185: title,
     143: lambda: label("Enter link to video"),

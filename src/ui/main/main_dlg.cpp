@@ -1,6 +1,7 @@
 #include "ui/main/main_dlg.h"
 
 #include "download/job_finished_event.h"
+#include "download/job_phase_event.h"
 #include "download/job_text_event.h"
 #include "download/job_thread.h"
 #include "pages/tab0_dlg.h"
@@ -25,6 +26,24 @@ namespace {
 
 constexpr std::uint16_t kIdleStatusPicture = 174;
 constexpr std::uint16_t kBusyStatusPicture = 178;
+const QString kTitle = QStringLiteral("Vandrel");
+// The turning segment moves at 10 frames per second at the most.
+constexpr int kSpinIntervalMs = 100;
+constexpr int kSpinStepDegrees = 30;
+
+// The percent at the start of a progress line ("  42.3% of 3.45MiB at ..."), in thousandths;
+// nullopt for any other line.
+std::optional<std::int32_t> ProgressOf(const QByteArray& text)
+{
+    static const QRegularExpression percent(QStringLiteral("^\\s*(\\d{1,3}(?:\\.\\d+)?)%"));
+    const QRegularExpressionMatch m = percent.match(QString::fromLatin1(text.left(32)));
+    if (!m.hasMatch())
+        return std::nullopt;
+    const double value = m.captured(1).toDouble();
+    if (value > 100.0)
+        return std::nullopt;
+    return static_cast<std::int32_t>(value * 10.0 + 0.5);
+}
 
 // The web address that a drop carries: the first http or https link of a link list, or plain
 // text that is one such address. Empty for anything else (files among them).
@@ -60,6 +79,9 @@ MainDlg::MainDlg(QString workspace, QString startUrl, JobKind startJobKind, QStr
     setWindowTitle(QStringLiteral("Vandrel"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/vandrel.png")));
     setAcceptDrops(true);
+    m_spinner = new QTimer(this);
+    m_spinner->setInterval(kSpinIntervalMs);
+    connect(m_spinner, &QTimer::timeout, this, [this] { TurnSpinner(); });
 }
 
 MainDlg::~MainDlg()
@@ -170,6 +192,9 @@ void MainDlg::OnElementCommand(std::uint32_t elementId)
         case ui::kCmdMp4:
             StartJob(kJobMp4);
             break;
+        case ui::kCmdStop:
+            StopJobsByUser();
+            break;
         default:
             break;
         }
@@ -243,6 +268,9 @@ void MainDlg::StartJob(JobKind kind)
     m_tree.statusImage->SetImage(busy);
     m_downloadPage->SetLogBackground(busy ? *busy : QImage());
     m_tree.close->SetIsVisible(false);
+    m_tree.stop->SetIsVisible(true);
+    m_tree.progressRing->SetProgress(0);
+    m_tree.progressRing->SetIsVisible(true);
     ++m_runningJobs;
     if (ITab* page = Page(m_currentPage); page && page->GetWindowHandle())
         page->GetWindowHandle()->setEnabled(false);
@@ -268,6 +296,15 @@ void MainDlg::OnJobFinished(const QString& path)
     const bool wasLast = m_runningJobs == 1;
     m_runningJobs = std::max(0, m_runningJobs - 1);
     m_tree.close->SetIsVisible(wasLast);
+    if (wasLast) {
+        m_tree.stop->SetIsVisible(false);
+        m_tree.progressRing->SetIsVisible(false);
+        m_spinner->stop();
+        setWindowTitle(kTitle);
+        if (m_stoppedByUser && m_downloadPage)
+            m_downloadPage->AddLogText(QStringLiteral("Stopped"));
+        m_stoppedByUser = false;
+    }
     if (ITab* page = Page(m_currentPage); page && page->GetWindowHandle())
         page->GetWindowHandle()->setEnabled(true);
     if (!path.isEmpty() && m_playerPage && m_playerPage->Play(path))
@@ -276,8 +313,52 @@ void MainDlg::OnJobFinished(const QString& path)
 
 void MainDlg::OnJobText(const QByteArray& text)
 {
+    if (m_runningJobs > 0 && !m_spinner->isActive()) {
+        if (const std::optional<std::int32_t> progress = ProgressOf(text))
+            ShowProgress(*progress);
+    }
     if (m_currentPage == kDownloadPage && m_downloadPage)
         m_downloadPage->AddLogText(DecodeToolText(text));
+}
+
+void MainDlg::ShowProgress(std::int32_t thousandths)
+{
+    {
+        ui::TreeLockGuard tree(ui::TreeLock());
+        m_tree.progressRing->SetProgress(thousandths); // no frame when the value is the same
+    }
+    setWindowTitle(QStringLiteral("%1% \u00b7 %2").arg(thousandths / 10).arg(kTitle));
+}
+
+void MainDlg::OnJobConverting()
+{
+    if (m_runningJobs == 0 || m_spinner->isActive())
+        return;
+    {
+        ui::TreeLockGuard tree(ui::TreeLock());
+        m_tree.progressRing->SetProgress(ui::ProgressRing::kIndeterminate);
+    }
+    setWindowTitle(QStringLiteral("Converting \u00b7 %1").arg(kTitle));
+    m_spinner->start();
+}
+
+void MainDlg::TurnSpinner()
+{
+    ui::TreeLockGuard tree(ui::TreeLock());
+    m_tree.progressRing->SetSpinAngle(m_tree.progressRing->SpinAngle() + kSpinStepDegrees);
+}
+
+void MainDlg::StopJobsByUser()
+{
+    if (m_runningJobs == 0)
+        return;
+    m_stoppedByUser = true;
+    {
+        ui::TreeLockGuard tree(ui::TreeLock());
+        m_tree.stop->SetIsVisible(false); // once is enough; the job ends on its own thread
+    }
+    for (const auto& job : m_jobs)
+        job->Stop();
 }
 
 void MainDlg::CollectFinishedJobs()
@@ -311,6 +392,11 @@ bool MainDlg::event(QEvent* e)
     }
     if (e->type() == WM_JOB_FINISHED) {
         OnJobFinished(static_cast<JobFinishedEvent*>(e)->Path());
+        return true;
+    }
+    if (e->type() == WM_JOB_PHASE) {
+        if (static_cast<JobPhaseEvent*>(e)->Phase() == JobPhase::Converting)
+            OnJobConverting();
         return true;
     }
     if (e->type() == WM_JOB_TEXT) {

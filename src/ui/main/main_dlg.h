@@ -17,6 +17,7 @@
 #include <vector>
 
 class ITab;
+class QTimer;
 class JobThread;
 class Tab0Dlg;
 class Tab2Dlg;
@@ -52,6 +53,11 @@ public:
     void StartJob(JobKind kind);
     void OnJobFinished(const QString& path);
     void OnJobText(const QByteArray& text);
+    // The running jobs began converting: the progress ring turns instead of filling.
+    void OnJobConverting();
+    // Ends the running jobs (their tools with their process groups); each still finishes as
+    // usual, after it has removed its unfinished files.
+    void StopJobsByUser();
 
     // Ends the window from outside (a termination signal): running jobs are stopped with their
     // tools, then the window closes even though jobs were running.
@@ -82,6 +88,8 @@ private:
     void SetJobButtonsEnabled(bool enabled);
     void StopJobs();
     void CollectFinishedJobs();
+    void ShowProgress(std::int32_t thousandths);
+    void TurnSpinner();
 
     QString m_workspace;
     QString m_startUrl;
@@ -98,4 +106,6 @@ private:
     int m_runningJobs = 0;
     std::vector<std::unique_ptr<JobThread>> m_jobs;
     bool m_endingFromOutside = false;
+    bool m_stoppedByUser = false;
+    QTimer* m_spinner = nullptr; // turns the ring while converting
 };

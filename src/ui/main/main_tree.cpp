@@ -52,10 +52,19 @@ void AddHeading(CanvasPanel& panel)
     Place(panel, Picture(141), 315, 210);
 }
 
+// The ring sits around the logo's round mark, between the mark and its sound waves.
+constexpr std::int32_t kRingSize = 56;
+constexpr std::int32_t kMarkCentreX = 390, kMarkCentreY = 237;
+
 void BuildDownloadPanel(MainTree& t, QObject* target, const MainTreeWindows& windows)
 {
     CanvasPanel& panel = *t.downloadPanel;
     AddHeading(panel);
+    t.progressRing = std::make_shared<ProgressRing>();
+    t.progressRing->SetWidth(kRingSize);
+    t.progressRing->SetHeight(kRingSize);
+    t.progressRing->SetIsVisible(false);
+    Place(panel, t.progressRing, kMarkCentreX - kRingSize / 2, kMarkCentreY - kRingSize / 2);
 
     auto urlRow = std::make_shared<StackPanel>();
     urlRow->SetIsHorizontal(true);
@@ -146,6 +155,9 @@ MainTree BuildMainTree(QObject* commandTarget, const MainTreeWindows& windows)
     Place(*windowButtons, t.minimise, 595, 101);
     t.close = Button(commandTarget, 134, 180, kCmdClose);
     Place(*windowButtons, t.close, 668, 165);
+    t.stop = Button(commandTarget, 186, 187, kCmdStop);
+    t.stop->SetIsVisible(false);
+    Place(*windowButtons, t.stop, 668, 165);
     t.root->AddChild(windowButtons);
     return t;
 }

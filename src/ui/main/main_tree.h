@@ -5,6 +5,7 @@
 
 #include "ui/controls/button_element.h"
 #include "ui/controls/image_element.h"
+#include "ui/controls/progress_ring.h"
 #include "ui/elements/panel.h"
 #include "ui/elements/window_element.h"
 
@@ -25,6 +26,7 @@ enum MainCommand : std::int32_t {
     kCmdMp3 = 7,
     kCmdAvi = 8,
     kCmdMp4 = 9,
+    kCmdStop = 10, // the stop button, in the close button's place while a job runs
 };
 
 // The native controls that window elements place; any may be null (the element then only
@@ -45,11 +47,14 @@ struct MainTree {
     std::shared_ptr<WindowElement> urlWindow, folderWindow, logWindow, browserWindow;
     std::shared_ptr<CheckboxElement> playAfterDownload;
     std::shared_ptr<ImageElement> statusImage;
-    std::shared_ptr<ButtonElement> folderButton, downloadOnly, mp3, avi, mp4, back, minimise, close;
+    std::shared_ptr<ProgressRing> progressRing; // around the logo's mark; hidden while idle
+    std::shared_ptr<ButtonElement> folderButton, downloadOnly, mp3, avi, mp4, back, minimise, close,
+        stop;
 };
 
 // Builds the tree; every button posts its press to commandTarget as WM_ELEMENT_COMMAND. Both
-// page panels start hidden. GUI thread (window handles are tracked there).
+// page panels, the progress ring and the stop button start hidden. GUI thread (window handles are
+// tracked there).
 MainTree BuildMainTree(QObject* commandTarget, const MainTreeWindows& windows);
 
 } // namespace ui

@@ -24,12 +24,14 @@
 
 namespace {
 
-// The stand-in downloader: an address starting with "slow:" prints one progress line and then
-// waits (its pid in the folder's "tool.pid"); any other address leaves clip.mp4 and reports it.
+// The stand-in downloader: an address starting with "slow:" leaves a finished file and two
+// unfinished ones, prints one progress line and then waits (its pid in the folder's
+// "tool.pid"); any other address leaves clip.mp4 and reports it.
 constexpr char kDownloader[] = R"(#!/bin/sh
 for url; do :; done
 case "$url" in
-slow:*) echo $$ > tool.pid
+slow:*) printf 'x' > done.mp4; printf 'x' > next.mp4.part; printf 'x' > next.mp4.part-Frag3
+        echo $$ > tool.pid
         printf '[download]   1.0%% of 1.00MiB at 1.00KiB/s ETA 09:59\r\n'
         exec sleep 600 ;;
 *) printf 'x' > clip.mp4
@@ -153,6 +155,39 @@ TEST_F(MainDlgTest, BusyWindowRefusesToCloseUntilEndedFromOutside)
     dlg->EndFromOutside();
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_NE(::kill(tool, 0), 0) << "the tool was stopped with the window";
+}
+
+TEST_F(MainDlgTest, StopEndsTheToolAndRemovesOnlyTheJobsUnfinishedFiles)
+{
+    ASSERT_TRUE(testenv::WriteFile(m_folder.filePath(QStringLiteral("mine.mp4.part")), "kept"));
+    auto dlg = Window(QStringLiteral("slow:x"), kJobNone);
+    dlg->OnElementCommand(dlg->Tree().mp3->Id());
+    const QString pidFile = m_folder.filePath(QStringLiteral("tool.pid"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(pidFile); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->windowTitle() == u"1% \u00b7 Vandrel"; }, 5000));
+    {
+        ui::TreeLockGuard tree(ui::TreeLock());
+        EXPECT_TRUE(dlg->Tree().stop->IsVisible());
+        EXPECT_TRUE(dlg->Tree().progressRing->IsVisible());
+        EXPECT_EQ(dlg->Tree().progressRing->Progress(), 10);
+    }
+    const pid_t tool = testenv::ReadFile(pidFile).trimmed().toInt();
+
+    // Two presses in a row: the second finds the button gone and changes nothing.
+    dlg->OnElementCommand(dlg->Tree().stop->Id());
+    dlg->OnElementCommand(dlg->Tree().stop->Id());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->RunningJobs() == 0; }, 10000));
+    EXPECT_FALSE(Busy(*dlg));
+    EXPECT_TRUE(dlg->DownloadPage()->LogText().startsWith(QStringLiteral("Stopped\n")));
+    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Vandrel"));
+    EXPECT_NE(::kill(tool, 0), 0) << "the tool was stopped";
+    const QStringList left = QDir(m_folder.path()).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(left, QStringList({"done.mp4", "mine.mp4.part", "tool.pid"}));
+    {
+        ui::TreeLockGuard tree(ui::TreeLock());
+        EXPECT_FALSE(dlg->Tree().stop->IsVisible());
+        EXPECT_FALSE(dlg->Tree().progressRing->IsVisible());
+    }
 }
 
 TEST_F(MainDlgTest, ToolTextReachesTheLogOnlyOnTheDownloadPage)

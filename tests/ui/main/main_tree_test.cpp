@@ -127,7 +127,8 @@ TEST(MainWindowComposite, DownloadPage)
 TEST(MainWindowComposite, BusyAndHot)
 {
     // During a job: the four job buttons disabled (grey), the busy status picture, the close
-    // button hidden; the pointer over the minimise button, which grows by its pixel.
+    // button hidden and the stop square in its place, the ring a quarter full; the pointer over
+    // the minimise button, which grows by its pixel.
     MainWindowTree tree;
     tree.downloadPanel->SetIsVisible(true);
     tree.Frame();
@@ -135,6 +136,9 @@ TEST(MainWindowComposite, BusyAndHot)
         b->SetIsEnabled(false);
     tree.statusImage->SetImage(LoadPngResource(178));
     tree.close->SetIsVisible(false);
+    tree.stop->SetIsVisible(true);
+    tree.progressRing->SetIsVisible(true);
+    tree.progressRing->SetProgress(250);
     std::uint32_t hot = kNoElementId;
     RouteMouseMove(tree.root, {607, 104}, hot);
     EXPECT_EQ(hot, tree.minimise->Id());
@@ -160,7 +164,15 @@ TEST(MainWindowComposite, BusyAndHot)
     EXPECT_GE(lowest, 4.5) << "at " << lowestAt.x() << "," << lowestAt.y();
     const QRgb status = At(frame, 397, 471);
     EXPECT_GT(qBlue(status), qRed(status) + 60);
-    EXPECT_LT(qGray(At(frame, 676, 172)), 60); // only the pod where the cross was
+    // The stop square is white in its middle where the cross's arms left the pod dark.
+    EXPECT_TRUE(IsWhite(At(frame, 676, 172)));
+    EXPECT_TRUE(IsWhite(At(frame, 673, 169)));
+    EXPECT_EQ(RouteHitTest(tree.root, {676, 172}), HitArea::Client);
+    // A quarter of the ring, clockwise from the top: lit at one o'clock, dark at seven.
+    const QRgb lit = At(frame, 390 + 18, 237 - 18), unlit = At(frame, 390 - 18, 237 + 18);
+    EXPECT_GT(qGreen(lit), 180);
+    EXPECT_GT(qGreen(lit), qBlue(lit) + 60);
+    EXPECT_LT(qGreen(unlit), 180);
     EXPECT_EQ(tree.minimise->ActualRect(), (Rect{595, 101, 26, 8}));
     const QRgb minimise = At(frame, 607, 104);
     EXPECT_GT(qGreen(minimise), qRed(minimise) + 40);
