@@ -7,6 +7,7 @@ usage: package_test.py STEP BUILD_DIR
   contents   the files, their modes and the control fields
   validate   desktop-file-validate, appstreamcli validate --no-net, man --warnings
   lintian    lintian reports nothing (deliberate findings are overridden in the package)
+  install    `cmake --install` into another prefix: the program finds PREFIX/etc/xdg itself
   run        the unpacked program under the test Xvfb: an MP3 job from the loopback server,
              then a Flash video played in its page through the installed plugin
 """
@@ -401,8 +402,32 @@ def step_run(p):
         shutil.rmtree(t, ignore_errors=True)
 
 
+def step_install(p):
+    if os.path.exists("/etc/xdg/Vandrel/Vandrel.conf"):
+        print("this machine has /etc/xdg/Vandrel/Vandrel.conf: nothing to tell apart here")
+        sys.exit(77)
+    t = tempfile.mkdtemp(prefix="vandrel-install-")
+    try:
+        prefix, home = os.path.join(t, "prefix"), os.path.join(t, "home")
+        v = run(["cmake", "--install", p.build, "--prefix", prefix])
+        check(v.returncode == 0, "cmake --install: " + v.stderr)
+        check(os.path.isfile(os.path.join(prefix, "etc/xdg/Vandrel/Vandrel.conf")),
+              "the defaults file is in PREFIX/etc/xdg")
+        env = {k: v for k, v in os.environ.items() if not k.startswith("XDG_")}
+        env.update(HOME=home, VANDREL_UPDATE_SERVER="http://127.0.0.1:9")
+        v = run([os.path.join(prefix, "bin/vandrel"), "--update"], env=env, timeout=60)
+        user_file = os.path.join(home, ".config/Vandrel/Vandrel.conf")
+        settings = open(user_file).read() if os.path.isfile(user_file) else ""
+        # Without a defaults file the program would say which file to create and record nothing.
+        check(v.returncode == 0 and v.stderr == "" and "LastUpdate=" in settings,
+              "with XDG_CONFIG_DIRS unset the installed program read its AffID and checked: " +
+              v.stderr)
+    finally:
+        shutil.rmtree(t, ignore_errors=True)
+
+
 STEPS = {"build": step_build, "contents": step_contents, "validate": step_validate,
-         "lintian": step_lintian, "run": step_run}
+         "lintian": step_lintian, "run": step_run, "install": step_install}
 
 if __name__ == "__main__":
     STEPS[sys.argv[1]](Paths(sys.argv[2]))
