@@ -2,7 +2,7 @@
 BUILD := build
 JOBS ?= 2
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench clean install package
 
 all: build
 
@@ -20,6 +20,14 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Into the configured prefix (/usr/local unless configured otherwise); never stripped.
+install: build
+	@cmake --install $(BUILD)
+
+# build/vandrel_<version>_<arch>.deb
+package: build
+	@cmake --build $(BUILD) --target package
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)

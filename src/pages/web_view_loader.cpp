@@ -6,6 +6,7 @@
 #include "platform/process_user.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QOpenGLContext>
 #include <QPluginLoader>
@@ -25,13 +26,16 @@ bool g_tried = false;
 QStringList PluginCandidates()
 {
     const QString name = QStringLiteral(VANDREL_WEB_PLUGIN_NAME);
-    QStringList candidates;
     const QString appDir = QCoreApplication::applicationDirPath();
-    // Beside the program in the build, or where the install step puts it.
-    candidates << appDir + u'/' + name
-               << QStringLiteral(VANDREL_WEB_PLUGIN_INSTALL_DIR) + u'/' + name;
-    // The build's own copy, for the tests and benchmarks that run from their own folders.
-    candidates << QStringLiteral(VANDREL_WEB_PLUGIN_BUILD_PATH);
+    // Beside the program in the build, or where the install step puts it relative to bin/.
+    QStringList candidates = {
+        appDir + u'/' + name,
+        QDir::cleanPath(appDir + u'/' + QStringLiteral(VANDREL_WEB_PLUGIN_FROM_BIN) + u'/' + name)};
+    // The build's own copy, for the tests and benchmarks that run from their own folders; an
+    // installed program never loads a plugin from the build tree.
+    const QString buildDir = QStringLiteral(VANDREL_BUILD_DIR);
+    if (appDir == buildDir || appDir.startsWith(buildDir + u'/'))
+        candidates << QStringLiteral(VANDREL_WEB_PLUGIN_BUILD_PATH);
     return candidates;
 }
 

@@ -63,6 +63,13 @@ QString DefaultsSettingsFile()
     QStringList dirs = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
     if (!dirs.isEmpty())
         dirs.removeFirst();
+    // Unless the user names the folders, the installation's own (PREFIX/etc/xdg) comes last.
+    if (qEnvironmentVariableIsEmpty("XDG_CONFIG_DIRS")) {
+        const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+        if (!program.isEmpty())
+            dirs << QDir::cleanPath(QFileInfo(program).path() + u'/' +
+                                    QStringLiteral(VANDREL_XDG_CONFIG_FROM_BIN));
+    }
     for (const QString& dir : dirs) {
         const QString file = dir + u'/' + kRelativeFile;
         if (QFileInfo(file).isFile())

@@ -1,7 +1,8 @@
 // The program's persistent settings: a few string values in a per-user INI file
 // ($XDG_CONFIG_HOME/Vandrel/Vandrel.conf, section [General]). Values the user's file lacks are
-// read from the first system defaults file, Vandrel/Vandrel.conf in $XDG_CONFIG_DIRS, which the
-// install step writes with "AffID". The program writes only the user's file, and never "AffID".
+// read from the first system defaults file, Vandrel/Vandrel.conf in $XDG_CONFIG_DIRS (when it is
+// unset: /etc/xdg, then the installation's PREFIX/etc/xdg), which the install step writes with
+// "AffID". The program writes only the user's file, and never "AffID".
 #pragma once
 
 #include <QString>

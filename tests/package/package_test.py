@@ -1,0 +1,435 @@
+#!/usr/bin/env python3
+"""The Debian package as a user gets it: built by CPack, unpacked with dpkg-deb -x into a folder
+of the build (the machine is not changed), its files checked, and the unpacked program run.
+
+usage: package_test.py STEP BUILD_DIR
+  build      makes the .deb into BUILD_DIR/package-test and unpacks it into .../root
+  contents   the files, their modes and the control fields
+  validate   desktop-file-validate, appstreamcli validate --no-net, man --warnings
+  lintian    lintian reports nothing (deliberate findings are overridden in the package)
+  install    `cmake --install` into another prefix: the program finds PREFIX/etc/xdg itself
+  run        the unpacked program under the test Xvfb: an MP3 job from the loopback server,
+             then a Flash video played in its page through the installed plugin
+"""
+import base64
+import gzip
+import json
+import os
+import re
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.parse
+import urllib.request
+
+VERSION = "1.0.0.1"
+APP_ID = "org.vandrel.Vandrel"
+PAYLOAD_MARKER = b"\x0d\xf0\xad\xde"
+PLUGIN = "usr/lib/vandrel/plugins/vandrel_web.so"
+
+failures = []
+
+
+def check(ok, what):
+    print(("ok      " if ok else "FAILED  ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+    return ok
+
+
+def run(args, **kw):
+    return subprocess.run(args, capture_output=True, text=True, **kw)
+
+
+class Paths:
+    def __init__(self, build):
+        self.build = os.path.abspath(build)
+        self.work = os.path.join(self.build, "package-test")
+        self.root = os.path.join(self.work, "root")
+        self.env = os.path.join(self.build, "test-env")
+
+    def deb(self):
+        arch = run(["dpkg", "--print-architecture"]).stdout.strip()
+        return os.path.join(self.work, f"vandrel_{VERSION}_{arch}.deb")
+
+    def cache(self, name):
+        with open(os.path.join(self.build, "CMakeCache.txt")) as f:
+            for line in f:
+                if line.startswith(name + ":"):
+                    return line.split("=", 1)[1].rstrip("\n")
+        return None
+
+
+# ---------------------------------------------------------------------------------------------
+def step_build(p):
+    shutil.rmtree(p.work, ignore_errors=True)
+    os.makedirs(p.work)
+    made = run(["cpack", "-G", "DEB", "-B", p.work, "--config",
+                os.path.join(p.build, "CPackConfig.cmake")], cwd=p.build)
+    print(made.stdout, made.stderr)
+    if not check(made.returncode == 0 and os.path.isfile(p.deb()), "cpack made " + p.deb()):
+        return
+    x = run(["dpkg-deb", "-x", p.deb(), p.root])
+    check(x.returncode == 0, "dpkg-deb -x unpacked it: " + x.stderr.strip())
+
+
+# ---------------------------------------------------------------------------------------------
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    if head[:8] != b"\x89PNG\r\n\x1a\n":
+        return None
+    return struct.unpack(">II", head[16:24])
+
+
+# Every file of the package: its mode, and what else must hold for it.
+FILES = [
+    ("usr/bin/vandrel", 0o755, "program"),
+    (PLUGIN, 0o644, None),
+    (f"usr/share/applications/{APP_ID}.desktop", 0o644, None),
+    ("usr/share/icons/hicolor/48x48/apps/vandrel.png", 0o644, (48, 48)),
+    ("usr/share/icons/hicolor/128x128/apps/vandrel.png", 0o644, (128, 128)),
+    ("usr/share/icons/hicolor/256x256/apps/vandrel.png", 0o644, (256, 256)),
+    ("usr/share/icons/hicolor/scalable/apps/vandrel.svg", 0o644, None),
+    (f"usr/share/metainfo/{APP_ID}.metainfo.xml", 0o644, None),
+    ("usr/share/man/man1/vandrel.1.gz", 0o644, "gzip"),
+    ("usr/share/doc/vandrel/copyright", 0o644, None),
+    ("usr/share/doc/vandrel/changelog.gz", 0o644, "gzip"),
+    ("usr/share/lintian/overrides/vandrel", 0o644, None),
+    ("etc/xdg/Vandrel/Vandrel.conf", 0o644, "defaults"),
+]
+
+
+def step_contents(p):
+    listing = run(["dpkg-deb", "-c", p.deb()]).stdout.splitlines()
+    packaged = {}
+    for line in listing:
+        fields = line.split(None, 5)
+        path = fields[5].split(" -> ")[0].lstrip("./").rstrip("/")
+        if path:
+            packaged[path] = (fields[0], fields[1])
+    for path, mode, extra in FILES:
+        full = os.path.join(p.root, path)
+        if not check(path in packaged and os.path.isfile(full), f"{path} is in the package"):
+            continue
+        actual = os.stat(full).st_mode & 0o7777
+        check(actual == mode, f"{path} has mode {mode:o} (is {actual:o})")
+        check(packaged[path][1] == "root/root", f"{path} belongs to root/root")
+        if extra == "program":
+            with open(full, "rb") as f, open(os.path.join(p.build, "vandrel"), "rb") as g:
+                data = f.read()
+                check(data == g.read(), f"{path} is the built program byte for byte (not stripped)")
+                check(PAYLOAD_MARKER in data, f"{path} carries the tool payload")
+        elif extra == "gzip":
+            with gzip.open(full) as f:
+                check(len(f.read()) > 0, f"{path} is gzip")
+        elif extra == "defaults":
+            affid = p.cache("VANDREL_AFFID")
+            with open(full) as f:
+                text = f.read()
+            check(re.search(r"^\[General\]$", text, re.M) is not None and
+                  re.search(rf"^AffID={re.escape(affid)}$", text, re.M) is not None,
+                  f"{path} gives AffID={affid} under [General]")
+        elif isinstance(extra, tuple):
+            check(png_size(full) == extra, f"{path} is a {extra[0]}x{extra[1]} PNG")
+    expected = {path for path, _, _ in FILES}
+    for path, (mode, owner) in packaged.items():
+        if mode.startswith("d"):
+            check(mode == "drwxr-xr-x" and owner == "root/root", f"folder {path} is 0755 root/root")
+        else:
+            check(path in expected, f"{path} is one of the files the package should hold")
+
+    control = run(["dpkg-deb", "-f", p.deb()]).stdout
+    fields = dict(re.findall(r"^(\S+): (.*)$", control, re.M))
+    depends = [d.strip().split(" ")[0] for d in fields.get("Depends", "").split(",")]
+    for name in ["python3", "ffmpeg", "xdg-utils", "gpgv", "libqt6core6", "libqt6webenginecore6",
+                 "libminizip1", "libc6"]:
+        check(name in depends, f"Depends names {name}")
+    check(fields.get("Package") == "vandrel" and fields.get("Version") == VERSION,
+          f"the package is vandrel {VERSION}")
+    ctrl = tempfile.mkdtemp()
+    try:
+        run(["dpkg-deb", "-e", p.deb(), ctrl])
+        with open(os.path.join(ctrl, "conffiles")) as f:
+            check(f.read().split() == ["/etc/xdg/Vandrel/Vandrel.conf"],
+                  "the defaults file is the package's one configuration file")
+        check(not os.path.exists(os.path.join(ctrl, "postinst")), "no maintainer script")
+    finally:
+        shutil.rmtree(ctrl)
+
+
+# ---------------------------------------------------------------------------------------------
+def step_validate(p):
+    desktop = os.path.join(p.root, f"usr/share/applications/{APP_ID}.desktop")
+    v = run(["desktop-file-validate", desktop])
+    check(v.returncode == 0 and "error:" not in v.stdout, "desktop-file-validate: " + v.stdout)
+    with open(desktop) as f:
+        entry = dict(re.findall(r"^([A-Za-z]+)=(.*)$", f.read(), re.M))
+    check(entry.get("Exec") == "vandrel" and
+          os.path.isfile(os.path.join(p.root, "usr/bin", entry.get("Exec", "?"))),
+          "the entry starts the installed program")
+    check(entry.get("Categories") == "AudioVideo;Network;", "the entry's categories")
+    check(os.path.isfile(os.path.join(
+        p.root, "usr/share/icons/hicolor/48x48/apps", entry.get("Icon", "?") + ".png")),
+        "the entry's icon is in the hicolor theme")
+
+    metainfo = os.path.join(p.root, f"usr/share/metainfo/{APP_ID}.metainfo.xml")
+    v = run(["appstreamcli", "validate", "--no-net", metainfo])
+    check(v.returncode == 0, "appstreamcli validate --no-net: " + v.stdout + v.stderr)
+    with open(metainfo) as f:
+        text = f.read()
+    check(f'<release version="{VERSION}"' in text, f"the metainfo lists release {VERSION}")
+    check(f"<launchable type=\"desktop-id\">{APP_ID}.desktop</launchable>" in text,
+          "the metainfo names the desktop entry")
+
+    manual = os.path.join(p.root, "usr/share/man/man1/vandrel.1.gz")
+    v = run(["man", "--warnings", "-l", manual], env=dict(os.environ, MANWIDTH="100"))
+    check(v.returncode == 0 and v.stderr == "", "man --warnings is silent: " + v.stderr)
+    for words in ["SYNOPSIS", "--download-mp3=", "--player=", "--update", "--help", "--version",
+                  "Vandrel.conf", "XDG_CONFIG_DIRS", "VANDREL_UPDATE_SERVER", "EXIT STATUS"]:
+        check(words in v.stdout.replace("‐", "-"), f"the manual page tells of {words}")
+
+
+def step_lintian(p):
+    v = run(["lintian", "--tag-display-limit", "0", p.deb()])
+    tags = [l for l in v.stdout.splitlines() if re.match(r"^[EWIPXN]: ", l)]
+    print(v.stdout + v.stderr)
+    check(v.returncode == 0 and not [t for t in tags if t[0] in "EW"],
+          "lintian reports no error or warning")
+
+
+# ---------------------------------------------------------------------------------------------
+def children_of(pid):
+    kids = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/status") as f:
+                    if re.search(rf"^PPid:\s*{pid}$", f.read(), re.M):
+                        kids.append(int(entry))
+            except OSError:
+                pass
+    return kids
+
+
+def wait_until(condition, seconds, proc):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if proc.poll() is not None:
+            return False
+        if condition():
+            return True
+        time.sleep(0.25)
+    return False
+
+
+def terminate(proc, what):
+    proc.send_signal(signal.SIGTERM)
+    try:
+        code = proc.wait(30)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+        code = None
+    check(code == 0, f"{what}: SIGTERM ends the program with exit code 0 (got {code})")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def devtools_eval(ws_url, expression):
+    """One Runtime.evaluate over the page's DevTools WebSocket (loopback); its value."""
+    u = urllib.parse.urlparse(ws_url)
+    with socket.create_connection((u.hostname, u.port), timeout=10) as s:
+        key = base64.b64encode(os.urandom(16)).decode()
+        s.sendall((f"GET {u.path} HTTP/1.1\r\nHost: {u.netloc}\r\nUpgrade: websocket\r\n"
+                   f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
+                   "Sec-WebSocket-Version: 13\r\n\r\n").encode())
+        reply = b""
+        while b"\r\n\r\n" not in reply:
+            chunk = s.recv(4096)
+            if not chunk:
+                return None
+            reply += chunk
+        if b" 101 " not in reply.split(b"\r\n")[0]:
+            return None
+        pending = reply.split(b"\r\n\r\n", 1)[1]
+        body = json.dumps({"id": 1, "method": "Runtime.evaluate",
+                           "params": {"expression": expression, "returnByValue": True}}).encode()
+        mask = os.urandom(4)
+        head = bytes([0x81])
+        head += bytes([0x80 | len(body)]) if len(body) < 126 else \
+            bytes([0x80 | 126]) + struct.pack(">H", len(body))
+        s.sendall(head + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(body)))
+
+        def read(n):
+            nonlocal pending
+            while len(pending) < n:
+                chunk = s.recv(65536)
+                if not chunk:
+                    raise EOFError
+                pending += chunk
+            out, pending = pending[:n], pending[n:]
+            return out
+
+        while True:
+            b0, b1 = read(2)
+            length = b1 & 0x7F
+            if length == 126:
+                length = struct.unpack(">H", read(2))[0]
+            elif length == 127:
+                length = struct.unpack(">Q", read(8))[0]
+            message = json.loads(read(length)) if b0 & 0x0F == 1 else {}
+            if message.get("id") == 1:
+                return message.get("result", {}).get("result", {}).get("value")
+
+
+def player_page_state(port):
+    try:
+        with urllib.request.urlopen(f"http://127.0.0.1:{port}/json", timeout=5) as r:
+            targets = json.load(r)
+    except OSError:
+        return None
+    for t in targets:
+        if "player.htm?file_location=" in t.get("url", "") and t.get("webSocketDebuggerUrl"):
+            try:
+                return devtools_eval(t["webSocketDebuggerUrl"],
+                                     "[document.getElementById('video').currentTime,"
+                                     " typeof window.vandrelPlayer]")
+            except (OSError, EOFError, ValueError):
+                return None
+    return None
+
+
+def step_run(p):
+    program = os.path.join(p.root, "usr/bin/vandrel")
+    with open(os.path.join(p.env, "display")) as f:
+        display = f.read().strip()
+    with open(os.path.join(p.env, "http_port")) as f:
+        http = f"http://127.0.0.1:{f.read().strip()}"
+    media = os.path.join(p.env, "media")
+    t = tempfile.mkdtemp(prefix="vandrel-package-")
+    try:
+        home, tmp, runtime, stubs = (os.path.join(t, n) for n in ["home", "tmp", "run", "bin"])
+        for d in [home, tmp, stubs]:
+            os.makedirs(d)
+        os.makedirs(runtime, mode=0o700)
+        opened = os.path.join(t, "opened.txt")
+        # The desktop's opener only writes down what it was given, and no program is registered
+        # for any type, so Flash video plays in the page.
+        with open(os.path.join(stubs, "xdg-open"), "w") as f:
+            f.write(f"#!/bin/sh\nprintf '%s\\n' \"$*\" >> '{opened}'\n")
+        with open(os.path.join(stubs, "xdg-mime"), "w") as f:
+            f.write("#!/bin/sh\nexit 0\n")
+        for stub in ["xdg-open", "xdg-mime"]:
+            os.chmod(os.path.join(stubs, stub), 0o755)
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("XDG_", "QT_", "WAYLAND")) and k not in ("DISPLAY", "HOME")}
+        env.update(HOME=home, TMPDIR=tmp, XDG_RUNTIME_DIR=runtime, DISPLAY=display,
+                   QT_QPA_PLATFORM="xcb", PATH=stubs + ":" + os.environ.get("PATH", "/usr/bin"),
+                   XDG_CONFIG_DIRS=os.path.join(p.root, "etc/xdg"),
+                   # The first start of a day asks the update server: nothing answers here.
+                   VANDREL_UPDATE_SERVER="http://127.0.0.1:9")
+        user_file = os.path.join(home, ".config/Vandrel/Vandrel.conf")
+        desktop = os.path.join(home, "Desktop")
+        check(not os.path.exists(user_file), "the user has no settings file of their own")
+
+        # An MP3 job: the download goes to the desktop folder, the default.
+        proc = subprocess.Popen([program, f"--download-mp3={http}/clip.mp4"], env=env,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+        def mp3_done():
+            mp3s = [n for n in os.listdir(desktop) if n.endswith(".mp3")] \
+                if os.path.isdir(desktop) else []
+            return bool(mp3s) and os.path.getsize(os.path.join(desktop, mp3s[0])) > 0 \
+                and not children_of(proc.pid)
+
+        done = wait_until(lambda: mp3_done() and (time.sleep(1) or mp3_done()), 120, proc)
+        check(done, "the MP3 job wrote its .mp3 into the desktop folder and its tools ended")
+        artifacts = os.path.join(p.build, "artifacts")
+        os.makedirs(artifacts, exist_ok=True)
+        if done and shutil.which("import"):
+            run(["import", "-display", display, "-window", "root",
+                 os.path.join(artifacts, "package-window.png")])
+        terminate(proc, "after the MP3 job")
+        output = proc.stdout.read().decode(errors="replace")
+        check(os.listdir(tmp) == [], "the workspace is gone: " + " ".join(os.listdir(tmp)))
+        check(os.path.isfile(opened) and ".mp3" in open(opened).read(),
+              "the .mp3 went to the desktop's opener")
+        settings = open(user_file).read() if os.path.isfile(user_file) else ""
+        check(re.search(rf"^DefaultDownloadFolder=\"?{re.escape(desktop)}\"?$", settings, re.M)
+              is not None, "the user's file remembers the folder: " + settings)
+        check("AffID" not in settings, "the program wrote no AffID of its own")
+        if failures:
+            print(output)
+
+        # A Flash video, played in the page through the installed plugin.
+        flv = os.path.join(t, "clip.flv")
+        shutil.copy(os.path.join(media, "clip.flv"), flv)
+        port = free_port()
+        env["QTWEBENGINE_REMOTE_DEBUGGING"] = f"127.0.0.1:{port}"
+        proc = subprocess.Popen([program, f"--player={flv}"], env=env,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        state = []
+
+        def playing():
+            value = player_page_state(port)
+            if value:
+                state[:] = value
+            return bool(value) and value[0] > 0.5
+
+        check(wait_until(playing, 60, proc),
+              f"the page played the .flv past half a second (state {state})")
+        check(state[1:] == ["object"], "through the page's Flash video player")
+        with open(f"/proc/{proc.pid}/maps") as f:
+            maps = f.read()
+        check(os.path.join(p.root, PLUGIN) in maps, "the plugin came from the unpacked package")
+        check(os.path.join(p.build, "vandrel_web.so") not in maps,
+              "the installed program did not use the build's plugin")
+        terminate(proc, "while playing")
+        check(os.listdir(tmp) == [], "the workspace is gone: " + " ".join(os.listdir(tmp)))
+        if failures:
+            print(proc.stdout.read().decode(errors="replace"))
+    finally:
+        shutil.rmtree(t, ignore_errors=True)
+
+
+def step_install(p):
+    if os.path.exists("/etc/xdg/Vandrel/Vandrel.conf"):
+        print("this machine has /etc/xdg/Vandrel/Vandrel.conf: nothing to tell apart here")
+        sys.exit(77)
+    t = tempfile.mkdtemp(prefix="vandrel-install-")
+    try:
+        prefix, home = os.path.join(t, "prefix"), os.path.join(t, "home")
+        v = run(["cmake", "--install", p.build, "--prefix", prefix])
+        check(v.returncode == 0, "cmake --install: " + v.stderr)
+        check(os.path.isfile(os.path.join(prefix, "etc/xdg/Vandrel/Vandrel.conf")),
+              "the defaults file is in PREFIX/etc/xdg")
+        env = {k: v for k, v in os.environ.items() if not k.startswith("XDG_")}
+        env.update(HOME=home, VANDREL_UPDATE_SERVER="http://127.0.0.1:9")
+        v = run([os.path.join(prefix, "bin/vandrel"), "--update"], env=env, timeout=60)
+        user_file = os.path.join(home, ".config/Vandrel/Vandrel.conf")
+        settings = open(user_file).read() if os.path.isfile(user_file) else ""
+        # Without a defaults file the program would say which file to create and record nothing.
+        check(v.returncode == 0 and v.stderr == "" and "LastUpdate=" in settings,
+              "with XDG_CONFIG_DIRS unset the installed program read its AffID and checked: " +
+              v.stderr)
+    finally:
+        shutil.rmtree(t, ignore_errors=True)
+
+
+STEPS = {"build": step_build, "contents": step_contents, "validate": step_validate,
+         "lintian": step_lintian, "run": step_run, "install": step_install}
+
+if __name__ == "__main__":
+    STEPS[sys.argv[1]](Paths(sys.argv[2]))
+    print(f"{len(failures)} failed" if failures else "all checks passed")
+    sys.exit(1 if failures else 0)
