@@ -187,8 +187,10 @@ protected:
         const qsizetype before = m_fake.received.size();
         const qsizetype shown = notifier.Shown();
         notifier.Notify(summary, body);
-        QTRY_VERIFY_WITH_TIMEOUT(m_fake.received.size() == before + 1, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(notifier.Shown() == shown + 1, 10000);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_fake.received.size() == before + 1; }, 10000))
+            << "the service got no Notify";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.Shown() == shown + 1; }, 10000))
+            << "the notifier did not take the id";
     }
 
     Connection m_service{BusAddress(), QStringLiteral("service")};
@@ -211,7 +213,8 @@ TEST_P(NotificationTexts, ReachTheServiceWithTheProgramsNameAndIcon)
     RegisterFake();
     m_fake.capabilities = GetParam().capabilities;
     JobNotifier notifier(&m_window);
-    ShowOne(notifier, QStringLiteral("Download finished"), GetParam().body);
+    ASSERT_NO_FATAL_FAILURE(
+        ShowOne(notifier, QStringLiteral("Download finished"), GetParam().body));
 
     const Received& got = m_fake.received.back();
     EXPECT_EQ(got.appName, QStringLiteral("Vandrel"));
@@ -273,13 +276,14 @@ TEST_P(Clicks, RaiseTheWindowOnlyForTheDefaultActionOfANotificationStillShown)
     markerWindow.show();
     JobNotifier notifier(&m_window);
     JobNotifier marker(&markerWindow);
-    ShowOne(notifier, QStringLiteral("Download finished"), QStringLiteral("clip.mp4 in ~"));
+    ASSERT_NO_FATAL_FAILURE(
+        ShowOne(notifier, QStringLiteral("Download finished"), QStringLiteral("clip.mp4 in ~")));
     const uint id = 100 + static_cast<uint>(m_fake.received.size());
-    ShowOne(marker, QStringLiteral("Nothing was saved"), QString());
+    ASSERT_NO_FATAL_FAILURE(ShowOne(marker, QStringLiteral("Nothing was saved"), QString()));
     const uint markerId = id + 1;
 
     m_other.activateWindow();
-    QTRY_VERIFY_WITH_TIMEOUT(m_other.isActiveWindow(), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_other.isActiveWindow(); }, 5000));
     ActivationCounter window;
     ActivationCounter markerActivations;
     m_window.installEventFilter(&window);
@@ -287,13 +291,13 @@ TEST_P(Clicks, RaiseTheWindowOnlyForTheDefaultActionOfANotificationStillShown)
 
     if (c.closedFirst) {
         m_service.Emit(QStringLiteral("NotificationClosed"), {id, uint(2)});
-        QTRY_VERIFY_WITH_TIMEOUT(notifier.Shown() == 0, 5000);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.Shown() == 0; }, 5000));
     }
     Connection spoof(BusAddress(), QStringLiteral("spoof"));
     Connection& from = c.fromAnotherSender ? spoof : m_service;
     from.Emit(QStringLiteral("ActionInvoked"), {id + c.idOffset, QString::fromLatin1(c.action)});
     m_service.Emit(QStringLiteral("ActionInvoked"), {markerId, QStringLiteral("default")});
-    QTRY_VERIFY_WITH_TIMEOUT(markerActivations.count > 0, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return markerActivations.count > 0; }, 5000));
 
     EXPECT_EQ(window.count, c.raises ? 1 : 0);
     m_window.removeEventFilter(&window);
@@ -331,7 +335,7 @@ TEST_F(JobNotifierTest, WithoutAServiceNothingIsShownAndAServiceThatComesLaterIs
     EXPECT_EQ(notifier.Shown(), 0);
 
     RegisterFake();
-    ShowOne(notifier, QStringLiteral("Nothing was saved"), QString());
+    ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, QStringLiteral("Nothing was saved"), QString()));
     EXPECT_EQ(m_fake.received.size(), 1) << "a call made before the service was there arrived";
 }
 
