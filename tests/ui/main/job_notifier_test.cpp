@@ -5,6 +5,7 @@
 #include "ui/main/job_notifier.h"
 
 #include "platform/file_name.h"
+#include "test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@
 #include <QTest>
 #include <QWidget>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -123,12 +125,17 @@ public:
     }
 };
 
+// Set in the child process that runs without any session bus.
+constexpr char kNoBusChild[] = "VANDREL_TEST_NO_SESSION_BUS";
+
 // One private bus for the whole run: the session bus connection of the process is made once
 // and kept, so it must find the address set before its first use.
 class BusEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
+        if (!qEnvironmentVariableIsEmpty(kNoBusChild))
+            return; // the child of TheWindowsNotifierWithoutASessionBus: no bus at all
         s_bus = std::make_unique<PrivateBus>();
         qputenv("DBUS_SESSION_BUS_ADDRESS", s_bus->Address().toUtf8());
     }
@@ -337,6 +344,41 @@ TEST_F(JobNotifierTest, WithoutAServiceNothingIsShownAndAServiceThatComesLaterIs
     RegisterFake();
     ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, QStringLiteral("Nothing was saved"), QString()));
     EXPECT_EQ(m_fake.received.size(), 1) << "a call made before the service was there arrived";
+}
+
+// The notifier as the window makes it, in a child of this test with no session bus address
+// (and no runtime folder or display to find or start one): Notify shows nothing and nothing
+// fails. The child is this test again.
+TEST(NoSessionBus, TheWindowsNotifierShowsNothingAndNothingFails)
+{
+    if (!qEnvironmentVariableIsEmpty(kNoBusChild)) {
+        QWidget window;
+        QElapsedTimer timer;
+        timer.start();
+        JobNotifier notifier(&window);
+        notifier.Notify(QStringLiteral("Download finished"), QStringLiteral("clip.mp4 in ~"));
+        const qint64 ms = timer.elapsed();
+        EXPECT_FALSE(QDBusConnection::sessionBus().isConnected());
+        QTest::qWait(200);
+        EXPECT_EQ(notifier.Shown(), 0);
+        std::printf("notifier made and Notify returned in %lld ms without a bus\n",
+                    static_cast<long long>(ms));
+        return;
+    }
+    const testenv::ProcessResult child = testenv::Run(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral(
+            "--gtest_filter=NoSessionBus.TheWindowsNotifierShowsNothingAndNothingFails")},
+        60000,
+        {QString::fromLatin1(kNoBusChild) + QStringLiteral("=1"),
+         QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("XDG_RUNTIME_DIR"),
+         QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY")});
+    EXPECT_EQ(child.exitCode, 0) << child.out.toStdString() << child.err.toStdString();
+    EXPECT_TRUE(child.out.contains("without a bus")) << child.out.toStdString();
+    const qsizetype line = child.out.indexOf("notifier made");
+    if (line >= 0)
+        std::printf("child: %s",
+                    child.out.mid(line, child.out.indexOf('\n', line) - line + 1).constData());
 }
 
 struct DoneCase {
