@@ -131,7 +131,8 @@ void JobNotifier::Notify(const QString& summary, const QString& body)
 
 void JobNotifier::SendNotify(const QString& summary, const QString& body, bool bodyMarkup)
 {
-    QVariantMap hints;
+    // The installed desktop entry lets the service group and name the program's notifications.
+    QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("org.vandrel.Vandrel")}};
     if (m_window) {
         if (const std::optional<NotificationImage> image = IconImage(m_window->windowIcon()))
             hints.insert(QStringLiteral("image-data"), QVariant::fromValue(*image));

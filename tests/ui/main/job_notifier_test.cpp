@@ -23,16 +23,21 @@
 #include <QTest>
 #include <QWidget>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
+#include <sys/prctl.h>
+
 namespace {
 
-// A session bus of the test's own: dbus-daemon in the foreground, ended with the process.
+// A session bus of the test's own: dbus-daemon in the foreground, ended with the test.
 class PrivateBus {
 public:
     PrivateBus()
     {
+        // The daemon ends with this process even when the test dies without its destructor.
+        m_daemon.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_daemon.start(QStringLiteral("dbus-daemon"),
                        {QStringLiteral("--session"), QStringLiteral("--print-address"),
                         QStringLiteral("--nofork")});
