@@ -98,9 +98,7 @@ QString EscapeMarkup(const QString& text)
 
 } // namespace
 
-JobNotifier::JobNotifier(QWidget* window) : JobNotifier(window, QDBusConnection::sessionBus()) {}
-
-JobNotifier::JobNotifier(QWidget* window, const QDBusConnection& bus) : m_window(window), m_bus(bus)
+JobNotifier::JobNotifier(QWidget* window) : m_window(window), m_bus(QDBusConnection::sessionBus())
 {
     qDBusRegisterMetaType<NotificationImage>();
     if (!m_bus.isConnected())

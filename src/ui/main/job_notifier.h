@@ -16,9 +16,8 @@ class JobNotifier : public QObject {
 
 public:
     // Clicking a notification of this notifier raises and activates window.
+    // The session bus is the one DBUS_SESSION_BUS_ADDRESS names when first used.
     explicit JobNotifier(QWidget* window);
-    // The same on another connection (a private bus); one that is not connected shows nothing.
-    JobNotifier(QWidget* window, const QDBusConnection& bus);
 
     // Shows a notification from "Vandrel" with the window's icon, summary and body (plain
     // text). Returns at once: the service is only called asynchronously, and without a session

@@ -326,16 +326,6 @@ const ClickCase kClickCases[] = {
 INSTANTIATE_TEST_SUITE_P(Notifications, Clicks, ::testing::ValuesIn(kClickCases),
                          [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(JobNotifierTest, WithoutABusNothingIsShownAndNothingFails)
-{
-    Connection none(QStringLiteral("unix:path=/nonexistent/vandrel-bus"), QStringLiteral("none"));
-    ASSERT_FALSE(none.Bus().isConnected());
-    JobNotifier notifier(&m_window, none.Bus());
-    notifier.Notify(QStringLiteral("Download finished"), QStringLiteral("clip.mp4 in ~"));
-    QTest::qWait(100);
-    EXPECT_EQ(notifier.Shown(), 0);
-}
-
 TEST_F(JobNotifierTest, WithoutAServiceNothingIsShownAndAServiceThatComesLaterIsUsed)
 {
     JobNotifier notifier(&m_window);
