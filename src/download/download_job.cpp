@@ -148,6 +148,7 @@ QString ConvertFile(const DownloadJob& job, const QString& input, const QString&
 void RunJob(const DownloadJob& job, JobControl& control)
 {
     QString result;
+    QStringList saved;
     JobFolder folder(ResolveJobFolder(job.folder));
     if (const QString why = folder.Prepare(); !why.isEmpty()) {
         Say(job, QStringLiteral("cannot use the folder %1: %2").arg(folder.Path(), why));
@@ -183,6 +184,7 @@ void RunJob(const DownloadJob& job, JobControl& control)
                         QFile::remove(file->path);
                 }
             }
+            saved << made;
             if (result.isEmpty() && job.play)
                 result = made;
         }
@@ -192,5 +194,5 @@ void RunJob(const DownloadJob& job, JobControl& control)
         folder.RemovePartialFiles(); // a conversion cut short was removed by ConvertFile
     }
     control.MarkFinished();
-    Post(job.owner, std::make_unique<JobFinishedEvent>(result));
+    Post(job.owner, std::make_unique<JobFinishedEvent>(result, saved));
 }

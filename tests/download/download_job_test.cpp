@@ -40,6 +40,7 @@ public:
         }
         if (e->type() == WM_JOB_FINISHED) {
             finished << static_cast<JobFinishedEvent*>(e)->Path();
+            saved << static_cast<JobFinishedEvent*>(e)->Saved();
             return true;
         }
         return QObject::event(e);
@@ -65,6 +66,7 @@ public:
     QList<QByteArray> raw; // as the tools wrote them
     QStringList texts;
     QStringList finished;
+    QList<QStringList> saved; // per finished job
 };
 
 QStringList FilesIn(const QString& folder)
@@ -184,6 +186,12 @@ TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheOneToPlay)
             << m_receiver.texts.join(u'\n').toStdString();
     }
     EXPECT_FALSE(m_receiver.Said(QStringLiteral("dropped")));
+    // Every row leaves one file, the one the job saved, whether or not it plays.
+    QStringList files;
+    for (const QString& f : c.files)
+        files << m_folder.filePath(f);
+    ASSERT_EQ(m_receiver.saved.size(), 1);
+    EXPECT_EQ(m_receiver.saved.front(), files);
 }
 
 const KindCase kKindCases[] = {
@@ -282,6 +290,10 @@ TEST_F(Jobs, ThreeClipsOfAPageAreConvertedInReportOrderAndTheFirstPlays)
                               QStringLiteral("Three_clips_3-[three-3].mp4")};
     ASSERT_EQ(FilesIn(m_folder.path()), mp4s) << "three conversions, three downloads deleted";
     EXPECT_EQ(Result(), m_folder.filePath(mp4s[0]));
+    ASSERT_EQ(m_receiver.saved.size(), 1);
+    EXPECT_EQ(m_receiver.saved.front(),
+              QStringList({m_folder.filePath(mp4s[0]), m_folder.filePath(mp4s[1]),
+                           m_folder.filePath(mp4s[2])}));
     // Conversions run one after the other, so each output was finished after the one before.
     const auto finished = [&](int i) {
         return QFileInfo(m_folder.filePath(mp4s[i])).lastModified();
@@ -510,6 +522,7 @@ TEST_P(FailedConversions, KeepTheDownloadRemoveTheirOutputAndPlayTheDownload)
     const QString download = m_folder.filePath(QStringLiteral("clip-[clip].mp4"));
     EXPECT_EQ(FilesIn(m_folder.path()), QStringList{QStringLiteral("clip-[clip].mp4")});
     EXPECT_EQ(Result(), download);
+    EXPECT_EQ(m_receiver.saved.value(0), QStringList{download}) << "the kept download is saved";
     EXPECT_TRUE(m_receiver.Said(QStringLiteral("converting clip-[clip].mp4 failed")))
         << m_receiver.texts.join(u'\n').toStdString();
     if (c.shown) {
@@ -608,6 +621,7 @@ TEST_P(StoppedJobs, EndTheToolStartNothingElseAndLeaveOnlyCompleteFiles)
     ASSERT_TRUE(m_receiver.WaitFinished());
     EXPECT_TRUE(thread == nullptr || thread->Finished());
     thread.reset();
+    EXPECT_EQ(m_receiver.saved.value(0), QStringList()) << "a stopped download saved nothing";
     EXPECT_EQ(Result(), QString());
     EXPECT_EQ(FilesIn(m_folder.path()), c.left);
 }

@@ -1,0 +1,429 @@
+// Notifications against a fake Notifications service on a private session bus that the test
+// starts (dbus-daemon --session): what the service receives, which signals bring the window
+// back, and that a missing bus or service is no fault. Also the words for a finished job.
+#include "ui/main/job_done_text.h"
+#include "ui/main/job_notifier.h"
+
+#include "platform/file_name.h"
+#include "test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QTest>
+#include <QWidget>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+#include <sys/prctl.h>
+
+namespace {
+
+// A session bus of the test's own: dbus-daemon in the foreground, ended with the test.
+class PrivateBus {
+public:
+    PrivateBus()
+    {
+        // The daemon ends with this process even when the test dies without its destructor.
+        m_daemon.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--session"), QStringLiteral("--print-address"),
+                        QStringLiteral("--nofork")});
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_daemon.canReadLine() && timer.elapsed() < 10000 &&
+               m_daemon.state() != QProcess::NotRunning)
+            m_daemon.waitForReadyRead(100);
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    ~PrivateBus()
+    {
+        m_daemon.terminate();
+        if (!m_daemon.waitForFinished(5000))
+            m_daemon.kill();
+        m_daemon.waitForFinished(5000);
+    }
+    const QString& Address() const { return m_address; }
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+};
+
+struct Received {
+    QString appName;
+    QString icon;
+    QString summary;
+    QString body;
+    QStringList actions;
+    QVariantMap hints;
+};
+
+// The service side of org.freedesktop.Notifications: records Notify and hands out ids.
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body")};
+    QList<Received> received;
+
+public Q_SLOTS:
+    QStringList GetCapabilities() { return capabilities; }
+    uint Notify(const QString& appName, uint /*replacesId*/, const QString& icon,
+                const QString& summary, const QString& body, const QStringList& actions,
+                const QVariantMap& hints, int /*timeout*/)
+    {
+        received.append({appName, icon, summary, body, actions, hints});
+        return static_cast<uint>(received.size()) + 100;
+    }
+};
+
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+
+// A connection of its own to the private bus, closed with the object.
+class Connection {
+public:
+    Connection(const QString& address, const QString& name)
+        : m_name(name), m_bus(QDBusConnection::connectToBus(address, name))
+    {
+    }
+    ~Connection() { QDBusConnection::disconnectFromBus(m_name); }
+    QDBusConnection& Bus() { return m_bus; }
+    // Sends a signal of the Notifications interface, then waits for a round trip to the bus,
+    // so the bus has passed the signal on before anything sent after this.
+    void Emit(const QString& name, const QVariantList& args)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(kPath, kInterface, name);
+        signal.setArguments(args);
+        m_bus.send(signal);
+        m_bus.interface()->serviceOwner(QStringLiteral("org.freedesktop.DBus"));
+    }
+
+private:
+    QString m_name;
+    QDBusConnection m_bus;
+};
+
+// Counts the activations of a window.
+class ActivationCounter : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::WindowActivate)
+            ++count;
+        return false;
+    }
+};
+
+// Set in the child process that runs without any session bus.
+constexpr char kNoBusChild[] = "VANDREL_TEST_NO_SESSION_BUS";
+
+// One private bus for the whole run: the session bus connection of the process is made once
+// and kept, so it must find the address set before its first use.
+class BusEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (!qEnvironmentVariableIsEmpty(kNoBusChild))
+            return; // the child of TheWindowsNotifierWithoutASessionBus: no bus at all
+        s_bus = std::make_unique<PrivateBus>();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", s_bus->Address().toUtf8());
+    }
+    void TearDown() override { s_bus.reset(); }
+
+    inline static std::unique_ptr<PrivateBus> s_bus;
+};
+[[maybe_unused]] const auto* const kBusEnvironment =
+    ::testing::AddGlobalTestEnvironment(new BusEnvironment);
+
+QString BusAddress()
+{
+    return BusEnvironment::s_bus ? BusEnvironment::s_bus->Address() : QString();
+}
+
+class JobNotifierTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(BusAddress().isEmpty()) << "dbus-daemon gave no address";
+        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
+        ASSERT_TRUE(m_service.Bus().isConnected());
+        ASSERT_TRUE(m_service.Bus().interface()->isServiceRegistered(
+            QDBusConnection::sessionBus().baseService()))
+            << "the session bus is not the private bus";
+        m_window.setWindowIcon(QIcon(SolidPixmap(Qt::red)));
+        m_window.show();
+        m_other.show();
+    }
+
+    void TearDown() override
+    {
+        m_service.Bus().unregisterObject(kPath);
+        m_service.Bus().unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+    }
+
+    static QPixmap SolidPixmap(Qt::GlobalColor color)
+    {
+        QPixmap pixmap(16, 16);
+        pixmap.fill(color);
+        return pixmap;
+    }
+
+    void RegisterFake()
+    {
+        ASSERT_TRUE(
+            m_service.Bus().registerService(QStringLiteral("org.freedesktop.Notifications")));
+        ASSERT_TRUE(
+            m_service.Bus().registerObject(kPath, &m_fake, QDBusConnection::ExportAllSlots));
+    }
+
+    // Shows one notification through notifier and waits until the service has it and the
+    // notifier knows its id.
+    void ShowOne(JobNotifier& notifier, const QString& summary, const QString& body)
+    {
+        const qsizetype before = m_fake.received.size();
+        const qsizetype shown = notifier.Shown();
+        notifier.Notify(summary, body);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_fake.received.size() == before + 1; }, 10000))
+            << "the service got no Notify";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.Shown() == shown + 1; }, 10000))
+            << "the notifier did not take the id";
+    }
+
+    Connection m_service{BusAddress(), QStringLiteral("service")};
+    FakeNotifications m_fake;
+    QWidget m_window;
+    QWidget m_other;
+};
+
+struct TextCase {
+    const char* name;
+    QStringList capabilities;
+    QString body;
+    QString expectedBody;
+};
+
+class NotificationTexts : public JobNotifierTest, public ::testing::WithParamInterface<TextCase> {};
+
+TEST_P(NotificationTexts, ReachTheServiceWithTheProgramsNameAndIcon)
+{
+    RegisterFake();
+    m_fake.capabilities = GetParam().capabilities;
+    JobNotifier notifier(&m_window);
+    ASSERT_NO_FATAL_FAILURE(
+        ShowOne(notifier, QStringLiteral("Download finished"), GetParam().body));
+
+    const Received& got = m_fake.received.back();
+    EXPECT_EQ(got.appName, QStringLiteral("Vandrel"));
+    EXPECT_EQ(got.icon, QStringLiteral("vandrel"));
+    EXPECT_EQ(got.summary, QStringLiteral("Download finished"));
+    EXPECT_EQ(got.body, GetParam().expectedBody);
+    EXPECT_TRUE(got.actions.contains(QStringLiteral("default")));
+
+    // The window's icon as raw pixels: width, height, row stride, alpha, 8 bits, 4 channels.
+    const QDBusArgument image =
+        got.hints.value(QStringLiteral("image-data")).value<QDBusArgument>();
+    ASSERT_EQ(image.currentSignature(), QStringLiteral("(iiibiiay)"));
+    int width = 0, height = 0, stride = 0, bits = 0, channels = 0;
+    bool alpha = false;
+    QByteArray data;
+    image.beginStructure();
+    image >> width >> height >> stride >> alpha >> bits >> channels >> data;
+    image.endStructure();
+    EXPECT_GT(width, 0);
+    EXPECT_EQ(bits, 8);
+    EXPECT_EQ(channels, 4);
+    EXPECT_GE(stride, width * 4);
+    ASSERT_EQ(data.size(), qsizetype(stride) * height);
+    // Red, opaque: R, G, B, A in this order.
+    EXPECT_EQ(data.left(4), QByteArray("\xff\x00\x00\xff", 4));
+}
+
+const TextCase kTextCases[] = {
+    {"PlainTextServerGetsTheTextAsIs",
+     {QStringLiteral("actions"), QStringLiteral("body")},
+     QStringLiteral("a<b>&c.mp4 in ~/Videos"),
+     QStringLiteral("a<b>&c.mp4 in ~/Videos")},
+    {"MarkupServerGetsTheTextEscaped",
+     {QStringLiteral("actions"), QStringLiteral("body"), QStringLiteral("body-markup")},
+     QStringLiteral("a<b>&c.mp4 in ~/Videos"),
+     QStringLiteral("a&lt;b&gt;&amp;c.mp4 in ~/Videos")},
+};
+INSTANTIATE_TEST_SUITE_P(Texts, NotificationTexts, ::testing::ValuesIn(kTextCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+struct ClickCase {
+    const char* name;
+    bool fromAnotherSender;
+    uint idOffset; // added to the id the service gave
+    const char* action;
+    bool closedFirst; // NotificationClosed arrives before the click
+    bool raises;
+};
+
+class Clicks : public JobNotifierTest, public ::testing::WithParamInterface<ClickCase> {};
+
+TEST_P(Clicks, RaiseTheWindowOnlyForTheDefaultActionOfANotificationStillShown)
+{
+    const ClickCase& c = GetParam();
+    RegisterFake();
+    // A second window whose notification is clicked last: once it is active, the bus has
+    // delivered everything sent before, and the click under test has been handled.
+    QWidget markerWindow;
+    markerWindow.show();
+    JobNotifier notifier(&m_window);
+    JobNotifier marker(&markerWindow);
+    ASSERT_NO_FATAL_FAILURE(
+        ShowOne(notifier, QStringLiteral("Download finished"), QStringLiteral("clip.mp4 in ~")));
+    const uint id = 100 + static_cast<uint>(m_fake.received.size());
+    ASSERT_NO_FATAL_FAILURE(ShowOne(marker, QStringLiteral("Nothing was saved"), QString()));
+    const uint markerId = id + 1;
+
+    m_other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_other.isActiveWindow(); }, 5000));
+    ActivationCounter window;
+    ActivationCounter markerActivations;
+    m_window.installEventFilter(&window);
+    markerWindow.installEventFilter(&markerActivations);
+
+    if (c.closedFirst) {
+        m_service.Emit(QStringLiteral("NotificationClosed"), {id, uint(2)});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.Shown() == 0; }, 5000));
+    }
+    Connection spoof(BusAddress(), QStringLiteral("spoof"));
+    Connection& from = c.fromAnotherSender ? spoof : m_service;
+    from.Emit(QStringLiteral("ActionInvoked"), {id + c.idOffset, QString::fromLatin1(c.action)});
+    m_service.Emit(QStringLiteral("ActionInvoked"), {markerId, QStringLiteral("default")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return markerActivations.count > 0; }, 5000));
+
+    EXPECT_EQ(window.count, c.raises ? 1 : 0);
+    m_window.removeEventFilter(&window);
+    markerWindow.removeEventFilter(&markerActivations);
+}
+
+const ClickCase kClickCases[] = {
+    {"DefaultActionRaisesTheWindow", false, 0, "default", false, true},
+    {"AnotherActionDoesNot", false, 0, "Show", false, false},
+    {"AnIdThisNotifierDidNotGetDoesNot", false, 7, "default", false, false},
+    {"AnotherSenderWithTheSameIdDoesNot", true, 0, "default", false, false},
+    {"AClosedNotificationDoesNot", false, 0, "default", true, false},
+};
+INSTANTIATE_TEST_SUITE_P(Notifications, Clicks, ::testing::ValuesIn(kClickCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(JobNotifierTest, WithoutAServiceNothingIsShownAndAServiceThatComesLaterIsUsed)
+{
+    JobNotifier notifier(&m_window);
+    for (int i = 0; i < 3; ++i)
+        notifier.Notify(QStringLiteral("Download finished"), QStringLiteral("clip.mp4 in ~"));
+    // The bus answers for the missing service; one more round trip sees those answers in.
+    m_service.Bus().interface()->serviceOwner(QStringLiteral("org.freedesktop.DBus"));
+    QTest::qWait(200);
+    EXPECT_EQ(notifier.Shown(), 0);
+
+    RegisterFake();
+    ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, QStringLiteral("Nothing was saved"), QString()));
+    EXPECT_EQ(m_fake.received.size(), 1) << "a call made before the service was there arrived";
+}
+
+// The notifier as the window makes it, in a child of this test with no session bus address
+// (and no runtime folder or display to find or start one): Notify shows nothing and nothing
+// fails. The child is this test again.
+TEST(NoSessionBus, TheWindowsNotifierShowsNothingAndNothingFails)
+{
+    if (!qEnvironmentVariableIsEmpty(kNoBusChild)) {
+        QWidget window;
+        QElapsedTimer timer;
+        timer.start();
+        JobNotifier notifier(&window);
+        notifier.Notify(QStringLiteral("Download finished"), QStringLiteral("clip.mp4 in ~"));
+        const qint64 ms = timer.elapsed();
+        EXPECT_FALSE(QDBusConnection::sessionBus().isConnected());
+        QTest::qWait(200);
+        EXPECT_EQ(notifier.Shown(), 0);
+        std::printf("notifier made and Notify returned in %lld ms without a bus\n",
+                    static_cast<long long>(ms));
+        return;
+    }
+    const testenv::ProcessResult child = testenv::Run(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral(
+            "--gtest_filter=NoSessionBus.TheWindowsNotifierShowsNothingAndNothingFails")},
+        60000,
+        {QString::fromLatin1(kNoBusChild) + QStringLiteral("=1"),
+         QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("XDG_RUNTIME_DIR"),
+         QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY")});
+    EXPECT_EQ(child.exitCode, 0) << child.out.toStdString() << child.err.toStdString();
+    EXPECT_TRUE(child.out.contains("without a bus")) << child.out.toStdString();
+    const qsizetype line = child.out.indexOf("notifier made");
+    if (line >= 0)
+        std::printf("child: %s",
+                    child.out.mid(line, child.out.indexOf('\n', line) - line + 1).constData());
+}
+
+struct DoneCase {
+    const char* name;
+    QStringList saved; // relative to the home folder unless absolute
+    QString summary;
+    QString body;
+};
+
+class DoneTexts : public ::testing::TestWithParam<DoneCase> {};
+
+TEST_P(DoneTexts, SayWhatWasSavedAndWhere)
+{
+    QStringList saved;
+    for (const QString& name : GetParam().saved)
+        saved << (name.startsWith(u'/') ? name : QDir::homePath() + u'/' + name);
+    const JobDoneText text = DescribeJobDone(saved);
+    EXPECT_EQ(text.summary, GetParam().summary);
+    EXPECT_EQ(text.body, GetParam().body);
+}
+
+const DoneCase kDoneCases[] = {
+    {"OneFileNamesItAndItsFolderFromHome",
+     {QStringLiteral("Videos/clip.mp4")},
+     QStringLiteral("Download finished"),
+     QStringLiteral("clip.mp4 in ~/Videos")},
+    {"SeveralFilesNameTheFirstAndCountTheRest",
+     {QStringLiteral("Music/a.mp3"), QStringLiteral("Music/b.mp3"), QStringLiteral("Music/c.mp3")},
+     QStringLiteral("Download finished"),
+     QStringLiteral("a.mp3 and 2 more in ~/Music")},
+    {"AFolderOutsideHomeIsWrittenInFull",
+     {QStringLiteral("/srv/media/clip.avi")},
+     QStringLiteral("Download finished"),
+     QStringLiteral("clip.avi in /srv/media")},
+    {"AFileDirectlyInHome",
+     {QStringLiteral("clip.mp4")},
+     QStringLiteral("Download finished"),
+     QStringLiteral("clip.mp4 in ~")},
+    {"ANameThatIsNotUtf8ShowsItsLatin1Characters",
+     {platform::DecodeFileName("/srv/Vid\xe9o.flv")},
+     QStringLiteral("Download finished"),
+     QString::fromUtf8("Vid\xc3\xa9o.flv in /srv")},
+    {"NothingSaved",
+     {},
+     QStringLiteral("Nothing was saved"),
+     QStringLiteral("The log in the window says why.")},
+};
+INSTANTIATE_TEST_SUITE_P(Jobs, DoneTexts, ::testing::ValuesIn(kDoneCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+} // namespace
+
+#include "job_notifier_test.moc"
