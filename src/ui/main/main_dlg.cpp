@@ -9,6 +9,8 @@
 #include "platform/termination_signals.h"
 #include "ui/controls/element_command.h"
 #include "ui/elements/tree_lock.h"
+#include "ui/main/job_done_text.h"
+#include "ui/main/job_notifier.h"
 #include "ui/main/tool_text.h"
 
 #include <QApplication>
@@ -82,6 +84,7 @@ MainDlg::MainDlg(QString workspace, QString startUrl, JobKind startJobKind, QStr
     m_spinner = new QTimer(this);
     m_spinner->setInterval(kSpinIntervalMs);
     connect(m_spinner, &QTimer::timeout, this, [this] { TurnSpinner(); });
+    m_notifier = new JobNotifier(this);
 }
 
 MainDlg::~MainDlg()
@@ -285,8 +288,14 @@ void MainDlg::StartJob(JobKind kind)
     m_jobs.push_back(std::make_unique<JobThread>(std::move(job)));
 }
 
-void MainDlg::OnJobFinished(const QString& path)
+void MainDlg::OnJobFinished(const QString& path, const QStringList& saved)
 {
+    // Told on the desktop only when the user is looking elsewhere, and not after a stop the
+    // user asked for in this window.
+    if (!isActiveWindow() && !m_stoppedByUser) {
+        const JobDoneText text = DescribeJobDone(saved);
+        m_notifier->Notify(text.summary, text.body);
+    }
     CollectFinishedJobs();
     ui::TreeLockGuard tree(ui::TreeLock());
     SetJobButtonsEnabled(true);
@@ -391,7 +400,8 @@ bool MainDlg::event(QEvent* e)
         return true;
     }
     if (e->type() == WM_JOB_FINISHED) {
-        OnJobFinished(static_cast<JobFinishedEvent*>(e)->Path());
+        const auto* finished = static_cast<JobFinishedEvent*>(e);
+        OnJobFinished(finished->Path(), finished->Saved());
         return true;
     }
     if (e->type() == WM_JOB_PHASE) {

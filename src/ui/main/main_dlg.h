@@ -17,6 +17,7 @@
 #include <vector>
 
 class ITab;
+class JobNotifier;
 class QTimer;
 class JobThread;
 class Tab0Dlg;
@@ -51,7 +52,8 @@ public:
     // Starts a job of this kind from the download page's fields; nothing happens when either
     // field is empty.
     void StartJob(JobKind kind);
-    void OnJobFinished(const QString& path);
+    // path: the file to play, or empty; saved: every file the job kept, in order.
+    void OnJobFinished(const QString& path, const QStringList& saved = {});
     void OnJobText(const QByteArray& text);
     // The running jobs began converting: the progress ring turns instead of filling.
     void OnJobConverting();
@@ -107,5 +109,6 @@ private:
     std::vector<std::unique_ptr<JobThread>> m_jobs;
     bool m_endingFromOutside = false;
     bool m_stoppedByUser = false;
-    QTimer* m_spinner = nullptr; // turns the ring while converting
+    QTimer* m_spinner = nullptr;       // turns the ring while converting
+    JobNotifier* m_notifier = nullptr; // a word on the desktop when a job ends unseen
 };

@@ -1,8 +1,11 @@
 // Notifications against a fake Notifications service on a private session bus that the test
 // starts (dbus-daemon --session): what the service receives, which signals bring the window
 // back, and that a missing bus or service is no fault. Also the words for a finished job.
+#include "pages/tab0_dlg.h"
+#include "ui/elements/tree_lock.h"
 #include "ui/main/job_done_text.h"
 #include "ui/main/job_notifier.h"
+#include "ui/main/main_dlg.h"
 
 #include "platform/file_name.h"
 #include "test_env.h"
@@ -18,8 +21,10 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QImage>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -344,6 +349,33 @@ TEST_F(JobNotifierTest, WithoutAServiceNothingIsShownAndAServiceThatComesLaterIs
 // The notifier as the window makes it, in a child of this test with no session bus address
 // (and no runtime folder or display to find or start one): Notify shows nothing and nothing
 // fails. The child is this test again.
+// The window's own use: a job that ends while another window has the focus is told on the
+// desktop with what it saved.
+TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
+{
+    RegisterFake();
+    QTemporaryDir workspace, folder;
+    const QString downloader = workspace.filePath(QStringLiteral("downloader"));
+    ASSERT_TRUE(testenv::WriteFile(downloader,
+                                   "#!/bin/sh\nprintf x > clip.mp4\n"
+                                   "printf '[download] Destination: clip.mp4\\r\\n'\n"));
+    QFile::setPermissions(downloader, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    MainDlg dlg(workspace.path(), QStringLiteral("http://127.0.0.1:9/x"), kJobNone, {});
+    dlg.OnInitDialog();
+    dlg.DownloadPage()->FolderField()->setText(folder.path());
+    {
+        ui::TreeLockGuard tree(ui::TreeLock());
+        dlg.Tree().playAfterDownload->SetIsChecked(false);
+    }
+    m_other.activateWindow();
+    dlg.StartJob(kJobDownload);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_fake.received.isEmpty(); }, 20000));
+    EXPECT_EQ(m_fake.received.back().summary, QStringLiteral("Download finished"));
+    EXPECT_TRUE(m_fake.received.back().body.startsWith(QStringLiteral("clip.mp4 in ")))
+        << m_fake.received.back().body.toStdString();
+}
+
 TEST(NoSessionBus, TheWindowsNotifierShowsNothingAndNothingFails)
 {
     if (!qEnvironmentVariableIsEmpty(kNoBusChild)) {
