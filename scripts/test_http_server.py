@@ -2,8 +2,8 @@
 """Loopback HTTP server for the tests: serves a folder on 127.0.0.1 at a free port.
 
 The port is written to --port-file once the server listens. Besides the files it answers:
-  /hang/...   accepts the request and never answers (a dead server)
-  /slow/FILE  serves FILE at about 200 KB/s (a download that lasts)
+  /hang/...        accepts the request and never answers (a dead server)
+  /slow/<file>     sends <file> at about 200 KB/s (a download that takes a while)
 """
 import argparse
 import functools
@@ -12,10 +12,8 @@ import os
 import threading
 import time
 
-
-SLOW_PREFIX = "/slow/"
-SLOW_CHUNK = 20 * 1024
-SLOW_PAUSE = 0.1  # seconds per chunk: about 200 KB/s
+SLOW_BYTES_PER_S = 200 * 1024
+SLOW_STEPS_PER_S = 10
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
@@ -23,29 +21,37 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         if self.path.startswith("/hang"):
             time.sleep(3600)
             return
-        if self.path.startswith(SLOW_PREFIX):
-            self.path = "/" + self.path[len(SLOW_PREFIX):]
-            body = self.send_head()
-            if body is None:
-                return
-            with body:
-                try:
-                    while True:
-                        chunk = body.read(SLOW_CHUNK)
-                        if not chunk:
-                            break
-                        self.wfile.write(chunk)
-                        self.wfile.flush()
-                        time.sleep(SLOW_PAUSE)
-                except (BrokenPipeError, ConnectionResetError):
-                    pass
+        if self.path.startswith("/slow/"):
+            self.send_slowly(self.path[len("/slow"):])
             return
         super().do_GET()
 
     def do_HEAD(self):
-        if self.path.startswith(SLOW_PREFIX):
-            self.path = "/" + self.path[len(SLOW_PREFIX):]
+        if self.path.startswith("/slow/"):
+            self.path = self.path[len("/slow"):]
         super().do_HEAD()
+
+    def send_slowly(self, path):
+        local = self.translate_path(path)
+        if not os.path.isfile(local):
+            self.send_error(404)
+            return
+        self.send_response(200)
+        self.send_header("Content-Type", self.guess_type(local))
+        self.send_header("Content-Length", str(os.path.getsize(local)))
+        self.end_headers()
+        step = SLOW_BYTES_PER_S // SLOW_STEPS_PER_S
+        with open(local, "rb") as f:
+            while True:
+                chunk = f.read(step)
+                if not chunk:
+                    return
+                try:
+                    self.wfile.write(chunk)
+                    self.wfile.flush()
+                except OSError:
+                    return  # the client went away
+                time.sleep(1.0 / SLOW_STEPS_PER_S)
 
     def log_message(self, fmt, *args):
         with open(self.server.log_path, "a", encoding="utf-8") as log:

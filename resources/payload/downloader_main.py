@@ -4,25 +4,41 @@ change, and a stale copy is the most common reason downloads stop working).
 Its output keeps yt-dlp's progress lines ("[download] ... ETA ...") and "ERROR: " lines, ends
 every line with "\\r\\n", and names each file it leaves behind with "[download] Destination: "
 and the file's path relative to the current directory: the final file after merging and
-post-processing, never an intermediate part that was deleted afterwards.
+post-processing, never an intermediate part that was deleted afterwards. A final file that was
+there already is named with "[download] <name> has already been downloaded" instead.
+
+Its own options come before the caller's arguments, which may end with "--" and addresses.
+No user configuration or plugin is loaded: a configured "-o", "-P" or "--exec" would put files
+elsewhere. Nothing a web page controls becomes a line of its own: a carriage return inside a
+line becomes a blank, and name lines that the wrapper did not print itself are dropped.
 """
 import os
 import re
+import secrets
 import shutil
 import signal
 import subprocess
 import sys
 
 # What yt-dlp prints for every finished file; the output filter turns it into the report line.
-FINAL_MARK = b"\x1evandrel-final\x1e"
+# The mark is new in every run, so that no text from a web page can pass for it.
+FINAL_MARK = b"\x1evandrel-final-" + secrets.token_hex(16).encode() + b"\x1e"
+# Between the "was it downloaded now" flag and the path in a marked line.
+FIELD_SEPARATOR = b"\x1f"
+NO_PLUGINS = "--no-plugin-dirs"
 EXTRA_OPTIONS = [
+    "--ignore-config",
     "--quiet",  # intermediate "Destination: " lines go; the final names are printed below
     "--progress",
     "--newline",
     "--no-simulate",
-    "--print", "after_move:" + FINAL_MARK.decode() + "%(filepath)s",
+    "--print",
+    "after_move:" + FINAL_MARK.decode() + "%(__real_download)s" + FIELD_SEPARATOR.decode()
+    + "%(filepath)s",
 ]
 VERSION_PATTERN = re.compile(r"(\d+)\.(\d+)\.(\d+)(?:\.(\d+))?")
+# The report lines the program reads names from; only the wrapper may write them.
+NAME_LINE = re.compile(rb"^[ \t\n\r\v\f]*\[download\] (Destination: |.*has already been downloaded)")
 
 
 class LineFilter:
@@ -48,14 +64,20 @@ class LineFilter:
             self.emit(line)
 
     def emit(self, line):
-        line = line.rstrip(b"\r")
+        line = line.rstrip(b"\r").replace(b"\r", b" ")
         if line.startswith(FINAL_MARK):
-            path = os.fsdecode(line[len(FINAL_MARK):])
+            flag, _, path = line[len(FINAL_MARK):].partition(FIELD_SEPARATOR)
+            path = os.fsdecode(path)
             if not path or path == "NA":
                 return
             if os.path.isabs(path):
                 path = os.path.relpath(path)
-            line = b"[download] Destination: " + os.fsencode(path)
+            if flag == b"False":
+                line = b"[download] " + os.fsencode(path) + b" has already been downloaded"
+            else:
+                line = b"[download] Destination: " + os.fsencode(path)
+        elif NAME_LINE.match(line):
+            return
         data = line + b"\r\n"
         while data:
             try:
@@ -102,30 +124,54 @@ def version_tuple(text):
     return tuple(int(part or 0) for part in match.groups())
 
 
-def bundled_version():
+def bundled_file(name):
     # Read from the archive, not imported: importing yt_dlp would load all of it.
     try:
-        data = __loader__.get_data(os.path.join(__loader__.archive, "yt_dlp", "version.py"))
-        match = re.search(rb"__version__\s*=\s*['\"]([^'\"]+)", data)
-        return version_tuple(match.group(1).decode()) if match else None
+        return __loader__.get_data(os.path.join(__loader__.archive, "yt_dlp", name))
     except Exception:
-        return None
+        return b""
 
 
-def newer_on_path(bundled):
-    found = shutil.which("yt-dlp")
-    if not found or not bundled:
-        return None
+def bundled_version():
+    match = re.search(rb"__version__\s*=\s*['\"]([^'\"]+)", bundled_file("version.py"))
+    return version_tuple(match.group(1).decode()) if match else None
+
+
+def bundled_knows_no_plugins():
+    return b"'" + NO_PLUGINS.encode() + b"'" in bundled_file("options.py")
+
+
+def ask_version(program, options):
     try:
-        if os.path.samefile(found, sys.argv[0]):
-            return None
-        answer = subprocess.run([found, "--version"], stdin=subprocess.DEVNULL,
+        answer = subprocess.run([program] + options + ["--version"], stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                 timeout=30, check=False)
     except (OSError, subprocess.SubprocessError):
         return None
-    version = version_tuple(answer.stdout.decode(errors="replace"))
-    return found if version and version > bundled else None
+    if answer.returncode != 0:
+        return None
+    return version_tuple(answer.stdout.decode(errors="replace"))
+
+
+def newer_on_path(bundled):
+    """The yt-dlp on PATH when it is newer than the bundled one, and whether it knows the
+    option that keeps plugins away (asked together with the version: one start when it does)."""
+    found = shutil.which("yt-dlp")
+    if not found or not bundled:
+        return None, False
+    try:
+        if os.path.samefile(found, sys.argv[0]):
+            return None, False
+    except OSError:
+        return None, False
+    knows = True
+    version = ask_version(found, ["--ignore-config", NO_PLUGINS])
+    if version is None:
+        knows = False
+        version = ask_version(found, ["--ignore-config"])
+    if version and version > bundled:
+        return found, knows
+    return None, False
 
 
 def die_with_parent():
@@ -155,15 +201,17 @@ def run_other(program, args, out):
 
 
 def main():
-    args = sys.argv[1:] + EXTRA_OPTIONS
     sys.stdout.flush()
     sys.stderr.flush()
     out_stream, out_filter = filtered_stream(1, sys.stdout)
     err_stream, err_filter = filtered_stream(2, sys.stderr)
     try:
-        other = newer_on_path(bundled_version())
+        other, other_knows_no_plugins = newer_on_path(bundled_version())
         if other:
-            return run_other(other, args, out_filter)
+            own = EXTRA_OPTIONS + ([NO_PLUGINS] if other_knows_no_plugins else [])
+            return run_other(other, own + sys.argv[1:], out_filter)
+        own = EXTRA_OPTIONS + ([NO_PLUGINS] if bundled_knows_no_plugins() else [])
+        args = own + sys.argv[1:]
         sys.stdout, sys.stderr = out_stream, err_stream
         import yt_dlp
         try:

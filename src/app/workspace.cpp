@@ -172,6 +172,9 @@ bool ExtractToolPayload(const QString& workspace, const QString& programFile)
     const QByteArray destination = QFile::encodeName(workspace);
     const char* const argv[] = {
         "unzip.exe", "-x", "-o", archiveName.constData(), "-d", destination.constData()};
+    // The driver works from inside the destination; the process goes back to where it was, so
+    // nothing relies on, or writes into, a workspace that is removed at exit.
+    const platform::CurrentDirectoryKeeper keeper;
     // Nobody reads the driver's messages here: a program started from a terminal stays quiet.
     return RunUnzip(6, argv, nullptr) == 0;
 }

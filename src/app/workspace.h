@@ -17,7 +17,7 @@ QString CreateWorkspace(const QString& directory, const std::function<QString()>
 // return the same name.
 QString MakeTempFileName(const QString& extension = {}, const QString& directory = {});
 // Unpacks the tools carried in the program's own file into the workspace. The current
-// directory is the workspace afterwards.
+// directory is the same afterwards as before.
 bool ExtractToolPayload(const QString& workspace);
 // The same with the payload of programFile.
 bool ExtractToolPayload(const QString& workspace, const QString& programFile);

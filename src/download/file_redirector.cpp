@@ -56,12 +56,18 @@ bool CFileRedirector::Run(const QString& commandLine)
     return Launch(commandLine);
 }
 
+bool CFileRedirector::Run(const QStringList& argv, const QString& workingDirectory)
+{
+    return Launch(argv, workingDirectory);
+}
+
 void CFileRedirector::OnLaunching()
 {
     // Cleared between the initial Shutdown (which signals it) and the new reader, so the
     // signal of this run's end is the only one a waiter can see.
     m_finished.Reset();
     m_pending.clear();
+    m_scanned = 0;
     m_skipSpace = false;
 }
 
@@ -84,8 +90,8 @@ void CFileRedirector::OnOutputText(std::string_view text)
     }
     m_pending.append(text);
     std::size_t start = 0;
+    std::size_t end = m_scanned;
     for (;;) {
-        std::size_t end = start;
         while (end < m_pending.size() && !IsLineEnd(m_pending[end]))
             ++end;
         if (end == m_pending.size())
@@ -95,11 +101,14 @@ void CFileRedirector::OnOutputText(std::string_view text)
         while (start < m_pending.size() && IsLeadingSpace(m_pending[start]))
             ++start;
         m_skipSpace = start == m_pending.size();
+        end = start;
     }
     m_pending.erase(0, start);
+    m_scanned = m_pending.size();
     if (m_pending.size() > kMaxPending) {
         ParseLine(CutAtSemicolon(m_pending));
         m_pending.clear();
+        m_scanned = 0;
     }
 }
 
@@ -115,17 +124,15 @@ void CFileRedirector::ParseDownloaderLine(std::string_view line)
 {
     if (line.starts_with(kDownloadPrefix)) {
         const std::string_view rest = line.substr(kDownloadPrefix.size());
-        if (line.find("ETA") != std::string_view::npos) {
+        // A name first, whatever it holds: a title such as "BETA" is not a progress line.
+        if (rest.starts_with(kDestination)) {
+            AddName(rest.substr(kDestination.size()));
+        } else if (line.find("ETA") != std::string_view::npos) {
             Post(rest); // a progress line
         } else if (line.find(kAlreadyDownloaded) != std::string_view::npos) {
             Post(rest);
             const std::size_t cut = kDownloadPrefix.size() + kAlreadySuffix;
-            m_names.append(line.size() < cut ? QByteArray()
-                                             : QByteArray(rest.data(), static_cast<qsizetype>(
-                                                                           line.size() - cut)));
-        } else if (rest.starts_with(kDestination)) {
-            const std::string_view name = rest.substr(kDestination.size());
-            m_names.append(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+            AddName(line.size() < cut ? std::string_view() : rest.substr(0, line.size() - cut));
         }
     } else if (line.starts_with(kErrorPrefix)) {
         const std::string_view rest = line.substr(kErrorPrefix.size());
@@ -140,6 +147,17 @@ void CFileRedirector::ParseConverterLine(std::string_view line)
 {
     if (line.find(kNoSuchFile) != std::string_view::npos)
         Post(line);
+}
+
+void CFileRedirector::AddName(std::string_view name)
+{
+    if (m_names.size() >= kMaxNames)
+        return;
+    QByteArray bytes(name.data(), static_cast<qsizetype>(name.size()));
+    if (m_nameSet.contains(bytes))
+        return;
+    m_nameSet.insert(bytes);
+    m_names.append(std::move(bytes));
 }
 
 void CFileRedirector::Post(std::string_view text)

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QSet>
 
 #include <string>
 
@@ -23,10 +24,13 @@ public:
     // Launches the command line; the finished event stays clear until this run has ended (or
     // at once when the launch fails).
     bool Run(const QString& commandLine);
+    // The same with the words given one by one, started in workingDirectory (see Launch).
+    bool Run(const QStringList& argv, const QString& workingDirectory);
 
     // Auto-reset; signalled whenever a run ends or a launch fails.
     platform::Event& FinishedEvent() { return m_finished; }
-    // The reported file names in order of arrival; read them after the finished event.
+    // The reported file names in order of first arrival, each once, at most kMaxNames; read
+    // them after the finished event.
     QList<QByteArray> Names() const { return m_names; }
 
     void Shutdown() override;
@@ -36,6 +40,8 @@ public:
     // Output without a line end beyond this many bytes is taken as a line of its own, so a
     // tool cannot grow the pending text without bound.
     static constexpr std::size_t kMaxPending = 64 * 1024;
+    // A tool that reports names without end cannot grow the list without bound.
+    static constexpr qsizetype kMaxNames = 10000;
 
 protected:
     void OnLaunching() override;
@@ -45,13 +51,17 @@ private:
     void ParseDownloaderLine(std::string_view line);
     void ParseConverterLine(std::string_view line);
     void Post(std::string_view text);
+    void AddName(std::string_view name);
 
     platform::Event m_finished{platform::Event::Kind::AutoReset};
     bool m_isDownloader;
     std::string m_pending;
+    // How much of m_pending is known to hold no line end: only what arrives later is scanned.
+    std::size_t m_scanned = 0;
     // A line has just ended and only white space followed so far: the white space that opens
     // the next line is dropped even when it arrives in later chunks.
     bool m_skipSpace = false;
     QObject* m_target;
     QList<QByteArray> m_names;
+    QSet<QByteArray> m_nameSet;
 };

@@ -28,6 +28,11 @@ enum RunPhase : int { kRunning, kFinishing, kAbandoned };
 // ReadAvailable's answer when the exit event was seen while output was still coming.
 constexpr int kStopAsked = 3;
 
+// A child closes its output as it exits, a moment before its end can be collected: waiting
+// this long for it keeps its exit code. A child that closed its output and goes on running is
+// not waited for beyond this.
+constexpr std::chrono::milliseconds kExitGrace{250};
+
 } // namespace
 
 // Everything one run holds. The reader thread keeps its own reference, so a reader that was
@@ -70,16 +75,49 @@ bool CRedirector::IsReaderThread() const
 
 bool CRedirector::Launch(const QString& commandLine)
 {
+    std::vector<std::string> argv;
+    for (const QString& word : SplitCommandLine(commandLine))
+        argv.push_back(QFile::encodeName(word).toStdString());
+    return LaunchWords(argv, {});
+}
+
+bool CRedirector::Launch(const QStringList& argv, const QString& workingDirectory)
+{
+    std::vector<std::string> words;
+    words.reserve(static_cast<std::size_t>(argv.size()));
+    for (const QString& word : argv)
+        words.push_back(QFile::encodeName(word).toStdString());
+    return LaunchWords(words, QFile::encodeName(workingDirectory).toStdString());
+}
+
+void CRedirector::SetRun(std::shared_ptr<RunState> run)
+{
+    std::lock_guard lock(m_runMutex);
+    m_run = std::move(run);
+}
+
+void CRedirector::Terminate(bool force)
+{
+    std::shared_ptr<RunState> run;
+    {
+        std::lock_guard lock(m_runMutex);
+        run = m_run;
+    }
+    if (run)
+        run->child.TerminateGroup(force);
+}
+
+bool CRedirector::LaunchWords(const std::vector<std::string>& argv,
+                              const std::string& workingDirectory)
+{
     Shutdown();
     OnLaunching();
+    m_exitCode = -1;
 
     int error = 0;
     if (!CollectAbandoned()) {
         error = EBUSY; // a reader of an earlier run is still inside a call of this object
     } else {
-        std::vector<std::string> argv;
-        for (const QString& word : SplitCommandLine(commandLine))
-            argv.push_back(QFile::encodeName(word).toStdString());
         try {
             auto run = std::make_shared<RunState>();
             platform::PipeEnds out, in;
@@ -89,7 +127,7 @@ bool CRedirector::Launch(const QString& commandLine)
             if (!error)
                 error = argv.empty() ? ENOENT
                                      : run->child.Spawn(argv, in.read.Get(), out.write.Get(),
-                                                        out.write.Get());
+                                                        out.write.Get(), workingDirectory);
             if (!error) {
                 // The child now holds the only writers of its output pipe, so the pipe ends
                 // when the child (and whatever it passed the pipe to) is gone.
@@ -97,7 +135,7 @@ bool CRedirector::Launch(const QString& commandLine)
                 in.read.Close();
                 run->output = std::move(out.read);
                 run->input = std::move(in.write);
-                m_run = run;
+                SetRun(run);
                 m_result = 0;
                 m_reader = std::thread(&CRedirector::ReaderMain, this, run);
             }
@@ -122,6 +160,7 @@ void CRedirector::Shutdown()
     if (IsReaderThread()) {
         // The reader's own last step: release its run. The owner's fields are the owner's.
         s_readerRun->Release();
+        m_exitCode = s_readerRun->child.ExitStatus();
         return;
     }
     if (m_reader.joinable()) {
@@ -134,6 +173,7 @@ void CRedirector::Shutdown()
                 OnStatusText("The redir thread is dead\r\n");
                 m_result = -2;
                 m_abandoned = std::move(m_reader);
+                std::lock_guard lock(m_runMutex);
                 m_abandonedRun = std::move(m_run);
                 return;
             }
@@ -143,7 +183,8 @@ void CRedirector::Shutdown()
     }
     if (m_run) {
         m_run->Release();
-        m_run.reset();
+        m_exitCode = m_run->child.ExitStatus();
+        SetRun(nullptr);
     }
 }
 
@@ -190,6 +231,12 @@ int CRedirector::ReadLoop(RunState& run)
         const int r = ReadAvailable(run);
         if (r == kStopAsked)
             return 1;
+        if (r == 0) {
+            // The output has ended; the child is normally ending with it.
+            platform::WaitAny({WaitItem::OfFd(run.child.PidFd()), WaitItem::Of(run.exitEvent)},
+                              kExitGrace);
+            return 0;
+        }
         if (r != 1)
             return r;
         // The pipe is in the wait as well, so output is handed on as soon as it arrives.

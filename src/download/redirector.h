@@ -5,12 +5,16 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 class CRedirector {
 public:
@@ -25,6 +29,16 @@ public:
     // %x\r\n" with the system error code goes to OnStatusText, everything is released, and
     // errno holds the code when this returns.
     bool Launch(const QString& commandLine);
+    // The same with the words given one by one (argv[0] is the program; an absolute path is
+    // best, since it is looked up from workingDirectory). Nothing is split or quoted again. The
+    // child starts in workingDirectory (the caller's current directory when empty), which
+    // never changes the current directory of this process.
+    bool Launch(const QStringList& argv, const QString& workingDirectory);
+
+    // Ends the running tool: SIGTERM (SIGKILL when force is set) to the child's whole process
+    // group. Thread-safe; does nothing when no child runs or it has already been reaped. What
+    // is left of the group gets SIGKILL when the run is released.
+    void Terminate(bool force = false);
 
     // Stops the reader thread (asking it through the exit event and waiting for it at most
     // m_stopTimeout) and releases the pipes and the child. It does not stop the child: one
@@ -41,6 +55,9 @@ public:
     // How the last reader thread ended: 0 the child's output ended, 1 it was asked to stop,
     // -1 reading failed, -2 it did not stop in time and was abandoned.
     int ReaderResult() const { return m_result.load(); }
+    // The tool's exit code, read once the run has ended (after its Shutdown); -1 while it runs,
+    // when it was killed by a signal, or when it outlived its output and was not waited for.
+    int ExitCode() const { return m_exitCode.load(); }
 
     static constexpr std::string_view kEndText = "\r\n<TEST INFO>: Child process ended\r\n";
 
@@ -59,6 +76,8 @@ protected:
 private:
     struct RunState;
 
+    bool LaunchWords(const std::vector<std::string>& argv, const std::string& workingDirectory);
+    void SetRun(std::shared_ptr<RunState> run);
     void ReaderMain(std::shared_ptr<RunState> run);
     int ReadLoop(RunState& run);
     // Reads what is buffered: 1 when the pipe is empty, else the end-of-pipe result; -2 when
@@ -74,9 +93,12 @@ private:
     static thread_local RunState* s_readerRun;
     static thread_local const CRedirector* s_readerOwner;
 
+    // The owner's thread changes m_run under the mutex; Terminate reads it under the mutex.
+    std::mutex m_runMutex;
     std::shared_ptr<RunState> m_run;
     std::thread m_reader;
     std::shared_ptr<RunState> m_abandonedRun;
     std::thread m_abandoned;
     std::atomic<int> m_result{0};
+    std::atomic<int> m_exitCode{-1};
 };

@@ -140,6 +140,89 @@ std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute,
     return t == static_cast<std::time_t>(-1) ? -1 : static_cast<std::int64_t>(t);
 }
 
+CurrentDirectoryKeeper::CurrentDirectoryKeeper()
+    : m_directory(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+{
+}
+
+CurrentDirectoryKeeper::~CurrentDirectoryKeeper()
+{
+    // When it fails there is nowhere better to go: the old directory is gone.
+    if (m_directory && fchdir(m_directory.Get()) != 0)
+        return;
+}
+
+int MakeWritableDirectory(const QString& path)
+{
+    const std::string name = QFile::encodeName(path).toStdString();
+    if (name.empty())
+        return ENOENT;
+    // Each prefix that ends before a slash, then the whole path.
+    for (std::size_t slash = name.find('/', 1);; slash = name.find('/', slash + 1)) {
+        const std::string part = name.substr(0, slash);
+        if (!part.empty() && mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+            return errno;
+        if (slash == std::string::npos)
+            break;
+    }
+    struct stat st {};
+    if (stat(name.c_str(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    return access(name.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
+std::vector<FileIdentity> RegularFilesIn(const QString& directory)
+{
+    std::vector<FileIdentity> files;
+    const QByteArray name = QFile::encodeName(directory);
+    UniqueFd fd(open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd)
+        return files;
+    const int dirFd = fd.Get();
+    std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd.Release()));
+    if (!dir) {
+        close(dirFd);
+        return files;
+    }
+    while (const dirent* entry = readdir(dir.get())) {
+        struct stat st {};
+        if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            files.push_back(
+                {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
+    }
+    return files;
+}
+
+std::optional<FileIdentity> RegularFileIdentity(const QString& path)
+{
+    struct stat st {};
+    if (lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool IsDirectoryNotLink(const QString& path)
+{
+    struct stat st {};
+    return lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int CreateNewFile(const QString& path, FileIdentity& identity)
+{
+    UniqueFd fd(open(QFile::encodeName(path).constData(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!fd)
+        return errno;
+    struct stat st {};
+    if (fstat(fd.Get(), &st) != 0)
+        return errno;
+    identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return 0;
+}
+
 void RemoveTree(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);

@@ -8,8 +8,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace platform {
+
+// Which file a name stands for: its device and inode.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
 
 enum class MakeDirResult { Created, NameTaken, Failed };
 
@@ -35,6 +44,33 @@ bool PathHasSymbolicLink(const char* path);
 bool RemoveFile(const char* path);
 
 bool ChangeDirectory(const char* path);
+
+// Puts the process's current directory back, when it goes, to where it was when it was made
+// (by descriptor, so a renamed directory is still found).
+class CurrentDirectoryKeeper {
+public:
+    CurrentDirectoryKeeper();
+    ~CurrentDirectoryKeeper();
+    CurrentDirectoryKeeper(const CurrentDirectoryKeeper&) = delete;
+    CurrentDirectoryKeeper& operator=(const CurrentDirectoryKeeper&) = delete;
+
+private:
+    UniqueFd m_directory;
+};
+
+// Makes a directory and whatever is missing of its parents (mode 0777 less the umask), then
+// checks that the path is a directory (a link to one will do) that this process may write
+// into. 0 or the errno value of what went wrong (ENOTDIR, EACCES, ...).
+int MakeWritableDirectory(const QString& path);
+// The identities of the regular files directly in a directory (links are not followed).
+std::vector<FileIdentity> RegularFilesIn(const QString& directory);
+// The identity of path when it is a regular file and not a symbolic link.
+std::optional<FileIdentity> RegularFileIdentity(const QString& path);
+// True when path is a directory and not a symbolic link.
+bool IsDirectoryNotLink(const QString& path);
+// Creates a new, empty file (mode 0666 less the umask); never opens one that exists or follows
+// a link. 0 or the errno value (EEXIST when the name is taken).
+int CreateNewFile(const QString& path, FileIdentity& identity);
 // Seconds since 1970 of a broken-down local time, or -1 when there is no such time.
 std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute, int second);
 

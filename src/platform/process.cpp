@@ -35,14 +35,18 @@ int LiftAboveStdio(UniqueFd& fd)
     return 0;
 }
 
-// True when the child has been reaped now (or was already gone).
-bool TryReap(int pid)
+// True when the child has been reaped now (or was already gone). exitStatus receives the exit
+// code of a normal exit, else -1.
+bool TryReap(int pid, int* exitStatus = nullptr)
 {
     for (;;) {
         int status = 0;
         const int r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid)
+        if (r == pid) {
+            if (exitStatus)
+                *exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             return true;
+        }
         if (r == 0)
             return false;
         if (errno != EINTR)
@@ -187,7 +191,9 @@ long ReadPipe(int fd, char* buffer, std::size_t size, int& error)
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : m_pid(std::exchange(other.m_pid, -1)), m_pidFd(std::move(other.m_pidFd))
+    : m_pid(std::exchange(other.m_pid, -1)), m_pidFd(std::move(other.m_pidFd)),
+      m_terminated(std::exchange(other.m_terminated, false)),
+      m_exitStatus(std::exchange(other.m_exitStatus, -1))
 {
 }
 
@@ -197,12 +203,14 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept
         Release();
         m_pid = std::exchange(other.m_pid, -1);
         m_pidFd = std::move(other.m_pidFd);
+        m_terminated = std::exchange(other.m_terminated, false);
+        m_exitStatus = std::exchange(other.m_exitStatus, -1);
     }
     return *this;
 }
 
 int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int stdoutFd,
-                        int stderrFd)
+                        int stderrFd, const std::string& workingDirectory)
 {
     if (IsValid())
         return EBUSY;
@@ -247,6 +255,15 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
     if (!error)
         error = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 #endif
+    if (!error && !workingDirectory.empty()) {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 29))
+        // Only the child changes directory: the process's own current directory is shared by
+        // every thread, so changing it would send another job's files to the wrong place.
+        error = posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+#else
+        error = ENOSYS;
+#endif
+    }
 
     pid_t pid = -1;
     if (!error) {
@@ -269,20 +286,42 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
         }
         return error;
     }
+    std::lock_guard lock(m_mutex);
     m_pid = pid;
     m_pidFd.Reset(pidFd);
+    m_terminated = false;
+    m_exitStatus = -1;
     return 0;
+}
+
+bool ChildProcess::TerminateGroup(bool force)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_pid <= 0)
+        return false;
+    // Not reaped yet, so the id is still the leader's (a zombie keeps it) and names its group.
+    m_terminated = true;
+    return ::kill(-m_pid, force ? SIGKILL : SIGTERM) == 0;
 }
 
 void ChildProcess::Release()
 {
+    std::lock_guard lock(m_mutex);
     if (m_pid <= 0)
         return;
     const int pid = std::exchange(m_pid, -1);
-    if (TryReap(pid))
+    if (m_terminated)
+        ::kill(-pid, SIGKILL); // the rest of a group that was told to end
+    if (TryReap(pid, &m_exitStatus))
         m_pidFd.Close();
     else
         Reaper::Instance().Adopt(pid, std::move(m_pidFd));
+}
+
+int ChildProcess::ExitStatus() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_exitStatus;
 }
 
 } // namespace platform

@@ -169,8 +169,7 @@ TEST_P(PayloadScanTest, FindsOnlyAWellFormedPayloadAndLeavesNoTemporaryArchive)
         EXPECT_EQ(left, (QStringList{QStringLiteral("convert"), QStringLiteral("downloader"),
                                      QStringLiteral("player.htm")}));
         EXPECT_EQ(ModeOf(ws + QStringLiteral("/downloader")), 0755u);
-        EXPECT_EQ(QFileInfo(QDir::currentPath()).canonicalFilePath(),
-                  QFileInfo(ws).canonicalFilePath());
+        EXPECT_EQ(QDir::currentPath(), m_savedCwd) << "the current directory stays where it was";
     } else {
         EXPECT_TRUE(left.isEmpty()) << left.join(u' ').toStdString();
     }

@@ -1,0 +1,7 @@
+#include "download/job_control.h"
+
+void JobControl::Stop()
+{
+    m_stop.store(true);
+    m_stopEvent.Set();
+}
