@@ -2,6 +2,7 @@
 
 #include "test_env.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QDirIterator>
@@ -47,8 +48,8 @@ AppDriver::AppDriver(QString artifactFolder)
 {
     QDir().mkpath(m_artifacts);
     const QString root = m_root.path();
-    for (const char* sub : {"home", "config", "xdg-system", "data", "cache", "runtime", "tmp",
-                            "downloads", "bin"})
+    for (const char* sub :
+         {"home", "config", "xdg-system", "data", "cache", "runtime", "tmp", "downloads", "bin"})
         QDir().mkpath(root + u'/' + QLatin1String(sub));
     QFile::setPermissions(root + QStringLiteral("/runtime"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -147,44 +148,51 @@ bool AppDriver::Start(const QStringList& args)
     if (!m_process->waitForStarted(10000))
         return false;
 
-    // The dialog: a visible top-level window of this process named "Vandrel", at the size of
-    // the skin once the first frame has sized it.
-    const QString pid = QString::number(m_process->processId());
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < kStartTimeoutMs && Running()) {
-        const QStringList ids =
-            QString::fromLatin1(Xdotool({QStringLiteral("search"), QStringLiteral("--all"),
-                                         QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                         pid, QStringLiteral("--name"), QStringLiteral("^Vandrel$")}))
-                .split(u'\n', Qt::SkipEmptyParts);
-        for (const QString& id : ids) {
-            const QByteArray geometry =
-                Xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
-            const QSize size = app_geometry::kWindowSize;
-            if (geometry.contains("WIDTH=" + QByteArray::number(size.width()) + '\n') &&
-                geometry.contains("HEIGHT=" + QByteArray::number(size.height()) + '\n')) {
-                m_window = id;
-                return true;
-            }
-        }
+        if (!FindWindow().isEmpty())
+            return true;
         QThread::msleep(kPollMs);
     }
     return false;
 }
 
+QString AppDriver::FindWindow() const
+{
+    // The dialog: a visible top-level window of this process named "Vandrel", at the size of
+    // the skin once the first frame has sized it. Looked up afresh every time: Qt makes the
+    // window anew when the web view joins it.
+    const QStringList ids =
+        QString::fromLatin1(Xdotool({QStringLiteral("search"), QStringLiteral("--all"),
+                                     QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                     QString::number(Pid()), QStringLiteral("--name"),
+                                     QStringLiteral("^Vandrel$")}))
+            .split(u'\n', Qt::SkipEmptyParts);
+    for (const QString& id : ids) {
+        const QByteArray geometry =
+            Xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+        const QSize size = app_geometry::kWindowSize;
+        if (geometry.contains("WIDTH=" + QByteArray::number(size.width()) + '\n') &&
+            geometry.contains("HEIGHT=" + QByteArray::number(size.height()) + '\n')) {
+            m_window = id;
+            m_origin = QPoint();
+            for (const QByteArray& line : geometry.split('\n')) {
+                if (line.startsWith("X="))
+                    m_origin.setX(line.mid(2).toInt());
+                else if (line.startsWith("Y="))
+                    m_origin.setY(line.mid(2).toInt());
+            }
+            return id;
+        }
+    }
+    return {};
+}
+
 QPoint AppDriver::WindowOrigin() const
 {
-    const QByteArray geometry =
-        Xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), m_window});
-    QPoint origin;
-    for (const QByteArray& line : geometry.split('\n')) {
-        if (line.startsWith("X="))
-            origin.setX(line.mid(2).toInt());
-        else if (line.startsWith("Y="))
-            origin.setY(line.mid(2).toInt());
-    }
-    return origin;
+    FindWindow();
+    return m_origin;
 }
 
 QPoint AppDriver::ToScreen(QPoint at) const
@@ -195,8 +203,8 @@ QPoint AppDriver::ToScreen(QPoint at) const
 void AppDriver::Click(QPoint at) const
 {
     const QPoint p = ToScreen(at);
-    Xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(p.x()),
-             QString::number(p.y())});
+    // No --sync: it waits for a motion that never comes when the pointer is there already.
+    Xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())});
     QThread::msleep(100); // the hover picture first, as with a hand on the mouse
     Xdotool({QStringLiteral("click"), QStringLiteral("1")});
 }
@@ -205,8 +213,8 @@ void AppDriver::Drag(QPoint from, QPoint to) const
 {
     const QPoint origin = WindowOrigin();
     const QPoint start = origin + from;
-    Xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(start.x()),
-             QString::number(start.y())});
+    Xdotool({QStringLiteral("mousemove"), QString::number(start.x()), QString::number(start.y())});
+    QThread::msleep(100);
     Xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
     constexpr int kSteps = 10;
     for (int i = 1; i <= kSteps; ++i) {
@@ -219,28 +227,44 @@ void AppDriver::Drag(QPoint from, QPoint to) const
 
 void AppDriver::Type(const QString& text) const
 {
+    FindWindow();
     Xdotool({QStringLiteral("windowfocus"), m_window});
     Xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), text});
 }
 
 void AppDriver::Key(const QString& keysym) const
 {
+    FindWindow();
     Xdotool({QStringLiteral("windowfocus"), m_window});
     Xdotool({QStringLiteral("key"), keysym});
 }
 
+namespace {
+
+// Xlib's default handler ends the process on any error; a window that has gone meanwhile is
+// an ordinary outcome here.
+int IgnoreXError(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+} // namespace
+
 bool AppDriver::RequestClose() const
 {
+    FindWindow();
     const DisplayPtr display(XOpenDisplay(m_display.toLatin1().constData()));
     if (!display)
         return false;
+    XSetErrorHandler(IgnoreXError);
     const Window window = m_window.toULong();
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
     event.xclient.message_type = XInternAtom(display.get(), "WM_PROTOCOLS", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display.get(), "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[0] =
+        static_cast<long>(XInternAtom(display.get(), "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
     const Status sent = XSendEvent(display.get(), window, False, NoEventMask, &event);
     XSync(display.get(), False);
@@ -323,7 +347,8 @@ QStringList AppDriver::ProcessesInSandbox() const
     for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         if (pid.isEmpty() || !pid[0].isDigit() || pid == self || pid == program)
             continue;
-        QByteArray command = testenv::ReadFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
+        QByteArray command =
+            testenv::ReadFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
         if (!command.contains(root))
             continue;
         command.replace('\0', ' ');

@@ -78,12 +78,15 @@ private:
     QStringList XEnv() const;
     QByteArray Xdotool(const QStringList& args) const;
     QPoint ToScreen(QPoint at) const;
+    // Finds the window and notes its id and place; empty when it is not on the screen.
+    QString FindWindow() const;
 
     QString m_artifacts;
     QTemporaryDir m_root;
     std::unique_ptr<QProcess> m_process;
     QString m_display;
-    QString m_window; // X window id, decimal
+    mutable QString m_window; // X window id, decimal: the last one found
+    mutable QPoint m_origin;
     int m_exitCode = -1;
     bool m_exited = false;
 };
