@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "platform/file_name.h"
+
 namespace {
 
 char16_t FoldAscii(char16_t c)
@@ -64,6 +66,6 @@ QStringList CCommandLine::WordsFromArgv(int argc, const char* const* argv)
 {
     QStringList words;
     for (int i = 1; i < argc; ++i)
-        words.push_back(QString::fromUtf8(argv[i]));
+        words.push_back(platform::DecodeFileName(argv[i]));
     return words;
 }

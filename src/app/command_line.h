@@ -18,7 +18,8 @@ public:
     // True when the flag was given.
     bool GetFlag(const QString& name) const;
 
-    // Argument words as the process received them, UTF-8, without argv[0].
+    // Argument words as the process received them, without argv[0], decoded as file names:
+    // platform::EncodeFileName gives back the exact bytes, also of a word that is not UTF-8.
     static QStringList WordsFromArgv(int argc, const char* const* argv);
 
 private:

@@ -1,36 +1,44 @@
 #include "app/qt_application.h"
 
+#include "platform/display.h"
+
 #include <QApplication>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
 
-int* g_argc = nullptr;
-char** g_argv = nullptr;
-int g_noArgc = 1;
+// QApplication keeps references to both for its whole life.
+int g_argc = 1;
 char g_name[] = "vandrel";
-char* g_noArgv[] = {g_name, nullptr};
+char* g_argv[] = {g_name, nullptr};
 std::unique_ptr<QApplication> g_app;
 
 } // namespace
 
-void SetApplicationArguments(int& argc, char** argv)
+bool CanOpenDisplay()
 {
-    g_argc = &argc;
-    g_argv = argv;
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return true;
+    const std::optional<QString> problem = platform::DisplayProblem();
+    if (problem) {
+        std::fprintf(stderr, "vandrel: cannot open the display %s\n",
+                     problem->toLocal8Bit().constData());
+    }
+    return !problem;
 }
 
-QApplication& EnsureQtApplication()
+QApplication* EnsureQtApplication()
 {
     if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return *existing;
-    if (!g_argc) {
-        g_argc = &g_noArgc;
-        g_argv = g_noArgv;
-    }
-    g_app = std::make_unique<QApplication>(*g_argc, g_argv);
-    return *g_app;
+        return existing;
+    if (!CanOpenDisplay())
+        return nullptr;
+    g_argc = 1;
+    g_app = std::make_unique<QApplication>(g_argc, g_argv);
+    platform::EndDisplayCheck();
+    return g_app.get();
 }
 
 void DestroyQtApplication()

@@ -5,9 +5,13 @@
 
 class QApplication;
 
-// Remembers argc/argv for the QApplication made later; argv must outlive the application.
-void SetApplicationArguments(int& argc, char** argv);
 // The application, made now if there is none yet (a test's own instance is used as it is).
-QApplication& EnsureQtApplication();
+// Qt is given the program's name only: nothing of the command line reaches it, so Qt's own
+// options (-platform, -display, -stylesheet, ...) are not obeyed. Null, after one line on
+// standard error, when the display that Qt would use cannot be opened: Qt would abort.
+QApplication* EnsureQtApplication();
+// Whether EnsureQtApplication would find its display, asked without making the application;
+// false after the same line on standard error.
+bool CanOpenDisplay();
 // Destroys the application made by EnsureQtApplication, if any.
 void DestroyQtApplication();

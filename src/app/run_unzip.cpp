@@ -21,6 +21,7 @@ constexpr unsigned kHostUnix = 3;
 
 struct Options {
     std::FILE* messages = stdout; // null: nowhere
+    bool* complete = nullptr;     // set false when a member is not written whole
     const char* archive = nullptr;
     const char* member = nullptr;
     const char* destination = nullptr;
@@ -77,6 +78,12 @@ std::string ToLocalPath(std::string name)
 }
 
 // Creates every missing directory of path, parents first.
+void MarkIncomplete(const Options& options)
+{
+    if (options.complete)
+        *options.complete = false;
+}
+
 void MakeDirectories(const std::string& path, std::FILE* messages)
 {
     if (path.empty())
@@ -159,6 +166,7 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
     int err = unzGetCurrentFileInfo64(zip, &info, stored, kMaxStoredName, nullptr, 0, nullptr, 0);
     if (err != UNZ_OK) {
         Say(options.messages, "error %d with zipfile in unzGetCurrentFileInfo\n", err);
+        MarkIncomplete(options);
         return err;
     }
     std::vector<char> buffer;
@@ -166,6 +174,7 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
         buffer.resize(kTransferSize);
     } catch (const std::bad_alloc&) {
         Say(options.messages, "Error allocating memory\n");
+        MarkIncomplete(options);
         return UNZ_INTERNALERROR;
     }
 
@@ -180,11 +189,13 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
     // Unsafe names and links are skipped like files that cannot be created.
     if (EscapesDestination(storedName) || IsSymbolicLink(info)) {
         Say(options.messages, "error opening %s\n", stored);
+        MarkIncomplete(options);
         return UNZ_OK;
     }
     const std::string localName = ToLocalPath(storedName);
     if (!options.withoutPaths && platform::PathHasSymbolicLink(localName.c_str())) {
         Say(options.messages, "error opening %s\n", stored);
+        MarkIncomplete(options);
         return UNZ_OK;
     }
     if (isDirectory) {
@@ -199,6 +210,7 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
     if (err != UNZ_OK) {
         Say(options.messages, "error %d with zipfile in unzOpenCurrentFilePassword\n", err);
         unzCloseCurrentFile(zip);
+        MarkIncomplete(options);
         return err;
     }
 
@@ -216,6 +228,7 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
         }
         if (!out) {
             Say(options.messages, "error opening %s\n", target.c_str());
+            MarkIncomplete(options);
         } else {
             Say(options.messages, " extracting: %s\n", target.c_str());
             err = CopyMember(zip, out.Get(), buffer, options.messages);
@@ -236,13 +249,19 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
     // A part of a file, or a damaged one, must not pass for the member.
     if (removeOutput)
         platform::RemoveFile(target.c_str());
+    if (err != UNZ_OK)
+        MarkIncomplete(options);
     return err;
 }
 
 void ExtractAll(unzFile zip, const Options& options)
 {
     unz_global_info64 global{};
-    if (unzGetGlobalInfo64(zip, &global) != UNZ_OK || global.number_entry == 0)
+    if (unzGetGlobalInfo64(zip, &global) != UNZ_OK) {
+        MarkIncomplete(options);
+        return;
+    }
+    if (global.number_entry == 0)
         return;
     for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
         if (ExtractCurrentMember(zip, options) != UNZ_OK)
@@ -251,6 +270,7 @@ void ExtractAll(unzFile zip, const Options& options)
             const int err = unzGoToNextFile(zip);
             if (err != UNZ_OK) {
                 Say(options.messages, "error %d with zipfile in unzGoToNextFile\n", err);
+                MarkIncomplete(options);
                 return;
             }
         }
@@ -333,8 +353,16 @@ int RunUnzip(int argc, const char* const argv[])
 
 int RunUnzip(int argc, const char* const argv[], std::FILE* messages)
 {
+    return RunUnzip(argc, argv, messages, nullptr);
+}
+
+int RunUnzip(int argc, const char* const argv[], std::FILE* messages, bool* complete)
+{
     Options options = ParseArguments(argc, argv);
     options.messages = messages;
+    options.complete = complete;
+    if (complete)
+        *complete = false;
     if (!options.archive)
         return 1;
 
@@ -351,19 +379,24 @@ int RunUnzip(int argc, const char* const argv[], std::FILE* messages)
         return 1;
     }
     Say(options.messages, "%s opened\n", opened.c_str());
+    if (complete)
+        *complete = true;
 
     if (options.destination && !platform::ChangeDirectory(options.destination)) {
         Say(options.messages, "Error changing into %s, aborting\n", options.destination);
         unzClose(zip);
+        if (complete)
+            *complete = false;
         return -1;
     }
 
     if (options.list) {
         ListAll(zip, options.messages);
     } else if (options.member) {
-        if (unzLocateFile(zip, options.member, kCaseSensitive) != UNZ_OK)
+        if (unzLocateFile(zip, options.member, kCaseSensitive) != UNZ_OK) {
             Say(options.messages, "file %s not found in the zipfile\n", options.member);
-        else
+            MarkIncomplete(options);
+        } else
             ExtractCurrentMember(zip, options);
     } else {
         ExtractAll(zip, options);

@@ -12,3 +12,8 @@
 int RunUnzip(int argc, const char* const argv[]);
 // The same with the messages written to messages, or nowhere when it is null.
 int RunUnzip(int argc, const char* const argv[], std::FILE* messages);
+// The same; complete (when given) tells whether every member asked for was written whole. The
+// result stays 0 when members failed (a checksum that does not match, data that cannot be
+// inflated, a file that cannot be created, a name that would leave the destination), so a
+// caller that needs the whole archive asks for complete.
+int RunUnzip(int argc, const char* const argv[], std::FILE* messages, bool* complete);

@@ -4,9 +4,12 @@
 #include "app/update_check.h"
 #include "app/workspace.h"
 #include "download/job_kind.h"
+#include "platform/file_name.h"
+#include "platform/termination_signals.h"
 #include "ui/main/main_dlg.h"
 
 #include <QApplication>
+#include <QRegularExpression>
 
 #include <array>
 #include <cstdio>
@@ -32,12 +35,28 @@ const std::array<ModeWord, 6> kModeWords = {{
 void RunMainWindow(const QString& workspace, const QString& downloadUrl, int jobKind,
                    const QString& playerFile)
 {
-    EnsureQtApplication();
+    QApplication* app = EnsureQtApplication();
+    if (!app)
+        return;
+    // Until the window sets its own reaction, a signal leaves every event loop, so the run
+    // goes on to its teardown.
+    platform::TerminationSignals::Instance().SetHandler(app, [] { QCoreApplication::exit(0); });
     {
         MainDlg dialog(workspace, downloadUrl, static_cast<JobKind>(jobKind), playerFile);
         dialog.Exec();
     }
     DestroyQtApplication();
+}
+
+bool ExtractReported(const QString& workspace)
+{
+    if (ExtractToolPayload(workspace))
+        return true;
+    std::fputs("vandrel: the tools carried in the program file could not be unpacked (the file "
+               "has none or they are damaged: reinstall it, never strip it; or the temporary "
+               "folder is full)\n",
+               stderr);
+    return false;
 }
 
 void PrintUsage()
@@ -76,31 +95,50 @@ StartRequest DecideRunMode(const CCommandLine& options)
     return request;
 }
 
+QString PlayerFileFrom(const QString& value, const QString& startDirectory)
+{
+    static const QRegularExpression kScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    if (value.isEmpty() || value.startsWith(u'/') || kScheme.match(value).hasMatch() ||
+        startDirectory.isEmpty())
+        return value;
+    return startDirectory.endsWith(u'/') ? startDirectory + value : startDirectory + u'/' + value;
+}
+
 StartupSteps StartupSteps::Real()
 {
     return {
         [] { return CheckForUpdate(); },
+        [] { platform::TerminationSignals::Instance().Install(); },
+        [] { return platform::TerminationSignals::Instance().Received(); },
+        [] { return CanOpenDisplay(); },
         [] { return CreateWorkspace(); },
-        [](const QString& workspace) { return ExtractToolPayload(workspace); },
+        ExtractReported,
         RunMainWindow,
         [](const QString& workspace) { RemoveDirectoryTree(workspace); },
     };
 }
 
-int RunStartup(const QStringList& words, const StartupSteps& steps)
+int RunStartup(const QStringList& words, const QString& startDirectory, const StartupSteps& steps)
 {
     CCommandLine options;
     options.Parse(words);
-    const StartRequest request = DecideRunMode(options);
+    StartRequest request = DecideRunMode(options);
+    request.playerFile = PlayerFileFrom(request.playerFile, startDirectory);
 
     // The update check runs in every mode, also with the "update" flag.
     if (!steps.checkForUpdate() || !request.openWindow)
         return 0;
 
+    steps.catchTermination();
+    // Before the workspace: without a display there is nothing to unpack the tools for.
+    if (!steps.openDisplay() || steps.terminationRequested())
+        return 0;
     const QString workspace = steps.createWorkspace();
     if (workspace.isEmpty())
         return 0;
-    if (steps.extractToolPayload(workspace))
+    // A signal during the extraction ends the run here, before any window.
+    if (!steps.terminationRequested() && steps.extractToolPayload(workspace) &&
+        !steps.terminationRequested())
         steps.runMainWindow(workspace, request.downloadUrl, request.jobKind, request.playerFile);
     // Also after a failed extraction, so a partly filled workspace goes too.
     steps.removeWorkspace(workspace);
@@ -120,8 +158,7 @@ int VandrelMain(int argc, char** argv)
         std::printf("Vandrel %s\n", VANDREL_VERSION);
         return 0;
     }
-    SetApplicationArguments(argc, argv);
-    const int code = RunStartup(words, StartupSteps::Real());
+    const int code = RunStartup(words, platform::CurrentDirectory(), StartupSteps::Real());
     DestroyQtApplication();
     return code;
 }

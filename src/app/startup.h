@@ -20,9 +20,22 @@ struct StartRequest {
 
 StartRequest DecideRunMode(const CCommandLine& options);
 
+// A player file as the user meant it: a relative path is taken relative to startDirectory
+// (the folder the program was started from; extraction changes the current directory later).
+// An address with a scheme ("http://...") and an absolute path stay as they are.
+QString PlayerFileFrom(const QString& value, const QString& startDirectory);
+
 // The steps that start-up calls, replaceable so that tests can watch the order.
 struct StartupSteps {
     std::function<bool()> checkForUpdate;
+    // From here on SIGINT, SIGTERM and SIGHUP end the run (with its teardown) instead of the
+    // process.
+    std::function<void()> catchTermination;
+    // True once one of those signals has arrived.
+    std::function<bool()> terminationRequested;
+    // Whether the display can be opened; false after one line on standard error. The
+    // application itself is made later, just before the window.
+    std::function<bool()> openDisplay;
     std::function<QString()> createWorkspace;
     std::function<bool(const QString& workspace)> extractToolPayload;
     // Brings up the platform libraries, runs the main window until it closes, tears them down.
@@ -34,7 +47,8 @@ struct StartupSteps {
     static StartupSteps Real();
 };
 
-int RunStartup(const QStringList& words, const StartupSteps& steps);
+// startDirectory: the folder the program was started from.
+int RunStartup(const QStringList& words, const QString& startDirectory, const StartupSteps& steps);
 
 // The entry point's work: --help and --version, then RunStartup with the real steps.
 int VandrelMain(int argc, char** argv);

@@ -94,7 +94,10 @@ bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options
     const QString address =
         MakeUpdateAddress(UpdateServerBase(), *affId, ownVersion, UpdateTimeStamp(localNow));
 
-    EnsureQtApplication();
+    // Without a display the question cannot be asked: the run ends (the line is written), and
+    // the day is not recorded, so the next start asks again.
+    if (!EnsureQtApplication())
+        return false;
     UpdateDlg dialog(address, ownVersion, options.job);
     dialog.Exec();
     if (dialog.RecordDate())

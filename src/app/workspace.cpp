@@ -112,14 +112,23 @@ private:
 
 } // namespace
 
-QString CreateWorkspace(const QString& directory, const std::function<QString()>& nextName)
+QString TemporaryDirectory()
 {
+    const QString fromEnvironment = qEnvironmentVariable("TMPDIR");
+    return QDir::cleanPath(fromEnvironment.isEmpty() ? QStringLiteral("/tmp") : fromEnvironment);
+}
+
+QString CreateWorkspace(const QString& directory, const std::function<QString()>& nextName,
+                        int* error)
+{
+    if (error)
+        *error = 0;
     for (int attempt = 0; attempt < kMaxWorkspaceAttempts; ++attempt) {
         const QString name = nextName();
         if (name.isEmpty())
             return {};
         const QString path = directory + u'/' + name;
-        switch (platform::MakePrivateDirectory(path)) {
+        switch (platform::MakePrivateDirectory(path, error)) {
         case platform::MakeDirResult::Created:
             return path;
         case platform::MakeDirResult::NameTaken:
@@ -133,12 +142,24 @@ QString CreateWorkspace(const QString& directory, const std::function<QString()>
 
 QString CreateWorkspace()
 {
-    return CreateWorkspace(QDir::tempPath(), TempName);
+    const QString directory = TemporaryDirectory();
+    int error = 0;
+    const QString workspace = CreateWorkspace(directory, TempName, &error);
+    if (workspace.isEmpty()) {
+        const QByteArray shown = QFile::encodeName(directory);
+        const QByteArray reason =
+            error ? qt_error_string(error).toLocal8Bit() : QByteArray("no free name for it");
+        std::fprintf(stderr,
+                     "vandrel: cannot make the workspace in the temporary folder \"%s\"%s: %s\n",
+                     shown.constData(), qEnvironmentVariableIsEmpty("TMPDIR") ? "" : " (TMPDIR)",
+                     reason.constData());
+    }
+    return workspace;
 }
 
 QString MakeTempFileName(const QString& extension, const QString& directory)
 {
-    const QString dir = directory.isEmpty() ? QDir::tempPath() : directory;
+    const QString dir = directory.isEmpty() ? TemporaryDirectory() : directory;
     return dir + u'/' + TempName() + (extension.isEmpty() ? QStringLiteral(".tmp") : extension);
 }
 
@@ -176,7 +197,9 @@ bool ExtractToolPayload(const QString& workspace, const QString& programFile)
     // nothing relies on, or writes into, a workspace that is removed at exit.
     const platform::CurrentDirectoryKeeper keeper;
     // Nobody reads the driver's messages here: a program started from a terminal stays quiet.
-    return RunUnzip(6, argv, nullptr) == 0;
+    // A member that failed (its checksum, say) is a damaged payload: no tools to start.
+    bool complete = false;
+    return RunUnzip(6, argv, nullptr, &complete) == 0 && complete;
 }
 
 void RemoveDirectoryTree(const QString& directory)

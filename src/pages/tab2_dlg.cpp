@@ -1,6 +1,7 @@
 #include "pages/tab2_dlg.h"
 
 #include "pages/web_view.h"
+#include "platform/file_name.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -43,7 +44,13 @@ bool HasDefaultApplication(const QString& path)
 
 void OpenWithUserProgram(const QString& path)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (!path.startsWith(u'/')) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        return;
+    }
+    // Not QUrl::fromLocalFile: it would turn a byte that is not UTF-8 into another name.
+    const QByteArray encoded = platform::EncodeFileName(path).toPercentEncoding("/");
+    QDesktopServices::openUrl(QUrl::fromEncoded("file://" + encoded, QUrl::StrictMode));
 }
 
 Tab2Dlg::Tab2Dlg(QString workspace, QWidget* owner)
@@ -62,10 +69,10 @@ Tab2Dlg::~Tab2Dlg() = default;
 QString Tab2Dlg::EncodeFileLocation(const QString& path)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    const QByteArray utf8 = path.toUtf8();
+    const QByteArray bytes = platform::EncodeFileName(path);
     QString location;
-    location.reserve(utf8.size() * 3);
-    for (const char ch : utf8) {
+    location.reserve(bytes.size() * 3);
+    for (const char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
         if (IsUnreserved(c)) {
             location += QLatin1Char(ch);

@@ -34,8 +34,9 @@ public:
     // Blanks the page, which stops any playback.
     void OnHide() override;
 
-    // The file location for player.htm: the UTF-8 bytes of path, every byte other than a
-    // letter, a digit or one of ~ ! * ( ) ' as "%" and two lower-case hex digits.
+    // The file location for player.htm: the bytes of the file name (platform::EncodeFileName:
+    // UTF-8, and a name that is not UTF-8 as it is on disk), every byte other than a letter, a
+    // digit or one of ~ ! * ( ) ' as "%" and two lower-case hex digits.
     static QString EncodeFileLocation(const QString& path);
     // The address that plays path in the page.
     QString PlayerAddress(const QString& path) const;
@@ -61,6 +62,6 @@ private:
 };
 
 // The system's answers: `xdg-mime query default` for the file's MIME type, and the desktop's
-// opener (xdg-open).
+// opener (xdg-open), given the file's URL made from the name's bytes.
 bool HasDefaultApplication(const QString& path);
 void OpenWithUserProgram(const QString& path);

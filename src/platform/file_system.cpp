@@ -56,11 +56,16 @@ void EmptyDirectory(UniqueFd dirFd)
 
 } // namespace
 
-MakeDirResult MakePrivateDirectory(const QString& path)
+MakeDirResult MakePrivateDirectory(const QString& path, int* error)
 {
     const QByteArray name = QFile::encodeName(path);
-    if (mkdir(name.constData(), 0700) != 0)
-        return errno == EEXIST ? MakeDirResult::NameTaken : MakeDirResult::Failed;
+    if (mkdir(name.constData(), 0700) != 0) {
+        if (errno == EEXIST)
+            return MakeDirResult::NameTaken;
+        if (error)
+            *error = errno;
+        return MakeDirResult::Failed;
+    }
     // A umask could have taken the owner's bits away; nobody else can have replaced the new
     // directory, so setting the mode by name is safe.
     chmod(name.constData(), 0700);

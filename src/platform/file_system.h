@@ -23,8 +23,9 @@ struct FileIdentity {
 enum class MakeDirResult { Created, NameTaken, Failed };
 
 // Creates the directory with mode 0700 (not widened or narrowed by the umask). NameTaken when
-// anything of that name exists already, a symbolic link included: it is never reused.
-MakeDirResult MakePrivateDirectory(const QString& path);
+// anything of that name exists already, a symbolic link included: it is never reused. On
+// Failed, error (when given) receives the system's error code.
+MakeDirResult MakePrivateDirectory(const QString& path, int* error = nullptr);
 
 // mkdir with mode 0777 less the umask: 0 or the errno value.
 int MakeDirectory(const char* path);

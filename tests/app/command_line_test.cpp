@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "platform/file_name.h"
 
 #include <gtest/gtest.h>
 
@@ -85,12 +86,23 @@ TEST(CommandLine, ParseReplacesEarlierContents)
     EXPECT_EQ(options.GetValue("player"), "y");
 }
 
-TEST(CommandLine, ArgumentsArriveAsUtf8WithoutTheProgramPath)
+// Words are decoded as file names: UTF-8 as text, and any other byte so that it comes back.
+TEST(CommandLine, ArgumentsArriveAsFileNamesWithoutTheProgramPath)
 {
-    const char* argv[] = {"/usr/bin/vandrel", "/player=/tmp/\xc3\xa9t\xc3\xa9.mp4", nullptr};
-    const QStringList words = CCommandLine::WordsFromArgv(2, argv);
-    ASSERT_EQ(words.size(), 1);
+    const char* argv[] = {"/usr/bin/vandrel", "/player=/tmp/\xc3\xa9t\xc3\xa9.mp4",
+                          "--player=/tmp/Vid\xe9o.flv",
+                          "/x=\xc3\x28\xed\xa0\x80\xf4\x90\x80\x80\xc3", nullptr};
+    const QStringList words = CCommandLine::WordsFromArgv(4, argv);
+    ASSERT_EQ(words.size(), 3);
     EXPECT_EQ(words[0], QString::fromUtf8("/player=/tmp/été.mp4"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(platform::EncodeFileName(words[i]), QByteArray(argv[i + 1])) << i;
+    // The Latin-1 name is another name than any valid UTF-8 one, so no other file is opened.
+    EXPECT_NE(words[1], QString::fromUtf8("--player=/tmp/Vid\xef\xbf\xbdo.flv"));
+    CCommandLine options;
+    options.Parse(words);
+    EXPECT_EQ(platform::EncodeFileName(options.GetValue(QStringLiteral("player"))),
+              QByteArray("/tmp/Vid\xe9o.flv"));
 }
 
 } // namespace

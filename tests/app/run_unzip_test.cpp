@@ -47,10 +47,11 @@ protected:
         return Run(6, argv, output);
     }
 
+    // s_complete: whether the last run wrote every member whole.
     static int Run(int argc, const char* const argv[], std::string* output = nullptr)
     {
         ::testing::internal::CaptureStdout();
-        const int result = RunUnzip(argc, argv);
+        const int result = RunUnzip(argc, argv, stdout, &s_complete);
         std::fflush(stdout);
         const std::string out = ::testing::internal::GetCapturedStdout();
         if (output)
@@ -64,6 +65,7 @@ protected:
     QTemporaryDir m_root;
     QString m_dest;
     QString m_savedCwd;
+    static inline bool s_complete = false;
 };
 
 TEST_F(RunUnzipTest, ExtractsMembersCreatingUnlistedDirectoriesForBothSeparators)
@@ -81,6 +83,7 @@ TEST_F(RunUnzipTest, ExtractsMembersCreatingUnlistedDirectoriesForBothSeparators
     EXPECT_NE(out.find(QFile::encodeName(zip).toStdString() + " opened\n"), std::string::npos);
     EXPECT_NE(out.find(" extracting: tools/bin/a.dll\n"), std::string::npos);
     EXPECT_NE(out.find("creating directory: empty/\n"), std::string::npos);
+    EXPECT_TRUE(s_complete);
     // The current directory stays at the destination.
     EXPECT_EQ(QFileInfo(QDir::currentPath()).canonicalFilePath(),
               QFileInfo(m_dest).canonicalFilePath());
@@ -133,6 +136,7 @@ TEST_F(RunUnzipTest, SkipsAMemberWhoseFileCannotBeCreatedAndGoesOn)
     std::string out;
     EXPECT_EQ(Extract(Archive({{"blocked", "x"}, {"after.txt", "after"}}), &out), 0);
     EXPECT_NE(out.find("error opening blocked\n"), std::string::npos);
+    EXPECT_FALSE(s_complete);
     EXPECT_TRUE(QFileInfo(Dest(QStringLiteral("blocked"))).isDir());
     EXPECT_EQ(Read(QStringLiteral("after.txt")), "after");
 }
@@ -160,6 +164,7 @@ TEST_P(RunUnzipEscapeTest, NeverWritesOutsideTheDestination)
     EXPECT_EQ(Extract(Archive({{stored, "evil"}, {"good.txt", "good"}}), &out), 0);
     EXPECT_FALSE(QFileInfo::exists(outsideRoot + u'/' + QString::fromLatin1(c.outside)));
     EXPECT_NE(out.find("error opening " + stored.toStdString() + "\n"), std::string::npos) << out;
+    EXPECT_FALSE(s_complete);
     // The rest is extracted, and nothing at all was made for the refused member.
     EXPECT_EQ(Read(QStringLiteral("good.txt")), "good");
     EXPECT_EQ(QDir(m_dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
@@ -232,6 +237,7 @@ TEST_F(RunUnzipTest, DamagedMemberDataStopsTheExtractionAndLeavesNoFile)
     std::string out;
     EXPECT_EQ(Extract(path, &out), 0);
     EXPECT_NE(out.find("error "), std::string::npos) << out;
+    EXPECT_FALSE(s_complete);
     EXPECT_FALSE(QFileInfo::exists(Dest(QStringLiteral("first.txt"))));
     EXPECT_FALSE(QFileInfo::exists(Dest(QStringLiteral("second.txt"))));
 }

@@ -69,77 +69,153 @@ TEST(RunModeDetails, ConvertValueIsKeptButStartsNothing)
 struct Recorder {
     std::vector<std::string> calls;
     bool updateResult = true;
+    bool displayResult = true;
     QString workspace = "/tmp/ws";
     bool extractResult = true;
+    // The step after which a termination signal counts as arrived ("" for never).
+    std::string signalAfter;
+    bool signalled = false;
     QString url, player;
     int jobKind = -1;
+
+    void Call(const std::string& step)
+    {
+        calls.push_back(step);
+        signalled = signalled || step == signalAfter;
+    }
 
     StartupSteps Steps()
     {
         return {
             [this] {
-                calls.push_back("update");
+                Call("update");
                 return updateResult;
             },
+            [this] { Call("catch"); },
+            [this] { return signalled; },
             [this] {
-                calls.push_back("create");
+                Call("display");
+                return displayResult;
+            },
+            [this] {
+                Call("create");
                 return workspace;
             },
             [this](const QString& w) {
-                calls.push_back("extract:" + w.toStdString());
+                Call("extract:" + w.toStdString());
                 return extractResult;
             },
             [this](const QString& w, const QString& u, int k, const QString& p) {
-                calls.push_back("window:" + w.toStdString());
+                Call("window:" + w.toStdString());
                 url = u, jobKind = k, player = p;
             },
-            [this](const QString& w) { calls.push_back("remove:" + w.toStdString()); },
+            [this](const QString& w) { Call("remove:" + w.toStdString()); },
         };
     }
 };
 
 using Calls = std::vector<std::string>;
+const QString kStart = QStringLiteral("/home/user/videos");
 
 TEST(Startup, FullRunInOrderWithTheFourValues)
 {
     Recorder r;
-    EXPECT_EQ(RunStartup({"/download-avi=http://x/y"}, r.Steps()), 0);
-    EXPECT_EQ(r.calls,
-              (Calls{"update", "create", "extract:/tmp/ws", "window:/tmp/ws", "remove:/tmp/ws"}));
+    EXPECT_EQ(RunStartup({"/download-avi=http://x/y"}, kStart, r.Steps()), 0);
+    EXPECT_EQ(r.calls, (Calls{"update", "catch", "display", "create", "extract:/tmp/ws",
+                              "window:/tmp/ws", "remove:/tmp/ws"}));
     EXPECT_EQ(r.url, "http://x/y");
     EXPECT_EQ(r.jobKind, 3);
     EXPECT_EQ(r.player, "");
 }
 
-TEST(Startup, UpdateCheckRefusalEndsBeforeAnyWorkspace)
+struct EndCase {
+    const char* name;
+    QStringList words;
+    void (*set)(Recorder&);
+    Calls calls;
+};
+
+void PrintTo(const EndCase& c, std::ostream* os)
 {
-    Recorder r;
-    r.updateResult = false;
-    EXPECT_EQ(RunStartup({}, r.Steps()), 0);
-    EXPECT_EQ(r.calls, (Calls{"update"}));
+    *os << c.name;
 }
 
-TEST(Startup, UpdateFlagRunsOnlyTheCheck)
+class StartupEnds : public ::testing::TestWithParam<EndCase> {};
+
+// Every way the run ends before or without its window, and what it leaves: a workspace that
+// was made is always removed, and the exit code is 0.
+TEST_P(StartupEnds, WithoutWindowAndWithoutWorkspace)
 {
     Recorder r;
-    EXPECT_EQ(RunStartup({"--update"}, r.Steps()), 0);
-    EXPECT_EQ(r.calls, (Calls{"update"}));
+    GetParam().set(r);
+    EXPECT_EQ(RunStartup(GetParam().words, kStart, r.Steps()), 0);
+    EXPECT_EQ(r.calls, GetParam().calls);
 }
 
-TEST(Startup, FailedExtractionRemovesTheWorkspaceWithoutWindow)
+INSTANTIATE_TEST_SUITE_P(
+    Table, StartupEnds,
+    ::testing::Values(
+        EndCase{"UpdateCheckRefusal", {}, [](Recorder& r) { r.updateResult = false; }, {"update"}},
+        EndCase{"UpdateFlagRunsOnlyTheCheck", {"--update"}, [](Recorder&) {}, {"update"}},
+        EndCase{"NoDisplayBeforeAnyWorkspace",
+                {},
+                [](Recorder& r) { r.displayResult = false; },
+                {"update", "catch", "display"}},
+        EndCase{"NoWorkspaceNothingToExtractOrRemove",
+                {},
+                [](Recorder& r) { r.workspace.clear(); },
+                {"update", "catch", "display", "create"}},
+        EndCase{"FailedExtractionRemovesTheWorkspace",
+                {"/player=a.flv"},
+                [](Recorder& r) { r.extractResult = false; },
+                {"update", "catch", "display", "create", "extract:/tmp/ws", "remove:/tmp/ws"}},
+        EndCase{"SignalBeforeTheWorkspace",
+                {},
+                [](Recorder& r) { r.signalAfter = "display"; },
+                {"update", "catch", "display"}},
+        EndCase{"SignalWhileTheWorkspaceIsMade",
+                {},
+                [](Recorder& r) { r.signalAfter = "create"; },
+                {"update", "catch", "display", "create", "remove:/tmp/ws"}},
+        EndCase{"SignalDuringTheExtraction",
+                {"/download=u"},
+                [](Recorder& r) { r.signalAfter = "extract:/tmp/ws"; },
+                {"update", "catch", "display", "create", "extract:/tmp/ws", "remove:/tmp/ws"}}),
+    [](const ::testing::TestParamInfo<EndCase>& row) { return std::string(row.param.name); });
+
+struct PlayerCase {
+    const char* name;
+    QString value;
+    QString start;
+    QString expected;
+};
+
+void PrintTo(const PlayerCase& c, std::ostream* os)
 {
-    Recorder r;
-    r.extractResult = false;
-    EXPECT_EQ(RunStartup({"/player=a.flv"}, r.Steps()), 0);
-    EXPECT_EQ(r.calls, (Calls{"update", "create", "extract:/tmp/ws", "remove:/tmp/ws"}));
+    *os << c.name;
 }
 
-TEST(Startup, NoWorkspaceMeansNothingToExtractOrRemove)
+class PlayerFile : public ::testing::TestWithParam<PlayerCase> {};
+
+// The window gets the player file relative to where the program was started, not to the
+// workspace that the extraction makes the current directory.
+TEST_P(PlayerFile, ReachesTheWindowAsTheUserMeantIt)
 {
     Recorder r;
-    r.workspace.clear();
-    EXPECT_EQ(RunStartup({}, r.Steps()), 0);
-    EXPECT_EQ(r.calls, (Calls{"update", "create"}));
+    RunStartup({QStringLiteral("--player=") + GetParam().value}, GetParam().start, r.Steps());
+    EXPECT_EQ(r.player, GetParam().expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PlayerFile,
+    ::testing::Values(
+        PlayerCase{"RelativeName", "clip.flv", "/home/u", "/home/u/clip.flv"},
+        PlayerCase{"RelativeWithParts", "../b/clip.flv", "/home/u/a", "/home/u/a/../b/clip.flv"},
+        PlayerCase{"StartedAtTheRoot", "clip.flv", "/", "/clip.flv"},
+        PlayerCase{"AbsoluteStays", "/srv/clip.flv", "/home/u", "/srv/clip.flv"},
+        PlayerCase{"AddressStays", "http://127.0.0.1/a.flv", "/home/u", "http://127.0.0.1/a.flv"},
+        PlayerCase{"NameWithColonIsAFile", "a:b.flv", "/home/u", "/home/u/a:b.flv"},
+        PlayerCase{"UnreadableStartFolderLeavesItAsGiven", "clip.flv", "", "clip.flv"}),
+    [](const ::testing::TestParamInfo<PlayerCase>& row) { return std::string(row.param.name); });
 
 } // namespace

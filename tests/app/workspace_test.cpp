@@ -310,7 +310,8 @@ TEST(PayloadScan, CraftedMembersOnACopyOfTheProgramStayInTheWorkspace)
 
     const QString ws = CreateWorkspace();
     ASSERT_FALSE(ws.isEmpty());
-    EXPECT_TRUE(ExtractToolPayload(ws, program));
+    // Members that were refused make the payload a damaged one.
+    EXPECT_FALSE(ExtractToolPayload(ws, program));
     EXPECT_EQ(
         QDir(ws).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
         QStringList{QStringLiteral("downloader")});

@@ -4,6 +4,7 @@
 #include "app/workspace.h"
 #include "pages/tab2_dlg.h"
 #include "pages/web_view.h"
+#include "platform/file_name.h"
 #include "platform/process_user.h"
 
 #include "test_env.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QTimer>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -173,6 +175,24 @@ TEST_F(PlayerWebTest, FlashVideoPlaysInThePageThroughTheCarriedPlayer)
     } else if (!s_sandboxSwitchSetBefore) {
         EXPECT_FALSE(qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"));
     }
+    EXPECT_GT(PlayedSeconds(view), 0.5)
+        << Eval(view, QStringLiteral("document.body ? document.body.innerText : ''"))
+               .toString()
+               .toStdString();
+}
+
+TEST_F(PlayerWebTest, FlashVideoWhoseNameIsNotUtf8PlaysInThePage)
+{
+    // A Latin-1 name, as older systems and some cameras write them: the page must get the
+    // name's very bytes, not the name with U+FFFD in place of the letter.
+    const QString latin = s_media + QStringLiteral("/latin.flv");
+    ASSERT_TRUE(QFile::exists(latin) || QFile::copy(s_flv, latin));
+    const QByteArray bytes = QFile::encodeName(s_media) + "/Vid\xe9o.flv";
+    ASSERT_EQ(std::rename(QFile::encodeName(latin).constData(), bytes.constData()), 0);
+    const QString path = platform::DecodeFileName(bytes);
+    EXPECT_TRUE(page->Play(path));
+    IWebView* view = page->Browser();
+    ASSERT_NE(view, nullptr);
     EXPECT_GT(PlayedSeconds(view), 0.5)
         << Eval(view, QStringLiteral("document.body ? document.body.innerText : ''"))
                .toString()

@@ -3,6 +3,7 @@
 // when a video plays in the page.
 #include "pages/tab2_dlg.h"
 #include "pages/web_view.h"
+#include "platform/file_name.h"
 
 #include "test_env.h"
 
@@ -42,6 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
         EncodeCase{"ThreeByteLetter", QStringLiteral("\u65e5"), QStringLiteral("%e6%97%a5")},
         EncodeCase{"FourByteLetter", QString::fromUtf8("\xf0\x9f\x8e\xac"),
                    QStringLiteral("%f0%9f%8e%ac")},
+        EncodeCase{"NameNotUtf8KeepsItsBytes", platform::DecodeFileName("/Vid\xe9o"),
+                   QStringLiteral("%2fVid%e9o")},
         EncodeCase{"PercentAndQueryMarks", QStringLiteral("%?&=#+"),
                    QStringLiteral("%25%3f%26%3d%23%2b")},
         EncodeCase{"Empty", QString(), QString()}),

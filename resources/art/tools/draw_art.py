@@ -378,9 +378,13 @@ def status_panel(white):
         body += f'<rect x="0.5" y="0.5" width="{w - 1}" height="{h - 1}" rx="8" fill="url(#inner)"/>\n'
         body += f'<rect x="0.5" y="0.5" width="{w - 1}" height="{h - 1}" rx="8" fill="none" stroke="#7f8790" stroke-width="1"/>\n'
     else:
+        # Busy: the log's white text is read on it, so every pixel under the log box (inset 5
+        # on each side) keeps a contrast of at least 4.5:1 against white; the darkest is the
+        # inner well, the lightest the rim's top edge outside the box.
         defs = vgrad("fill", [(0, BLUE["light"]), (0.5, BLUE["mid"]), (1, BLUE["dark"])])
+        defs += vgrad("well", [(0, "#2462b8"), (1, "#163f80")])
         body = f'<rect x="0.5" y="0.5" width="{w - 1}" height="{h - 1}" rx="8" fill="url(#fill)" stroke="{BLUE["edge"]}" stroke-width="1"/>\n'
-        body += f'<rect x="4.5" y="4.5" width="{w - 9}" height="{h - 9}" rx="3" fill="#eaf4ff" stroke="#0d3470" stroke-opacity="0.6" stroke-width="1"/>\n'
+        body += f'<rect x="3.5" y="3.5" width="{w - 7}" height="{h - 7}" rx="1.5" fill="url(#well)" stroke="#0d3470" stroke-opacity="0.6" stroke-width="1"/>\n'
     return svg(w, h, body, defs)
 
 

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QImage>
 
+#include <cmath>
 #include <memory>
 
 namespace ui {
@@ -53,6 +54,18 @@ bool IsGrey(QRgb p)
 QRgb At(const QImage& frame, int x, int y)
 {
     return frame.pixel(x, y);
+}
+
+// The contrast of white against a colour, by the relative luminance of WCAG 2 (sRGB).
+double ContrastWithWhite(QRgb c)
+{
+    const auto linear = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    const double luminance =
+        0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c));
+    return 1.05 / (luminance + 0.05);
 }
 
 TEST(MainWindowComposite, DownloadPage)
@@ -130,7 +143,22 @@ TEST(MainWindowComposite, BusyAndHot)
 
     EXPECT_TRUE(IsGrey(At(frame, 324, 610)));
     EXPECT_TRUE(IsGrey(At(frame, 411, 610)));
-    const QRgb status = At(frame, 206, 470);
+    // The log's white text is readable on the busy picture everywhere under the log box.
+    const QRect logBox(209, 445, 376, 52);
+    double lowest = 21.0;
+    QPoint lowestAt;
+    int seeThrough = 0;
+    for (int y = logBox.top(); y <= logBox.bottom(); ++y) {
+        for (int x = logBox.left(); x <= logBox.right(); ++x) {
+            const QRgb p = At(frame, x, y);
+            seeThrough += qAlpha(p) != 255;
+            if (ContrastWithWhite(p) < lowest)
+                lowest = ContrastWithWhite(p), lowestAt = QPoint(x, y);
+        }
+    }
+    EXPECT_EQ(seeThrough, 0);
+    EXPECT_GE(lowest, 4.5) << "at " << lowestAt.x() << "," << lowestAt.y();
+    const QRgb status = At(frame, 397, 471);
     EXPECT_GT(qBlue(status), qRed(status) + 60);
     EXPECT_LT(qGray(At(frame, 676, 172)), 60); // only the pod where the cross was
     EXPECT_EQ(tree.minimise->ActualRect(), (Rect{595, 101, 26, 8}));

@@ -1,0 +1,106 @@
+// The termination signals reach the program as a call on the GUI thread, and the process lives
+// on to end the run itself.
+#include "platform/termination_signals.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+
+#include <csignal>
+#include <thread>
+
+namespace {
+
+using platform::TerminationSignals;
+
+// Runs the event loop until done() or the deadline.
+template <class Done> void ProcessEventsUntil(Done done, int ms = 5000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+struct SignalCase {
+    const char* name;
+    int signal;
+};
+
+void PrintTo(const SignalCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class TerminationSignal : public ::testing::TestWithParam<SignalCase> {};
+
+TEST_P(TerminationSignal, CallsTheHandlerOnTheGuiThreadAndTheProcessLivesOn)
+{
+    TerminationSignals& catcher = TerminationSignals::Instance();
+    ASSERT_TRUE(catcher.Install());
+    QObject context;
+    int calls = 0;
+    std::thread::id calledOn;
+    catcher.SetHandler(&context, [&] {
+        ++calls;
+        calledOn = std::this_thread::get_id();
+    });
+    // Raised on another thread: the handler runs wherever the signal lands, the call does not.
+    std::thread([&] { std::raise(GetParam().signal); }).join();
+    ProcessEventsUntil([&] { return calls > 0; });
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(calledOn, std::this_thread::get_id());
+    EXPECT_TRUE(catcher.Received());
+    catcher.SetHandler(nullptr, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TerminationSignal,
+                         ::testing::Values(SignalCase{"Interrupt", SIGINT},
+                                           SignalCase{"Terminate", SIGTERM},
+                                           SignalCase{"HangUp", SIGHUP}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(TerminationSignals, ASignalWithoutLiveHandlerWaitsForTheNextHandler)
+{
+    TerminationSignals& catcher = TerminationSignals::Instance();
+    ASSERT_TRUE(catcher.Install());
+    int firstCalls = 0;
+    {
+        QObject gone;
+        catcher.SetHandler(&gone, [&] { ++firstCalls; });
+    }
+    std::raise(SIGTERM);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
+    EXPECT_EQ(firstCalls, 0);
+
+    QObject context;
+    int calls = 0;
+    catcher.SetHandler(&context, [&] { ++calls; });
+    ProcessEventsUntil([&] { return calls > 0; });
+    EXPECT_EQ(calls, 1);
+    // The wake-up was used up: no second call without a second signal.
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
+    EXPECT_EQ(calls, 1);
+    catcher.SetHandler(nullptr, nullptr);
+}
+
+// A program started after the handlers are in place (the desktop opener goes through
+// QProcess) starts with no signal blocked and ends on SIGTERM like any other.
+TEST(TerminationSignals, ChildrenStartWithTheDefaultActions)
+{
+    ASSERT_TRUE(TerminationSignals::Instance().Install());
+    QProcess child;
+    child.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(child.waitForStarted(5000));
+    QFile status(QStringLiteral("/proc/%1/status").arg(child.processId()));
+    ASSERT_TRUE(status.open(QIODevice::ReadOnly));
+    const QByteArray text = status.readAll();
+    EXPECT_TRUE(text.contains("\nSigBlk:\t0000000000000000\n")) << text.constData();
+    child.terminate();
+    ASSERT_TRUE(child.waitForFinished(5000));
+    EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+}
+
+} // namespace
