@@ -15,7 +15,10 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
+#include <ostream>
+#include <vector>
 
 namespace {
 
@@ -47,6 +50,30 @@ bool IsGrey(QRgb c)
 bool IsDark(QRgb c)
 {
     return qGray(c) < 120;
+}
+
+// The contrast ratio of white text on this colour (1 to 21).
+double ContrastWithWhite(QRgb c)
+{
+    const auto linear = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    const double l =
+        0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c));
+    return 1.05 / (l + 0.05);
+}
+
+// The lowest contrast against white text that at least share of rect's pixels reach: with the
+// text a small part of the box, that of its background.
+double ContrastReachedBy(const QImage& image, const QRect& rect, double share)
+{
+    std::vector<double> contrasts;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            contrasts.push_back(ContrastWithWhite(image.pixel(x, y)));
+    std::sort(contrasts.begin(), contrasts.end(), std::greater<>());
+    return contrasts[static_cast<std::size_t>(share * (contrasts.size() - 1))];
 }
 
 bool Near(QRgb a, QRgb b, int tolerance = 24)
@@ -212,6 +239,11 @@ struct ModeCase {
     QStringList codecs; // its streams, sorted
 };
 
+void PrintTo(const ModeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class ModeWord : public ::testing::TestWithParam<ModeCase> {};
 
 TEST_P(ModeWord, LeavesOneFileOfItsKindAndPlaysIt)
@@ -271,6 +303,11 @@ struct PlayerCase {
     bool relative;    // given as a path relative to that folder
     bool toOpener;    // handed to the user's program, no page shown
 };
+
+void PrintTo(const PlayerCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class PlayerOption : public ::testing::TestWithParam<PlayerCase> {};
 
@@ -368,6 +405,10 @@ TEST(AppE2E, DuringAJobTheButtonsGreyTheCloseButtonHidesTheLogMovesAndNothingClo
         [&](const QImage& w) { return ChangedShare(progress, w, kLogBox) > 0.002; },
         kScreenTimeoutMs, QStringLiteral("busy-more-progress"), &moreProgress));
 
+    // White text that can be read on the busy picture.
+    EXPECT_GT(Fraction(moreProgress, kLogBox, IsWhite), 0.02);
+    EXPECT_GE(ContrastReachedBy(moreProgress, kLogBox, 0.7), 4.5);
+
     // Every way to close is refused while the job runs.
     const struct {
         const char* name;
@@ -458,10 +499,12 @@ TEST(AppE2E, SigtermDuringASlowDownloadEndsWithZeroAndLeavesNoToolNorWorkspace)
     EXPECT_TRUE(app.Workspaces().isEmpty()) << app.Workspaces().join(u' ').toStdString();
     EXPECT_TRUE(app.ProcessesInSandbox().isEmpty())
         << app.ProcessesInSandbox().join(u'\n').toStdString();
-    // The stopped download made no file that looks finished.
-    for (const QString& name : FilesIn(app.DownloadFolder()))
-        EXPECT_FALSE(name.endsWith(QLatin1String(".mp3")) || name.endsWith(QLatin1String(".mp4")))
-            << name.toStdString();
+    // The stopped job converted nothing; all it leaves is the downloader's own partial file,
+    // which a later download of the same address continues.
+    const QStringList left = FilesIn(app.DownloadFolder());
+    EXPECT_EQ(left.size(), 1) << Describe(app);
+    for (const QString& name : left)
+        EXPECT_TRUE(name.endsWith(QLatin1String(".mp4.part"))) << name.toStdString();
 }
 
 } // namespace
