@@ -386,7 +386,7 @@ TEST(AppE2E, AnAddressTypedIntoTheUrlFieldAndTheMp3ButtonMakeAnMp3ForTheOpener)
 TEST(AppE2E, DuringAJobTheButtonsGreyTheCloseButtonHidesTheLogMovesAndNothingCloses)
 {
     AppDriver app(TestName());
-    ASSERT_TRUE(app.Start({QStringLiteral("--download=") + Url(QStringLiteral("slow/long.mp4"))}))
+    ASSERT_TRUE(app.Start({QStringLiteral("--download=") + Url(QStringLiteral("slow/long20.mp4"))}))
         << Describe(app);
 
     QImage busy;
@@ -485,7 +485,7 @@ TEST(AppE2E, SigtermDuringASlowDownloadEndsWithZeroAndLeavesNoToolNorWorkspace)
 {
     AppDriver app(TestName());
     ASSERT_TRUE(
-        app.Start({QStringLiteral("--download-mp3=") + Url(QStringLiteral("slow/long.mp4"))}))
+        app.Start({QStringLiteral("--download-mp3=") + Url(QStringLiteral("slow/long20.mp4"))}))
         << Describe(app);
     // The download is under way: the downloader runs and its partial file is in the folder.
     ASSERT_TRUE(WaitFor([&] { return !FilesIn(app.DownloadFolder()).isEmpty(); }, 60000))
