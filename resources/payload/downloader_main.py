@@ -155,7 +155,8 @@ def ask_version(program, options):
 
 def newer_on_path(bundled):
     """The yt-dlp on PATH when it is newer than the bundled one, and whether it knows the
-    option that keeps plugins away (asked together with the version: one start when it does)."""
+    option that keeps plugins away (asked only of a newer one, so the usual start costs one
+    question)."""
     found = shutil.which("yt-dlp")
     if not found or not bundled:
         return None, False
@@ -164,14 +165,10 @@ def newer_on_path(bundled):
             return None, False
     except OSError:
         return None, False
-    knows = True
-    version = ask_version(found, ["--ignore-config", NO_PLUGINS])
-    if version is None:
-        knows = False
-        version = ask_version(found, ["--ignore-config"])
-    if version and version > bundled:
-        return found, knows
-    return None, False
+    version = ask_version(found, ["--ignore-config"])
+    if not version or version <= bundled:
+        return None, False
+    return found, ask_version(found, ["--ignore-config", NO_PLUGINS]) is not None
 
 
 def die_with_parent():

@@ -114,6 +114,17 @@ const GrammarCase kDownloaderCases[] = {
     {"error_without_colons_is_whole", true, "ERROR: no colons here\r", {"no colons here"}, {}},
     {"error_with_one_colon_is_whole", true, "ERROR: one: colon\r", {"one: colon"}, {}},
     {"semicolon_before_eta_hides_it", true, "[download] 10%; ETA 00:01\r", {}, {}},
+    {"a_name_holding_ETA_is_a_name",
+     true,
+     "[download] Destination: METAL_two-[x].mp4\r[download] Destination: BETA.mp4 ETA\r",
+     {},
+     {"METAL_two-[x].mp4", "BETA.mp4 ETA"}},
+    {"a_name_reported_again_is_kept_once",
+     true,
+     "[download] Destination: a.mp4\r[download] Destination: b.mp4\r"
+     "[download] a.mp4 has already been downloaded\r[download] Destination: b.mp4\r",
+     {"a.mp4 has already been downloaded"},
+     {"a.mp4", "b.mp4"}},
     {"semicolon_cuts_a_name", true, "[download] Destination: a;b.mp4\r", {}, {"a"}},
     {"semicolon_cuts_an_error_before_its_colons",
      true,
@@ -283,6 +294,21 @@ TEST(LineAssembly, AnEndlessLineIsCutSoPendingTextStaysBounded)
     EXPECT_EQ(posted.size(), 1u);
     r.OnOutputText("[download] Destination: after.mp4\r");
     EXPECT_EQ(Names(r), Texts{"after.mp4"}) << "line assembly goes on normally";
+}
+
+TEST(LineAssembly, TheNamesListIsBounded)
+{
+    CFileRedirector r(true, nullptr);
+    std::string line;
+    for (int i = 0; i < 3 * CFileRedirector::kMaxNames; ++i) {
+        line = "[download] Destination: " + std::to_string(i % (2 * CFileRedirector::kMaxNames)) +
+               ".mp4\r";
+        r.OnOutputText(line);
+    }
+    const Texts names = Names(r);
+    ASSERT_EQ(names.size(), static_cast<std::size_t>(CFileRedirector::kMaxNames));
+    EXPECT_EQ(names.front(), "0.mp4");
+    EXPECT_EQ(names.back(), std::to_string(CFileRedirector::kMaxNames - 1) + ".mp4");
 }
 
 // The finished event is signalled whenever a run ends, and only then.

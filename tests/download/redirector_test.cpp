@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <chrono>
@@ -264,8 +265,10 @@ TEST(Redirector, AnObjectCanBeLaunchedAgain)
 TEST(Redirector, EveryDescriptorIsClosedOnEveryPath)
 {
     {
-        Recorder warmUp; // the reaper's own descriptors exist from the first hand-over on
-        ASSERT_TRUE(warmUp.Launch(Sh("echo $$; exec sleep 0.05 >/dev/null 2>&1")));
+        // The reaper's own descriptors exist from the first hand-over on: a child that outlives
+        // its output by longer than the reader waits for it is handed over.
+        Recorder warmUp;
+        ASSERT_TRUE(warmUp.Launch(Sh("echo $$; exec sleep 0.6 >/dev/null 2>&1")));
         ASSERT_TRUE(warmUp.ended.Wait(10000ms));
         ASSERT_TRUE(GoneWithin(FirstNumber(warmUp.Output()), 10000ms));
         std::this_thread::sleep_for(100ms); // the reaper closes its pidfd right after
@@ -347,8 +350,9 @@ TEST(Redirector, AReaderThatDoesNotStopIsAbandonedNotKilled)
         EXPECT_EQ(r.status[1], "Redirect console error: 10\r\n"); // EBUSY
     }
     r.Release();
-    // Once the call returns the reader makes no further call and ends.
-    for (int i = 0; i < 200 && !r.Launch(Sh("true")); ++i)
+    // Once the call returns the reader makes no further call and ends. (The new run writes
+    // nothing for a while, so its own reader makes no call before the count is read.)
+    for (int i = 0; i < 200 && !r.Launch(Sh("sleep 5")); ++i)
         std::this_thread::sleep_for(10ms);
     std::lock_guard lock(r.m_mutex);
     EXPECT_EQ(r.calls, 1) << "an abandoned reader hands on nothing more";
@@ -369,6 +373,84 @@ TEST(Redirector, DestroyingAnObjectWithAStuckReaderWaitsForIt)
         // The destructor must not free the object under the reader: it waits for it.
     }
     releaser.join();
+}
+
+// The exit status a job uses to decide whether a conversion counts.
+struct ExitCase {
+    const char* name;
+    QStringList argv;
+    int exitCode;
+};
+
+void PrintTo(const ExitCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ExitCodes : public ::testing::TestWithParam<ExitCase> {};
+
+TEST_P(ExitCodes, AreKeptAfterTheRun)
+{
+    Recorder r;
+    ASSERT_TRUE(r.Launch(GetParam().argv, QString()));
+    ASSERT_TRUE(r.ended.Wait(10000ms));
+    EXPECT_EQ(r.ExitCode(), GetParam().exitCode);
+}
+
+const ExitCase kExitCases[] = {
+    {"success", {"/bin/sh", "-c", "echo done"}, 0},
+    {"failure", {"/bin/sh", "-c", "echo failed; exit 3"}, 3},
+    {"killed_by_a_signal_is_not_an_exit", {"/bin/sh", "-c", "kill -KILL $$"}, -1},
+    {"silent_and_quick", {"/bin/true"}, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Redirector, ExitCodes, ::testing::ValuesIn(kExitCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(Redirector, WordsTravelWholeAndTheChildStartsInItsFolderWhileOursStays)
+{
+    QTemporaryDir folder;
+    const QString odd = folder.filePath(QStringLiteral("a \"quoted\" name"));
+    ASSERT_TRUE(QDir().mkpath(odd));
+    const QString before = QDir::currentPath();
+    Recorder r;
+    ASSERT_TRUE(r.Launch({QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                          QStringLiteral("pwd; printf '<%s>' \"$@\""), QStringLiteral("sh"),
+                          QStringLiteral("-x y"), QStringLiteral("\"z\"")},
+                         odd));
+    ASSERT_TRUE(r.ended.Wait(10000ms));
+    EXPECT_EQ(r.Output(), odd.toStdString() + "\n<-x y><\"z\">" + EndText());
+    EXPECT_EQ(QDir::currentPath(), before);
+}
+
+TEST(Redirector, AFolderThatDoesNotExistFailsTheLaunch)
+{
+    Recorder r;
+    QTemporaryDir folder;
+    EXPECT_FALSE(r.Launch({QStringLiteral("/bin/true")}, folder.filePath(QStringLiteral("gone"))));
+    EXPECT_EQ(r.status, std::vector<std::string>{"Redirect console error: 2\r\n"});
+}
+
+// A tool's helpers (the downloader's converter, a shell's children) go with it.
+TEST(Redirector, TerminateEndsTheToolsWholeProcessGroup)
+{
+    for (const bool force : {false, true}) {
+        Recorder r;
+        ASSERT_TRUE(r.Launch(Sh("sleep 60 & echo $!; wait")));
+        ASSERT_TRUE(r.WaitForOutput("\n"));
+        const int helper = FirstNumber(r.Output());
+        EXPECT_FALSE(r.ended.Wait(100ms));
+        r.Terminate(force);
+        ASSERT_TRUE(r.ended.Wait(10000ms)) << "force " << force;
+        EXPECT_EQ(r.ExitCode(), -1);
+        bool ended = false;
+        for (auto waited = 0ms; waited < 10000ms && !ended; waited += 20ms) {
+            ended = !ProcessExists(helper); // gone, or a zombie waiting for its new parent
+            std::this_thread::sleep_for(20ms);
+        }
+        EXPECT_TRUE(ended) << "force " << force;
+        r.Terminate(force); // after the end: nothing to signal, nothing happens
+    }
 }
 
 } // namespace

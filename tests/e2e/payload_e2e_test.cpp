@@ -57,6 +57,20 @@ QStringList ReportedNames(const QByteArray& output)
     return names;
 }
 
+// The names of "[download] <name> has already been downloaded" lines.
+QStringList AlreadyThere(const QByteArray& output)
+{
+    QStringList names;
+    const QByteArray prefix = "[download] ", suffix = " has already been downloaded\r";
+    for (qsizetype end = output.indexOf(suffix); end >= 0; end = output.indexOf(suffix, end + 1)) {
+        const qsizetype start = output.lastIndexOf(prefix, end);
+        if (start >= 0)
+            names << QString::fromUtf8(
+                output.mid(start + prefix.size(), end - start - prefix.size()));
+    }
+    return names;
+}
+
 QStringList FilesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -174,10 +188,10 @@ TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
                               Url("clip.flv")};
     const QStringList first =
         ReportedNames(RunTool(Tool("downloader"), args, m_folder.path()).text);
-    const QStringList second =
-        ReportedNames(RunTool(Tool("downloader"), args, m_folder.path()).text);
+    const QByteArray second = RunTool(Tool("downloader"), args, m_folder.path()).text;
     ASSERT_EQ(first.size(), 1);
-    EXPECT_EQ(second, first);
+    EXPECT_EQ(AlreadyThere(second), first) << second.toStdString();
+    EXPECT_TRUE(ReportedNames(second).isEmpty()) << second.toStdString();
     EXPECT_EQ(FilesIn(m_folder.path()), first);
 }
 
@@ -194,34 +208,71 @@ TEST_F(PayloadE2E, ErrorsComeAsErrorLines)
     EXPECT_TRUE(FilesIn(m_folder.path()).isEmpty());
 }
 
-TEST_F(PayloadE2E, ANewerYtDlpOnThePathRunsInstead)
+// A stand-in for a far newer yt-dlp on PATH: it writes its arguments to args.txt and prints
+// what the real one prints for a fresh and for an existing file (absolute paths, with the
+// wrapper's mark), and lines that a web page could have put there.
+QByteArray FakeYtDlp(bool knowsNoPluginDirs)
 {
-    // A stand-in that claims a far newer version and prints what the real one would print for
-    // a finished file, with the absolute path that yt-dlp gives.
+    return QByteArray("#!/bin/sh\n"
+                      "knows=") +
+           (knowsNoPluginDirs ? "yes" : "no") +
+           "\n"
+           "for a; do\n"
+           "  if [ \"$a\" = --no-plugin-dirs ] && [ $knows = no ]; then\n"
+           "    echo 'yt-dlp: error: no such option: --no-plugin-dirs' >&2; exit 2\n"
+           "  fi\n"
+           "done\n"
+           "for a; do [ \"$a\" = --version ] && { echo 2999.01.01; exit 0; }; done\n"
+           "printf '%s\\n' \"$@\" > args.txt\n"
+           "for a; do case $a in after_move:*) template=${a#after_move:};; esac; done\n"
+           "mark=${template%%\"%(__real_download)s\"*}\n"
+           "echo '[download]  50.0% of 1.00MiB at 1.00MiB/s ETA 00:01'\n"
+           "printf '%sTrue\\037%s\\n' \"$mark\" \"$PWD/fake.mp4\"\n"
+           "printf '%sFalse\\037%s\\n' \"$mark\" \"$PWD/old.mp4\"\n"
+           "printf '\\036vandrel-final-0\\036True\\037/etc/forged\\n'\n"
+           "printf 'WARNING: title\\n[download] Destination: /etc/passwd\\n'\n"
+           "printf ' \\t[download] ../x has already been downloaded\\n'\n"
+           "printf 'WARNING: a title with\\ra carriage return\\n'\n"
+           "touch fake.mp4 old.mp4\n";
+}
+
+class NewerYtDlp : public PayloadE2E, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(NewerYtDlp, RunsInsteadWithTheWrappersOptionsFirstAndOnlyItsNameLines)
+{
     QTemporaryDir bin;
     const QString fake = bin.filePath(QStringLiteral("yt-dlp"));
-    ASSERT_TRUE(testenv::WriteFile(
-        fake, "#!/bin/sh\n"
-              "if [ \"$1\" = --version ]; then echo 2999.01.01; exit 0; fi\n"
-              "printf '%s\\n' \"$@\" > args.txt\n"
-              "echo '[download]  50.0% of 1.00MiB at 1.00MiB/s ETA 00:01'\n"
-              "for a in \"$@\"; do case $a in after_move:*) mark=${a#after_move:};; esac; done\n"
-              "printf '%s\\n' \"${mark%%%(filepath)s}$PWD/fake.mp4\"\n"
-              "touch fake.mp4\n"));
+    ASSERT_TRUE(testenv::WriteFile(fake, FakeYtDlp(GetParam())));
     ASSERT_TRUE(QFile::setPermissions(fake, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                 QFileDevice::ExeOwner));
     const QString path = bin.path() + u':' + qEnvironmentVariable("PATH");
     const Output dl = RunTool(Tool("downloader"),
                               {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
-                               QStringLiteral("http://127.0.0.1:1/x")},
+                               QStringLiteral("--"), QStringLiteral("http://127.0.0.1:1/x")},
                               m_folder.path(), {QStringLiteral("PATH=") + path});
     EXPECT_EQ(ReportedNames(dl.text), QStringList{QStringLiteral("fake.mp4")})
         << dl.text.toStdString();
+    EXPECT_EQ(AlreadyThere(dl.text), QStringList{QStringLiteral("old.mp4")})
+        << dl.text.toStdString();
     EXPECT_TRUE(dl.text.contains("ETA 00:01\r\n"));
-    const QByteArray args = testenv::ReadFile(m_folder.filePath(QStringLiteral("args.txt")));
-    EXPECT_TRUE(args.startsWith("-ic\n--restrict-filenames\nhttp://127.0.0.1:1/x\n"))
-        << args.toStdString();
+    EXPECT_TRUE(dl.text.contains("WARNING: a title with a carriage return\r\n"))
+        << dl.text.toStdString();
+    EXPECT_FALSE(dl.text.contains("passwd")) << dl.text.toStdString();
+    EXPECT_FALSE(dl.text.contains("../x")) << dl.text.toStdString();
+
+    const QList<QByteArray> args =
+        testenv::ReadFile(m_folder.filePath(QStringLiteral("args.txt"))).split('\n');
+    ASSERT_GE(args.size(), 5);
+    // The caller's words come last, after "--"; every option of the wrapper is before them.
+    EXPECT_EQ(args.mid(args.size() - 5),
+              (QList<QByteArray>{"-ic", "--restrict-filenames", "--", "http://127.0.0.1:1/x", ""}));
+    EXPECT_EQ(args.front(), "--ignore-config");
+    EXPECT_EQ(args.contains("--no-plugin-dirs"), GetParam());
 }
+
+INSTANTIATE_TEST_SUITE_P(PayloadE2E, NewerYtDlp, ::testing::Bool(), [](const auto& row) {
+    return std::string(row.param ? "knowing_no_plugin_dirs" : "not_knowing_no_plugin_dirs");
+});
 
 TEST_F(PayloadE2E, ConverterWithoutFfmpegSaysSoInTheLineTheProgramShows)
 {

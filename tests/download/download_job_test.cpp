@@ -1,0 +1,610 @@
+// Whole jobs with the built program's own tools (the payload's downloader and converter, the
+// real yt-dlp and ffmpeg) against the loopback server: what lands in the folder, what is shown,
+// and which file is named to play.
+#include "app/workspace.h"
+#include "download/download_job.h"
+#include "download/job_finished_event.h"
+#include "download/job_text_event.h"
+#include "download/job_thread.h"
+
+#include "test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Keeps what a job posts, as the main window would receive it.
+class Receiver : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == WM_JOB_TEXT) {
+            raw << static_cast<JobTextEvent*>(e)->Text();
+            texts << QString::fromUtf8(raw.back());
+            return true;
+        }
+        if (e->type() == WM_JOB_FINISHED) {
+            finished << static_cast<JobFinishedEvent*>(e)->Path();
+            return true;
+        }
+        return QObject::event(e);
+    }
+    // Delivers posted events until `count` jobs have finished (or a generous limit passes).
+    bool WaitFinished(qsizetype count = 1)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (finished.size() < count && timer.elapsed() < 240000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QCoreApplication::sendPostedEvents(this);
+        return finished.size() >= count;
+    }
+    bool Said(const QString& part) const
+    {
+        for (const QString& t : texts)
+            if (t.contains(part))
+                return true;
+        return false;
+    }
+
+    QList<QByteArray> raw; // as the tools wrote them
+    QStringList texts;
+    QStringList finished;
+};
+
+QStringList FilesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QString Codecs(const QString& file)
+{
+    const testenv::ProcessResult r =
+        testenv::Run(QStringLiteral("ffprobe"),
+                     {QStringLiteral("-v"), QStringLiteral("error"),
+                      QStringLiteral("-show_entries"), QStringLiteral("stream=codec_name"),
+                      QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
+    return QString::fromUtf8(r.out).simplified();
+}
+
+// The real payload, extracted once; tests that need another converter get a workspace of
+// their own with the same downloader.
+class Jobs : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_workspace = CreateWorkspace();
+        s_extracted =
+            !s_workspace.isEmpty() && ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
+        // A user configuration that would send every file elsewhere and run a command: the
+        // downloader must not read it.
+        testenv::WriteFile(testenv::Home() + QStringLiteral("/.config/yt-dlp/config"),
+                           "-o evil-%(id)s.%(ext)s\n--exec \"touch executed\"\n");
+    }
+    static void TearDownTestSuite() { RemoveDirectoryTree(s_workspace); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(s_extracted) << "the built program's payload did not extract";
+        m_cwd = QDir::currentPath();
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(QDir::currentPath(), m_cwd) << "a job changed the current directory";
+    }
+
+    static QString Url(const QString& path) { return testenv::HttpBase() + u'/' + path; }
+
+    DownloadJob Job(const QString& url, JobKind kind, bool play, const QString& folder)
+    {
+        DownloadJob job;
+        job.owner = &m_receiver;
+        job.workspace = s_workspace;
+        job.url = url;
+        job.kind = kind;
+        job.play = play;
+        job.folder = folder;
+        return job;
+    }
+
+    // Runs one job on its own thread to its end.
+    void Run(const DownloadJob& job)
+    {
+        {
+            JobThread thread(job);
+            ASSERT_TRUE(m_receiver.WaitFinished()) << "the job did not finish";
+            EXPECT_TRUE(thread.Finished());
+        }
+        QCoreApplication::sendPostedEvents(&m_receiver);
+        EXPECT_EQ(m_receiver.finished.size(), 1) << "exactly one end per job";
+    }
+
+    QString Result() const
+    {
+        return m_receiver.finished.isEmpty() ? QStringLiteral("<none>")
+                                             : m_receiver.finished.front();
+    }
+
+    Receiver m_receiver;
+    QTemporaryDir m_folder;
+    QString m_cwd;
+
+    static inline QString s_workspace;
+    static inline bool s_extracted = false;
+};
+
+// --- Each kind, with play on and off -------------------------------------------------------
+
+struct KindCase {
+    const char* name;
+    const char* url; // on the loopback server
+    JobKind kind;
+    bool play;
+    QStringList files;  // in the folder afterwards
+    const char* result; // relative to the folder; empty: nothing to play
+    const char* codecs; // of the result, when there is one
+    const char* shown;  // a line that must be shown, or null
+};
+
+void PrintTo(const KindCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class JobKinds : public Jobs, public ::testing::WithParamInterface<KindCase> {};
+
+TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheOneToPlay)
+{
+    const KindCase& c = GetParam();
+    Run(Job(Url(QString::fromLatin1(c.url)), c.kind, c.play, m_folder.path()));
+    EXPECT_EQ(FilesIn(m_folder.path()), c.files) << m_receiver.texts.join(u'\n').toStdString();
+    const QString expected =
+        *c.result ? m_folder.filePath(QString::fromLatin1(c.result)) : QString();
+    EXPECT_EQ(Result(), expected);
+    if (*c.result) {
+        EXPECT_EQ(Codecs(expected), QString::fromLatin1(c.codecs));
+    }
+    if (c.shown) {
+        EXPECT_TRUE(m_receiver.Said(QString::fromLatin1(c.shown)))
+            << m_receiver.texts.join(u'\n').toStdString();
+    }
+    EXPECT_FALSE(m_receiver.Said(QStringLiteral("dropped")));
+}
+
+const KindCase kKindCases[] = {
+    {"download_plays_the_download",
+     "clip.mp4",
+     kJobDownload,
+     true,
+     {"clip-[clip].mp4"},
+     "clip-[clip].mp4",
+     "h264 aac",
+     "ETA"},
+    {"download_without_play_names_nothing",
+     "clip.flv",
+     kJobDownload,
+     false,
+     {"clip-[clip].flv"},
+     "",
+     "",
+     nullptr},
+    {"mp3_replaces_the_download",
+     "clip.mp4",
+     kJobMp3,
+     true,
+     {"clip-[clip].mp3"},
+     "clip-[clip].mp3",
+     "mp3",
+     nullptr},
+    {"mp3_without_play", "clip.mp4", kJobMp3, false, {"clip-[clip].mp3"}, "", "", nullptr},
+    {"avi_replaces_the_download",
+     "clip.flv",
+     kJobAvi,
+     true,
+     {"clip-[clip].avi"},
+     "clip-[clip].avi",
+     "mpeg4 mp3",
+     nullptr},
+    {"avi_without_play", "clip.mp4", kJobAvi, false, {"clip-[clip].avi"}, "", "", nullptr},
+    {"mp4_from_flash_video",
+     "clip.flv",
+     kJobMp4,
+     true,
+     {"clip-[clip].mp4"},
+     "clip-[clip].mp4",
+     "h264 aac",
+     nullptr},
+    {"mp4_that_is_mp4_already_is_kept_as_it_is",
+     "clip.mp4",
+     kJobMp4,
+     false,
+     {"clip-[clip].mp4"},
+     "",
+     "",
+     nullptr},
+    {"a_stream_that_must_be_merged_converts_the_merged_file",
+     "dash/stream.mpd",
+     kJobMp3,
+     true,
+     {"stream-[stream].mp3"},
+     "stream-[stream].mp3",
+     "mp3",
+     nullptr},
+    {"a_capital_MP3_is_in_the_target_form_already",
+     "tone.html",
+     kJobMp3,
+     true,
+     {"Tone_1-[tone-1].MP3"},
+     "Tone_1-[tone-1].MP3",
+     "mp3",
+     nullptr},
+    {"a_name_holding_ETA_is_still_converted",
+     "BETA.mp4",
+     kJobMp3,
+     true,
+     {"BETA-[BETA].mp3"},
+     "BETA-[BETA].mp3",
+     "mp3",
+     nullptr},
+    {"words_that_begin_with_a_dash_are_addresses_not_options",
+     "clip.mp4 -o evil.%(ext)s",
+     kJobDownload,
+     true,
+     {"clip-[clip].mp4"},
+     "clip-[clip].mp4",
+     "h264 aac",
+     "'-o' is not a valid URL"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Real, JobKinds, ::testing::ValuesIn(kKindCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(Jobs, ThreeClipsOfAPageAreConvertedInReportOrderAndTheFirstPlays)
+{
+    Run(Job(Url(QStringLiteral("three.html")), kJobMp4, true, m_folder.path()));
+    const QStringList mp4s = {QStringLiteral("Three_clips_1-[three-1].mp4"),
+                              QStringLiteral("Three_clips_2-[three-2].mp4"),
+                              QStringLiteral("Three_clips_3-[three-3].mp4")};
+    ASSERT_EQ(FilesIn(m_folder.path()), mp4s) << "three conversions, three downloads deleted";
+    EXPECT_EQ(Result(), m_folder.filePath(mp4s[0]));
+    // Conversions run one after the other, so each output was finished after the one before.
+    const auto finished = [&](int i) {
+        return QFileInfo(m_folder.filePath(mp4s[i])).lastModified();
+    };
+    EXPECT_LE(finished(0), finished(1));
+    EXPECT_LE(finished(1), finished(2));
+}
+
+// --- What is in the folder before the job ----------------------------------------------------
+
+TEST_F(Jobs, AFileAlreadyThereIsConvertedButNeverDeleted)
+{
+    const QString mine = m_folder.filePath(QStringLiteral("clip-[clip].mp4"));
+    ASSERT_TRUE(QFile::copy(testenv::MediaDir() + QStringLiteral("/clip.mp4"), mine));
+    Run(Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, m_folder.path()));
+    EXPECT_TRUE(m_receiver.Said(QStringLiteral("clip-[clip].mp4 has already been downloaded")))
+        << m_receiver.texts.join(u'\n').toStdString();
+    EXPECT_EQ(FilesIn(m_folder.path()),
+              (QStringList{QStringLiteral("clip-[clip].mp3"), QStringLiteral("clip-[clip].mp4")}));
+    EXPECT_EQ(testenv::ReadFile(mine),
+              testenv::ReadFile(testenv::MediaDir() + QStringLiteral("/clip.mp4")));
+    EXPECT_EQ(Result(), m_folder.filePath(QStringLiteral("clip-[clip].mp3")));
+}
+
+TEST_F(Jobs, AConversionNeverOverwritesAnExistingFile)
+{
+    const QString mine = m_folder.filePath(QStringLiteral("clip-[clip].mp3"));
+    const QString mine2 = m_folder.filePath(QStringLiteral("clip-[clip] (2).mp3"));
+    ASSERT_TRUE(testenv::WriteFile(mine, "the user's own file"));
+    ASSERT_TRUE(testenv::WriteFile(mine2, "and another"));
+    Run(Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, m_folder.path()));
+    const QString made = m_folder.filePath(QStringLiteral("clip-[clip] (3).mp3"));
+    EXPECT_EQ(Result(), made);
+    EXPECT_EQ(Codecs(made), QStringLiteral("mp3"));
+    EXPECT_EQ(testenv::ReadFile(mine), "the user's own file");
+    EXPECT_EQ(testenv::ReadFile(mine2), "and another");
+    EXPECT_EQ(FilesIn(m_folder.path()).size(), 3) << "the download is gone";
+}
+
+// --- The folder field -----------------------------------------------------------------------
+
+TEST_F(Jobs, AMissingFolderIsMadeWithItsParentsWithoutALengthLimit)
+{
+    const QString deep = m_folder.filePath(QString(120, u'a') + u'/' + QString(120, u'b') + u'/' +
+                                           QString(120, u'c'));
+    ASSERT_GT(deep.size(), 360);
+    Run(Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, deep));
+    EXPECT_EQ(FilesIn(deep), QStringList{QStringLiteral("clip-[clip].mp3")});
+    EXPECT_EQ(Result(), deep + QStringLiteral("/clip-[clip].mp3"));
+}
+
+TEST_F(Jobs, ARelativeFolderIsTakenFromTheHomeFolder)
+{
+    Run(Job(Url(QStringLiteral("clip.mp4")), kJobDownload, true, QStringLiteral("Videos/jobs")));
+    const QString folder = testenv::Home() + QStringLiteral("/Videos/jobs");
+    EXPECT_EQ(FilesIn(folder), QStringList{QStringLiteral("clip-[clip].mp4")});
+    EXPECT_EQ(Result(), folder + QStringLiteral("/clip-[clip].mp4"));
+    QDir(testenv::Home() + QStringLiteral("/Videos")).removeRecursively();
+}
+
+struct BadFolderCase {
+    const char* name;
+    std::function<QString(const QString& tmp)> make; // returns the folder text
+    const char* reason;
+};
+
+void PrintTo(const BadFolderCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class BadFolders : public Jobs, public ::testing::WithParamInterface<BadFolderCase> {};
+
+TEST_P(BadFolders, RunNoToolSayWhyAndFinishEmpty)
+{
+    const BadFolderCase& c = GetParam();
+    const QString folder = c.make(m_folder.path());
+    const QStringList before = FilesIn(m_folder.path());
+    // A mark in the address shows whether the downloader ever asked the server.
+    const QString mark = QStringLiteral("mark-%1").arg(c.name);
+    Run(Job(Url(QStringLiteral("clip.mp4?") + mark), kJobMp3, true, folder));
+    EXPECT_EQ(Result(), QString());
+    ASSERT_EQ(m_receiver.texts.size(), 1) << m_receiver.texts.join(u'\n').toStdString();
+    EXPECT_EQ(m_receiver.texts[0],
+              QStringLiteral("cannot use the folder %1: %2").arg(folder, QLatin1String(c.reason)));
+    EXPECT_EQ(FilesIn(m_folder.path()), before);
+    EXPECT_FALSE(
+        testenv::ReadFile(testenv::Dir() + QStringLiteral("/http.log")).contains(mark.toUtf8()));
+}
+
+const BadFolderCase kBadFolders[] = {
+    {"a_file",
+     [](const QString& tmp) {
+         testenv::WriteFile(tmp + QStringLiteral("/file"), "x");
+         return tmp + QStringLiteral("/file");
+     },
+     "Not a directory"},
+    {"below_a_file",
+     [](const QString& tmp) {
+         testenv::WriteFile(tmp + QStringLiteral("/file"), "x");
+         return tmp + QStringLiteral("/file/sub");
+     },
+     "Not a directory"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Folder, BadFolders, ::testing::ValuesIn(kBadFolders),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// --- Names the downloader reports ---------------------------------------------------------
+
+// A stand-in downloader that reports each address it is given as a downloaded file.
+constexpr char kEchoingDownloader[] = "#!/bin/sh\n"
+                                      "after=no\n"
+                                      "for a; do\n"
+                                      "  [ $after = yes ] && printf '[download] Destination: "
+                                      "%s\\r\\n' \"$a\"\n"
+                                      "  [ \"$a\" = -- ] && after=yes\n"
+                                      "done\n"
+                                      "exit 0\n";
+
+struct NameCase {
+    const char* name;
+    // Makes what the name points at; `outside` is a folder beside the download folder.
+    std::function<void(const QString& folder, const QString& outside)> make;
+    const char* reported; // "%o" stands for the outside folder, "%n" for its name
+    const char* reason;
+};
+
+void PrintTo(const NameCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ReportedNames : public Jobs, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
+{
+    const NameCase& c = GetParam();
+    QTemporaryDir workspace, outside;
+    ASSERT_TRUE(
+        testenv::WriteFile(workspace.filePath(QStringLiteral("downloader")), kEchoingDownloader));
+    QFile::setPermissions(workspace.filePath(QStringLiteral("downloader")),
+                          QFile::ReadOwner | QFile::ExeOwner);
+    ASSERT_TRUE(QFile::copy(s_workspace + QStringLiteral("/convert"),
+                            workspace.filePath(QStringLiteral("convert"))));
+    const QString victim = outside.filePath(QStringLiteral("victim.mp4"));
+    ASSERT_TRUE(QFile::copy(testenv::MediaDir() + QStringLiteral("/clip.mp4"), victim));
+    c.make(m_folder.path(), outside.path());
+    const QStringList before = FilesIn(m_folder.path());
+    const QString reported =
+        QString::fromLatin1(c.reported).replace(QStringLiteral("%o"), outside.path());
+
+    DownloadJob job = Job(reported, kJobMp3, true, m_folder.path());
+    job.workspace = workspace.path();
+    Run(job);
+    EXPECT_EQ(Result(), QString());
+    EXPECT_EQ(m_receiver.texts, QStringList{QStringLiteral("dropped the reported name %1: %2")
+                                                .arg(reported, QLatin1String(c.reason))});
+    EXPECT_EQ(FilesIn(m_folder.path()), before) << "nothing converted";
+    EXPECT_EQ(FilesIn(outside.path()), QStringList{QStringLiteral("victim.mp4")});
+}
+
+const NameCase kNames[] = {
+    {"into_the_parent", [](const QString&, const QString&) {}, "../%n/victim.mp4",
+     "not a file inside the folder"},
+    {"absolute", [](const QString&, const QString&) {}, "%o/victim.mp4",
+     "not a file inside the folder"},
+    {"a_link_to_a_file_outside",
+     [](const QString& folder, const QString& outside) {
+         QFile::link(outside + QStringLiteral("/victim.mp4"), folder + QStringLiteral("/l.mp4"));
+     },
+     "l.mp4", "no such regular file"},
+    {"through_a_linked_folder",
+     [](const QString& folder, const QString& outside) {
+         QFile::link(outside, folder + QStringLiteral("/dir"));
+     },
+     "dir/victim.mp4", "not a file inside the folder"},
+    {"a_folder",
+     [](const QString& folder, const QString&) {
+         QDir().mkpath(folder + QStringLiteral("/d.mp4"));
+     },
+     "d.mp4", "no such regular file"},
+    {"missing", [](const QString&, const QString&) {}, "missing.mp4", "no such regular file"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Names, ReportedNames, ::testing::ValuesIn(kNames),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// --- Converters that fail -------------------------------------------------------------------
+
+struct ConverterCase {
+    const char* name;
+    const char* convert; // the converter script; null: the payload's own, with no ffmpeg on PATH
+    const char* shown;   // bytes of a line that must be shown besides "converting ... failed"
+};
+
+void PrintTo(const ConverterCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class FailedConversions : public Jobs, public ::testing::WithParamInterface<ConverterCase> {};
+
+TEST_P(FailedConversions, KeepTheDownloadRemoveTheirOutputAndPlayTheDownload)
+{
+    const ConverterCase& c = GetParam();
+    QTemporaryDir workspace;
+    const QString ws = workspace.path();
+    ASSERT_TRUE(QFile::copy(s_workspace + QStringLiteral("/downloader"), ws + "/downloader"));
+    ASSERT_TRUE(QFile::copy(s_workspace + QStringLiteral("/convert"), ws + "/convert"));
+    const QByteArray savedPath = qgetenv("PATH");
+    QTemporaryDir emptyBin;
+    if (c.convert) {
+        QFile::remove(ws + "/convert");
+        ASSERT_TRUE(testenv::WriteFile(ws + "/convert", c.convert));
+        QFile::setPermissions(ws + "/convert", QFile::ReadOwner | QFile::ExeOwner);
+    } else {
+        // Set before the job's thread starts and put back after it has been joined.
+        qputenv("PATH", emptyBin.path().toUtf8());
+    }
+    DownloadJob job = Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, m_folder.path());
+    job.workspace = ws;
+    Run(job);
+    qputenv("PATH", savedPath);
+
+    const QString download = m_folder.filePath(QStringLiteral("clip-[clip].mp4"));
+    EXPECT_EQ(FilesIn(m_folder.path()), QStringList{QStringLiteral("clip-[clip].mp4")});
+    EXPECT_EQ(Result(), download);
+    EXPECT_TRUE(m_receiver.Said(QStringLiteral("converting clip-[clip].mp4 failed")))
+        << m_receiver.texts.join(u'\n').toStdString();
+    if (c.shown) {
+        EXPECT_TRUE(std::any_of(m_receiver.raw.begin(), m_receiver.raw.end(),
+                                [&](const QByteArray& t) { return t.contains(c.shown); }))
+            << m_receiver.texts.join(u'\n').toStdString();
+    }
+}
+
+const ConverterCase kConverters[] = {
+    {"ffmpeg_missing_from_path", nullptr,
+     "no\xA0such\xA0"
+     "file\xA0or\xA0"
+     "directory"},
+    {"writes_nothing_and_exits_with_0", "#!/bin/sh\nexit 0\n", nullptr},
+    {"writes_part_of_its_output_and_fails",
+     "#!/bin/sh\nfor last; do :; done\necho partial > \"$last\"\nexit 1\n", nullptr},
+    {"killed_by_a_signal_after_writing",
+     "#!/bin/sh\nfor last; do :; done\necho partial > "
+     "\"$last\"\nkill -KILL $$\n",
+     nullptr},
+};
+
+INSTANTIATE_TEST_SUITE_P(Converter, FailedConversions, ::testing::ValuesIn(kConverters),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// --- Jobs on threads ------------------------------------------------------------------------
+
+TEST_F(Jobs, TwoJobsAtOnceWriteIntoTheirOwnFolders)
+{
+    QTemporaryDir other;
+    {
+        JobThread first(Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, m_folder.path()));
+        JobThread second(Job(Url(QStringLiteral("clip.flv")), kJobDownload, true, other.path()));
+        ASSERT_TRUE(m_receiver.WaitFinished(2));
+    }
+    EXPECT_EQ(FilesIn(m_folder.path()), QStringList{QStringLiteral("clip-[clip].mp3")});
+    EXPECT_EQ(FilesIn(other.path()), QStringList{QStringLiteral("clip-[clip].flv")});
+    QStringList expected{m_folder.filePath(QStringLiteral("clip-[clip].mp3")),
+                         other.filePath(QStringLiteral("clip-[clip].flv"))};
+    expected.sort();
+    m_receiver.finished.sort();
+    EXPECT_EQ(m_receiver.finished, expected);
+}
+
+struct StopCase {
+    const char* name;
+    bool byDestructor;
+};
+
+void PrintTo(const StopCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class StoppedJobs : public Jobs, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StoppedJobs, EndTheDownloadStartNothingElseAndPlayNothing)
+{
+    // About 12 s through the slow path: stopped as soon as its progress shows.
+    auto thread = std::make_unique<JobThread>(
+        Job(Url(QStringLiteral("slow/long.mp4")), kJobMp3, true, m_folder.path()));
+    QElapsedTimer timer;
+    timer.start();
+    while (!m_receiver.Said(QStringLiteral("ETA")) && timer.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(m_receiver.Said(QStringLiteral("ETA"))) << "the download never showed progress";
+    if (GetParam().byDestructor) {
+        thread.reset();
+    } else {
+        thread->Stop();
+        thread->Stop(); // idempotent
+    }
+    ASSERT_TRUE(m_receiver.WaitFinished());
+    EXPECT_TRUE(thread == nullptr || thread->Finished());
+    thread.reset();
+    EXPECT_EQ(Result(), QString());
+    // No finished download and nothing converted: at most the downloader's partial file.
+    for (const QString& f : FilesIn(m_folder.path()))
+        EXPECT_TRUE(f.endsWith(QStringLiteral(".part"))) << f.toStdString();
+}
+
+const StopCase kStops[] = {{"by_stop", false}, {"by_destroying_its_thread", true}};
+
+INSTANTIATE_TEST_SUITE_P(Stop, StoppedJobs, ::testing::ValuesIn(kStops),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(Jobs, ADownloaderThatCannotStartIsReported)
+{
+    DownloadJob job = Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, m_folder.path());
+    job.workspace = m_folder.filePath(QStringLiteral("no-such-workspace"));
+    Run(job);
+    EXPECT_EQ(Result(), QString());
+    EXPECT_EQ(m_receiver.texts, QStringList{QStringLiteral(
+                                    "cannot start the downloader: No such file or directory")});
+}
+
+} // namespace
