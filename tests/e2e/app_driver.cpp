@@ -1,0 +1,358 @@
+#include "app_driver.h"
+
+#include "test_env.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <X11/Xlib.h>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+constexpr int kStartTimeoutMs = 60000;
+constexpr int kPollMs = 200;
+
+struct DisplayCloser {
+    void operator()(Display* d) const { XCloseDisplay(d); }
+};
+using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
+
+bool WriteScript(const QString& path, const QByteArray& text)
+{
+    return testenv::WriteFile(path, text) &&
+           QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// Single quotes for sh, with any single quote in the text closed, escaped and reopened.
+QByteArray ShellQuoted(const QString& text)
+{
+    QByteArray quoted = text.toUtf8();
+    quoted.replace('\'', "'\\''");
+    return '\'' + quoted + '\'';
+}
+
+} // namespace
+
+AppDriver::AppDriver(QString artifactFolder)
+    : m_artifacts(testenv::BinaryDir() + QStringLiteral("/artifacts/") + artifactFolder),
+      m_root(QDir::tempPath() + QStringLiteral("/vandrel-e2e-XXXXXX")),
+      m_display(testenv::Display())
+{
+    QDir().mkpath(m_artifacts);
+    const QString root = m_root.path();
+    for (const char* sub :
+         {"home", "config", "xdg-system", "data", "cache", "runtime", "tmp", "downloads", "bin"})
+        QDir().mkpath(root + u'/' + QLatin1String(sub));
+    QFile::setPermissions(root + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    // Checked today already, so the program asks no update server.
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+    testenv::WriteFile(root + QStringLiteral("/config/Vandrel/Vandrel.conf"),
+                       "[General]\nAffID=e2e\nLastUpdate=" + today.toUtf8() +
+                           "\nDefaultDownloadFolder=" + DownloadFolder().toUtf8() + '\n');
+
+    // The desktop opener records what it was given; the lookup of default programs knows none,
+    // so Flash video is left to the program's own player page.
+    WriteScript(root + QStringLiteral("/bin/xdg-open"),
+                "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " +
+                    ShellQuoted(root + QStringLiteral("/opened.txt")) + "\n");
+    WriteScript(root + QStringLiteral("/bin/xdg-mime"), "#!/bin/sh\nexit 0\n");
+}
+
+AppDriver::~AppDriver()
+{
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+    // Tools of a test that failed half-way: they run in sessions of their own.
+    for (const QString& line : ProcessesInSandbox())
+        ::kill(line.section(u' ', 0, 0).toInt(), SIGKILL);
+}
+
+QString AppDriver::DownloadFolder() const
+{
+    return m_root.path() + QStringLiteral("/downloads");
+}
+
+QString AppDriver::TempFolder() const
+{
+    return m_root.path() + QStringLiteral("/tmp");
+}
+
+QString AppDriver::SandboxFolder() const
+{
+    return m_root.path();
+}
+
+qint64 AppDriver::Pid() const
+{
+    return m_process ? m_process->processId() : 0;
+}
+
+bool AppDriver::Running() const
+{
+    return m_process && m_process->state() != QProcess::NotRunning &&
+           !m_process->waitForFinished(0);
+}
+
+QStringList AppDriver::Opened() const
+{
+    return QString::fromUtf8(testenv::ReadFile(m_root.path() + QStringLiteral("/opened.txt")))
+        .split(u'\n', Qt::SkipEmptyParts);
+}
+
+QStringList AppDriver::XEnv() const
+{
+    return {QStringLiteral("DISPLAY=") + m_display};
+}
+
+QByteArray AppDriver::Xdotool(const QStringList& args) const
+{
+    return testenv::Run(QStringLiteral("xdotool"), args, 20000, XEnv()).out;
+}
+
+bool AppDriver::Start(const QStringList& args)
+{
+    const QString root = m_root.path();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "VANDREL_UPDATE_SERVER", "XDG_CURRENT_DESKTOP",
+                             "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("DISPLAY"), m_display);
+    env.insert(QStringLiteral("HOME"), root + QStringLiteral("/home"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), root + QStringLiteral("/xdg-system"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), root + QStringLiteral("/cache"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/runtime"));
+    env.insert(QStringLiteral("TMPDIR"), TempFolder());
+    env.insert(QStringLiteral("PATH"),
+               root + QStringLiteral("/bin:") + env.value(QStringLiteral("PATH")));
+
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessEnvironment(env);
+    m_process->setWorkingDirectory(root);
+    m_process->setStandardOutputFile(root + QStringLiteral("/stdout.txt"));
+    m_process->setStandardErrorFile(root + QStringLiteral("/stderr.txt"));
+    m_process->start(QStringLiteral(VANDREL_EXE), args);
+    if (!m_process->waitForStarted(10000))
+        return false;
+
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < kStartTimeoutMs && Running()) {
+        if (!FindWindow().isEmpty())
+            return true;
+        QThread::msleep(kPollMs);
+    }
+    return false;
+}
+
+QString AppDriver::FindWindow() const
+{
+    // The dialog: a visible top-level window of this process named "Vandrel", at the size of
+    // the skin once the first frame has sized it. Looked up afresh every time: Qt makes the
+    // window anew when the web view joins it.
+    const QStringList ids =
+        QString::fromLatin1(Xdotool({QStringLiteral("search"), QStringLiteral("--all"),
+                                     QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                     QString::number(Pid()), QStringLiteral("--name"),
+                                     QStringLiteral("^Vandrel$")}))
+            .split(u'\n', Qt::SkipEmptyParts);
+    for (const QString& id : ids) {
+        const QByteArray geometry =
+            Xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+        const QSize size = app_geometry::kWindowSize;
+        if (geometry.contains("WIDTH=" + QByteArray::number(size.width()) + '\n') &&
+            geometry.contains("HEIGHT=" + QByteArray::number(size.height()) + '\n')) {
+            m_window = id;
+            m_origin = QPoint();
+            for (const QByteArray& line : geometry.split('\n')) {
+                if (line.startsWith("X="))
+                    m_origin.setX(line.mid(2).toInt());
+                else if (line.startsWith("Y="))
+                    m_origin.setY(line.mid(2).toInt());
+            }
+            return id;
+        }
+    }
+    return {};
+}
+
+QPoint AppDriver::WindowOrigin() const
+{
+    FindWindow();
+    return m_origin;
+}
+
+QPoint AppDriver::ToScreen(QPoint at) const
+{
+    return WindowOrigin() + at;
+}
+
+void AppDriver::Click(QPoint at) const
+{
+    const QPoint p = ToScreen(at);
+    // No --sync: it waits for a motion that never comes when the pointer is there already.
+    Xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())});
+    QThread::msleep(100); // the hover picture first, as with a hand on the mouse
+    Xdotool({QStringLiteral("click"), QStringLiteral("1")});
+}
+
+void AppDriver::Drag(QPoint from, QPoint to) const
+{
+    const QPoint origin = WindowOrigin();
+    const QPoint start = origin + from;
+    Xdotool({QStringLiteral("mousemove"), QString::number(start.x()), QString::number(start.y())});
+    QThread::msleep(100);
+    Xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    constexpr int kSteps = 10;
+    for (int i = 1; i <= kSteps; ++i) {
+        const QPoint p = start + (to - from) * i / kSteps;
+        Xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())});
+        QThread::msleep(30);
+    }
+    Xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+}
+
+void AppDriver::Type(const QString& text) const
+{
+    FindWindow();
+    Xdotool({QStringLiteral("windowfocus"), m_window});
+    Xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), text});
+}
+
+void AppDriver::Key(const QString& keysym) const
+{
+    FindWindow();
+    Xdotool({QStringLiteral("windowfocus"), m_window});
+    Xdotool({QStringLiteral("key"), keysym});
+}
+
+namespace {
+
+// Xlib's default handler ends the process on any error; a window that has gone meanwhile is
+// an ordinary outcome here.
+int IgnoreXError(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+} // namespace
+
+bool AppDriver::RequestClose() const
+{
+    FindWindow();
+    const DisplayPtr display(XOpenDisplay(m_display.toLatin1().constData()));
+    if (!display)
+        return false;
+    XSetErrorHandler(IgnoreXError);
+    const Window window = m_window.toULong();
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display.get(), "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] =
+        static_cast<long>(XInternAtom(display.get(), "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    const Status sent = XSendEvent(display.get(), window, False, NoEventMask, &event);
+    XSync(display.get(), False);
+    return sent != 0;
+}
+
+void AppDriver::Signal(int signal) const
+{
+    if (Pid() > 0)
+        ::kill(static_cast<pid_t>(Pid()), signal);
+}
+
+QImage AppDriver::Screen(const QString& name) const
+{
+    const testenv::ProcessResult shot =
+        testenv::Run(QStringLiteral("import"),
+                     {QStringLiteral("-silent"), QStringLiteral("-window"), QStringLiteral("root"),
+                      QStringLiteral("png:-")},
+                     20000, XEnv());
+    QImage image = QImage::fromData(shot.out, "PNG").convertToFormat(QImage::Format_RGB32);
+    if (!name.isEmpty())
+        image.save(m_artifacts + u'/' + name + QStringLiteral(".png"));
+    return image;
+}
+
+QImage AppDriver::WindowPart(const QImage& screen) const
+{
+    return screen.copy(QRect(WindowOrigin(), app_geometry::kWindowSize));
+}
+
+bool AppDriver::WaitForWindowImage(const std::function<bool(const QImage&)>& ready, int timeoutMs,
+                                   const QString& name, QImage* last) const
+{
+    QElapsedTimer timer;
+    timer.start();
+    QImage part;
+    bool ok = false;
+    do {
+        part = WindowPart(Screen());
+        ok = !part.isNull() && ready(part);
+        if (!ok)
+            QThread::msleep(kPollMs);
+    } while (!ok && timer.elapsed() < timeoutMs);
+    if (!name.isEmpty())
+        part.save(m_artifacts + u'/' + name + QStringLiteral(".png"));
+    if (last)
+        *last = part;
+    return ok;
+}
+
+int AppDriver::WaitForExit(int timeoutMs)
+{
+    if (!m_process)
+        return -1;
+    if (!m_exited && m_process->waitForFinished(timeoutMs)) {
+        m_exited = true;
+        m_exitCode = m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
+    }
+    return m_exited ? m_exitCode : -1;
+}
+
+QByteArray AppDriver::ErrorOutput() const
+{
+    return testenv::ReadFile(m_root.path() + QStringLiteral("/stderr.txt"));
+}
+
+QStringList AppDriver::Workspaces() const
+{
+    return QDir(TempFolder())
+        .entryList({QStringLiteral("vnd*")},
+                   QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+QStringList AppDriver::ProcessesInSandbox() const
+{
+    QStringList found;
+    const QByteArray root = m_root.path().toUtf8();
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    const QString program = QString::number(Pid());
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        if (pid.isEmpty() || !pid[0].isDigit() || pid == self || pid == program)
+            continue;
+        QByteArray command =
+            testenv::ReadFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
+        if (!command.contains(root))
+            continue;
+        command.replace('\0', ' ');
+        found << pid + u' ' + QString::fromUtf8(command.trimmed());
+    }
+    return found;
+}

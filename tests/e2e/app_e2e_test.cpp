@@ -1,0 +1,506 @@
+// The built program as a user meets it: started with each mode word or none, driven through
+// its window on the test display with the pointer and the keyboard, with the real payload's
+// downloader and converter fetching clips from the loopback server. What it hands to the
+// user's own programs goes to a recording desktop opener. Screenshots of every case are kept
+// under build/artifacts/app_e2e/.
+#include "app_driver.h"
+#include "test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <ostream>
+#include <vector>
+
+namespace {
+
+using namespace app_geometry;
+
+constexpr int kJobTimeoutMs = 180000;
+constexpr int kScreenTimeoutMs = 30000;
+
+// ---- pixels -------------------------------------------------------------------------------
+
+bool IsWhite(QRgb c)
+{
+    return qRed(c) > 225 && qGreen(c) > 225 && qBlue(c) > 225;
+}
+
+// Saturated blue: the job buttons' face when they can be pressed.
+bool IsBlue(QRgb c)
+{
+    return qBlue(c) > qRed(c) + 60 && qBlue(c) > 120;
+}
+
+// Grey: what the colour matrix of a disabled element leaves.
+bool IsGrey(QRgb c)
+{
+    return std::abs(qRed(c) - qGreen(c)) < 16 && std::abs(qGreen(c) - qBlue(c)) < 16 &&
+           std::abs(qRed(c) - qBlue(c)) < 16;
+}
+
+bool IsDark(QRgb c)
+{
+    return qGray(c) < 120;
+}
+
+// The contrast ratio of white text on this colour (1 to 21).
+double ContrastWithWhite(QRgb c)
+{
+    const auto linear = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    const double l =
+        0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c));
+    return 1.05 / (l + 0.05);
+}
+
+// The lowest contrast against white text that at least share of rect's pixels reach: with the
+// text a small part of the box, that of its background.
+double ContrastReachedBy(const QImage& image, const QRect& rect, double share)
+{
+    std::vector<double> contrasts;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            contrasts.push_back(ContrastWithWhite(image.pixel(x, y)));
+    std::sort(contrasts.begin(), contrasts.end(), std::greater<>());
+    return contrasts[static_cast<std::size_t>(share * (contrasts.size() - 1))];
+}
+
+bool Near(QRgb a, QRgb b, int tolerance = 24)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+double Fraction(const QImage& image, const QRect& rect, const std::function<bool(QRgb)>& test)
+{
+    int hits = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            hits += test(image.pixel(x, y)) ? 1 : 0;
+    return static_cast<double>(hits) / (rect.width() * rect.height());
+}
+
+// The skin picture as the screen shows it: premultiplied colour, over black.
+const QImage& Skin()
+{
+    static const QImage skin = [] {
+        QImage png(testenv::BinaryDir() + QStringLiteral("/resources/art/png/132.png"));
+        return png.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }();
+    return skin;
+}
+
+QRgb SkinPixel(int x, int y)
+{
+    const QRgb c = Skin().pixel(x, y);
+    return qRgb(qRed(c), qGreen(c), qBlue(c));
+}
+
+// Share of rect whose pixels are the bare skin's.
+double SkinShare(const QImage& window, const QRect& rect)
+{
+    int same = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            same += Near(window.pixel(x, y), SkinPixel(x, y)) ? 1 : 0;
+    return static_cast<double>(same) / (rect.width() * rect.height());
+}
+
+// Share of rect that differs between two images.
+double ChangedShare(const QImage& a, const QImage& b, const QRect& rect)
+{
+    int changed = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            changed += Near(a.pixel(x, y), b.pixel(x, y), 8) ? 0 : 1;
+    return static_cast<double>(changed) / (rect.width() * rect.height());
+}
+
+// Inside the URL field's frame.
+const QRect kUrlFieldInside = kUrlField.adjusted(3, 3, -3, -3);
+
+// The download page is over the skin: its URL field shows white where the tree puts it.
+bool DownloadPageShown(const QImage& w)
+{
+    return Fraction(w, kUrlFieldInside, IsWhite) > 0.6;
+}
+
+bool Busy(const QImage& w)
+{
+    return IsGrey(w.pixel(kMp3ButtonSample)) && !IsWhite(w.pixel(kCloseButton));
+}
+
+bool Idle(const QImage& w)
+{
+    return IsBlue(w.pixel(kMp3ButtonSample)) && IsWhite(w.pixel(kCloseButton));
+}
+
+// Strong colour, as in the test clips' colour bars; the skin has none.
+bool IsVivid(QRgb c)
+{
+    const int high = std::max({qRed(c), qGreen(c), qBlue(c)});
+    const int low = std::min({qRed(c), qGreen(c), qBlue(c)});
+    return high - low > 100;
+}
+
+// The player page is over the skin and shows the clip: its colour bars fill the browser's
+// rectangle, where the skin is dark grey.
+bool PlayerPageShown(const QImage& w)
+{
+    return Fraction(w, kBrowser, IsVivid) > 0.3 && !DownloadPageShown(w);
+}
+
+// ---- files --------------------------------------------------------------------------------
+
+QStringList FilesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QStringList Codecs(const QString& file)
+{
+    const testenv::ProcessResult r =
+        testenv::Run(QStringLiteral("ffprobe"),
+                     {QStringLiteral("-v"), QStringLiteral("error"),
+                      QStringLiteral("-show_entries"), QStringLiteral("stream=codec_name"),
+                      QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
+    QStringList codecs = QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts);
+    for (QString& c : codecs)
+        c = c.trimmed();
+    codecs.sort();
+    return codecs;
+}
+
+// The local file behind what the opener was given (a file: URL or a path).
+QString OpenedFile(const QString& argument)
+{
+    const QUrl url(argument);
+    return url.isLocalFile() ? url.toLocalFile() : argument;
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    for (int waited = 0; waited < timeoutMs; waited += 200) {
+        if (condition())
+            return true;
+        QThread::msleep(200);
+    }
+    return condition();
+}
+
+QString Url(const QString& path)
+{
+    return testenv::HttpBase() + u'/' + path;
+}
+
+std::string Describe(AppDriver& app)
+{
+    return ("stderr: " + app.ErrorOutput() +
+            "\nfolder: " + FilesIn(app.DownloadFolder()).join(u", ").toUtf8() +
+            "\nopened: " + app.Opened().join(u", ").toUtf8())
+        .toStdString();
+}
+
+QString TestName()
+{
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    QString name =
+        QString::fromLatin1(info->test_suite_name()) + u'.' + QString::fromLatin1(info->name());
+    return QStringLiteral("app_e2e/") + name.replace(u'/', u'_');
+}
+
+// Closes an idle window with its close button; the run ends with 0 and takes its workspace.
+void CloseWithTheCloseButton(AppDriver& app)
+{
+    app.Click(kCloseButton);
+    EXPECT_EQ(app.WaitForExit(30000), 0) << Describe(app);
+    EXPECT_TRUE(app.Workspaces().isEmpty()) << app.Workspaces().join(u' ').toStdString();
+}
+
+// ---- each mode word -----------------------------------------------------------------------
+
+struct ModeCase {
+    const char* name;
+    const char* option;
+    const char* source; // on the loopback server
+    const char* suffix; // of the one file the job leaves
+    QStringList codecs; // its streams, sorted
+};
+
+void PrintTo(const ModeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class ModeWord : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(ModeWord, LeavesOneFileOfItsKindAndPlaysIt)
+{
+    const ModeCase& c = GetParam();
+    AppDriver app(TestName());
+    ASSERT_TRUE(
+        app.Start({QString::fromLatin1(c.option) + u'=' + Url(QString::fromLatin1(c.source))}))
+        << Describe(app);
+
+    // The play-after-download box starts ticked: the result goes to the user's program.
+    ASSERT_TRUE(WaitFor([&] { return !app.Opened().isEmpty(); }, kJobTimeoutMs)) << Describe(app);
+    QImage window;
+    EXPECT_TRUE(
+        app.WaitForWindowImage(Idle, kScreenTimeoutMs, QStringLiteral("finished"), &window));
+
+    const QStringList files = FilesIn(app.DownloadFolder());
+    ASSERT_EQ(files.size(), 1) << Describe(app);
+    EXPECT_TRUE(files[0].endsWith(QLatin1String(c.suffix))) << files[0].toStdString();
+    const QString file = app.DownloadFolder() + u'/' + files[0];
+    EXPECT_EQ(Codecs(file), c.codecs);
+    EXPECT_EQ(app.Opened().size(), 1);
+    EXPECT_EQ(OpenedFile(app.Opened().value(0)), file);
+
+    CloseWithTheCloseButton(app);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AppE2E, ModeWord,
+    ::testing::Values(ModeCase{"Download_OfAPage_KeepsTheMp4ItPlays",
+                               "--download",
+                               "page.html",
+                               ".mp4",
+                               {QStringLiteral("aac"), QStringLiteral("h264")}},
+                      ModeCase{"DownloadMp3_ConvertsTheMp4AndRemovesIt",
+                               "--download-mp3",
+                               "clip.mp4",
+                               ".mp3",
+                               {QStringLiteral("mp3")}},
+                      ModeCase{"DownloadAvi_ConvertsTheFlvAndRemovesIt",
+                               "--download-avi",
+                               "clip.flv",
+                               ".avi",
+                               {QStringLiteral("mp3"), QStringLiteral("mpeg4")}},
+                      ModeCase{"DownloadMp4_ConvertsTheFlvAndRemovesIt",
+                               "--download-mp4",
+                               "clip.flv",
+                               ".mp4",
+                               {QStringLiteral("aac"), QStringLiteral("h264")}}),
+    [](const ::testing::TestParamInfo<ModeCase>& row) { return std::string(row.param.name); });
+
+// ---- --player= ----------------------------------------------------------------------------
+
+struct PlayerCase {
+    const char* name;
+    const char* clip; // copied into the folder the program starts from
+    bool relative;    // given as a path relative to that folder
+    bool toOpener;    // handed to the user's program, no page shown
+};
+
+void PrintTo(const PlayerCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class PlayerOption : public ::testing::TestWithParam<PlayerCase> {};
+
+TEST_P(PlayerOption, PlaysWhereTheFileBelongs)
+{
+    const PlayerCase& c = GetParam();
+    AppDriver app(TestName());
+    const QString clip = app.SandboxFolder() + u'/' + QString::fromLatin1(c.clip);
+    ASSERT_TRUE(QFile::copy(testenv::MediaDir() + u'/' + QString::fromLatin1(c.clip), clip));
+    ASSERT_TRUE(app.Start(
+        {QStringLiteral("--player=") + (c.relative ? QString::fromLatin1(c.clip) : clip)}))
+        << Describe(app);
+
+    if (c.toOpener) {
+        ASSERT_TRUE(WaitFor([&] { return !app.Opened().isEmpty(); }, kScreenTimeoutMs));
+        EXPECT_EQ(OpenedFile(app.Opened().value(0)), clip);
+        // No page: where the pages would be, the bare skin.
+        QImage window;
+        EXPECT_TRUE(
+            app.WaitForWindowImage([](const QImage& w) { return SkinShare(w, kBrowser) > 0.98; },
+                                   kScreenTimeoutMs, QStringLiteral("no-page"), &window))
+            << SkinShare(window, kBrowser);
+    } else {
+        QImage first;
+        ASSERT_TRUE(
+            app.WaitForWindowImage(PlayerPageShown, 60000, QStringLiteral("player-page"), &first))
+            << Fraction(first, kBrowser, IsVivid) << Describe(app);
+        // It plays: the picture in the page moves.
+        QImage later;
+        EXPECT_TRUE(app.WaitForWindowImage(
+            [&](const QImage& w) { return ChangedShare(first, w, kBrowser) > 0.05; }, 10000,
+            QStringLiteral("player-page-later"), &later));
+        EXPECT_TRUE(app.Opened().isEmpty()) << Describe(app);
+    }
+    CloseWithTheCloseButton(app);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AppE2E, PlayerOption,
+    ::testing::Values(PlayerCase{"Mp4_GoesToTheDesktopOpener_NoPage", "clip.mp4", false, true},
+                      PlayerCase{"RelativeFlv_PlaysInThePlayerPage", "clip.flv", true, false}),
+    [](const ::testing::TestParamInfo<PlayerCase>& row) { return std::string(row.param.name); });
+
+// ---- the window by hand -------------------------------------------------------------------
+
+TEST(AppE2E, AnAddressTypedIntoTheUrlFieldAndTheMp3ButtonMakeAnMp3ForTheOpener)
+{
+    AppDriver app(TestName());
+    ASSERT_TRUE(app.Start({})) << Describe(app);
+    ASSERT_TRUE(
+        app.WaitForWindowImage(DownloadPageShown, kScreenTimeoutMs, QStringLiteral("start")));
+
+    app.Click(kUrlField.center());
+    app.Type(Url(QStringLiteral("clip.mp4")));
+    QImage typed;
+    EXPECT_TRUE(app.WaitForWindowImage(
+        [](const QImage& w) { return Fraction(w, kUrlFieldInside, IsWhite) < 0.97; },
+        kScreenTimeoutMs, QStringLiteral("typed"), &typed))
+        << "no text appeared in the URL field";
+    app.Click(kMp3Button);
+
+    ASSERT_TRUE(WaitFor([&] { return !app.Opened().isEmpty(); }, kJobTimeoutMs)) << Describe(app);
+    const QStringList files = FilesIn(app.DownloadFolder());
+    ASSERT_EQ(files.size(), 1) << Describe(app);
+    EXPECT_TRUE(files[0].endsWith(QLatin1String(".mp3")));
+    EXPECT_EQ(Codecs(app.DownloadFolder() + u'/' + files[0]), QStringList{QStringLiteral("mp3")});
+    EXPECT_EQ(OpenedFile(app.Opened().value(0)), app.DownloadFolder() + u'/' + files[0]);
+
+    // Idle again, Escape ends the dialog.
+    EXPECT_TRUE(app.WaitForWindowImage(Idle, kScreenTimeoutMs, QStringLiteral("finished")));
+    app.Key(QStringLiteral("Escape"));
+    EXPECT_EQ(app.WaitForExit(30000), 0) << Describe(app);
+    EXPECT_TRUE(app.Workspaces().isEmpty());
+}
+
+TEST(AppE2E, DuringAJobTheButtonsGreyTheCloseButtonHidesTheLogMovesAndNothingCloses)
+{
+    AppDriver app(TestName());
+    ASSERT_TRUE(app.Start({QStringLiteral("--download=") + Url(QStringLiteral("slow/long20.mp4"))}))
+        << Describe(app);
+
+    QImage busy;
+    ASSERT_TRUE(app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy"), &busy))
+        << "MP3 button " << std::hex << busy.pixel(kMp3ButtonSample) << ", close button "
+        << busy.pixel(kCloseButton);
+    EXPECT_TRUE(IsDark(busy.pixel(kCloseButton)));
+
+    // The downloader's progress lines replace each other at the top of the log box.
+    QImage progress;
+    EXPECT_TRUE(app.WaitForWindowImage(
+        [&](const QImage& w) { return ChangedShare(busy, w, kLogBox) > 0.002; }, kScreenTimeoutMs,
+        QStringLiteral("busy-progress"), &progress));
+    QImage moreProgress;
+    EXPECT_TRUE(app.WaitForWindowImage(
+        [&](const QImage& w) { return ChangedShare(progress, w, kLogBox) > 0.002; },
+        kScreenTimeoutMs, QStringLiteral("busy-more-progress"), &moreProgress));
+
+    // White text that can be read on the busy picture.
+    EXPECT_GT(Fraction(moreProgress, kLogBox, IsWhite), 0.02);
+    EXPECT_GE(ContrastReachedBy(moreProgress, kLogBox, 0.7), 4.5);
+
+    // Every way to close is refused while the job runs.
+    const struct {
+        const char* name;
+        std::function<void()> attempt;
+    } closes[] = {
+        {"Escape", [&] { app.Key(QStringLiteral("Escape")); }},
+        {"the window manager's close", [&] { EXPECT_TRUE(app.RequestClose()); }},
+        {"a click where the close button was", [&] { app.Click(kCloseButton); }},
+    };
+    for (const auto& close : closes) {
+        close.attempt();
+
+        QThread::msleep(1000);
+        ASSERT_TRUE(app.Running()) << close.name << " ended the run during the job\n"
+                                   << Describe(app);
+    }
+    EXPECT_TRUE(
+        app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy-after-closes")));
+
+    // After the job everything is back, and the same close request now ends the run.
+    QImage idle;
+    EXPECT_TRUE(app.WaitForWindowImage(Idle, kJobTimeoutMs, QStringLiteral("idle"), &idle))
+        << Describe(app);
+    const QStringList files = FilesIn(app.DownloadFolder());
+    ASSERT_EQ(files.size(), 1) << Describe(app);
+    EXPECT_TRUE(files[0].endsWith(QLatin1String(".mp4"))) << Describe(app);
+    EXPECT_TRUE(app.Running());
+    EXPECT_TRUE(app.RequestClose());
+    EXPECT_EQ(app.WaitForExit(30000), 0) << Describe(app);
+    EXPECT_TRUE(app.Workspaces().isEmpty());
+}
+
+TEST(AppE2E, AFinishedFlvPlaysInThePageAndTheBackButtonReturnsToTheDownloadPage)
+{
+    AppDriver app(TestName());
+    ASSERT_TRUE(app.Start({QStringLiteral("--download=") + Url(QStringLiteral("clip.flv"))}))
+        << Describe(app);
+    QImage player;
+    ASSERT_TRUE(
+        app.WaitForWindowImage(PlayerPageShown, kJobTimeoutMs, QStringLiteral("player"), &player))
+        << Describe(app);
+    EXPECT_TRUE(app.Opened().isEmpty()) << Describe(app);
+    EXPECT_EQ(FilesIn(app.DownloadFolder()).size(), 1);
+
+    app.Click(kBackButton);
+    EXPECT_TRUE(
+        app.WaitForWindowImage(DownloadPageShown, kScreenTimeoutMs, QStringLiteral("back")));
+    CloseWithTheCloseButton(app);
+}
+
+TEST(AppE2E, DraggingTheSkinMovesTheWindowWithItsFields)
+{
+    AppDriver app(TestName());
+    ASSERT_TRUE(app.Start({})) << Describe(app);
+    ASSERT_TRUE(
+        app.WaitForWindowImage(DownloadPageShown, kScreenTimeoutMs, QStringLiteral("before")));
+    const QPoint before = app.WindowOrigin();
+
+    const QPoint by(-140, -90);
+    app.Drag(kBareSkin, kBareSkin + by);
+    EXPECT_TRUE(WaitFor([&] { return app.WindowOrigin() == before + by; }, 10000))
+        << "window at " << app.WindowOrigin().x() << "," << app.WindowOrigin().y();
+    QImage after;
+    EXPECT_TRUE(app.WaitForWindowImage(DownloadPageShown, kScreenTimeoutMs, QStringLiteral("after"),
+                                       &after))
+        << Fraction(after, kUrlFieldInside, IsWhite);
+    // Where the field was before, relative to the screen, there is no field now.
+    const QImage screen = app.Screen(QStringLiteral("after-screen"));
+    EXPECT_LT(Fraction(screen, kUrlFieldInside.translated(before), IsWhite), 0.5);
+    CloseWithTheCloseButton(app);
+}
+
+TEST(AppE2E, SigtermDuringASlowDownloadEndsWithZeroAndLeavesNoToolNorWorkspace)
+{
+    AppDriver app(TestName());
+    ASSERT_TRUE(
+        app.Start({QStringLiteral("--download-mp3=") + Url(QStringLiteral("slow/long20.mp4"))}))
+        << Describe(app);
+    // The download is under way: the downloader runs and its partial file is in the folder.
+    ASSERT_TRUE(WaitFor([&] { return !FilesIn(app.DownloadFolder()).isEmpty(); }, 60000))
+        << Describe(app);
+    ASSERT_FALSE(app.ProcessesInSandbox().isEmpty());
+    ASSERT_EQ(app.Workspaces().size(), 1);
+    app.Screen(QStringLiteral("before-sigterm"));
+
+    app.Signal(SIGTERM);
+    EXPECT_EQ(app.WaitForExit(30000), 0) << Describe(app);
+    EXPECT_TRUE(app.Workspaces().isEmpty()) << app.Workspaces().join(u' ').toStdString();
+    EXPECT_TRUE(app.ProcessesInSandbox().isEmpty())
+        << app.ProcessesInSandbox().join(u'\n').toStdString();
+    // The stopped job converted nothing and removed its unfinished download, as a stop does.
+    EXPECT_EQ(FilesIn(app.DownloadFolder()), QStringList()) << Describe(app);
+}
+
+} // namespace
