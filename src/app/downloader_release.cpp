@@ -1,9 +1,11 @@
 #include "app/downloader_release.h"
 
 #include "app/update_download.h"
+#include "app/workspace.h"
 #include "platform/file_sync.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -131,6 +133,19 @@ bool KeepFile(const QString& from, const QString& to, const QString& folder)
     return true;
 }
 
+// Work folders of checks that never ended (the program was killed); a folder this old belongs to
+// no check that still runs.
+void RemoveAbandonedWork(const QString& keep)
+{
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-24 * 3600);
+    const QFileInfoList found = QDir(keep).entryInfoList(
+        {QStringLiteral(".update-*")}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QFileInfo& work : found) {
+        if (!work.isSymLink() && work.lastModified().toUTC() < cutoff)
+            RemoveDirectoryTree(work.filePath());
+    }
+}
+
 } // namespace
 
 QString DownloaderReleasesBase()
@@ -213,6 +228,7 @@ DownloaderUpdateResult UpdateDownloader(const DownloaderUpdateOptions& options)
     const QString keep = options.keepFolder.isEmpty() ? KeptDownloaderFolder() : options.keepFolder;
     if (!QDir().mkpath(keep))
         return Result::Unreachable;
+    RemoveAbandonedWork(keep);
     // Private (0700) and in the keep folder, so the verified copy is renamed, never copied.
     QTemporaryDir work(keep + QStringLiteral("/.update-XXXXXX"));
     if (!work.isValid())

@@ -5,11 +5,14 @@
 #include "app/downloader_release.h"
 #include "app/downloader_updater.h"
 #include "app/workspace.h"
+#include "settings/settings_store.h"
 #include "test_env.h"
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -278,6 +281,82 @@ TEST_F(DownloaderUpdateE2E, TheCheckIsMadeOnceADayAndClosingTheWindowCutsItShort
     }
     EXPECT_EQ(m_server.Requests().size(), asked + 3);
     EXPECT_EQ(testenv::ReadFile(DownloaderUpdater::RecordFile(m_keep)), "20261208\n");
+}
+
+// The real program: the check starts once the window runs, and closing the window (here by
+// SIGTERM) while a transfer is still under way ends the run without waiting for the transfer.
+class ProgramRun {
+public:
+    ProgramRun(const QString& releases, const QString& dataHome)
+    {
+        QFile::setPermissions(m_runtime.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), m_tmp.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("VANDREL_DOWNLOADER_RELEASES"), releases);
+        m_process.setProcessEnvironment(env);
+        m_process.start(QStringLiteral(VANDREL_EXE), {});
+        m_process.waitForStarted();
+    }
+    // Waits while the program runs until done() holds; false when the program ended first.
+    bool RunsUntil(const std::function<bool()>& done)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (!done() && waited.elapsed() < 120000 && m_process.state() == QProcess::Running)
+            m_process.waitForFinished(50);
+        return done() && m_process.state() == QProcess::Running;
+    }
+    // SIGTERM; true when the program then ended cleanly with nothing left in its temporary folder.
+    bool EndsCleanly()
+    {
+        m_process.terminate();
+        return m_process.waitForFinished(60000) && m_process.exitStatus() == QProcess::NormalExit &&
+               m_process.exitCode() == 0 &&
+               QDir(m_tmp.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
+private:
+    QTemporaryDir m_tmp, m_runtime;
+    QProcess m_process;
+};
+
+TEST_F(DownloaderUpdateE2E, TheProgramKeepsANewerCopyWhileItsWindowRuns)
+{
+    // Asked about the program's own update today already, so only the downloader's check runs.
+    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(),
+                                   "[General]\nAffID=test\nLastUpdate=" +
+                                       QDate::currentDate().toString("yyyyMMdd").toUtf8() + "\n"));
+    const QString keep = m_data.filePath(QStringLiteral("Vandrel/downloader"));
+    // The program checks with the carried key, which did not sign the test's releases: it must
+    // refuse this one, and record the day of the verdict.
+    Serve(g_newer);
+    {
+        ProgramRun run(m_server.Base() + QStringLiteral("/rel/"), m_data.path());
+        const QString record = DownloaderUpdater::RecordFile(keep);
+        ASSERT_TRUE(run.RunsUntil([&] { return QFile::exists(record); }));
+        EXPECT_TRUE(run.EndsCleanly());
+        EXPECT_EQ(testenv::ReadFile(record),
+                  QDate::currentDate().toString("yyyyMMdd").toUtf8() + "\n");
+        EXPECT_FALSE(QFile::exists(keep + QStringLiteral("/yt-dlp")));
+    }
+    // A list that trickles in (a byte every 200 ms: never silent long enough to give up) while
+    // the window closes: the run ends without waiting for it, and nothing is kept or recorded.
+    ASSERT_TRUE(QFile::remove(DownloaderUpdater::RecordFile(keep)));
+    m_server.Serve(QStringLiteral("/rel/SHA2-256SUMS"),
+                   LoopbackHttpServer::Answer::Slow(QByteArray(10000, 'x'), 200));
+    const qsizetype before = m_server.Requests().size();
+    {
+        ProgramRun run(m_server.Base() + QStringLiteral("/rel/"), m_data.path());
+        ASSERT_TRUE(run.RunsUntil([&] { return m_server.Requests().size() > before; }));
+        EXPECT_TRUE(run.EndsCleanly());
+    }
+    EXPECT_FALSE(QFile::exists(DownloaderUpdater::RecordFile(keep)));
+    EXPECT_EQ(QDir(keep).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{});
 }
 
 TEST(DownloaderReleaseKey, TheCarriedKeyIsTheReleaseKeyInAFormGpgvReads)
