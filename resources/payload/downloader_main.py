@@ -1,5 +1,6 @@
-"""The downloader: runs the yt-dlp carried in this file, or a newer yt-dlp found on PATH (sites
-change, and a stale copy is the most common reason downloads stop working).
+"""The downloader: runs the newest of the yt-dlp carried in this file, the copy the program keeps
+current in the user's data folder ($XDG_DATA_HOME/Vandrel/downloader/yt-dlp) and a yt-dlp found
+on PATH (sites change, and a stale copy is the most common reason downloads stop working).
 
 Its output keeps yt-dlp's progress lines ("[download] ... ETA ...") and "ERROR: " lines, ends
 every line with "\\r\\n", and names each file it leaves behind with "[download] Destination: "
@@ -17,6 +18,7 @@ import re
 import secrets
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 
@@ -141,11 +143,11 @@ def bundled_knows_no_plugins():
     return b"'" + NO_PLUGINS.encode() + b"'" in bundled_file("options.py")
 
 
-def ask_version(program, options):
+def ask_version(command, options, pass_fds=()):
     try:
-        answer = subprocess.run([program] + options + ["--version"], stdin=subprocess.DEVNULL,
+        answer = subprocess.run(command + options + ["--version"], stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                timeout=30, check=False)
+                                timeout=30, check=False, pass_fds=pass_fds)
     except (OSError, subprocess.SubprocessError):
         return None
     if answer.returncode != 0:
@@ -153,22 +155,61 @@ def ask_version(program, options):
     return version_tuple(answer.stdout.decode(errors="replace"))
 
 
-def newer_on_path(bundled):
-    """The yt-dlp on PATH when it is newer than the bundled one, and whether it knows the
-    option that keeps plugins away (asked only of a newer one, so the usual start costs one
-    question)."""
+def judge(command, pass_fds=()):
+    """The version of another yt-dlp, and whether it knows the option that keeps plugins away
+    (asked together with the version: one start when it does)."""
+    version = ask_version(command, ["--ignore-config", NO_PLUGINS], pass_fds)
+    if version is not None:
+        return version, True
+    return ask_version(command, ["--ignore-config"], pass_fds), False
+
+
+def on_path():
     found = shutil.which("yt-dlp")
-    if not found or not bundled:
-        return None, False
+    if not found:
+        return None
     try:
         if os.path.samefile(found, sys.argv[0]):
-            return None, False
+            return None
     except OSError:
-        return None, False
-    version = ask_version(found, ["--ignore-config"])
-    if not version or version <= bundled:
-        return None, False
-    return found, ask_version(found, ["--ignore-config", NO_PLUGINS]) is not None
+        return None
+    return found
+
+
+def kept_copy():
+    """An open descriptor of the kept copy, or None. The copy runs as /dev/fd/N: the program may
+    rename a newer one over it at any moment, and Python reads a zipapp by its path again and
+    again while it runs, so the path must keep naming the file that was judged."""
+    data = os.environ.get("XDG_DATA_HOME", "")
+    if not os.path.isabs(data):
+        data = os.path.join(os.path.expanduser("~"), ".local", "share")
+    try:
+        fd = os.open(os.path.join(data, "Vandrel", "downloader", "yt-dlp"), os.O_RDONLY)
+    except OSError:
+        return None
+    if not stat.S_ISREG(os.fstat(fd).st_mode):
+        os.close(fd)
+        return None
+    return fd
+
+
+def newest_other(bundled):
+    """The command of the newest yt-dlp that is newer than the bundled one, the descriptors it
+    needs, and whether it knows the option that keeps plugins away; None when the bundled one
+    is the newest."""
+    best = (bundled or (0,), None, (), False)
+    fd = kept_copy()
+    if fd is not None:
+        command = [sys.executable or "python3", "/dev/fd/%d" % fd]
+        version, knows = judge(command, (fd,))
+        if version and version > best[0]:
+            best = (version, command, (fd,), knows)
+    found = on_path()
+    if found:
+        version, knows = judge([found])
+        if version and version > best[0]:
+            best = (version, [found], (), knows)
+    return best[1], best[2], best[3]
 
 
 def die_with_parent():
@@ -180,9 +221,9 @@ def die_with_parent():
         pass
 
 
-def run_other(program, args, out):
-    child = subprocess.Popen([program] + args, stdout=subprocess.PIPE,
-                             stderr=subprocess.STDOUT, preexec_fn=die_with_parent)
+def run_other(command, pass_fds, args, out):
+    child = subprocess.Popen(command + args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                             preexec_fn=die_with_parent, pass_fds=pass_fds)
 
     def stop(signum, frame):
         child.terminate()
@@ -203,10 +244,10 @@ def main():
     out_stream, out_filter = filtered_stream(1, sys.stdout)
     err_stream, err_filter = filtered_stream(2, sys.stderr)
     try:
-        other, other_knows_no_plugins = newer_on_path(bundled_version())
+        other, pass_fds, other_knows_no_plugins = newest_other(bundled_version())
         if other:
             own = EXTRA_OPTIONS + ([NO_PLUGINS] if other_knows_no_plugins else [])
-            return run_other(other, own + sys.argv[1:], out_filter)
+            return run_other(other, pass_fds, own + sys.argv[1:], out_filter)
         own = EXTRA_OPTIONS + ([NO_PLUGINS] if bundled_knows_no_plugins() else [])
         args = own + sys.argv[1:]
         sys.stdout, sys.stderr = out_stream, err_stream

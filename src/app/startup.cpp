@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/downloader_updater.h"
 #include "app/qt_application.h"
 #include "app/update_check.h"
 #include "app/workspace.h"
@@ -9,7 +10,9 @@
 #include "ui/main/main_dlg.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <array>
 #include <cstdio>
@@ -42,7 +45,12 @@ void RunMainWindow(const QString& workspace, const QString& downloadUrl, int job
     // goes on to its teardown.
     platform::TerminationSignals::Instance().SetHandler(app, [] { QCoreApplication::exit(0); });
     {
+        // Outlives the window: closing it cancels the check and waits for its thread.
+        DownloaderUpdater downloaderUpdate;
         MainDlg dialog(workspace, downloadUrl, static_cast<JobKind>(jobKind), playerFile);
+        // Queued, so it starts once the window's loop runs and the window shows.
+        QTimer::singleShot(
+            0, &dialog, [&downloaderUpdate] { downloaderUpdate.StartIfDue(QDate::currentDate()); });
         dialog.Exec();
     }
     DestroyQtApplication();

@@ -50,10 +50,20 @@ bool IsAllowedRedirect(const QUrl& from, const QUrl& to)
            from.host().compare(to.host(), Qt::CaseInsensitive) == 0;
 }
 
+bool IsAllowedRedirectToAnyHttpsHost(const QUrl& from, const QUrl& to)
+{
+    if (IsAllowedRedirect(from, to))
+        return true;
+    return IsHttp(to) && to.scheme().compare(u"https", Qt::CaseInsensitive) == 0 &&
+           !IsReservedInvalid(to);
+}
+
 bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QString& path,
                     const DownloadLimits& limits)
 {
     if (!IsTrustedUpdateUrl(url) || IsReservedInvalid(url))
+        return false;
+    if (limits.cancel && limits.cancel->load())
         return false;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
@@ -73,6 +83,8 @@ bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QStri
     stall.setInterval(limits.stallTimeoutMs);
     QTimer total;
     total.setSingleShot(true);
+    QTimer cancelPoll;
+    cancelPoll.setInterval(50);
     bool failed = false;
     qint64 received = 0;
     QUrl current = url;
@@ -91,6 +103,10 @@ bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QStri
 
     QObject::connect(&stall, &QTimer::timeout, &loop, fail);
     QObject::connect(&total, &QTimer::timeout, &loop, fail);
+    QObject::connect(&cancelPoll, &QTimer::timeout, &loop, [&] {
+        if (limits.cancel->load())
+            fail();
+    });
     QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
         stall.start();
         if (!failed)
@@ -106,7 +122,10 @@ bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QStri
     QObject::connect(reply.get(), &QNetworkReply::redirected, &loop, [&](const QUrl& target) {
         stall.start();
         const QUrl next = current.resolved(target);
-        if (!IsAllowedRedirect(current, next))
+        const bool allowed = limits.redirectsToOtherHttpsHosts
+                                 ? IsAllowedRedirectToAnyHttpsHost(current, next)
+                                 : IsAllowedRedirect(current, next);
+        if (!allowed)
             return fail();
         current = next;
         emit reply->redirectAllowed();
@@ -115,10 +134,13 @@ bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QStri
     stall.start();
     if (limits.totalTimeoutMs >= 0)
         total.start(limits.totalTimeoutMs);
+    if (limits.cancel)
+        cancelPoll.start();
     if (!reply->isFinished() && !failed)
         loop.exec();
     stall.stop();
     total.stop();
+    cancelPoll.stop();
 
     if (!failed)
         drain();

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <atomic>
+
 class QNetworkAccessManager;
 
 // The version file and the installer come only over https, or from a literal loopback address
@@ -14,6 +16,8 @@ bool IsTrustedUpdateUrl(const QUrl& url);
 // A redirect from one address to another is followed only when the target is trusted, on the
 // same host, and does not leave https for http.
 bool IsAllowedRedirect(const QUrl& from, const QUrl& to);
+// The same, but the target may be any https address.
+bool IsAllowedRedirectToAnyHttpsHost(const QUrl& from, const QUrl& to);
 
 struct DownloadLimits {
     // The download gives up when nothing arrives for this long (connecting included).
@@ -23,6 +27,11 @@ struct DownloadLimits {
     int totalTimeoutMs = -1;
     // Larger answers fail; negative: no limit (the body goes to disk, never into memory whole).
     qint64 maxBytes = -1;
+    // Redirects may also lead to another https host (files whose content is verified after the
+    // download, such as signed releases served from a content host).
+    bool redirectsToOtherHttpsHosts = false;
+    // When set and it becomes true, the download gives up within about 50 ms.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // Downloads url into a new file at path, created exclusively (an existing file or link there

@@ -289,4 +289,93 @@ TEST_F(PayloadE2E, ConverterWithoutFfmpegSaysSoInTheLineTheProgramShows)
     EXPECT_GT(conv.text.indexOf('\r', at), at);
 }
 
+struct ConversionRow {
+    const char* name;
+    const char* input;       // file name; the extension picks the container
+    QStringList inputCodecs; // ffmpeg options that make the input's streams
+    const char* output;
+    const char* streams; // ffprobe's "codec,tag" lines of the output, joined by "|"
+    bool copied;         // every stream copied, none encoded
+    const char* mark;    // bytes the output must hold (the encoder's settings), or empty
+};
+
+class Conversion : public PayloadE2E, public ::testing::WithParamInterface<ConversionRow> {};
+
+TEST_P(Conversion, ChoosesCodecsFromTheOutputAndTheInputsStreams)
+{
+    const ConversionRow& row = GetParam();
+    const QString input = m_folder.filePath(QString::fromLatin1(row.input));
+    const testenv::ProcessResult made = testenv::Run(
+        QStringLiteral("ffmpeg"),
+        QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                    QStringLiteral("lavfi"), QStringLiteral("-i"),
+                    QStringLiteral("testsrc2=size=320x240:rate=25"), QStringLiteral("-f"),
+                    QStringLiteral("lavfi"), QStringLiteral("-i"),
+                    QStringLiteral("anoisesrc=amplitude=0.3:sample_rate=44100"),
+                    QStringLiteral("-t"), QStringLiteral("2")} +
+            row.inputCodecs + QStringList{input});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+
+    const QString output = m_folder.filePath(QString::fromLatin1(row.output));
+    const Output conv =
+        RunTool(Tool("convert"), {QStringLiteral("-y"), QStringLiteral("-i"), input, output},
+                m_folder.path());
+    ASSERT_EQ(conv.exitCode, 0) << conv.text.toStdString();
+    const testenv::ProcessResult probe = testenv::Run(
+        QStringLiteral("ffprobe"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+         QStringLiteral("stream=codec_name,codec_tag_string"), QStringLiteral("-of"),
+         QStringLiteral("csv=p=0"), output});
+    EXPECT_EQ(QString::fromUtf8(probe.out).trimmed().replace(u'\n', u'|'),
+              QString::fromLatin1(row.streams));
+    // ffmpeg's own account of each stream: "(copy)" or "(from -> to)".
+    const bool encoded = conv.text.contains("(native)") || conv.text.contains("-> mp3") ||
+                         conv.text.contains("-> h264") || conv.text.contains("-> mpeg4");
+    EXPECT_EQ(conv.text.contains("(copy)") && !encoded, row.copied) << conv.text.toStdString();
+    const QByteArray bytes = testenv::ReadFile(output);
+    if (*row.mark)
+        EXPECT_TRUE(bytes.contains(row.mark)) << row.mark;
+    if (QString::fromLatin1(row.output).endsWith(QStringLiteral(".mp4"))) {
+        // The index before the media data: a player can start before the whole file is read.
+        EXPECT_LT(bytes.indexOf("moov"), bytes.indexOf("mdat"));
+    }
+}
+
+const QStringList kH264Aac = {QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                              QStringLiteral("-c:a"), QStringLiteral("aac")};
+
+INSTANTIATE_TEST_SUITE_P(
+    PayloadE2E, Conversion,
+    ::testing::Values(
+        ConversionRow{"h264_aac_flv_to_mp4_is_a_remux", "in.flv", kH264Aac, "out.mp4",
+                      "h264,avc1|aac,mp4a", true, ""},
+        ConversionRow{"h264_aac_mkv_to_mp4_is_a_remux", "in.mkv", kH264Aac, "out.mp4",
+                      "h264,avc1|aac,mp4a", true, ""},
+        ConversionRow{"vp9_opus_webm_to_mp4_is_x264_crf_20_and_aac",
+                      "in.webm",
+                      {QStringLiteral("-c:v"), QStringLiteral("libvpx-vp9"),
+                       QStringLiteral("-deadline"), QStringLiteral("realtime"),
+                       QStringLiteral("-c:a"), QStringLiteral("libopus")},
+                      "out.mp4",
+                      "h264,avc1|aac,mp4a",
+                      false,
+                      "crf=20.0"},
+        ConversionRow{"aac_to_mp3_is_lame_vbr",
+                      "in.m4a",
+                      {QStringLiteral("-vn"), QStringLiteral("-c:a"), QStringLiteral("aac")},
+                      "out.mp3",
+                      "mp3,[0][0][0][0]",
+                      false,
+                      "Xing"},
+        ConversionRow{"mp3_to_mp3_is_copied",
+                      "in.mp3",
+                      {QStringLiteral("-vn"), QStringLiteral("-c:a"), QStringLiteral("libmp3lame")},
+                      "OUT.MP3",
+                      "mp3,[0][0][0][0]",
+                      true,
+                      ""},
+        ConversionRow{"h264_mp4_to_avi_is_mpeg4_part_2_with_mp3", "in.mp4", kH264Aac, "out.avi",
+                      "mpeg4,XVID|mp3,U[0][0][0]", false, ""}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 } // namespace

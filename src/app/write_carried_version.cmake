@@ -1,0 +1,12 @@
+# Build step: writes the source that names the version of the yt-dlp the payload carries,
+# read from the installed package's version.py. cmake -DVERSION_FILE=... -DOUTPUT=... -P this
+file(STRINGS "${VERSION_FILE}" line REGEX "^__version__ *=")
+string(REGEX MATCH "['\"]([^'\"]+)['\"]" quoted "${line}")
+if(NOT CMAKE_MATCH_1)
+  message(FATAL_ERROR "no __version__ in ${VERSION_FILE}")
+endif()
+file(WRITE "${OUTPUT}.new"
+     "// Generated from ${VERSION_FILE}.\n#include \"app/downloader_release.h\"\n\n"
+     "QString CarriedDownloaderVersion()\n{\n    return QStringLiteral(\"${CMAKE_MATCH_1}\");\n}\n")
+file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.new")
