@@ -333,8 +333,9 @@ TEST_P(Conversion, ChoosesCodecsFromTheOutputAndTheInputsStreams)
                          conv.text.contains("-> h264") || conv.text.contains("-> mpeg4");
     EXPECT_EQ(conv.text.contains("(copy)") && !encoded, row.copied) << conv.text.toStdString();
     const QByteArray bytes = testenv::ReadFile(output);
-    if (*row.mark)
+    if (*row.mark) {
         EXPECT_TRUE(bytes.contains(row.mark)) << row.mark;
+    }
     if (QString::fromLatin1(row.output).endsWith(QStringLiteral(".mp4"))) {
         // The index before the media data: a player can start before the whole file is read.
         EXPECT_LT(bytes.indexOf("moov"), bytes.indexOf("mdat"));
