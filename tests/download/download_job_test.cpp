@@ -69,21 +69,6 @@ public:
     QList<QStringList> saved; // per finished job
 };
 
-QStringList FilesIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
-QString Codecs(const QString& file)
-{
-    const testenv::ProcessResult r =
-        testenv::Run(QStringLiteral("ffprobe"),
-                     {QStringLiteral("-v"), QStringLiteral("error"),
-                      QStringLiteral("-show_entries"), QStringLiteral("stream=codec_name"),
-                      QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
-    return QString::fromUtf8(r.out).simplified();
-}
-
 // The real payload, extracted once; tests that need another converter get a workspace of
 // their own with the same downloader.
 class Jobs : public ::testing::Test {
@@ -174,12 +159,13 @@ TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheOneToPlay)
 {
     const KindCase& c = GetParam();
     Run(Job(Url(QString::fromLatin1(c.url)), c.kind, c.play, m_folder.path()));
-    EXPECT_EQ(FilesIn(m_folder.path()), c.files) << m_receiver.texts.join(u'\n').toStdString();
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), c.files)
+        << m_receiver.texts.join(u'\n').toStdString();
     const QString expected =
         *c.result ? m_folder.filePath(QString::fromLatin1(c.result)) : QString();
     EXPECT_EQ(Result(), expected);
     if (*c.result) {
-        EXPECT_EQ(Codecs(expected), QString::fromLatin1(c.codecs));
+        EXPECT_EQ(testenv::StreamCodecs(expected), QString::fromLatin1(c.codecs));
     }
     if (c.shown) {
         EXPECT_TRUE(m_receiver.Said(QString::fromLatin1(c.shown)))
@@ -288,7 +274,8 @@ TEST_F(Jobs, ThreeClipsOfAPageAreConvertedInReportOrderAndTheFirstPlays)
     const QStringList mp4s = {QStringLiteral("Three_clips_1-[three-1].mp4"),
                               QStringLiteral("Three_clips_2-[three-2].mp4"),
                               QStringLiteral("Three_clips_3-[three-3].mp4")};
-    ASSERT_EQ(FilesIn(m_folder.path()), mp4s) << "three conversions, three downloads deleted";
+    ASSERT_EQ(testenv::FilesIn(m_folder.path()), mp4s)
+        << "three conversions, three downloads deleted";
     EXPECT_EQ(Result(), m_folder.filePath(mp4s[0]));
     ASSERT_EQ(m_receiver.saved.size(), 1);
     EXPECT_EQ(m_receiver.saved.front(),
@@ -311,7 +298,7 @@ TEST_F(Jobs, AFileAlreadyThereIsConvertedButNeverDeleted)
     Run(Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, m_folder.path()));
     EXPECT_TRUE(m_receiver.Said(QStringLiteral("clip-[clip].mp4 has already been downloaded")))
         << m_receiver.texts.join(u'\n').toStdString();
-    EXPECT_EQ(FilesIn(m_folder.path()),
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()),
               (QStringList{QStringLiteral("clip-[clip].mp3"), QStringLiteral("clip-[clip].mp4")}));
     EXPECT_EQ(testenv::ReadFile(mine),
               testenv::ReadFile(testenv::MediaDir() + QStringLiteral("/clip.mp4")));
@@ -327,10 +314,10 @@ TEST_F(Jobs, AConversionNeverOverwritesAnExistingFile)
     Run(Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, m_folder.path()));
     const QString made = m_folder.filePath(QStringLiteral("clip-[clip] (3).mp3"));
     EXPECT_EQ(Result(), made);
-    EXPECT_EQ(Codecs(made), QStringLiteral("mp3"));
+    EXPECT_EQ(testenv::StreamCodecs(made), QStringLiteral("mp3"));
     EXPECT_EQ(testenv::ReadFile(mine), "the user's own file");
     EXPECT_EQ(testenv::ReadFile(mine2), "and another");
-    EXPECT_EQ(FilesIn(m_folder.path()).size(), 3) << "the download is gone";
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()).size(), 3) << "the download is gone";
 }
 
 // --- The folder field -----------------------------------------------------------------------
@@ -341,7 +328,7 @@ TEST_F(Jobs, AMissingFolderIsMadeWithItsParentsWithoutALengthLimit)
                                            QString(120, u'c'));
     ASSERT_GT(deep.size(), 360);
     Run(Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, deep));
-    EXPECT_EQ(FilesIn(deep), QStringList{QStringLiteral("clip-[clip].mp3")});
+    EXPECT_EQ(testenv::FilesIn(deep), QStringList{QStringLiteral("clip-[clip].mp3")});
     EXPECT_EQ(Result(), deep + QStringLiteral("/clip-[clip].mp3"));
 }
 
@@ -349,7 +336,7 @@ TEST_F(Jobs, ARelativeFolderIsTakenFromTheHomeFolder)
 {
     Run(Job(Url(QStringLiteral("clip.mp4")), kJobDownload, true, QStringLiteral("Videos/jobs")));
     const QString folder = testenv::Home() + QStringLiteral("/Videos/jobs");
-    EXPECT_EQ(FilesIn(folder), QStringList{QStringLiteral("clip-[clip].mp4")});
+    EXPECT_EQ(testenv::FilesIn(folder), QStringList{QStringLiteral("clip-[clip].mp4")});
     EXPECT_EQ(Result(), folder + QStringLiteral("/clip-[clip].mp4"));
     QDir(testenv::Home() + QStringLiteral("/Videos")).removeRecursively();
 }
@@ -371,7 +358,7 @@ TEST_P(BadFolders, RunNoToolSayWhyAndFinishEmpty)
 {
     const BadFolderCase& c = GetParam();
     const QString folder = c.make(m_folder.path());
-    const QStringList before = FilesIn(m_folder.path());
+    const QStringList before = testenv::FilesIn(m_folder.path());
     // A mark in the address shows whether the downloader ever asked the server.
     const QString mark = QStringLiteral("mark-%1").arg(c.name);
     Run(Job(Url(QStringLiteral("clip.mp4?") + mark), kJobMp3, true, folder));
@@ -379,7 +366,7 @@ TEST_P(BadFolders, RunNoToolSayWhyAndFinishEmpty)
     ASSERT_EQ(m_receiver.texts.size(), 1) << m_receiver.texts.join(u'\n').toStdString();
     EXPECT_EQ(m_receiver.texts[0],
               QStringLiteral("cannot use the folder %1: %2").arg(folder, QLatin1String(c.reason)));
-    EXPECT_EQ(FilesIn(m_folder.path()), before);
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), before);
     EXPECT_FALSE(
         testenv::ReadFile(testenv::Dir() + QStringLiteral("/http.log")).contains(mark.toUtf8()));
 }
@@ -442,7 +429,7 @@ TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
     const QString victim = outside.filePath(QStringLiteral("victim.mp4"));
     ASSERT_TRUE(QFile::copy(testenv::MediaDir() + QStringLiteral("/clip.mp4"), victim));
     c.make(m_folder.path(), outside.path());
-    const QStringList before = FilesIn(m_folder.path());
+    const QStringList before = testenv::FilesIn(m_folder.path());
     const QString reported =
         QString::fromLatin1(c.reported).replace(QStringLiteral("%o"), outside.path());
 
@@ -452,8 +439,8 @@ TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
     EXPECT_EQ(Result(), QString());
     EXPECT_EQ(m_receiver.texts, QStringList{QStringLiteral("dropped the reported name %1: %2")
                                                 .arg(reported, QLatin1String(c.reason))});
-    EXPECT_EQ(FilesIn(m_folder.path()), before) << "nothing converted";
-    EXPECT_EQ(FilesIn(outside.path()), QStringList{QStringLiteral("victim.mp4")});
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), before) << "nothing converted";
+    EXPECT_EQ(testenv::FilesIn(outside.path()), QStringList{QStringLiteral("victim.mp4")});
 }
 
 const NameCase kNames[] = {
@@ -520,7 +507,7 @@ TEST_P(FailedConversions, KeepTheDownloadRemoveTheirOutputAndPlayTheDownload)
     qputenv("PATH", savedPath);
 
     const QString download = m_folder.filePath(QStringLiteral("clip-[clip].mp4"));
-    EXPECT_EQ(FilesIn(m_folder.path()), QStringList{QStringLiteral("clip-[clip].mp4")});
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{QStringLiteral("clip-[clip].mp4")});
     EXPECT_EQ(Result(), download);
     EXPECT_EQ(m_receiver.saved.value(0), QStringList{download}) << "the kept download is saved";
     EXPECT_TRUE(m_receiver.Said(QStringLiteral("converting clip-[clip].mp4 failed")))
@@ -559,8 +546,8 @@ TEST_F(Jobs, TwoJobsAtOnceWriteIntoTheirOwnFolders)
         JobThread second(Job(Url(QStringLiteral("clip.flv")), kJobDownload, true, other.path()));
         ASSERT_TRUE(m_receiver.WaitFinished(2));
     }
-    EXPECT_EQ(FilesIn(m_folder.path()), QStringList{QStringLiteral("clip-[clip].mp3")});
-    EXPECT_EQ(FilesIn(other.path()), QStringList{QStringLiteral("clip-[clip].flv")});
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{QStringLiteral("clip-[clip].mp3")});
+    EXPECT_EQ(testenv::FilesIn(other.path()), QStringList{QStringLiteral("clip-[clip].flv")});
     QStringList expected{m_folder.filePath(QStringLiteral("clip-[clip].mp3")),
                          other.filePath(QStringLiteral("clip-[clip].flv"))};
     expected.sort();
@@ -623,7 +610,7 @@ TEST_P(StoppedJobs, EndTheToolStartNothingElseAndLeaveOnlyCompleteFiles)
     thread.reset();
     EXPECT_EQ(m_receiver.saved.value(0), QStringList()) << "a stopped download saved nothing";
     EXPECT_EQ(Result(), QString());
-    EXPECT_EQ(FilesIn(m_folder.path()), c.left);
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), c.left);
 }
 
 const StopCase kStops[] = {

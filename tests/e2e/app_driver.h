@@ -99,6 +99,9 @@ inline const QRect kBrowser(166, 303, 450, 338);
 inline const QPoint kMp3Button(348, 610);
 inline const QPoint kMp3ButtonSample(324, 610);
 inline const QPoint kCloseButton(676, 172);
+// Inside the stop square that takes the close button's place during a job; between the close
+// cross's arms, so dark while the cross shows.
+inline const QPoint kStopSquareSample(676, 169);
 inline const QPoint kBackButton(607, 293);
 inline const QPoint kBareSkin(390, 300);
 inline const QSize kWindowSize(781, 786);

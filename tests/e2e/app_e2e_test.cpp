@@ -137,14 +137,25 @@ bool DownloadPageShown(const QImage& w)
     return Fraction(w, kUrlFieldInside, IsWhite) > 0.6;
 }
 
+// The stop square in the close button's place, and not the cross.
+bool StopShown(const QImage& w)
+{
+    return IsWhite(w.pixel(kStopSquareSample));
+}
+
+bool CloseShown(const QImage& w)
+{
+    return IsWhite(w.pixel(kCloseButton)) && IsDark(w.pixel(kStopSquareSample));
+}
+
 bool Busy(const QImage& w)
 {
-    return IsGrey(w.pixel(kMp3ButtonSample)) && !IsWhite(w.pixel(kCloseButton));
+    return IsGrey(w.pixel(kMp3ButtonSample)) && StopShown(w);
 }
 
 bool Idle(const QImage& w)
 {
-    return IsBlue(w.pixel(kMp3ButtonSample)) && IsWhite(w.pixel(kCloseButton));
+    return IsBlue(w.pixel(kMp3ButtonSample)) && CloseShown(w);
 }
 
 // Strong colour, as in the test clips' colour bars; the skin has none.
@@ -164,21 +175,10 @@ bool PlayerPageShown(const QImage& w)
 
 // ---- files --------------------------------------------------------------------------------
 
-QStringList FilesIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
+// A file's stream codecs, sorted.
 QStringList Codecs(const QString& file)
 {
-    const testenv::ProcessResult r =
-        testenv::Run(QStringLiteral("ffprobe"),
-                     {QStringLiteral("-v"), QStringLiteral("error"),
-                      QStringLiteral("-show_entries"), QStringLiteral("stream=codec_name"),
-                      QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
-    QStringList codecs = QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts);
-    for (QString& c : codecs)
-        c = c.trimmed();
+    QStringList codecs = testenv::StreamCodecs(file).split(u' ', Qt::SkipEmptyParts);
     codecs.sort();
     return codecs;
 }
@@ -208,7 +208,7 @@ QString Url(const QString& path)
 std::string Describe(AppDriver& app)
 {
     return ("stderr: " + app.ErrorOutput() +
-            "\nfolder: " + FilesIn(app.DownloadFolder()).join(u", ").toUtf8() +
+            "\nfolder: " + testenv::FilesIn(app.DownloadFolder()).join(u", ").toUtf8() +
             "\nopened: " + app.Opened().join(u", ").toUtf8())
         .toStdString();
 }
@@ -260,7 +260,7 @@ TEST_P(ModeWord, LeavesOneFileOfItsKindAndPlaysIt)
     EXPECT_TRUE(
         app.WaitForWindowImage(Idle, kScreenTimeoutMs, QStringLiteral("finished"), &window));
 
-    const QStringList files = FilesIn(app.DownloadFolder());
+    const QStringList files = testenv::FilesIn(app.DownloadFolder());
     ASSERT_EQ(files.size(), 1) << Describe(app);
     EXPECT_TRUE(files[0].endsWith(QLatin1String(c.suffix))) << files[0].toStdString();
     const QString file = app.DownloadFolder() + u'/' + files[0];
@@ -370,7 +370,7 @@ TEST(AppE2E, AnAddressTypedIntoTheUrlFieldAndTheMp3ButtonMakeAnMp3ForTheOpener)
     app.Click(kMp3Button);
 
     ASSERT_TRUE(WaitFor([&] { return !app.Opened().isEmpty(); }, kJobTimeoutMs)) << Describe(app);
-    const QStringList files = FilesIn(app.DownloadFolder());
+    const QStringList files = testenv::FilesIn(app.DownloadFolder());
     ASSERT_EQ(files.size(), 1) << Describe(app);
     EXPECT_TRUE(files[0].endsWith(QLatin1String(".mp3")));
     EXPECT_EQ(Codecs(app.DownloadFolder() + u'/' + files[0]), QStringList{QStringLiteral("mp3")});
@@ -392,8 +392,8 @@ TEST(AppE2E, DuringAJobTheButtonsGreyTheCloseButtonHidesTheLogMovesAndNothingClo
     QImage busy;
     ASSERT_TRUE(app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy"), &busy))
         << "MP3 button " << std::hex << busy.pixel(kMp3ButtonSample) << ", close button "
-        << busy.pixel(kCloseButton);
-    EXPECT_TRUE(IsDark(busy.pixel(kCloseButton)));
+        << busy.pixel(kStopSquareSample);
+    EXPECT_FALSE(CloseShown(busy));
 
     // The downloader's progress lines replace each other at the top of the log box.
     QImage progress;
@@ -416,7 +416,6 @@ TEST(AppE2E, DuringAJobTheButtonsGreyTheCloseButtonHidesTheLogMovesAndNothingClo
     } closes[] = {
         {"Escape", [&] { app.Key(QStringLiteral("Escape")); }},
         {"the window manager's close", [&] { EXPECT_TRUE(app.RequestClose()); }},
-        {"a click where the close button was", [&] { app.Click(kCloseButton); }},
     };
     for (const auto& close : closes) {
         close.attempt();
@@ -432,7 +431,7 @@ TEST(AppE2E, DuringAJobTheButtonsGreyTheCloseButtonHidesTheLogMovesAndNothingClo
     QImage idle;
     EXPECT_TRUE(app.WaitForWindowImage(Idle, kJobTimeoutMs, QStringLiteral("idle"), &idle))
         << Describe(app);
-    const QStringList files = FilesIn(app.DownloadFolder());
+    const QStringList files = testenv::FilesIn(app.DownloadFolder());
     ASSERT_EQ(files.size(), 1) << Describe(app);
     EXPECT_TRUE(files[0].endsWith(QLatin1String(".mp4"))) << Describe(app);
     EXPECT_TRUE(app.Running());
@@ -451,7 +450,7 @@ TEST(AppE2E, AFinishedFlvPlaysInThePageAndTheBackButtonReturnsToTheDownloadPage)
         app.WaitForWindowImage(PlayerPageShown, kJobTimeoutMs, QStringLiteral("player"), &player))
         << Describe(app);
     EXPECT_TRUE(app.Opened().isEmpty()) << Describe(app);
-    EXPECT_EQ(FilesIn(app.DownloadFolder()).size(), 1);
+    EXPECT_EQ(testenv::FilesIn(app.DownloadFolder()).size(), 1);
 
     app.Click(kBackButton);
     EXPECT_TRUE(
@@ -481,6 +480,29 @@ TEST(AppE2E, DraggingTheSkinMovesTheWindowWithItsFields)
     CloseWithTheCloseButton(app);
 }
 
+TEST(AppE2E, TheStopButtonEndsTheJobAndLeavesNoUnfinishedFile)
+{
+    AppDriver app(TestName());
+    ASSERT_TRUE(
+        app.Start({QStringLiteral("--download-mp3=") + Url(QStringLiteral("slow/long20.mp4"))}))
+        << Describe(app);
+    ASSERT_TRUE(app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy")));
+    ASSERT_TRUE(WaitFor([&] { return !testenv::FilesIn(app.DownloadFolder()).isEmpty(); }, 60000))
+        << Describe(app);
+
+    app.Click(kCloseButton); // the stop square in its place
+    QImage idle;
+    EXPECT_TRUE(app.WaitForWindowImage(Idle, kScreenTimeoutMs, QStringLiteral("idle"), &idle))
+        << Describe(app);
+    EXPECT_TRUE(app.Running()) << "a stop ends the job, not the program";
+    EXPECT_TRUE(WaitFor([&] { return app.ProcessesInSandbox().isEmpty(); }, 10000))
+        << app.ProcessesInSandbox().join(u'\n').toStdString();
+    EXPECT_EQ(testenv::FilesIn(app.DownloadFolder()), QStringList()) << Describe(app);
+
+    app.Click(kCloseButton); // the close button is back and ends the run
+    EXPECT_EQ(app.WaitForExit(30000), 0) << Describe(app);
+}
+
 TEST(AppE2E, SigtermDuringASlowDownloadEndsWithZeroAndLeavesNoToolNorWorkspace)
 {
     AppDriver app(TestName());
@@ -488,7 +510,7 @@ TEST(AppE2E, SigtermDuringASlowDownloadEndsWithZeroAndLeavesNoToolNorWorkspace)
         app.Start({QStringLiteral("--download-mp3=") + Url(QStringLiteral("slow/long20.mp4"))}))
         << Describe(app);
     // The download is under way: the downloader runs and its partial file is in the folder.
-    ASSERT_TRUE(WaitFor([&] { return !FilesIn(app.DownloadFolder()).isEmpty(); }, 60000))
+    ASSERT_TRUE(WaitFor([&] { return !testenv::FilesIn(app.DownloadFolder()).isEmpty(); }, 60000))
         << Describe(app);
     ASSERT_FALSE(app.ProcessesInSandbox().isEmpty());
     ASSERT_EQ(app.Workspaces().size(), 1);
@@ -500,7 +522,7 @@ TEST(AppE2E, SigtermDuringASlowDownloadEndsWithZeroAndLeavesNoToolNorWorkspace)
     EXPECT_TRUE(app.ProcessesInSandbox().isEmpty())
         << app.ProcessesInSandbox().join(u'\n').toStdString();
     // The stopped job converted nothing and removed its unfinished download, as a stop does.
-    EXPECT_EQ(FilesIn(app.DownloadFolder()), QStringList()) << Describe(app);
+    EXPECT_EQ(testenv::FilesIn(app.DownloadFolder()), QStringList()) << Describe(app);
 }
 
 } // namespace

@@ -71,21 +71,6 @@ QStringList AlreadyThere(const QByteArray& output)
     return names;
 }
 
-QStringList FilesIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
-QString ProbeCodec(const QString& file)
-{
-    const testenv::ProcessResult r =
-        testenv::Run(QStringLiteral("ffprobe"),
-                     {QStringLiteral("-v"), QStringLiteral("error"),
-                      QStringLiteral("-show_entries"), QStringLiteral("stream=codec_name"),
-                      QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
-    return QString::fromUtf8(r.out).trimmed();
-}
-
 class PayloadE2E : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -153,7 +138,7 @@ TEST_F(PayloadE2E, DownloaderFetchesAPageVideoReportsItAndTheConverterMakesAnMp3
                 m_folder.path());
     const QStringList names = ReportedNames(dl.text);
     ASSERT_EQ(names.size(), 1) << dl.text.toStdString();
-    EXPECT_EQ(FilesIn(m_folder.path()), names);
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), names);
     EXPECT_TRUE(names[0].endsWith(QStringLiteral(".mp4")));
     EXPECT_TRUE(dl.text.contains("[download] ") && dl.text.contains("ETA"))
         << dl.text.toStdString();
@@ -166,7 +151,7 @@ TEST_F(PayloadE2E, DownloaderFetchesAPageVideoReportsItAndTheConverterMakesAnMp3
     const Output conv = RunTool(
         Tool("convert"), {QStringLiteral("-y"), QStringLiteral("-i"), input, mp3}, m_folder.path());
     EXPECT_EQ(conv.exitCode, 0) << conv.text.toStdString();
-    EXPECT_EQ(ProbeCodec(mp3), QStringLiteral("mp3"));
+    EXPECT_EQ(testenv::StreamCodecs(mp3), QStringLiteral("mp3"));
 }
 
 TEST_F(PayloadE2E, AfterPostProcessingOnlyTheFinalFileIsReported)
@@ -179,7 +164,7 @@ TEST_F(PayloadE2E, AfterPostProcessingOnlyTheFinalFileIsReported)
     const QStringList names = ReportedNames(dl.text);
     ASSERT_EQ(names.size(), 1) << dl.text.toStdString();
     EXPECT_TRUE(names[0].endsWith(QStringLiteral(".mp3")));
-    EXPECT_EQ(FilesIn(m_folder.path()), names) << dl.text.toStdString();
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), names) << dl.text.toStdString();
 }
 
 TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
@@ -192,7 +177,7 @@ TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
     ASSERT_EQ(first.size(), 1);
     EXPECT_EQ(AlreadyThere(second), first) << second.toStdString();
     EXPECT_TRUE(ReportedNames(second).isEmpty()) << second.toStdString();
-    EXPECT_EQ(FilesIn(m_folder.path()), first);
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), first);
 }
 
 TEST_F(PayloadE2E, ErrorsComeAsErrorLines)
@@ -205,7 +190,7 @@ TEST_F(PayloadE2E, ErrorsComeAsErrorLines)
     ASSERT_GE(at, 0) << dl.text.toStdString();
     EXPECT_GT(dl.text.indexOf('\r', at), at);
     EXPECT_TRUE(ReportedNames(dl.text).isEmpty());
-    EXPECT_TRUE(FilesIn(m_folder.path()).isEmpty());
+    EXPECT_TRUE(testenv::FilesIn(m_folder.path()).isEmpty());
 }
 
 // A stand-in for a far newer yt-dlp on PATH: it writes its arguments to args.txt and prints

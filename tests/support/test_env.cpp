@@ -34,7 +34,8 @@ QString Dir()
 QString HttpBase()
 {
     const QString port = ReadTrimmed(Dir() + QStringLiteral("/http_port"));
-    EXPECT_FALSE(port.isEmpty()) << "the loopback HTTP server of the test environment is not running";
+    EXPECT_FALSE(port.isEmpty())
+        << "the loopback HTTP server of the test environment is not running";
     return QStringLiteral("http://127.0.0.1:") + port;
 }
 
@@ -51,7 +52,8 @@ QString Display()
 void IsolateHome()
 {
     auto& dir = HomeDir();
-    dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vandrel-test-XXXXXX"));
+    dir =
+        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vandrel-test-XXXXXX"));
     const QByteArray home = dir->path().toUtf8();
     const QByteArray config = home + "/.config";
     const QByteArray sysconfig = home + "/xdg-system";
@@ -119,6 +121,21 @@ ProcessResult Run(const QString& program, const QStringList& args, int timeoutMs
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
+}
+
+QStringList FilesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QString StreamCodecs(const QString& file)
+{
+    const ProcessResult r =
+        Run(QStringLiteral("ffprobe"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+             QStringLiteral("stream=codec_name"), QStringLiteral("-of"), QStringLiteral("csv=p=0"),
+             file});
+    return QString::fromUtf8(r.out).simplified();
 }
 
 } // namespace testenv

@@ -29,6 +29,12 @@ QString BinaryDir();
 QByteArray ReadFile(const QString& path);
 bool WriteFile(const QString& path, const QByteArray& data);
 
+// The regular files directly in folder (hidden ones too), by name.
+QStringList FilesIn(const QString& folder);
+// The codec of each stream of a media file as ffprobe names it, in stream order, joined by
+// blanks ("h264 aac"); empty when ffprobe reads no stream.
+QString StreamCodecs(const QString& file);
+
 struct ProcessResult {
     int exitCode = -1;
     QByteArray out;
