@@ -2,7 +2,7 @@
 BUILD := build
 JOBS ?= 2
 
-.PHONY: all deps configure build run test bench clean install package
+.PHONY: all deps configure build run test bench clean install package fuzz test-asan test-tsan
 
 all: build
 
@@ -31,6 +31,18 @@ package: build
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
+
+# libFuzzer targets built with clang in build-fuzz, each run FUZZ_SECONDS (default 60).
+fuzz: deps
+	@scripts/run-fuzzers
+
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan.
+test-asan: deps
+	@scripts/run-sanitized-tests asan
+
+# The threaded tests built with ThreadSanitizer in build-tsan.
+test-tsan: deps
+	@scripts/run-sanitized-tests tsan
 
 clean:
 	rm -rf $(BUILD)

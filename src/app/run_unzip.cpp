@@ -3,6 +3,7 @@
 #include "platform/file_system.h"
 
 #include <minizip/unzip.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -18,6 +19,11 @@ constexpr std::size_t kTransferSize = 8192;
 constexpr std::size_t kMaxStoredName = 256;
 constexpr unsigned kDefaultMode = 0644;
 constexpr unsigned kHostUnix = 3;
+// The methods zlib inflates: stored and deflated. minizip hands any other method's data out
+// as it is stored (bzip2) or refuses it, and then checks no checksum.
+constexpr int kMethodStored = 0;
+constexpr int kMethodDeflated = Z_DEFLATED;
+constexpr unsigned long kFlagEncrypted = 1;
 
 struct Options {
     std::FILE* messages = stdout; // null: nowhere
@@ -77,13 +83,13 @@ std::string ToLocalPath(std::string name)
     return name;
 }
 
-// Creates every missing directory of path, parents first.
 void MarkIncomplete(const Options& options)
 {
     if (options.complete)
         *options.complete = false;
 }
 
+// Creates every missing directory of path, parents first.
 void MakeDirectories(const std::string& path, std::FILE* messages)
 {
     if (path.empty())
@@ -139,10 +145,16 @@ bool FileExists(const char* path)
     return true;
 }
 
-// Copies the open member into fd: 0, the minizip error of a failed read, or -1 for a short
-// write.
-int CopyMember(unzFile zip, int fd, std::vector<char>& buffer, std::FILE* messages)
+// Copies the open member into fd and checks what was written against the member's stored
+// size and checksum: 0, the minizip error of a failed read, -1 for a short write, or
+// UNZ_CRCERROR when the data is shorter than stored or its checksum differs. minizip checks the
+// checksum only of data it inflated to the stored size, so the check is made here, for every
+// file.
+int CopyMember(unzFile zip, int fd, const unz_file_info64& info, std::vector<char>& buffer,
+               std::FILE* messages)
 {
+    std::uint64_t written = 0;
+    uLong crc = crc32_z(0, nullptr, 0);
     for (;;) {
         const int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
         if (n < 0) {
@@ -150,13 +162,29 @@ int CopyMember(unzFile zip, int fd, std::vector<char>& buffer, std::FILE* messag
             return n;
         }
         if (n == 0)
-            return 0;
-        if (platform::WriteFully(fd, buffer.data(), static_cast<std::size_t>(n)) !=
-            static_cast<std::size_t>(n)) {
+            break;
+        const auto size = static_cast<std::size_t>(n);
+        if (platform::WriteFully(fd, buffer.data(), size) != size) {
             Say(messages, "error in writing extracted file\n");
             return UNZ_ERRNO;
         }
+        crc = crc32_z(crc, reinterpret_cast<const Bytef*>(buffer.data()), size);
+        written += size;
     }
+    if (written != info.uncompressed_size || crc != info.crc) {
+        Say(messages, "error %d with zipfile in unzCloseCurrentFile\n", UNZ_CRCERROR);
+        return UNZ_CRCERROR;
+    }
+    return 0;
+}
+
+// The member's data can be turned back into what was stored: stored or deflated, and not
+// encrypted unless a password was given.
+bool CanInflate(const unz_file_info64& info, const char* password)
+{
+    if (info.compression_method != kMethodStored && info.compression_method != kMethodDeflated)
+        return false;
+    return password || (info.flag & kFlagEncrypted) == 0;
 }
 
 int ExtractCurrentMember(unzFile zip, const Options& options)
@@ -178,6 +206,13 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
         return UNZ_INTERNALERROR;
     }
 
+    // A name the buffer cuts (or that holds a zero byte) is not the member's name: writing it
+    // would make a different file, or a directory where a file was stored.
+    if (info.size_filename > kMaxStoredName || std::strlen(stored) != info.size_filename) {
+        Say(options.messages, "error opening %s\n", stored);
+        MarkIncomplete(options);
+        return UNZ_OK;
+    }
     const std::string storedName = stored;
     std::size_t lastPart = 0;
     for (std::size_t i = 0; i < storedName.size(); ++i) {
@@ -206,6 +241,12 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
         return UNZ_OK;
     }
 
+    if (!CanInflate(info, options.password)) {
+        Say(options.messages, "error %d with zipfile in unzOpenCurrentFilePassword\n",
+            UNZ_BADZIPFILE);
+        MarkIncomplete(options);
+        return UNZ_BADZIPFILE;
+    }
     err = unzOpenCurrentFilePassword(zip, options.password);
     if (err != UNZ_OK) {
         Say(options.messages, "error %d with zipfile in unzOpenCurrentFilePassword\n", err);
@@ -218,6 +259,7 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
         ToLocalPath(options.withoutPaths ? storedName.substr(lastPart) : storedName);
     // Without "o" an existing file is kept: there is nobody to ask.
     const bool skip = !options.overwrite && FileExists(target.c_str());
+    bool created = false;
     bool removeOutput = false;
     if (!skip) {
         platform::UniqueFd out = platform::CreateFileForWriting(target.c_str());
@@ -230,8 +272,9 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
             Say(options.messages, "error opening %s\n", target.c_str());
             MarkIncomplete(options);
         } else {
+            created = true;
             Say(options.messages, " extracting: %s\n", target.c_str());
-            err = CopyMember(zip, out.Get(), buffer, options.messages);
+            err = CopyMember(zip, out.Get(), info, buffer, options.messages);
             if (err == UNZ_OK)
                 platform::SetModeAndModificationTime(out.Get(), MemberMode(info), MemberTime(info));
             else
@@ -244,7 +287,7 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
         Say(options.messages, "error %d with zipfile in unzCloseCurrentFile\n", closeErr);
         err = closeErr;
         // A checksum error: what was written is not what was stored.
-        removeOutput = !skip;
+        removeOutput = created;
     }
     // A part of a file, or a damaged one, must not pass for the member.
     if (removeOutput)

@@ -13,7 +13,9 @@ int RunUnzip(int argc, const char* const argv[]);
 // The same with the messages written to messages, or nowhere when it is null.
 int RunUnzip(int argc, const char* const argv[], std::FILE* messages);
 // The same; complete (when given) tells whether every member asked for was written whole. The
-// result stays 0 when members failed (a checksum that does not match, data that cannot be
-// inflated, a file that cannot be created, a name that would leave the destination), so a
-// caller that needs the whole archive asks for complete.
+// result stays 0 when members failed (a checksum that does not match, data shorter than its
+// stored size, a method zlib cannot inflate, a file that cannot be created, a name that would
+// leave the destination or is longer than 256 bytes), so a caller that needs the whole archive
+// asks for complete. Every file written is checked against its member's stored size and
+// checksum; one that fails is removed.
 int RunUnzip(int argc, const char* const argv[], std::FILE* messages, bool* complete);

@@ -14,26 +14,9 @@
 #include <QRegularExpression>
 #include <QTimer>
 
-#include <array>
 #include <cstdio>
 
 namespace {
-
-struct ModeWord {
-    const char16_t* word;
-    int jobKind;
-    QString StartRequest::*target;
-};
-
-// The first of these words given with a value decides the run.
-const std::array<ModeWord, 6> kModeWords = {{
-    {u"player", kJobNone, &StartRequest::playerFile},
-    {u"convert", kJobNone, &StartRequest::convertValue},
-    {u"download", kJobDownload, &StartRequest::downloadUrl},
-    {u"download-mp3", kJobMp3, &StartRequest::downloadUrl},
-    {u"download-mp4", kJobMp4, &StartRequest::downloadUrl},
-    {u"download-avi", kJobAvi, &StartRequest::downloadUrl},
-}};
 
 void RunMainWindow(const QString& workspace, const QString& downloadUrl, int jobKind,
                    const QString& playerFile)
@@ -84,33 +67,6 @@ void PrintUsage()
 }
 
 } // namespace
-
-StartRequest DecideRunMode(const CCommandLine& options)
-{
-    StartRequest request;
-    if (options.GetFlag(QStringLiteral("update"))) {
-        request.openWindow = false;
-        return request;
-    }
-    for (const ModeWord& mode : kModeWords) {
-        const QString word = QString::fromUtf16(mode.word);
-        if (!options.HasValue(word))
-            continue;
-        request.*mode.target = options.GetValue(word);
-        request.jobKind = mode.jobKind;
-        break;
-    }
-    return request;
-}
-
-QString PlayerFileFrom(const QString& value, const QString& startDirectory)
-{
-    static const QRegularExpression kScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
-    if (value.isEmpty() || value.startsWith(u'/') || kScheme.match(value).hasMatch() ||
-        startDirectory.isEmpty())
-        return value;
-    return startDirectory.endsWith(u'/') ? startDirectory + value : startDirectory + u'/' + value;
-}
 
 StartupSteps StartupSteps::Real()
 {

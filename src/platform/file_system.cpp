@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,6 +13,8 @@
 #include <unistd.h>
 
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,36 +26,118 @@ struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
 
-// Empties the directory open as dirFd (which this call owns) and everything below it.
-void EmptyDirectory(UniqueFd dirFd)
+FileIdentity IdentityOf(const struct stat& st)
 {
-    // fdopendir takes the descriptor over; names are collected first so that removal does not
-    // disturb the enumeration.
-    const int fd = dirFd.Get();
-    std::unique_ptr<DIR, DirCloser> dir(fdopendir(dirFd.Release()));
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+struct IdentityLess {
+    bool operator()(const FileIdentity& a, const FileIdentity& b) const
+    {
+        return a.device != b.device ? a.device < b.device : a.inode < b.inode;
+    }
+};
+using IdentitySet = std::set<FileIdentity, IdentityLess>;
+
+// A subdirectory that could not be removed at once.
+struct FullDirectory {
+    std::string name;
+    FileIdentity identity;
+};
+
+// One pass over the directory open as dirFd: removes everything that is not a directory and
+// every empty directory, and stops at the first directory that is not empty and not given up
+// on yet. removedAny tells whether the pass removed something.
+std::optional<FullDirectory> ScanDirectory(int dirFd, const IdentitySet& givenUp, bool& removedAny)
+{
+    // The stream gets a descriptor of its own, open only during the pass.
+    UniqueFd streamFd(openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!streamFd)
+        return std::nullopt;
+    const int fd = streamFd.Get();
+    std::unique_ptr<DIR, DirCloser> dir(fdopendir(streamFd.Release()));
     if (!dir) {
         close(fd);
-        return;
+        return std::nullopt;
     }
-    std::vector<std::string> names;
     while (const dirent* entry = readdir(dir.get())) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    for (const std::string& name : names) {
-        struct stat st {};
-        if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        if (S_ISDIR(st.st_mode)) {
-            UniqueFd child(
-                openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (child)
-                EmptyDirectory(std::move(child));
-            unlinkat(fd, name.c_str(), AT_REMOVEDIR);
-        } else {
-            unlinkat(fd, name.c_str(), 0);
+        struct stat st {};
+        if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (!S_ISDIR(st.st_mode)) {
+            if (unlinkat(dirFd, name, 0) == 0)
+                removedAny = true;
+            continue;
         }
+        if (givenUp.count(IdentityOf(st)) != 0)
+            continue;
+        if (unlinkat(dirFd, name, AT_REMOVEDIR) == 0) {
+            removedAny = true;
+            continue;
+        }
+        return FullDirectory{name, IdentityOf(st)};
+    }
+    return std::nullopt;
+}
+
+// Empties the directory open as top. The walk holds one descriptor, not one per level: it
+// goes down with openat and back up through "..", which must be the directory it came from
+// (a tree moved meanwhile is left alone). Links are never followed. Directories that cannot
+// be emptied or removed are given up on, so the walk always ends.
+void EmptyTree(UniqueFd top)
+{
+    struct Level {
+        std::string name;
+        FileIdentity parent;
+        FileIdentity self;
+    };
+    struct stat st {};
+    if (fstat(top.Get(), &st) != 0)
+        return;
+    UniqueFd current = std::move(top);
+    FileIdentity currentId = IdentityOf(st);
+    std::vector<Level> path;
+    IdentitySet givenUp;
+    for (;;) {
+        bool removedAny = false;
+        if (const std::optional<FullDirectory> next =
+                ScanDirectory(current.Get(), givenUp, removedAny)) {
+            UniqueFd child(openat(current.Get(), next->name.c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            struct stat childSt {};
+            if (!child || fstat(child.Get(), &childSt) != 0 ||
+                IdentityOf(childSt) != next->identity) {
+                givenUp.insert(next->identity);
+                continue;
+            }
+            path.push_back({next->name, currentId, next->identity});
+            current = std::move(child);
+            currentId = next->identity;
+            continue;
+        }
+        // Entries removed during a pass may hide others from the stream: look once more.
+        if (removedAny)
+            continue;
+        if (path.empty())
+            return;
+        const Level level = std::move(path.back());
+        path.pop_back();
+        UniqueFd parent(
+            openat(current.Get(), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat parentSt {};
+        if (!parent || fstat(parent.Get(), &parentSt) != 0 || IdentityOf(parentSt) != level.parent)
+            return;
+        current = std::move(parent);
+        currentId = level.parent;
+        struct stat childSt {};
+        if (fstatat(current.Get(), level.name.c_str(), &childSt, AT_SYMLINK_NOFOLLOW) == 0 &&
+            IdentityOf(childSt) == level.self &&
+            unlinkat(current.Get(), level.name.c_str(), AT_REMOVEDIR) == 0)
+            continue;
+        givenUp.insert(level.self);
     }
 }
 
@@ -234,10 +319,15 @@ void RemoveTree(const QString& path)
 {
     const QByteArray name = platform::EncodeFileName(path);
     UniqueFd dir(open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!dir)
+    struct stat st {};
+    if (!dir || fstat(dir.Get(), &st) != 0)
         return;
-    EmptyDirectory(std::move(dir));
-    rmdir(name.constData());
+    const FileIdentity identity = IdentityOf(st);
+    EmptyTree(std::move(dir));
+    // Only the directory that was emptied is removed, not one put in its place meanwhile.
+    struct stat now {};
+    if (lstat(name.constData(), &now) == 0 && IdentityOf(now) == identity)
+        rmdir(name.constData());
 }
 
 } // namespace platform

@@ -76,7 +76,8 @@ int CreateNewFile(const QString& path, FileIdentity& identity);
 std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute, int second);
 
 // Removes a directory with everything in it. Symbolic links are removed, never followed; what
-// cannot be removed is left behind. A path that is not a directory is left alone.
+// cannot be removed is left behind. A path that is not a directory is left alone. The walk
+// holds a fixed number of descriptors whatever the depth of the tree.
 void RemoveTree(const QString& path);
 
 } // namespace platform

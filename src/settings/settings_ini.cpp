@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr QByteArrayView kBom = "\xEF\xBB\xBF";
+
 bool IsSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -264,7 +266,7 @@ struct GeneralLayout {
 GeneralLayout ScanGeneral(QByteArrayView data, QStringView name)
 {
     GeneralLayout layout;
-    qsizetype pos = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    qsizetype pos = data.startsWith(kBom) ? kBom.size() : 0;
     bool inGeneral = true;
     Line line;
     while (NextLine(data, pos, line)) {
@@ -393,6 +395,18 @@ QByteArray EscapeValue(QStringView text)
     return result;
 }
 
+// The number of logical lines: a line added to a file adds one, unless it was taken into the
+// file's last line.
+qsizetype CountLines(QByteArrayView data)
+{
+    qsizetype pos = data.startsWith(kBom) ? kBom.size() : 0;
+    qsizetype count = 0;
+    Line line;
+    while (NextLine(data, pos, line))
+        ++count;
+    return count;
+}
+
 QByteArrayView LineEnd(QByteArrayView data)
 {
     return data.indexOf("\r\n") >= 0 ? QByteArrayView("\r\n") : QByteArrayView("\n");
@@ -441,6 +455,7 @@ QByteArray SetGeneralValue(QByteArrayView file, QStringView name, QStringView va
         result += file.sliced(layout.value->end);
         return result;
     }
+    qsizetype added = 1;
     const std::optional<Line>& after = layout.lastEntry ? layout.lastEntry : layout.lastHeader;
     if (!after) {
         // No general section to add to: a new one at the end, after a blank line.
@@ -454,16 +469,26 @@ QByteArray SetGeneralValue(QByteArrayView file, QStringView name, QStringView va
         result += eol;
         result += entry;
         result += eol;
-        return result;
-    }
-    const qsizetype at = AfterLineEnd(file, after->end);
-    result.reserve(file.size() + entry.size() + 2);
-    result += file.first(at);
-    if (at == file.size() && !file.endsWith('\n') && !file.endsWith('\r'))
+        added = 2;
+    } else {
+        const qsizetype at = AfterLineEnd(file, after->end);
+        result.reserve(file.size() + entry.size() + 2);
+        result += file.first(at);
+        if (at == file.size() && !file.endsWith('\n') && !file.endsWith('\r'))
+            result += eol;
+        result += entry;
         result += eol;
+        result += file.sliced(at);
+    }
+    if (CountLines(result) == CountLines(file) + added)
+        return result;
+    // The file ends inside quotes or after a backslash, so what is added at its end would
+    // belong to its last line. The start of the file is general and always starts a line.
+    const qsizetype start = file.startsWith(kBom) ? kBom.size() : 0;
+    result = file.first(start).toByteArray();
     result += entry;
     result += eol;
-    result += file.sliced(at);
+    result += file.sliced(start);
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <ctime>
 #include <string>
@@ -240,6 +241,118 @@ TEST_F(RunUnzipTest, DamagedMemberDataStopsTheExtractionAndLeavesNoFile)
     EXPECT_FALSE(s_complete);
     EXPECT_FALSE(QFileInfo::exists(Dest(QStringLiteral("first.txt"))));
     EXPECT_FALSE(QFileInfo::exists(Dest(QStringLiteral("second.txt"))));
+}
+
+std::uint32_t Crc(const QByteArray& data)
+{
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.constData()), static_cast<uInt>(data.size())));
+}
+
+// Deflated without the zlib wrapper, as zip members are.
+QByteArray RawDeflate(const QByteArray& data)
+{
+    z_stream z{};
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
+        Z_OK)
+        return {};
+    QByteArray out(static_cast<int>(deflateBound(&z, static_cast<uLong>(data.size()))), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int err = deflate(&z, Z_FINISH);
+    out.resize(static_cast<int>(z.total_out));
+    deflateEnd(&z);
+    return err == Z_STREAM_END ? out : QByteArray();
+}
+
+struct UnverifiableCase {
+    const char* name;
+    int method;
+    QByteArray stored;        // the member's data as it is in the archive
+    QByteArray content;       // what it holds: its checksum is the stored one
+    std::uint64_t storedSize; // the size the headers give
+};
+
+void PrintTo(const UnverifiableCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class RunUnzipUnverifiableTest : public RunUnzipTest,
+                                 public ::testing::WithParamInterface<UnverifiableCase> {};
+
+// Data that cannot be checked against its headers fails like a checksum error: no file, the
+// extraction stops and is not complete.
+TEST_P(RunUnzipUnverifiableTest, LeavesNoFileAndStops)
+{
+    const UnverifiableCase& c = GetParam();
+    Member bad{"bad.bin", c.stored};
+    bad.raw = ziptest::RawHeaders{c.method, c.storedSize, Crc(c.content)};
+    std::string out;
+    EXPECT_EQ(Extract(Archive({{"before.txt", "before"}, bad, {"after.txt", "after"}}), &out), 0);
+    EXPECT_FALSE(s_complete) << out;
+    EXPECT_NE(out.find("error "), std::string::npos) << out;
+    EXPECT_EQ(Read(QStringLiteral("before.txt")), "before");
+    EXPECT_FALSE(QFileInfo::exists(Dest(QStringLiteral("bad.bin")))) << out;
+    EXPECT_FALSE(QFileInfo::exists(Dest(QStringLiteral("after.txt")))) << out;
+}
+
+const QByteArray kText = "plain text that a method it cannot inflate would pass on as it is";
+
+INSTANTIATE_TEST_SUITE_P(
+    Members, RunUnzipUnverifiableTest,
+    ::testing::Values(
+        // minizip reads bzip2 data out as it is stored and checks no checksum.
+        UnverifiableCase{"Bzip2MethodOverPlainData", 12, kText, kText,
+                         static_cast<std::uint64_t>(kText.size())},
+        UnverifiableCase{"LzmaMethod", 14, kText, kText, static_cast<std::uint64_t>(kText.size())},
+        // The data ends before the stored size: minizip checks the checksum only at that size.
+        UnverifiableCase{"StoredDataShorterThanItsSize", 0, kText, kText,
+                         static_cast<std::uint64_t>(kText.size()) + 100},
+        UnverifiableCase{"DeflatedDataShorterThanItsSize", 8, RawDeflate(kText), kText,
+                         static_cast<std::uint64_t>(kText.size()) + 1}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// The headers' size and checksum match the data: the same way of writing gives the file.
+TEST_F(RunUnzipTest, RawMembersWithMatchingHeadersAreExtracted)
+{
+    Member stored{"stored.txt", kText};
+    stored.raw = ziptest::RawHeaders{0, static_cast<std::uint64_t>(kText.size()), Crc(kText)};
+    Member deflated{"deflated.txt", RawDeflate(kText)};
+    deflated.raw = ziptest::RawHeaders{8, static_cast<std::uint64_t>(kText.size()), Crc(kText)};
+    EXPECT_EQ(Extract(Archive({stored, deflated})), 0);
+    EXPECT_TRUE(s_complete);
+    EXPECT_EQ(Read(QStringLiteral("stored.txt")), kText);
+    EXPECT_EQ(Read(QStringLiteral("deflated.txt")), kText);
+}
+
+// Names longer than the 256-byte name buffer: cut, they would name another file (or, cut
+// behind a slash, a directory). Such a member is skipped; the next one is extracted.
+TEST_F(RunUnzipTest, SkipsMembersWhoseNamesDoNotFitTheNameBuffer)
+{
+    const QByteArray part(63, 'p');
+    const QByteArray cutInName = part + '/' + part + '/' + part + '/' + part + "/file.txt";
+    const QByteArray cutBehindSlash = QByteArray(255, 'd') + "/file.txt";
+    ASSERT_GT(cutInName.size(), 256);
+    for (const QByteArray& name : {cutInName, cutBehindSlash}) {
+        std::string out;
+        EXPECT_EQ(Extract(Archive({{name, "cut"}, {"good.txt", "good"}}), &out), 0);
+        EXPECT_NE(out.find("error opening " + name.left(256).toStdString() + "\n"),
+                  std::string::npos)
+            << out;
+        EXPECT_FALSE(s_complete);
+        EXPECT_EQ(QDir(m_dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("good.txt")});
+        QFile::remove(Dest(QStringLiteral("good.txt")));
+    }
+    // A name of exactly 256 bytes fits.
+    const QByteArray fits = part + '/' + part + '/' + part + '/' + QByteArray(64, 'f');
+    ASSERT_EQ(fits.size(), 256);
+    EXPECT_EQ(Extract(Archive({{fits, "fits"}})), 0);
+    EXPECT_TRUE(s_complete);
+    EXPECT_EQ(Read(QString::fromLatin1(fits)), "fits");
 }
 
 TEST_F(RunUnzipTest, ResultsForMissingArchiveAndUnenterableDestination)

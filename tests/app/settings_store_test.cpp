@@ -189,6 +189,12 @@ TEST_F(SettingsStore, WritesChangeOnlyTheirLine)
          " a;b\\\"c\x01"
          "1 ",
          "[General]\nLastUpdate=\" a;b\\\\\\\"c\\x1\\x31 \"\n"},
+        // Added at the end, the line would belong to a last line left open.
+        {"first when the file ends inside quotes", "AffID=x\nNote=\"open", "2026",
+         "LastUpdate=2026\nAffID=x\nNote=\"open"},
+        {"first, after the byte order mark, when the file ends with a backslash",
+         "\xEF\xBB\xBF[General]\nAffID=x\\", "2026",
+         "\xEF\xBB\xBFLastUpdate=2026\n[General]\nAffID=x\\"},
     };
     for (const Row& row : rows) {
         ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), row.before));

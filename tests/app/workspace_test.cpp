@@ -13,7 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -352,6 +355,59 @@ TEST(RemoveDirectoryTree, RemovesLinksButNotWhatTheyPointTo)
     ASSERT_TRUE(QFile::link(outside, topLink));
     RemoveDirectoryTree(topLink);
     EXPECT_EQ(testenv::ReadFile(outside + QStringLiteral("/keep.txt")), "keep");
+}
+
+// Lowers the soft limit of open descriptors for its lifetime.
+class OpenFileLimit {
+public:
+    explicit OpenFileLimit(rlim_t soft)
+    {
+        getrlimit(RLIMIT_NOFILE, &m_old);
+        rlimit lowered = m_old;
+        lowered.rlim_cur = soft;
+        m_set = setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+    }
+    ~OpenFileLimit() { setrlimit(RLIMIT_NOFILE, &m_old); }
+    bool IsSet() const { return m_set; }
+
+private:
+    rlimit m_old{};
+    bool m_set = false;
+};
+
+TEST(RemoveDirectoryTree, RemovesATreeDeeperThanTheOpenFileLimit)
+{
+    constexpr int kDepth = 2000;
+    constexpr rlim_t kLimit = 64;
+    QTemporaryDir tmp;
+    const QString ws = tmp.filePath(QStringLiteral("ws"));
+    ASSERT_TRUE(QDir().mkpath(ws));
+    {
+        // Made level by level through descriptors: the path is longer than PATH_MAX.
+        int fd = open(QFile::encodeName(ws).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        for (int level = 0; level < kDepth; ++level) {
+            const int file = openat(fd, "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+            close(file);
+            if (level % 100 == 0) {
+                ASSERT_EQ(symlinkat("..", fd, "up"), 0);
+            }
+            ASSERT_EQ(mkdirat(fd, "d", 0700), 0);
+            ASSERT_EQ(mkdirat(fd, "e", 0700), 0) << level; // a sibling left empty
+            const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            close(fd);
+            fd = next;
+            ASSERT_GE(fd, 0);
+        }
+        close(fd);
+    }
+    {
+        OpenFileLimit limit(kLimit);
+        ASSERT_TRUE(limit.IsSet());
+        RemoveDirectoryTree(ws);
+    }
+    EXPECT_FALSE(QFileInfo::exists(ws));
+    EXPECT_TRUE(QDir(tmp.path()).isEmpty());
 }
 
 } // namespace

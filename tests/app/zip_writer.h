@@ -5,9 +5,18 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace ziptest {
+
+// Headers that say what the writer is told, over data stored as it is given.
+struct RawHeaders {
+    int method = 0; // 0 stored, 8 deflated, 12 bzip2, ...
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+};
 
 struct Member {
     QByteArray name;
@@ -15,6 +24,8 @@ struct Member {
     unsigned unixMode = 0; // 0: stored without Unix attributes (as by a DOS/Windows tool)
     // Stored date and time, local.
     int year = 2021, month = 3, day = 4, hour = 10, minute = 30, second = 0;
+    // Set: data is written as it is, under these headers.
+    std::optional<RawHeaders> raw = std::nullopt;
 };
 
 bool WriteZip(const QString& path, const std::vector<Member>& members);

@@ -1,0 +1,22 @@
+// What the command-line options ask the run to do, decided apart from the run itself.
+#pragma once
+
+#include "app/command_line.h"
+
+#include <QString>
+
+// What the options ask for.
+struct StartRequest {
+    bool openWindow = true; // false with the "update" flag: only the update check runs
+    QString playerFile;
+    QString convertValue; // recognised but not acted on: there is no conversion-only start
+    QString downloadUrl;
+    int jobKind = 0; // JobKind
+};
+
+StartRequest DecideRunMode(const CCommandLine& options);
+
+// A player file as the user meant it: a relative path is taken relative to startDirectory
+// (the folder the program was started from; extraction changes the current directory later).
+// An address with a scheme ("http://...") and an absolute path stay as they are.
+QString PlayerFileFrom(const QString& value, const QString& startDirectory);

@@ -1,0 +1,56 @@
+// The command line: argument words (the input split at zero bytes) through the parser and the
+// run-mode decision. Every word keeps its bytes, and the decision is one the words can make.
+#include "app/command_line.h"
+#include "app/run_mode.h"
+#include "download/job_kind.h"
+#include "fuzz_check.h"
+#include "platform/file_name.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    std::vector<std::string> words;
+    words.emplace_back("vandrel");
+    std::string word;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0) {
+            words.push_back(word);
+            word.clear();
+        } else {
+            word.push_back(static_cast<char>(data[i]));
+        }
+    }
+    words.push_back(word);
+    std::vector<const char*> argv;
+    for (const std::string& w : words)
+        argv.push_back(w.c_str());
+
+    const QStringList decoded =
+        CCommandLine::WordsFromArgv(static_cast<int>(argv.size()), argv.data());
+    FUZZ_CHECK(decoded.size() + 1 == static_cast<qsizetype>(words.size()));
+    for (qsizetype i = 0; i < decoded.size(); ++i)
+        FUZZ_CHECK(platform::EncodeFileName(decoded[i]).toStdString() == words[i + 1]);
+
+    CCommandLine options;
+    options.Parse(decoded);
+    const StartRequest request = DecideRunMode(options);
+    FUZZ_CHECK(request.jobKind >= kJobNone && request.jobKind <= kJobMp4);
+    if (!request.openWindow) {
+        FUZZ_CHECK(options.GetFlag(QStringLiteral("update")));
+        FUZZ_CHECK(request.jobKind == kJobNone && request.downloadUrl.isEmpty() &&
+                   request.playerFile.isEmpty());
+    }
+    // A job needs an address, and only one of the values is taken.
+    if (request.jobKind != kJobNone)
+        FUZZ_CHECK(request.playerFile.isEmpty() && request.convertValue.isEmpty());
+    if (!request.downloadUrl.isEmpty())
+        FUZZ_CHECK(request.jobKind != kJobNone);
+
+    const QString player = PlayerFileFrom(request.playerFile, QStringLiteral("/start"));
+    FUZZ_CHECK(player.endsWith(request.playerFile));
+    return 0;
+}

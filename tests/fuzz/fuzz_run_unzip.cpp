@@ -1,0 +1,154 @@
+// The extraction driver on arbitrary archives, called as the program calls it. Nothing is
+// written outside the destination, nothing there is a link, and every file there holds the data
+// of a member of that name, by its stored size and checksum.
+#include "app/run_unzip.h"
+#include "fuzz_check.h"
+#include "platform/file_system.h"
+
+#include <minizip/unzip.h>
+#include <zlib.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Stored = std::pair<std::uint64_t, std::uint32_t>; // size, checksum
+
+// The sandbox: <root>/a.zip and <root>/dest, made once per process.
+const std::string& Root()
+{
+    static const std::string root = [] {
+        std::string pattern = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+        pattern += "/vandrel-fuzz-unzip-XXXXXX";
+        FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
+        return pattern;
+    }();
+    return root;
+}
+
+// A stored name as a path below the destination: both separators, without empty and "." parts.
+std::string Normalized(const std::string& stored)
+{
+    std::string result;
+    std::string part;
+    for (std::size_t i = 0; i <= stored.size(); ++i) {
+        if (i < stored.size() && stored[i] != '/' && stored[i] != '\\') {
+            part.push_back(stored[i]);
+            continue;
+        }
+        if (!part.empty() && part != ".")
+            result += (result.empty() ? "" : "/") + part;
+        part.clear();
+    }
+    return result;
+}
+
+// The members as the central directory lists them, names with '/' for both separators.
+std::map<std::string, std::set<Stored>> ListMembers(const std::string& archive)
+{
+    std::map<std::string, std::set<Stored>> members;
+    unzFile zip = unzOpen64(archive.c_str());
+    if (!zip)
+        return members;
+    for (int err = unzGoToFirstFile(zip); err == UNZ_OK; err = unzGoToNextFile(zip)) {
+        unz_file_info64 info{};
+        char name[1024] = {};
+        if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name - 1, nullptr, 0, nullptr, 0) !=
+            UNZ_OK)
+            break;
+        members[Normalized(name)].insert(
+            {info.uncompressed_size, static_cast<std::uint32_t>(info.crc)});
+    }
+    unzClose(zip);
+    return members;
+}
+
+Stored FileContent(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    FUZZ_CHECK(fd >= 0);
+    std::uint64_t size = 0;
+    uLong crc = crc32(0, nullptr, 0);
+    char buffer[8192];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(n));
+        size += static_cast<std::uint64_t>(n);
+    }
+    close(fd);
+    return {size, static_cast<std::uint32_t>(crc)};
+}
+
+// Every file below dir (relative name prefix) holds a member's data; no links.
+void CheckTree(const std::string& dir, const std::string& prefix,
+               const std::map<std::string, std::set<Stored>>& members)
+{
+    DIR* d = opendir(dir.c_str());
+    FUZZ_CHECK(d != nullptr);
+    std::vector<std::string> names;
+    while (const dirent* e = readdir(d)) {
+        const std::string n = e->d_name;
+        if (n != "." && n != "..")
+            names.push_back(n);
+    }
+    closedir(d);
+    for (const std::string& n : names) {
+        const std::string path = dir + '/' + n;
+        struct stat st {};
+        FUZZ_CHECK(lstat(path.c_str(), &st) == 0);
+        FUZZ_CHECK(!S_ISLNK(st.st_mode));
+        if (S_ISDIR(st.st_mode)) {
+            CheckTree(path, prefix + n + '/', members);
+            continue;
+        }
+        FUZZ_CHECK(S_ISREG(st.st_mode));
+        const auto member = members.find(prefix + n);
+        FUZZ_CHECK(member != members.end());
+        FUZZ_CHECK(member->second.count(FileContent(path)) == 1);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string archive = Root() + "/a.zip";
+    const std::string dest = Root() + "/dest";
+    platform::RemoveTree(QString::fromStdString(dest));
+    FUZZ_CHECK(mkdir(dest.c_str(), 0700) == 0);
+    {
+        const int fd = open(archive.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        FUZZ_CHECK(fd >= 0);
+        FUZZ_CHECK(platform::WriteFully(fd, data, size) == size);
+        close(fd);
+    }
+
+    bool complete = false;
+    {
+        platform::CurrentDirectoryKeeper keeper;
+        const char* const argv[] = {"unzip.exe", "-x", "-o", archive.c_str(), "-d", dest.c_str()};
+        RunUnzip(6, argv, nullptr, &complete);
+    }
+
+    // Only the archive and the destination are in the sandbox.
+    DIR* root = opendir(Root().c_str());
+    FUZZ_CHECK(root != nullptr);
+    while (const dirent* e = readdir(root)) {
+        const std::string n = e->d_name;
+        FUZZ_CHECK(n == "." || n == ".." || n == "a.zip" || n == "dest");
+    }
+    closedir(root);
+    CheckTree(dest, "", ListMembers(archive));
+    return 0;
+}
