@@ -4,6 +4,7 @@
 // has been idle for a while (the program on its download page). Nothing in the program reports
 // to the benchmark: a frame counts when a viewable window of the process, at the skin's size,
 // shows the skin's pixels at a few points that only the skin covers.
+#include "bare_window.h"
 #include "bench_display.h"
 #include "ui/controls/png_resource.h"
 
@@ -44,30 +45,6 @@ constexpr std::array<QPoint, 5> kSkinPoints = {
     {{390, 25}, {25, 393}, {755, 393}, {390, 765}, {390, 300}}};
 
 // ---- the bare window (a child process of this benchmark) -----------------------------------
-
-class BareWindow : public QWidget {
-public:
-    explicit BareWindow(ui::SharedImage picture)
-        : QWidget(nullptr, Qt::FramelessWindowHint), m_picture(std::move(picture))
-    {
-        setAttribute(Qt::WA_TranslucentBackground);
-        const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-        setGeometry(work.x() + (work.width() - m_picture->width()) / 2,
-                    work.y() + (work.height() - m_picture->height()) / 2, m_picture->width(),
-                    m_picture->height());
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.drawImage(0, 0, *m_picture);
-    }
-
-private:
-    ui::SharedImage m_picture;
-};
 
 int RunBareWindow(int argc, char** argv)
 {
@@ -186,18 +163,6 @@ struct Run {
     double firstFrameMs = -1;
     long idleRssKb = -1;
 };
-
-long ResidentKb(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 Run Measure(const QString& program, const QStringList& args, const QProcessEnvironment& env,
             const ScreenWatcher& screen)

@@ -2,6 +2,7 @@
 // against a bare translucent Qt window that paints the same picture, in the same run; and the
 // frames an idle host renders in 5 s. Every figure comes from child processes of this program,
 // on the display in DISPLAY or on an Xvfb that the benchmark starts for itself.
+#include "bare_window.h"
 #include "ui/controls/image_element.h"
 #include "ui/controls/png_resource.h"
 #include "ui/elements/tree_lock.h"
@@ -52,36 +53,6 @@ protected:
     }
 };
 
-class BareWindow : public QWidget {
-public:
-    explicit BareWindow(std::shared_ptr<const QImage> picture)
-        : QWidget(nullptr, Qt::FramelessWindowHint), m_picture(std::move(picture))
-    {
-        setAttribute(Qt::WA_TranslucentBackground);
-        const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-        setGeometry(work.x() + (work.width() - m_picture->width()) / 2,
-                    work.y() + (work.height() - m_picture->height()) / 2, m_picture->width(),
-                    m_picture->height());
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.drawImage(0, 0, *m_picture);
-        p.end();
-        if (!m_painted) {
-            m_painted = true;
-            Report("painted\n");
-        }
-    }
-
-private:
-    std::shared_ptr<const QImage> m_picture;
-    bool m_painted = false;
-};
-
 int RunChild(int argc, char** argv, const char* mode)
 {
     QApplication app(argc, argv);
@@ -91,7 +62,7 @@ int RunChild(int argc, char** argv, const char* mode)
         return 1;
     }
     if (std::strcmp(mode, "bare") == 0) {
-        BareWindow window(skin);
+        BareWindow window(skin, [] { Report("painted\n"); });
         window.show();
         QTimer::singleShot(10000, &app, &QCoreApplication::quit);
         return app.exec();

@@ -1,6 +1,7 @@
 // The pages' costs: one more log line at 10 and at 100,000 lines, and the start of a window
 // with both pages (the web view never made) against a bare Qt window, each in a process of
 // its own so that loading the libraries counts.
+#include "bare_window.h"
 #include "pages/tab0_dlg.h"
 #include "pages/tab2_dlg.h"
 #include "pages/web_view.h"
@@ -23,18 +24,6 @@ namespace {
 
 constexpr int kSamples = 1000;
 constexpr int kStartRuns = 9;
-
-long ResidentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 double Median(std::vector<double> values)
 {

@@ -77,9 +77,9 @@ int main(int argc, char** argv)
 
         const QString dest = tmp.filePath(QStringLiteral("unzip%1").arg(round));
         timer.restart();
-        const int code = QProcess::execute(QStringLiteral("unzip"),
-                                           {QStringLiteral("-o"), QStringLiteral("-qq"), archive,
-                                            QStringLiteral("-d"), dest});
+        const int code =
+            QProcess::execute(QStringLiteral("unzip"), {QStringLiteral("-o"), QStringLiteral("-qq"),
+                                                        archive, QStringLiteral("-d"), dest});
         unzip.push_back(timer.nsecsElapsed() / 1e6);
         RemoveDirectoryTree(dest);
         if (code != 0) {
