@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <cstdlib>
 #include <memory>
@@ -25,6 +28,19 @@ QString ReadTrimmed(const QString& path)
 }
 
 } // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, int limitMs)
+{
+    const QDeadlineTimer deadline(limitMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return condition();
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
 
 QString Dir()
 {

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace testenv {
 
 // The environment's folder, written by scripts/test-env.
@@ -34,6 +36,10 @@ QStringList FilesIn(const QString& folder);
 // The codec of each stream of a media file as ffprobe names it, in stream order, joined by
 // blanks ("h264 aac"); empty when ffprobe reads no stream.
 QString StreamCodecs(const QString& file);
+
+// Runs the event loop (when there is one) until condition() holds or limitMs pass; returns
+// whether it held. The one way tests wait for something another thread or process does.
+bool WaitUntil(const std::function<bool()>& condition, int limitMs);
 
 struct ProcessResult {
     int exitCode = -1;
