@@ -8,6 +8,7 @@
 #include "platform/file_name.h"
 #include "platform/termination_signals.h"
 #include "ui/main/main_dlg.h"
+#include "ui/main/main_warm_up.h"
 
 #include <QApplication>
 #include <QDate>
@@ -41,6 +42,8 @@ void RunMainWindow(const QString& workspace, const QString& downloadUrl, int job
 
 bool ExtractReported(const QString& workspace)
 {
+    // The window's own slow first steps are done meanwhile, on the other core.
+    const ui::MainWindowWarmUp warmUp;
     if (ExtractToolPayload(workspace))
         return true;
     std::fputs("vandrel: the tools carried in the program file could not be unpacked (the file "

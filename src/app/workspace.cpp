@@ -14,12 +14,15 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
 constexpr std::uint8_t kScrambleKey = 0xA7;
-constexpr int kScanWords = 1024;
-constexpr int kCopyBufferSize = 1024;
+// Large blocks: the payload sits behind the whole program (tens of megabytes), and the scan
+// and the copy run before the window can show.
+constexpr int kScanWords = 16384;
+constexpr int kCopyBufferSize = 65536;
 constexpr int kMaxWorkspaceAttempts = 1000;
 
 // "vnd%08x-%08x": seconds since 1970, then the millisecond tick. Within one process a name is
@@ -40,9 +43,9 @@ QString TempName()
                              static_cast<unsigned>(candidate & 0xFFFFFFFFu));
 }
 
-// The scan never holds the marker as one constant: its halves are compared separately, and
-// they come from volatile stores so that the compiler cannot fold them into one 32-bit value
-// that would then sit in this program's own code.
+// The marker is never one constant of the program: it is put together at run time from two
+// halves read through volatile stores, so that the compiler cannot fold it into a 32-bit value
+// that would then sit in this program's own code, ahead of the payload.
 bool FindMarker(QFile& file)
 {
     volatile std::uint16_t markerHigh = 0xDEAD;
@@ -50,7 +53,9 @@ bool FindMarker(QFile& file)
     const std::uint32_t high = markerHigh;
     const std::uint32_t low = markerLow;
 
-    std::array<unsigned char, kScanWords * 4> block{};
+    // Words are read as the file stores them (little-endian): the marker's bytes 0D F0 AD DE.
+    const std::uint32_t marker = (high << 16) | low;
+    std::vector<unsigned char> block(kScanWords * 4);
     qint64 blockOffset = 0;
     for (;;) {
         const qint64 got = file.read(reinterpret_cast<char*>(block.data()), block.size());
@@ -59,9 +64,10 @@ bool FindMarker(QFile& file)
         const qint64 words = got / 4;
         for (qint64 i = 0; i < words; ++i) {
             const unsigned char* b = block.data() + i * 4;
-            const std::uint32_t lower = b[0] | (static_cast<std::uint32_t>(b[1]) << 8);
-            const std::uint32_t upper = b[2] | (static_cast<std::uint32_t>(b[3]) << 8);
-            if (upper == high && lower == low)
+            const std::uint32_t word = b[0] | (static_cast<std::uint32_t>(b[1]) << 8) |
+                                       (static_cast<std::uint32_t>(b[2]) << 16) |
+                                       (static_cast<std::uint32_t>(b[3]) << 24);
+            if (word == marker)
                 return file.seek(blockOffset + 4 * (i + 1));
         }
         if (got < static_cast<qint64>(block.size()))
@@ -83,7 +89,7 @@ std::uint32_t ReadLength(QFile& file)
 // cannot be written.
 bool CopyPayload(QFile& from, QFile& to, std::uint32_t length)
 {
-    std::array<char, kCopyBufferSize> buffer{};
+    std::vector<char> buffer(kCopyBufferSize);
     std::uint32_t remaining = length;
     while (remaining > 0) {
         const qint64 want = std::min<qint64>(remaining, buffer.size());

@@ -2,6 +2,8 @@
 // the program's own pixel loop.
 #include "ui/elements/drawing_surface.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -12,6 +14,38 @@ namespace {
 // Keeps one off-screen bitmap within reason: a tree with a wrapped size must not allocate
 // gigabytes.
 constexpr std::int64_t kMaxBitmapBytes = std::int64_t{256} << 20;
+// From this size on a bitmap's pixels are mapped straight from the system (see MapPixels).
+constexpr std::int64_t kMappedBitmapBytes = std::int64_t{1} << 20;
+
+struct MappedPixels {
+    void* data;
+    std::size_t bytes;
+};
+
+void UnmapPixels(void* info)
+{
+    const auto* pixels = static_cast<MappedPixels*>(info);
+    munmap(pixels->data, pixels->bytes);
+    delete pixels;
+}
+
+// Window-sized frames are made at every change and dropped soon after. Taken from the
+// allocator, a freed frame stays resident in the render thread's arena (two or three frames at
+// idle); mapped, its memory goes back to the system with the last QImage that shares it. The
+// pages come zeroed, which is transparent.
+QImage MapPixels(std::int32_t width, std::int32_t height)
+{
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    void* data = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (data == MAP_FAILED)
+        return {};
+    auto* info = new MappedPixels{data, bytes};
+    QImage image(static_cast<uchar*>(data), width, height, width * 4, kFramePixelFormat,
+                 UnmapPixels, info);
+    if (image.isNull())
+        UnmapPixels(info);
+    return image;
+}
 
 struct Box {
     std::int64_t left, top, right, bottom; // right and bottom exclusive
@@ -48,6 +82,8 @@ QImage CreateFrameBitmap(std::int32_t width, std::int32_t height)
 {
     if (width <= 0 || height <= 0 || std::int64_t{width} * height * 4 > kMaxBitmapBytes)
         return {};
+    if (std::int64_t{width} * height * 4 >= kMappedBitmapBytes)
+        return MapPixels(width, height);
     QImage image(width, height, kFramePixelFormat);
     if (!image.isNull())
         image.fill(Qt::transparent);

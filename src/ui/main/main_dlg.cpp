@@ -84,7 +84,6 @@ MainDlg::MainDlg(QString workspace, QString startUrl, JobKind startJobKind, QStr
     m_spinner = new QTimer(this);
     m_spinner->setInterval(kSpinIntervalMs);
     connect(m_spinner, &QTimer::timeout, this, [this] { TurnSpinner(); });
-    m_notifier = new JobNotifier(this);
 }
 
 MainDlg::~MainDlg()
@@ -294,6 +293,9 @@ void MainDlg::OnJobFinished(const QString& path, const QStringList& saved)
     // user asked for in this window.
     if (!isActiveWindow() && !m_stoppedByUser) {
         const JobDoneText text = DescribeJobDone(saved);
+        // Made on first use: an idle window keeps no bus connection and no thread for it.
+        if (!m_notifier)
+            m_notifier = new JobNotifier(this);
         m_notifier->Notify(text.summary, text.body);
     }
     CollectFinishedJobs();

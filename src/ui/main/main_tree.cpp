@@ -137,7 +137,7 @@ MainTree BuildMainTree(QObject* commandTarget, const MainTreeWindows& windows)
     MainTree t;
     t.root = std::make_shared<GridPanel>();
     t.skin = std::make_shared<GridPanel>();
-    t.skin->AddChild(Picture(132));
+    t.skin->AddChild(Picture(kMainSkinPicture));
 
     t.downloadPanel = std::make_shared<CanvasPanel>();
     t.downloadPanel->SetIsVisible(false);

@@ -15,6 +15,9 @@
 
 namespace ui {
 
+// The picture of the round skin under everything else: the largest one, decoded first.
+inline constexpr std::uint16_t kMainSkinPicture = 132;
+
 // The command numbers of the tree's buttons.
 enum MainCommand : std::int32_t {
     kCmdMinimise = 1,
