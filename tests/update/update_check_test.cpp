@@ -1,8 +1,8 @@
-// The whole update check against a loopback server: the decision table, the request the
-// server sees, the date rules, the question, the installer, and the window while it runs.
-#include "app/update_check.h"
-#include "app/update_dlg.h"
-#include "app/update_installers.h"
+// The update check: the address it forms, the start rules that need no server, and the whole
+// check against a loopback server with its window on the test display.
+#include "update/update_check.h"
+#include "update/update_dlg.h"
+#include "update/update_installers.h"
 #include "loopback_http_server.h"
 #include "settings/settings_store.h"
 #include "test_env.h"
@@ -32,6 +32,49 @@ const QDateTime kNow(QDate(2026, 3, 7), QTime(9, 30, 15));
 const QString kToday = QStringLiteral("20260307");
 const QString kOtherDay = QStringLiteral("20260306");
 
+TEST(UpdateAddress, FieldsAndStampAsTheServerExpectsThem)
+{
+    EXPECT_EQ(FormatUpdateDate(QDate(2026, 3, 7)), "20260307");
+    EXPECT_EQ(FormatUpdateDate(QDate(999, 12, 16)), "9991216");
+
+    // Fields counted from 1601 as they stand: no zone conversion, so one moment seen in two
+    // zones gives two stamps.
+    const QDateTime noon(QDate(2026, 7, 1), QTime(12, 0), Qt::UTC);
+    struct Stamp {
+        const char* name;
+        QDateTime when;
+        qint64 ticks;
+    } const stamps[] = {
+        {"the start of 1601 is zero", QDateTime(QDate(1601, 1, 1), QTime(0, 0)), 0},
+        {"a millisecond is 10000 ticks", QDateTime(QDate(1601, 1, 1), QTime(0, 0, 0, 1)), 10000},
+        {"before 1601 is negative", QDateTime(QDate(1600, 12, 31), QTime(23, 59, 59)), -10000000},
+        {"1970 is the known offset", QDateTime(QDate(1970, 1, 1), QTime(0, 0)),
+         116444736000000000},
+        {"a leap day counts",
+         QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999), QTimeZone(3600 * 9)),
+         116444736000000000 +
+             QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999), Qt::UTC).toMSecsSinceEpoch() *
+                 10000},
+        {"the same moment in Tokyo is nine hours more", noon.toTimeZone(QTimeZone(3600 * 9)),
+         UpdateTimeStamp(noon) + qint64(3600) * 9 * 10000000},
+    };
+    for (const Stamp& s : stamps)
+        EXPECT_EQ(UpdateTimeStamp(s.when), s.ticks) << s.name;
+
+    EXPECT_EQ(MakeUpdateAddress("http://127.0.0.1:8080", "aff1", "", -5),
+              "http://127.0.0.1:8080/version/aff1/?rnd=-5");
+    EXPECT_EQ(MakeUpdateAddress("https://u", "a b/c?d#e%", "1.0.0.1", 1),
+              "https://u/version/a%20b%2Fc%3Fd%23e%25/1.0.0.1?rnd=1")
+        << "the id stays one path segment";
+
+    unsetenv("VANDREL_UPDATE_SERVER");
+    const QUrl configured(UpdateServerBase());
+    EXPECT_TRUE(configured.isValid() && !configured.host().isEmpty());
+    setenv("VANDREL_UPDATE_SERVER", "http://127.0.0.1:1234//", 1);
+    EXPECT_EQ(UpdateServerBase(), "http://127.0.0.1:1234");
+    unsetenv("VANDREL_UPDATE_SERVER");
+}
+
 // Counts the update windows shown, wherever they come from.
 class ShowCounter : public QObject {
 public:
@@ -53,7 +96,7 @@ UpdateDlg* VisibleUpdateDlg()
     return nullptr;
 }
 
-class UpdateCheckServer : public ::testing::Test {
+class UpdateCheck : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -66,9 +109,12 @@ protected:
         QFile::remove(m_marker);
         WriteSettings("AffID=aff1\nLastUpdate=" + kOtherDay.toUtf8() + "\n");
         qApp->installEventFilter(&m_counter);
+        m_counter.shows = 0;
+        m_asked = 0;
+        m_askedOnGuiThread = m_ownerWasVisibleDialog = false;
 
         m_options.job.stallTimeoutMs = 3000;
-        m_options.job.askToUpdate = [this](QWidget* owner) {
+        m_options.askToUpdate = [this](QWidget* owner) {
             ++m_asked;
             m_askedOnGuiThread = QThread::currentThread() == qApp->thread();
             auto* dialog = qobject_cast<UpdateDlg*>(owner);
@@ -93,13 +139,17 @@ protected:
         return key ? ReadStringValue(*key, "LastUpdate").value_or("<absent>") : "<no key>";
     }
     QByteArray Installer() const { return "#!/bin/sh\necho ran > '" + m_marker.toUtf8() + "'\n"; }
+    QByteArray Offer(const QByteArray& version = "2.0.0.0") const
+    {
+        return "[version]\nlast_version=" + version +
+               "\nlast_version_url=" + m_server.Base().toUtf8() + "/installer\n";
+    }
     // The installer runs detached, so its marker may come a little later. When it is not
     // expected there is nothing to wait for: it was either never fetched or failed to start.
     bool InstallerRan(bool expected) const
     {
-        for (int i = 0; expected && i < 200 && !QFile::exists(m_marker); ++i)
-            QThread::msleep(50);
-        return QFile::exists(m_marker);
+        const auto ran = [this] { return QFile::exists(m_marker); };
+        return expected ? testenv::WaitUntil(ran, 10000) : ran();
     }
     QStringList TempFiles() const { return QDir(m_tmp).entryList(QDir::Files | QDir::System); }
 
@@ -114,72 +164,105 @@ protected:
     bool m_ownerWasVisibleDialog = false;
 };
 
-struct Row {
-    const char* name;
-    std::optional<QByteArray> versionFile; // "%1" is the server's base; nullopt: 404
-    QByteArray installer;                  // served at /installer; "-": the test's script
-    bool answerYes;
-    bool asked;
-    bool continues;
-    bool recorded;
-    bool installerRuns;
-};
-
-TEST_F(UpdateCheckServer, DecisionTable)
+// The settings decide before any server: a missing key or id ends the start; the first start and
+// the recorded day go on without a request or a window.
+TEST_F(UpdateCheck, StartRulesBeforeTheServer)
 {
-    const QByteArray keys = "[version]\nlast_version=2.0.0.0\nlast_version_url=%1/installer\n";
-    const Row rows[] = {
+    const QByteArray handWritten = "# written by hand\n[General]\nAffID=abc,def\n"
+                                   "DefaultDownloadFolder=/home/u/Vid\xe9os\nMystery = 42\n\n"
+                                   "[Other]\nx=1\n";
+    struct Row {
+        const char* name;
+        std::optional<QByteArray> file; // nullopt: no settings file
+        bool continues;
+        std::optional<QByteArray> after; // the file afterwards; nullopt: as it was
+    } const rows[] = {
+        {"no settings file refuses and creates none", std::nullopt, false, std::nullopt},
+        {"no AffID refuses", "[General]\nLastUpdate=20260307\n", false, std::nullopt},
+        {"an AffID of 260 characters refuses",
+         "[General]\nAffID=" + QByteArray(260, 'a') + "\n", false, std::nullopt},
+        {"an AffID of 259 characters is the first start",
+         "[General]\nAffID=" + QByteArray(259, 'a') + "\n", true,
+         "[General]\nAffID=" + QByteArray(259, 'a') + "\nLastUpdate=20260307\n"},
+        {"the first start adds one line to a hand-written file and changes nothing else",
+         handWritten, true, QByteArray(handWritten).replace("42\n", "42\nLastUpdate=20260307\n")},
+        {"the recorded day writes nothing", "[General]\nAffID=abc\nLastUpdate=20260307\n", true,
+         std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(UserSettingsFile());
+        if (row.file)
+            ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), *row.file));
+        EXPECT_EQ(CheckForUpdate(kNow, m_options), row.continues);
+        if (!row.file)
+            EXPECT_FALSE(QFile::exists(UserSettingsFile()));
+        else
+            EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), row.after.value_or(*row.file));
+    }
+    EXPECT_TRUE(m_server.Requests().isEmpty());
+    EXPECT_EQ(m_counter.shows, 0);
+}
+
+TEST_F(UpdateCheck, DecisionTable)
+{
+    const QByteArray offer = Offer();
+    struct Row {
+        const char* name;
+        std::optional<QByteArray> versionFile; // "%1" is the server's base; nullopt: 404
+        QByteArray installer;                  // served at /installer; "-": the test's script
+        bool answerYes;
+        bool asked;
+        bool continues;
+        bool recorded;
+        bool installerRuns;
+    } const rows[] = {
         {"version file cannot be downloaded", std::nullopt, "-", true, false, true, false, false},
-        {"last_version equals the own version",
-         "[version]\nlast_version=1.0.0.1\nlast_version_url=%1/installer\n", "-", true, false, true,
-         false, false},
+        {"last_version equals the own version", Offer("1.0.0.1"), "-", true, false, true, false,
+         false},
         {"versions differ, no installer address", "[version]\nlast_version=2.0.0.0\n", "-", true,
          false, true, false, false},
-        {"the user answers No", keys, "-", false, true, true, false, false},
+        {"the user answers No", offer, "-", false, true, true, false, false},
         {"missing last_version leads to the question", "[version]\nlast_version_url=%1/installer\n",
          "-", false, true, true, false, false},
-        {"a lower server version leads to the question",
-         "[version]\nlast_version=0.9.0.0\nlast_version_url=%1/installer\n", "-", false, true, true,
+        {"a lower server version leads to the question", Offer("0.9.0.0"), "-", false, true, true,
          false, false},
         {"Yes, and the installer download fails",
          "[version]\nlast_version=2.0.0.0\nlast_version_url=%1/no-installer\n", "-", true, true,
          true, false, false},
-        {"Yes, and the installer is downloaded and started", keys, "-", true, true, false, true,
+        {"Yes, and the installer is downloaded and started", offer, "-", true, true, false, true,
          true},
-        {"Yes, but the installer cannot be started", keys, "#!/no/such/interpreter\n", true, true,
+        {"Yes, but the installer cannot be started", offer, "#!/no/such/interpreter\n", true, true,
          true, false, false},
         {"plain-http installer from a name is not offered",
          "[version]\nlast_version=2.0.0.0\nlast_version_url=http://localhost:%2/installer\n", "-",
          true, false, true, false, false},
-        {"a version file over 64 KiB is unreadable", keys + QByteArray(64 * 1024, ';'), "-", true,
+        {"a version file over 64 KiB is unreadable", offer + QByteArray(64 * 1024, ';'), "-", true,
          false, true, false, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
-        if (row.versionFile) {
-            const QString text =
-                QString::fromUtf8(*row.versionFile).arg(m_server.Base()).arg(m_server.Port());
-            m_server.Serve("/version/aff1/1.0.0.1", Answer::Body(text.toUtf8()));
-        } else {
-            m_server.Serve("/version/aff1/1.0.0.1", Answer::Body("", 404));
-        }
+        const QString text = row.versionFile ? QString::fromUtf8(*row.versionFile)
+                                                   .arg(m_server.Base())
+                                                   .arg(m_server.Port())
+                                             : QString();
+        m_server.Serve("/version/aff1/1.0.0.1",
+                       Answer::Body(text.toUtf8(), row.versionFile ? 200 : 404));
         m_server.Serve("/installer",
                        Answer::Body(row.installer == "-" ? Installer() : row.installer));
         m_answerYes = row.answerYes;
-        const int shownBefore = m_counter.shows;
         const qsizetype requestsBefore = m_server.Requests().size();
 
         EXPECT_EQ(CheckForUpdate(kNow, m_options), row.continues);
         EXPECT_EQ(m_asked, row.asked ? 1 : 0);
         EXPECT_EQ(LastUpdate(), row.recorded ? kToday : kOtherDay);
         EXPECT_EQ(InstallerRan(row.installerRuns), row.installerRuns);
-        EXPECT_EQ(m_counter.shows - shownBefore, 1) << "the window is shown once";
+        EXPECT_EQ(m_counter.shows, 1) << "the window is shown once";
         EXPECT_EQ(VisibleUpdateDlg(), nullptr) << "and gone afterwards";
         const QStringList requests = m_server.Requests().mid(requestsBefore);
         ASSERT_FALSE(requests.isEmpty());
-        EXPECT_TRUE(requests[0].startsWith("/version/aff1/1.0.0.1?rnd="))
-            << requests[0].toStdString();
+        EXPECT_TRUE(requests[0].startsWith("/version/aff1/1.0.0.1?rnd="));
         if (!row.asked) {
             EXPECT_EQ(requests.size(), 1) << "no installer is fetched without a Yes";
         } else {
@@ -194,168 +277,108 @@ TEST_F(UpdateCheckServer, DecisionTable)
             EXPECT_TRUE(
                 QRegularExpression("^vnd[0-9a-f]{8}-[0-9a-f]{8}\\.exe$").match(left[0]).hasMatch())
                 << left[0].toStdString();
-            const QFileDevice::Permissions mode = QFileInfo(m_tmp + "/" + left[0]).permissions();
-            EXPECT_EQ(mode & 0xF000,
+            EXPECT_EQ(QFileInfo(m_tmp + "/" + left[0]).permissions() & 0xF0FF,
                       QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-            EXPECT_EQ(mode & 0x00FF, 0);
         } else {
             EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
         }
-        m_asked = 0;
-        m_askedOnGuiThread = m_ownerWasVisibleDialog = false;
         TearDown();
     }
     SetUp();
 }
 
-TEST_F(UpdateCheckServer, ServerSeesTheIdTheVersionAndTheLocalTime)
+TEST_F(UpdateCheck, ServerSeesTheIdTheVersionAndTheLocalTime)
 {
-    m_server.Serve("/version/aff1/1.0.0.1", Answer::Body("[version]\nlast_version=1.0.0.1\n"));
+    m_server.Serve("/version/aff1/1.0.0.1", Answer::Body(Offer("1.0.0.1")));
     EXPECT_TRUE(CheckForUpdate(kNow, m_options));
-    // The clock's fields counted from 1601 as if they were UTC, computed here through Qt.
-    const qint64 expected =
-        116444736000000000 +
-        QDateTime(kNow.date(), kNow.time(), Qt::UTC).toMSecsSinceEpoch() * 10000;
     EXPECT_EQ(m_server.Requests(),
-              QStringList{"/version/aff1/1.0.0.1?rnd=" + QString::number(expected)});
-}
+              QStringList{"/version/aff1/1.0.0.1?rnd=" + QString::number(UpdateTimeStamp(kNow))});
+    // The next day asks again: nothing was installed, so nothing was recorded.
+    EXPECT_TRUE(CheckForUpdate(kNow.addDays(1), m_options));
+    EXPECT_EQ(m_server.Requests().size(), 2);
+    EXPECT_EQ(LastUpdate(), kOtherDay);
 
-TEST_F(UpdateCheckServer, ProgramWithoutVersionRecordAlwaysDiffers)
-{
+    // A program file without a version record has an empty version, which always differs.
     const QString program = testenv::Home() + "/unversioned";
     ASSERT_TRUE(testenv::WriteFile(program, QByteArray(10000, '\x7f')));
     m_options.programFile = program;
-    m_server.Serve("/version/aff1/", Answer::Body("[version]\nlast_version=1.0.0.1\n"
-                                                  "last_version_url=" +
-                                                  m_server.Base().toUtf8() + "/installer\n"));
+    m_server.Serve("/version/aff1/", Answer::Body(Offer("1.0.0.1")));
     EXPECT_TRUE(CheckForUpdate(kNow, m_options));
-    ASSERT_EQ(m_server.Requests().size(), 1);
-    EXPECT_TRUE(m_server.Requests()[0].startsWith("/version/aff1/?rnd="));
-    EXPECT_EQ(m_asked, 1) << "an empty own version differs from any server version";
+    EXPECT_TRUE(m_server.Requests().last().startsWith("/version/aff1/?rnd="));
+    EXPECT_EQ(m_asked, 1);
 }
 
-TEST_F(UpdateCheckServer, DateRulesDecideWhetherTheServerIsAsked)
+// Servers that are silent, closed, slow, huge or not trusted end the same way: the start goes
+// on, nothing is recorded (the next start checks again), nothing is left behind.
+TEST_F(UpdateCheck, BadServersDoNotHoldUpTheStart)
 {
-    m_server.Serve("/version/aff1/1.0.0.1", Answer::Body("[version]\nlast_version=1.0.0.1\n"));
-
-    WriteSettings("AffID=aff1\nLastUpdate=" + kToday.toUtf8() + "\n");
-    EXPECT_TRUE(CheckForUpdate(kNow, m_options));
-    EXPECT_EQ(LastUpdate(), kToday);
-
-    WriteSettings("AffID=aff1\n");
-    EXPECT_TRUE(CheckForUpdate(kNow, m_options));
-    EXPECT_EQ(LastUpdate(), kToday) << "the first start records the day";
-
-    EXPECT_TRUE(m_server.Requests().isEmpty());
-    EXPECT_EQ(m_counter.shows, 0) << "no window on the recorded day or the first start";
-
-    // The next day asks, and, with nothing installed, leaves the date alone.
-    EXPECT_TRUE(CheckForUpdate(kNow.addDays(1), m_options));
-    EXPECT_EQ(m_server.Requests().size(), 1);
-    EXPECT_EQ(m_counter.shows, 1);
-    EXPECT_EQ(LastUpdate(), kToday);
-}
-
-TEST_F(UpdateCheckServer, DeadServersDoNotHoldUpTheStart)
-{
-    m_server.Serve("/version/aff1/1.0.0.1", Answer::Never());
-    m_options.job.stallTimeoutMs = 500;
-    EXPECT_TRUE(CheckForUpdate(kNow, m_options));
-    EXPECT_EQ(m_server.Requests().size(), 1);
-    EXPECT_EQ(LastUpdate(), kOtherDay) << "the next start checks again";
-    EXPECT_TRUE(TempFiles().isEmpty());
-
     quint16 closedPort = 0;
     {
         QTcpServer probe;
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
         closedPort = probe.serverPort();
     }
-    setenv("VANDREL_UPDATE_SERVER", QStringLiteral("http://127.0.0.1:%1").arg(closedPort).toUtf8(),
-           1);
-    EXPECT_TRUE(CheckForUpdate(kNow, m_options));
-    EXPECT_EQ(LastUpdate(), kOtherDay);
-    EXPECT_EQ(m_counter.shows, 2);
-    EXPECT_EQ(m_asked, 0);
-}
-
-// Answers that would take minutes, or fill the disk, end in the same way as a silent server: the
-// start goes on, nothing is recorded, nothing is left behind.
-TEST_F(UpdateCheckServer, SlowOrHugeAnswersDoNotHoldUpTheStart)
-{
-    const QByteArray keys =
-        "[version]\nlast_version=2.0.0.0\nlast_version_url=" + m_server.Base().toUtf8() +
-        "/installer\n";
-    // A byte every 50 ms, never silent for the stall limit: 3000 bytes would take 150 s.
-    const Answer drippingVersion = Answer::Slow(keys + QByteArray(3000, ';'), 50);
-    const Answer drippingInstaller = Answer::Slow(Installer() + QByteArray(3000, '#'), 50);
-    const Answer bigInstaller = Answer::Body(Installer() + QByteArray(5000, '#'));
-    struct SlowRow {
+    LoopbackHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));
+    other.Serve("/version", Answer::Body("[version]\nlast_version=2.0.0.0\nlast_version_url=" +
+                                         other.Base().toUtf8() + "/installer\n"));
+    other.Serve("/installer", Answer::Body(Installer()));
+    const QByteArray offer = Offer();
+    struct Row {
         const char* name;
         Answer version;
         Answer installer;
+        QString base; // the server's address when not the loopback server's
         bool asked;
     } const rows[] = {
-        {"a version file past its overall limit", drippingVersion, Answer::Body(Installer()),
+        {"a silent server", Answer::Never(), Answer::Body(Installer()), {}, false},
+        {"a closed port", Answer::Body(offer), Answer::Body(Installer()),
+         QStringLiteral("http://127.0.0.1:%1").arg(closedPort), false},
+        {"plain http to a name, not a literal loopback address", Answer::Body(offer),
+         Answer::Body(Installer()), QStringLiteral("http://localhost:%1").arg(m_server.Port()),
          false},
-        {"an installer past its overall limit", Answer::Body(keys), drippingInstaller, true},
-        {"an installer over the size cap", Answer::Body(keys), bigInstaller, true},
+        {"a redirect to another host", Answer::Redirect(other.Base().toUtf8() + "/version"),
+         Answer::Body(Installer()), {}, false},
+        // A byte every 50 ms: never silent for the stall limit, but 3000 bytes take 150 s.
+        {"a version file past its overall limit", Answer::Slow(offer + QByteArray(3000, ';'), 50),
+         Answer::Body(Installer()), {}, false},
+        {"an installer past its overall limit", Answer::Body(offer),
+         Answer::Slow(Installer() + QByteArray(3000, '#'), 50), {}, true},
+        {"an installer over the size cap", Answer::Body(offer),
+         Answer::Body(Installer() + QByteArray(5000, '#')), {}, true},
     };
-    for (const SlowRow& row : rows) {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
-        m_options.job.stallTimeoutMs = 3000;
+        m_options.job.stallTimeoutMs = 1000;
         m_options.job.versionFileTimeoutMs = 1000;
         m_options.job.installerTimeoutMs = 1000;
         m_options.job.maxInstallerBytes = 4000;
         m_answerYes = true;
         m_server.Serve("/version/aff1/1.0.0.1", row.version);
         m_server.Serve("/installer", row.installer);
+        if (!row.base.isEmpty())
+            setenv("VANDREL_UPDATE_SERVER", row.base.toUtf8().constData(), 1);
+        const qsizetype requestsBefore = m_server.Requests().size();
 
         EXPECT_TRUE(CheckForUpdate(kNow, m_options));
         EXPECT_EQ(m_asked, row.asked ? 1 : 0);
-        EXPECT_EQ(LastUpdate(), kOtherDay) << "the next start checks again";
+        EXPECT_EQ(m_counter.shows, 1);
+        EXPECT_EQ(LastUpdate(), kOtherDay);
         EXPECT_FALSE(InstallerRan(false));
         EXPECT_TRUE(TempFiles().isEmpty()) << TempFiles().join(' ').toStdString();
-        m_asked = 0;
+        if (!row.base.isEmpty())
+            EXPECT_EQ(m_server.Requests().size(), requestsBefore);
         TearDown();
     }
+    EXPECT_TRUE(other.Requests().isEmpty()) << "the other host was never asked";
     SetUp();
-}
-
-// The version file comes by the installer's rule: https or a literal loopback address, and no
-// redirect to another host.
-TEST_F(UpdateCheckServer, VersionFileComesOnlyFromTheTrustedHost)
-{
-    LoopbackHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));
-    other.Serve("/version", Answer::Body("[version]\nlast_version=2.0.0.0\nlast_version_url=" +
-                                         other.Base().toUtf8() + "/installer\n"));
-    other.Serve("/installer", Answer::Body(Installer()));
-    m_server.Serve("/version/aff1/1.0.0.1", Answer::Redirect(other.Base().toUtf8() + "/version"));
-    m_answerYes = true;
-    EXPECT_TRUE(CheckForUpdate(kNow, m_options));
-    const qsizetype asked = m_server.Requests().size();
-    EXPECT_GE(asked, 1);
-
-    // A server named by a name (not a literal loopback address) over plain http is not asked.
-    setenv("VANDREL_UPDATE_SERVER",
-           QStringLiteral("http://localhost:%1").arg(m_server.Port()).toUtf8().constData(), 1);
-    EXPECT_TRUE(CheckForUpdate(kNow, m_options));
-
-    EXPECT_EQ(m_server.Requests().size(), asked) << "the server is not asked by name";
-    EXPECT_TRUE(other.Requests().isEmpty());
-    EXPECT_EQ(m_asked, 0);
-    EXPECT_FALSE(InstallerRan(false));
-    EXPECT_EQ(LastUpdate(), kOtherDay);
 }
 
 // A started installer stays while it runs and goes at the next start; files the program did not
 // make stay, whatever their records say.
-TEST_F(UpdateCheckServer, LaunchedInstallerIsRemovedAtTheNextStart)
+TEST_F(UpdateCheck, LaunchedInstallerIsRemovedAtTheNextStart)
 {
-    m_server.Serve("/version/aff1/1.0.0.1",
-                   Answer::Body("[version]\nlast_version=2.0.0.0\nlast_version_url=" +
-                                m_server.Base().toUtf8() + "/installer\n"));
+    m_server.Serve("/version/aff1/1.0.0.1", Answer::Body(Offer()));
     m_server.Serve("/installer", Answer::Body(Installer()));
     m_answerYes = true;
     EXPECT_FALSE(CheckForUpdate(kNow, m_options));
@@ -393,58 +416,51 @@ TEST_F(UpdateCheckServer, LaunchedInstallerIsRemovedAtTheNextStart)
     EXPECT_EQ(testenv::ReadFile(victim), "keep");
 }
 
-TEST_F(UpdateCheckServer, WindowIsBusyAndCannotBeClosedWhileTheWorkerRuns)
+TEST_F(UpdateCheck, WindowIsBusyAndCannotBeClosedWhileTheWorkerRuns)
 {
     // The server keeps the worker waiting long enough to look at the window.
     m_server.Serve("/version/aff1/1.0.0.1", Answer::Never());
     m_options.job.stallTimeoutMs = 1500;
 
     struct Seen {
-        bool visible = false;
         QString title;
-        int minimum = -1, maximum = -1;
+        int maximum = -1;
         bool closeButton = true;
-        bool survivedClose = false, survivedEscape = false, survivedEnter = false;
-    } seen;
+        bool survivedCloseEscapeAndEnter = false;
+    };
+    std::optional<Seen> seen;
     QTimer probe;
     probe.setSingleShot(true);
     QObject::connect(&probe, &QTimer::timeout, qApp, [&seen] {
         UpdateDlg* dialog = VisibleUpdateDlg();
         if (!dialog)
             return;
-        seen.visible = true;
-        seen.title = dialog->windowTitle();
-        if (auto* bar = dialog->findChild<QProgressBar*>()) {
-            seen.minimum = bar->minimum();
-            seen.maximum = bar->maximum();
-        }
+        seen.emplace();
+        seen->title = dialog->windowTitle();
+        if (auto* bar = dialog->findChild<QProgressBar*>())
+            seen->maximum = bar->minimum() == 0 ? bar->maximum() : -1;
         const Qt::WindowFlags flags = dialog->windowFlags();
-        seen.closeButton =
+        seen->closeButton =
             flags.testFlag(Qt::WindowCloseButtonHint) || flags.testFlag(Qt::WindowSystemMenuHint);
         dialog->close();
-        seen.survivedClose = dialog->isVisible();
         for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
             QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
             QCoreApplication::sendEvent(dialog, &press);
-            (key == Qt::Key_Escape ? seen.survivedEscape : seen.survivedEnter) =
-                dialog->isVisible();
         }
+        seen->survivedCloseEscapeAndEnter = dialog->isVisible();
     });
     probe.start(300);
 
     EXPECT_TRUE(CheckForUpdate(kNow, m_options));
-    EXPECT_TRUE(seen.visible) << "the window is up while the download waits";
-    EXPECT_EQ(seen.title, "Vandrel is checking for updates...");
-    EXPECT_EQ(seen.minimum, 0);
-    EXPECT_EQ(seen.maximum, 0) << "a busy bar";
-    EXPECT_FALSE(seen.closeButton);
-    EXPECT_TRUE(seen.survivedClose);
-    EXPECT_TRUE(seen.survivedEscape);
-    EXPECT_TRUE(seen.survivedEnter);
+    ASSERT_TRUE(seen.has_value()) << "the window is up while the download waits";
+    EXPECT_EQ(seen->title, "Vandrel is checking for updates...");
+    EXPECT_EQ(seen->maximum, 0) << "a busy bar";
+    EXPECT_FALSE(seen->closeButton);
+    EXPECT_TRUE(seen->survivedCloseEscapeAndEnter);
     EXPECT_EQ(VisibleUpdateDlg(), nullptr) << "gone once the worker has ended it";
 }
 
-TEST_F(UpdateCheckServer, TheProgramAsksTheConfiguredServerAndGoesOn)
+TEST_F(UpdateCheck, TheProgramAsksTheConfiguredServerAndGoesOn)
 {
     WriteSettings("AffID=test\nLastUpdate=19990101\n");
     m_server.Serve("/version/test/1.0.0.1", Answer::Body("[version]\nlast_version=1.0.0.1\n"));
