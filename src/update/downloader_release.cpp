@@ -2,9 +2,9 @@
 // then rename into place.
 #include "update/downloader_release.h"
 
-#include "update/update_download.h"
-#include "platform/file_system.h"
 #include "platform/file_sync.h"
+#include "platform/file_system.h"
+#include "update/update_download.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

@@ -2,9 +2,9 @@
 // server through the update window.
 #include "update/update_check.h"
 
+#include "settings/settings_store.h"
 #include "update/update_installers.h"
 #include "update/update_version.h"
-#include "settings/settings_store.h"
 
 #include <QApplication>
 #include <QUrl>
@@ -90,9 +90,10 @@ bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options
 
     // Without a display the question cannot be asked: the run ends (the line is written), and
     // the day is not recorded, so the next start asks again.
-    const bool haveApplication = options.openApplication
-                                     ? options.openApplication()
-                                     : qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+    const bool haveApplication =
+        options.openApplication
+            ? options.openApplication()
+            : qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
     if (!haveApplication)
         return false;
     UpdateDlg dialog(address, ownVersion, options.job, options.askToUpdate);

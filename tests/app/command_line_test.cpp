@@ -18,7 +18,10 @@ TEST(CommandLine, WordsBecomeFlagsAndValues)
         bool flag;
         std::optional<QString> value; // nullopt: no valued option of that name
     } const rows[] = {
-        {"only the first equals splits", {"/download=page?v=1&x=="}, "download", false,
+        {"only the first equals splits",
+         {"/download=page?v=1&x=="},
+         "download",
+         false,
          "page?v=1&x=="},
         {"a double dash is a slash", {"--player=C:\\a.mp4"}, "player", false, "C:\\a.mp4"},
         {"a single dash is no option", {"-player=x"}, "player", false, std::nullopt},
@@ -27,11 +30,17 @@ TEST(CommandLine, WordsBecomeFlagsAndValues)
         {"letters outside A-Z compare exactly", {"/ÄBC=1"}, "äbc", false, std::nullopt},
         {"a valued option is no flag", {"/update=1"}, "update", false, "1"},
         {"a flag has no value", {"/download"}, "download", true, std::nullopt},
-        {"a later value replaces an earlier one in any case", {"/download=a", "/DOWNLOAD=b"},
-         "download", false, "b"},
+        {"a later value replaces an earlier one in any case",
+         {"/download=a", "/DOWNLOAD=b"},
+         "download",
+         false,
+         "b"},
         {"an empty name may carry a value", {"/", "--", "/=", "--=v"}, "", false, "v"},
         {"an empty value is a value", {"/name="}, "name", false, ""},
-        {"values keep blanks and quotes", {"/player= a \"b\".mp4 "}, "player", false,
+        {"values keep blanks and quotes",
+         {"/player= a \"b\".mp4 "},
+         "player",
+         false,
          " a \"b\".mp4 "},
     };
     for (const Row& row : rows) {

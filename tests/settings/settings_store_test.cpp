@@ -63,10 +63,23 @@ TEST_F(SettingsStore, UserFileAndDefaultsFile)
 TEST_F(SettingsStore, StringsComeBackExactlyAsWritten)
 {
     const QStringList values = {
-        "/home/u/My Videos, old", "a\"quoted\"b", "x=y;z#w", "C:\\dir\\sub\\",
-        "  leading and trailing  ", "Vidéos/Видео/動画", "", "@Invalid()", "#hash first",
-        "tab\there\n", "back\\slash\\\\n", QString::fromLatin1("nul\0" "01", 6),
-        "a\x01" "1", "\\x41",
+        "/home/u/My Videos, old",
+        "a\"quoted\"b",
+        "x=y;z#w",
+        "C:\\dir\\sub\\",
+        "  leading and trailing  ",
+        "Vidéos/Видео/動画",
+        "",
+        "@Invalid()",
+        "#hash first",
+        "tab\there\n",
+        "back\\slash\\\\n",
+        QString::fromLatin1("nul\0"
+                            "01",
+                            6),
+        "a\x01"
+        "1",
+        "\\x41",
     };
     for (const bool byQSettings : {false, true}) {
         SCOPED_TRACE(byQSettings ? "written by QSettings" : "written by the store");

@@ -1,11 +1,11 @@
 // The update check: the address it forms, the start rules that need no server, and the whole
 // check against a loopback server with its window on the test display.
-#include "update/update_check.h"
-#include "update/update_dlg.h"
-#include "update/update_installers.h"
 #include "loopback_http_server.h"
 #include "settings/settings_store.h"
 #include "test_env.h"
+#include "update/update_check.h"
+#include "update/update_dlg.h"
+#include "update/update_installers.h"
 
 #include <gtest/gtest.h>
 
@@ -48,8 +48,7 @@ TEST(UpdateAddress, FieldsAndStampAsTheServerExpectsThem)
         {"the start of 1601 is zero", QDateTime(QDate(1601, 1, 1), QTime(0, 0)), 0},
         {"a millisecond is 10000 ticks", QDateTime(QDate(1601, 1, 1), QTime(0, 0, 0, 1)), 10000},
         {"before 1601 is negative", QDateTime(QDate(1600, 12, 31), QTime(23, 59, 59)), -10000000},
-        {"1970 is the known offset", QDateTime(QDate(1970, 1, 1), QTime(0, 0)),
-         116444736000000000},
+        {"1970 is the known offset", QDateTime(QDate(1970, 1, 1), QTime(0, 0)), 116444736000000000},
         {"a leap day counts",
          QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999), QTimeZone(3600 * 9)),
          116444736000000000 +
@@ -179,8 +178,8 @@ TEST_F(UpdateCheck, StartRulesBeforeTheServer)
     } const rows[] = {
         {"no settings file refuses and creates none", std::nullopt, false, std::nullopt},
         {"no AffID refuses", "[General]\nLastUpdate=20260307\n", false, std::nullopt},
-        {"an AffID of 260 characters refuses",
-         "[General]\nAffID=" + QByteArray(260, 'a') + "\n", false, std::nullopt},
+        {"an AffID of 260 characters refuses", "[General]\nAffID=" + QByteArray(260, 'a') + "\n",
+         false, std::nullopt},
         {"an AffID of 259 characters is the first start",
          "[General]\nAffID=" + QByteArray(259, 'a') + "\n", true,
          "[General]\nAffID=" + QByteArray(259, 'a') + "\nLastUpdate=20260307\n"},
@@ -243,10 +242,10 @@ TEST_F(UpdateCheck, DecisionTable)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
-        const QString text = row.versionFile ? QString::fromUtf8(*row.versionFile)
-                                                   .arg(m_server.Base())
-                                                   .arg(m_server.Port())
-                                             : QString();
+        const QString text =
+            row.versionFile
+                ? QString::fromUtf8(*row.versionFile).arg(m_server.Base()).arg(m_server.Port())
+                : QString();
         m_server.Serve("/version/aff1/1.0.0.1",
                        Answer::Body(text.toUtf8(), row.versionFile ? 200 : 404));
         m_server.Serve("/installer",
@@ -336,15 +335,27 @@ TEST_F(UpdateCheck, BadServersDoNotHoldUpTheStart)
         {"plain http to a name, not a literal loopback address", Answer::Body(offer),
          Answer::Body(Installer()), QStringLiteral("http://localhost:%1").arg(m_server.Port()),
          false},
-        {"a redirect to another host", Answer::Redirect(other.Base().toUtf8() + "/version"),
-         Answer::Body(Installer()), {}, false},
+        {"a redirect to another host",
+         Answer::Redirect(other.Base().toUtf8() + "/version"),
+         Answer::Body(Installer()),
+         {},
+         false},
         // A byte every 50 ms: never silent for the stall limit, but 3000 bytes take 150 s.
-        {"a version file past its overall limit", Answer::Slow(offer + QByteArray(3000, ';'), 50),
-         Answer::Body(Installer()), {}, false},
-        {"an installer past its overall limit", Answer::Body(offer),
-         Answer::Slow(Installer() + QByteArray(3000, '#'), 50), {}, true},
-        {"an installer over the size cap", Answer::Body(offer),
-         Answer::Body(Installer() + QByteArray(5000, '#')), {}, true},
+        {"a version file past its overall limit",
+         Answer::Slow(offer + QByteArray(3000, ';'), 50),
+         Answer::Body(Installer()),
+         {},
+         false},
+        {"an installer past its overall limit",
+         Answer::Body(offer),
+         Answer::Slow(Installer() + QByteArray(3000, '#'), 50),
+         {},
+         true},
+        {"an installer over the size cap",
+         Answer::Body(offer),
+         Answer::Body(Installer() + QByteArray(5000, '#')),
+         {},
+         true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

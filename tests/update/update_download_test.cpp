@@ -1,9 +1,9 @@
 // Downloads into private files, the limits on them, the trusted-address and redirect rules, and
 // the version file's reading.
-#include "update/update_download.h"
-#include "update/update_version_file.h"
 #include "loopback_http_server.h"
 #include "test_env.h"
+#include "update/update_download.h"
+#include "update/update_version_file.h"
 
 #include <gtest/gtest.h>
 
@@ -101,8 +101,7 @@ TEST_F(Download, OutcomesAndLimits)
         {"a drip that ends within the limits completes", base + "/short-drip", 3000, 30000, -1,
          true},
         {"an announced size over the cap fails", base + "/announced", 3000, 30000, 4999, false},
-        {"an unannounced body over the cap fails", base + "/unannounced", 3000, 30000, 4999,
-         false},
+        {"an unannounced body over the cap fails", base + "/unannounced", 3000, 30000, 4999, false},
         {"an unannounced body at the cap completes", base + "/unannounced", 3000, 30000, 5000,
          true},
         {"a closed port fails", QStringLiteral("http://127.0.0.1:%1/v").arg(closedPort), 3000, -1,

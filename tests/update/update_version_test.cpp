@@ -1,6 +1,6 @@
 // The version record in the executable and the reader that finds it in any file.
-#include "update/update_version.h"
 #include "test_env.h"
+#include "update/update_version.h"
 
 #include <gtest/gtest.h>
 
