@@ -158,11 +158,6 @@ TEST_F(Download, RedirectsStayOnTheTrustedHost)
     }
     EXPECT_TRUE(other.Requests().isEmpty()) << "the other host was never asked";
     EXPECT_EQ(m_server.Requests().count("/file-by-name"), 0) << "nor the name";
-
-    const qsizetype asked = m_server.Requests().size();
-    const QUrl named(QStringLiteral("http://localhost:%1/file").arg(m_server.Port()));
-    EXPECT_FALSE(DownloadToFile(m_manager, named, Target(), {}));
-    EXPECT_EQ(m_server.Requests().size(), asked) << "an untrusted first address is not fetched";
 }
 
 TEST(UpdateUrl, HttpsOrLiteralLoopbackOnly)
