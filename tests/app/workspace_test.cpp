@@ -26,7 +26,7 @@ unsigned ModeOf(const QString& path)
 {
     struct stat st {};
     lstat(QFile::encodeName(path).constData(), &st);
-    return st.st_mode & 07777;
+    return st.st_mode & (S_IFMT | 07777);
 }
 
 // Points the temporary directory (TMPDIR) at a folder of the test's own.
@@ -42,51 +42,38 @@ private:
     QByteArray m_old;
 };
 
-TEST(Workspace, TwoWorkspacesAtOnceAreDistinctNewAndPrivate)
+// Every workspace is a new private directory: two at once differ, and a name that exists (a
+// directory, a file, a link, a dangling link) is never used.
+TEST(Workspace, WorkspacesAreNewAndPrivate)
 {
     QTemporaryDir tmp;
     TempDirScope scope(tmp.path());
     const QString first = CreateWorkspace();
     const QString second = CreateWorkspace();
-    ASSERT_FALSE(first.isEmpty());
-    ASSERT_FALSE(second.isEmpty());
     EXPECT_NE(first, second);
     for (const QString& ws : {first, second}) {
-        const QFileInfo info(ws);
-        EXPECT_EQ(info.absolutePath(), QFileInfo(tmp.path()).absoluteFilePath());
-        EXPECT_TRUE(kWorkspaceName.match(info.fileName()).hasMatch())
-            << info.fileName().toStdString();
-        EXPECT_TRUE(info.isDir());
-        EXPECT_EQ(ModeOf(ws), 0700u);
+        EXPECT_EQ(QFileInfo(ws).absolutePath(), QFileInfo(tmp.path()).absoluteFilePath());
+        EXPECT_TRUE(kWorkspaceName.match(QFileInfo(ws).fileName()).hasMatch());
+        EXPECT_EQ(ModeOf(ws), 0700u | S_IFDIR) << ws.toStdString();
     }
-}
 
-TEST(Workspace, ANameThatExistsIsNeverUsed)
-{
-    QTemporaryDir tmp;
-    const QString outside = tmp.filePath(QStringLiteral("outside"));
-    ASSERT_TRUE(QDir().mkpath(outside));
     ASSERT_TRUE(QDir().mkpath(tmp.filePath(QStringLiteral("taken-dir"))));
     ASSERT_TRUE(testenv::WriteFile(tmp.filePath(QStringLiteral("taken-file")), "x"));
-    ASSERT_TRUE(QFile::link(outside, tmp.filePath(QStringLiteral("taken-link"))));
+    ASSERT_TRUE(QFile::link(tmp.filePath(QStringLiteral("taken-dir")),
+                            tmp.filePath(QStringLiteral("taken-link"))));
     ASSERT_TRUE(QFile::link(tmp.filePath(QStringLiteral("nowhere")),
                             tmp.filePath(QStringLiteral("taken-dangling"))));
-
-    QStringList names = {QStringLiteral("taken-dir"), QStringLiteral("taken-file"),
-                         QStringLiteral("taken-link"), QStringLiteral("taken-dangling"),
-                         QStringLiteral("free")};
+    const QStringList names = {"taken-dir", "taken-file", "taken-link", "taken-dangling", "free"};
     int asked = 0;
     const QString ws = CreateWorkspace(tmp.path(), [&] { return names.value(asked++); });
     EXPECT_EQ(ws, tmp.filePath(QStringLiteral("free")));
     EXPECT_EQ(asked, 5);
-    EXPECT_EQ(ModeOf(ws), 0700u);
+    EXPECT_EQ(ModeOf(ws), 0700u | S_IFDIR);
     EXPECT_FALSE(QFileInfo::exists(tmp.filePath(QStringLiteral("nowhere"))));
 
     // A temporary directory that does not exist gives no workspace, at once.
     asked = 0;
-    EXPECT_TRUE(CreateWorkspace(tmp.filePath(QStringLiteral("missing")), [&] {
-                    return names.value(asked++);
-                }).isEmpty());
+    EXPECT_EQ(CreateWorkspace(tmp.filePath("missing"), [&] { return names.value(asked++); }), "");
     EXPECT_EQ(asked, 1);
 }
 
@@ -149,11 +136,13 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
     notScrambled.Filler(64);
     notScrambled.Payload(zip, 0, false);
     noPayload.Filler(10000);
+    QTemporaryDir outside;
+    const QString absolute = outside.filePath(QStringLiteral("absolute.txt"));
     hostile.Filler(64);
     hostile.Payload(ziptest::MakeZip({{"../escaped.txt", "x"},
-                                      {"/tmp/vandrel-test-absolute.txt", "x"},
+                                      {QFile::encodeName(absolute), "x"},
                                       {"sub/../../escaped2.txt", "x"},
-                                      {"link", "/tmp", 0120777},
+                                      {"link", QFile::encodeName(outside.path()), 0120777},
                                       {"downloader", "#!/bin/sh\n", 0100755}}));
     const QStringList tools = {"convert", "downloader", "player.htm"};
     struct Row {
@@ -193,13 +182,13 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
                   (QStringList{"program", "ws"}))
             << row.name;
         if (row.extracted)
-            EXPECT_EQ(ModeOf(ws + QStringLiteral("/downloader")), 0755u);
+            EXPECT_EQ(ModeOf(ws + QStringLiteral("/downloader")), 0755u | S_IFREG);
         EXPECT_EQ(QDir::currentPath(), saved) << "the current directory stays where it was";
         QDir::setCurrent(saved);
     }
     QTemporaryDir tmp;
     EXPECT_FALSE(ExtractToolPayload(tmp.path(), tmp.filePath(QStringLiteral("missing"))));
-    EXPECT_FALSE(QFileInfo::exists("/tmp/vandrel-test-absolute.txt"));
+    EXPECT_TRUE(QDir(outside.path()).isEmpty()) << "nothing is written outside";
 }
 
 TEST(RemoveDirectoryTree, RemovesLinksButNotWhatTheyPointTo)
