@@ -1,3 +1,4 @@
+// The option tables filled from the argument words; names compare by ASCII case folding.
 #include "app/command_line.h"
 
 #include "platform/file_name.h"

@@ -1,3 +1,4 @@
+// The entry point: everything happens in VandrelMain.
 #include "app/startup.h"
 
 int main(int argc, char** argv)

@@ -1,3 +1,4 @@
+// The one QApplication, made on first use after the display check and destroyed by start-up.
 #include "app/qt_application.h"
 
 #include "platform/display.h"

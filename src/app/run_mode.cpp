@@ -1,3 +1,4 @@
+// The mode words in their order of precedence, and the player file made absolute.
 #include "app/run_mode.h"
 
 #include "download/job_kind.h"

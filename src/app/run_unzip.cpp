@@ -1,3 +1,5 @@
+// The extraction driver over minizip: arguments parsed like a command-line unzip, every member
+// checked before and after it is written, messages in that tool's words.
 #include "app/run_unzip.h"
 
 #include "platform/file_system.h"
@@ -9,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,9 +28,60 @@ constexpr int kMethodStored = 0;
 constexpr int kMethodDeflated = Z_DEFLATED;
 constexpr unsigned long kFlagEncrypted = 1;
 
+// The open archive; closed on every way out.
+class ZipArchive {
+public:
+    explicit ZipArchive(unzFile zip) : m_zip(zip) {}
+    ~ZipArchive()
+    {
+        if (m_zip)
+            unzClose(m_zip);
+    }
+    ZipArchive(const ZipArchive&) = delete;
+    ZipArchive& operator=(const ZipArchive&) = delete;
+
+    unzFile Get() const { return m_zip; }
+    explicit operator bool() const { return m_zip != nullptr; }
+
+private:
+    unzFile m_zip;
+};
+
+// The current member's data, opened for reading; closed at the latest when it goes, but a caller
+// that needs the result of the close (it reports a checksum error) calls Close.
+class OpenMember {
+public:
+    OpenMember(unzFile zip, const char* password)
+        : m_zip(zip), m_openResult(unzOpenCurrentFilePassword(zip, password))
+    {
+    }
+    ~OpenMember() { Close(); }
+    OpenMember(const OpenMember&) = delete;
+    OpenMember& operator=(const OpenMember&) = delete;
+
+    int OpenResult() const { return m_openResult; }
+    // The result of closing, once; UNZ_OK on later calls.
+    int Close()
+    {
+        if (m_closed)
+            return UNZ_OK;
+        m_closed = true;
+        return unzCloseCurrentFile(m_zip);
+    }
+
+private:
+    unzFile m_zip;
+    int m_openResult;
+    bool m_closed = false;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 struct Options {
     std::FILE* messages = stdout; // null: nowhere
-    bool* complete = nullptr;     // set false when a member is not written whole
+    bool complete = true;         // false once a member is not written whole
     const char* archive = nullptr;
     const char* member = nullptr;
     const char* destination = nullptr;
@@ -83,10 +137,9 @@ std::string ToLocalPath(std::string name)
     return name;
 }
 
-void MarkIncomplete(const Options& options)
+void MarkIncomplete(Options& options)
 {
-    if (options.complete)
-        *options.complete = false;
+    options.complete = false;
 }
 
 // Creates every missing directory of path, parents first.
@@ -138,11 +191,7 @@ std::int64_t MemberTime(const unz_file_info64& info)
 
 bool FileExists(const char* path)
 {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f)
-        return false;
-    std::fclose(f);
-    return true;
+    return std::unique_ptr<std::FILE, FileCloser>(std::fopen(path, "rb")) != nullptr;
 }
 
 // Copies the open member into fd and checks what was written against the member's stored
@@ -187,7 +236,7 @@ bool CanInflate(const unz_file_info64& info, const char* password)
     return password || (info.flag & kFlagEncrypted) == 0;
 }
 
-int ExtractCurrentMember(unzFile zip, const Options& options)
+int ExtractCurrentMember(unzFile zip, Options& options)
 {
     unz_file_info64 info{};
     char stored[kMaxStoredName + 1] = {};
@@ -247,10 +296,10 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
         MarkIncomplete(options);
         return UNZ_BADZIPFILE;
     }
-    err = unzOpenCurrentFilePassword(zip, options.password);
+    OpenMember member(zip, options.password);
+    err = member.OpenResult();
     if (err != UNZ_OK) {
         Say(options.messages, "error %d with zipfile in unzOpenCurrentFilePassword\n", err);
-        unzCloseCurrentFile(zip);
         MarkIncomplete(options);
         return err;
     }
@@ -282,7 +331,7 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
         }
     }
 
-    const int closeErr = unzCloseCurrentFile(zip);
+    const int closeErr = member.Close();
     if (err == UNZ_OK && closeErr != UNZ_OK) {
         Say(options.messages, "error %d with zipfile in unzCloseCurrentFile\n", closeErr);
         err = closeErr;
@@ -297,7 +346,7 @@ int ExtractCurrentMember(unzFile zip, const Options& options)
     return err;
 }
 
-void ExtractAll(unzFile zip, const Options& options)
+void ExtractAll(unzFile zip, Options& options)
 {
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(zip, &global) != UNZ_OK) {
@@ -389,61 +438,57 @@ Options ParseArguments(int argc, const char* const argv[])
 
 } // namespace
 
-int RunUnzip(int argc, const char* const argv[])
+int UnzipExitCode(UnzipResult result)
 {
-    return RunUnzip(argc, argv, stdout);
+    switch (result) {
+    case UnzipResult::Extracted:
+    case UnzipResult::Incomplete:
+        return 0;
+    case UnzipResult::NoArchive:
+        return 1;
+    case UnzipResult::NoDestination:
+        return -1;
+    }
+    return 1;
 }
 
-int RunUnzip(int argc, const char* const argv[], std::FILE* messages)
-{
-    return RunUnzip(argc, argv, messages, nullptr);
-}
-
-int RunUnzip(int argc, const char* const argv[], std::FILE* messages, bool* complete)
+UnzipResult RunUnzip(int argc, const char* const argv[], std::FILE* messages)
 {
     Options options = ParseArguments(argc, argv);
     options.messages = messages;
-    options.complete = complete;
-    if (complete)
-        *complete = false;
     if (!options.archive)
-        return 1;
+        return UnzipResult::NoArchive;
 
     zlib_filefunc64_def fileFunctions{};
     fill_fopen64_filefunc(&fileFunctions);
     std::string opened = options.archive;
-    unzFile zip = unzOpen2_64(opened.c_str(), &fileFunctions);
-    if (!zip) {
+    unzFile handle = unzOpen2_64(opened.c_str(), &fileFunctions);
+    if (!handle) {
         opened = opened.substr(0, 255) + ".zip";
-        zip = unzOpen2_64(opened.c_str(), &fileFunctions);
+        handle = unzOpen2_64(opened.c_str(), &fileFunctions);
     }
+    const ZipArchive zip(handle);
     if (!zip) {
         Say(options.messages, "Cannot open %s or %s.zip\n", options.archive, options.archive);
-        return 1;
+        return UnzipResult::NoArchive;
     }
     Say(options.messages, "%s opened\n", opened.c_str());
-    if (complete)
-        *complete = true;
 
     if (options.destination && !platform::ChangeDirectory(options.destination)) {
         Say(options.messages, "Error changing into %s, aborting\n", options.destination);
-        unzClose(zip);
-        if (complete)
-            *complete = false;
-        return -1;
+        return UnzipResult::NoDestination;
     }
 
     if (options.list) {
-        ListAll(zip, options.messages);
+        ListAll(zip.Get(), options.messages);
     } else if (options.member) {
-        if (unzLocateFile(zip, options.member, kCaseSensitive) != UNZ_OK) {
+        if (unzLocateFile(zip.Get(), options.member, kCaseSensitive) != UNZ_OK) {
             Say(options.messages, "file %s not found in the zipfile\n", options.member);
             MarkIncomplete(options);
         } else
-            ExtractCurrentMember(zip, options);
+            ExtractCurrentMember(zip.Get(), options);
     } else {
-        ExtractAll(zip, options);
+        ExtractAll(zip.Get(), options);
     }
-    unzClose(zip);
-    return 0;
+    return options.complete ? UnzipResult::Extracted : UnzipResult::Incomplete;
 }

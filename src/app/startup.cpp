@@ -1,14 +1,15 @@
+// Start-up and teardown in their order, the real steps, and the entry point's own options.
 #include "app/startup.h"
 
-#include "app/downloader_updater.h"
 #include "app/qt_application.h"
-#include "app/update_check.h"
 #include "app/workspace.h"
 #include "download/job_kind.h"
 #include "platform/file_name.h"
 #include "platform/termination_signals.h"
 #include "ui/main/main_dlg.h"
 #include "ui/main/main_warm_up.h"
+#include "update/downloader_updater.h"
+#include "update/update_check.h"
 
 #include <QApplication>
 #include <QDate>
@@ -74,7 +75,11 @@ void PrintUsage()
 StartupSteps StartupSteps::Real()
 {
     return {
-        [] { return CheckForUpdate(); },
+        [] {
+            UpdateCheckOptions options;
+            options.openApplication = [] { return EnsureQtApplication() != nullptr; };
+            return CheckForUpdate(QDateTime::currentDateTime(), options);
+        },
         [] { platform::TerminationSignals::Instance().Install(); },
         [] { return platform::TerminationSignals::Instance().Received(); },
         [] { return CanOpenDisplay(); },

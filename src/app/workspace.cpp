@@ -1,17 +1,17 @@
+// The workspace is made under a fresh name, the payload is found by its marker, unscrambled
+// into a temporary archive in the workspace and handed to the extraction driver.
 #include "app/workspace.h"
 
-#include "platform/file_name.h"
-
 #include "app/run_unzip.h"
+#include "platform/file_name.h"
 #include "platform/file_system.h"
-#include "platform/tick.h"
+#include "platform/temp_file_name.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -24,24 +24,6 @@ constexpr std::uint8_t kScrambleKey = 0xA7;
 constexpr int kScanWords = 16384;
 constexpr int kCopyBufferSize = 65536;
 constexpr int kMaxWorkspaceAttempts = 1000;
-
-// "vnd%08x-%08x": seconds since 1970, then the millisecond tick. Within one process a name is
-// never handed out twice: when the clock has not moved on, the tick field counts on.
-QString TempName()
-{
-    static std::atomic<std::uint64_t> s_last{0};
-    std::uint64_t candidate =
-        (static_cast<std::uint64_t>(platform::UnixSeconds32()) << 32) | platform::TickCount();
-    std::uint64_t last = s_last.load();
-    for (;;) {
-        if (candidate <= last)
-            candidate = last + 1;
-        if (s_last.compare_exchange_weak(last, candidate))
-            break;
-    }
-    return QString::asprintf("vnd%08x-%08x", static_cast<unsigned>(candidate >> 32),
-                             static_cast<unsigned>(candidate & 0xFFFFFFFFu));
-}
 
 // The marker is never one constant of the program: it is put together at run time from two
 // halves read through volatile stores, so that the compiler cannot fold it into a 32-bit value
@@ -118,41 +100,45 @@ private:
     QString m_path;
 };
 
-} // namespace
+// The workspace's path, or the system's error code of a failed creation (0: no free name).
+struct WorkspaceAttempt {
+    QString path;
+    int error = 0;
+};
 
-QString TemporaryDirectory()
+WorkspaceAttempt TryCreateWorkspace(const QString& directory,
+                                    const std::function<QString()>& nextName)
 {
-    const QString fromEnvironment = qEnvironmentVariable("TMPDIR");
-    return QDir::cleanPath(fromEnvironment.isEmpty() ? QStringLiteral("/tmp") : fromEnvironment);
-}
-
-QString CreateWorkspace(const QString& directory, const std::function<QString()>& nextName,
-                        int* error)
-{
-    if (error)
-        *error = 0;
-    for (int attempt = 0; attempt < kMaxWorkspaceAttempts; ++attempt) {
+    WorkspaceAttempt attempt;
+    for (int tries = 0; tries < kMaxWorkspaceAttempts; ++tries) {
         const QString name = nextName();
         if (name.isEmpty())
-            return {};
+            break;
         const QString path = directory + u'/' + name;
-        switch (platform::MakePrivateDirectory(path, error)) {
+        switch (platform::MakePrivateDirectory(path, &attempt.error)) {
         case platform::MakeDirResult::Created:
-            return path;
+            attempt.path = path;
+            return attempt;
         case platform::MakeDirResult::NameTaken:
             continue;
         case platform::MakeDirResult::Failed:
-            return {};
+            return attempt;
         }
     }
-    return {};
+    return attempt;
+}
+
+} // namespace
+
+QString CreateWorkspace(const QString& directory, const std::function<QString()>& nextName)
+{
+    return TryCreateWorkspace(directory, nextName).path;
 }
 
 QString CreateWorkspace()
 {
-    const QString directory = TemporaryDirectory();
-    int error = 0;
-    const QString workspace = CreateWorkspace(directory, TempName, &error);
+    const QString directory = platform::TemporaryDirectory();
+    const auto [workspace, error] = TryCreateWorkspace(directory, platform::NewTempName);
     if (workspace.isEmpty()) {
         const QByteArray shown = platform::EncodeFileName(directory);
         const QByteArray reason =
@@ -163,12 +149,6 @@ QString CreateWorkspace()
                      reason.constData());
     }
     return workspace;
-}
-
-QString MakeTempFileName(const QString& extension, const QString& directory)
-{
-    const QString dir = directory.isEmpty() ? TemporaryDirectory() : directory;
-    return dir + u'/' + TempName() + (extension.isEmpty() ? QStringLiteral(".tmp") : extension);
 }
 
 bool ExtractToolPayload(const QString& workspace)
@@ -185,7 +165,7 @@ bool ExtractToolPayload(const QString& workspace, const QString& programFile)
         return false;
     const std::uint32_t length = ReadLength(program);
 
-    const QString archivePath = MakeTempFileName({}, workspace);
+    const QString archivePath = platform::MakeTempFileName({}, workspace);
     QFile archive(archivePath);
     // Created exclusively: a file of that name that is not ours is neither used nor removed.
     if (!archive.open(QIODevice::WriteOnly | QIODevice::NewOnly,
@@ -206,8 +186,7 @@ bool ExtractToolPayload(const QString& workspace, const QString& programFile)
     const platform::CurrentDirectoryKeeper keeper;
     // Nobody reads the driver's messages here: a program started from a terminal stays quiet.
     // A member that failed (its checksum, say) is a damaged payload: no tools to start.
-    bool complete = false;
-    return RunUnzip(6, argv, nullptr, &complete) == 0 && complete;
+    return RunUnzip(6, argv, nullptr) == UnzipResult::Extracted;
 }
 
 void RemoveDirectoryTree(const QString& directory)

@@ -1,89 +1,61 @@
+// The command-line options: how words become flags and values, and that arguments keep their
+// bytes.
 #include "app/command_line.h"
 #include "platform/file_name.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
-CCommandLine Parsed(const QStringList& words)
+TEST(CommandLine, WordsBecomeFlagsAndValues)
 {
-    CCommandLine options;
-    options.Parse(words);
-    return options;
-}
+    struct Row {
+        const char* name;
+        QStringList words;
+        QString option;
+        bool flag;
+        std::optional<QString> value; // nullopt: no valued option of that name
+    } const rows[] = {
+        {"only the first equals splits",
+         {"/download=page?v=1&x=="},
+         "download",
+         false,
+         "page?v=1&x=="},
+        {"a double dash is a slash", {"--player=C:\\a.mp4"}, "player", false, "C:\\a.mp4"},
+        {"a single dash is no option", {"-player=x"}, "player", false, std::nullopt},
+        {"a bare word is no option", {"update"}, "update", false, std::nullopt},
+        {"names fold ASCII case", {"/UPDATE"}, "Update", true, std::nullopt},
+        {"letters outside A-Z compare exactly", {"/ÄBC=1"}, "äbc", false, std::nullopt},
+        {"a valued option is no flag", {"/update=1"}, "update", false, "1"},
+        {"a flag has no value", {"/download"}, "download", true, std::nullopt},
+        {"a later value replaces an earlier one in any case",
+         {"/download=a", "/DOWNLOAD=b"},
+         "download",
+         false,
+         "b"},
+        {"an empty name may carry a value", {"/", "--", "/=", "--=v"}, "", false, "v"},
+        {"an empty value is a value", {"/name="}, "name", false, ""},
+        {"values keep blanks and quotes",
+         {"/player= a \"b\".mp4 "},
+         "player",
+         false,
+         " a \"b\".mp4 "},
+    };
+    for (const Row& row : rows) {
+        CCommandLine options;
+        options.Parse(row.words);
+        EXPECT_EQ(options.GetFlag(row.option), row.flag) << row.name;
+        EXPECT_EQ(options.HasValue(row.option), row.value.has_value()) << row.name;
+        EXPECT_EQ(options.GetValue(row.option), row.value.value_or("")) << row.name;
+    }
 
-TEST(CommandLine, OnlyTheFirstEqualsSplitsNameFromValue)
-{
-    const CCommandLine options = Parsed({"/download=page?v=1&x=="});
-    EXPECT_TRUE(options.HasValue("download"));
-    EXPECT_EQ(options.GetValue("download"), "page?v=1&x==");
-    EXPECT_FALSE(options.GetFlag("download"));
-}
-
-TEST(CommandLine, SlashAndDoubleDashAreEquivalentOtherWordsIgnored)
-{
-    EXPECT_EQ(Parsed({"--player=C:\\clips\\a.mp4"}).GetValue("player"), "C:\\clips\\a.mp4");
-    EXPECT_EQ(Parsed({"/player=C:\\clips\\a.mp4"}).GetValue("player"), "C:\\clips\\a.mp4");
-    const CCommandLine ignored = Parsed({"-player=x", "player=y", "update", "-update"});
-    EXPECT_FALSE(ignored.HasValue("player"));
-    EXPECT_FALSE(ignored.GetFlag("update"));
-    EXPECT_FALSE(ignored.GetFlag("-update"));
-}
-
-TEST(CommandLine, NamesFoldAsciiCaseOnly)
-{
-    const CCommandLine options = Parsed({"/UPDATE", "/Player=x", "/ÄBC=1"});
-    EXPECT_TRUE(options.GetFlag("update"));
-    EXPECT_TRUE(options.GetFlag("Update"));
-    EXPECT_EQ(options.GetValue("PLAYER"), "x");
-    EXPECT_TRUE(options.HasValue("ÄBC"));
-    EXPECT_FALSE(options.HasValue("äbc")) << "letters outside A-Z compare exactly";
-}
-
-TEST(CommandLine, ValuedOptionIsNotAFlagAndViceVersa)
-{
-    const CCommandLine options = Parsed({"/update=1", "/download"});
-    EXPECT_FALSE(options.GetFlag("update"));
-    EXPECT_TRUE(options.HasValue("update"));
-    EXPECT_TRUE(options.GetFlag("download"));
-    EXPECT_FALSE(options.HasValue("download"));
-}
-
-TEST(CommandLine, LaterValueReplacesEarlierInAnyCase)
-{
-    const CCommandLine options = Parsed({"/download=a", "/DOWNLOAD=b"});
-    EXPECT_EQ(options.GetValue("download"), "b");
-    EXPECT_EQ(options.GetValue("Download"), "b");
-}
-
-TEST(CommandLine, EmptyOptionsAndEmptyNames)
-{
-    const CCommandLine options = Parsed({"/", "--", "/=", "--=v"});
-    EXPECT_FALSE(options.GetFlag(""));
-    EXPECT_TRUE(options.HasValue(""));
-    EXPECT_EQ(options.GetValue(""), "v");
-    EXPECT_TRUE(Parsed({"/name="}).HasValue("name"));
-    EXPECT_EQ(Parsed({"/name="}).GetValue("name"), "");
-}
-
-TEST(CommandLine, ValuesAreKeptAsSplitAndAbsentNamesAreNotAdded)
-{
-    const CCommandLine options = Parsed({"/player= a b.mp4 ", "/x=\"quoted\""});
-    EXPECT_EQ(options.GetValue("player"), " a b.mp4 ");
-    EXPECT_EQ(options.GetValue("x"), "\"quoted\"");
-    EXPECT_EQ(options.GetValue("missing"), "");
-    EXPECT_FALSE(options.GetFlag("missing"));
-    EXPECT_FALSE(options.HasValue("missing"));
-}
-
-TEST(CommandLine, ParseReplacesEarlierContents)
-{
     CCommandLine options;
     options.Parse({"/update", "/download=x"});
     options.Parse({"/player=y"});
-    EXPECT_FALSE(options.GetFlag("update"));
+    EXPECT_FALSE(options.GetFlag("update")) << "a parse replaces the earlier contents";
     EXPECT_FALSE(options.HasValue("download"));
-    EXPECT_EQ(options.GetValue("player"), "y");
 }
 
 // Words are decoded as file names: UTF-8 as text, and any other byte so that it comes back.

@@ -1,5 +1,5 @@
-// The workspace, temporary names, the payload scan on crafted program files, and the removal
-// of a workspace that holds links.
+// The workspace, the payload scan on crafted program files, and the removal of a workspace that
+// holds links or is deeper than the open-file limit.
 #include "app/workspace.h"
 #include "test_env.h"
 #include "zip_writer.h"
@@ -21,13 +21,12 @@
 namespace {
 
 const QRegularExpression kWorkspaceName(QStringLiteral("^vnd[0-9a-f]{8}-[0-9a-f]{8}$"));
-const QRegularExpression kTempFileName(QStringLiteral("^vnd[0-9a-f]{8}-[0-9a-f]{8}\\.tmp$"));
 
 unsigned ModeOf(const QString& path)
 {
     struct stat st {};
     lstat(QFile::encodeName(path).constData(), &st);
-    return st.st_mode & 07777;
+    return st.st_mode & (S_IFMT | 07777);
 }
 
 // Points the temporary directory (TMPDIR) at a folder of the test's own.
@@ -43,69 +42,39 @@ private:
     QByteArray m_old;
 };
 
-TEST(Workspace, TwoWorkspacesAtOnceAreDistinctNewAndPrivate)
+// Every workspace is a new private directory: two at once differ, and a name that exists (a
+// directory, a file, a link, a dangling link) is never used.
+TEST(Workspace, WorkspacesAreNewAndPrivate)
 {
     QTemporaryDir tmp;
     TempDirScope scope(tmp.path());
     const QString first = CreateWorkspace();
     const QString second = CreateWorkspace();
-    ASSERT_FALSE(first.isEmpty());
-    ASSERT_FALSE(second.isEmpty());
     EXPECT_NE(first, second);
     for (const QString& ws : {first, second}) {
-        const QFileInfo info(ws);
-        EXPECT_EQ(info.absolutePath(), QFileInfo(tmp.path()).absoluteFilePath());
-        EXPECT_TRUE(kWorkspaceName.match(info.fileName()).hasMatch())
-            << info.fileName().toStdString();
-        EXPECT_TRUE(info.isDir());
-        EXPECT_EQ(ModeOf(ws), 0700u);
+        EXPECT_EQ(QFileInfo(ws).absolutePath(), QFileInfo(tmp.path()).absoluteFilePath());
+        EXPECT_TRUE(kWorkspaceName.match(QFileInfo(ws).fileName()).hasMatch());
+        EXPECT_EQ(ModeOf(ws), 0700u | S_IFDIR) << ws.toStdString();
     }
-}
 
-TEST(Workspace, ANameThatExistsIsNeverUsed)
-{
-    QTemporaryDir tmp;
-    const QString outside = tmp.filePath(QStringLiteral("outside"));
-    ASSERT_TRUE(QDir().mkpath(outside));
     ASSERT_TRUE(QDir().mkpath(tmp.filePath(QStringLiteral("taken-dir"))));
     ASSERT_TRUE(testenv::WriteFile(tmp.filePath(QStringLiteral("taken-file")), "x"));
-    ASSERT_TRUE(QFile::link(outside, tmp.filePath(QStringLiteral("taken-link"))));
+    ASSERT_TRUE(QFile::link(tmp.filePath(QStringLiteral("taken-dir")),
+                            tmp.filePath(QStringLiteral("taken-link"))));
     ASSERT_TRUE(QFile::link(tmp.filePath(QStringLiteral("nowhere")),
                             tmp.filePath(QStringLiteral("taken-dangling"))));
-
-    QStringList names = {QStringLiteral("taken-dir"), QStringLiteral("taken-file"),
-                         QStringLiteral("taken-link"), QStringLiteral("taken-dangling"),
-                         QStringLiteral("free")};
+    const QStringList names = {"taken-dir", "taken-file", "taken-link", "taken-dangling", "free"};
     int asked = 0;
     const QString ws = CreateWorkspace(tmp.path(), [&] { return names.value(asked++); });
     EXPECT_EQ(ws, tmp.filePath(QStringLiteral("free")));
     EXPECT_EQ(asked, 5);
-    EXPECT_EQ(ModeOf(ws), 0700u);
+    EXPECT_EQ(ModeOf(ws), 0700u | S_IFDIR);
     EXPECT_FALSE(QFileInfo::exists(tmp.filePath(QStringLiteral("nowhere"))));
 
     // A temporary directory that does not exist gives no workspace, at once.
     asked = 0;
-    EXPECT_TRUE(CreateWorkspace(tmp.filePath(QStringLiteral("missing")), [&] {
-                    return names.value(asked++);
-                }).isEmpty());
+    EXPECT_EQ(CreateWorkspace(tmp.filePath("missing"), [&] { return names.value(asked++); }), "");
     EXPECT_EQ(asked, 1);
-}
-
-TEST(Workspace, TempFileNamesFollowThePatternAndAreNotCreated)
-{
-    QTemporaryDir tmp;
-    TempDirScope scope(tmp.path());
-    const QString a = MakeTempFileName();
-    const QString b = MakeTempFileName();
-    EXPECT_NE(a, b);
-    EXPECT_EQ(QFileInfo(a).absolutePath(), QFileInfo(tmp.path()).absoluteFilePath());
-    EXPECT_TRUE(kTempFileName.match(QFileInfo(a).fileName()).hasMatch());
-    EXPECT_FALSE(QFileInfo::exists(a));
-
-    const QString exe = MakeTempFileName(QStringLiteral(".exe"), QStringLiteral("/some/dir"));
-    EXPECT_TRUE(exe.startsWith(QStringLiteral("/some/dir/vnd")));
-    EXPECT_TRUE(exe.endsWith(QStringLiteral(".exe")));
-    EXPECT_FALSE(exe.contains(QStringLiteral(".tmp")));
 }
 
 // A program file: prefix bytes, then optionally the marker, a length and scrambled data.
@@ -119,16 +88,16 @@ struct ProgramFile {
         for (int shift = 0; shift < 32; shift += 8)
             bytes.append(static_cast<char>((n >> shift) & 0xFF));
     }
-    void Scrambled(const QByteArray& data)
+    void Scrambled(const QByteArray& data, bool scramble = true)
     {
         for (char c : data)
-            bytes.append(static_cast<char>(static_cast<unsigned char>(c) ^ 0xA7));
+            bytes.append(static_cast<char>(static_cast<unsigned char>(c) ^ (scramble ? 0xA7 : 0)));
     }
-    void Payload(const QByteArray& zip)
+    void Payload(const QByteArray& zip, std::int64_t lengthError = 0, bool scramble = true)
     {
         Marker();
-        Length(static_cast<std::uint32_t>(zip.size()));
-        Scrambled(zip);
+        Length(static_cast<std::uint32_t>(zip.size() + lengthError));
+        Scrambled(zip, scramble);
     }
 };
 
@@ -139,190 +108,87 @@ QByteArray ToolZip()
                              {"player.htm", "<!DOCTYPE html>", 0100644}});
 }
 
-struct PayloadCase {
-    const char* name;
-    ProgramFile (*make)();
-    bool extracted;
-};
-
-void PrintTo(const PayloadCase& c, std::ostream* os)
+// Only a well-formed payload at a 4-aligned offset is extracted, and no temporary archive stays.
+TEST(PayloadScan, FindsOnlyAWellFormedPayload)
 {
-    *os << c.name;
-}
+    const QByteArray zip = ToolZip();
+    const auto payloadAfter = [&](int filler) {
+        ProgramFile f;
+        f.Filler(filler);
+        f.Payload(zip);
+        return f;
+    };
+    ProgramFile endsInHalfAMarker, lengthPastTheEnd, lengthZero, endsAfterMarker, decoyFirst,
+        notScrambled, noPayload, hostile;
+    endsInHalfAMarker.Filler(4096);
+    endsInHalfAMarker.bytes.append("\x0D\xF0", 2);
+    lengthPastTheEnd.Filler(64);
+    lengthPastTheEnd.Payload(zip, 100);
+    lengthZero.Filler(64);
+    lengthZero.Payload(zip, -zip.size());
+    endsAfterMarker.Filler(64);
+    endsAfterMarker.Marker();
+    decoyFirst.Filler(64);
+    decoyFirst.Marker();
+    decoyFirst.Length(8); // eight bytes that are no archive
+    decoyFirst.Filler(8, 'x');
+    decoyFirst.Payload(zip);
+    notScrambled.Filler(64);
+    notScrambled.Payload(zip, 0, false);
+    noPayload.Filler(10000);
+    QTemporaryDir outside;
+    const QString absolute = outside.filePath(QStringLiteral("absolute.txt"));
+    hostile.Filler(64);
+    hostile.Payload(ziptest::MakeZip({{"../escaped.txt", "x"},
+                                      {QFile::encodeName(absolute), "x"},
+                                      {"sub/../../escaped2.txt", "x"},
+                                      {"link", QFile::encodeName(outside.path()), 0120777},
+                                      {"downloader", "#!/bin/sh\n", 0100755}}));
+    const QStringList tools = {"convert", "downloader", "player.htm"};
+    struct Row {
+        const char* name;
+        ProgramFile file;
+        bool extracted;
+        QStringList left; // the files in the workspace afterwards
+    } const rows[] = {
+        {"after full blocks", payloadAfter(3 * 4096), true, tools},
+        {"in the final short block", payloadAfter(4096 + 1200), true, tools},
+        {"the marker is the last word of a block", payloadAfter(4092), true, tools},
+        {"the marker only at an unaligned offset", payloadAfter(4098), false, {}},
+        {"no payload", noPayload, false, {}},
+        {"half a marker at the end", endsInHalfAMarker, false, {}},
+        {"a length past the end", lengthPastTheEnd, false, {}},
+        {"a length of zero", lengthZero, false, {}},
+        {"the file ends after the marker", endsAfterMarker, false, {}},
+        {"the first marker counts", decoyFirst, false, {}},
+        {"a payload that is not scrambled", notScrambled, false, {}},
+        // Refused members make the payload a damaged one; nothing leaves the workspace.
+        {"members that escape or are links", hostile, false, {"downloader"}},
+    };
+    const QString saved = QDir::currentPath();
+    for (const Row& row : rows) {
+        QTemporaryDir tmp;
+        const QString program = tmp.filePath(QStringLiteral("program"));
+        ASSERT_TRUE(testenv::WriteFile(program, row.file.bytes));
+        const QString ws = tmp.filePath(QStringLiteral("ws"));
+        ASSERT_TRUE(QDir().mkpath(ws));
 
-class PayloadScanTest : public ::testing::TestWithParam<PayloadCase> {
-protected:
-    void SetUp() override { m_savedCwd = QDir::currentPath(); }
-    void TearDown() override { QDir::setCurrent(m_savedCwd); }
-    QString m_savedCwd;
-};
-
-TEST_P(PayloadScanTest, FindsOnlyAWellFormedPayloadAndLeavesNoTemporaryArchive)
-{
-    const PayloadCase& c = GetParam();
-    QTemporaryDir tmp;
-    const QString program = tmp.filePath(QStringLiteral("program"));
-    ASSERT_TRUE(testenv::WriteFile(program, c.make().bytes));
-    const QString ws = tmp.filePath(QStringLiteral("ws"));
-    ASSERT_TRUE(QDir().mkpath(ws));
-
-    EXPECT_EQ(ExtractToolPayload(ws, program), c.extracted);
-    const QStringList left = QDir(ws).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    if (c.extracted) {
-        EXPECT_EQ(left, (QStringList{QStringLiteral("convert"), QStringLiteral("downloader"),
-                                     QStringLiteral("player.htm")}));
-        EXPECT_EQ(ModeOf(ws + QStringLiteral("/downloader")), 0755u);
-        EXPECT_EQ(QDir::currentPath(), m_savedCwd) << "the current directory stays where it was";
-    } else {
-        EXPECT_TRUE(left.isEmpty()) << left.join(u' ').toStdString();
+        EXPECT_EQ(ExtractToolPayload(ws, program), row.extracted) << row.name;
+        EXPECT_EQ(QDir(ws).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                     QDir::System),
+                  row.left)
+            << row.name;
+        EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  (QStringList{"program", "ws"}))
+            << row.name;
+        if (row.extracted)
+            EXPECT_EQ(ModeOf(ws + QStringLiteral("/downloader")), 0755u | S_IFREG);
+        EXPECT_EQ(QDir::currentPath(), saved) << "the current directory stays where it was";
+        QDir::setCurrent(saved);
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, PayloadScanTest,
-    ::testing::Values(PayloadCase{"AfterFullBlocks",
-                                  [] {
-                                      ProgramFile f;
-                                      f.Filler(3 * 4096);
-                                      f.Payload(ToolZip());
-                                      return f;
-                                  },
-                                  true},
-                      PayloadCase{"InTheFinalShortBlock",
-                                  [] {
-                                      ProgramFile f;
-                                      f.Filler(4096 + 1200);
-                                      f.Payload(ToolZip());
-                                      return f;
-                                  },
-                                  true},
-                      PayloadCase{"MarkerIsTheLastWordOfABlock",
-                                  [] {
-                                      ProgramFile f;
-                                      f.Filler(4092);
-                                      f.Payload(ToolZip());
-                                      return f;
-                                  },
-                                  true},
-                      PayloadCase{"NoPayload",
-                                  [] {
-                                      ProgramFile f;
-                                      f.Filler(10000);
-                                      return f;
-                                  },
-                                  false},
-                      PayloadCase{"MarkerOnlyUnaligned",
-                                  [] {
-                                      ProgramFile f;
-                                      f.Filler(4098);
-                                      f.Payload(ToolZip());
-                                      return f;
-                                  },
-                                  false},
-                      PayloadCase{"MarkerSplitAcrossTheEnd",
-                                  [] {
-                                      ProgramFile f;
-                                      f.Filler(4096);
-                                      f.bytes.append("\x0D\xF0", 2); // an incomplete last word
-                                      return f;
-                                  },
-                                  false},
-                      PayloadCase{"LengthPastTheEnd",
-                                  [] {
-                                      ProgramFile f;
-                                      f.Filler(64);
-                                      const QByteArray zip = ToolZip();
-                                      f.Marker();
-                                      f.Length(static_cast<std::uint32_t>(zip.size()) + 100);
-                                      f.Scrambled(zip);
-                                      return f;
-                                  },
-                                  false},
-                      PayloadCase{"LengthZero",
-                                  [] {
-                                      ProgramFile f;
-                                      f.Filler(64);
-                                      f.Marker();
-                                      f.Length(0);
-                                      f.Scrambled(ToolZip());
-                                      return f;
-                                  },
-                                  false},
-                      PayloadCase{"FileEndsAfterTheMarker",
-                                  [] {
-                                      ProgramFile f;
-                                      f.Filler(64);
-                                      f.Marker();
-                                      return f;
-                                  },
-                                  false},
-                      PayloadCase{"FirstMarkerCounts",
-                                  [] {
-                                      ProgramFile f;
-                                      f.Filler(64);
-                                      f.Marker();
-                                      f.Length(8); // eight bytes that are no archive
-                                      f.Filler(8, 'x');
-                                      f.Payload(ToolZip());
-                                      return f;
-                                  },
-                                  false},
-                      PayloadCase{"NotScrambled",
-                                  [] {
-                                      ProgramFile f;
-                                      f.Filler(64);
-                                      const QByteArray zip = ToolZip();
-                                      f.Marker();
-                                      f.Length(static_cast<std::uint32_t>(zip.size()));
-                                      f.bytes.append(zip);
-                                      return f;
-                                  },
-                                  false}),
-    [](const auto& row) { return std::string(row.param.name); });
-
-TEST(PayloadScan, AMissingProgramFileGivesFalse)
-{
     QTemporaryDir tmp;
     EXPECT_FALSE(ExtractToolPayload(tmp.path(), tmp.filePath(QStringLiteral("missing"))));
-    EXPECT_TRUE(QDir(tmp.path()).isEmpty());
-}
-
-TEST(PayloadScan, CraftedMembersOnACopyOfTheProgramStayInTheWorkspace)
-{
-    const QString saved = QDir::currentPath();
-    QTemporaryDir tmp;
-    TempDirScope scope(tmp.path());
-    // The built program without its payload: the build guarantees that no marker precedes it.
-    const QByteArray built = testenv::ReadFile(QStringLiteral(VANDREL_EXE));
-    qsizetype end = -1;
-    for (qsizetype i = 0; i + 4 <= built.size() && end < 0; i += 4) {
-        if (built.mid(i, 4) == QByteArray("\x0D\xF0\xAD\xDE", 4))
-            end = i;
-    }
-    ASSERT_GT(end, 0);
-    ProgramFile f;
-    f.bytes = built.left(end);
-    const QByteArray abs = QFile::encodeName(tmp.filePath(QStringLiteral("abs.txt")));
-    f.Payload(ziptest::MakeZip({{"../escaped.txt", "x"},
-                                {abs, "x"},
-                                {"sub/../../escaped2.txt", "x"},
-                                {"link", QFile::encodeName(tmp.path()), 0120777},
-                                {"downloader", "#!/bin/sh\n", 0100755}}));
-    const QString program = tmp.filePath(QStringLiteral("program-copy"));
-    ASSERT_TRUE(testenv::WriteFile(program, f.bytes));
-
-    const QString ws = CreateWorkspace();
-    ASSERT_FALSE(ws.isEmpty());
-    // Members that were refused make the payload a damaged one.
-    EXPECT_FALSE(ExtractToolPayload(ws, program));
-    EXPECT_EQ(
-        QDir(ws).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
-        QStringList{QStringLiteral("downloader")});
-    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-              (QStringList{QStringLiteral("program-copy"), QFileInfo(ws).fileName()}));
-    QDir::setCurrent(saved);
-    RemoveDirectoryTree(ws);
-    EXPECT_FALSE(QFileInfo::exists(ws));
+    EXPECT_TRUE(QDir(outside.path()).isEmpty()) << "nothing is written outside";
 }
 
 TEST(RemoveDirectoryTree, RemovesLinksButNotWhatTheyPointTo)

@@ -1,3 +1,4 @@
+// The test archives go through minizip's writer, raw members through its raw mode.
 #include "zip_writer.h"
 
 #include <QFile>

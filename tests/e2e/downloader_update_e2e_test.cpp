@@ -1,9 +1,9 @@
 // The downloader kept current: releases made in the test from the installed yt-dlp with another
 // version, signed by a key made in the test and served on loopback; what is kept, what the
 // carried downloader then runs, and every release that must be refused.
-#include "../app/loopback_http_server.h"
-#include "app/downloader_release.h"
-#include "app/downloader_updater.h"
+#include "../update/loopback_http_server.h"
+#include "update/downloader_release.h"
+#include "update/downloader_updater.h"
 #include "app/workspace.h"
 #include "settings/settings_store.h"
 #include "test_env.h"

@@ -134,11 +134,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         close(fd);
     }
 
-    bool complete = false;
     {
         platform::CurrentDirectoryKeeper keeper;
         const char* const argv[] = {"unzip.exe", "-x", "-o", archive.c_str(), "-d", dest.c_str()};
-        RunUnzip(6, argv, nullptr, &complete);
+        RunUnzip(6, argv, nullptr);
     }
 
     // Only the archive and the destination are in the sandbox.

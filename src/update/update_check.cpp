@@ -1,11 +1,12 @@
-#include "app/update_check.h"
+// The start's update check in the order of the decision table: settings, dates, then the
+// server through the update window.
+#include "update/update_check.h"
 
-#include "app/qt_application.h"
-#include "app/update_dlg.h"
-#include "app/update_installers.h"
-#include "app/update_version.h"
 #include "settings/settings_store.h"
+#include "update/update_installers.h"
+#include "update/update_version.h"
 
+#include <QApplication>
 #include <QUrl>
 
 #include <cstdio>
@@ -27,11 +28,6 @@ const QString kOwnExecutable = QStringLiteral("/proc/self/exe");
 QString FormatUpdateDate(const QDate& date)
 {
     return QString::asprintf("%d%02d%02d", date.year(), date.month(), date.day());
-}
-
-bool CheckForUpdate()
-{
-    return CheckForUpdate(QDateTime::currentDateTime());
 }
 
 qint64 UpdateTimeStamp(const QDateTime& localNow)
@@ -59,11 +55,6 @@ QString MakeUpdateAddress(const QString& base, const QString& affId, const QStri
            QString::fromLatin1(QUrl::toPercentEncoding(affId)) + u'/' +
            QString::fromLatin1(QUrl::toPercentEncoding(ownVersion)) + QStringLiteral("?rnd=") +
            QString::number(timeStamp);
-}
-
-bool CheckForUpdate(const QDateTime& localNow)
-{
-    return CheckForUpdate(localNow, UpdateCheckOptions());
 }
 
 bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options)
@@ -99,9 +90,13 @@ bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options
 
     // Without a display the question cannot be asked: the run ends (the line is written), and
     // the day is not recorded, so the next start asks again.
-    if (!EnsureQtApplication())
+    const bool haveApplication =
+        options.openApplication
+            ? options.openApplication()
+            : qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+    if (!haveApplication)
         return false;
-    UpdateDlg dialog(address, ownVersion, options.job);
+    UpdateDlg dialog(address, ownVersion, options.job, options.askToUpdate);
     dialog.Exec();
     if (dialog.RecordDate())
         WriteStringValue(*key, settings_names::kLastUpdate, today);

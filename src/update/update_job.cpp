@@ -1,17 +1,15 @@
-#include "app/update_worker.h"
+// The update job's steps in order; every file it makes is removed again unless an installer
+// runs from it.
+#include "update/update_job.h"
 
-#include "app/update_dlg.h"
-#include "app/update_download.h"
-#include "app/update_installers.h"
-#include "app/update_version_file.h"
-#include "app/workspace.h"
+#include "platform/temp_file_name.h"
+#include "update/update_download.h"
+#include "update/update_installers.h"
+#include "update/update_version_file.h"
 
 #include <QFile>
-#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QProcess>
-
-#include <atomic>
 
 namespace {
 
@@ -26,19 +24,11 @@ bool StartInstaller(const QString& path)
 
 } // namespace
 
-bool AskToUpdateWithMessageBox(QWidget* owner)
-{
-    return QMessageBox::question(owner, QStringLiteral("Update?"),
-                                 QStringLiteral("Vandrel needs to update, click OK to approve."),
-                                 QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::Yes) == QMessageBox::Yes;
-}
-
 bool RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
                   const UpdateJobOptions& options, const std::function<bool()>& ask)
 {
     QNetworkAccessManager manager;
-    const QString versionFile = MakeTempFileName();
+    const QString versionFile = platform::MakeTempFileName();
     DownloadLimits versionLimits;
     versionLimits.stallTimeoutMs = options.stallTimeoutMs;
     versionLimits.totalTimeoutMs = options.versionFileTimeoutMs;
@@ -55,7 +45,7 @@ bool RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
     if (!IsTrustedUpdateUrl(installerUrl) || !ask())
         return false;
 
-    const QString installer = MakeTempFileName(QStringLiteral(".exe"));
+    const QString installer = platform::MakeTempFileName(QStringLiteral(".exe"));
     DownloadLimits installerLimits;
     installerLimits.stallTimeoutMs = options.stallTimeoutMs;
     installerLimits.totalTimeoutMs = options.installerTimeoutMs;
@@ -68,21 +58,4 @@ bool RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
         return true; // the running installer keeps its file: a script is read by path
     QFile::remove(installer);
     return false;
-}
-
-int UpdateWorker(UpdateDlg& dialog)
-{
-    const auto ask = [&dialog] {
-        // Widgets live on the GUI thread: ask there and wait for the answer. The blocking call
-        // already orders the write before the read; the atomic says so to race checkers, which
-        // cannot see inside Qt's own futex-based wait.
-        std::atomic<bool> yes = false;
-        QMetaObject::invokeMethod(
-            &dialog, [&dialog, &yes] { yes = dialog.AskToUpdate(); }, Qt::BlockingQueuedConnection);
-        return yes.load();
-    };
-    if (RunUpdateJob(dialog.UpdateAddress(), dialog.OwnVersion(), dialog.Options(), ask))
-        dialog.SetInstallerLaunched();
-    dialog.EndFromWorker();
-    return 0;
 }

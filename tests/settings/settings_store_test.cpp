@@ -1,7 +1,8 @@
+// The settings store on files the tests write: where they live, what reads back, what a
+// write changes, and a writer killed mid-write.
 #include "settings/settings_store.h"
 
 #include "platform/file_name.h"
-
 #include "test_env.h"
 
 #include <gtest/gtest.h>
@@ -32,45 +33,35 @@ protected:
     }
 };
 
-TEST_F(SettingsStore, FilesLiveUnderTheXdgFolders)
+// Where the files are, which of them make a key, and that writes go to the user's file only.
+TEST_F(SettingsStore, UserFileAndDefaultsFile)
 {
     EXPECT_EQ(UserSettingsFile(),
               QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/Vandrel/Vandrel.conf");
     EXPECT_TRUE(DefaultsSettingsFile().isEmpty());
-    ASSERT_TRUE(testenv::WriteFile(SystemFile(), "[General]\nAffID=sys\n"));
-    EXPECT_EQ(DefaultsSettingsFile(), SystemFile());
-}
+    EXPECT_FALSE(OpenSettingsKey().has_value()) << "no file, no key";
 
-TEST_F(SettingsStore, OpenFailsWithoutAnyFileAndCreateMakesTheUserFile)
-{
-    EXPECT_FALSE(OpenSettingsKey().has_value());
-    const auto created = CreateSettingsKey();
-    ASSERT_TRUE(created.has_value());
-    EXPECT_TRUE(QFileInfo(UserSettingsFile()).isFile());
-    EXPECT_TRUE(OpenSettingsKey().has_value());
-    EXPECT_FALSE(ReadStringValue(*created, "AffID").has_value()) << "an absent value is an error";
-}
-
-TEST_F(SettingsStore, DefaultsFileAloneOpensAndFillsMissingValues)
-{
     ASSERT_TRUE(
         testenv::WriteFile(SystemFile(), "[General]\nAffID=partner-7\nLastUpdate=20200101\n"));
+    EXPECT_EQ(DefaultsSettingsFile(), SystemFile());
     const auto key = OpenSettingsKey();
-    ASSERT_TRUE(key.has_value());
+    ASSERT_TRUE(key.has_value()) << "the defaults file alone opens";
     EXPECT_EQ(ReadStringValue(*key, "AffID").value_or("?"), "partner-7");
-
-    // Writes go to the user's file and win over the defaults from then on.
+    EXPECT_FALSE(ReadStringValue(*key, "Missing").has_value()) << "an absent value is an error";
     ASSERT_TRUE(WriteStringValue(*key, "LastUpdate", "20261206"));
     EXPECT_EQ(ReadStringValue(*key, "LastUpdate").value_or("?"), "20261206");
+    EXPECT_TRUE(testenv::ReadFile(SystemFile()).contains("20200101")) << "defaults stay";
+
+    QFile::remove(UserSettingsFile());
+    QFile::remove(SystemFile());
+    ASSERT_TRUE(CreateSettingsKey().has_value());
     EXPECT_TRUE(QFileInfo(UserSettingsFile()).isFile());
-    EXPECT_TRUE(testenv::ReadFile(SystemFile()).contains("20200101"));
-    EXPECT_EQ(ReadStringValue(*key, "AffID").value_or("?"), "partner-7");
 }
 
+// Values written by this store and by the QSettings-based store of earlier builds read back
+// exactly as written.
 TEST_F(SettingsStore, StringsComeBackExactlyAsWritten)
 {
-    const auto key = CreateSettingsKey();
-    ASSERT_TRUE(key.has_value());
     const QStringList values = {
         "/home/u/My Videos, old",
         "a\"quoted\"b",
@@ -80,29 +71,36 @@ TEST_F(SettingsStore, StringsComeBackExactlyAsWritten)
         "Vidéos/Видео/動画",
         "",
         "@Invalid()",
-        "semi;colon",
         "#hash first",
-        "tab\there",
+        "tab\there\n",
         "back\\slash\\\\n",
+        QString::fromLatin1("nul\0"
+                            "01",
+                            6),
+        "a\x01"
+        "1",
+        "\\x41",
     };
-    for (int i = 0; i < values.size(); ++i)
-        ASSERT_TRUE(WriteStringValue(*key, QString("v%1").arg(i), values[i]));
-    // A fresh handle reads what is on disk.
-    const auto reopened = OpenSettingsKey();
-    ASSERT_TRUE(reopened.has_value());
-    for (int i = 0; i < values.size(); ++i)
-        EXPECT_EQ(ReadStringValue(*reopened, QString("v%1").arg(i)).value_or("<absent>"),
-                  values[i]);
-}
-
-TEST_F(SettingsStore, CapacityCountsTheTerminator)
-{
-    const auto key = CreateSettingsKey();
-    ASSERT_TRUE(key.has_value());
-    ASSERT_TRUE(WriteStringValue(*key, "AffID", QString(259, 'a')));
-    EXPECT_TRUE(ReadStringValue(*key, "AffID", 260).has_value());
-    ASSERT_TRUE(WriteStringValue(*key, "AffID", QString(260, 'a')));
-    EXPECT_FALSE(ReadStringValue(*key, "AffID", 260).has_value());
+    for (const bool byQSettings : {false, true}) {
+        SCOPED_TRACE(byQSettings ? "written by QSettings" : "written by the store");
+        QFile::remove(UserSettingsFile());
+        if (byQSettings) {
+            QSettings old(UserSettingsFile(), QSettings::IniFormat);
+            for (int i = 0; i < values.size(); ++i)
+                old.setValue(QString("v%1").arg(i), values[i]);
+        } else {
+            const auto key = CreateSettingsKey();
+            ASSERT_TRUE(key.has_value());
+            for (int i = 0; i < values.size(); ++i)
+                ASSERT_TRUE(WriteStringValue(*key, QString("v%1").arg(i), values[i]));
+        }
+        const auto key = OpenSettingsKey();
+        ASSERT_TRUE(key.has_value());
+        for (int i = 0; i < values.size(); ++i)
+            EXPECT_EQ(ReadStringValue(*key, QString("v%1").arg(i), INT_MAX).value_or("<absent>"),
+                      values[i])
+                << i;
+    }
 }
 
 // Files the user (or an older build) wrote, read value by value.
@@ -220,71 +218,32 @@ TEST_F(SettingsStore, OversizedFileIsLeftAlone)
     EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), huge);
 }
 
-// The download page writes back the folder it read: the file does not change, not even a byte.
-TEST_F(SettingsStore, FolderReadAndWrittenBackIsTheSameFolder)
-{
-    const QByteArray file = "[General]\n; mine\nDefaultDownloadFolder=/home/u/Vid\xe9os, old\n";
-    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), file));
-    const auto key = OpenSettingsKey();
-    ASSERT_TRUE(key.has_value());
-    const QString folder = GetDownloadFolder(&*key);
-    EXPECT_EQ(platform::EncodeFileName(folder), "/home/u/Vid\xe9os, old");
-    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", folder));
-    EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), file);
-
-    // Written after another value, the bytes come back the same as well.
-    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", "/tmp"));
-    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", folder));
-    EXPECT_EQ(platform::EncodeFileName(GetDownloadFolder(&*key)), "/home/u/Vid\xe9os, old");
-    EXPECT_TRUE(testenv::ReadFile(UserSettingsFile()).contains("\"/home/u/Vid\xe9os, old\""));
-}
-
-// Files the earlier QSettings-based store wrote read the same.
-TEST_F(SettingsStore, FilesWrittenByQSettingsReadTheSame)
-{
-    const QStringList values = {
-        "/home/u/My Videos, old",
-        "a\"quoted\"b",
-        "x=y;z#w",
-        "C:\\dir\\sub\\",
-        "  leading  ",
-        "Vidéos/動画",
-        "",
-        "@at",
-        "tab\there\n",
-        QString::fromLatin1("nul\0"
-                            "01",
-                            6),
-        "a\x01"
-        "1",
-        "\\x41",
-    };
-    {
-        QSettings old(UserSettingsFile(), QSettings::IniFormat);
-        for (int i = 0; i < values.size(); ++i)
-            old.setValue(QString("v%1").arg(i), values[i]);
-    }
-    const auto key = OpenSettingsKey();
-    ASSERT_TRUE(key.has_value());
-    for (int i = 0; i < values.size(); ++i)
-        EXPECT_EQ(ReadStringValue(*key, QString("v%1").arg(i)).value_or("<absent>"), values[i])
-            << i;
-}
-
-TEST_F(SettingsStore, DownloadFolderFallsBackToTheDesktopButKeepsAnEmptyValue)
+// The download folder: the desktop (made when missing) without a key or a value, an empty value
+// and an unexpanded reference as stored, and a folder that is not UTF-8 written back as the same
+// bytes (the download page writes back the folder it read).
+TEST_F(SettingsStore, DownloadFolder)
 {
     const QString desktop = GetDesktopFolder();
     ASSERT_FALSE(desktop.isEmpty());
-    EXPECT_TRUE(QFileInfo(desktop).isDir()) << "the desktop folder is created when missing";
+    EXPECT_TRUE(QFileInfo(desktop).isDir());
     EXPECT_EQ(GetDownloadFolder(nullptr), desktop);
-
     const auto key = CreateSettingsKey();
     ASSERT_TRUE(key.has_value());
     EXPECT_EQ(GetDownloadFolder(&*key), desktop);
-    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", ""));
-    EXPECT_EQ(GetDownloadFolder(&*key), "");
-    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", "$HOME/clips"));
-    EXPECT_EQ(GetDownloadFolder(&*key), "$HOME/clips") << "references are not expanded";
+    for (const QString value : {"", "$HOME/clips"}) {
+        ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", value));
+        EXPECT_EQ(GetDownloadFolder(&*key), value);
+    }
+
+    const QByteArray file = "[General]\n; mine\nDefaultDownloadFolder=/home/u/Vid\xe9os, old\n";
+    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), file));
+    const QString folder = GetDownloadFolder(&*key);
+    EXPECT_EQ(platform::EncodeFileName(folder), "/home/u/Vid\xe9os, old");
+    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", folder));
+    EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), file) << "not even a byte changes";
+    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", "/tmp"));
+    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", folder));
+    EXPECT_EQ(platform::EncodeFileName(GetDownloadFolder(&*key)), "/home/u/Vid\xe9os, old");
 }
 
 // A writer killed at any moment leaves either the old file or the new one, never a torn one.

@@ -1,6 +1,7 @@
-#include "app/downloader_updater.h"
+// The daily check's thread and its record of the last day a verdict was reached.
+#include "update/downloader_updater.h"
 
-#include "app/update_check.h"
+#include "update/update_check.h"
 
 #include <QDir>
 #include <QFile>

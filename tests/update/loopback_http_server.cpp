@@ -1,3 +1,4 @@
+// The loopback server's thread runs its own event loop; answers and requests sit behind one mutex.
 #include "loopback_http_server.h"
 
 #include <QEventLoop>

@@ -12,7 +12,8 @@ QString LaunchedInstallersFile();
 bool RecordLaunchedInstaller(const QString& path);
 
 // Removes each recorded installer that is still there and is one the program made: a regular
-// file (a link is not followed) of this user's, named like the installers MakeTempFileName names
+// file (a link is not followed) of this user's, named like the installers
+// platform::MakeTempFileName names
 // ("vnd%08x-%08x.exe"), directly in the temporary folder. A record of another temporary folder
 // (TMPDIR was different) is kept for a start that uses that folder; the others are dropped.
 void RemoveLaunchedInstallers();

@@ -1,20 +1,31 @@
-// The small modal window shown while the update check asks the server: a caption, a busy
-// progress bar, no way for the user to close it. Its worker thread ends it.
+// The small modal window shown while the update check asks the server (a caption, a busy
+// progress bar, no way for the user to close it) and its worker thread, which runs the update
+// job and ends the window.
 #pragma once
 
-#include "app/update_worker.h"
+#include "update/update_job.h"
 
 #include <QDialog>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QThread;
 
+// Asks the user whether to update; runs on the GUI thread with the update window as the owner
+// and returns true for Yes.
+using AskToUpdateFunction = std::function<bool(QWidget* owner)>;
+
+// The message box: "Vandrel needs to update, click OK to approve." with Yes and No.
+bool AskToUpdateWithMessageBox(QWidget* owner);
+
 class UpdateDlg : public QDialog {
     Q_OBJECT
 public:
-    UpdateDlg(QString updateAddress, QString ownVersion, UpdateJobOptions options = {});
+    // askToUpdate empty: the real message box (tests answer through it).
+    UpdateDlg(QString updateAddress, QString ownVersion, UpdateJobOptions options = {},
+              AskToUpdateFunction askToUpdate = {});
     ~UpdateDlg() override;
 
     // Shows the window modally and runs UpdateWorker on a thread of its own; returns the
@@ -52,6 +63,12 @@ private:
     const QString m_updateAddress;
     const QString m_ownVersion;
     const UpdateJobOptions m_options;
+    const AskToUpdateFunction m_askToUpdate;
     Flags m_flags;
     std::unique_ptr<QThread> m_worker;
 };
+
+// The body of the dialog's worker thread: runs the job with the dialog's address and version,
+// asks through the dialog on the GUI thread, records the outcome in the dialog and ends it.
+// It touches the dialog only up to ending it. Returns 0.
+int UpdateWorker(UpdateDlg& dialog);

@@ -1,4 +1,6 @@
-#include "app/update_download.h"
+// One transfer in a local event loop: timers for the limits, a redirect check on every hop,
+// and the body written as it arrives.
+#include "update/update_download.h"
 
 #include <QEventLoop>
 #include <QFile>

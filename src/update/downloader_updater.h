@@ -2,7 +2,7 @@
 // first start of a day, on a thread of its own so it never delays the window.
 #pragma once
 
-#include "app/downloader_release.h"
+#include "update/downloader_release.h"
 
 #include <QDate>
 

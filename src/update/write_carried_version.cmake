@@ -6,7 +6,7 @@ if(NOT CMAKE_MATCH_1)
   message(FATAL_ERROR "no __version__ in ${VERSION_FILE}")
 endif()
 file(WRITE "${OUTPUT}.new"
-     "// Generated from ${VERSION_FILE}.\n#include \"app/downloader_release.h\"\n\n"
+     "// Generated from ${VERSION_FILE}.\n#include \"update/downloader_release.h\"\n\n"
      "QString CarriedDownloaderVersion()\n{\n    return QStringLiteral(\"${CMAKE_MATCH_1}\");\n}\n")
 file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.new")

@@ -11,7 +11,7 @@
 // record in the file wins. The tool payload appended to the executable is found by scanning for
 // its marker word at 4-aligned offsets, so the record must never hold that word; a static
 // assertion below checks every offset.
-#include "app/update_version.h"
+#include "update/update_version.h"
 
 #include <QFile>
 

@@ -2,23 +2,29 @@
 // not start; on a day other than the recorded "LastUpdate" the update server is asked.
 #pragma once
 
-#include "app/update_worker.h"
+#include "update/update_dlg.h"
 
 #include <QDateTime>
 #include <QString>
+
+#include <functional>
 
 struct UpdateCheckOptions {
     // The program file whose version is reported; empty: the running executable.
     QString programFile;
     UpdateJobOptions job;
+    // Empty: the real message box.
+    AskToUpdateFunction askToUpdate;
+    // Makes the application the window needs, just before it shows; false when the display
+    // cannot be opened (the run then ends, and the day is not recorded). Empty: an application
+    // that exists is used, and without one the check ends as without a display.
+    std::function<bool()> openApplication;
 };
 
-// True when start-up may continue. First of all it removes the installers an earlier start
-// launched (update_installers.h).
-bool CheckForUpdate();
-// The same, with the local date and time given (tests control the clock through it).
-bool CheckForUpdate(const QDateTime& localNow);
-bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options);
+// True when start-up may continue; localNow is the local date and time (tests control the clock
+// through it). First of all it removes the installers an earlier start launched
+// (update_installers.h).
+bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options = {});
 
 // "LastUpdate"'s form of a local date: year, month and day as "%d%02d%02d".
 QString FormatUpdateDate(const QDate& date);

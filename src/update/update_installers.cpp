@@ -1,9 +1,10 @@
-#include "app/update_installers.h"
+// The record of started installers: a small locked file of percent-encoded paths, and the
+// removal that trusts a path only when what is there is still an installer the program made.
+#include "update/update_installers.h"
 
-#include "app/workspace.h"
 #include "platform/file_name.h"
-
 #include "platform/own_file.h"
+#include "platform/temp_file_name.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,7 +84,7 @@ void RemoveLaunchedInstallers()
     QLockFile lock(file + QStringLiteral(".lock"));
     if (!lock.tryLock(kLockWaitMs))
         return;
-    const QByteArray tempFolder = platform::EncodeFileName(TemporaryDirectory());
+    const QByteArray tempFolder = platform::EncodeFileName(platform::TemporaryDirectory());
     QList<QByteArray> kept;
     for (const QByteArray& path : ReadRecords(file)) {
         const qsizetype slash = path.lastIndexOf('/');

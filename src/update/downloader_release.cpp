@@ -1,8 +1,10 @@
-#include "app/downloader_release.h"
+// The release check: fetch into a private work folder, verify signature, checksum and version,
+// then rename into place.
+#include "update/downloader_release.h"
 
-#include "app/update_download.h"
-#include "app/workspace.h"
 #include "platform/file_sync.h"
+#include "platform/file_system.h"
+#include "update/update_download.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -142,7 +144,7 @@ void RemoveAbandonedWork(const QString& keep)
         {QStringLiteral(".update-*")}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QFileInfo& work : found) {
         if (!work.isSymLink() && work.lastModified().toUTC() < cutoff)
-            RemoveDirectoryTree(work.filePath());
+            platform::RemoveTree(work.filePath());
     }
 }
 

@@ -1,11 +1,16 @@
-#include "app/update_dlg.h"
+// The update window and its worker: the window lives on the GUI thread, the worker asks it
+// questions through blocking queued calls and ends it with a queued one.
+#include "update/update_dlg.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QThread>
+
+#include <atomic>
 
 namespace {
 
@@ -22,10 +27,19 @@ QSize DialogUnits(const QFontMetrics& metrics, int x, int y)
 
 } // namespace
 
-UpdateDlg::UpdateDlg(QString updateAddress, QString ownVersion, UpdateJobOptions options)
+bool AskToUpdateWithMessageBox(QWidget* owner)
+{
+    return QMessageBox::question(owner, QStringLiteral("Update?"),
+                                 QStringLiteral("Vandrel needs to update, click OK to approve."),
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+UpdateDlg::UpdateDlg(QString updateAddress, QString ownVersion, UpdateJobOptions options,
+                     AskToUpdateFunction askToUpdate)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_updateAddress(std::move(updateAddress)), m_ownVersion(std::move(ownVersion)),
-      m_options(std::move(options))
+      m_options(std::move(options)), m_askToUpdate(std::move(askToUpdate))
 {
     setWindowTitle(QStringLiteral("Vandrel is checking for updates..."));
     setWindowIcon(QIcon(QStringLiteral(":/icons/vandrel.png")));
@@ -65,7 +79,7 @@ void UpdateDlg::EndFromWorker()
 
 bool UpdateDlg::AskToUpdate()
 {
-    return m_options.askToUpdate ? m_options.askToUpdate(this) : AskToUpdateWithMessageBox(this);
+    return m_askToUpdate ? m_askToUpdate(this) : AskToUpdateWithMessageBox(this);
 }
 
 void UpdateDlg::closeEvent(QCloseEvent* event)
@@ -84,4 +98,21 @@ void UpdateDlg::keyPressEvent(QKeyEvent* event)
     default:
         QDialog::keyPressEvent(event);
     }
+}
+
+int UpdateWorker(UpdateDlg& dialog)
+{
+    const auto ask = [&dialog] {
+        // Widgets live on the GUI thread: ask there and wait for the answer. The blocking call
+        // already orders the write before the read; the atomic says so to race checkers, which
+        // cannot see inside Qt's own futex-based wait.
+        std::atomic<bool> yes = false;
+        QMetaObject::invokeMethod(
+            &dialog, [&dialog, &yes] { yes = dialog.AskToUpdate(); }, Qt::BlockingQueuedConnection);
+        return yes.load();
+    };
+    if (RunUpdateJob(dialog.UpdateAddress(), dialog.OwnVersion(), dialog.Options(), ask))
+        dialog.SetInstallerLaunched();
+    dialog.EndFromWorker();
+    return 0;
 }

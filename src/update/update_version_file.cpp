@@ -1,4 +1,6 @@
-#include "app/update_version_file.h"
+// The version file read the way a profile reader reads one: names in any case, first match
+// wins, overlong values count as missing.
+#include "update/update_version_file.h"
 
 #include "settings/settings_store.h"
 
