@@ -35,7 +35,7 @@ QString JobFolder::Prepare() const
     if (m_path.isEmpty())
         return QStringLiteral("no folder given");
     const int error = platform::MakeWritableDirectory(m_path);
-    return error ? ErrorText(error) : QString();
+    return error ? ErrorText(-error) : QString();
 }
 
 void JobFolder::Record()
@@ -115,7 +115,7 @@ std::optional<JobFolder::File> JobFolder::NewOutputFile(const QString& input,
         const int error = platform::CreateNewFile(path, file.identity);
         if (!error)
             return file;
-        if (error != EEXIST)
+        if (error != -EEXIST)
             return std::nullopt;
     }
     return std::nullopt;

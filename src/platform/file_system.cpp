@@ -1,3 +1,5 @@
+// The file-system calls on POSIX: *at calls that never follow links, O_EXCL creation, and the
+// tree removal that holds a fixed number of descriptors.
 #include "platform/file_system.h"
 
 #include "platform/file_name.h"
@@ -161,7 +163,7 @@ MakeDirResult MakePrivateDirectory(const QString& path, int* error)
 
 int MakeDirectory(const char* path)
 {
-    return mkdir(path, 0777) == 0 ? 0 : errno;
+    return mkdir(path, 0777) == 0 ? 0 : -errno;
 }
 
 UniqueFd CreateFileForWriting(const char* path)
@@ -248,21 +250,21 @@ int MakeWritableDirectory(const QString& path)
 {
     const std::string name = platform::EncodeFileName(path).toStdString();
     if (name.empty())
-        return ENOENT;
+        return -ENOENT;
     // Each prefix that ends before a slash, then the whole path.
     for (std::size_t slash = name.find('/', 1);; slash = name.find('/', slash + 1)) {
         const std::string part = name.substr(0, slash);
         if (!part.empty() && mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
-            return errno;
+            return -errno;
         if (slash == std::string::npos)
             break;
     }
     struct stat st {};
     if (stat(name.c_str(), &st) != 0)
-        return errno;
+        return -errno;
     if (!S_ISDIR(st.st_mode))
-        return ENOTDIR;
-    return access(name.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+        return -ENOTDIR;
+    return access(name.c_str(), W_OK | X_OK) == 0 ? 0 : -errno;
 }
 
 std::vector<FileIdentity> RegularFilesIn(const QString& directory)
@@ -307,10 +309,10 @@ int CreateNewFile(const QString& path, FileIdentity& identity)
     UniqueFd fd(open(platform::EncodeFileName(path).constData(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!fd)
-        return errno;
+        return -errno;
     struct stat st {};
     if (fstat(fd.Get(), &st) != 0)
-        return errno;
+        return -errno;
     identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     return 0;
 }

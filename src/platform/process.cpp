@@ -23,14 +23,14 @@ extern char** environ;
 namespace platform {
 namespace {
 
-// Moves a descriptor to 3 or above (keeping close-on-exec).
+// Moves a descriptor to 3 or above (keeping close-on-exec): 0 or -errno.
 int LiftAboveStdio(UniqueFd& fd)
 {
     if (fd.Get() >= 3)
         return 0;
     const int lifted = ::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 3);
     if (lifted < 0)
-        return errno;
+        return -errno;
     fd.Reset(lifted);
     return 0;
 }
@@ -145,7 +145,7 @@ int MakePipe(PipeEnds& ends)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
-        return errno;
+        return -errno;
     ends.read.Reset(fds[0]);
     ends.write.Reset(fds[1]);
     if (const int e = LiftAboveStdio(ends.read))
@@ -153,40 +153,35 @@ int MakePipe(PipeEnds& ends)
     return LiftAboveStdio(ends.write);
 }
 
-int PeekPipe(int fd, std::size_t& available)
+long PeekPipe(int fd)
 {
-    available = 0;
     int count = 0;
     if (::ioctl(fd, FIONREAD, &count) != 0)
-        return errno;
-    if (count > 0) {
-        available = static_cast<std::size_t>(count);
-        return 0;
-    }
+        return -errno;
+    if (count > 0)
+        return count;
     // Nothing buffered: the output has ended when no writer is left.
     pollfd p{fd, POLLIN, 0};
     int r;
     while ((r = ::poll(&p, 1, 0)) < 0 && errno == EINTR) {
     }
     if (r < 0)
-        return errno;
+        return -errno;
     if (r == 1 && (p.revents & POLLHUP))
-        return EPIPE;
+        return -EPIPE;
     if (r == 1 && (p.revents & (POLLERR | POLLNVAL)))
-        return EIO;
+        return -EIO;
     return 0;
 }
 
-long ReadPipe(int fd, char* buffer, std::size_t size, int& error)
+long ReadPipe(int fd, char* buffer, std::size_t size)
 {
     for (;;) {
         const ssize_t n = ::read(fd, buffer, size);
         if (n >= 0)
             return static_cast<long>(n);
-        if (errno != EINTR) {
-            error = errno;
-            return -1;
-        }
+        if (errno != EINTR)
+            return -errno;
     }
 }
 
@@ -213,9 +208,9 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
                         int stderrFd, const std::string& workingDirectory)
 {
     if (IsValid())
-        return EBUSY;
+        return -EBUSY;
     if (argv.empty() || argv.front().empty())
-        return ENOENT;
+        return -ENOENT;
 
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
@@ -226,10 +221,10 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     if (int e = posix_spawn_file_actions_init(&actions))
-        return e;
+        return -e;
     if (int e = posix_spawnattr_init(&attr)) {
         posix_spawn_file_actions_destroy(&actions);
-        return e;
+        return -e;
     }
 
     int error = 0;
@@ -273,7 +268,7 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     if (error)
-        return error;
+        return -error;
 
     const int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (pidFd < 0) {
@@ -284,7 +279,7 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        return error;
+        return -error;
     }
     std::lock_guard lock(m_mutex);
     m_pid = pid;

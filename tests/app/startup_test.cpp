@@ -35,7 +35,7 @@ TEST_P(RunMode, SelectsJob)
     const ModeCase& c = GetParam();
     const StartRequest request = ModeOf(c.words);
     EXPECT_EQ(request.openWindow, c.openWindow);
-    EXPECT_EQ(request.jobKind, c.jobKind);
+    EXPECT_EQ(static_cast<int>(request.jobKind), c.jobKind);
     EXPECT_EQ(request.downloadUrl, c.url);
     EXPECT_EQ(request.playerFile, c.player);
 }
@@ -62,7 +62,7 @@ TEST(RunModeDetails, ConvertValueIsKeptButStartsNothing)
 {
     const StartRequest request = ModeOf({"/convert=file.flv"});
     EXPECT_EQ(request.convertValue, "file.flv");
-    EXPECT_EQ(request.jobKind, 0);
+    EXPECT_EQ(request.jobKind, JobKind::None);
 }
 
 // Start-up with recording steps: which steps ran, in which order, with what.
@@ -76,7 +76,7 @@ struct Recorder {
     std::string signalAfter;
     bool signalled = false;
     QString url, player;
-    int jobKind = -1;
+    JobKind jobKind = JobKind::None;
 
     void Call(const std::string& step)
     {
@@ -105,7 +105,7 @@ struct Recorder {
                 Call("extract:" + w.toStdString());
                 return extractResult;
             },
-            [this](const QString& w, const QString& u, int k, const QString& p) {
+            [this](const QString& w, const QString& u, JobKind k, const QString& p) {
                 Call("window:" + w.toStdString());
                 url = u, jobKind = k, player = p;
             },
@@ -124,7 +124,7 @@ TEST(Startup, FullRunInOrderWithTheFourValues)
     EXPECT_EQ(r.calls, (Calls{"update", "catch", "display", "create", "extract:/tmp/ws",
                               "window:/tmp/ws", "remove:/tmp/ws"}));
     EXPECT_EQ(r.url, "http://x/y");
-    EXPECT_EQ(r.jobKind, 3);
+    EXPECT_EQ(r.jobKind, JobKind::Avi);
     EXPECT_EQ(r.player, "");
 }
 

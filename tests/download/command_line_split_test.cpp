@@ -10,11 +10,6 @@ struct SplitCase {
     QStringList words;
 };
 
-void PrintTo(const SplitCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class Split : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(Split, GivesTheWindowsWords)

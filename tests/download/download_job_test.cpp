@@ -13,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -48,12 +47,9 @@ public:
     // Delivers posted events until `count` jobs have finished (or a generous limit passes).
     bool WaitFinished(qsizetype count = 1)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (finished.size() < count && timer.elapsed() < 240000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        const bool done = testenv::WaitUntil([&] { return finished.size() >= count; }, 240000);
         QCoreApplication::sendPostedEvents(this);
-        return finished.size() >= count;
+        return done;
     }
     bool Said(const QString& part) const
     {
@@ -137,132 +133,64 @@ protected:
 
 // --- Each kind, with play on and off -------------------------------------------------------
 
+// Every row leaves exactly one file, the one the job saved, and names it to play when play is
+// set.
 struct KindCase {
     const char* name;
     const char* url; // on the loopback server
     JobKind kind;
     bool play;
-    QStringList files;  // in the folder afterwards
-    const char* result; // relative to the folder; empty: nothing to play
-    const char* codecs; // of the result, when there is one
-    const char* shown;  // a line that must be shown, or null
+    const char* file;  // the one file in the folder afterwards
+    const char* shown; // a line that must be shown, or null
 };
 
-void PrintTo(const KindCase& c, std::ostream* os)
+// What each kind's file holds, by its extension.
+QString CodecsOf(const QString& file)
 {
-    *os << c.name;
+    const QString ext = QFileInfo(file).suffix().toLower();
+    return ext == u"mp3"   ? QStringLiteral("mp3")
+           : ext == u"avi" ? QStringLiteral("mpeg4 mp3")
+                           : QStringLiteral("h264 aac");
 }
 
 class JobKinds : public Jobs, public ::testing::WithParamInterface<KindCase> {};
 
-TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheOneToPlay)
+TEST_P(JobKinds, LeaveExactlyTheirFileAndNameItToPlay)
 {
     const KindCase& c = GetParam();
     Run(Job(Url(QString::fromLatin1(c.url)), c.kind, c.play, m_folder.path()));
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), c.files)
+    const QString file = m_folder.filePath(QString::fromLatin1(c.file));
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{QString::fromLatin1(c.file)})
         << m_receiver.texts.join(u'\n').toStdString();
-    const QString expected =
-        *c.result ? m_folder.filePath(QString::fromLatin1(c.result)) : QString();
-    EXPECT_EQ(Result(), expected);
-    if (*c.result) {
-        EXPECT_EQ(testenv::StreamCodecs(expected), QString::fromLatin1(c.codecs));
-    }
+    EXPECT_EQ(Result(), c.play ? file : QString());
+    ASSERT_EQ(m_receiver.saved.size(), 1);
+    EXPECT_EQ(m_receiver.saved.front(), QStringList{file});
+    if (c.play)
+        EXPECT_EQ(testenv::StreamCodecs(file), CodecsOf(file));
     if (c.shown) {
         EXPECT_TRUE(m_receiver.Said(QString::fromLatin1(c.shown)))
             << m_receiver.texts.join(u'\n').toStdString();
     }
     EXPECT_FALSE(m_receiver.Said(QStringLiteral("dropped")));
-    // Every row leaves one file, the one the job saved, whether or not it plays.
-    QStringList files;
-    for (const QString& f : c.files)
-        files << m_folder.filePath(f);
-    ASSERT_EQ(m_receiver.saved.size(), 1);
-    EXPECT_EQ(m_receiver.saved.front(), files);
 }
 
 const KindCase kKindCases[] = {
-    {"download_plays_the_download",
-     "clip.mp4",
-     kJobDownload,
-     true,
-     {"clip-[clip].mp4"},
-     "clip-[clip].mp4",
-     "h264 aac",
-     "ETA"},
-    {"download_without_play_names_nothing",
-     "clip.flv",
-     kJobDownload,
-     false,
-     {"clip-[clip].flv"},
-     "",
-     "",
+    {"download_plays_the_download", "clip.mp4", JobKind::Download, true, "clip-[clip].mp4", "ETA"},
+    {"download_without_play", "clip.flv", JobKind::Download, false, "clip-[clip].flv", nullptr},
+    {"mp3_replaces_the_download", "clip.mp4", JobKind::Mp3, true, "clip-[clip].mp3", nullptr},
+    {"mp3_without_play", "clip.mp4", JobKind::Mp3, false, "clip-[clip].mp3", nullptr},
+    {"avi_replaces_the_download", "clip.flv", JobKind::Avi, true, "clip-[clip].avi", nullptr},
+    {"mp4_from_flash_video", "clip.flv", JobKind::Mp4, true, "clip-[clip].mp4", nullptr},
+    {"mp4_that_is_mp4_already_is_kept", "clip.mp4", JobKind::Mp4, false, "clip-[clip].mp4",
      nullptr},
-    {"mp3_replaces_the_download",
-     "clip.mp4",
-     kJobMp3,
-     true,
-     {"clip-[clip].mp3"},
-     "clip-[clip].mp3",
-     "mp3",
+    {"a_merged_stream_is_converted_once_merged", "dash/stream.mpd", JobKind::Mp3, true,
+     "stream-[stream].mp3", nullptr},
+    {"a_capital_MP3_is_in_the_target_form", "tone.html", JobKind::Mp3, true, "Tone_1-[tone-1].MP3",
      nullptr},
-    {"mp3_without_play", "clip.mp4", kJobMp3, false, {"clip-[clip].mp3"}, "", "", nullptr},
-    {"avi_replaces_the_download",
-     "clip.flv",
-     kJobAvi,
-     true,
-     {"clip-[clip].avi"},
-     "clip-[clip].avi",
-     "mpeg4 mp3",
+    {"a_name_holding_ETA_is_still_converted", "BETA.mp4", JobKind::Mp3, true, "BETA-[BETA].mp3",
      nullptr},
-    {"avi_without_play", "clip.mp4", kJobAvi, false, {"clip-[clip].avi"}, "", "", nullptr},
-    {"mp4_from_flash_video",
-     "clip.flv",
-     kJobMp4,
-     true,
-     {"clip-[clip].mp4"},
-     "clip-[clip].mp4",
-     "h264 aac",
-     nullptr},
-    {"mp4_that_is_mp4_already_is_kept_as_it_is",
-     "clip.mp4",
-     kJobMp4,
-     false,
-     {"clip-[clip].mp4"},
-     "",
-     "",
-     nullptr},
-    {"a_stream_that_must_be_merged_converts_the_merged_file",
-     "dash/stream.mpd",
-     kJobMp3,
-     true,
-     {"stream-[stream].mp3"},
-     "stream-[stream].mp3",
-     "mp3",
-     nullptr},
-    {"a_capital_MP3_is_in_the_target_form_already",
-     "tone.html",
-     kJobMp3,
-     true,
-     {"Tone_1-[tone-1].MP3"},
-     "Tone_1-[tone-1].MP3",
-     "mp3",
-     nullptr},
-    {"a_name_holding_ETA_is_still_converted",
-     "BETA.mp4",
-     kJobMp3,
-     true,
-     {"BETA-[BETA].mp3"},
-     "BETA-[BETA].mp3",
-     "mp3",
-     nullptr},
-    {"words_that_begin_with_a_dash_are_addresses_not_options",
-     "clip.mp4 -o evil.%(ext)s",
-     kJobDownload,
-     true,
-     {"clip-[clip].mp4"},
-     "clip-[clip].mp4",
-     "h264 aac",
-     "'-o' is not a valid URL"},
+    {"words_that_begin_with_a_dash_are_addresses_not_options", "clip.mp4 -o evil.%(ext)s",
+     JobKind::Download, true, "clip-[clip].mp4", "'-o' is not a valid URL"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Real, JobKinds, ::testing::ValuesIn(kKindCases),
@@ -270,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(Real, JobKinds, ::testing::ValuesIn(kKindCases),
 
 TEST_F(Jobs, ThreeClipsOfAPageAreConvertedInReportOrderAndTheFirstPlays)
 {
-    Run(Job(Url(QStringLiteral("three.html")), kJobMp4, true, m_folder.path()));
+    Run(Job(Url(QStringLiteral("three.html")), JobKind::Mp4, true, m_folder.path()));
     const QStringList mp4s = {QStringLiteral("Three_clips_1-[three-1].mp4"),
                               QStringLiteral("Three_clips_2-[three-2].mp4"),
                               QStringLiteral("Three_clips_3-[three-3].mp4")};
@@ -295,7 +223,7 @@ TEST_F(Jobs, AFileAlreadyThereIsConvertedButNeverDeleted)
 {
     const QString mine = m_folder.filePath(QStringLiteral("clip-[clip].mp4"));
     ASSERT_TRUE(QFile::copy(testenv::MediaDir() + QStringLiteral("/clip.mp4"), mine));
-    Run(Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, m_folder.path()));
+    Run(Job(Url(QStringLiteral("clip.mp4")), JobKind::Mp3, true, m_folder.path()));
     EXPECT_TRUE(m_receiver.Said(QStringLiteral("clip-[clip].mp4 has already been downloaded")))
         << m_receiver.texts.join(u'\n').toStdString();
     EXPECT_EQ(testenv::FilesIn(m_folder.path()),
@@ -311,7 +239,7 @@ TEST_F(Jobs, AConversionNeverOverwritesAnExistingFile)
     const QString mine2 = m_folder.filePath(QStringLiteral("clip-[clip] (2).mp3"));
     ASSERT_TRUE(testenv::WriteFile(mine, "the user's own file"));
     ASSERT_TRUE(testenv::WriteFile(mine2, "and another"));
-    Run(Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, m_folder.path()));
+    Run(Job(Url(QStringLiteral("clip.mp4")), JobKind::Mp3, true, m_folder.path()));
     const QString made = m_folder.filePath(QStringLiteral("clip-[clip] (3).mp3"));
     EXPECT_EQ(Result(), made);
     EXPECT_EQ(testenv::StreamCodecs(made), QStringLiteral("mp3"));
@@ -327,14 +255,15 @@ TEST_F(Jobs, AMissingFolderIsMadeWithItsParentsWithoutALengthLimit)
     const QString deep = m_folder.filePath(QString(120, u'a') + u'/' + QString(120, u'b') + u'/' +
                                            QString(120, u'c'));
     ASSERT_GT(deep.size(), 360);
-    Run(Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, deep));
+    Run(Job(Url(QStringLiteral("clip.mp4")), JobKind::Mp3, true, deep));
     EXPECT_EQ(testenv::FilesIn(deep), QStringList{QStringLiteral("clip-[clip].mp3")});
     EXPECT_EQ(Result(), deep + QStringLiteral("/clip-[clip].mp3"));
 }
 
 TEST_F(Jobs, ARelativeFolderIsTakenFromTheHomeFolder)
 {
-    Run(Job(Url(QStringLiteral("clip.mp4")), kJobDownload, true, QStringLiteral("Videos/jobs")));
+    Run(Job(Url(QStringLiteral("clip.mp4")), JobKind::Download, true,
+            QStringLiteral("Videos/jobs")));
     const QString folder = testenv::Home() + QStringLiteral("/Videos/jobs");
     EXPECT_EQ(testenv::FilesIn(folder), QStringList{QStringLiteral("clip-[clip].mp4")});
     EXPECT_EQ(Result(), folder + QStringLiteral("/clip-[clip].mp4"));
@@ -347,11 +276,6 @@ struct BadFolderCase {
     const char* reason;
 };
 
-void PrintTo(const BadFolderCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class BadFolders : public Jobs, public ::testing::WithParamInterface<BadFolderCase> {};
 
 TEST_P(BadFolders, RunNoToolSayWhyAndFinishEmpty)
@@ -361,7 +285,7 @@ TEST_P(BadFolders, RunNoToolSayWhyAndFinishEmpty)
     const QStringList before = testenv::FilesIn(m_folder.path());
     // A mark in the address shows whether the downloader ever asked the server.
     const QString mark = QStringLiteral("mark-%1").arg(c.name);
-    Run(Job(Url(QStringLiteral("clip.mp4?") + mark), kJobMp3, true, folder));
+    Run(Job(Url(QStringLiteral("clip.mp4?") + mark), JobKind::Mp3, true, folder));
     EXPECT_EQ(Result(), QString());
     ASSERT_EQ(m_receiver.texts.size(), 1) << m_receiver.texts.join(u'\n').toStdString();
     EXPECT_EQ(m_receiver.texts[0],
@@ -409,11 +333,6 @@ struct NameCase {
     const char* reason;
 };
 
-void PrintTo(const NameCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class ReportedNames : public Jobs, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
@@ -433,7 +352,7 @@ TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
     const QString reported =
         QString::fromLatin1(c.reported).replace(QStringLiteral("%o"), outside.path());
 
-    DownloadJob job = Job(reported, kJobMp3, true, m_folder.path());
+    DownloadJob job = Job(reported, JobKind::Mp3, true, m_folder.path());
     job.workspace = workspace.path();
     Run(job);
     EXPECT_EQ(Result(), QString());
@@ -477,11 +396,6 @@ struct ConverterCase {
     const char* shown;   // bytes of a line that must be shown besides "converting ... failed"
 };
 
-void PrintTo(const ConverterCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class FailedConversions : public Jobs, public ::testing::WithParamInterface<ConverterCase> {};
 
 TEST_P(FailedConversions, KeepTheDownloadRemoveTheirOutputAndPlayTheDownload)
@@ -501,7 +415,7 @@ TEST_P(FailedConversions, KeepTheDownloadRemoveTheirOutputAndPlayTheDownload)
         // Set before the job's thread starts and put back after it has been joined.
         qputenv("PATH", emptyBin.path().toUtf8());
     }
-    DownloadJob job = Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, m_folder.path());
+    DownloadJob job = Job(Url(QStringLiteral("clip.mp4")), JobKind::Mp3, true, m_folder.path());
     job.workspace = ws;
     Run(job);
     qputenv("PATH", savedPath);
@@ -542,8 +456,9 @@ TEST_F(Jobs, TwoJobsAtOnceWriteIntoTheirOwnFolders)
 {
     QTemporaryDir other;
     {
-        JobThread first(Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, m_folder.path()));
-        JobThread second(Job(Url(QStringLiteral("clip.flv")), kJobDownload, true, other.path()));
+        JobThread first(Job(Url(QStringLiteral("clip.mp4")), JobKind::Mp3, true, m_folder.path()));
+        JobThread second(
+            Job(Url(QStringLiteral("clip.flv")), JobKind::Download, true, other.path()));
         ASSERT_TRUE(m_receiver.WaitFinished(2));
     }
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{QStringLiteral("clip-[clip].mp3")});
@@ -563,11 +478,6 @@ struct StopCase {
     bool byDestructor;
     QStringList left; // the folder afterwards: only complete files
 };
-
-void PrintTo(const StopCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class StoppedJobs : public Jobs, public ::testing::WithParamInterface<StopCase> {};
 
@@ -594,11 +504,7 @@ TEST_P(StoppedJobs, EndTheToolStartNothingElseAndLeaveOnlyCompleteFiles)
         const QStringList partial = QDir(m_folder.path()).entryList({"*.avi"}, QDir::Files);
         return !partial.isEmpty() && QFileInfo(m_folder.filePath(partial.front())).size() > 0;
     };
-    QElapsedTimer timer;
-    timer.start();
-    while (!started() && timer.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_TRUE(started()) << "the tool never got going";
+    ASSERT_TRUE(testenv::WaitUntil(started, 60000)) << "the tool never got going";
     if (c.byDestructor) {
         thread.reset();
     } else {
@@ -614,9 +520,9 @@ TEST_P(StoppedJobs, EndTheToolStartNothingElseAndLeaveOnlyCompleteFiles)
 }
 
 const StopCase kStops[] = {
-    {"download_by_stop", "slow/long.mp4", kJobMp3, false, false, {}},
-    {"download_by_destroying_its_thread", "slow/long.mp4", kJobMp3, false, true, {}},
-    {"conversion_by_stop", "clip.mp4", kJobAvi, true, false, {"clip-[clip].mp4"}},
+    {"download_by_stop", "slow/long.mp4", JobKind::Mp3, false, false, {}},
+    {"download_by_destroying_its_thread", "slow/long.mp4", JobKind::Mp3, false, true, {}},
+    {"conversion_by_stop", "clip.mp4", JobKind::Avi, true, false, {"clip-[clip].mp4"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Stop, StoppedJobs, ::testing::ValuesIn(kStops),
@@ -624,7 +530,7 @@ INSTANTIATE_TEST_SUITE_P(Stop, StoppedJobs, ::testing::ValuesIn(kStops),
 
 TEST_F(Jobs, ADownloaderThatCannotStartIsReported)
 {
-    DownloadJob job = Job(Url(QStringLiteral("clip.mp4")), kJobMp3, true, m_folder.path());
+    DownloadJob job = Job(Url(QStringLiteral("clip.mp4")), JobKind::Mp3, true, m_folder.path());
     job.workspace = m_folder.filePath(QStringLiteral("no-such-workspace"));
     Run(job);
     EXPECT_EQ(Result(), QString());
