@@ -165,8 +165,9 @@ TEST_P(JobKinds, LeaveExactlyTheirFileAndNameItToPlay)
     EXPECT_EQ(Result(), c.play ? file : QString());
     ASSERT_EQ(m_receiver.saved.size(), 1);
     EXPECT_EQ(m_receiver.saved.front(), QStringList{file});
-    if (c.play)
+    if (c.play) {
         EXPECT_EQ(testenv::StreamCodecs(file), CodecsOf(file));
+    }
     if (c.shown) {
         EXPECT_TRUE(m_receiver.Said(QString::fromLatin1(c.shown)))
             << m_receiver.texts.join(u'\n').toStdString();
