@@ -146,8 +146,8 @@ void RunJob(const DownloadJob& job, JobControl& control)
     QString result;
     QStringList saved;
     JobFolder folder(ResolveJobFolder(job.folder));
-    if (const QString why = folder.Prepare(); !why.isEmpty()) {
-        Say(job, QStringLiteral("cannot use the folder %1: %2").arg(folder.Path(), why));
+    if (const std::optional<QString> why = folder.Prepare()) {
+        Say(job, QStringLiteral("cannot use the folder %1: %2").arg(folder.Path(), *why));
     } else if (!control.StopRequested()) {
         folder.Record();
         const QList<QByteArray> names =

@@ -27,6 +27,16 @@ namespace {
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
+using DirStream = std::unique_ptr<DIR, DirCloser>;
+
+// The stream takes the descriptor over only when it opens; otherwise fd keeps it and closes it.
+DirStream OpenStream(UniqueFd& fd)
+{
+    DirStream dir(fdopendir(fd.Get()));
+    if (dir)
+        fd.Release();
+    return dir;
+}
 
 FileIdentity IdentityOf(const struct stat& st)
 {
@@ -56,12 +66,9 @@ std::optional<FullDirectory> ScanDirectory(int dirFd, const IdentitySet& givenUp
     UniqueFd streamFd(openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!streamFd)
         return std::nullopt;
-    const int fd = streamFd.Get();
-    std::unique_ptr<DIR, DirCloser> dir(fdopendir(streamFd.Release()));
-    if (!dir) {
-        close(fd);
+    const DirStream dir = OpenStream(streamFd);
+    if (!dir)
         return std::nullopt;
-    }
     while (const dirent* entry = readdir(dir.get())) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
@@ -275,11 +282,9 @@ std::vector<FileIdentity> RegularFilesIn(const QString& directory)
     if (!fd)
         return files;
     const int dirFd = fd.Get();
-    std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd.Release()));
-    if (!dir) {
-        close(dirFd);
+    const DirStream dir = OpenStream(fd);
+    if (!dir)
         return files;
-    }
     while (const dirent* entry = readdir(dir.get())) {
         struct stat st {};
         if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))

@@ -139,6 +139,39 @@ private:
     sigset_t m_old;
 };
 
+// posix_spawn's file actions and attributes, destroyed on every path once made.
+class SpawnSetup {
+public:
+    SpawnSetup()
+    {
+        m_error = posix_spawn_file_actions_init(&m_actions);
+        if (m_error)
+            return;
+        m_error = posix_spawnattr_init(&m_attr);
+        if (m_error)
+            posix_spawn_file_actions_destroy(&m_actions);
+    }
+    ~SpawnSetup()
+    {
+        if (!m_error) {
+            posix_spawnattr_destroy(&m_attr);
+            posix_spawn_file_actions_destroy(&m_actions);
+        }
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    // 0 when both were made, else the error number of the first that was not.
+    int Error() const { return m_error; }
+    posix_spawn_file_actions_t* Actions() { return &m_actions; }
+    posix_spawnattr_t* Attributes() { return &m_attr; }
+
+private:
+    posix_spawn_file_actions_t m_actions;
+    posix_spawnattr_t m_attr;
+    int m_error = 0;
+};
+
 } // namespace
 
 int MakePipe(PipeEnds& ends)
@@ -218,43 +251,37 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    if (int e = posix_spawn_file_actions_init(&actions))
-        return -e;
-    if (int e = posix_spawnattr_init(&attr)) {
-        posix_spawn_file_actions_destroy(&actions);
-        return -e;
-    }
-
-    int error = 0;
+    SpawnSetup setup;
+    int error = setup.Error();
+    posix_spawn_file_actions_t* actions = setup.Actions();
+    posix_spawnattr_t* attr = setup.Attributes();
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
     const short flags = POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
     if (!error)
-        error = posix_spawnattr_setflags(&attr, flags);
+        error = posix_spawnattr_setflags(attr, flags);
     if (!error)
-        error = posix_spawnattr_setsigmask(&attr, &none);
+        error = posix_spawnattr_setsigmask(attr, &none);
     if (!error)
-        error = posix_spawnattr_setsigdefault(&attr, &all);
+        error = posix_spawnattr_setsigdefault(attr, &all);
     if (!error)
-        error = posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
+        error = posix_spawn_file_actions_adddup2(actions, stdinFd, 0);
     if (!error)
-        error = posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+        error = posix_spawn_file_actions_adddup2(actions, stdoutFd, 1);
     if (!error)
-        error = posix_spawn_file_actions_adddup2(&actions, stderrFd, 2);
+        error = posix_spawn_file_actions_adddup2(actions, stderrFd, 2);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     // Descriptors that some other part of the process opened without close-on-exec must not
     // reach the child either: an inherited pipe end would keep another tool's output open.
     if (!error)
-        error = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+        error = posix_spawn_file_actions_addclosefrom_np(actions, 3);
 #endif
     if (!error && !workingDirectory.empty()) {
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 29))
         // Only the child changes directory: the process's own current directory is shared by
         // every thread, so changing it would send another job's files to the wrong place.
-        error = posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+        error = posix_spawn_file_actions_addchdir_np(actions, workingDirectory.c_str());
 #else
         error = ENOSYS;
 #endif
@@ -263,10 +290,8 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
     pid_t pid = -1;
     if (!error) {
         SignalsBlocked blocked;
-        error = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+        error = posix_spawnp(&pid, args[0], actions, attr, args.data(), environ);
     }
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&actions);
     if (error)
         return -error;
 
