@@ -1,3 +1,4 @@
+// The Windows rules of splitting a command line, one row per rule.
 #include "download/command_line_split.h"
 
 #include <gtest/gtest.h>

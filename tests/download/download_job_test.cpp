@@ -177,7 +177,6 @@ TEST_P(JobKinds, LeaveExactlyTheirFileAndNameItToPlay)
 
 const KindCase kKindCases[] = {
     {"download_plays_the_download", "clip.mp4", JobKind::Download, true, "clip-[clip].mp4", "ETA"},
-    {"download_without_play", "clip.flv", JobKind::Download, false, "clip-[clip].flv", nullptr},
     {"mp3_replaces_the_download", "clip.mp4", JobKind::Mp3, true, "clip-[clip].mp3", nullptr},
     {"mp3_without_play", "clip.mp4", JobKind::Mp3, false, "clip-[clip].mp3", nullptr},
     {"avi_replaces_the_download", "clip.flv", JobKind::Avi, true, "clip-[clip].avi", nullptr},

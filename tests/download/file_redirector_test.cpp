@@ -4,13 +4,13 @@
 #include "download/job_text_event.h"
 
 #include "job_text_sink.h"
-#include "test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
