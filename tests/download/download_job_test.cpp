@@ -324,8 +324,12 @@ TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
     ASSERT_TRUE(QFile::copy(testenv::MediaDir() + QStringLiteral("/clip.mp4"), victim));
     c.make(m_folder.path(), outside.path());
     const QStringList before = testenv::FilesIn(m_folder.path());
+    // Both temporary folders are made in the same place, so "../%n" from one is the other.
     const QString reported =
-        QString::fromLatin1(c.reported).replace(QStringLiteral("%o"), outside.path());
+        QString::fromLatin1(c.reported)
+            .replace(QStringLiteral("%o"), outside.path())
+            .replace(QStringLiteral("%n"), QFileInfo(outside.path()).fileName());
+    ASSERT_EQ(QFileInfo(m_folder.path()).dir(), QFileInfo(outside.path()).dir());
 
     DownloadJob job = Job(reported, JobKind::Mp3, true, m_folder.path());
     job.workspace = workspace.path();
