@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
@@ -130,14 +131,14 @@ QString CreateWorkspace(const QString& directory, const std::function<QString()>
         if (name.isEmpty())
             return {};
         const QString path = directory + u'/' + name;
-        switch (platform::MakePrivateDirectory(path, error)) {
-        case platform::MakeDirResult::Created:
+        const int made = platform::MakePrivateDirectory(path);
+        if (made == 0)
             return path;
-        case platform::MakeDirResult::NameTaken:
+        if (made == -EEXIST)
             continue;
-        case platform::MakeDirResult::Failed:
-            return {};
-        }
+        if (error)
+            *error = -made;
+        return {};
     }
     return {};
 }

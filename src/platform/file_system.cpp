@@ -152,20 +152,15 @@ void EmptyTree(UniqueFd top)
 
 } // namespace
 
-MakeDirResult MakePrivateDirectory(const QString& path, int* error)
+int MakePrivateDirectory(const QString& path)
 {
     const QByteArray name = platform::EncodeFileName(path);
-    if (mkdir(name.constData(), 0700) != 0) {
-        if (errno == EEXIST)
-            return MakeDirResult::NameTaken;
-        if (error)
-            *error = errno;
-        return MakeDirResult::Failed;
-    }
+    if (mkdir(name.constData(), 0700) != 0)
+        return -errno;
     // A umask could have taken the owner's bits away; nobody else can have replaced the new
     // directory, so setting the mode by name is safe.
     chmod(name.constData(), 0700);
-    return MakeDirResult::Created;
+    return 0;
 }
 
 int MakeDirectory(const char* path)

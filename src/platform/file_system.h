@@ -20,12 +20,10 @@ struct FileIdentity {
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-enum class MakeDirResult { Created, NameTaken, Failed };
-
-// Creates the directory with mode 0700 (not widened or narrowed by the umask). NameTaken when
-// anything of that name exists already, a symbolic link included: it is never reused. On
-// Failed, error (when given) receives the system's error code.
-MakeDirResult MakePrivateDirectory(const QString& path, int* error = nullptr);
+// Creates the directory with mode 0700 (not widened or narrowed by the umask): 0 or -errno.
+// -EEXIST when anything of that name exists already, a symbolic link included: it is never
+// reused.
+int MakePrivateDirectory(const QString& path);
 
 // mkdir with mode 0777 less the umask: 0 or -errno.
 int MakeDirectory(const char* path);
