@@ -18,12 +18,9 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cstdlib>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -95,14 +92,7 @@ protected:
 
     DownloadJob Job(const QString& url, JobKind kind, bool play, const QString& folder)
     {
-        DownloadJob job;
-        job.owner = &m_receiver;
-        job.workspace = s_workspace;
-        job.url = url;
-        job.kind = kind;
-        job.play = play;
-        job.folder = folder;
-        return job;
+        return {&m_receiver, s_workspace, url, kind, play, folder};
     }
 
     // Runs one job on its own thread to its end.
