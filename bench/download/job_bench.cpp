@@ -151,7 +151,7 @@ double ThroughTheJob(const QString& workspace, const QString& url)
     job.owner = &sink;
     job.workspace = workspace;
     job.url = url;
-    job.kind = kJobMp3;
+    job.kind = JobKind::Mp3;
     job.play = true;
     job.folder = folder.path();
     JobControl control;

@@ -150,7 +150,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    MainDlg window(workspace.path, QString(), kJobNone, QString());
+    MainDlg window(workspace.path, QString(), JobKind::None, QString());
     window.OnInitDialog();
     window.show();
     Tab0Dlg* page = window.DownloadPage();
@@ -166,7 +166,7 @@ int main(int argc, char** argv)
 
     QElapsedTimer download;
     download.start();
-    window.StartJob(kJobDownload);
+    window.StartJob(JobKind::Download);
     const std::vector<double> busy =
         TickLateness([&] { return window.RunningJobs() == 0; }, kJobTimeoutMs);
     const double seconds = static_cast<double>(download.elapsed()) / 1000.0;

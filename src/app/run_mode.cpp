@@ -11,18 +11,18 @@ namespace {
 
 struct ModeWord {
     const char16_t* word;
-    int jobKind;
+    JobKind jobKind;
     QString StartRequest::*target;
 };
 
 // The first of these words given with a value decides the run.
 const std::array<ModeWord, 6> kModeWords = {{
-    {u"player", kJobNone, &StartRequest::playerFile},
-    {u"convert", kJobNone, &StartRequest::convertValue},
-    {u"download", kJobDownload, &StartRequest::downloadUrl},
-    {u"download-mp3", kJobMp3, &StartRequest::downloadUrl},
-    {u"download-mp4", kJobMp4, &StartRequest::downloadUrl},
-    {u"download-avi", kJobAvi, &StartRequest::downloadUrl},
+    {u"player", JobKind::None, &StartRequest::playerFile},
+    {u"convert", JobKind::None, &StartRequest::convertValue},
+    {u"download", JobKind::Download, &StartRequest::downloadUrl},
+    {u"download-mp3", JobKind::Mp3, &StartRequest::downloadUrl},
+    {u"download-mp4", JobKind::Mp4, &StartRequest::downloadUrl},
+    {u"download-avi", JobKind::Avi, &StartRequest::downloadUrl},
 }};
 
 } // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/command_line.h"
+#include "download/job_kind.h"
 
 #include <QString>
 
@@ -11,7 +12,7 @@ struct StartRequest {
     QString playerFile;
     QString convertValue; // recognised but not acted on: there is no conversion-only start
     QString downloadUrl;
-    int jobKind = 0; // JobKind
+    JobKind jobKind = JobKind::None;
 };
 
 StartRequest DecideRunMode(const CCommandLine& options);

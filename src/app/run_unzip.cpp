@@ -156,7 +156,7 @@ void MakeDirectories(const std::string& path, std::FILE* messages)
         if (i < buffer.size() && buffer[i] != '/')
             continue;
         const std::string part = buffer.substr(0, i);
-        if (platform::MakeDirectory(part.c_str()) == ENOENT) {
+        if (platform::MakeDirectory(part.c_str()) == -ENOENT) {
             Say(messages, "couldn't create directory %s\n", part.c_str());
             return;
         }

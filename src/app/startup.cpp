@@ -20,7 +20,7 @@
 
 namespace {
 
-void RunMainWindow(const QString& workspace, const QString& downloadUrl, int jobKind,
+void RunMainWindow(const QString& workspace, const QString& downloadUrl, JobKind jobKind,
                    const QString& playerFile)
 {
     QApplication* app = EnsureQtApplication();
@@ -32,7 +32,7 @@ void RunMainWindow(const QString& workspace, const QString& downloadUrl, int job
     {
         // Outlives the window: closing it cancels the check and waits for its thread.
         DownloaderUpdater downloaderUpdate;
-        MainDlg dialog(workspace, downloadUrl, static_cast<JobKind>(jobKind), playerFile);
+        MainDlg dialog(workspace, downloadUrl, jobKind, playerFile);
         // Queued, so it starts once the window's loop runs and the window shows.
         QTimer::singleShot(
             0, &dialog, [&downloaderUpdate] { downloaderUpdate.StartIfDue(QDate::currentDate()); });

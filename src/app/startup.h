@@ -24,7 +24,7 @@ struct StartupSteps {
     std::function<QString()> createWorkspace;
     std::function<bool(const QString& workspace)> extractToolPayload;
     // Brings up the platform libraries, runs the main window until it closes, tears them down.
-    std::function<void(const QString& workspace, const QString& downloadUrl, int jobKind,
+    std::function<void(const QString& workspace, const QString& downloadUrl, JobKind jobKind,
                        const QString& playerFile)>
         runMainWindow;
     std::function<void(const QString& workspace)> removeWorkspace;

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -115,15 +116,15 @@ WorkspaceAttempt TryCreateWorkspace(const QString& directory,
         if (name.isEmpty())
             break;
         const QString path = directory + u'/' + name;
-        switch (platform::MakePrivateDirectory(path, &attempt.error)) {
-        case platform::MakeDirResult::Created:
+        const int made = platform::MakePrivateDirectory(path);
+        if (made == 0) {
             attempt.path = path;
             return attempt;
-        case platform::MakeDirResult::NameTaken:
-            continue;
-        case platform::MakeDirResult::Failed:
-            return attempt;
         }
+        if (made == -EEXIST)
+            continue;
+        attempt.error = -made;
+        return attempt;
     }
     return attempt;
 }

@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -89,33 +88,30 @@ QStringList SplitUrlWords(const QString& url)
 QString TargetExtension(JobKind kind)
 {
     switch (kind) {
-    case kJobMp3:
+    case JobKind::Mp3:
         return QStringLiteral(".mp3");
-    case kJobAvi:
+    case JobKind::Avi:
         return QStringLiteral(".avi");
-    case kJobMp4:
+    case JobKind::Mp4:
         return QStringLiteral(".mp4");
     default:
         return {};
     }
 }
 
-QList<QByteArray> DownloadUrl(const DownloadJob& job, const QString& folder, JobControl& control,
-                              bool* started)
+std::optional<QList<QByteArray>> DownloadUrl(const DownloadJob& job, const QString& folder,
+                                             JobControl& control)
 {
-    if (started)
-        *started = false;
     CFileRedirector downloader(true, job.owner);
     // "--" first: a word that begins with "-" is an address, never an option.
     QStringList argv{Tool(job, "downloader"), QStringLiteral("-ic"),
                      QStringLiteral("--restrict-filenames"), QStringLiteral("--")};
     argv += SplitUrlWords(job.url);
     if (!downloader.Run(argv, folder)) {
-        Say(job, QStringLiteral("cannot start the downloader: ") + Reason(errno));
-        return {};
+        Say(job,
+            QStringLiteral("cannot start the downloader: ") + Reason(downloader.LaunchError()));
+        return std::nullopt;
     }
-    if (started)
-        *started = true;
     WaitForTool(downloader, control);
     return downloader.Names();
 }
@@ -150,11 +146,12 @@ void RunJob(const DownloadJob& job, JobControl& control)
     QString result;
     QStringList saved;
     JobFolder folder(ResolveJobFolder(job.folder));
-    if (const QString why = folder.Prepare(); !why.isEmpty()) {
-        Say(job, QStringLiteral("cannot use the folder %1: %2").arg(folder.Path(), why));
+    if (const std::optional<QString> why = folder.Prepare()) {
+        Say(job, QStringLiteral("cannot use the folder %1: %2").arg(folder.Path(), *why));
     } else if (!control.StopRequested()) {
         folder.Record();
-        const QList<QByteArray> names = DownloadUrl(job, folder.Path(), control);
+        const QList<QByteArray> names =
+            DownloadUrl(job, folder.Path(), control).value_or(QList<QByteArray>());
         const QString ext = TargetExtension(job.kind);
         for (const QByteArray& name : names) {
             if (control.StopRequested())

@@ -12,13 +12,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class JobControl;
 
 struct DownloadJob {
     QObject* owner = nullptr; // receives WM_JOB_TEXT and WM_JOB_FINISHED; outlives the job
     QString workspace;        // the folder holding downloader and convert
     QString url;              // as typed: split at blanks into addresses
-    JobKind kind = kJobDownload;
+    JobKind kind = JobKind::Download;
     bool play = false;
     QString folder; // as typed: relative means relative to the home folder
 };
@@ -40,9 +42,9 @@ QString TargetExtension(JobKind kind);
 
 // Runs the downloader with the URL's words in folder (an existing directory) and waits for it
 // or for a stop. Returns the file names it reported, in order, as bytes of the file system's
-// encoding, relative to folder and not yet checked. *started tells whether the tool ran.
-QList<QByteArray> DownloadUrl(const DownloadJob& job, const QString& folder, JobControl& control,
-                              bool* started = nullptr);
+// encoding, relative to folder and not yet checked; nullopt when the tool did not start.
+std::optional<QList<QByteArray>> DownloadUrl(const DownloadJob& job, const QString& folder,
+                                             JobControl& control);
 
 // Converts input into a new file in folder named after input with ext (never an existing
 // name: "name.mp3", then "name (2).mp3", ...). Returns the output path when the conversion

@@ -1,3 +1,4 @@
+// The stop request of a job: the flag its steps look at and the event its tool waits are woken by.
 #include "download/job_control.h"
 
 void JobControl::Stop()

@@ -4,13 +4,13 @@
 // whether or not the receiver uses them.
 #pragma once
 
+#include "platform/event_types.h"
+
 #include <QEvent>
 #include <QString>
 #include <QStringList>
 
 #include <utility>
-
-inline constexpr QEvent::Type WM_JOB_FINISHED = static_cast<QEvent::Type>(QEvent::User + 3);
 
 class JobFinishedEvent : public QEvent {
 public:

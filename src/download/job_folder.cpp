@@ -30,12 +30,13 @@ QString ErrorText(int error)
 
 } // namespace
 
-QString JobFolder::Prepare() const
+std::optional<QString> JobFolder::Prepare() const
 {
     if (m_path.isEmpty())
         return QStringLiteral("no folder given");
-    const int error = platform::MakeWritableDirectory(m_path);
-    return error ? ErrorText(error) : QString();
+    if (const int error = platform::MakeWritableDirectory(m_path))
+        return ErrorText(-error);
+    return std::nullopt;
 }
 
 void JobFolder::Record()
@@ -115,7 +116,7 @@ std::optional<JobFolder::File> JobFolder::NewOutputFile(const QString& input,
         const int error = platform::CreateNewFile(path, file.identity);
         if (!error)
             return file;
-        if (error != EEXIST)
+        if (error != -EEXIST)
             return std::nullopt;
     }
     return std::nullopt;

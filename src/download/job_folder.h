@@ -19,8 +19,8 @@ public:
 
     const QString& Path() const { return m_path; }
 
-    // Makes the folder with its parents when missing. Empty when it can be used, else why not.
-    QString Prepare() const;
+    // Makes the folder with its parents when missing. Nothing when it can be used, else why not.
+    std::optional<QString> Prepare() const;
     // Records the regular files directly in the folder now: the job never deletes one of them.
     void Record();
 

@@ -3,10 +3,11 @@
 
 #include <cstdint>
 
-enum JobKind : std::int32_t {
-    kJobNone = 0,     // no job
-    kJobDownload = 1, // download only
-    kJobMp3 = 2,      // download, then convert to .mp3
-    kJobAvi = 3,      // download, then convert to .avi
-    kJobMp4 = 4,      // download, then convert to .mp4
+// The numbers are those of the command line's and the window's job kinds.
+enum class JobKind : std::int32_t {
+    None = 0,     // no job
+    Download = 1, // download only
+    Mp3 = 2,      // download, then convert to .mp3
+    Avi = 3,      // download, then convert to .avi
+    Mp4 = 4,      // download, then convert to .mp4
 };

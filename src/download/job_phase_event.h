@@ -2,9 +2,9 @@
 // window can show that the amount of work left is no longer known.
 #pragma once
 
-#include <QEvent>
+#include "platform/event_types.h"
 
-inline constexpr QEvent::Type WM_JOB_PHASE = static_cast<QEvent::Type>(QEvent::User + 5);
+#include <QEvent>
 
 enum class JobPhase { Downloading, Converting };
 

@@ -2,12 +2,12 @@
 // owns its text, so the text is freed with the event whether or not the receiver shows it.
 #pragma once
 
+#include "platform/event_types.h"
+
 #include <QByteArray>
 #include <QEvent>
 
 #include <utility>
-
-inline constexpr QEvent::Type WM_JOB_TEXT = static_cast<QEvent::Type>(QEvent::User + 4);
 
 class JobTextEvent : public QEvent {
 public:

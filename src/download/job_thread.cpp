@@ -1,3 +1,4 @@
+// The job's worker thread: started with the job, stopped and joined when its JobThread goes.
 #include "download/job_thread.h"
 
 #include <utility>

@@ -26,9 +26,6 @@ constexpr std::size_t kReadBlock = 64 * 1024;
 // own, or the owner giving up on a reader that does not stop in time.
 enum RunPhase : int { kRunning, kFinishing, kAbandoned };
 
-// ReadAvailable's answer when the exit event was seen while output was still coming.
-constexpr int kStopAsked = 3;
-
 // A child closes its output as it exits, a moment before its end can be collected: waiting
 // this long for it keeps its exit code. A child that closed its output and goes on running is
 // not waited for beyond this.
@@ -114,6 +111,7 @@ bool CRedirector::LaunchWords(const std::vector<std::string>& argv,
     Shutdown();
     OnLaunching();
     m_exitCode = -1;
+    m_launchError = 0;
 
     int error = 0;
     if (!CollectAbandoned()) {
@@ -122,13 +120,13 @@ bool CRedirector::LaunchWords(const std::vector<std::string>& argv,
         try {
             auto run = std::make_shared<RunState>();
             platform::PipeEnds out, in;
-            error = platform::MakePipe(out);
+            error = -platform::MakePipe(out);
             if (!error)
-                error = platform::MakePipe(in);
+                error = -platform::MakePipe(in);
             if (!error)
                 error = argv.empty() ? ENOENT
-                                     : run->child.Spawn(argv, in.read.Get(), out.write.Get(),
-                                                        out.write.Get(), workingDirectory);
+                                     : -run->child.Spawn(argv, in.read.Get(), out.write.Get(),
+                                                         out.write.Get(), workingDirectory);
             if (!error) {
                 // The child now holds the only writers of its output pipe, so the pipe ends
                 // when the child (and whatever it passed the pipe to) is gone.
@@ -137,7 +135,7 @@ bool CRedirector::LaunchWords(const std::vector<std::string>& argv,
                 run->output = std::move(out.read);
                 run->input = std::move(in.write);
                 SetRun(run);
-                m_result = 0;
+                m_result = ReaderEnd::OutputEnded;
                 m_reader = std::thread(&CRedirector::ReaderMain, this, run);
             }
         } catch (const std::system_error& e) {
@@ -152,7 +150,7 @@ bool CRedirector::LaunchWords(const std::vector<std::string>& argv,
                   static_cast<unsigned>(error));
     OnStatusText(text);
     Shutdown();
-    errno = error;
+    m_launchError = error;
     return false;
 }
 
@@ -172,7 +170,7 @@ void CRedirector::Shutdown()
                 // Stuck inside one of our calls. No thread is killed: the reader releases its
                 // run itself when that call returns and then makes no further call.
                 OnStatusText("The redir thread is dead\r\n");
-                m_result = -2;
+                m_result = ReaderEnd::Abandoned;
                 m_abandoned = std::move(m_reader);
                 std::lock_guard lock(m_runMutex);
                 m_abandonedRun = std::move(m_run);
@@ -212,7 +210,7 @@ void CRedirector::ReaderMain(std::shared_ptr<RunState> run)
 {
     s_readerRun = run.get();
     s_readerOwner = this;
-    const int result = ReadLoop(*run);
+    const ReaderEnd result = ReadLoop(*run);
     int running = kRunning;
     if (run->phase.compare_exchange_strong(running, kFinishing)) {
         m_result = result;
@@ -225,21 +223,17 @@ void CRedirector::ReaderMain(std::shared_ptr<RunState> run)
     run->done.Set();
 }
 
-int CRedirector::ReadLoop(RunState& run)
+ReaderEnd CRedirector::ReadLoop(RunState& run)
 {
     using platform::WaitItem;
     for (;;) {
-        const int r = ReadAvailable(run);
-        if (r == kStopAsked)
-            return 1;
-        if (r == 0) {
+        if (const std::optional<ReaderEnd> end = ReadAvailable(run)) {
             // The output has ended; the child is normally ending with it.
-            platform::WaitAny({WaitItem::OfFd(run.child.PidFd()), WaitItem::Of(run.exitEvent)},
-                              kExitGrace);
-            return 0;
+            if (*end == ReaderEnd::OutputEnded)
+                platform::WaitAny({WaitItem::OfFd(run.child.PidFd()), WaitItem::Of(run.exitEvent)},
+                                  kExitGrace);
+            return *end;
         }
-        if (r != 1)
-            return r;
         // The pipe is in the wait as well, so output is handed on as soon as it arrives.
         const auto hit =
             platform::WaitAny({WaitItem::OfFd(run.child.PidFd()), WaitItem::Of(run.exitEvent),
@@ -247,36 +241,33 @@ int CRedirector::ReadLoop(RunState& run)
                               m_pollInterval);
         if (hit == std::size_t{0}) {
             // The child has ended: hand on what it left in the pipe.
-            const int drained = ReadAvailable(run);
-            if (drained == kStopAsked)
-                return 1;
-            return drained == 1 ? 0 : drained;
+            return ReadAvailable(run).value_or(ReaderEnd::OutputEnded);
         }
         if (hit == std::size_t{1})
-            return 1;
+            return ReaderEnd::Stopped;
     }
 }
 
-int CRedirector::ReadAvailable(RunState& run)
+std::optional<ReaderEnd> CRedirector::ReadAvailable(RunState& run)
 {
     // What is buffered is read in large blocks and handed on in pieces of at most kChunk
     // bytes: the pieces are the same as with one read per piece, at a fraction of the calls.
     std::vector<char>& block = run.block;
     char piece[kChunk + 1];
     for (;;) {
-        std::size_t available = 0;
-        if (const int error = platform::PeekPipe(run.output.Get(), available))
-            return EndOfPipe(error);
+        const long available = platform::PeekPipe(run.output.Get());
+        if (available < 0)
+            return EndOfPipe(available);
         if (available == 0)
-            return 1;
-        int error = 0;
-        const long n = platform::ReadPipe(run.output.Get(), block.data(),
-                                          std::min(available, block.size()), error);
+            return std::nullopt;
+        const long n =
+            platform::ReadPipe(run.output.Get(), block.data(),
+                               std::min(static_cast<std::size_t>(available), block.size()));
         if (n <= 0)
-            return EndOfPipe(n == 0 ? EPIPE : error);
+            return EndOfPipe(n == 0 ? -EPIPE : n);
         // A tool that writes without pause must not keep the reader from seeing the exit event.
         if (run.exitEvent.IsSet())
-            return kStopAsked;
+            return ReaderEnd::Stopped;
         const std::size_t got = static_cast<std::size_t>(n);
         for (std::size_t at = 0; at < got; at += kChunk) {
             const std::size_t size = std::min(kChunk, got - at);
@@ -284,17 +275,17 @@ int CRedirector::ReadAvailable(RunState& run)
             piece[size] = '\0';
             OnOutputText(std::string_view(piece, size));
             if (run.phase.load() == kAbandoned)
-                return -2;
+                return ReaderEnd::Abandoned;
         }
     }
 }
 
-int CRedirector::EndOfPipe(int error)
+ReaderEnd CRedirector::EndOfPipe(long error)
 {
-    if (error == EPIPE) {
+    if (error == -EPIPE) {
         OnOutputText(kEndText);
-        return 0;
+        return ReaderEnd::OutputEnded;
     }
     OnStatusText("Read stdout pipe error\r\n");
-    return -1;
+    return ReaderEnd::ReadFailed;
 }

@@ -11,10 +11,19 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
+
+// How a reader thread ended. The numbers are the reader's exit codes as the design fixes them.
+enum class ReaderEnd : int {
+    OutputEnded = 0, // the child's output ended (or the child ended and its output was drained)
+    Stopped = 1,     // the exit event asked it to stop
+    ReadFailed = -1, // reading the pipe failed
+    Abandoned = -2,  // it did not stop in time and was given up
+};
 
 class CRedirector {
 public:
@@ -27,7 +36,7 @@ public:
     // holds the program first and is split into words by the Windows rules (never by a
     // shell). Returns true when the reader thread runs. On failure "Redirect console error:
     // %x\r\n" with the system error code goes to OnStatusText, everything is released, and
-    // errno holds the code when this returns.
+    // LaunchError names the code.
     bool Launch(const QString& commandLine);
     // The same with the words given one by one (argv[0] is the program; an absolute path is
     // best, since it is looked up from workingDirectory). Nothing is split or quoted again. The
@@ -52,9 +61,10 @@ public:
     // calls Launch or Shutdown.
     virtual void OnStatusText(std::string_view text);
 
-    // How the last reader thread ended: 0 the child's output ended, 1 it was asked to stop,
-    // -1 reading failed, -2 it did not stop in time and was abandoned.
-    int ReaderResult() const { return m_result.load(); }
+    // How the last reader thread ended.
+    ReaderEnd ReaderResult() const { return m_result.load(); }
+    // The system error code (errno) of the last Launch that failed; 0 after one that started.
+    int LaunchError() const { return m_launchError; }
     // The tool's exit code, read once the run has ended (after its Shutdown); -1 while it runs,
     // when it was killed by a signal, or when it outlived its output and was not waited for.
     int ExitCode() const { return m_exitCode.load(); }
@@ -79,11 +89,12 @@ private:
     bool LaunchWords(const std::vector<std::string>& argv, const std::string& workingDirectory);
     void SetRun(std::shared_ptr<RunState> run);
     void ReaderMain(std::shared_ptr<RunState> run);
-    int ReadLoop(RunState& run);
-    // Reads what is buffered: 1 when the pipe is empty, else the end-of-pipe result; -2 when
-    // the run was abandoned during a call, 3 when the exit event was set meanwhile.
-    int ReadAvailable(RunState& run);
-    int EndOfPipe(int error);
+    ReaderEnd ReadLoop(RunState& run);
+    // Reads what is buffered. Nothing while the pipe is merely empty; else how the reader
+    // ends: the end of the pipe, Abandoned during a call, Stopped when the exit event was set.
+    std::optional<ReaderEnd> ReadAvailable(RunState& run);
+    // error: the -errno of the failed peek or read.
+    ReaderEnd EndOfPipe(long error);
     bool IsReaderThread() const;
     // Joins an abandoned reader that has finished; false while it still runs.
     bool CollectAbandoned();
@@ -99,6 +110,7 @@ private:
     std::thread m_reader;
     std::shared_ptr<RunState> m_abandonedRun;
     std::thread m_abandoned;
-    std::atomic<int> m_result{0};
+    std::atomic<ReaderEnd> m_result{ReaderEnd::OutputEnded};
+    int m_launchError = 0;
     std::atomic<int> m_exitCode{-1};
 };

@@ -1,3 +1,5 @@
+// The download page's widgets: the URL and folder fields, the folder chooser, and the log box
+// that keeps the newest line on top over the busy picture.
 #include "pages/tab0_dlg.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// The player page: which program plays a file (the user's own, or the web view for Flash
+// video), and the player page's address with the file's location encoded in it.
 #include "pages/tab2_dlg.h"
 
 #include "pages/web_view.h"

@@ -1,3 +1,5 @@
+// The pages' common ground: covering the main window, moving controls where the tree's window
+// elements say, masking to the visible controls, and passing closes and drops to the owner.
 #include "pages/tab_base_dlg.h"
 
 #include "ui/elements/window_move_event.h"

@@ -1,3 +1,5 @@
+// The display check: which Qt platforms would be tried, an xcb connection to the X server, and
+// a connect to the Wayland compositor's socket, each without Qt.
 #include "platform/display.h"
 
 #include "platform/unique_fd.h"

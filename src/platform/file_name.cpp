@@ -1,3 +1,5 @@
+// The byte-exact conversion between file-name bytes and QString: UTF-8 decoding by hand, with
+// each byte that is not valid UTF-8 carried as a lone surrogate.
 #include "platform/file_name.h"
 
 #include <cstdint>

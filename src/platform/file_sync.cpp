@@ -1,3 +1,4 @@
+// fsync of a file and of a folder, retried on EINTR.
 #include "platform/file_sync.h"
 
 #include "platform/file_name.h"

@@ -1,3 +1,5 @@
+// The file-system calls on POSIX: *at calls that never follow links, O_EXCL creation, and the
+// tree removal that holds a fixed number of descriptors.
 #include "platform/file_system.h"
 
 #include "platform/file_name.h"
@@ -25,6 +27,16 @@ namespace {
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
+using DirStream = std::unique_ptr<DIR, DirCloser>;
+
+// The stream takes the descriptor over only when it opens; otherwise fd keeps it and closes it.
+DirStream OpenStream(UniqueFd& fd)
+{
+    DirStream dir(fdopendir(fd.Get()));
+    if (dir)
+        fd.Release();
+    return dir;
+}
 
 FileIdentity IdentityOf(const struct stat& st)
 {
@@ -54,12 +66,9 @@ std::optional<FullDirectory> ScanDirectory(int dirFd, const IdentitySet& givenUp
     UniqueFd streamFd(openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!streamFd)
         return std::nullopt;
-    const int fd = streamFd.Get();
-    std::unique_ptr<DIR, DirCloser> dir(fdopendir(streamFd.Release()));
-    if (!dir) {
-        close(fd);
+    const DirStream dir = OpenStream(streamFd);
+    if (!dir)
         return std::nullopt;
-    }
     while (const dirent* entry = readdir(dir.get())) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
@@ -143,25 +152,20 @@ void EmptyTree(UniqueFd top)
 
 } // namespace
 
-MakeDirResult MakePrivateDirectory(const QString& path, int* error)
+int MakePrivateDirectory(const QString& path)
 {
     const QByteArray name = platform::EncodeFileName(path);
-    if (mkdir(name.constData(), 0700) != 0) {
-        if (errno == EEXIST)
-            return MakeDirResult::NameTaken;
-        if (error)
-            *error = errno;
-        return MakeDirResult::Failed;
-    }
+    if (mkdir(name.constData(), 0700) != 0)
+        return -errno;
     // A umask could have taken the owner's bits away; nobody else can have replaced the new
     // directory, so setting the mode by name is safe.
     chmod(name.constData(), 0700);
-    return MakeDirResult::Created;
+    return 0;
 }
 
 int MakeDirectory(const char* path)
 {
-    return mkdir(path, 0777) == 0 ? 0 : errno;
+    return mkdir(path, 0777) == 0 ? 0 : -errno;
 }
 
 UniqueFd CreateFileForWriting(const char* path)
@@ -248,21 +252,21 @@ int MakeWritableDirectory(const QString& path)
 {
     const std::string name = platform::EncodeFileName(path).toStdString();
     if (name.empty())
-        return ENOENT;
+        return -ENOENT;
     // Each prefix that ends before a slash, then the whole path.
     for (std::size_t slash = name.find('/', 1);; slash = name.find('/', slash + 1)) {
         const std::string part = name.substr(0, slash);
         if (!part.empty() && mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
-            return errno;
+            return -errno;
         if (slash == std::string::npos)
             break;
     }
     struct stat st {};
     if (stat(name.c_str(), &st) != 0)
-        return errno;
+        return -errno;
     if (!S_ISDIR(st.st_mode))
-        return ENOTDIR;
-    return access(name.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+        return -ENOTDIR;
+    return access(name.c_str(), W_OK | X_OK) == 0 ? 0 : -errno;
 }
 
 std::vector<FileIdentity> RegularFilesIn(const QString& directory)
@@ -273,11 +277,9 @@ std::vector<FileIdentity> RegularFilesIn(const QString& directory)
     if (!fd)
         return files;
     const int dirFd = fd.Get();
-    std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd.Release()));
-    if (!dir) {
-        close(dirFd);
+    const DirStream dir = OpenStream(fd);
+    if (!dir)
         return files;
-    }
     while (const dirent* entry = readdir(dir.get())) {
         struct stat st {};
         if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
@@ -307,10 +309,10 @@ int CreateNewFile(const QString& path, FileIdentity& identity)
     UniqueFd fd(open(platform::EncodeFileName(path).constData(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!fd)
-        return errno;
+        return -errno;
     struct stat st {};
     if (fstat(fd.Get(), &st) != 0)
-        return errno;
+        return -errno;
     identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     return 0;
 }

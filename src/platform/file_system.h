@@ -20,14 +20,12 @@ struct FileIdentity {
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-enum class MakeDirResult { Created, NameTaken, Failed };
+// Creates the directory with mode 0700 (not widened or narrowed by the umask): 0 or -errno.
+// -EEXIST when anything of that name exists already, a symbolic link included: it is never
+// reused.
+int MakePrivateDirectory(const QString& path);
 
-// Creates the directory with mode 0700 (not widened or narrowed by the umask). NameTaken when
-// anything of that name exists already, a symbolic link included: it is never reused. On
-// Failed, error (when given) receives the system's error code.
-MakeDirResult MakePrivateDirectory(const QString& path, int* error = nullptr);
-
-// mkdir with mode 0777 less the umask: 0 or the errno value.
+// mkdir with mode 0777 less the umask: 0 or -errno.
 int MakeDirectory(const char* path);
 
 // Opens a file for writing, created with mode 0600 or truncated when it exists; fails (invalid
@@ -61,7 +59,7 @@ private:
 
 // Makes a directory and whatever is missing of its parents (mode 0777 less the umask), then
 // checks that the path is a directory (a link to one will do) that this process may write
-// into. 0 or the errno value of what went wrong (ENOTDIR, EACCES, ...).
+// into. 0 or -errno of what went wrong (-ENOTDIR, -EACCES, ...).
 int MakeWritableDirectory(const QString& path);
 // The identities of the regular files directly in a directory (links are not followed).
 std::vector<FileIdentity> RegularFilesIn(const QString& directory);
@@ -70,7 +68,7 @@ std::optional<FileIdentity> RegularFileIdentity(const QString& path);
 // True when path is a directory and not a symbolic link.
 bool IsDirectoryNotLink(const QString& path);
 // Creates a new, empty file (mode 0666 less the umask); never opens one that exists or follows
-// a link. 0 or the errno value (EEXIST when the name is taken).
+// a link. 0 or -errno (-EEXIST when the name is taken).
 int CreateNewFile(const QString& path, FileIdentity& identity);
 // Seconds since 1970 of a broken-down local time, or -1 when there is no such time.
 std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute, int second);

@@ -1,3 +1,5 @@
+// Removing one of the user's regular files: the check and the removal both go through one open
+// descriptor of its folder.
 #include "platform/own_file.h"
 
 #include "platform/unique_fd.h"

@@ -23,14 +23,14 @@ extern char** environ;
 namespace platform {
 namespace {
 
-// Moves a descriptor to 3 or above (keeping close-on-exec).
+// Moves a descriptor to 3 or above (keeping close-on-exec): 0 or -errno.
 int LiftAboveStdio(UniqueFd& fd)
 {
     if (fd.Get() >= 3)
         return 0;
     const int lifted = ::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 3);
     if (lifted < 0)
-        return errno;
+        return -errno;
     fd.Reset(lifted);
     return 0;
 }
@@ -139,13 +139,46 @@ private:
     sigset_t m_old;
 };
 
+// posix_spawn's file actions and attributes, destroyed on every path once made.
+class SpawnSetup {
+public:
+    SpawnSetup()
+    {
+        m_error = posix_spawn_file_actions_init(&m_actions);
+        if (m_error)
+            return;
+        m_error = posix_spawnattr_init(&m_attr);
+        if (m_error)
+            posix_spawn_file_actions_destroy(&m_actions);
+    }
+    ~SpawnSetup()
+    {
+        if (!m_error) {
+            posix_spawnattr_destroy(&m_attr);
+            posix_spawn_file_actions_destroy(&m_actions);
+        }
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    // 0 when both were made, else the error number of the first that was not.
+    int Error() const { return m_error; }
+    posix_spawn_file_actions_t* Actions() { return &m_actions; }
+    posix_spawnattr_t* Attributes() { return &m_attr; }
+
+private:
+    posix_spawn_file_actions_t m_actions;
+    posix_spawnattr_t m_attr;
+    int m_error = 0;
+};
+
 } // namespace
 
 int MakePipe(PipeEnds& ends)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
-        return errno;
+        return -errno;
     ends.read.Reset(fds[0]);
     ends.write.Reset(fds[1]);
     if (const int e = LiftAboveStdio(ends.read))
@@ -153,40 +186,35 @@ int MakePipe(PipeEnds& ends)
     return LiftAboveStdio(ends.write);
 }
 
-int PeekPipe(int fd, std::size_t& available)
+long PeekPipe(int fd)
 {
-    available = 0;
     int count = 0;
     if (::ioctl(fd, FIONREAD, &count) != 0)
-        return errno;
-    if (count > 0) {
-        available = static_cast<std::size_t>(count);
-        return 0;
-    }
+        return -errno;
+    if (count > 0)
+        return count;
     // Nothing buffered: the output has ended when no writer is left.
     pollfd p{fd, POLLIN, 0};
     int r;
     while ((r = ::poll(&p, 1, 0)) < 0 && errno == EINTR) {
     }
     if (r < 0)
-        return errno;
+        return -errno;
     if (r == 1 && (p.revents & POLLHUP))
-        return EPIPE;
+        return -EPIPE;
     if (r == 1 && (p.revents & (POLLERR | POLLNVAL)))
-        return EIO;
+        return -EIO;
     return 0;
 }
 
-long ReadPipe(int fd, char* buffer, std::size_t size, int& error)
+long ReadPipe(int fd, char* buffer, std::size_t size)
 {
     for (;;) {
         const ssize_t n = ::read(fd, buffer, size);
         if (n >= 0)
             return static_cast<long>(n);
-        if (errno != EINTR) {
-            error = errno;
-            return -1;
-        }
+        if (errno != EINTR)
+            return -errno;
     }
 }
 
@@ -213,9 +241,9 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
                         int stderrFd, const std::string& workingDirectory)
 {
     if (IsValid())
-        return EBUSY;
+        return -EBUSY;
     if (argv.empty() || argv.front().empty())
-        return ENOENT;
+        return -ENOENT;
 
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
@@ -223,43 +251,37 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    if (int e = posix_spawn_file_actions_init(&actions))
-        return e;
-    if (int e = posix_spawnattr_init(&attr)) {
-        posix_spawn_file_actions_destroy(&actions);
-        return e;
-    }
-
-    int error = 0;
+    SpawnSetup setup;
+    int error = setup.Error();
+    posix_spawn_file_actions_t* actions = setup.Actions();
+    posix_spawnattr_t* attr = setup.Attributes();
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
     const short flags = POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
     if (!error)
-        error = posix_spawnattr_setflags(&attr, flags);
+        error = posix_spawnattr_setflags(attr, flags);
     if (!error)
-        error = posix_spawnattr_setsigmask(&attr, &none);
+        error = posix_spawnattr_setsigmask(attr, &none);
     if (!error)
-        error = posix_spawnattr_setsigdefault(&attr, &all);
+        error = posix_spawnattr_setsigdefault(attr, &all);
     if (!error)
-        error = posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
+        error = posix_spawn_file_actions_adddup2(actions, stdinFd, 0);
     if (!error)
-        error = posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+        error = posix_spawn_file_actions_adddup2(actions, stdoutFd, 1);
     if (!error)
-        error = posix_spawn_file_actions_adddup2(&actions, stderrFd, 2);
+        error = posix_spawn_file_actions_adddup2(actions, stderrFd, 2);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     // Descriptors that some other part of the process opened without close-on-exec must not
     // reach the child either: an inherited pipe end would keep another tool's output open.
     if (!error)
-        error = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+        error = posix_spawn_file_actions_addclosefrom_np(actions, 3);
 #endif
     if (!error && !workingDirectory.empty()) {
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 29))
         // Only the child changes directory: the process's own current directory is shared by
         // every thread, so changing it would send another job's files to the wrong place.
-        error = posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+        error = posix_spawn_file_actions_addchdir_np(actions, workingDirectory.c_str());
 #else
         error = ENOSYS;
 #endif
@@ -268,12 +290,10 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
     pid_t pid = -1;
     if (!error) {
         SignalsBlocked blocked;
-        error = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+        error = posix_spawnp(&pid, args[0], actions, attr, args.data(), environ);
     }
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&actions);
     if (error)
-        return error;
+        return -error;
 
     const int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (pidFd < 0) {
@@ -284,7 +304,7 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        return error;
+        return -error;
     }
     std::lock_guard lock(m_mutex);
     m_pid = pid;

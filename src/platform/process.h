@@ -18,15 +18,14 @@ struct PipeEnds {
     UniqueFd read;
     UniqueFd write;
 };
-// Returns 0 or the system error code.
+// 0 or -errno.
 int MakePipe(PipeEnds& ends);
 
-// How many bytes can be read from a pipe without blocking. Returns 0 on success, EPIPE when
-// the pipe is empty and no writer is left (the end of the output), or another error code.
-int PeekPipe(int fd, std::size_t& available);
-// Reads at most size bytes; returns the count (0 at the end of the output) or -1 with error
-// set. Retries on EINTR.
-long ReadPipe(int fd, char* buffer, std::size_t size, int& error);
+// How many bytes can be read from a pipe without blocking, or -errno: -EPIPE when the pipe is
+// empty and no writer is left (the end of the output).
+long PeekPipe(int fd);
+// Reads at most size bytes: the count (0 at the end of the output) or -errno. Retries on EINTR.
+long ReadPipe(int fd, char* buffer, std::size_t size);
 
 // One spawned child: its process id and a pidfd that becomes readable when it ends. The child
 // is reaped exactly once: by Release (when it has already ended, keeping its exit status) or by
@@ -49,8 +48,8 @@ public:
     // directory when it is empty; the parent's own current directory never changes (a
     // relative argv[0] with a slash is then found from workingDirectory). Signals are blocked
     // in the parent around the spawn, and the child starts with default handlers and an empty
-    // signal mask. Returns 0 or the system error code (ENOENT for a program or a working
-    // directory that does not exist). Only valid on an empty object.
+    // signal mask. Returns 0 or -errno (-ENOENT for a program or a working directory
+    // that does not exist). Only valid on an empty object.
     int Spawn(const std::vector<std::string>& argv, int stdinFd, int stdoutFd, int stderrFd,
               const std::string& workingDirectory = {});
 

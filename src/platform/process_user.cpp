@@ -1,3 +1,4 @@
+// The effective user id, asked of the system.
 #include "platform/process_user.h"
 
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// The self-pipe behind TerminationSignals: an async-signal-safe handler that writes one byte,
+// and the GUI-thread notifier that reads it and calls the one handler.
 #include "platform/termination_signals.h"
 
 #include <QCoreApplication>

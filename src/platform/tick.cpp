@@ -1,3 +1,4 @@
+// The tick from the steady clock and the Unix time from the system clock, cut to 32 bits.
 #include "platform/tick.h"
 
 #include <chrono>

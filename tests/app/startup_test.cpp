@@ -15,32 +15,32 @@ TEST(RunMode, OptionsSelectTheJob)
         const char* name;
         QStringList words;
         bool openWindow;
-        int jobKind;
+        JobKind jobKind;
         QString url;
         QString player;
     } const rows[] = {
-        {"no arguments open the window alone", {}, true, 0, "", ""},
-        {"download is one", {"/download=u"}, true, 1, "u", ""},
-        {"mp3 is two", {"--download-mp3=u"}, true, 2, "u", ""},
-        {"avi is three", {"/download-avi=u"}, true, 3, "u", ""},
-        {"mp4 is four", {"/download-mp4=u"}, true, 4, "u", ""},
-        {"the player wins over a download", {"/download=u", "/player=f"}, true, 0, "", "f"},
-        {"convert stops the search", {"/download=u", "/convert=c"}, true, 0, "", ""},
-        {"a bare mode word selects nothing", {"/download"}, true, 0, "", ""},
-        {"mode words fold case", {"/DOWNLOAD-MP3=u"}, true, 2, "u", ""},
+        {"no arguments open the window alone", {}, true, JobKind::None, "", ""},
+        {"download is one", {"/download=u"}, true, JobKind::Download, "u", ""},
+        {"mp3 is two", {"--download-mp3=u"}, true, JobKind::Mp3, "u", ""},
+        {"avi is three", {"/download-avi=u"}, true, JobKind::Avi, "u", ""},
+        {"mp4 is four", {"/download-mp4=u"}, true, JobKind::Mp4, "u", ""},
+        {"the player wins over a download", {"/download=u", "/player=f"}, true, JobKind::None, "", "f"},
+        {"convert stops the search", {"/download=u", "/convert=c"}, true, JobKind::None, "", ""},
+        {"a bare mode word selects nothing", {"/download"}, true, JobKind::None, "", ""},
+        {"mode words fold case", {"/DOWNLOAD-MP3=u"}, true, JobKind::Mp3, "u", ""},
         {"download comes before mp3 in the table",
          {"/download-mp3=a", "/download=b"},
          true,
-         1,
+         JobKind::Download,
          "b",
          ""},
         {"the update flag in any case opens no window",
          {"/UpDaTe", "/download=u"},
          false,
-         0,
+         JobKind::None,
          "",
          ""},
-        {"update with a value is no flag", {"/update=1"}, true, 0, "", ""},
+        {"update with a value is no flag", {"/update=1"}, true, JobKind::None, "", ""},
     };
     for (const Row& row : rows) {
         CCommandLine options;
@@ -65,7 +65,7 @@ struct Recorder {
     std::string signalAfter;
     bool signalled = false;
     QString url, player;
-    int jobKind = -1;
+    JobKind jobKind = JobKind::None;
 
     void Call(const std::string& step)
     {
@@ -82,7 +82,7 @@ struct Recorder {
             [this] { return Call("display"), displayResult; },
             [this] { return Call("create"), workspace; },
             [this](const QString& w) { return Call("extract:" + w.toStdString()), extractResult; },
-            [this](const QString& w, const QString& u, int k, const QString& p) {
+            [this](const QString& w, const QString& u, JobKind k, const QString& p) {
                 Call("window:" + w.toStdString());
                 url = u, jobKind = k, player = p;
             },
@@ -142,7 +142,7 @@ TEST(Startup, StepsInOrderAndEveryWayToEnd)
     Recorder r;
     RunStartup({"/download-avi=http://x/y"}, "/home/u", r.Steps());
     EXPECT_EQ(r.url, "http://x/y");
-    EXPECT_EQ(r.jobKind, 3);
+    EXPECT_EQ(r.jobKind, JobKind::Avi);
 }
 
 // The window gets the player file relative to where the program was started, not to the

@@ -1,3 +1,4 @@
+// The Windows rules of splitting a command line, one row per rule.
 #include "download/command_line_split.h"
 
 #include <gtest/gtest.h>
@@ -9,11 +10,6 @@ struct SplitCase {
     const char* commandLine;
     QStringList words;
 };
-
-void PrintTo(const SplitCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Split : public ::testing::TestWithParam<SplitCase> {};
 

@@ -38,17 +38,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CCommandLine options;
     options.Parse(decoded);
     const StartRequest request = DecideRunMode(options);
-    FUZZ_CHECK(request.jobKind >= kJobNone && request.jobKind <= kJobMp4);
+    FUZZ_CHECK(request.jobKind >= JobKind::None && request.jobKind <= JobKind::Mp4);
     if (!request.openWindow) {
         FUZZ_CHECK(options.GetFlag(QStringLiteral("update")));
-        FUZZ_CHECK(request.jobKind == kJobNone && request.downloadUrl.isEmpty() &&
+        FUZZ_CHECK(request.jobKind == JobKind::None && request.downloadUrl.isEmpty() &&
                    request.playerFile.isEmpty());
     }
     // A job needs an address, and only one of the values is taken.
-    if (request.jobKind != kJobNone)
+    if (request.jobKind != JobKind::None)
         FUZZ_CHECK(request.playerFile.isEmpty() && request.convertValue.isEmpty());
     if (!request.downloadUrl.isEmpty())
-        FUZZ_CHECK(request.jobKind != kJobNone);
+        FUZZ_CHECK(request.jobKind != JobKind::None);
 
     const QString player = PlayerFileFrom(request.playerFile, QStringLiteral("/start"));
     FUZZ_CHECK(player.endsWith(request.playerFile));

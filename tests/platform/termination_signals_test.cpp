@@ -2,10 +2,11 @@
 // on to end the run itself.
 #include "platform/termination_signals.h"
 
+#include "test_env.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 
@@ -16,23 +17,10 @@ namespace {
 
 using platform::TerminationSignals;
 
-// Runs the event loop until done() or the deadline.
-template <class Done> void ProcessEventsUntil(Done done, int ms = 5000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
 struct SignalCase {
     const char* name;
     int signal;
 };
-
-void PrintTo(const SignalCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class TerminationSignal : public ::testing::TestWithParam<SignalCase> {};
 
@@ -49,7 +37,7 @@ TEST_P(TerminationSignal, CallsTheHandlerOnTheGuiThreadAndTheProcessLivesOn)
     });
     // Raised on another thread: the handler runs wherever the signal lands, the call does not.
     std::thread([&] { std::raise(GetParam().signal); }).join();
-    ProcessEventsUntil([&] { return calls > 0; });
+    testenv::WaitUntil([&] { return calls > 0; }, 5000);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(calledOn, std::this_thread::get_id());
     EXPECT_TRUE(catcher.Received());
@@ -78,7 +66,7 @@ TEST(TerminationSignals, ASignalWithoutLiveHandlerWaitsForTheNextHandler)
     QObject context;
     int calls = 0;
     catcher.SetHandler(&context, [&] { ++calls; });
-    ProcessEventsUntil([&] { return calls > 0; });
+    testenv::WaitUntil([&] { return calls > 0; }, 5000);
     EXPECT_EQ(calls, 1);
     // The wake-up was used up: no second call without a second signal.
     QCoreApplication::processEvents(QEventLoop::AllEvents, 200);

@@ -1,14 +1,13 @@
 // The press of a button element, posted to the window that acts on it.
 #pragma once
 
+#include "platform/event_types.h"
+
 #include <QEvent>
 
 #include <cstdint>
 
 namespace ui {
-
-// The event type the main window gives its buttons; the event carries the pressed element's Id.
-inline constexpr QEvent::Type WM_ELEMENT_COMMAND = static_cast<QEvent::Type>(QEvent::User + 2);
 
 class ElementCommandEvent : public QEvent {
 public:

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/event.h"
+#include "platform/event_types.h"
 #include "ui/elements/layout_element.h"
 #include "ui/elements/routing.h"
 
@@ -21,10 +22,6 @@ class QMouseEvent;
 class QPainter;
 
 namespace ui {
-
-// Posted by the render thread (through OnFrameReady / OnFrameResized) to the host window when a
-// new frame is the latest one; handled by UpdateLayeredFrame on the GUI thread.
-inline constexpr QEvent::Type WM_FRAME_READY = static_cast<QEvent::Type>(QEvent::User + 1);
 
 class VisualDlgImpl : public QDialog {
 public:

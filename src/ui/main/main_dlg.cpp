@@ -1,3 +1,5 @@
+// The main window's behaviour: its commands under the tree lock, the jobs it starts and their
+// events, the progress it shows, the pages it switches, and the ways it refuses to close.
 #include "ui/main/main_dlg.h"
 
 #include "download/job_finished_event.h"
@@ -126,7 +128,7 @@ void MainDlg::OnInitDialog()
     if (!m_startUrl.isEmpty()) {
         m_downloadPage->UrlField()->setText(m_startUrl);
         SwitchPage(kDownloadPage);
-        if (m_startJobKind != kJobNone)
+        if (m_startJobKind != JobKind::None)
             StartJob(m_startJobKind);
     } else if (!m_playerFile.isEmpty()) {
         // A file that goes to the user's own program leaves no page current: the window shows
@@ -183,16 +185,16 @@ void MainDlg::OnElementCommand(std::uint32_t elementId)
             chooseFolder = true;
             break;
         case ui::kCmdDownload:
-            StartJob(kJobDownload);
+            StartJob(JobKind::Download);
             break;
         case ui::kCmdMp3:
-            StartJob(kJobMp3);
+            StartJob(JobKind::Mp3);
             break;
         case ui::kCmdAvi:
-            StartJob(kJobAvi);
+            StartJob(JobKind::Avi);
             break;
         case ui::kCmdMp4:
-            StartJob(kJobMp4);
+            StartJob(JobKind::Mp4);
             break;
         case ui::kCmdStop:
             StopJobsByUser();
@@ -397,7 +399,7 @@ void MainDlg::EndFromOutside()
 
 bool MainDlg::event(QEvent* e)
 {
-    if (e->type() == ui::WM_ELEMENT_COMMAND) {
+    if (e->type() == WM_ELEMENT_COMMAND) {
         OnElementCommand(static_cast<ui::ElementCommandEvent*>(e)->ElementId());
         return true;
     }

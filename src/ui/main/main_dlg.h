@@ -30,7 +30,7 @@ public:
     static constexpr int kNoPage = -1;
 
     // The strings come from start-up: the folder of the tools, the address to put into the URL
-    // field, the job to start with it (kJobNone: none), the file to play.
+    // field, the job to start with it (JobKind::None: none), the file to play.
     MainDlg(QString workspace, QString startUrl, JobKind startJobKind, QString playerFile);
     // Stops running jobs (their tools with them) and waits for them.
     ~MainDlg() override;

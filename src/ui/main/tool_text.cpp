@@ -1,3 +1,4 @@
+// Decoding a tool's bytes for the log box: valid UTF-8 as such, any other byte as Latin-1.
 #include "ui/main/tool_text.h"
 
 namespace {

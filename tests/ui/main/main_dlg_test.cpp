@@ -96,14 +96,14 @@ protected:
 
 TEST_F(MainDlgTest, StartValuesFillTheUrlAndStartTheJobAtOnce)
 {
-    auto idle = Window(QStringLiteral("http://127.0.0.1:9/a b"), kJobNone);
+    auto idle = Window(QStringLiteral("http://127.0.0.1:9/a b"), JobKind::None);
     EXPECT_EQ(idle->DownloadPage()->UrlField()->text(), QStringLiteral("http://127.0.0.1:9/a b"));
     EXPECT_EQ(idle->CurrentPage(), MainDlg::kDownloadPage);
     EXPECT_EQ(idle->RunningJobs(), 0);
 
     // With a job kind the job starts before anything is shown: the start-up folder is the
     // settings' default, here the isolated home's desktop.
-    MainDlg started(m_workspace.path(), QStringLiteral("plain"), kJobDownload, {});
+    MainDlg started(m_workspace.path(), QStringLiteral("plain"), JobKind::Download, {});
     started.OnInitDialog();
     EXPECT_EQ(started.RunningJobs(), 1);
     EXPECT_TRUE(Busy(started));
@@ -113,12 +113,12 @@ TEST_F(MainDlgTest, StartValuesFillTheUrlAndStartTheJobAtOnce)
 
 TEST_F(MainDlgTest, JobRoundTripShowsProgressAndRestoresTheWindow)
 {
-    auto dlg = Window({}, kJobNone);
+    auto dlg = Window({}, JobKind::None);
     {
         ui::TreeLockGuard tree(ui::TreeLock());
         dlg->Tree().playAfterDownload->SetIsChecked(false);
     }
-    dlg->StartJob(kJobDownload); // an empty URL field starts nothing
+    dlg->StartJob(JobKind::Download); // an empty URL field starts nothing
     EXPECT_EQ(dlg->RunningJobs(), 0);
 
     dlg->DownloadPage()->UrlField()->setText(QStringLiteral("plain"));
@@ -133,7 +133,7 @@ TEST_F(MainDlgTest, JobRoundTripShowsProgressAndRestoresTheWindow)
 
 TEST_F(MainDlgTest, BusyWindowRefusesToCloseUntilEndedFromOutside)
 {
-    auto dlg = Window(QStringLiteral("slow:x"), kJobNone);
+    auto dlg = Window(QStringLiteral("slow:x"), JobKind::None);
     dlg->OnElementCommand(dlg->Tree().mp3->Id());
     const QString pidFile = m_folder.filePath(QStringLiteral("tool.pid"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(pidFile); }, 20000));
@@ -160,7 +160,7 @@ TEST_F(MainDlgTest, BusyWindowRefusesToCloseUntilEndedFromOutside)
 TEST_F(MainDlgTest, StopEndsTheToolAndRemovesOnlyTheJobsUnfinishedFiles)
 {
     ASSERT_TRUE(testenv::WriteFile(m_folder.filePath(QStringLiteral("mine.mp4.part")), "kept"));
-    auto dlg = Window(QStringLiteral("slow:x"), kJobNone);
+    auto dlg = Window(QStringLiteral("slow:x"), JobKind::None);
     dlg->OnElementCommand(dlg->Tree().mp3->Id());
     const QString pidFile = m_folder.filePath(QStringLiteral("tool.pid"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(pidFile); }, 20000));
@@ -192,7 +192,7 @@ TEST_F(MainDlgTest, StopEndsTheToolAndRemovesOnlyTheJobsUnfinishedFiles)
 
 TEST_F(MainDlgTest, ToolTextReachesTheLogOnlyOnTheDownloadPage)
 {
-    auto dlg = Window({}, kJobNone);
+    auto dlg = Window({}, JobKind::None);
     QCoreApplication::postEvent(dlg.get(), new JobTextEvent("caf\xc3\xa9 \xe9t\xe9"));
     QCoreApplication::sendPostedEvents(dlg.get());
     EXPECT_TRUE(
@@ -215,7 +215,7 @@ class LinkDropTest : public MainDlgTest, public ::testing::WithParamInterface<Dr
 
 TEST_P(LinkDropTest, LinksFillTheUrlFieldFilesAreIgnored)
 {
-    auto dlg = Window(QStringLiteral("before"), kJobNone);
+    auto dlg = Window(QStringLiteral("before"), JobKind::None);
     dlg->SwitchPage(MainDlg::kPlayerPage);
     QMimeData data;
     if (!GetParam().urls.isEmpty())
