@@ -3,6 +3,7 @@
 // the real Xvfb display: waiting on the event loop, xdotool, screenshots.
 #pragma once
 
+#include "test_env.h"
 #include "ui/elements/drawing_surface.h"
 #include "ui/elements/layout_element.h"
 #include "ui/elements/panel.h"
@@ -15,7 +16,6 @@
 #include <QStringList>
 
 #include <atomic>
-#include <functional>
 #include <memory>
 
 namespace hosttest {
@@ -101,8 +101,8 @@ public:
     std::atomic<int> resized{0};
 };
 
-// Runs the event loop until pred holds or timeoutMs pass; returns pred's last answer.
-bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 3000);
+// How long the tests wait for the display or the render thread (testenv::WaitUntil).
+constexpr int kWaitMs = 3000;
 // Runs the event loop for ms milliseconds.
 void Pump(int ms);
 // Waits until host has shown a frame and no further frame came for quietMs.

@@ -46,11 +46,9 @@ public:
         m_daemon.start(QStringLiteral("dbus-daemon"),
                        {QStringLiteral("--session"), QStringLiteral("--print-address"),
                         QStringLiteral("--nofork")});
-        QElapsedTimer timer;
-        timer.start();
-        while (!m_daemon.canReadLine() && timer.elapsed() < 10000 &&
-               m_daemon.state() != QProcess::NotRunning)
-            m_daemon.waitForReadyRead(100);
+        testenv::WaitUntil(
+            [&] { return m_daemon.canReadLine() || m_daemon.state() == QProcess::NotRunning; },
+            10000);
         m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     }
     ~PrivateBus()
@@ -204,9 +202,9 @@ protected:
         const qsizetype before = m_fake.received.size();
         const qsizetype shown = notifier.Shown();
         notifier.Notify(summary, body);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_fake.received.size() == before + 1; }, 10000))
+        ASSERT_TRUE(testenv::WaitUntil([&] { return m_fake.received.size() == before + 1; }, 10000))
             << "the service got no Notify";
-        ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.Shown() == shown + 1; }, 10000))
+        ASSERT_TRUE(testenv::WaitUntil([&] { return notifier.Shown() == shown + 1; }, 10000))
             << "the notifier did not take the id";
     }
 
@@ -300,7 +298,7 @@ TEST_P(Clicks, RaiseTheWindowOnlyForTheDefaultActionOfANotificationStillShown)
     const uint markerId = id + 1;
 
     m_other.activateWindow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_other.isActiveWindow(); }, 5000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return m_other.isActiveWindow(); }, 5000));
     ActivationCounter window;
     ActivationCounter markerActivations;
     m_window.installEventFilter(&window);
@@ -308,13 +306,13 @@ TEST_P(Clicks, RaiseTheWindowOnlyForTheDefaultActionOfANotificationStillShown)
 
     if (c.closedFirst) {
         m_service.Emit(QStringLiteral("NotificationClosed"), {id, uint(2)});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.Shown() == 0; }, 5000));
+        ASSERT_TRUE(testenv::WaitUntil([&] { return notifier.Shown() == 0; }, 5000));
     }
     Connection spoof(BusAddress(), QStringLiteral("spoof"));
     Connection& from = c.fromAnotherSender ? spoof : m_service;
     from.Emit(QStringLiteral("ActionInvoked"), {id + c.idOffset, QString::fromLatin1(c.action)});
     m_service.Emit(QStringLiteral("ActionInvoked"), {markerId, QStringLiteral("default")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return markerActivations.count > 0; }, 5000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return markerActivations.count > 0; }, 5000));
 
     EXPECT_EQ(window.count, c.raises ? 1 : 0);
     m_window.removeEventFilter(&window);
@@ -370,7 +368,7 @@ TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
     }
     m_other.activateWindow();
     dlg.StartJob(kJobDownload);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_fake.received.isEmpty(); }, 20000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !m_fake.received.isEmpty(); }, 20000));
     EXPECT_EQ(m_fake.received.back().summary, QStringLiteral("Download finished"));
     EXPECT_TRUE(m_fake.received.back().body.startsWith(QStringLiteral("clip.mp4 in ")))
         << m_fake.received.back().body.toStdString();

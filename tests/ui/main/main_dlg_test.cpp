@@ -107,7 +107,7 @@ TEST_F(MainDlgTest, StartValuesFillTheUrlAndStartTheJobAtOnce)
     started.OnInitDialog();
     EXPECT_EQ(started.RunningJobs(), 1);
     EXPECT_TRUE(Busy(started));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return started.RunningJobs() == 0; }, 20000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return started.RunningJobs() == 0; }, 20000));
     EXPECT_FALSE(Busy(started));
 }
 
@@ -124,7 +124,7 @@ TEST_F(MainDlgTest, JobRoundTripShowsProgressAndRestoresTheWindow)
     dlg->DownloadPage()->UrlField()->setText(QStringLiteral("plain"));
     dlg->OnElementCommand(dlg->Tree().downloadOnly->Id());
     EXPECT_TRUE(Busy(*dlg));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->RunningJobs() == 0; }, 20000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return dlg->RunningJobs() == 0; }, 20000));
     EXPECT_FALSE(Busy(*dlg));
     EXPECT_TRUE(QFile::exists(m_folder.filePath(QStringLiteral("clip.mp4"))));
     EXPECT_TRUE(dlg->DownloadPage()->LogText().contains(QStringLiteral("50.0% of 1.00KiB")));
@@ -136,8 +136,8 @@ TEST_F(MainDlgTest, BusyWindowRefusesToCloseUntilEndedFromOutside)
     auto dlg = Window(QStringLiteral("slow:x"), kJobNone);
     dlg->OnElementCommand(dlg->Tree().mp3->Id());
     const QString pidFile = m_folder.filePath(QStringLiteral("tool.pid"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(pidFile); }, 20000));
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(testenv::WaitUntil([&] { return QFile::exists(pidFile); }, 20000));
+    ASSERT_TRUE(testenv::WaitUntil(
         [&] { return dlg->DownloadPage()->LogText().contains(QStringLiteral("ETA 09:59")); },
         5000));
     EXPECT_TRUE(Busy(*dlg));
@@ -163,8 +163,9 @@ TEST_F(MainDlgTest, StopEndsTheToolAndRemovesOnlyTheJobsUnfinishedFiles)
     auto dlg = Window(QStringLiteral("slow:x"), kJobNone);
     dlg->OnElementCommand(dlg->Tree().mp3->Id());
     const QString pidFile = m_folder.filePath(QStringLiteral("tool.pid"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(pidFile); }, 20000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->windowTitle() == u"1% \u00b7 Vandrel"; }, 5000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return QFile::exists(pidFile); }, 20000));
+    ASSERT_TRUE(
+        testenv::WaitUntil([&] { return dlg->windowTitle() == u"1% \u00b7 Vandrel"; }, 5000));
     {
         ui::TreeLockGuard tree(ui::TreeLock());
         EXPECT_TRUE(dlg->Tree().stop->IsVisible());
@@ -176,7 +177,7 @@ TEST_F(MainDlgTest, StopEndsTheToolAndRemovesOnlyTheJobsUnfinishedFiles)
     // Two presses in a row: the second finds the button gone and changes nothing.
     dlg->OnElementCommand(dlg->Tree().stop->Id());
     dlg->OnElementCommand(dlg->Tree().stop->Id());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->RunningJobs() == 0; }, 10000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return dlg->RunningJobs() == 0; }, 10000));
     EXPECT_FALSE(Busy(*dlg));
     EXPECT_TRUE(dlg->DownloadPage()->LogText().startsWith(QStringLiteral("Stopped\n")));
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Vandrel"));
