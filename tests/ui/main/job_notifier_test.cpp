@@ -344,9 +344,6 @@ TEST_F(JobNotifierTest, WithoutAServiceNothingIsShownAndAServiceThatComesLaterIs
     EXPECT_EQ(m_fake.received.size(), 1) << "a call made before the service was there arrived";
 }
 
-// The notifier as the window makes it, in a child of this test with no session bus address
-// (and no runtime folder or display to find or start one): Notify shows nothing and nothing
-// fails. The child is this test again.
 // The window's own use: a job that ends while another window has the focus is told on the
 // desktop with what it saved.
 TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
@@ -374,6 +371,9 @@ TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
         << m_fake.received.back().body.toStdString();
 }
 
+// The notifier as the window makes it, in a child of this test with no session bus address
+// (and no runtime folder or display to find or start one): Notify shows nothing and nothing
+// fails. The child is this test again.
 TEST(NoSessionBus, TheWindowsNotifierShowsNothingAndNothingFails)
 {
     if (!qEnvironmentVariableIsEmpty(kNoBusChild)) {
