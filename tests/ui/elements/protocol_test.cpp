@@ -95,15 +95,6 @@ INSTANTIATE_TEST_SUITE_P(
                                        e.PokeX(0);
                                        e.PokeDesiredSize({0, 0});
                                    },
-                                   {}},
-                      ProtocolCase{"UnnamedFieldsReportNothing",
-                                   [](Picture& e) {
-                                       e.SetCommandId(5);
-                                       e.SetCursor(Qt::PointingHandCursor);
-                                       e.SetIsInteractive(true);
-                                       e.SetHorizontalAlignment(2);
-                                       e.SetClipToContent(false);
-                                   },
                                    {}}),
     [](const auto& row) { return std::string(row.param.name); });
 

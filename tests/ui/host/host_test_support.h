@@ -1,6 +1,6 @@
 // A small tree of its own for the host's tests (a picture that counts its passes, a button that
 // swaps its picture under the pointer), a host that counts its frames, and helpers that drive
-// the real Xvfb display: waiting on the event loop, xdotool, screenshots.
+// the real Xvfb display: settling after frames, xdotool, screenshots.
 #pragma once
 
 #include "test_env.h"
@@ -95,7 +95,6 @@ public:
         ++resized;
         this->PostFrameReady();
     }
-    int Frames() const { return ready + resized; }
 
     std::atomic<int> ready{0};
     std::atomic<int> resized{0};

@@ -16,11 +16,9 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QImage>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QProcess>
