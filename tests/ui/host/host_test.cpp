@@ -107,18 +107,14 @@ TEST(HostFrames, BurstDuringThePauseGivesOneMoreFrame)
     Settle(*host, 700);
     const auto before = host->FramesRendered();
 
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
-        tree.button->SetIsEnabled(false);
-    }
+    Locked([&] { tree.button->SetIsEnabled(false); });
     ASSERT_TRUE(testenv::WaitUntil([&] { return host->FramesRendered() == before + 1; }, kWaitMs));
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
+    Locked([&] {
         for (int i = 0; i < 100; ++i) {
             tree.button->SetIsEnabled(i % 2 == 0);
             tree.skin->SetWidth(TestTree::kSkinSize - (i % 2));
         }
-    }
+    });
     Pump(1500);
     EXPECT_EQ(host->FramesRendered(), before + 2);
 }
@@ -139,13 +135,12 @@ TEST_P(HostRequests, OneFrameAtMostOneMeasurePassAndAMaskOnlyAfterMeasuring)
     const auto frames = s.host->FramesRendered();
     const int measures = s.tree.skin->measures;
     const auto masks = s.host->MaskUpdates();
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
+    Locked([&] {
         if (GetParam().redraw)
             ui::VisualDlgImpl::HostInvalidate(s.host.get(), u"IsEnabled", 1);
         if (GetParam().relayout)
             ui::VisualDlgImpl::HostInvalidate(s.host.get(), u"Width", 0);
-    }
+    });
     Settle(*s.host);
     EXPECT_EQ(s.host->FramesRendered(), frames + 1);
     EXPECT_EQ(s.tree.skin->measures, measures + GetParam().measures);
@@ -165,10 +160,7 @@ TEST(HostFrames, NewFrameSizeResizesTheWindowWhereItIs)
     s.host->move(moved);
     Pump(50);
     const int resizedBefore = s.host->resized;
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
-        s.tree.skin->SetPicture(Disc(460, 430, TestTree::kSkinColour));
-    }
+    Locked([&] { s.tree.skin->SetPicture(Disc(460, 430, TestTree::kSkinColour)); });
     ASSERT_TRUE(testenv::WaitUntil([&] { return s.host->size() == QSize(460, 430); }, kWaitMs));
     EXPECT_EQ(s.host->resized, resizedBefore + 1);
     EXPECT_EQ(s.host->pos(), moved); // later frames leave the window where it was put
@@ -184,21 +176,19 @@ TEST(HostFrames, DetachedTreeReachesNothing)
     EXPECT_EQ(s.tree.root->HostCallback(), nullptr);
     EXPECT_EQ(s.tree.root->HostContext(), nullptr);
     const auto frames = s.host->FramesRendered();
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
+    Locked([&] {
         s.tree.button->SetIsEnabled(false);
         s.tree.skin->SetWidth(100);
-    }
+    });
     Pump(300);
     EXPECT_EQ(s.host->FramesRendered(), frames);
 
     // A request still pending when the root goes away wakes the thread, which finds no root.
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
+    Locked([&] {
         TestTree pending = MakeTree();
         s.host->SetRoot(pending.root);
         s.host->SetRoot(nullptr);
-    }
+    });
     Pump(300);
     EXPECT_EQ(s.host->FramesRendered(), frames);
 
@@ -220,11 +210,10 @@ TEST(HostFrames, EmptyFrameLeavesNothingOnTheScreen)
     s.host->raise();
     Pump(100);
     const QPoint centre = s.Global(Shown::Background());
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
+    Locked([&] {
         s.tree.skin->SetWidth(0);
         s.tree.canvas->SetIsVisible(false);
-    }
+    });
     ASSERT_TRUE(testenv::WaitUntil(
         [&] {
             const auto frame = s.host->LatestFrame();
@@ -241,11 +230,10 @@ TEST(HostFrames, EmptyFrameLeavesNothingOnTheScreen)
     ASSERT_TRUE(Xdo({QStringLiteral("click"), QStringLiteral("1")}));
     EXPECT_TRUE(testenv::WaitUntil([&] { return below.presses == 1; }, 2000));
 
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
+    Locked([&] {
         s.tree.skin->SetWidth(ui::Unset);
         s.tree.canvas->SetIsVisible(true);
-    }
+    });
     EXPECT_TRUE(
         testenv::WaitUntil([&] { return s.host->mask().contains(Shown::Background()); }, kWaitMs));
     EXPECT_TRUE(testenv::WaitUntil(
@@ -261,20 +249,14 @@ TEST(HostTeardown, DestroyingWhileAFrameRendersWaitsForIt)
     Shown s;
     s.tree.skin->renderDelayMs = 300;
     const int finished = s.tree.skin->rendersFinished;
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
-        s.tree.button->SetIsEnabled(false);
-    }
+    Locked([&] { s.tree.button->SetIsEnabled(false); });
     ASSERT_TRUE(testenv::WaitUntil([&] { return s.tree.skin->rendering.load(); }, kWaitMs));
     s.host.reset();
     EXPECT_FALSE(s.tree.skin->rendering);
     EXPECT_EQ(s.tree.skin->rendersFinished, finished + 1);
     // The tree outlives the host and no longer reaches it.
     EXPECT_EQ(s.tree.root->HostCallback(), nullptr);
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
-        s.tree.button->SetIsEnabled(true);
-    }
+    Locked([&] { s.tree.button->SetIsEnabled(true); });
     Pump(100);
 }
 

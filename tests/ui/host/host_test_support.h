@@ -7,6 +7,7 @@
 #include "ui/elements/drawing_surface.h"
 #include "ui/elements/layout_element.h"
 #include "ui/elements/panel.h"
+#include "ui/elements/tree_lock.h"
 #include "ui/host/visual_dlg.h"
 
 #include <QColor>
@@ -99,6 +100,13 @@ public:
     std::atomic<int> ready{0};
     std::atomic<int> resized{0};
 };
+
+// Runs change under the tree lock, as the window's thread changes elements.
+template <class F> void Locked(F&& change)
+{
+    ui::TreeLockGuard lock(ui::TreeLock());
+    change();
+}
 
 // How long the tests wait for the display or the render thread (testenv::WaitUntil).
 constexpr int kWaitMs = 3000;
