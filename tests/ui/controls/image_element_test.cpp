@@ -129,7 +129,7 @@ TEST(ImageElement, Placement)
     }
 }
 
-TEST(ImageElement, NeverScalesThePicture)
+TEST(ImageElement, NeverScalesThePictureAndWithoutOneDrawsNothing)
 {
     auto e = std::make_shared<ImageElement>();
     e->SetImage(Coded(100, 20));
@@ -144,17 +144,10 @@ TEST(ImageElement, NeverScalesThePicture)
     for (int x = firstX; x <= lastX; ++x)
         ASSERT_EQ(qRed(frame.pixel(x, 330)), x - 350);
     EXPECT_EQ(qAlpha(frame.pixel(200, 100)), 0);
-}
 
-TEST(ImageElement, WithoutPictureDrawsNothing)
-{
-    auto e = std::make_shared<ImageElement>();
-    e->SetWidth(40);
-    e->SetHeight(30);
-    const QImage frame = RenderAlone(*e, {0, 0, 40, 30}, {40, 30});
-    for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x)
-            ASSERT_EQ(qAlpha(frame.pixel(x, y)), 0);
+    e->SetImage(nullptr);
+    const QImage none = RenderAlone(*e, {0, 0, 450, 338}, {450, 338});
+    EXPECT_EQ(none, CreateFrameBitmap(450, 338).convertToFormat(QImage::Format_ARGB32));
 }
 
 struct Observed {

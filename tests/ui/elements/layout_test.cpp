@@ -1,9 +1,9 @@
-// The measure pass and each panel's placement, including the 32-bit wrap-around that the
-// main window's layout relies on.
+// The measure pass and the panels' placement rules beyond what the main window's own layout
+// shows (its composite test): dock sides, vertical stacks, alignments, hidden children, and the
+// 32-bit wrap-around helpers.
 #include "test_elements.h"
 
 #include "ui/elements/panel.h"
-#include "ui/elements/window_element.h"
 
 #include <gtest/gtest.h>
 
@@ -36,25 +36,7 @@ void Pass(LayoutElement& root, Rect r = {0, 0, -1, -1})
     root.Render(surface, r);
 }
 
-TEST(MeasureTest, UnsetPlusMarginsWrapsNegativeAndLosesEveryMax)
-{
-    auto grid = std::make_shared<GridPanel>();
-    auto image = Box(120, 30);
-    auto window = std::make_shared<WindowElement>();
-    SetMargins(*window, 5);
-    grid->AddChild(image);
-    grid->AddChild(window);
-
-    Pass(*grid);
-    EXPECT_EQ(window->DesiredSize(), (Size{WrapAdd(Unset, 10), WrapAdd(Unset, 10)}));
-    EXPECT_LT(window->DesiredSize().width, -2147483000);
-    EXPECT_EQ(grid->DesiredSize(), (Size{120, 30}));
-    // The grid gives the window element the image's whole rectangle.
-    EXPECT_EQ(window->ActualRect(), (Rect{0, 0, 120, 30}));
-    EXPECT_EQ(window->ContentRect(window->ActualRect()), (Rect{5, 5, 110, 20}));
-}
-
-TEST(MeasureTest, ExplicitSizeWinsOverUnboundedAvailable)
+TEST(MeasureTest, ExplicitSizeWinsAndMarginsAreTakenFromTheAvailable)
 {
     auto e = Box(7, 8);
     e->SetWidth(100);
@@ -62,26 +44,12 @@ TEST(MeasureTest, ExplicitSizeWinsOverUnboundedAvailable)
     e->Measure({Unset, Unset});
     EXPECT_EQ(e->DesiredSize(), (Size{106, 14}));
     EXPECT_EQ(e->lastAvailable, (Size{Unset, Unset}));
-}
 
-TEST(MeasureTest, MarginsLargerThanAvailableGiveNegativeInnerSize)
-{
-    auto e = Box(1, 1);
+    // Margins larger than the room available give the content a negative room.
     e->SetTopLeftMargin(30, 2);
     e->SetBottomRightMargin(40, 3);
     e->Measure({50, 4});
     EXPECT_EQ(e->lastAvailable, (Size{-20, -1}));
-}
-
-TEST(MeasureTest, WithMarginsDesiredSizeIsReportedTwice)
-{
-    Observer observer;
-    auto e = Box(10, 10);
-    SetMargins(*e, 1);
-    e->Measure({Unset, Unset});
-    observer.Attach(*e);
-    e->Measure({Unset, Unset}); // nothing changed, still content size then size with margins
-    EXPECT_EQ(observer.names, (std::vector<std::string>{"DesiredSize", "DesiredSize"}));
 }
 
 TEST(MeasureTest, HiddenElementCollapsesWithoutMeasuringAndPanelsSkipIt)
@@ -103,65 +71,6 @@ TEST(MeasureTest, HiddenElementCollapsesWithoutMeasuringAndPanelsSkipIt)
     b->Measure({Unset, Unset});
     EXPECT_EQ(b->DesiredSize(), (Size{0, 0}));
     EXPECT_EQ(b->measures, before);
-}
-
-TEST(MeasureTest, WindowElementTakesWidthOrAvailable)
-{
-    WindowElement w;
-    w.Measure({300, Unset});
-    EXPECT_EQ(w.DesiredSize(), (Size{300, Unset}));
-    w.SetHeight(338);
-    w.SetWidth(450);
-    w.Measure({300, 20});
-    EXPECT_EQ(w.DesiredSize(), (Size{450, 338}));
-}
-
-TEST(CanvasTest, MeasuresAsItsMarginsOnlyButMeasuresChildren)
-{
-    auto canvas = std::make_shared<CanvasPanel>();
-    auto child = Box(50, 60);
-    canvas->SetPosition(child.get(), 10, 20);
-    canvas->AddChild(child);
-    canvas->SetWidth(200);
-    canvas->SetTopLeftMargin(1, 2);
-    canvas->SetBottomRightMargin(3, 4);
-    canvas->Measure({Unset, Unset});
-    EXPECT_EQ(canvas->DesiredSize(), (Size{4, 6}));
-    EXPECT_EQ(child->DesiredSize(), (Size{50, 60}));
-    EXPECT_EQ(child->lastAvailable, (Size{200, Unset})); // the canvas's Width is passed down
-
-    Pass(*canvas, {100, 100, 300, 300});
-    EXPECT_EQ(child->ActualRect(), (Rect{111, 122, 50, 60}));
-}
-
-TEST(DockTest, SingleChildFillsAndPanelReportsItsOwnSize)
-{
-    auto dock = std::make_shared<DockPanel>();
-    auto only = Box(30, 30);
-    dock->AddChild(only);
-    dock->Measure({Unset, Unset});
-    EXPECT_EQ(dock->DesiredSize(), (Size{0, 0}));
-    EXPECT_EQ(only->measures, 0);
-    dock->SetWidth(70);
-    dock->Measure({Unset, Unset});
-    EXPECT_EQ(dock->DesiredSize(), (Size{70, 0}));
-    Pass(*dock, {5, 6, 70, 40});
-    EXPECT_EQ(only->ActualRect(), (Rect{5, 6, 70, 40}));
-}
-
-TEST(DockTest, LastChildIsNotMeasuredAndFillsWhatIsLeft)
-{
-    auto dock = std::make_shared<DockPanel>();
-    auto a = Box(88, 28);
-    auto b = std::make_shared<WindowElement>();
-    dock->SetDock(a.get(), DockSide::Right);
-    dock->AddChild(a);
-    dock->AddChild(b);
-    Pass(*dock, {10, 0, 268, 28});
-    EXPECT_EQ(dock->DesiredSize(), (Size{88, 28}));
-    EXPECT_EQ(b->DesiredSize(), (Size{0, 0})); // never measured
-    EXPECT_EQ(a->ActualRect(), (Rect{190, 0, 88, 28}));
-    EXPECT_EQ(b->ActualRect(), (Rect{10, 0, 180, 28}));
 }
 
 TEST(DockTest, SidesTakeStripsInListOrder)
@@ -220,33 +129,6 @@ TEST(DockTest, HiddenLastChildLeavesTheFillBlank)
     EXPECT_EQ(a->ActualRect(), (Rect{0, 0, 10, 10}));
 }
 
-TEST(StackTest, VerticalStackIsBottomAlignedAndAsWideAsItsRectangle)
-{
-    auto stack = std::make_shared<StackPanel>();
-    auto a = Box(30, 10);
-    auto b = Box(50, 20);
-    stack->AddChild(a);
-    stack->AddChild(b);
-    Pass(*stack, {5, 5, 80, 100});
-    EXPECT_EQ(stack->DesiredSize(), (Size{50, 30}));
-    EXPECT_EQ(a->ActualRect(), (Rect{5, 75, 80, 10}));
-    EXPECT_EQ(b->ActualRect(), (Rect{5, 85, 80, 20}));
-}
-
-TEST(StackTest, HorizontalStackGivesEveryChildTheFullHeight)
-{
-    auto stack = std::make_shared<StackPanel>();
-    stack->SetIsHorizontal(true);
-    auto a = Box(134, 28);
-    auto b = Box(268, 20);
-    stack->AddChild(a);
-    stack->AddChild(b);
-    Pass(*stack, {200, 325, 402, 40});
-    EXPECT_EQ(stack->DesiredSize(), (Size{402, 28}));
-    EXPECT_EQ(a->ActualRect(), (Rect{200, 337, 134, 40}));
-    EXPECT_EQ(b->ActualRect(), (Rect{334, 337, 268, 40}));
-}
-
 TEST(StackTest, AlignmentsPlaceTheBlock)
 {
     auto stack = std::make_shared<StackPanel>();
@@ -267,22 +149,24 @@ TEST(StackTest, AlignmentsPlaceTheBlock)
     EXPECT_EQ(a->ActualRect(), (Rect{-2, -3, 5, 11}));
 }
 
-TEST(StackTest, HidingAChildClosesItsGapAtTheNextPass)
+TEST(StackTest, VerticalStackIsBottomAlignedAndClosesTheGapOfAHiddenChild)
 {
     auto stack = std::make_shared<StackPanel>();
-    auto a = Box(10, 10);
-    auto b = Box(10, 20);
+    auto a = Box(30, 10);
+    auto b = Box(50, 20);
     auto c = Box(10, 30);
     for (auto& e : {a, b, c})
         stack->AddChild(e);
-    stack->SetVerticalAlignment(1);
-    Pass(*stack, {0, 0, 10, 60});
-    EXPECT_EQ(c->Y(), 30);
+    Pass(*stack, {5, 5, 80, 100});
+    EXPECT_EQ(stack->DesiredSize(), (Size{50, 60}));
+    EXPECT_EQ(a->ActualRect(), (Rect{5, 45, 80, 10}));
+    EXPECT_EQ(c->ActualRect(), (Rect{5, 75, 80, 30}));
     b->SetIsVisible(false);
-    Pass(*stack, {0, 0, 10, 60});
-    EXPECT_EQ(stack->DesiredSize(), (Size{10, 40}));
-    EXPECT_EQ(c->Y(), 10);
-    EXPECT_EQ(b->ActualRect(), (Rect{0, 10, 10, 20})); // kept from the last visible pass
+    Pass(*stack, {5, 5, 80, 100});
+    EXPECT_EQ(stack->DesiredSize(), (Size{30, 40}));
+    EXPECT_EQ(a->ActualRect(), (Rect{5, 65, 80, 10}));
+    EXPECT_EQ(c->ActualRect(), (Rect{5, 75, 80, 30}));
+    EXPECT_EQ(b->ActualRect(), (Rect{5, 55, 80, 20})); // kept from the last visible pass
 }
 
 TEST(GridTest, PassesItsOwnSizeDownOnlyWithoutALimit)

@@ -7,13 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+#include <vector>
+
 using namespace ui;
 using namespace testing_elements;
 
 namespace {
 
 const QColor kRed(255, 0, 0);
-const QColor kGreen(0, 200, 0);
 const QColor kBlue(0, 0, 255);
 
 QRgb Straight(const QImage& frame, int x, int y)
@@ -48,7 +51,7 @@ void RenderInto(QImage& frame, LayoutElement& root, Rect r)
     root.Render(surface, r);
 }
 
-TEST(RenderTest, HiddenElementRecordsItsRectangleButDrawsNothing)
+TEST(RenderTest, HiddenElementRecordsItsRectangleOnceButDrawsNothing)
 {
     QImage frame = CreateFrameBitmap(20, 20);
     auto e = Pic(10, 10, kRed);
@@ -62,115 +65,119 @@ TEST(RenderTest, HiddenElementRecordsItsRectangleButDrawsNothing)
               (std::vector<std::string>{"IsVisible", "X", "Y", "ActualWidth", "ActualHeight"}));
     EXPECT_EQ(e->renders, 0);
     ExpectPixel(frame, 1, 2, kTransparent);
+
+    // The same rectangle again reports no change.
+    observer.names.clear();
+    e->Render(surface, {1, 2, 3, 4});
+    EXPECT_TRUE(observer.names.empty());
 }
 
-TEST(RenderTest, SecondIdenticalRenderReportsNoChange)
+struct PixelCase {
+    const char* name;
+    std::function<std::shared_ptr<LayoutElement>()> tree;
+    Rect rect; // of the root, in a 40 x 40 frame
+    std::vector<std::tuple<int, int, QRgb>> pixels;
+};
+
+void PrintTo(const PixelCase& c, std::ostream* os)
 {
-    QImage frame = CreateFrameBitmap(100, 100);
-    auto grid = std::make_shared<GridPanel>();
-    auto a = Pic(10, 10, kRed);
-    grid->AddChild(a);
-    RenderInto(frame, *grid, {0, 0, 100, 100});
-    Observer og, oa;
-    og.Attach(*grid);
-    oa.Attach(*a);
-    DrawingSurface surface(frame);
-    grid->Render(surface, {0, 0, 100, 100});
-    EXPECT_TRUE(og.names.empty());
-    EXPECT_TRUE(oa.names.empty());
-    EXPECT_EQ(a->renders, 2);
+    *os << c.name;
 }
 
-TEST(RenderTest, OverflowIsClippedToTheOwnContentButNotToThePanels)
-{
-    // Two siblings in a row: the first picture is wider than the room it asks for.
-    QImage frame = CreateFrameBitmap(60, 20);
-    auto row = std::make_shared<StackPanel>();
-    row->SetIsHorizontal(true);
-    auto first = Pic(30, 10, kRed);
-    first->SetWidth(10);
-    auto second = Pic(5, 10, kBlue);
-    row->AddChild(first);
-    row->AddChild(second);
-    // The row's own content rectangle is (0, 0, 12, 10): the second child lies partly outside
-    // it and is drawn there all the same.
-    row->SetBottomRightMargin(3, 0);
-    RenderInto(frame, *row, {0, 0, 15, 10});
-    ExpectPixel(frame, 9, 5, qRgb(255, 0, 0));
-    ExpectPixel(frame, 12, 5, qRgb(0, 0, 255));
-    ExpectPixel(frame, 14, 5, qRgb(0, 0, 255));
-    ExpectPixel(frame, 16, 5, kTransparent); // red overflow cut at the first child's edge
-}
+class RenderPixels : public ::testing::TestWithParam<PixelCase> {};
 
-TEST(RenderTest, DisabledElementIsGreyedOverItsWholeRectangleOnly)
+TEST_P(RenderPixels, FrameShowsWhatTheRowSays)
 {
     QImage frame = CreateFrameBitmap(40, 40);
-    auto background = Pic(40, 40, kBlue);
-    auto disabled = std::make_shared<GridPanel>();
-    disabled->SetTopLeftMargin(4, 4);
-    disabled->SetBottomRightMargin(4, 4);
-    // The child's content reaches beyond the panel's rectangle (5, 5, 20, 20).
-    auto child = Pic(30, 30, QColor(100, 200, 0));
-    child->SetTopLeftMargin(-6, -6);
-    child->SetBottomRightMargin(-6, -6);
-    disabled->AddChild(child);
-    disabled->SetIsEnabled(false);
-    auto canvas = std::make_shared<CanvasPanel>();
-    canvas->AddChild(background);
-    canvas->AddChild(disabled);
-    canvas->SetPosition(disabled.get(), 5, 5);
-    disabled->SetWidth(12); // plus the margins: the rectangle (5, 5, 20, 20)
-    disabled->SetHeight(12);
-    RenderInto(frame, *canvas, {0, 0, 40, 40});
-
-    const QRgb grey = qRgb(148, 148, 148); // 0.30 * 100 + 0.59 * 200 + 0.11 * 0
-    ExpectPixel(frame, 5, 5, grey);        // the panel's margin is greyed too
-    ExpectPixel(frame, 24, 24, grey);
-    ExpectPixel(frame, 4, 4, qRgb(0, 0, 255)); // outside r: untouched background
-    ExpectPixel(frame, 25, 25, qRgb(0, 0, 255));
-    EXPECT_EQ(child->lastContent, (Rect{3, 3, 24, 24}));
+    const std::shared_ptr<LayoutElement> root = GetParam().tree();
+    RenderInto(frame, *root, GetParam().rect);
+    for (const auto& [x, y, expected] : GetParam().pixels)
+        ExpectPixel(frame, x, y, expected);
 }
 
-TEST(RenderTest, MarginOfADisabledElementKeepsWhatIsBelow)
-{
-    QImage frame = CreateFrameBitmap(20, 20);
-    auto grid = std::make_shared<GridPanel>();
-    auto below = Pic(20, 20, kBlue);
-    auto disabled = Pic(20, 20, QColor(50, 100, 100));
-    disabled->SetTopLeftMargin(2, 2);
-    disabled->SetIsEnabled(false);
-    grid->AddChild(below);
-    grid->AddChild(disabled);
-    RenderInto(frame, *grid, {0, 0, 20, 20});
-    ExpectPixel(frame, 1, 1, qRgb(0, 0, 255));
-    ExpectPixel(frame, 2, 2, qRgb(85, 85, 85));
-    ExpectPixel(frame, 19, 19, qRgb(85, 85, 85)); // the content is clipped to B, not moved
-}
+const QRgb kGrey = qRgb(148, 148, 148); // (100, 200, 0): 0.30 * 100 + 0.59 * 200 + 0.11 * 0
 
-TEST(RenderTest, GreyedCopyIsDrawnUnderTheClipThenInForce)
-{
-    // In a canvas with margins, the first child draws its greyed copy while the canvas's clip
-    // is still set; after an enabled sibling has reset the clip, a later one is not clipped.
-    QImage frame = CreateFrameBitmap(40, 40);
-    auto canvas = std::make_shared<CanvasPanel>();
-    canvas->SetTopLeftMargin(10, 10);
-    canvas->SetBottomRightMargin(10, 10);
-    auto first = Pic(10, 10, QColor(100, 200, 0));
-    auto enabled = Pic(2, 2, kBlue);
-    auto third = Pic(10, 10, QColor(100, 200, 0));
-    first->SetIsEnabled(false);
-    third->SetIsEnabled(false);
-    canvas->AddChild(first);
-    canvas->AddChild(enabled);
-    canvas->AddChild(third);
-    canvas->SetPosition(first.get(), -10, -10);
-    canvas->SetPosition(enabled.get(), 5, 5);
-    canvas->SetPosition(third.get(), -10, 0);
-    RenderInto(frame, *canvas, {0, 0, 40, 40});
-    ExpectPixel(frame, 5, 5, kTransparent); // first: outside the canvas's content, cut away
-    ExpectPixel(frame, 5, 15, qRgb(148, 148, 148));
-    ExpectPixel(frame, 16, 16, qRgb(0, 0, 255));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Trees, RenderPixels,
+    ::testing::Values(
+        // Two siblings in a row; the first picture is wider than the room it asks for. The
+        // row's content rectangle is (0, 0, 12, 10): the second child lies partly outside it
+        // and is drawn there all the same.
+        PixelCase{"OverflowIsClippedToTheOwnContentButNotToThePanels",
+                  [] {
+                      auto row = std::make_shared<StackPanel>();
+                      row->SetIsHorizontal(true);
+                      row->SetBottomRightMargin(3, 0);
+                      auto first = Pic(30, 10, kRed);
+                      first->SetWidth(10);
+                      row->AddChild(first);
+                      row->AddChild(Pic(5, 10, kBlue));
+                      return row;
+                  },
+                  {0, 0, 15, 10},
+                  {{9, 5, qRgb(255, 0, 0)},
+                   {12, 5, qRgb(0, 0, 255)},
+                   {14, 5, qRgb(0, 0, 255)},
+                   {16, 5, kTransparent}}},
+        // A disabled panel at (5, 5, 20, 20) whose child's content reaches beyond it.
+        PixelCase{"DisabledElementIsGreyedOverItsWholeRectangleOnly",
+                  [] {
+                      auto disabled = std::make_shared<GridPanel>();
+                      disabled->SetTopLeftMargin(4, 4);
+                      disabled->SetBottomRightMargin(4, 4);
+                      disabled->SetWidth(12);
+                      disabled->SetHeight(12);
+                      auto child = Pic(30, 30, QColor(100, 200, 0));
+                      child->SetTopLeftMargin(-6, -6);
+                      child->SetBottomRightMargin(-6, -6);
+                      disabled->AddChild(child);
+                      disabled->SetIsEnabled(false);
+                      auto canvas = std::make_shared<CanvasPanel>();
+                      canvas->AddChild(Pic(40, 40, kBlue));
+                      canvas->AddChild(disabled);
+                      canvas->SetPosition(disabled.get(), 5, 5);
+                      return canvas;
+                  },
+                  {0, 0, 40, 40},
+                  {{5, 5, kGrey}, // the panel's margin is greyed too
+                   {24, 24, kGrey},
+                   {4, 4, qRgb(0, 0, 255)},
+                   {25, 25, qRgb(0, 0, 255)}}},
+        PixelCase{"MarginOfADisabledElementKeepsWhatIsBelowAndItsContentIsClippedNotMoved",
+                  [] {
+                      auto grid = std::make_shared<GridPanel>();
+                      auto disabled = Pic(20, 20, QColor(50, 100, 100));
+                      disabled->SetTopLeftMargin(2, 2);
+                      disabled->SetIsEnabled(false);
+                      grid->AddChild(Pic(20, 20, kBlue));
+                      grid->AddChild(disabled);
+                      return grid;
+                  },
+                  {0, 0, 20, 20},
+                  {{1, 1, qRgb(0, 0, 255)}, {2, 2, qRgb(85, 85, 85)}, {19, 19, qRgb(85, 85, 85)}}},
+        // In a canvas with margins, the first child draws its greyed copy while the canvas's
+        // clip is still set; after an enabled sibling has reset the clip, a later one is not
+        // clipped.
+        PixelCase{"GreyedCopyIsDrawnUnderTheClipThenInForce",
+                  [] {
+                      auto canvas = std::make_shared<CanvasPanel>();
+                      canvas->SetTopLeftMargin(10, 10);
+                      canvas->SetBottomRightMargin(10, 10);
+                      auto first = Pic(10, 10, QColor(100, 200, 0));
+                      auto enabled = Pic(2, 2, kBlue);
+                      auto third = Pic(10, 10, QColor(100, 200, 0));
+                      first->SetIsEnabled(false);
+                      third->SetIsEnabled(false);
+                      for (auto& e : {first, enabled, third})
+                          canvas->AddChild(e);
+                      canvas->SetPosition(first.get(), -10, -10);
+                      canvas->SetPosition(enabled.get(), 5, 5);
+                      canvas->SetPosition(third.get(), -10, 0);
+                      return canvas;
+                  },
+                  {0, 0, 40, 40},
+                  {{5, 5, kTransparent}, {5, 15, kGrey}, {16, 16, qRgb(0, 0, 255)}}}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(RenderTest, NegativeContentRectanglesDrawNothingAndFailNothing)
 {
@@ -206,7 +213,7 @@ TEST(RenderTest, HugeRectanglesFromWrappedSizesAreHarmless)
     ExpectPixel(frame, 5, 5, kTransparent);
 }
 
-TEST(ColorMatrixTest, GreyWorksOnStraightColourInBothFormats)
+TEST(ColorMatrixTest, GreyWorksOnStraightColourInBothFrameFormats)
 {
     for (auto format : {QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied}) {
         QImage image(3, 1, format);
@@ -217,36 +224,19 @@ TEST(ColorMatrixTest, GreyWorksOnStraightColourInBothFormats)
         ExpectPixel(image, 0, 0, qRgb(148, 148, 148));
         ExpectPixel(image, 1, 0, qRgba(85, 85, 85, 128), format == QImage::Format_ARGB32 ? 0 : 1);
         ExpectPixel(image, 2, 0, kTransparent);
+
+        // A disabled element on a frame of this format: an off-screen copy of the same format,
+        // greyed the same.
+        QImage frame(20, 20, format);
+        frame.fill(Qt::transparent);
+        auto e = Pic(20, 20, QColor(100, 200, 0));
+        e->SetIsEnabled(false);
+        DrawingSurface surface(frame);
+        EXPECT_EQ(surface.CreateCompatibleBitmap(3, 3).format(), format);
+        e->Render(surface, {0, 0, 20, 20});
+        surface.End();
+        ExpectPixel(frame, 10, 10, qRgb(148, 148, 148));
     }
-}
-
-TEST(ColorMatrixTest, OffsetsApplyToStraightValuesAndClamp)
-{
-    const ColorMatrix lift = {{{1.05f, 0, 0, 0, 0},
-                               {0, 1.05f, 0, 0, 0},
-                               {0, 0, 1.05f, 0, 0},
-                               {0, 0, 0, 1, 0},
-                               {0.2f, 0.05f, 0.05f, 0, 1}}};
-    QImage image(2, 1, QImage::Format_ARGB32);
-    image.setPixelColor(0, 0, QColor(100, 250, 0, 51));
-    image.setPixelColor(1, 0, QColor(0, 0, 0, 0));
-    ApplyColorMatrix(image, lift);
-    // 100 * 1.05 + 0.2 * 255 = 156; 250 * 1.05 + 12.75 clamps to 255; 0 + 12.75 = 13.
-    ExpectPixel(image, 0, 0, qRgba(156, 255, 13, 51));
-    EXPECT_EQ(qAlpha(Straight(image, 1, 0)), 0);
-}
-
-TEST(SurfaceTest, StraightAlphaFramesGetCompatibleBitmapsAndTheSameGrey)
-{
-    QImage frame(20, 20, QImage::Format_ARGB32);
-    frame.fill(Qt::transparent);
-    auto e = Pic(20, 20, QColor(100, 200, 0));
-    e->SetIsEnabled(false);
-    DrawingSurface surface(frame);
-    EXPECT_EQ(surface.CreateCompatibleBitmap(3, 3).format(), QImage::Format_ARGB32);
-    e->Render(surface, {0, 0, 20, 20});
-    surface.End();
-    ExpectPixel(frame, 10, 10, qRgb(148, 148, 148));
 }
 
 TEST(SurfaceTest, ClipReplacesAndResets)

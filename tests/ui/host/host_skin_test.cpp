@@ -56,7 +56,7 @@ TEST(HostSkin, RoundWindowWhoseButtonLightsUpUnderThePointer)
     host.SetRoot(root);
     host.show();
     Settle(host);
-    ASSERT_TRUE(WaitUntil([&] { return host.size() == QSize(781, 786); }));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return host.size() == QSize(781, 786); }, kWaitMs));
     Pump(100);
 
     // The shape is exactly the frame's pixels with alpha above 0: round, corners cut away.
@@ -75,15 +75,19 @@ TEST(HostSkin, RoundWindowWhoseButtonLightsUpUnderThePointer)
         host.mapToGlobal(kButtonAt + QPoint(base->width() / 2, base->height() / 2));
     ASSERT_TRUE(MoveMouse(centre));
     ASSERT_TRUE(MoveMouse(centre + QPoint(1, 1)));
-    EXPECT_TRUE(WaitUntil([&] {
-        return QColor(Screenshot(QStringLiteral("skin_hover")).pixel(onScreen)).rgb() ==
-               QColor(hot->pixel(probe)).rgb();
-    }));
+    EXPECT_TRUE(testenv::WaitUntil(
+        [&] {
+            return QColor(Screenshot(QStringLiteral("skin_hover")).pixel(onScreen)).rgb() ==
+                   QColor(hot->pixel(probe)).rgb();
+        },
+        kWaitMs));
     ASSERT_TRUE(MoveMouse(host.geometry().bottomRight() + QPoint(30, 30)));
-    EXPECT_TRUE(WaitUntil([&] {
-        return QColor(Screenshot(QStringLiteral("skin_left")).pixel(onScreen)).rgb() ==
-               QColor(base->pixel(probe)).rgb();
-    }));
+    EXPECT_TRUE(testenv::WaitUntil(
+        [&] {
+            return QColor(Screenshot(QStringLiteral("skin_left")).pixel(onScreen)).rgb() ==
+                   QColor(base->pixel(probe)).rgb();
+        },
+        kWaitMs));
 }
 
 } // namespace

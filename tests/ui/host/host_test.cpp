@@ -51,7 +51,8 @@ struct Shown {
         host->SetRoot(tree.root);
         host->show();
         Settle(*host);
-        WaitUntil([&] { return host->MaskUpdates() > 0 && host->isVisible(); });
+        EXPECT_TRUE(testenv::WaitUntil([&] { return host->MaskUpdates() > 0 && host->isVisible(); },
+                                       kWaitMs));
         Pump(100);
     }
     QPoint Global(QPoint local) const { return host->mapToGlobal(local); }
@@ -106,18 +107,14 @@ TEST(HostFrames, BurstDuringThePauseGivesOneMoreFrame)
     Settle(*host, 700);
     const auto before = host->FramesRendered();
 
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
-        tree.button->SetIsEnabled(false);
-    }
-    ASSERT_TRUE(WaitUntil([&] { return host->FramesRendered() == before + 1; }));
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
+    Locked([&] { tree.button->SetIsEnabled(false); });
+    ASSERT_TRUE(testenv::WaitUntil([&] { return host->FramesRendered() == before + 1; }, kWaitMs));
+    Locked([&] {
         for (int i = 0; i < 100; ++i) {
             tree.button->SetIsEnabled(i % 2 == 0);
             tree.skin->SetWidth(TestTree::kSkinSize - (i % 2));
         }
-    }
+    });
     Pump(1500);
     EXPECT_EQ(host->FramesRendered(), before + 2);
 }
@@ -127,31 +124,33 @@ struct RequestCase {
     bool redraw;
     bool relayout;
     int measures; // measure passes of the tree that the requests cause
+    int masks;    // input masks recomputed: only after a frame that measured
 };
 
 class HostRequests : public ::testing::TestWithParam<RequestCase> {};
 
-TEST_P(HostRequests, OneFrameAndAtMostOneMeasurePass)
+TEST_P(HostRequests, OneFrameAtMostOneMeasurePassAndAMaskOnlyAfterMeasuring)
 {
     Shown s;
     const auto frames = s.host->FramesRendered();
     const int measures = s.tree.skin->measures;
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
+    const auto masks = s.host->MaskUpdates();
+    Locked([&] {
         if (GetParam().redraw)
             ui::VisualDlgImpl::HostInvalidate(s.host.get(), u"IsEnabled", 1);
         if (GetParam().relayout)
             ui::VisualDlgImpl::HostInvalidate(s.host.get(), u"Width", 0);
-    }
+    });
     Settle(*s.host);
     EXPECT_EQ(s.host->FramesRendered(), frames + 1);
     EXPECT_EQ(s.tree.skin->measures, measures + GetParam().measures);
+    EXPECT_EQ(s.host->MaskUpdates(), masks + GetParam().masks);
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, HostRequests,
-                         ::testing::Values(RequestCase{"RedrawOnly", true, false, 0},
-                                           RequestCase{"RelayoutOnly", false, true, 1},
-                                           RequestCase{"RedrawAndRelayout", true, true, 1}),
+                         ::testing::Values(RequestCase{"RedrawOnly", true, false, 0, 0},
+                                           RequestCase{"RelayoutOnly", false, true, 1, 1},
+                                           RequestCase{"RedrawAndRelayout", true, true, 1, 1}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 TEST(HostFrames, NewFrameSizeResizesTheWindowWhereItIs)
@@ -161,34 +160,13 @@ TEST(HostFrames, NewFrameSizeResizesTheWindowWhereItIs)
     s.host->move(moved);
     Pump(50);
     const int resizedBefore = s.host->resized;
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
-        s.tree.skin->SetPicture(Disc(460, 430, TestTree::kSkinColour));
-    }
-    ASSERT_TRUE(WaitUntil([&] { return s.host->size() == QSize(460, 430); }));
+    Locked([&] { s.tree.skin->SetPicture(Disc(460, 430, TestTree::kSkinColour)); });
+    ASSERT_TRUE(testenv::WaitUntil([&] { return s.host->size() == QSize(460, 430); }, kWaitMs));
     EXPECT_EQ(s.host->resized, resizedBefore + 1);
     EXPECT_EQ(s.host->pos(), moved); // later frames leave the window where it was put
     EXPECT_TRUE(s.host->mask().contains(QPoint(230, 420)));
     EXPECT_FALSE(s.host->mask().contains(QPoint(4, 4)));
     Screenshot(QStringLiteral("resized"));
-}
-
-TEST(HostFrames, RedrawOnlyFramesKeepTheMask)
-{
-    Shown s;
-    const auto masks = s.host->MaskUpdates();
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
-        ui::VisualDlgImpl::HostInvalidate(s.host.get(), u"IsEnabled", 1);
-    }
-    Settle(*s.host);
-    EXPECT_EQ(s.host->MaskUpdates(), masks);
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
-        s.tree.button->SetIsVisible(false); // layout: the shape may change
-    }
-    Settle(*s.host);
-    EXPECT_EQ(s.host->MaskUpdates(), masks + 1);
 }
 
 TEST(HostFrames, DetachedTreeReachesNothing)
@@ -198,28 +176,27 @@ TEST(HostFrames, DetachedTreeReachesNothing)
     EXPECT_EQ(s.tree.root->HostCallback(), nullptr);
     EXPECT_EQ(s.tree.root->HostContext(), nullptr);
     const auto frames = s.host->FramesRendered();
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
+    Locked([&] {
         s.tree.button->SetIsEnabled(false);
         s.tree.skin->SetWidth(100);
-    }
+    });
     Pump(300);
     EXPECT_EQ(s.host->FramesRendered(), frames);
 
     // A request still pending when the root goes away wakes the thread, which finds no root.
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
+    Locked([&] {
         TestTree pending = MakeTree();
         s.host->SetRoot(pending.root);
         s.host->SetRoot(nullptr);
-    }
+    });
     Pump(300);
     EXPECT_EQ(s.host->FramesRendered(), frames);
 
     // A new root is rendered again.
     TestTree other = MakeTree();
     s.host->SetRoot(other.root);
-    EXPECT_TRUE(WaitUntil([&] { return s.host->FramesRendered() == frames + 1; }));
+    EXPECT_TRUE(
+        testenv::WaitUntil([&] { return s.host->FramesRendered() == frames + 1; }, kWaitMs));
 }
 
 // A root with a zero side gives an empty frame: nothing of the window shows or takes clicks,
@@ -233,33 +210,38 @@ TEST(HostFrames, EmptyFrameLeavesNothingOnTheScreen)
     s.host->raise();
     Pump(100);
     const QPoint centre = s.Global(Shown::Background());
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
+    Locked([&] {
         s.tree.skin->SetWidth(0);
         s.tree.canvas->SetIsVisible(false);
-    }
-    ASSERT_TRUE(WaitUntil([&] {
-        const auto frame = s.host->LatestFrame();
-        return frame && frame->isNull() && !s.host->mask().contains(Shown::Background());
-    }));
+    });
+    ASSERT_TRUE(testenv::WaitUntil(
+        [&] {
+            const auto frame = s.host->LatestFrame();
+            return frame && frame->isNull() && !s.host->mask().contains(Shown::Background());
+        },
+        kWaitMs));
     EXPECT_EQ(s.host->size(), QSize(TestTree::kSkinSize, TestTree::kSkinSize));
-    EXPECT_TRUE(WaitUntil([&] {
-        return QColor(Screenshot(QStringLiteral("empty_frame")).pixel(centre)) == kBelowColour;
-    }));
+    EXPECT_TRUE(testenv::WaitUntil(
+        [&] {
+            return QColor(Screenshot(QStringLiteral("empty_frame")).pixel(centre)) == kBelowColour;
+        },
+        kWaitMs));
     ASSERT_TRUE(MoveMouse(centre));
     ASSERT_TRUE(Xdo({QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(WaitUntil([&] { return below.presses == 1; }, 2000));
+    EXPECT_TRUE(testenv::WaitUntil([&] { return below.presses == 1; }, 2000));
 
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
+    Locked([&] {
         s.tree.skin->SetWidth(ui::Unset);
         s.tree.canvas->SetIsVisible(true);
-    }
-    EXPECT_TRUE(WaitUntil([&] { return s.host->mask().contains(Shown::Background()); }));
-    EXPECT_TRUE(WaitUntil([&] {
-        return QColor(Screenshot(QStringLiteral("after_empty_frame")).pixel(centre)) ==
-               TestTree::kSkinColour;
-    }));
+    });
+    EXPECT_TRUE(
+        testenv::WaitUntil([&] { return s.host->mask().contains(Shown::Background()); }, kWaitMs));
+    EXPECT_TRUE(testenv::WaitUntil(
+        [&] {
+            return QColor(Screenshot(QStringLiteral("after_empty_frame")).pixel(centre)) ==
+                   TestTree::kSkinColour;
+        },
+        kWaitMs));
 }
 
 TEST(HostTeardown, DestroyingWhileAFrameRendersWaitsForIt)
@@ -267,20 +249,14 @@ TEST(HostTeardown, DestroyingWhileAFrameRendersWaitsForIt)
     Shown s;
     s.tree.skin->renderDelayMs = 300;
     const int finished = s.tree.skin->rendersFinished;
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
-        s.tree.button->SetIsEnabled(false);
-    }
-    ASSERT_TRUE(WaitUntil([&] { return s.tree.skin->rendering.load(); }));
+    Locked([&] { s.tree.button->SetIsEnabled(false); });
+    ASSERT_TRUE(testenv::WaitUntil([&] { return s.tree.skin->rendering.load(); }, kWaitMs));
     s.host.reset();
     EXPECT_FALSE(s.tree.skin->rendering);
     EXPECT_EQ(s.tree.skin->rendersFinished, finished + 1);
     // The tree outlives the host and no longer reaches it.
     EXPECT_EQ(s.tree.root->HostCallback(), nullptr);
-    {
-        ui::TreeLockGuard lock(ui::TreeLock());
-        s.tree.button->SetIsEnabled(true);
-    }
+    Locked([&] { s.tree.button->SetIsEnabled(true); });
     Pump(100);
 }
 
@@ -297,11 +273,11 @@ TEST(HostPointer, ClickOnATransparentPixelReachesTheWindowBelow)
 
     ASSERT_TRUE(MoveMouse(s.Global(Shown::Transparent())));
     ASSERT_TRUE(Xdo({QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(WaitUntil([&] { return below.presses == 1; }, 2000));
+    EXPECT_TRUE(testenv::WaitUntil([&] { return below.presses == 1; }, 2000));
 
     ASSERT_TRUE(MoveMouse(s.Global(s.ButtonCentre())));
     ASSERT_TRUE(Xdo({QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(WaitUntil([&] { return s.tree.button->presses == 1; }, 2000));
+    EXPECT_TRUE(testenv::WaitUntil([&] { return s.tree.button->presses == 1; }, 2000));
     EXPECT_EQ(below.presses, 1);
 }
 
@@ -356,18 +332,24 @@ TEST_P(HostHover, HotPictureUnderThePointerBasePictureAfterLeaving)
     const QPoint button = s.Global(s.ButtonCentre());
     ASSERT_TRUE(MoveMouse(button));
     ASSERT_TRUE(MoveMouse(button + QPoint(3, 2)));
-    EXPECT_TRUE(WaitUntil([&] {
-        return QColor(Screenshot(QStringLiteral("hover")).pixel(button)) == TestTree::kHotColour;
-    }));
+    EXPECT_TRUE(testenv::WaitUntil(
+        [&] {
+            return QColor(Screenshot(QStringLiteral("hover")).pixel(button)) ==
+                   TestTree::kHotColour;
+        },
+        kWaitMs));
     EXPECT_EQ(s.host->cursor().shape(), Qt::PointingHandCursor);
 
     const QPoint away = GetParam().throughTransparentPixel
                             ? s.Global(Shown::Transparent())
                             : s.host->geometry().bottomRight() + QPoint(40, 40);
     ASSERT_TRUE(MoveMouse(away));
-    EXPECT_TRUE(WaitUntil([&] {
-        return QColor(Screenshot(QStringLiteral("left")).pixel(button)) == TestTree::kBaseColour;
-    }));
+    EXPECT_TRUE(testenv::WaitUntil(
+        [&] {
+            return QColor(Screenshot(QStringLiteral("left")).pixel(button)) ==
+                   TestTree::kBaseColour;
+        },
+        kWaitMs));
     EXPECT_EQ(s.tree.button->leaves, 1);
     EXPECT_NE(s.host->cursor().shape(), Qt::PointingHandCursor);
 }

@@ -1,8 +1,8 @@
+// The host tests' tree, counting host and display helpers.
 #include "host_test_support.h"
 
 #include "test_env.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -105,44 +105,27 @@ TestTree MakeTree()
     return t;
 }
 
-bool WaitUntil(const std::function<bool()>& pred, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > timeoutMs)
-            return pred();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
 void Pump(int ms)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
+    testenv::WaitUntil([] { return false; }, ms);
 }
 
 void Settle(ui::VisualDlgImpl& host, int quietMs)
 {
-    ASSERT_TRUE(WaitUntil([&] { return host.FramesRendered() > 0; })) << "no first frame";
+    ASSERT_TRUE(testenv::WaitUntil([&] { return host.FramesRendered() > 0; }, kWaitMs))
+        << "no first frame";
     std::uint64_t seen = host.FramesRendered();
     QElapsedTimer quiet;
     quiet.start();
-    QElapsedTimer total;
-    total.start();
-    while (quiet.elapsed() < quietMs && total.elapsed() < 5000) {
-        Pump(10);
-        if (host.FramesRendered() != seen) {
-            seen = host.FramesRendered();
-            quiet.restart();
-        }
-    }
+    testenv::WaitUntil(
+        [&] {
+            if (host.FramesRendered() != seen) {
+                seen = host.FramesRendered();
+                quiet.restart();
+            }
+            return quiet.elapsed() >= quietMs;
+        },
+        5000);
 }
 
 bool Xdo(const QStringList& args)

@@ -1,11 +1,13 @@
 // A small tree of its own for the host's tests (a picture that counts its passes, a button that
 // swaps its picture under the pointer), a host that counts its frames, and helpers that drive
-// the real Xvfb display: waiting on the event loop, xdotool, screenshots.
+// the real Xvfb display: settling after frames, xdotool, screenshots.
 #pragma once
 
+#include "test_env.h"
 #include "ui/elements/drawing_surface.h"
 #include "ui/elements/layout_element.h"
 #include "ui/elements/panel.h"
+#include "ui/elements/tree_lock.h"
 #include "ui/host/visual_dlg.h"
 
 #include <QColor>
@@ -15,7 +17,6 @@
 #include <QStringList>
 
 #include <atomic>
-#include <functional>
 #include <memory>
 
 namespace hosttest {
@@ -95,14 +96,20 @@ public:
         ++resized;
         this->PostFrameReady();
     }
-    int Frames() const { return ready + resized; }
 
     std::atomic<int> ready{0};
     std::atomic<int> resized{0};
 };
 
-// Runs the event loop until pred holds or timeoutMs pass; returns pred's last answer.
-bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 3000);
+// Runs change under the tree lock, as the window's thread changes elements.
+template <class F> void Locked(F&& change)
+{
+    ui::TreeLockGuard lock(ui::TreeLock());
+    change();
+}
+
+// How long the tests wait for the display or the render thread (testenv::WaitUntil).
+constexpr int kWaitMs = 3000;
 // Runs the event loop for ms milliseconds.
 void Pump(int ms);
 // Waits until host has shown a frame and no further frame came for quietMs.

@@ -16,11 +16,9 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QImage>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QProcess>
@@ -46,11 +44,9 @@ public:
         m_daemon.start(QStringLiteral("dbus-daemon"),
                        {QStringLiteral("--session"), QStringLiteral("--print-address"),
                         QStringLiteral("--nofork")});
-        QElapsedTimer timer;
-        timer.start();
-        while (!m_daemon.canReadLine() && timer.elapsed() < 10000 &&
-               m_daemon.state() != QProcess::NotRunning)
-            m_daemon.waitForReadyRead(100);
+        testenv::WaitUntil(
+            [&] { return m_daemon.canReadLine() || m_daemon.state() == QProcess::NotRunning; },
+            10000);
         m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     }
     ~PrivateBus()
@@ -204,9 +200,9 @@ protected:
         const qsizetype before = m_fake.received.size();
         const qsizetype shown = notifier.Shown();
         notifier.Notify(summary, body);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_fake.received.size() == before + 1; }, 10000))
+        ASSERT_TRUE(testenv::WaitUntil([&] { return m_fake.received.size() == before + 1; }, 10000))
             << "the service got no Notify";
-        ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.Shown() == shown + 1; }, 10000))
+        ASSERT_TRUE(testenv::WaitUntil([&] { return notifier.Shown() == shown + 1; }, 10000))
             << "the notifier did not take the id";
     }
 
@@ -300,7 +296,7 @@ TEST_P(Clicks, RaiseTheWindowOnlyForTheDefaultActionOfANotificationStillShown)
     const uint markerId = id + 1;
 
     m_other.activateWindow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_other.isActiveWindow(); }, 5000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return m_other.isActiveWindow(); }, 5000));
     ActivationCounter window;
     ActivationCounter markerActivations;
     m_window.installEventFilter(&window);
@@ -308,13 +304,13 @@ TEST_P(Clicks, RaiseTheWindowOnlyForTheDefaultActionOfANotificationStillShown)
 
     if (c.closedFirst) {
         m_service.Emit(QStringLiteral("NotificationClosed"), {id, uint(2)});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.Shown() == 0; }, 5000));
+        ASSERT_TRUE(testenv::WaitUntil([&] { return notifier.Shown() == 0; }, 5000));
     }
     Connection spoof(BusAddress(), QStringLiteral("spoof"));
     Connection& from = c.fromAnotherSender ? spoof : m_service;
     from.Emit(QStringLiteral("ActionInvoked"), {id + c.idOffset, QString::fromLatin1(c.action)});
     m_service.Emit(QStringLiteral("ActionInvoked"), {markerId, QStringLiteral("default")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return markerActivations.count > 0; }, 5000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return markerActivations.count > 0; }, 5000));
 
     EXPECT_EQ(window.count, c.raises ? 1 : 0);
     m_window.removeEventFilter(&window);
@@ -346,9 +342,6 @@ TEST_F(JobNotifierTest, WithoutAServiceNothingIsShownAndAServiceThatComesLaterIs
     EXPECT_EQ(m_fake.received.size(), 1) << "a call made before the service was there arrived";
 }
 
-// The notifier as the window makes it, in a child of this test with no session bus address
-// (and no runtime folder or display to find or start one): Notify shows nothing and nothing
-// fails. The child is this test again.
 // The window's own use: a job that ends while another window has the focus is told on the
 // desktop with what it saved.
 TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
@@ -370,12 +363,15 @@ TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
     }
     m_other.activateWindow();
     dlg.StartJob(JobKind::Download);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_fake.received.isEmpty(); }, 20000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !m_fake.received.isEmpty(); }, 20000));
     EXPECT_EQ(m_fake.received.back().summary, QStringLiteral("Download finished"));
     EXPECT_TRUE(m_fake.received.back().body.startsWith(QStringLiteral("clip.mp4 in ")))
         << m_fake.received.back().body.toStdString();
 }
 
+// The notifier as the window makes it, in a child of this test with no session bus address
+// (and no runtime folder or display to find or start one): Notify shows nothing and nothing
+// fails. The child is this test again.
 TEST(NoSessionBus, TheWindowsNotifierShowsNothingAndNothingFails)
 {
     if (!qEnvironmentVariableIsEmpty(kNoBusChild)) {

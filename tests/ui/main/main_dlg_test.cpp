@@ -1,7 +1,7 @@
 // The main window driven in the process, with stand-in tools in its workspace: the start
-// values, a job's round trip through the window, a busy window that refuses to close until it
-// is ended from outside, and how tool bytes reach the log. The real tools and the real display
-// are exercised by the end-to-end tests.
+// values, a job's round trip through the window, a busy window that refuses to close and its
+// stop, and how tool bytes reach the log. The real tools and the real display are exercised
+// by the end-to-end tests (ending the window with SIGTERM among them).
 #include "ui/main/main_dlg.h"
 
 #include "download/job_text_event.h"
@@ -107,7 +107,7 @@ TEST_F(MainDlgTest, StartValuesFillTheUrlAndStartTheJobAtOnce)
     started.OnInitDialog();
     EXPECT_EQ(started.RunningJobs(), 1);
     EXPECT_TRUE(Busy(started));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return started.RunningJobs() == 0; }, 20000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return started.RunningJobs() == 0; }, 20000));
     EXPECT_FALSE(Busy(started));
 }
 
@@ -124,47 +124,22 @@ TEST_F(MainDlgTest, JobRoundTripShowsProgressAndRestoresTheWindow)
     dlg->DownloadPage()->UrlField()->setText(QStringLiteral("plain"));
     dlg->OnElementCommand(dlg->Tree().downloadOnly->Id());
     EXPECT_TRUE(Busy(*dlg));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->RunningJobs() == 0; }, 20000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return dlg->RunningJobs() == 0; }, 20000));
     EXPECT_FALSE(Busy(*dlg));
     EXPECT_TRUE(QFile::exists(m_folder.filePath(QStringLiteral("clip.mp4"))));
     EXPECT_TRUE(dlg->DownloadPage()->LogText().contains(QStringLiteral("50.0% of 1.00KiB")));
     EXPECT_EQ(dlg->CurrentPage(), MainDlg::kDownloadPage); // nothing to play
 }
 
-TEST_F(MainDlgTest, BusyWindowRefusesToCloseUntilEndedFromOutside)
-{
-    auto dlg = Window(QStringLiteral("slow:x"), JobKind::None);
-    dlg->OnElementCommand(dlg->Tree().mp3->Id());
-    const QString pidFile = m_folder.filePath(QStringLiteral("tool.pid"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(pidFile); }, 20000));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return dlg->DownloadPage()->LogText().contains(QStringLiteral("ETA 09:59")); },
-        5000));
-    EXPECT_TRUE(Busy(*dlg));
-
-    // The window manager's close, the close command and Escape all leave it open.
-    EXPECT_FALSE(dlg->close());
-    dlg->OnElementCommand(dlg->Tree().close->Id());
-    QTest::keyClick(dlg.get(), Qt::Key_Escape);
-    QTest::qWait(200);
-    EXPECT_TRUE(dlg->isVisible());
-    EXPECT_EQ(dlg->RunningJobs(), 1);
-
-    const pid_t tool = testenv::ReadFile(pidFile).trimmed().toInt();
-    ASSERT_GT(tool, 0);
-    dlg->EndFromOutside();
-    EXPECT_FALSE(dlg->isVisible());
-    EXPECT_NE(::kill(tool, 0), 0) << "the tool was stopped with the window";
-}
-
-TEST_F(MainDlgTest, StopEndsTheToolAndRemovesOnlyTheJobsUnfinishedFiles)
+TEST_F(MainDlgTest, BusyWindowStaysOpenAndStopEndsTheToolAndOnlyItsUnfinishedFiles)
 {
     ASSERT_TRUE(testenv::WriteFile(m_folder.filePath(QStringLiteral("mine.mp4.part")), "kept"));
     auto dlg = Window(QStringLiteral("slow:x"), JobKind::None);
     dlg->OnElementCommand(dlg->Tree().mp3->Id());
     const QString pidFile = m_folder.filePath(QStringLiteral("tool.pid"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(pidFile); }, 20000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->windowTitle() == u"1% \u00b7 Vandrel"; }, 5000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return QFile::exists(pidFile); }, 20000));
+    ASSERT_TRUE(
+        testenv::WaitUntil([&] { return dlg->windowTitle() == u"1% \u00b7 Vandrel"; }, 5000));
     {
         ui::TreeLockGuard tree(ui::TreeLock());
         EXPECT_TRUE(dlg->Tree().stop->IsVisible());
@@ -172,11 +147,20 @@ TEST_F(MainDlgTest, StopEndsTheToolAndRemovesOnlyTheJobsUnfinishedFiles)
         EXPECT_EQ(dlg->Tree().progressRing->Progress(), 10);
     }
     const pid_t tool = testenv::ReadFile(pidFile).trimmed().toInt();
+    ASSERT_GT(tool, 0);
+
+    // A busy window stays open: the window manager's close, a close command and Escape.
+    EXPECT_FALSE(dlg->close());
+    dlg->OnElementCommand(dlg->Tree().close->Id());
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    QTest::qWait(200);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(dlg->RunningJobs(), 1);
 
     // Two presses in a row: the second finds the button gone and changes nothing.
     dlg->OnElementCommand(dlg->Tree().stop->Id());
     dlg->OnElementCommand(dlg->Tree().stop->Id());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->RunningJobs() == 0; }, 10000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return dlg->RunningJobs() == 0; }, 10000));
     EXPECT_FALSE(Busy(*dlg));
     EXPECT_TRUE(dlg->DownloadPage()->LogText().startsWith(QStringLiteral("Stopped\n")));
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Vandrel"));
