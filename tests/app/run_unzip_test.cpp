@@ -249,8 +249,9 @@ TEST_F(RunUnzipTest, MembersAreWrittenOnlyWhenTheirDataMatchesTheirHeaders)
         EXPECT_EQ(Read(QStringLiteral("before.txt")), "before");
         EXPECT_EQ(QFileInfo::exists(Dest(QStringLiteral("member.bin"))), row.written);
         EXPECT_EQ(QFileInfo::exists(Dest(QStringLiteral("after.txt"))), row.written);
-        if (row.written)
+        if (row.written) {
             EXPECT_EQ(Read(QStringLiteral("member.bin")), row.content);
+        }
     }
 }
 

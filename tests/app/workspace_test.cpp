@@ -181,8 +181,9 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
         EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                   (QStringList{"program", "ws"}))
             << row.name;
-        if (row.extracted)
+        if (row.extracted) {
             EXPECT_EQ(ModeOf(ws + QStringLiteral("/downloader")), 0755u | S_IFREG);
+        }
         EXPECT_EQ(QDir::currentPath(), saved) << "the current directory stays where it was";
         QDir::setCurrent(saved);
     }

@@ -187,8 +187,9 @@ TEST_F(UpdateCheck, StartRulesBeforeTheServer)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         QFile::remove(UserSettingsFile());
-        if (row.file)
+        if (row.file) {
             ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), *row.file));
+        }
         EXPECT_EQ(CheckForUpdate(kNow, m_options), row.continues);
         if (!row.file)
             EXPECT_FALSE(QFile::exists(UserSettingsFile()));
@@ -225,7 +226,7 @@ TEST_F(UpdateCheck, DecisionTable)
         bool answerYes;
         bool asked;
         bool installerRuns;
-        QString server; // the server's address when not the loopback server's (it is not asked)
+        QString server = {}; // the address when not the loopback server's (it is not asked)
     } const rows[] = {
         {"version file cannot be downloaded", Answer::Body("", 404), installer, true, false, false},
         {"last_version equals the own version", Answer::Body(Offer("1.0.0.1")), installer, true,

@@ -175,8 +175,9 @@ template <class Control> void ExpectDisabledNeverPressed()
     control->OnMouseDown({15, 15}); // even when told directly
     receiver.Deliver();
     EXPECT_TRUE(receiver.presses.empty());
-    if constexpr (std::is_same_v<Control, CheckboxElement>)
+    if constexpr (std::is_same_v<Control, CheckboxElement>) {
         EXPECT_FALSE(control->IsChecked());
+    }
 }
 
 TEST(ButtonElement, DisabledButtonIsNeverPressed)
