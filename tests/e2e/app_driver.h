@@ -75,8 +75,9 @@ public:
     QStringList ProcessesInSandbox() const;
 
 private:
-    QStringList XEnv() const;
-    QByteArray Xdotool(const QStringList& args) const;
+    // Runs xdotool on the test display with the blank-separated words, then more.
+    QByteArray Xdotool(QLatin1StringView words, const QStringList& more = {}) const;
+    void MoveTo(QPoint screen) const;
     QPoint ToScreen(QPoint at) const;
     // Finds the window and notes its id and place; empty when it is not on the screen.
     QString FindWindow() const;
@@ -90,6 +91,10 @@ private:
     int m_exitCode = -1;
     bool m_exited = false;
 };
+
+// testenv::WaitUntil for conditions that start a process or take a screenshot: a pause after
+// each miss, so waiting does not take a core the program needs.
+bool WaitPaced(const std::function<bool()>& condition, int limitMs);
 
 // Window geometry of the main window's parts, in window coordinates.
 namespace app_geometry {

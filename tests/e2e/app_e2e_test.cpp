@@ -83,49 +83,37 @@ bool Near(QRgb a, QRgb b, int tolerance = 24)
            std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
-double Fraction(const QImage& image, const QRect& rect, const std::function<bool(QRgb)>& test)
+// Share of rect's pixels for which hit holds.
+double Share(const QRect& rect, const std::function<bool(int x, int y)>& hit)
 {
     int hits = 0;
     for (int y = rect.top(); y <= rect.bottom(); ++y)
         for (int x = rect.left(); x <= rect.right(); ++x)
-            hits += test(image.pixel(x, y)) ? 1 : 0;
+            hits += hit(x, y) ? 1 : 0;
     return static_cast<double>(hits) / (rect.width() * rect.height());
 }
 
-// The skin picture as the screen shows it: premultiplied colour, over black.
-const QImage& Skin()
+double Fraction(const QImage& image, const QRect& rect, const std::function<bool(QRgb)>& test)
 {
-    static const QImage skin = [] {
-        QImage png(testenv::BinaryDir() + QStringLiteral("/resources/art/png/132.png"));
-        return png.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    }();
-    return skin;
+    return Share(rect, [&](int x, int y) { return test(image.pixel(x, y)); });
 }
 
-QRgb SkinPixel(int x, int y)
-{
-    const QRgb c = Skin().pixel(x, y);
-    return qRgb(qRed(c), qGreen(c), qBlue(c));
-}
-
-// Share of rect whose pixels are the bare skin's.
+// Share of rect whose pixels are the bare skin's: premultiplied colour, over black.
 double SkinShare(const QImage& window, const QRect& rect)
 {
-    int same = 0;
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        for (int x = rect.left(); x <= rect.right(); ++x)
-            same += Near(window.pixel(x, y), SkinPixel(x, y)) ? 1 : 0;
-    return static_cast<double>(same) / (rect.width() * rect.height());
+    static const QImage skin =
+        QImage(testenv::BinaryDir() + QStringLiteral("/resources/art/png/132.png"))
+            .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return Share(rect, [&](int x, int y) {
+        const QRgb c = skin.pixel(x, y);
+        return Near(window.pixel(x, y), qRgb(qRed(c), qGreen(c), qBlue(c)));
+    });
 }
 
 // Share of rect that differs between two images.
 double ChangedShare(const QImage& a, const QImage& b, const QRect& rect)
 {
-    int changed = 0;
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        for (int x = rect.left(); x <= rect.right(); ++x)
-            changed += Near(a.pixel(x, y), b.pixel(x, y), 8) ? 0 : 1;
-    return static_cast<double>(changed) / (rect.width() * rect.height());
+    return Share(rect, [&](int x, int y) { return !Near(a.pixel(x, y), b.pixel(x, y), 8); });
 }
 
 // Inside the URL field's frame.
@@ -190,16 +178,6 @@ QString OpenedFile(const QString& argument)
     return url.isLocalFile() ? url.toLocalFile() : argument;
 }
 
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    for (int waited = 0; waited < timeoutMs; waited += 200) {
-        if (condition())
-            return true;
-        QThread::msleep(200);
-    }
-    return condition();
-}
-
 QString Url(const QString& path)
 {
     return testenv::HttpBase() + u'/' + path;
@@ -255,7 +233,8 @@ TEST_P(ModeWord, LeavesOneFileOfItsKindAndPlaysIt)
         << Describe(app);
 
     // The play-after-download box starts ticked: the result goes to the user's program.
-    ASSERT_TRUE(WaitFor([&] { return !app.Opened().isEmpty(); }, kJobTimeoutMs)) << Describe(app);
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !app.Opened().isEmpty(); }, kJobTimeoutMs))
+        << Describe(app);
     QImage window;
     EXPECT_TRUE(
         app.WaitForWindowImage(Idle, kScreenTimeoutMs, QStringLiteral("finished"), &window));
@@ -322,7 +301,7 @@ TEST_P(PlayerOption, PlaysWhereTheFileBelongs)
         << Describe(app);
 
     if (c.toOpener) {
-        ASSERT_TRUE(WaitFor([&] { return !app.Opened().isEmpty(); }, kScreenTimeoutMs));
+        ASSERT_TRUE(testenv::WaitUntil([&] { return !app.Opened().isEmpty(); }, kScreenTimeoutMs));
         EXPECT_EQ(OpenedFile(app.Opened().value(0)), clip);
         // No page: where the pages would be, the bare skin.
         QImage window;
@@ -353,23 +332,36 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- the window by hand -------------------------------------------------------------------
 
-TEST(AppE2E, AnAddressTypedIntoTheUrlFieldAndTheMp3ButtonMakeAnMp3ForTheOpener)
+TEST(AppE2E, DraggedByTheSkinWithItsFieldsThenATypedAddressAndTheMp3ButtonMakeAnMp3)
 {
     AppDriver app(TestName());
     ASSERT_TRUE(app.Start({})) << Describe(app);
     ASSERT_TRUE(
         app.WaitForWindowImage(DownloadPageShown, kScreenTimeoutMs, QStringLiteral("start")));
 
+    const QPoint before = app.WindowOrigin();
+    const QPoint by(-140, -90);
+    app.Drag(kBareSkin, kBareSkin + by);
+    EXPECT_TRUE(WaitPaced([&] { return app.WindowOrigin() == before + by; }, 10000))
+        << "window at " << app.WindowOrigin().x() << "," << app.WindowOrigin().y();
+    QImage moved;
+    EXPECT_TRUE(app.WaitForWindowImage(DownloadPageShown, kScreenTimeoutMs, QStringLiteral("moved"),
+                                       &moved))
+        << Fraction(moved, kUrlFieldInside, IsWhite);
+    // Where the field was before, relative to the screen, there is no field now.
+    const QImage screen = app.Screen(QStringLiteral("moved-screen"));
+    EXPECT_LT(Fraction(screen, kUrlFieldInside.translated(before), IsWhite), 0.5);
+
     app.Click(kUrlField.center());
     app.Type(Url(QStringLiteral("clip.mp4")));
-    QImage typed;
     EXPECT_TRUE(app.WaitForWindowImage(
         [](const QImage& w) { return Fraction(w, kUrlFieldInside, IsWhite) < 0.97; },
-        kScreenTimeoutMs, QStringLiteral("typed"), &typed))
+        kScreenTimeoutMs, QStringLiteral("typed")))
         << "no text appeared in the URL field";
     app.Click(kMp3Button);
 
-    ASSERT_TRUE(WaitFor([&] { return !app.Opened().isEmpty(); }, kJobTimeoutMs)) << Describe(app);
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !app.Opened().isEmpty(); }, kJobTimeoutMs))
+        << Describe(app);
     const QStringList files = testenv::FilesIn(app.DownloadFolder());
     ASSERT_EQ(files.size(), 1) << Describe(app);
     EXPECT_TRUE(files[0].endsWith(QLatin1String(".mp3")));
@@ -458,69 +450,42 @@ TEST(AppE2E, AFinishedFlvPlaysInThePageAndTheBackButtonReturnsToTheDownloadPage)
     CloseWithTheCloseButton(app);
 }
 
-TEST(AppE2E, DraggingTheSkinMovesTheWindowWithItsFields)
-{
-    AppDriver app(TestName());
-    ASSERT_TRUE(app.Start({})) << Describe(app);
-    ASSERT_TRUE(
-        app.WaitForWindowImage(DownloadPageShown, kScreenTimeoutMs, QStringLiteral("before")));
-    const QPoint before = app.WindowOrigin();
-
-    const QPoint by(-140, -90);
-    app.Drag(kBareSkin, kBareSkin + by);
-    EXPECT_TRUE(WaitFor([&] { return app.WindowOrigin() == before + by; }, 10000))
-        << "window at " << app.WindowOrigin().x() << "," << app.WindowOrigin().y();
-    QImage after;
-    EXPECT_TRUE(app.WaitForWindowImage(DownloadPageShown, kScreenTimeoutMs, QStringLiteral("after"),
-                                       &after))
-        << Fraction(after, kUrlFieldInside, IsWhite);
-    // Where the field was before, relative to the screen, there is no field now.
-    const QImage screen = app.Screen(QStringLiteral("after-screen"));
-    EXPECT_LT(Fraction(screen, kUrlFieldInside.translated(before), IsWhite), 0.5);
-    CloseWithTheCloseButton(app);
-}
-
-TEST(AppE2E, TheStopButtonEndsTheJobAndLeavesNoUnfinishedFile)
+// One slow MP3 job stopped with the stop square, the same job started again with the MP3
+// button, and that one cut short by SIGTERM: neither leaves a tool, a file or the workspace.
+TEST(AppE2E, TheStopButtonAndSigtermEndASlowJobAndLeaveNoToolFileNorWorkspace)
 {
     AppDriver app(TestName());
     ASSERT_TRUE(
         app.Start({QStringLiteral("--download-mp3=") + Url(QStringLiteral("slow/long20.mp4"))}))
         << Describe(app);
+    const auto downloading = [&] {
+        return testenv::WaitUntil([&] { return !testenv::FilesIn(app.DownloadFolder()).isEmpty(); },
+                                  60000);
+    };
+    const auto noTools = [&] {
+        return WaitPaced([&] { return app.ProcessesInSandbox().isEmpty(); }, 10000);
+    };
     ASSERT_TRUE(app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy")));
-    ASSERT_TRUE(WaitFor([&] { return !testenv::FilesIn(app.DownloadFolder()).isEmpty(); }, 60000))
-        << Describe(app);
+    ASSERT_TRUE(downloading()) << Describe(app);
 
     app.Click(kCloseButton); // the stop square in its place
-    QImage idle;
-    EXPECT_TRUE(app.WaitForWindowImage(Idle, kScreenTimeoutMs, QStringLiteral("idle"), &idle))
+    EXPECT_TRUE(app.WaitForWindowImage(Idle, kScreenTimeoutMs, QStringLiteral("stopped")))
         << Describe(app);
     EXPECT_TRUE(app.Running()) << "a stop ends the job, not the program";
-    EXPECT_TRUE(WaitFor([&] { return app.ProcessesInSandbox().isEmpty(); }, 10000))
-        << app.ProcessesInSandbox().join(u'\n').toStdString();
+    EXPECT_TRUE(noTools()) << app.ProcessesInSandbox().join(u'\n').toStdString();
     EXPECT_EQ(testenv::FilesIn(app.DownloadFolder()), QStringList()) << Describe(app);
 
-    app.Click(kCloseButton); // the close button is back and ends the run
-    EXPECT_EQ(app.WaitForExit(30000), 0) << Describe(app);
-}
-
-TEST(AppE2E, SigtermDuringASlowDownloadEndsWithZeroAndLeavesNoToolNorWorkspace)
-{
-    AppDriver app(TestName());
-    ASSERT_TRUE(
-        app.Start({QStringLiteral("--download-mp3=") + Url(QStringLiteral("slow/long20.mp4"))}))
-        << Describe(app);
-    // The download is under way: the downloader runs and its partial file is in the folder.
-    ASSERT_TRUE(WaitFor([&] { return !testenv::FilesIn(app.DownloadFolder()).isEmpty(); }, 60000))
-        << Describe(app);
+    // The address is still in its field: the MP3 button starts the job again.
+    app.Click(kMp3Button);
+    ASSERT_TRUE(app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy-again")));
+    ASSERT_TRUE(downloading()) << Describe(app);
     ASSERT_FALSE(app.ProcessesInSandbox().isEmpty());
     ASSERT_EQ(app.Workspaces().size(), 1);
-    app.Screen(QStringLiteral("before-sigterm"));
 
     app.Signal(SIGTERM);
     EXPECT_EQ(app.WaitForExit(30000), 0) << Describe(app);
     EXPECT_TRUE(app.Workspaces().isEmpty()) << app.Workspaces().join(u' ').toStdString();
-    EXPECT_TRUE(app.ProcessesInSandbox().isEmpty())
-        << app.ProcessesInSandbox().join(u'\n').toStdString();
+    EXPECT_TRUE(noTools()) << app.ProcessesInSandbox().join(u'\n').toStdString();
     // The stopped job converted nothing and removed its unfinished download, as a stop does.
     EXPECT_EQ(testenv::FilesIn(app.DownloadFolder()), QStringList()) << Describe(app);
 }

@@ -10,7 +10,6 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -48,6 +47,21 @@ Release MakeRelease(const QString& version, const QString& home)
 // signed by another key.
 Release g_newer, g_older, g_foreign;
 
+using Answer = LoopbackHttpServer::Answer;
+
+void Serve(LoopbackHttpServer& server, const Release& release)
+{
+    server.Serve(QStringLiteral("/rel/yt-dlp"), Answer::Body(release.zipapp));
+    server.Serve(QStringLiteral("/rel/SHA2-256SUMS"), Answer::Body(release.sums));
+    server.Serve(QStringLiteral("/rel/SHA2-256SUMS.sig"), Answer::Body(release.signature));
+}
+
+// What a folder holds, hidden entries and folders too.
+QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
 class DownloaderUpdateE2E : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -69,16 +83,6 @@ protected:
         ASSERT_FALSE(g_newer.zipapp.isEmpty());
         ASSERT_NE(g_newer.key, g_foreign.key);
         m_keep = m_data.filePath(QStringLiteral("Vandrel/downloader"));
-    }
-
-    void Serve(const Release& release)
-    {
-        m_server.Serve(QStringLiteral("/rel/yt-dlp"),
-                       LoopbackHttpServer::Answer::Body(release.zipapp));
-        m_server.Serve(QStringLiteral("/rel/SHA2-256SUMS"),
-                       LoopbackHttpServer::Answer::Body(release.sums));
-        m_server.Serve(QStringLiteral("/rel/SHA2-256SUMS.sig"),
-                       LoopbackHttpServer::Answer::Body(release.signature));
     }
 
     DownloaderUpdateOptions Options() const
@@ -104,12 +108,10 @@ protected:
 class CarriedDownloader {
 public:
     CarriedDownloader()
+        : m_workspace(CreateWorkspace()),
+          m_ok(!m_workspace.isEmpty() &&
+               ExtractToolPayload(m_workspace, QStringLiteral(VANDREL_EXE)))
     {
-        const QString saved = QDir::currentPath();
-        m_workspace = CreateWorkspace();
-        m_ok =
-            !m_workspace.isEmpty() && ExtractToolPayload(m_workspace, QStringLiteral(VANDREL_EXE));
-        QDir::setCurrent(saved);
     }
     ~CarriedDownloader() { RemoveDirectoryTree(m_workspace); }
     CarriedDownloader(const CarriedDownloader&) = delete;
@@ -120,13 +122,8 @@ public:
     testenv::ProcessResult Run(const QString& folder, const QStringList& args,
                                const QString& dataHome) const
     {
-        return testenv::Run(QStringLiteral("/bin/sh"),
-                            QStringList{QStringLiteral("-c"),
-                                        QStringLiteral("cd \"$1\" && shift && exec \"$@\" 2>&1"),
-                                        QStringLiteral("sh"), folder,
-                                        m_workspace + QStringLiteral("/downloader")} +
-                                args,
-                            120000, {QStringLiteral("XDG_DATA_HOME=") + dataHome});
+        return testenv::RunTool(folder, m_workspace + QStringLiteral("/downloader"), args,
+                                {QStringLiteral("XDG_DATA_HOME=") + dataHome}, 120000);
     }
 
 private:
@@ -136,15 +133,14 @@ private:
 
 TEST_F(DownloaderUpdateE2E, AGoodReleaseIsKeptAndTheNextJobRunsIt)
 {
-    Serve(g_newer);
+    Serve(m_server, g_newer);
     EXPECT_EQ(UpdateDownloader(Options()), DownloaderUpdateResult::Kept);
     EXPECT_EQ(testenv::ReadFile(Kept()), g_newer.zipapp);
     EXPECT_EQ(QFile::permissions(Kept()) & (QFileDevice::ReadOther | QFileDevice::WriteOther |
                                             QFileDevice::ReadGroup | QFileDevice::WriteGroup),
               QFileDevice::Permissions());
     // Only the kept file: no temporary folder or key is left behind.
-    EXPECT_EQ(QDir(m_keep).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("yt-dlp")});
+    EXPECT_EQ(Entries(m_keep), QStringList{QStringLiteral("yt-dlp")});
 
     CarriedDownloader carried;
     ASSERT_TRUE(carried.Ok());
@@ -183,16 +179,14 @@ TEST_P(DownloaderRefusal, LeavesTheWorkingCopyUntouched)
 {
     ASSERT_TRUE(QDir().mkpath(m_keep));
     ASSERT_TRUE(testenv::WriteFile(Kept(), kWorkingCopy));
-    Serve(g_newer);
+    Serve(m_server, g_newer);
     DownloaderUpdateOptions options = Options();
     GetParam().change(m_server, options);
     EXPECT_EQ(UpdateDownloader(options), GetParam().expected);
     EXPECT_EQ(testenv::ReadFile(Kept()), kWorkingCopy);
-    EXPECT_EQ(QDir(m_keep).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("yt-dlp")});
+    EXPECT_EQ(Entries(m_keep), QStringList{QStringLiteral("yt-dlp")});
 }
 
-using Answer = LoopbackHttpServer::Answer;
 using Server = LoopbackHttpServer;
 using Opts = DownloaderUpdateOptions;
 
@@ -215,9 +209,9 @@ INSTANTIATE_TEST_SUITE_P(
                    [](Server& server, Opts&) {
                        // The zipapp's own line still matches: only the signature can refuse
                        // it. (Another release of the same version may have the same bytes.)
-                       server.Serve(QStringLiteral("/rel/SHA2-256SUMS"),
-                                    Answer::Body(g_newer.sums + QByteArray(64, '0') +
-                                                 "  yt-dlp.tar.gz\n"));
+                       server.Serve(
+                           QStringLiteral("/rel/SHA2-256SUMS"),
+                           Answer::Body(g_newer.sums + QByteArray(64, '0') + "  yt-dlp.tar.gz\n"));
                    }},
         RefusalRow{"no_signature", DownloaderUpdateResult::Unreachable,
                    [](Server& server, Opts&) {
@@ -231,13 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
                        server.Serve(QStringLiteral("/rel/yt-dlp"), cut);
                    }},
         RefusalRow{"an_older_version", DownloaderUpdateResult::UpToDate,
-                   [](Server& server, Opts&) {
-                       const Release& older = g_older;
-                       server.Serve(QStringLiteral("/rel/yt-dlp"), Answer::Body(older.zipapp));
-                       server.Serve(QStringLiteral("/rel/SHA2-256SUMS"), Answer::Body(older.sums));
-                       server.Serve(QStringLiteral("/rel/SHA2-256SUMS.sig"),
-                                    Answer::Body(older.signature));
-                   }},
+                   [](Server& server, Opts&) { Serve(server, g_older); }},
         RefusalRow{
             "the_carried_version_itself", DownloaderUpdateResult::UpToDate,
             [](Server&, Opts& options) { options.carriedVersion = QStringLiteral("2099.01.01"); }},
@@ -268,7 +256,7 @@ TEST_F(DownloaderUpdateE2E, TheCheckIsMadeOnceADayAndClosingTheWindowCutsItShort
     EXPECT_FALSE(QFile::exists(DownloaderUpdater::RecordFile(m_keep)));
     EXPECT_FALSE(QFile::exists(Kept()));
 
-    Serve(g_newer);
+    Serve(m_server, g_newer);
     {
         DownloaderUpdater updater(Options());
         ASSERT_TRUE(updater.StartIfDue(today));
@@ -307,10 +295,8 @@ public:
     // Waits while the program runs until done() holds; false when the program ended first.
     bool RunsUntil(const std::function<bool()>& done)
     {
-        QElapsedTimer waited;
-        waited.start();
-        while (!done() && waited.elapsed() < 120000 && m_process.state() == QProcess::Running)
-            m_process.waitForFinished(50);
+        testenv::WaitUntil([&] { return done() || m_process.state() != QProcess::Running; },
+                           120000);
         return done() && m_process.state() == QProcess::Running;
     }
     // SIGTERM; true when the program then ended cleanly with nothing left in its temporary folder.
@@ -336,7 +322,7 @@ TEST_F(DownloaderUpdateE2E, TheProgramKeepsANewerCopyWhileItsWindowRuns)
     const QString keep = m_data.filePath(QStringLiteral("Vandrel/downloader"));
     // The program checks with the carried key, which did not sign the test's releases: it must
     // refuse this one, and record the day of the verdict.
-    Serve(g_newer);
+    Serve(m_server, g_newer);
     {
         ProgramRun run(m_server.Base() + QStringLiteral("/rel/"), m_data.path());
         const QString record = DownloaderUpdater::RecordFile(keep);
@@ -358,8 +344,7 @@ TEST_F(DownloaderUpdateE2E, TheProgramKeepsANewerCopyWhileItsWindowRuns)
         EXPECT_TRUE(run.EndsCleanly());
     }
     EXPECT_FALSE(QFile::exists(DownloaderUpdater::RecordFile(keep)));
-    EXPECT_EQ(QDir(keep).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{});
+    EXPECT_EQ(Entries(keep), QStringList{});
 }
 
 TEST(DownloaderReleaseKey, TheCarriedKeyIsTheReleaseKeyInAFormGpgvReads)

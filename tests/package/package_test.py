@@ -228,7 +228,8 @@ def wait_until(condition, seconds, proc):
     return False
 
 
-def terminate(proc, what):
+def terminate(proc, what, tmp):
+    """SIGTERM ends the program with 0 and takes its workspace; its output is shown on failure."""
     proc.send_signal(signal.SIGTERM)
     try:
         code = proc.wait(30)
@@ -236,7 +237,10 @@ def terminate(proc, what):
         proc.kill()
         proc.wait()
         code = None
-    check(code == 0, f"{what}: SIGTERM ends the program with exit code 0 (got {code})")
+    ok = check(code == 0, f"{what}: SIGTERM ends the program with exit code 0 (got {code})")
+    ok &= check(os.listdir(tmp) == [], "the workspace is gone: " + " ".join(os.listdir(tmp)))
+    if not ok:
+        print(proc.stdout.read().decode(errors="replace"))
 
 
 def free_port():
@@ -249,45 +253,29 @@ def devtools_eval(ws_url, expression):
     """One Runtime.evaluate over the page's DevTools WebSocket (loopback); its value."""
     u = urllib.parse.urlparse(ws_url)
     with socket.create_connection((u.hostname, u.port), timeout=10) as s:
+        f = s.makefile("rb")
         key = base64.b64encode(os.urandom(16)).decode()
         s.sendall((f"GET {u.path} HTTP/1.1\r\nHost: {u.netloc}\r\nUpgrade: websocket\r\n"
                    f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
                    "Sec-WebSocket-Version: 13\r\n\r\n").encode())
-        reply = b""
-        while b"\r\n\r\n" not in reply:
-            chunk = s.recv(4096)
-            if not chunk:
-                return None
-            reply += chunk
-        if b" 101 " not in reply.split(b"\r\n")[0]:
+        if b" 101 " not in f.readline():
             return None
-        pending = reply.split(b"\r\n\r\n", 1)[1]
+        while f.readline() not in (b"\r\n", b""):
+            pass
         body = json.dumps({"id": 1, "method": "Runtime.evaluate",
                            "params": {"expression": expression, "returnByValue": True}}).encode()
         mask = os.urandom(4)
-        head = bytes([0x81])
-        head += bytes([0x80 | len(body)]) if len(body) < 126 else \
-            bytes([0x80 | 126]) + struct.pack(">H", len(body))
+        head = bytes([0x81, 0x80 | len(body)]) if len(body) < 126 else \
+            bytes([0x81, 0x80 | 126]) + struct.pack(">H", len(body))
         s.sendall(head + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(body)))
-
-        def read(n):
-            nonlocal pending
-            while len(pending) < n:
-                chunk = s.recv(65536)
-                if not chunk:
-                    raise EOFError
-                pending += chunk
-            out, pending = pending[:n], pending[n:]
-            return out
-
-        while True:
-            b0, b1 = read(2)
+        while True:  # a short read at the end of the stream raises ValueError
+            b0, b1 = f.read(2)
             length = b1 & 0x7F
-            if length == 126:
-                length = struct.unpack(">H", read(2))[0]
-            elif length == 127:
-                length = struct.unpack(">Q", read(8))[0]
-            message = json.loads(read(length)) if b0 & 0x0F == 1 else {}
+            if length >= 126:
+                length = struct.unpack(">H" if length == 126 else ">Q",
+                                       f.read(2 if length == 126 else 8))[0]
+            data = f.read(length)
+            message = json.loads(data) if b0 & 0x0F == 1 else {}
             if message.get("id") == 1:
                 return message.get("result", {}).get("result", {}).get("value")
 
@@ -304,7 +292,7 @@ def player_page_state(port):
                 return devtools_eval(t["webSocketDebuggerUrl"],
                                      "[document.getElementById('video').currentTime,"
                                      " typeof window.vandrelPlayer]")
-            except (OSError, EOFError, ValueError):
+            except (OSError, ValueError):
                 return None
     return None
 
@@ -325,11 +313,10 @@ def step_run(p):
         opened = os.path.join(t, "opened.txt")
         # The desktop's opener only writes down what it was given, and no program is registered
         # for any type, so Flash video plays in the page.
-        with open(os.path.join(stubs, "xdg-open"), "w") as f:
-            f.write(f"#!/bin/sh\nprintf '%s\\n' \"$*\" >> '{opened}'\n")
-        with open(os.path.join(stubs, "xdg-mime"), "w") as f:
-            f.write("#!/bin/sh\nexit 0\n")
-        for stub in ["xdg-open", "xdg-mime"]:
+        for stub, text in [("xdg-open", f"printf '%s\\n' \"$*\" >> '{opened}'"),
+                           ("xdg-mime", "exit 0")]:
+            with open(os.path.join(stubs, stub), "w") as f:
+                f.write(f"#!/bin/sh\n{text}\n")
             os.chmod(os.path.join(stubs, stub), 0o755)
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("XDG_", "QT_", "WAYLAND")) and k not in ("DISPLAY", "HOME")}
@@ -359,17 +346,13 @@ def step_run(p):
         if done and shutil.which("import"):
             run(["import", "-display", display, "-window", "root",
                  os.path.join(artifacts, "package-window.png")])
-        terminate(proc, "after the MP3 job")
-        output = proc.stdout.read().decode(errors="replace")
-        check(os.listdir(tmp) == [], "the workspace is gone: " + " ".join(os.listdir(tmp)))
+        terminate(proc, "after the MP3 job", tmp)
         check(os.path.isfile(opened) and ".mp3" in open(opened).read(),
               "the .mp3 went to the desktop's opener")
         settings = open(user_file).read() if os.path.isfile(user_file) else ""
         check(re.search(rf"^DefaultDownloadFolder=\"?{re.escape(desktop)}\"?$", settings, re.M)
               is not None, "the user's file remembers the folder: " + settings)
         check("AffID" not in settings, "the program wrote no AffID of its own")
-        if failures:
-            print(output)
 
         # A Flash video, played in the page through the installed plugin.
         flv = os.path.join(t, "clip.flv")
@@ -394,10 +377,7 @@ def step_run(p):
         check(os.path.join(p.root, PLUGIN) in maps, "the plugin came from the unpacked package")
         check(os.path.join(p.build, "vandrel_web.so") not in maps,
               "the installed program did not use the build's plugin")
-        terminate(proc, "while playing")
-        check(os.listdir(tmp) == [], "the workspace is gone: " + " ".join(os.listdir(tmp)))
-        if failures:
-            print(proc.stdout.read().decode(errors="replace"))
+        terminate(proc, "while playing", tmp)
     finally:
         shutil.rmtree(t, ignore_errors=True)
 
