@@ -86,26 +86,6 @@ AppDriver::~AppDriver()
         ::kill(line.section(u' ', 0, 0).toInt(), SIGKILL);
 }
 
-QString AppDriver::DownloadFolder() const
-{
-    return m_root.path() + QStringLiteral("/downloads");
-}
-
-QString AppDriver::TempFolder() const
-{
-    return m_root.path() + QStringLiteral("/tmp");
-}
-
-QString AppDriver::SandboxFolder() const
-{
-    return m_root.path();
-}
-
-qint64 AppDriver::Pid() const
-{
-    return m_process ? m_process->processId() : 0;
-}
-
 bool AppDriver::Running() const
 {
     return m_process && m_process->state() != QProcess::NotRunning &&
@@ -140,13 +120,14 @@ bool AppDriver::Start(const QStringList& args)
                              "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
         env.remove(QString::fromLatin1(name));
     env.insert(QStringLiteral("DISPLAY"), m_display);
-    env.insert(QStringLiteral("HOME"), root + QStringLiteral("/home"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), root + QStringLiteral("/xdg-system"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), root + QStringLiteral("/cache"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/runtime"));
-    env.insert(QStringLiteral("TMPDIR"), TempFolder());
+    for (const auto& [name, sub] : {std::pair{"HOME", "home"},
+                                    {"XDG_CONFIG_HOME", "config"},
+                                    {"XDG_CONFIG_DIRS", "xdg-system"},
+                                    {"XDG_DATA_HOME", "data"},
+                                    {"XDG_CACHE_HOME", "cache"},
+                                    {"XDG_RUNTIME_DIR", "runtime"},
+                                    {"TMPDIR", "tmp"}})
+        env.insert(QLatin1String(name), root + u'/' + QLatin1String(sub));
     env.insert(QStringLiteral("PATH"),
                root + QStringLiteral("/bin:") + env.value(QStringLiteral("PATH")));
 
@@ -169,8 +150,9 @@ QString AppDriver::FindWindow() const
     // the skin once the first frame has sized it. Looked up afresh every time: Qt makes the
     // window anew when the web view joins it.
     const QStringList ids =
-        QString::fromLatin1(Xdotool("search --all --onlyvisible --name ^Vandrel$ --pid"_L1,
-                                    {QString::number(Pid())}))
+        QString::fromLatin1(Xdotool("search --all --onlyvisible --pid"_L1,
+                                    {QString::number(Pid()), QStringLiteral("--name"),
+                                     QStringLiteral("^Vandrel$")}))
             .split(u'\n', Qt::SkipEmptyParts);
     for (const QString& id : ids) {
         const QByteArray geometry = Xdotool("getwindowgeometry --shell"_L1, {id});
@@ -319,11 +301,6 @@ int AppDriver::WaitForExit(int timeoutMs)
         m_exitCode = m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
     }
     return m_exited ? m_exitCode : -1;
-}
-
-QByteArray AppDriver::ErrorOutput() const
-{
-    return testenv::ReadFile(m_root.path() + QStringLiteral("/stderr.txt"));
 }
 
 QStringList AppDriver::Workspaces() const

@@ -3,6 +3,8 @@
 // test display, clicks and types through the X server, and reads the screen's pixels.
 #pragma once
 
+#include "test_env.h"
+
 #include <QImage>
 #include <QPoint>
 #include <QProcess>
@@ -28,11 +30,11 @@ public:
     bool Start(const QStringList& args);
 
     // The folder the settings name as the download folder; empty at start.
-    QString DownloadFolder() const;
+    QString DownloadFolder() const { return m_root.path() + QStringLiteral("/downloads"); }
     // TMPDIR of the program: its workspace is made here.
-    QString TempFolder() const;
-    QString SandboxFolder() const;
-    qint64 Pid() const;
+    QString TempFolder() const { return m_root.path() + QStringLiteral("/tmp"); }
+    QString SandboxFolder() const { return m_root.path(); }
+    qint64 Pid() const { return m_process ? m_process->processId() : 0; }
     bool Running() const;
 
     // What the desktop opener was asked to open, one argument a line, in order.
@@ -66,7 +68,10 @@ public:
     // Waits for the program to end; its exit code, or -1 when it did not end normally in time.
     int WaitForExit(int timeoutMs);
     // What the program wrote to its standard error.
-    QByteArray ErrorOutput() const;
+    QByteArray ErrorOutput() const
+    {
+        return testenv::ReadFile(SandboxFolder() + QStringLiteral("/stderr.txt"));
+    }
 
     // Entries of the temporary folder whose names start as workspaces do ("vnd").
     QStringList Workspaces() const;
