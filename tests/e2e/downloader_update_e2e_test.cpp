@@ -104,33 +104,6 @@ protected:
     QString m_keep;
 };
 
-// The carried downloader, unpacked from the built program as a start does.
-class CarriedDownloader {
-public:
-    CarriedDownloader()
-        : m_workspace(CreateWorkspace()),
-          m_ok(!m_workspace.isEmpty() &&
-               ExtractToolPayload(m_workspace, QStringLiteral(VANDREL_EXE)))
-    {
-    }
-    ~CarriedDownloader() { RemoveDirectoryTree(m_workspace); }
-    CarriedDownloader(const CarriedDownloader&) = delete;
-    CarriedDownloader& operator=(const CarriedDownloader&) = delete;
-
-    bool Ok() const { return m_ok; }
-    // Runs it in folder as a job does, with dataHome as the user's data folder.
-    testenv::ProcessResult Run(const QString& folder, const QStringList& args,
-                               const QString& dataHome) const
-    {
-        return testenv::RunTool(folder, m_workspace + QStringLiteral("/downloader"), args,
-                                {QStringLiteral("XDG_DATA_HOME=") + dataHome}, 120000);
-    }
-
-private:
-    QString m_workspace;
-    bool m_ok = false;
-};
-
 TEST_F(DownloaderUpdateE2E, AGoodReleaseIsKeptAndTheNextJobRunsIt)
 {
     Serve(m_server, g_newer);
@@ -142,18 +115,20 @@ TEST_F(DownloaderUpdateE2E, AGoodReleaseIsKeptAndTheNextJobRunsIt)
     // Only the kept file: no temporary folder or key is left behind.
     EXPECT_EQ(Entries(m_keep), QStringList{QStringLiteral("yt-dlp")});
 
-    CarriedDownloader carried;
-    ASSERT_TRUE(carried.Ok());
-    QTemporaryDir folder;
-    const testenv::ProcessResult version =
-        carried.Run(folder.path(), {QStringLiteral("--version")}, m_data.path());
+    // The carried downloader, unpacked from the built program as a start does, run as a job
+    // runs it, with this test's data folder as the user's.
+    QTemporaryDir workspace, folder;
+    ASSERT_TRUE(ExtractToolPayload(workspace.path(), QStringLiteral(VANDREL_EXE)));
+    const auto carried = [&](const QStringList& args) {
+        return testenv::RunTool(folder.path(), workspace.filePath(QStringLiteral("downloader")),
+                                args, {QStringLiteral("XDG_DATA_HOME=") + m_data.path()}, 120000);
+    };
+    const testenv::ProcessResult version = carried({QStringLiteral("--version")});
     EXPECT_TRUE(version.out.startsWith("2099.01.01")) << version.out.toStdString();
     // A real job with the kept copy: the clip arrives and is named as the program reads it.
     const testenv::ProcessResult job =
-        carried.Run(folder.path(),
-                    {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
-                     testenv::HttpBase() + QStringLiteral("/clip.mp4")},
-                    m_data.path());
+        carried({QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
+                 testenv::HttpBase() + QStringLiteral("/clip.mp4")});
     const QByteArray prefix = "[download] Destination: ";
     const qsizetype at = job.out.indexOf(prefix);
     ASSERT_GE(at, 0) << job.out.toStdString();

@@ -245,7 +245,7 @@ TEST_F(PayloadE2E, ConverterWithoutFfmpegSaysSoInTheLineTheProgramShows)
 struct ConversionRow {
     const char* name;
     const char* input;       // file name; the extension picks the container
-    QStringList inputCodecs; // ffmpeg options that make the input's streams
+    const char* inputCodecs; // ffmpeg options that make the input's streams, blank-separated
     const char* output;
     const char* streams; // ffprobe's "codec,tag" lines of the output, joined by "|"
     bool copied;         // every stream copied, none encoded
@@ -258,15 +258,13 @@ TEST_P(Conversion, ChoosesCodecsFromTheOutputAndTheInputsStreams)
 {
     const ConversionRow& row = GetParam();
     const QString input = m_folder.filePath(QString::fromLatin1(row.input));
-    const testenv::ProcessResult made = testenv::Run(
-        QStringLiteral("ffmpeg"),
-        QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                    QStringLiteral("lavfi"), QStringLiteral("-i"),
-                    QStringLiteral("testsrc2=size=320x240:rate=25"), QStringLiteral("-f"),
-                    QStringLiteral("lavfi"), QStringLiteral("-i"),
-                    QStringLiteral("anoisesrc=amplitude=0.3:sample_rate=44100"),
-                    QStringLiteral("-t"), QStringLiteral("2")} +
-            row.inputCodecs + QStringList{input});
+    const QString makeInput =
+        QStringLiteral("-v error -f lavfi -i testsrc2=size=320x240:rate=25 "
+                       "-f lavfi -i anoisesrc=amplitude=0.3:sample_rate=44100 "
+                       "-t 2 ") +
+        QLatin1String(row.inputCodecs);
+    const testenv::ProcessResult made =
+        testenv::Run(QStringLiteral("ffmpeg"), makeInput.split(u' ') << input);
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
 
     const QString output = m_folder.filePath(QString::fromLatin1(row.output));
@@ -274,9 +272,9 @@ TEST_P(Conversion, ChoosesCodecsFromTheOutputAndTheInputsStreams)
     ASSERT_EQ(conv.exitCode, 0) << conv.out.toStdString();
     const testenv::ProcessResult probe = testenv::Run(
         QStringLiteral("ffprobe"),
-        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-         QStringLiteral("stream=codec_name,codec_tag_string"), QStringLiteral("-of"),
-         QStringLiteral("csv=p=0"), output});
+        QStringLiteral("-v error -show_entries stream=codec_name,codec_tag_string -of csv=p=0")
+                .split(u' ')
+            << output);
     EXPECT_EQ(QString::fromUtf8(probe.out).trimmed().replace(u'\n', u'|'),
               QString::fromLatin1(row.streams));
     // ffmpeg's own account of each stream: "(copy)" or "(from -> to)".
@@ -293,41 +291,22 @@ TEST_P(Conversion, ChoosesCodecsFromTheOutputAndTheInputsStreams)
     }
 }
 
-const QStringList kH264Aac = {QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                              QStringLiteral("-c:a"), QStringLiteral("aac")};
-
 INSTANTIATE_TEST_SUITE_P(
     PayloadE2E, Conversion,
     ::testing::Values(
-        ConversionRow{"h264_aac_flv_to_mp4_is_a_remux", "in.flv", kH264Aac, "out.mp4",
-                      "h264,avc1|aac,mp4a", true, ""},
-        ConversionRow{"h264_aac_mkv_to_mp4_is_a_remux", "in.mkv", kH264Aac, "out.mp4",
-                      "h264,avc1|aac,mp4a", true, ""},
-        ConversionRow{"vp9_opus_webm_to_mp4_is_x264_crf_20_and_aac",
-                      "in.webm",
-                      {QStringLiteral("-c:v"), QStringLiteral("libvpx-vp9"),
-                       QStringLiteral("-deadline"), QStringLiteral("realtime"),
-                       QStringLiteral("-c:a"), QStringLiteral("libopus")},
-                      "out.mp4",
-                      "h264,avc1|aac,mp4a",
-                      false,
-                      "crf=20.0"},
-        ConversionRow{"aac_to_mp3_is_lame_vbr",
-                      "in.m4a",
-                      {QStringLiteral("-vn"), QStringLiteral("-c:a"), QStringLiteral("aac")},
-                      "out.mp3",
-                      "mp3,[0][0][0][0]",
-                      false,
-                      "Xing"},
-        ConversionRow{"mp3_to_mp3_is_copied",
-                      "in.mp3",
-                      {QStringLiteral("-vn"), QStringLiteral("-c:a"), QStringLiteral("libmp3lame")},
-                      "OUT.MP3",
-                      "mp3,[0][0][0][0]",
-                      true,
-                      ""},
-        ConversionRow{"h264_mp4_to_avi_is_mpeg4_part_2_with_mp3", "in.mp4", kH264Aac, "out.avi",
-                      "mpeg4,XVID|mp3,U[0][0][0]", false, ""}),
+        ConversionRow{"h264_aac_flv_to_mp4_is_a_remux", "in.flv", "-c:v libx264 -c:a aac",
+                      "out.mp4", "h264,avc1|aac,mp4a", true, ""},
+        ConversionRow{"h264_aac_mkv_to_mp4_is_a_remux", "in.mkv", "-c:v libx264 -c:a aac",
+                      "out.mp4", "h264,avc1|aac,mp4a", true, ""},
+        ConversionRow{"vp9_opus_webm_to_mp4_is_x264_crf_20_and_aac", "in.webm",
+                      "-c:v libvpx-vp9 -deadline realtime -c:a libopus", "out.mp4",
+                      "h264,avc1|aac,mp4a", false, "crf=20.0"},
+        ConversionRow{"aac_to_mp3_is_lame_vbr", "in.m4a", "-vn -c:a aac", "out.mp3",
+                      "mp3,[0][0][0][0]", false, "Xing"},
+        ConversionRow{"mp3_to_mp3_is_copied", "in.mp3", "-vn -c:a libmp3lame", "OUT.MP3",
+                      "mp3,[0][0][0][0]", true, ""},
+        ConversionRow{"h264_mp4_to_avi_is_mpeg4_part_2_with_mp3", "in.mp4", "-c:v libx264 -c:a aac",
+                      "out.avi", "mpeg4,XVID|mp3,U[0][0][0]", false, ""}),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
