@@ -2,10 +2,11 @@
 
 #include "test_env.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QThread>
 
@@ -48,8 +49,21 @@ bool WaitPaced(const std::function<bool()>& condition, int limitMs)
                               limitMs);
 }
 
-AppDriver::AppDriver(QString artifactFolder)
-    : m_artifacts(testenv::BinaryDir() + QStringLiteral("/artifacts/") + artifactFolder),
+namespace {
+
+// "Suite.Name" of the running test, a row's "/" made "_".
+QString TestName()
+{
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    QString name =
+        QString::fromLatin1(info->test_suite_name()) + u'.' + QString::fromLatin1(info->name());
+    return name.replace(u'/', u'_');
+}
+
+} // namespace
+
+AppDriver::AppDriver()
+    : m_artifacts(testenv::BinaryDir() + QStringLiteral("/artifacts/app_e2e/") + TestName()),
       m_root(QDir::tempPath() + QStringLiteral("/vandrel-e2e-XXXXXX")),
       m_display(testenv::Display())
 {

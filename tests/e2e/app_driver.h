@@ -18,8 +18,8 @@
 
 class AppDriver {
 public:
-    // Makes the sandbox; artifacts (screenshots) go to build/artifacts/<artifactFolder>/.
-    explicit AppDriver(QString artifactFolder);
+    // Makes the sandbox; artifacts (screenshots) go to build/artifacts/app_e2e/<the test>/.
+    AppDriver();
     // Kills the program when it still runs, so a failed test leaves nothing behind.
     ~AppDriver();
     AppDriver(const AppDriver&) = delete;

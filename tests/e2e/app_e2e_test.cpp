@@ -2,7 +2,7 @@
 // its window on the test display with the pointer and the keyboard, with the real payload's
 // downloader and converter fetching clips from the loopback server. What it hands to the
 // user's own programs goes to a recording desktop opener. Screenshots of every case are kept
-// under build/artifacts/app_e2e/.
+// under build/artifacts/app_e2e/<test>/.
 #include "app_driver.h"
 #include "test_env.h"
 
@@ -179,14 +179,6 @@ QString OnlyFile(AppDriver& app)
     return files.size() == 1 ? app.DownloadFolder() + u'/' + files[0] : QString();
 }
 
-QString TestName()
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    QString name =
-        QString::fromLatin1(info->test_suite_name()) + u'.' + QString::fromLatin1(info->name());
-    return QStringLiteral("app_e2e/") + name.replace(u'/', u'_');
-}
-
 // Closes an idle window with its close button; the run ends with 0 and takes its workspace.
 void CloseWithTheCloseButton(AppDriver& app)
 {
@@ -215,7 +207,7 @@ class ModeWord : public ::testing::TestWithParam<ModeCase> {};
 TEST_P(ModeWord, LeavesOneFileOfItsKindAndPlaysIt)
 {
     const ModeCase& c = GetParam();
-    AppDriver app(TestName());
+    AppDriver app;
     ASSERT_TRUE(
         app.Start({QString::fromLatin1(c.option) + u'=' + Url(QString::fromLatin1(c.source))}))
         << Describe(app);
@@ -265,7 +257,7 @@ class PlayerOption : public ::testing::TestWithParam<PlayerCase> {};
 TEST_P(PlayerOption, PlaysWhereTheFileBelongs)
 {
     const PlayerCase& c = GetParam();
-    AppDriver app(TestName());
+    AppDriver app;
     const QString clip = app.SandboxFolder() + u'/' + QString::fromLatin1(c.clip);
     ASSERT_TRUE(QFile::copy(testenv::MediaDir() + u'/' + QString::fromLatin1(c.clip), clip));
     ASSERT_TRUE(app.Start(
@@ -306,7 +298,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(AppE2E, DraggedByTheSkinWithItsFieldsThenATypedAddressAndTheMp3ButtonMakeAnMp3)
 {
-    AppDriver app(TestName());
+    AppDriver app;
     ASSERT_TRUE(app.Start({})) << Describe(app);
     ASSERT_TRUE(
         app.WaitForWindowImage(DownloadPageShown, kScreenTimeoutMs, QStringLiteral("start")));
@@ -348,7 +340,7 @@ TEST(AppE2E, DraggedByTheSkinWithItsFieldsThenATypedAddressAndTheMp3ButtonMakeAn
 
 TEST(AppE2E, DuringAJobTheButtonsGreyTheCloseButtonHidesTheLogMovesAndNothingCloses)
 {
-    AppDriver app(TestName());
+    AppDriver app;
     ASSERT_TRUE(app.Start({QStringLiteral("--download=") + Url(QStringLiteral("slow/long20.mp4"))}))
         << Describe(app);
 
@@ -405,7 +397,7 @@ TEST(AppE2E, DuringAJobTheButtonsGreyTheCloseButtonHidesTheLogMovesAndNothingClo
 
 TEST(AppE2E, AFinishedFlvPlaysInThePageAndTheBackButtonReturnsToTheDownloadPage)
 {
-    AppDriver app(TestName());
+    AppDriver app;
     ASSERT_TRUE(app.Start({QStringLiteral("--download=") + Url(QStringLiteral("clip.flv"))}))
         << Describe(app);
     QImage player;
@@ -425,7 +417,7 @@ TEST(AppE2E, AFinishedFlvPlaysInThePageAndTheBackButtonReturnsToTheDownloadPage)
 // button, and that one cut short by SIGTERM: neither leaves a tool, a file or the workspace.
 TEST(AppE2E, TheStopButtonAndSigtermEndASlowJobAndLeaveNoToolFileNorWorkspace)
 {
-    AppDriver app(TestName());
+    AppDriver app;
     ASSERT_TRUE(
         app.Start({QStringLiteral("--download-mp3=") + Url(QStringLiteral("slow/long20.mp4"))}))
         << Describe(app);
