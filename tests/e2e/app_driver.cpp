@@ -2,11 +2,11 @@
 
 #include "test_env.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
-#include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
 
@@ -14,6 +14,8 @@
 
 #include <csignal>
 #include <memory>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -41,8 +43,27 @@ QByteArray ShellQuoted(const QString& text)
 
 } // namespace
 
-AppDriver::AppDriver(QString artifactFolder)
-    : m_artifacts(testenv::BinaryDir() + QStringLiteral("/artifacts/") + artifactFolder),
+bool WaitPaced(const std::function<bool()>& condition, int limitMs)
+{
+    return testenv::WaitUntil([&] { return condition() || (QThread::msleep(kPollMs), false); },
+                              limitMs);
+}
+
+namespace {
+
+// "Suite.Name" of the running test, a row's "/" made "_".
+QString TestName()
+{
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    QString name =
+        QString::fromLatin1(info->test_suite_name()) + u'.' + QString::fromLatin1(info->name());
+    return name.replace(u'/', u'_');
+}
+
+} // namespace
+
+AppDriver::AppDriver()
+    : m_artifacts(testenv::BinaryDir() + QStringLiteral("/artifacts/app_e2e/") + TestName()),
       m_root(QDir::tempPath() + QStringLiteral("/vandrel-e2e-XXXXXX")),
       m_display(testenv::Display())
 {
@@ -79,26 +100,6 @@ AppDriver::~AppDriver()
         ::kill(line.section(u' ', 0, 0).toInt(), SIGKILL);
 }
 
-QString AppDriver::DownloadFolder() const
-{
-    return m_root.path() + QStringLiteral("/downloads");
-}
-
-QString AppDriver::TempFolder() const
-{
-    return m_root.path() + QStringLiteral("/tmp");
-}
-
-QString AppDriver::SandboxFolder() const
-{
-    return m_root.path();
-}
-
-qint64 AppDriver::Pid() const
-{
-    return m_process ? m_process->processId() : 0;
-}
-
 bool AppDriver::Running() const
 {
     return m_process && m_process->state() != QProcess::NotRunning &&
@@ -111,14 +112,18 @@ QStringList AppDriver::Opened() const
         .split(u'\n', Qt::SkipEmptyParts);
 }
 
-QStringList AppDriver::XEnv() const
+QByteArray AppDriver::Xdotool(QLatin1StringView words, const QStringList& more) const
 {
-    return {QStringLiteral("DISPLAY=") + m_display};
+    return testenv::Run(QStringLiteral("xdotool"),
+                        QString(words).split(u' ', Qt::SkipEmptyParts) + more, 20000,
+                        {QStringLiteral("DISPLAY=") + m_display})
+        .out;
 }
 
-QByteArray AppDriver::Xdotool(const QStringList& args) const
+void AppDriver::MoveTo(QPoint screen) const
 {
-    return testenv::Run(QStringLiteral("xdotool"), args, 20000, XEnv()).out;
+    // No --sync: it waits for a motion that never comes when the pointer is there already.
+    Xdotool("mousemove"_L1, {QString::number(screen.x()), QString::number(screen.y())});
 }
 
 bool AppDriver::Start(const QStringList& args)
@@ -129,13 +134,14 @@ bool AppDriver::Start(const QStringList& args)
                              "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
         env.remove(QString::fromLatin1(name));
     env.insert(QStringLiteral("DISPLAY"), m_display);
-    env.insert(QStringLiteral("HOME"), root + QStringLiteral("/home"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), root + QStringLiteral("/xdg-system"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), root + QStringLiteral("/cache"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/runtime"));
-    env.insert(QStringLiteral("TMPDIR"), TempFolder());
+    for (const auto& [name, sub] : {std::pair{"HOME", "home"},
+                                    {"XDG_CONFIG_HOME", "config"},
+                                    {"XDG_CONFIG_DIRS", "xdg-system"},
+                                    {"XDG_DATA_HOME", "data"},
+                                    {"XDG_CACHE_HOME", "cache"},
+                                    {"XDG_RUNTIME_DIR", "runtime"},
+                                    {"TMPDIR", "tmp"}})
+        env.insert(QLatin1String(name), root + u'/' + QLatin1String(sub));
     env.insert(QStringLiteral("PATH"),
                root + QStringLiteral("/bin:") + env.value(QStringLiteral("PATH")));
 
@@ -148,14 +154,8 @@ bool AppDriver::Start(const QStringList& args)
     if (!m_process->waitForStarted(10000))
         return false;
 
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < kStartTimeoutMs && Running()) {
-        if (!FindWindow().isEmpty())
-            return true;
-        QThread::msleep(kPollMs);
-    }
-    return false;
+    return WaitPaced([&] { return !Running() || !FindWindow().isEmpty(); }, kStartTimeoutMs) &&
+           Running();
 }
 
 QString AppDriver::FindWindow() const
@@ -164,14 +164,12 @@ QString AppDriver::FindWindow() const
     // the skin once the first frame has sized it. Looked up afresh every time: Qt makes the
     // window anew when the web view joins it.
     const QStringList ids =
-        QString::fromLatin1(Xdotool({QStringLiteral("search"), QStringLiteral("--all"),
-                                     QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                     QString::number(Pid()), QStringLiteral("--name"),
+        QString::fromLatin1(Xdotool("search --all --onlyvisible --pid"_L1,
+                                    {QString::number(Pid()), QStringLiteral("--name"),
                                      QStringLiteral("^Vandrel$")}))
             .split(u'\n', Qt::SkipEmptyParts);
     for (const QString& id : ids) {
-        const QByteArray geometry =
-            Xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+        const QByteArray geometry = Xdotool("getwindowgeometry --shell"_L1, {id});
         const QSize size = app_geometry::kWindowSize;
         if (geometry.contains("WIDTH=" + QByteArray::number(size.width()) + '\n') &&
             geometry.contains("HEIGHT=" + QByteArray::number(size.height()) + '\n')) {
@@ -202,41 +200,37 @@ QPoint AppDriver::ToScreen(QPoint at) const
 
 void AppDriver::Click(QPoint at) const
 {
-    const QPoint p = ToScreen(at);
-    // No --sync: it waits for a motion that never comes when the pointer is there already.
-    Xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())});
+    MoveTo(ToScreen(at));
     QThread::msleep(100); // the hover picture first, as with a hand on the mouse
-    Xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    Xdotool("click 1"_L1);
 }
 
 void AppDriver::Drag(QPoint from, QPoint to) const
 {
-    const QPoint origin = WindowOrigin();
-    const QPoint start = origin + from;
-    Xdotool({QStringLiteral("mousemove"), QString::number(start.x()), QString::number(start.y())});
+    const QPoint start = ToScreen(from);
+    MoveTo(start);
     QThread::msleep(100);
-    Xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    Xdotool("mousedown 1"_L1);
     constexpr int kSteps = 10;
     for (int i = 1; i <= kSteps; ++i) {
-        const QPoint p = start + (to - from) * i / kSteps;
-        Xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())});
+        MoveTo(start + (to - from) * i / kSteps);
         QThread::msleep(30);
     }
-    Xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+    Xdotool("mouseup 1"_L1);
 }
 
 void AppDriver::Type(const QString& text) const
 {
     FindWindow();
-    Xdotool({QStringLiteral("windowfocus"), m_window});
-    Xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), text});
+    Xdotool("windowfocus"_L1, {m_window});
+    Xdotool("type --delay 15"_L1, {text});
 }
 
 void AppDriver::Key(const QString& keysym) const
 {
     FindWindow();
-    Xdotool({QStringLiteral("windowfocus"), m_window});
-    Xdotool({QStringLiteral("key"), keysym});
+    Xdotool("windowfocus"_L1, {m_window});
+    Xdotool("key"_L1, {keysym});
 }
 
 namespace {
@@ -283,7 +277,7 @@ QImage AppDriver::Screen(const QString& name) const
         testenv::Run(QStringLiteral("import"),
                      {QStringLiteral("-silent"), QStringLiteral("-window"), QStringLiteral("root"),
                       QStringLiteral("png:-")},
-                     20000, XEnv());
+                     20000, {QStringLiteral("DISPLAY=") + m_display});
     QImage image = QImage::fromData(shot.out, "PNG").convertToFormat(QImage::Format_RGB32);
     if (!name.isEmpty())
         image.save(m_artifacts + u'/' + name + QStringLiteral(".png"));
@@ -298,16 +292,13 @@ QImage AppDriver::WindowPart(const QImage& screen) const
 bool AppDriver::WaitForWindowImage(const std::function<bool(const QImage&)>& ready, int timeoutMs,
                                    const QString& name, QImage* last) const
 {
-    QElapsedTimer timer;
-    timer.start();
     QImage part;
-    bool ok = false;
-    do {
-        part = WindowPart(Screen());
-        ok = !part.isNull() && ready(part);
-        if (!ok)
-            QThread::msleep(kPollMs);
-    } while (!ok && timer.elapsed() < timeoutMs);
+    const bool ok = WaitPaced(
+        [&] {
+            part = WindowPart(Screen());
+            return !part.isNull() && ready(part);
+        },
+        timeoutMs);
     if (!name.isEmpty())
         part.save(m_artifacts + u'/' + name + QStringLiteral(".png"));
     if (last)
@@ -324,11 +315,6 @@ int AppDriver::WaitForExit(int timeoutMs)
         m_exitCode = m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
     }
     return m_exited ? m_exitCode : -1;
-}
-
-QByteArray AppDriver::ErrorOutput() const
-{
-    return testenv::ReadFile(m_root.path() + QStringLiteral("/stderr.txt"));
 }
 
 QStringList AppDriver::Workspaces() const

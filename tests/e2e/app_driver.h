@@ -3,6 +3,8 @@
 // test display, clicks and types through the X server, and reads the screen's pixels.
 #pragma once
 
+#include "test_env.h"
+
 #include <QImage>
 #include <QPoint>
 #include <QProcess>
@@ -16,8 +18,8 @@
 
 class AppDriver {
 public:
-    // Makes the sandbox; artifacts (screenshots) go to build/artifacts/<artifactFolder>/.
-    explicit AppDriver(QString artifactFolder);
+    // Makes the sandbox; artifacts (screenshots) go to build/artifacts/app_e2e/<the test>/.
+    AppDriver();
     // Kills the program when it still runs, so a failed test leaves nothing behind.
     ~AppDriver();
     AppDriver(const AppDriver&) = delete;
@@ -28,11 +30,11 @@ public:
     bool Start(const QStringList& args);
 
     // The folder the settings name as the download folder; empty at start.
-    QString DownloadFolder() const;
+    QString DownloadFolder() const { return m_root.path() + QStringLiteral("/downloads"); }
     // TMPDIR of the program: its workspace is made here.
-    QString TempFolder() const;
-    QString SandboxFolder() const;
-    qint64 Pid() const;
+    QString TempFolder() const { return m_root.path() + QStringLiteral("/tmp"); }
+    QString SandboxFolder() const { return m_root.path(); }
+    qint64 Pid() const { return m_process ? m_process->processId() : 0; }
     bool Running() const;
 
     // What the desktop opener was asked to open, one argument a line, in order.
@@ -66,7 +68,10 @@ public:
     // Waits for the program to end; its exit code, or -1 when it did not end normally in time.
     int WaitForExit(int timeoutMs);
     // What the program wrote to its standard error.
-    QByteArray ErrorOutput() const;
+    QByteArray ErrorOutput() const
+    {
+        return testenv::ReadFile(SandboxFolder() + QStringLiteral("/stderr.txt"));
+    }
 
     // Entries of the temporary folder whose names start as workspaces do ("vnd").
     QStringList Workspaces() const;
@@ -75,8 +80,9 @@ public:
     QStringList ProcessesInSandbox() const;
 
 private:
-    QStringList XEnv() const;
-    QByteArray Xdotool(const QStringList& args) const;
+    // Runs xdotool on the test display with the blank-separated words, then more.
+    QByteArray Xdotool(QLatin1StringView words, const QStringList& more = {}) const;
+    void MoveTo(QPoint screen) const;
     QPoint ToScreen(QPoint at) const;
     // Finds the window and notes its id and place; empty when it is not on the screen.
     QString FindWindow() const;
@@ -90,6 +96,10 @@ private:
     int m_exitCode = -1;
     bool m_exited = false;
 };
+
+// testenv::WaitUntil for conditions that start a process or take a screenshot: a pause after
+// each miss, so waiting does not take a core the program needs.
+bool WaitPaced(const std::function<bool()>& condition, int limitMs);
 
 // Window geometry of the main window's parts, in window coordinates.
 namespace app_geometry {

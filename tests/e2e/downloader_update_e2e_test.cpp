@@ -10,7 +10,6 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -48,6 +47,21 @@ Release MakeRelease(const QString& version, const QString& home)
 // signed by another key.
 Release g_newer, g_older, g_foreign;
 
+using Answer = LoopbackHttpServer::Answer;
+
+void Serve(LoopbackHttpServer& server, const Release& release)
+{
+    server.Serve(QStringLiteral("/rel/yt-dlp"), Answer::Body(release.zipapp));
+    server.Serve(QStringLiteral("/rel/SHA2-256SUMS"), Answer::Body(release.sums));
+    server.Serve(QStringLiteral("/rel/SHA2-256SUMS.sig"), Answer::Body(release.signature));
+}
+
+// What a folder holds, hidden entries and folders too.
+QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
 class DownloaderUpdateE2E : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -71,16 +85,6 @@ protected:
         m_keep = m_data.filePath(QStringLiteral("Vandrel/downloader"));
     }
 
-    void Serve(const Release& release)
-    {
-        m_server.Serve(QStringLiteral("/rel/yt-dlp"),
-                       LoopbackHttpServer::Answer::Body(release.zipapp));
-        m_server.Serve(QStringLiteral("/rel/SHA2-256SUMS"),
-                       LoopbackHttpServer::Answer::Body(release.sums));
-        m_server.Serve(QStringLiteral("/rel/SHA2-256SUMS.sig"),
-                       LoopbackHttpServer::Answer::Body(release.signature));
-    }
-
     DownloaderUpdateOptions Options() const
     {
         DownloaderUpdateOptions options;
@@ -100,64 +104,31 @@ protected:
     QString m_keep;
 };
 
-// The carried downloader, unpacked from the built program as a start does.
-class CarriedDownloader {
-public:
-    CarriedDownloader()
-    {
-        const QString saved = QDir::currentPath();
-        m_workspace = CreateWorkspace();
-        m_ok =
-            !m_workspace.isEmpty() && ExtractToolPayload(m_workspace, QStringLiteral(VANDREL_EXE));
-        QDir::setCurrent(saved);
-    }
-    ~CarriedDownloader() { RemoveDirectoryTree(m_workspace); }
-    CarriedDownloader(const CarriedDownloader&) = delete;
-    CarriedDownloader& operator=(const CarriedDownloader&) = delete;
-
-    bool Ok() const { return m_ok; }
-    // Runs it in folder as a job does, with dataHome as the user's data folder.
-    testenv::ProcessResult Run(const QString& folder, const QStringList& args,
-                               const QString& dataHome) const
-    {
-        return testenv::Run(QStringLiteral("/bin/sh"),
-                            QStringList{QStringLiteral("-c"),
-                                        QStringLiteral("cd \"$1\" && shift && exec \"$@\" 2>&1"),
-                                        QStringLiteral("sh"), folder,
-                                        m_workspace + QStringLiteral("/downloader")} +
-                                args,
-                            120000, {QStringLiteral("XDG_DATA_HOME=") + dataHome});
-    }
-
-private:
-    QString m_workspace;
-    bool m_ok = false;
-};
-
 TEST_F(DownloaderUpdateE2E, AGoodReleaseIsKeptAndTheNextJobRunsIt)
 {
-    Serve(g_newer);
+    Serve(m_server, g_newer);
     EXPECT_EQ(UpdateDownloader(Options()), DownloaderUpdateResult::Kept);
     EXPECT_EQ(testenv::ReadFile(Kept()), g_newer.zipapp);
     EXPECT_EQ(QFile::permissions(Kept()) & (QFileDevice::ReadOther | QFileDevice::WriteOther |
                                             QFileDevice::ReadGroup | QFileDevice::WriteGroup),
               QFileDevice::Permissions());
     // Only the kept file: no temporary folder or key is left behind.
-    EXPECT_EQ(QDir(m_keep).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("yt-dlp")});
+    EXPECT_EQ(Entries(m_keep), QStringList{QStringLiteral("yt-dlp")});
 
-    CarriedDownloader carried;
-    ASSERT_TRUE(carried.Ok());
-    QTemporaryDir folder;
-    const testenv::ProcessResult version =
-        carried.Run(folder.path(), {QStringLiteral("--version")}, m_data.path());
+    // The carried downloader, unpacked from the built program as a start does, run as a job
+    // runs it, with this test's data folder as the user's.
+    QTemporaryDir workspace, folder;
+    ASSERT_TRUE(ExtractToolPayload(workspace.path(), QStringLiteral(VANDREL_EXE)));
+    const auto carried = [&](const QStringList& args) {
+        return testenv::RunTool(folder.path(), workspace.filePath(QStringLiteral("downloader")),
+                                args, {QStringLiteral("XDG_DATA_HOME=") + m_data.path()}, 120000);
+    };
+    const testenv::ProcessResult version = carried({QStringLiteral("--version")});
     EXPECT_TRUE(version.out.startsWith("2099.01.01")) << version.out.toStdString();
     // A real job with the kept copy: the clip arrives and is named as the program reads it.
     const testenv::ProcessResult job =
-        carried.Run(folder.path(),
-                    {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
-                     testenv::HttpBase() + QStringLiteral("/clip.mp4")},
-                    m_data.path());
+        carried({QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
+                 testenv::HttpBase() + QStringLiteral("/clip.mp4")});
     const QByteArray prefix = "[download] Destination: ";
     const qsizetype at = job.out.indexOf(prefix);
     ASSERT_GE(at, 0) << job.out.toStdString();
@@ -183,16 +154,14 @@ TEST_P(DownloaderRefusal, LeavesTheWorkingCopyUntouched)
 {
     ASSERT_TRUE(QDir().mkpath(m_keep));
     ASSERT_TRUE(testenv::WriteFile(Kept(), kWorkingCopy));
-    Serve(g_newer);
+    Serve(m_server, g_newer);
     DownloaderUpdateOptions options = Options();
     GetParam().change(m_server, options);
     EXPECT_EQ(UpdateDownloader(options), GetParam().expected);
     EXPECT_EQ(testenv::ReadFile(Kept()), kWorkingCopy);
-    EXPECT_EQ(QDir(m_keep).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("yt-dlp")});
+    EXPECT_EQ(Entries(m_keep), QStringList{QStringLiteral("yt-dlp")});
 }
 
-using Answer = LoopbackHttpServer::Answer;
 using Server = LoopbackHttpServer;
 using Opts = DownloaderUpdateOptions;
 
@@ -215,9 +184,9 @@ INSTANTIATE_TEST_SUITE_P(
                    [](Server& server, Opts&) {
                        // The zipapp's own line still matches: only the signature can refuse
                        // it. (Another release of the same version may have the same bytes.)
-                       server.Serve(QStringLiteral("/rel/SHA2-256SUMS"),
-                                    Answer::Body(g_newer.sums + QByteArray(64, '0') +
-                                                 "  yt-dlp.tar.gz\n"));
+                       server.Serve(
+                           QStringLiteral("/rel/SHA2-256SUMS"),
+                           Answer::Body(g_newer.sums + QByteArray(64, '0') + "  yt-dlp.tar.gz\n"));
                    }},
         RefusalRow{"no_signature", DownloaderUpdateResult::Unreachable,
                    [](Server& server, Opts&) {
@@ -231,13 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
                        server.Serve(QStringLiteral("/rel/yt-dlp"), cut);
                    }},
         RefusalRow{"an_older_version", DownloaderUpdateResult::UpToDate,
-                   [](Server& server, Opts&) {
-                       const Release& older = g_older;
-                       server.Serve(QStringLiteral("/rel/yt-dlp"), Answer::Body(older.zipapp));
-                       server.Serve(QStringLiteral("/rel/SHA2-256SUMS"), Answer::Body(older.sums));
-                       server.Serve(QStringLiteral("/rel/SHA2-256SUMS.sig"),
-                                    Answer::Body(older.signature));
-                   }},
+                   [](Server& server, Opts&) { Serve(server, g_older); }},
         RefusalRow{
             "the_carried_version_itself", DownloaderUpdateResult::UpToDate,
             [](Server&, Opts& options) { options.carriedVersion = QStringLiteral("2099.01.01"); }},
@@ -268,7 +231,7 @@ TEST_F(DownloaderUpdateE2E, TheCheckIsMadeOnceADayAndClosingTheWindowCutsItShort
     EXPECT_FALSE(QFile::exists(DownloaderUpdater::RecordFile(m_keep)));
     EXPECT_FALSE(QFile::exists(Kept()));
 
-    Serve(g_newer);
+    Serve(m_server, g_newer);
     {
         DownloaderUpdater updater(Options());
         ASSERT_TRUE(updater.StartIfDue(today));
@@ -307,10 +270,8 @@ public:
     // Waits while the program runs until done() holds; false when the program ended first.
     bool RunsUntil(const std::function<bool()>& done)
     {
-        QElapsedTimer waited;
-        waited.start();
-        while (!done() && waited.elapsed() < 120000 && m_process.state() == QProcess::Running)
-            m_process.waitForFinished(50);
+        testenv::WaitUntil([&] { return done() || m_process.state() != QProcess::Running; },
+                           120000);
         return done() && m_process.state() == QProcess::Running;
     }
     // SIGTERM; true when the program then ended cleanly with nothing left in its temporary folder.
@@ -336,7 +297,7 @@ TEST_F(DownloaderUpdateE2E, TheProgramKeepsANewerCopyWhileItsWindowRuns)
     const QString keep = m_data.filePath(QStringLiteral("Vandrel/downloader"));
     // The program checks with the carried key, which did not sign the test's releases: it must
     // refuse this one, and record the day of the verdict.
-    Serve(g_newer);
+    Serve(m_server, g_newer);
     {
         ProgramRun run(m_server.Base() + QStringLiteral("/rel/"), m_data.path());
         const QString record = DownloaderUpdater::RecordFile(keep);
@@ -358,8 +319,7 @@ TEST_F(DownloaderUpdateE2E, TheProgramKeepsANewerCopyWhileItsWindowRuns)
         EXPECT_TRUE(run.EndsCleanly());
     }
     EXPECT_FALSE(QFile::exists(DownloaderUpdater::RecordFile(keep)));
-    EXPECT_EQ(QDir(keep).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{});
+    EXPECT_EQ(Entries(keep), QStringList{});
 }
 
 TEST(DownloaderReleaseKey, TheCarriedKeyIsTheReleaseKeyInAFormGpgvReads)

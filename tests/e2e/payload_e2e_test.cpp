@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,33 +14,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-struct Output {
-    int exitCode = -1;
-    QByteArray text; // standard output and standard error, as the program reads them
-};
-
-// Runs a tool as the program does: in the download folder, both outputs on one pipe.
-Output RunTool(const QString& program, const QStringList& args, const QString& folder,
-               const QStringList& extraEnv = {})
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString& entry : extraEnv) {
-        const qsizetype eq = entry.indexOf(u'=');
-        env.insert(entry.left(eq), entry.mid(eq + 1));
-    }
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(folder);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, args);
-    process.closeWriteChannel();
-    Output out;
-    if (process.waitForFinished(240000) && process.exitStatus() == QProcess::NormalExit)
-        out.exitCode = process.exitCode();
-    out.text = process.readAll();
-    return out;
-}
 
 // The names after "[download] Destination: " in the downloader's lines, each ended by "\r".
 QStringList ReportedNames(const QByteArray& output)
@@ -75,11 +47,9 @@ class PayloadE2E : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_saved = QDir::currentPath();
         s_workspace = CreateWorkspace();
         s_extracted =
             !s_workspace.isEmpty() && ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
-        QDir::setCurrent(s_saved);
     }
     static void TearDownTestSuite() { RemoveDirectoryTree(s_workspace); }
 
@@ -89,6 +59,21 @@ protected:
     }
 
     static QString Tool(const char* name) { return s_workspace + u'/' + QString::fromLatin1(name); }
+    // The workspace's tools run as the program runs them: in the download folder, both outputs
+    // on one pipe, the downloader with the options every job gives it.
+    testenv::ProcessResult Download(const QStringList& words, const QStringList& env = {}) const
+    {
+        return testenv::RunTool(
+            m_folder.path(), Tool("downloader"),
+            QStringList{QStringLiteral("-ic"), QStringLiteral("--restrict-filenames")} + words,
+            env);
+    }
+    testenv::ProcessResult Convert(const QString& input, const QString& output,
+                                   const QStringList& env = {}) const
+    {
+        return testenv::RunTool(m_folder.path(), Tool("convert"),
+                                {QStringLiteral("-y"), QStringLiteral("-i"), input, output}, env);
+    }
     static QString Url(const char* file)
     {
         return testenv::HttpBase() + u'/' + QString::fromLatin1(file);
@@ -96,7 +81,6 @@ protected:
 
     QTemporaryDir m_folder;
 
-    static inline QString s_saved;
     static inline QString s_workspace;
     static inline bool s_extracted = false;
 };
@@ -132,48 +116,39 @@ TEST_F(PayloadE2E, TheProgramCarriesTheToolsInTheStatedLayout)
 
 TEST_F(PayloadE2E, DownloaderFetchesAPageVideoReportsItAndTheConverterMakesAnMp3)
 {
-    const Output dl =
-        RunTool(Tool("downloader"),
-                {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"), Url("page.html")},
-                m_folder.path());
-    const QStringList names = ReportedNames(dl.text);
-    ASSERT_EQ(names.size(), 1) << dl.text.toStdString();
+    const testenv::ProcessResult dl = Download({Url("page.html")});
+    const QStringList names = ReportedNames(dl.out);
+    ASSERT_EQ(names.size(), 1) << dl.out.toStdString();
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), names);
     EXPECT_TRUE(names[0].endsWith(QStringLiteral(".mp4")));
-    EXPECT_TRUE(dl.text.contains("[download] ") && dl.text.contains("ETA"))
-        << dl.text.toStdString();
+    EXPECT_TRUE(dl.out.contains("[download] ") && dl.out.contains("ETA")) << dl.out.toStdString();
     // Every line ends with a carriage return: no line feed without one before it.
-    for (qsizetype i = dl.text.indexOf('\n'); i >= 0; i = dl.text.indexOf('\n', i + 1))
-        ASSERT_TRUE(i > 0 && dl.text[i - 1] == '\r') << dl.text.toStdString();
+    for (qsizetype i = dl.out.indexOf('\n'); i >= 0; i = dl.out.indexOf('\n', i + 1))
+        ASSERT_TRUE(i > 0 && dl.out[i - 1] == '\r') << dl.out.toStdString();
 
     const QString input = m_folder.filePath(names[0]);
     const QString mp3 = m_folder.filePath(QStringLiteral("clip.mp3"));
-    const Output conv = RunTool(
-        Tool("convert"), {QStringLiteral("-y"), QStringLiteral("-i"), input, mp3}, m_folder.path());
-    EXPECT_EQ(conv.exitCode, 0) << conv.text.toStdString();
+    const testenv::ProcessResult conv = Convert(input, mp3);
+    EXPECT_EQ(conv.exitCode, 0) << conv.out.toStdString();
     EXPECT_EQ(testenv::StreamCodecs(mp3), QStringLiteral("mp3"));
 }
 
 TEST_F(PayloadE2E, AfterPostProcessingOnlyTheFinalFileIsReported)
 {
-    const Output dl = RunTool(Tool("downloader"),
-                              {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
-                               QStringLiteral("-x"), QStringLiteral("--audio-format"),
-                               QStringLiteral("mp3"), Url("clip.mp4")},
-                              m_folder.path());
-    const QStringList names = ReportedNames(dl.text);
-    ASSERT_EQ(names.size(), 1) << dl.text.toStdString();
+    const testenv::ProcessResult dl =
+        Download({QStringLiteral("-x"), QStringLiteral("--audio-format"), QStringLiteral("mp3"),
+                  Url("clip.mp4")});
+    const QStringList names = ReportedNames(dl.out);
+    ASSERT_EQ(names.size(), 1) << dl.out.toStdString();
     EXPECT_TRUE(names[0].endsWith(QStringLiteral(".mp3")));
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), names) << dl.text.toStdString();
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), names) << dl.out.toStdString();
 }
 
 TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
 {
-    const QStringList args = {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
-                              Url("clip.flv")};
-    const QStringList first =
-        ReportedNames(RunTool(Tool("downloader"), args, m_folder.path()).text);
-    const QByteArray second = RunTool(Tool("downloader"), args, m_folder.path()).text;
+    const QStringList args = {Url("clip.flv")};
+    const QStringList first = ReportedNames(Download(args).out);
+    const QByteArray second = Download(args).out;
     ASSERT_EQ(first.size(), 1);
     EXPECT_EQ(AlreadyThere(second), first) << second.toStdString();
     EXPECT_TRUE(ReportedNames(second).isEmpty()) << second.toStdString();
@@ -182,14 +157,11 @@ TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
 
 TEST_F(PayloadE2E, ErrorsComeAsErrorLines)
 {
-    const Output dl = RunTool(
-        Tool("downloader"),
-        {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"), Url("no-such-clip.mp4")},
-        m_folder.path());
-    const qsizetype at = dl.text.indexOf("ERROR: ");
-    ASSERT_GE(at, 0) << dl.text.toStdString();
-    EXPECT_GT(dl.text.indexOf('\r', at), at);
-    EXPECT_TRUE(ReportedNames(dl.text).isEmpty());
+    const testenv::ProcessResult dl = Download({Url("no-such-clip.mp4")});
+    const qsizetype at = dl.out.indexOf("ERROR: ");
+    ASSERT_GE(at, 0) << dl.out.toStdString();
+    EXPECT_GT(dl.out.indexOf('\r', at), at);
+    EXPECT_TRUE(ReportedNames(dl.out).isEmpty());
     EXPECT_TRUE(testenv::FilesIn(m_folder.path()).isEmpty());
 }
 
@@ -231,19 +203,17 @@ TEST_P(NewerYtDlp, RunsInsteadWithTheWrappersOptionsFirstAndOnlyItsNameLines)
     ASSERT_TRUE(QFile::setPermissions(fake, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                 QFileDevice::ExeOwner));
     const QString path = bin.path() + u':' + qEnvironmentVariable("PATH");
-    const Output dl = RunTool(Tool("downloader"),
-                              {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
-                               QStringLiteral("--"), QStringLiteral("http://127.0.0.1:1/x")},
-                              m_folder.path(), {QStringLiteral("PATH=") + path});
-    EXPECT_EQ(ReportedNames(dl.text), QStringList{QStringLiteral("fake.mp4")})
-        << dl.text.toStdString();
-    EXPECT_EQ(AlreadyThere(dl.text), QStringList{QStringLiteral("old.mp4")})
-        << dl.text.toStdString();
-    EXPECT_TRUE(dl.text.contains("ETA 00:01\r\n"));
-    EXPECT_TRUE(dl.text.contains("WARNING: a title with a carriage return\r\n"))
-        << dl.text.toStdString();
-    EXPECT_FALSE(dl.text.contains("passwd")) << dl.text.toStdString();
-    EXPECT_FALSE(dl.text.contains("../x")) << dl.text.toStdString();
+    const testenv::ProcessResult dl =
+        Download({QStringLiteral("--"), QStringLiteral("http://127.0.0.1:1/x")},
+                 {QStringLiteral("PATH=") + path});
+    EXPECT_EQ(ReportedNames(dl.out), QStringList{QStringLiteral("fake.mp4")})
+        << dl.out.toStdString();
+    EXPECT_EQ(AlreadyThere(dl.out), QStringList{QStringLiteral("old.mp4")}) << dl.out.toStdString();
+    EXPECT_TRUE(dl.out.contains("ETA 00:01\r\n"));
+    EXPECT_TRUE(dl.out.contains("WARNING: a title with a carriage return\r\n"))
+        << dl.out.toStdString();
+    EXPECT_FALSE(dl.out.contains("passwd")) << dl.out.toStdString();
+    EXPECT_FALSE(dl.out.contains("../x")) << dl.out.toStdString();
 
     const QList<QByteArray> args =
         testenv::ReadFile(m_folder.filePath(QStringLiteral("args.txt"))).split('\n');
@@ -262,22 +232,20 @@ INSTANTIATE_TEST_SUITE_P(PayloadE2E, NewerYtDlp, ::testing::Bool(), [](const aut
 TEST_F(PayloadE2E, ConverterWithoutFfmpegSaysSoInTheLineTheProgramShows)
 {
     QTemporaryDir emptyBin;
-    const Output conv = RunTool(Tool("convert"),
-                                {QStringLiteral("-y"), QStringLiteral("-i"),
-                                 QStringLiteral("a.flv"), QStringLiteral("a.mp3")},
-                                m_folder.path(), {QStringLiteral("PATH=") + emptyBin.path()});
+    const testenv::ProcessResult conv = Convert(QStringLiteral("a.flv"), QStringLiteral("a.mp3"),
+                                                {QStringLiteral("PATH=") + emptyBin.path()});
     EXPECT_NE(conv.exitCode, 0);
-    const qsizetype at = conv.text.indexOf("no\xA0such\xA0"
-                                           "file\xA0or\xA0"
-                                           "directory");
-    EXPECT_GE(at, 0) << conv.text.toStdString();
-    EXPECT_GT(conv.text.indexOf('\r', at), at);
+    const qsizetype at = conv.out.indexOf("no\xA0such\xA0"
+                                          "file\xA0or\xA0"
+                                          "directory");
+    EXPECT_GE(at, 0) << conv.out.toStdString();
+    EXPECT_GT(conv.out.indexOf('\r', at), at);
 }
 
 struct ConversionRow {
     const char* name;
     const char* input;       // file name; the extension picks the container
-    QStringList inputCodecs; // ffmpeg options that make the input's streams
+    const char* inputCodecs; // ffmpeg options that make the input's streams, blank-separated
     const char* output;
     const char* streams; // ffprobe's "codec,tag" lines of the output, joined by "|"
     bool copied;         // every stream copied, none encoded
@@ -290,33 +258,29 @@ TEST_P(Conversion, ChoosesCodecsFromTheOutputAndTheInputsStreams)
 {
     const ConversionRow& row = GetParam();
     const QString input = m_folder.filePath(QString::fromLatin1(row.input));
-    const testenv::ProcessResult made = testenv::Run(
-        QStringLiteral("ffmpeg"),
-        QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                    QStringLiteral("lavfi"), QStringLiteral("-i"),
-                    QStringLiteral("testsrc2=size=320x240:rate=25"), QStringLiteral("-f"),
-                    QStringLiteral("lavfi"), QStringLiteral("-i"),
-                    QStringLiteral("anoisesrc=amplitude=0.3:sample_rate=44100"),
-                    QStringLiteral("-t"), QStringLiteral("2")} +
-            row.inputCodecs + QStringList{input});
+    const QString makeInput =
+        QStringLiteral("-v error -f lavfi -i testsrc2=size=320x240:rate=25 "
+                       "-f lavfi -i anoisesrc=amplitude=0.3:sample_rate=44100 "
+                       "-t 2 ") +
+        QLatin1String(row.inputCodecs);
+    const testenv::ProcessResult made =
+        testenv::Run(QStringLiteral("ffmpeg"), makeInput.split(u' ') << input);
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
 
     const QString output = m_folder.filePath(QString::fromLatin1(row.output));
-    const Output conv =
-        RunTool(Tool("convert"), {QStringLiteral("-y"), QStringLiteral("-i"), input, output},
-                m_folder.path());
-    ASSERT_EQ(conv.exitCode, 0) << conv.text.toStdString();
+    const testenv::ProcessResult conv = Convert(input, output);
+    ASSERT_EQ(conv.exitCode, 0) << conv.out.toStdString();
     const testenv::ProcessResult probe = testenv::Run(
         QStringLiteral("ffprobe"),
-        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-         QStringLiteral("stream=codec_name,codec_tag_string"), QStringLiteral("-of"),
-         QStringLiteral("csv=p=0"), output});
+        QStringLiteral("-v error -show_entries stream=codec_name,codec_tag_string -of csv=p=0")
+                .split(u' ')
+            << output);
     EXPECT_EQ(QString::fromUtf8(probe.out).trimmed().replace(u'\n', u'|'),
               QString::fromLatin1(row.streams));
     // ffmpeg's own account of each stream: "(copy)" or "(from -> to)".
-    const bool encoded = conv.text.contains("(native)") || conv.text.contains("-> mp3") ||
-                         conv.text.contains("-> h264") || conv.text.contains("-> mpeg4");
-    EXPECT_EQ(conv.text.contains("(copy)") && !encoded, row.copied) << conv.text.toStdString();
+    const bool encoded = conv.out.contains("(native)") || conv.out.contains("-> mp3") ||
+                         conv.out.contains("-> h264") || conv.out.contains("-> mpeg4");
+    EXPECT_EQ(conv.out.contains("(copy)") && !encoded, row.copied) << conv.out.toStdString();
     const QByteArray bytes = testenv::ReadFile(output);
     if (*row.mark) {
         EXPECT_TRUE(bytes.contains(row.mark)) << row.mark;
@@ -327,41 +291,22 @@ TEST_P(Conversion, ChoosesCodecsFromTheOutputAndTheInputsStreams)
     }
 }
 
-const QStringList kH264Aac = {QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                              QStringLiteral("-c:a"), QStringLiteral("aac")};
-
 INSTANTIATE_TEST_SUITE_P(
     PayloadE2E, Conversion,
     ::testing::Values(
-        ConversionRow{"h264_aac_flv_to_mp4_is_a_remux", "in.flv", kH264Aac, "out.mp4",
-                      "h264,avc1|aac,mp4a", true, ""},
-        ConversionRow{"h264_aac_mkv_to_mp4_is_a_remux", "in.mkv", kH264Aac, "out.mp4",
-                      "h264,avc1|aac,mp4a", true, ""},
-        ConversionRow{"vp9_opus_webm_to_mp4_is_x264_crf_20_and_aac",
-                      "in.webm",
-                      {QStringLiteral("-c:v"), QStringLiteral("libvpx-vp9"),
-                       QStringLiteral("-deadline"), QStringLiteral("realtime"),
-                       QStringLiteral("-c:a"), QStringLiteral("libopus")},
-                      "out.mp4",
-                      "h264,avc1|aac,mp4a",
-                      false,
-                      "crf=20.0"},
-        ConversionRow{"aac_to_mp3_is_lame_vbr",
-                      "in.m4a",
-                      {QStringLiteral("-vn"), QStringLiteral("-c:a"), QStringLiteral("aac")},
-                      "out.mp3",
-                      "mp3,[0][0][0][0]",
-                      false,
-                      "Xing"},
-        ConversionRow{"mp3_to_mp3_is_copied",
-                      "in.mp3",
-                      {QStringLiteral("-vn"), QStringLiteral("-c:a"), QStringLiteral("libmp3lame")},
-                      "OUT.MP3",
-                      "mp3,[0][0][0][0]",
-                      true,
-                      ""},
-        ConversionRow{"h264_mp4_to_avi_is_mpeg4_part_2_with_mp3", "in.mp4", kH264Aac, "out.avi",
-                      "mpeg4,XVID|mp3,U[0][0][0]", false, ""}),
+        ConversionRow{"h264_aac_flv_to_mp4_is_a_remux", "in.flv", "-c:v libx264 -c:a aac",
+                      "out.mp4", "h264,avc1|aac,mp4a", true, ""},
+        ConversionRow{"h264_aac_mkv_to_mp4_is_a_remux", "in.mkv", "-c:v libx264 -c:a aac",
+                      "out.mp4", "h264,avc1|aac,mp4a", true, ""},
+        ConversionRow{"vp9_opus_webm_to_mp4_is_x264_crf_20_and_aac", "in.webm",
+                      "-c:v libvpx-vp9 -deadline realtime -c:a libopus", "out.mp4",
+                      "h264,avc1|aac,mp4a", false, "crf=20.0"},
+        ConversionRow{"aac_to_mp3_is_lame_vbr", "in.m4a", "-vn -c:a aac", "out.mp3",
+                      "mp3,[0][0][0][0]", false, "Xing"},
+        ConversionRow{"mp3_to_mp3_is_copied", "in.mp3", "-vn -c:a libmp3lame", "OUT.MP3",
+                      "mp3,[0][0][0][0]", true, ""},
+        ConversionRow{"h264_mp4_to_avi_is_mpeg4_part_2_with_mp3", "in.mp4", "-c:v libx264 -c:a aac",
+                      "out.avi", "mpeg4,XVID|mp3,U[0][0][0]", false, ""}),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -55,55 +56,66 @@ std::string Normalized(const std::string& stored)
     return result;
 }
 
+// A descriptor closed when it goes.
+struct Fd {
+    explicit Fd(int value) : fd(value) { FUZZ_CHECK(fd >= 0); }
+    ~Fd() { close(fd); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    const int fd;
+};
+
 // The members as the central directory lists them, names with '/' for both separators.
 std::map<std::string, std::set<Stored>> ListMembers(const std::string& archive)
 {
     std::map<std::string, std::set<Stored>> members;
-    unzFile zip = unzOpen64(archive.c_str());
+    const std::unique_ptr<void, decltype(&unzClose)> zip(unzOpen64(archive.c_str()), unzClose);
     if (!zip)
         return members;
-    for (int err = unzGoToFirstFile(zip); err == UNZ_OK; err = unzGoToNextFile(zip)) {
+    for (int err = unzGoToFirstFile(zip.get()); err == UNZ_OK; err = unzGoToNextFile(zip.get())) {
         unz_file_info64 info{};
         char name[1024] = {};
-        if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name - 1, nullptr, 0, nullptr, 0) !=
-            UNZ_OK)
+        if (unzGetCurrentFileInfo64(zip.get(), &info, name, sizeof name - 1, nullptr, 0, nullptr,
+                                    0) != UNZ_OK)
             break;
         members[Normalized(name)].insert(
             {info.uncompressed_size, static_cast<std::uint32_t>(info.crc)});
     }
-    unzClose(zip);
     return members;
 }
 
 Stored FileContent(const std::string& path)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    FUZZ_CHECK(fd >= 0);
+    const Fd file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     std::uint64_t size = 0;
     uLong crc = crc32(0, nullptr, 0);
     char buffer[8192];
-    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
+    for (ssize_t n; (n = read(file.fd, buffer, sizeof buffer)) > 0;) {
         crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(n));
         size += static_cast<std::uint64_t>(n);
     }
-    close(fd);
     return {size, static_cast<std::uint32_t>(crc)};
+}
+
+// The names in a directory, without "." and "..".
+std::vector<std::string> Entries(const std::string& dir)
+{
+    const std::unique_ptr<DIR, decltype(&closedir)> d(opendir(dir.c_str()), closedir);
+    FUZZ_CHECK(d != nullptr);
+    std::vector<std::string> names;
+    while (const dirent* e = readdir(d.get())) {
+        const std::string n = e->d_name;
+        if (n != "." && n != "..")
+            names.push_back(n);
+    }
+    return names;
 }
 
 // Every file below dir (relative name prefix) holds a member's data; no links.
 void CheckTree(const std::string& dir, const std::string& prefix,
                const std::map<std::string, std::set<Stored>>& members)
 {
-    DIR* d = opendir(dir.c_str());
-    FUZZ_CHECK(d != nullptr);
-    std::vector<std::string> names;
-    while (const dirent* e = readdir(d)) {
-        const std::string n = e->d_name;
-        if (n != "." && n != "..")
-            names.push_back(n);
-    }
-    closedir(d);
-    for (const std::string& n : names) {
+    for (const std::string& n : Entries(dir)) {
         const std::string path = dir + '/' + n;
         struct stat st {};
         FUZZ_CHECK(lstat(path.c_str(), &st) == 0);
@@ -128,10 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform::RemoveTree(QString::fromStdString(dest));
     FUZZ_CHECK(mkdir(dest.c_str(), 0700) == 0);
     {
-        const int fd = open(archive.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        FUZZ_CHECK(fd >= 0);
-        FUZZ_CHECK(platform::WriteFully(fd, data, size) == size);
-        close(fd);
+        const Fd file(open(archive.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        FUZZ_CHECK(platform::WriteFully(file.fd, data, size) == size);
     }
 
     {
@@ -141,13 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Only the archive and the destination are in the sandbox.
-    DIR* root = opendir(Root().c_str());
-    FUZZ_CHECK(root != nullptr);
-    while (const dirent* e = readdir(root)) {
-        const std::string n = e->d_name;
-        FUZZ_CHECK(n == "." || n == ".." || n == "a.zip" || n == "dest");
-    }
-    closedir(root);
+    for (const std::string& n : Entries(Root()))
+        FUZZ_CHECK(n == "a.zip" || n == "dest");
     CheckTree(dest, "", ListMembers(archive));
     return 0;
 }

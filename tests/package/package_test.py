@@ -46,6 +46,14 @@ def run(args, **kw):
     return subprocess.run(args, capture_output=True, text=True, **kw)
 
 
+def read(path, mode="r"):
+    """A file's content; empty when there is no such file."""
+    if not os.path.isfile(path):
+        return "" if mode == "r" else b""
+    with open(path, mode) as f:
+        return f.read()
+
+
 class Paths:
     def __init__(self, build):
         self.build = os.path.abspath(build)
@@ -58,11 +66,9 @@ class Paths:
         return os.path.join(self.work, f"vandrel_{VERSION}_{arch}.deb")
 
     def cache(self, name):
-        with open(os.path.join(self.build, "CMakeCache.txt")) as f:
-            for line in f:
-                if line.startswith(name + ":"):
-                    return line.split("=", 1)[1].rstrip("\n")
-        return None
+        found = re.search(rf"^{name}:\w+=(.*)$", read(os.path.join(self.build, "CMakeCache.txt")),
+                          re.M)
+        return found and found.group(1)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -80,11 +86,8 @@ def step_build(p):
 
 # ---------------------------------------------------------------------------------------------
 def png_size(path):
-    with open(path, "rb") as f:
-        head = f.read(24)
-    if head[:8] != b"\x89PNG\r\n\x1a\n":
-        return None
-    return struct.unpack(">II", head[16:24])
+    head = read(path, "rb")[:24]
+    return struct.unpack(">II", head[16:24]) if head[:8] == b"\x89PNG\r\n\x1a\n" else None
 
 
 # Every file of the package: its mode, and what else must hold for it.
@@ -92,9 +95,7 @@ FILES = [
     ("usr/bin/vandrel", 0o755, "program"),
     (PLUGIN, 0o644, None),
     (f"usr/share/applications/{APP_ID}.desktop", 0o644, None),
-    ("usr/share/icons/hicolor/48x48/apps/vandrel.png", 0o644, (48, 48)),
-    ("usr/share/icons/hicolor/128x128/apps/vandrel.png", 0o644, (128, 128)),
-    ("usr/share/icons/hicolor/256x256/apps/vandrel.png", 0o644, (256, 256)),
+    *[(f"usr/share/icons/hicolor/{n}x{n}/apps/vandrel.png", 0o644, (n, n)) for n in (48, 128, 256)],
     ("usr/share/icons/hicolor/scalable/apps/vandrel.svg", 0o644, None),
     (f"usr/share/metainfo/{APP_ID}.metainfo.xml", 0o644, None),
     ("usr/share/man/man1/vandrel.1.gz", 0o644, "gzip"),
@@ -121,17 +122,15 @@ def step_contents(p):
         check(actual == mode, f"{path} has mode {mode:o} (is {actual:o})")
         check(packaged[path][1] == "root/root", f"{path} belongs to root/root")
         if extra == "program":
-            with open(full, "rb") as f, open(os.path.join(p.build, "vandrel"), "rb") as g:
-                data = f.read()
-                check(data == g.read(), f"{path} is the built program byte for byte (not stripped)")
-                check(PAYLOAD_MARKER in data, f"{path} carries the tool payload")
+            data = read(full, "rb")
+            check(data == read(os.path.join(p.build, "vandrel"), "rb"),
+                  f"{path} is the built program byte for byte (not stripped)")
+            check(PAYLOAD_MARKER in data, f"{path} carries the tool payload")
         elif extra == "gzip":
             with gzip.open(full) as f:
                 check(len(f.read()) > 0, f"{path} is gzip")
         elif extra == "defaults":
-            affid = p.cache("VANDREL_AFFID")
-            with open(full) as f:
-                text = f.read()
+            affid, text = p.cache("VANDREL_AFFID"), read(full)
             check(re.search(r"^\[General\]$", text, re.M) is not None and
                   re.search(rf"^AffID={re.escape(affid)}$", text, re.M) is not None,
                   f"{path} gives AffID={affid} under [General]")
@@ -152,15 +151,11 @@ def step_contents(p):
         check(name in depends, f"Depends names {name}")
     check(fields.get("Package") == "vandrel" and fields.get("Version") == VERSION,
           f"the package is vandrel {VERSION}")
-    ctrl = tempfile.mkdtemp()
-    try:
+    with tempfile.TemporaryDirectory() as ctrl:
         run(["dpkg-deb", "-e", p.deb(), ctrl])
-        with open(os.path.join(ctrl, "conffiles")) as f:
-            check(f.read().split() == ["/etc/xdg/Vandrel/Vandrel.conf"],
-                  "the defaults file is the package's one configuration file")
+        check(read(os.path.join(ctrl, "conffiles")).split() == ["/etc/xdg/Vandrel/Vandrel.conf"],
+              "the defaults file is the package's one configuration file")
         check(not os.path.exists(os.path.join(ctrl, "postinst")), "no maintainer script")
-    finally:
-        shutil.rmtree(ctrl)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -168,8 +163,7 @@ def step_validate(p):
     desktop = os.path.join(p.root, f"usr/share/applications/{APP_ID}.desktop")
     v = run(["desktop-file-validate", desktop])
     check(v.returncode == 0 and "error:" not in v.stdout, "desktop-file-validate: " + v.stdout)
-    with open(desktop) as f:
-        entry = dict(re.findall(r"^([A-Za-z]+)=(.*)$", f.read(), re.M))
+    entry = dict(re.findall(r"^([A-Za-z]+)=(.*)$", read(desktop), re.M))
     check(entry.get("Exec") == "vandrel" and
           os.path.isfile(os.path.join(p.root, "usr/bin", entry.get("Exec", "?"))),
           "the entry starts the installed program")
@@ -181,8 +175,7 @@ def step_validate(p):
     metainfo = os.path.join(p.root, f"usr/share/metainfo/{APP_ID}.metainfo.xml")
     v = run(["appstreamcli", "validate", "--no-net", metainfo])
     check(v.returncode == 0, "appstreamcli validate --no-net: " + v.stdout + v.stderr)
-    with open(metainfo) as f:
-        text = f.read()
+    text = read(metainfo)
     check(f'<release version="{VERSION}"' in text, f"the metainfo lists release {VERSION}")
     check(f"<launchable type=\"desktop-id\">{APP_ID}.desktop</launchable>" in text,
           "the metainfo names the desktop entry")
@@ -228,7 +221,8 @@ def wait_until(condition, seconds, proc):
     return False
 
 
-def terminate(proc, what):
+def terminate(proc, what, tmp):
+    """SIGTERM ends the program with 0 and takes its workspace; its output is shown on failure."""
     proc.send_signal(signal.SIGTERM)
     try:
         code = proc.wait(30)
@@ -236,7 +230,10 @@ def terminate(proc, what):
         proc.kill()
         proc.wait()
         code = None
-    check(code == 0, f"{what}: SIGTERM ends the program with exit code 0 (got {code})")
+    ok = check(code == 0, f"{what}: SIGTERM ends the program with exit code 0 (got {code})")
+    ok &= check(os.listdir(tmp) == [], "the workspace is gone: " + " ".join(os.listdir(tmp)))
+    if not ok:
+        print(proc.stdout.read().decode(errors="replace"))
 
 
 def free_port():
@@ -249,45 +246,29 @@ def devtools_eval(ws_url, expression):
     """One Runtime.evaluate over the page's DevTools WebSocket (loopback); its value."""
     u = urllib.parse.urlparse(ws_url)
     with socket.create_connection((u.hostname, u.port), timeout=10) as s:
+        f = s.makefile("rb")
         key = base64.b64encode(os.urandom(16)).decode()
         s.sendall((f"GET {u.path} HTTP/1.1\r\nHost: {u.netloc}\r\nUpgrade: websocket\r\n"
                    f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
                    "Sec-WebSocket-Version: 13\r\n\r\n").encode())
-        reply = b""
-        while b"\r\n\r\n" not in reply:
-            chunk = s.recv(4096)
-            if not chunk:
-                return None
-            reply += chunk
-        if b" 101 " not in reply.split(b"\r\n")[0]:
+        if b" 101 " not in f.readline():
             return None
-        pending = reply.split(b"\r\n\r\n", 1)[1]
+        while f.readline() not in (b"\r\n", b""):
+            pass
         body = json.dumps({"id": 1, "method": "Runtime.evaluate",
                            "params": {"expression": expression, "returnByValue": True}}).encode()
         mask = os.urandom(4)
-        head = bytes([0x81])
-        head += bytes([0x80 | len(body)]) if len(body) < 126 else \
-            bytes([0x80 | 126]) + struct.pack(">H", len(body))
+        head = bytes([0x81, 0x80 | len(body)]) if len(body) < 126 else \
+            bytes([0x81, 0x80 | 126]) + struct.pack(">H", len(body))
         s.sendall(head + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(body)))
-
-        def read(n):
-            nonlocal pending
-            while len(pending) < n:
-                chunk = s.recv(65536)
-                if not chunk:
-                    raise EOFError
-                pending += chunk
-            out, pending = pending[:n], pending[n:]
-            return out
-
-        while True:
-            b0, b1 = read(2)
+        while True:  # a short read at the end of the stream raises ValueError
+            b0, b1 = f.read(2)
             length = b1 & 0x7F
-            if length == 126:
-                length = struct.unpack(">H", read(2))[0]
-            elif length == 127:
-                length = struct.unpack(">Q", read(8))[0]
-            message = json.loads(read(length)) if b0 & 0x0F == 1 else {}
+            if length >= 126:
+                length = struct.unpack(">H" if length == 126 else ">Q",
+                                       f.read(2 if length == 126 else 8))[0]
+            data = f.read(length)
+            message = json.loads(data) if b0 & 0x0F == 1 else {}
             if message.get("id") == 1:
                 return message.get("result", {}).get("result", {}).get("value")
 
@@ -304,20 +285,17 @@ def player_page_state(port):
                 return devtools_eval(t["webSocketDebuggerUrl"],
                                      "[document.getElementById('video').currentTime,"
                                      " typeof window.vandrelPlayer]")
-            except (OSError, EOFError, ValueError):
+            except (OSError, ValueError):
                 return None
     return None
 
 
 def step_run(p):
     program = os.path.join(p.root, "usr/bin/vandrel")
-    with open(os.path.join(p.env, "display")) as f:
-        display = f.read().strip()
-    with open(os.path.join(p.env, "http_port")) as f:
-        http = f"http://127.0.0.1:{f.read().strip()}"
+    display = read(os.path.join(p.env, "display")).strip()
+    http = "http://127.0.0.1:" + read(os.path.join(p.env, "http_port")).strip()
     media = os.path.join(p.env, "media")
-    t = tempfile.mkdtemp(prefix="vandrel-package-")
-    try:
+    with tempfile.TemporaryDirectory(prefix="vandrel-package-", ignore_cleanup_errors=True) as t:
         home, tmp, runtime, stubs = (os.path.join(t, n) for n in ["home", "tmp", "run", "bin"])
         for d in [home, tmp, stubs]:
             os.makedirs(d)
@@ -325,11 +303,10 @@ def step_run(p):
         opened = os.path.join(t, "opened.txt")
         # The desktop's opener only writes down what it was given, and no program is registered
         # for any type, so Flash video plays in the page.
-        with open(os.path.join(stubs, "xdg-open"), "w") as f:
-            f.write(f"#!/bin/sh\nprintf '%s\\n' \"$*\" >> '{opened}'\n")
-        with open(os.path.join(stubs, "xdg-mime"), "w") as f:
-            f.write("#!/bin/sh\nexit 0\n")
-        for stub in ["xdg-open", "xdg-mime"]:
+        for stub, text in [("xdg-open", f"printf '%s\\n' \"$*\" >> '{opened}'"),
+                           ("xdg-mime", "exit 0")]:
+            with open(os.path.join(stubs, stub), "w") as f:
+                f.write(f"#!/bin/sh\n{text}\n")
             os.chmod(os.path.join(stubs, stub), 0o755)
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("XDG_", "QT_", "WAYLAND")) and k not in ("DISPLAY", "HOME")}
@@ -359,17 +336,12 @@ def step_run(p):
         if done and shutil.which("import"):
             run(["import", "-display", display, "-window", "root",
                  os.path.join(artifacts, "package-window.png")])
-        terminate(proc, "after the MP3 job")
-        output = proc.stdout.read().decode(errors="replace")
-        check(os.listdir(tmp) == [], "the workspace is gone: " + " ".join(os.listdir(tmp)))
-        check(os.path.isfile(opened) and ".mp3" in open(opened).read(),
-              "the .mp3 went to the desktop's opener")
-        settings = open(user_file).read() if os.path.isfile(user_file) else ""
+        terminate(proc, "after the MP3 job", tmp)
+        check(".mp3" in read(opened), "the .mp3 went to the desktop's opener")
+        settings = read(user_file)
         check(re.search(rf"^DefaultDownloadFolder=\"?{re.escape(desktop)}\"?$", settings, re.M)
               is not None, "the user's file remembers the folder: " + settings)
         check("AffID" not in settings, "the program wrote no AffID of its own")
-        if failures:
-            print(output)
 
         # A Flash video, played in the page through the installed plugin.
         flv = os.path.join(t, "clip.flv")
@@ -389,25 +361,18 @@ def step_run(p):
         check(wait_until(playing, 60, proc),
               f"the page played the .flv past half a second (state {state})")
         check(state[1:] == ["object"], "through the page's Flash video player")
-        with open(f"/proc/{proc.pid}/maps") as f:
-            maps = f.read()
+        maps = read(f"/proc/{proc.pid}/maps")
         check(os.path.join(p.root, PLUGIN) in maps, "the plugin came from the unpacked package")
         check(os.path.join(p.build, "vandrel_web.so") not in maps,
               "the installed program did not use the build's plugin")
-        terminate(proc, "while playing")
-        check(os.listdir(tmp) == [], "the workspace is gone: " + " ".join(os.listdir(tmp)))
-        if failures:
-            print(proc.stdout.read().decode(errors="replace"))
-    finally:
-        shutil.rmtree(t, ignore_errors=True)
+        terminate(proc, "while playing", tmp)
 
 
 def step_install(p):
     if os.path.exists("/etc/xdg/Vandrel/Vandrel.conf"):
         print("this machine has /etc/xdg/Vandrel/Vandrel.conf: nothing to tell apart here")
         sys.exit(77)
-    t = tempfile.mkdtemp(prefix="vandrel-install-")
-    try:
+    with tempfile.TemporaryDirectory(prefix="vandrel-install-", ignore_cleanup_errors=True) as t:
         prefix, home = os.path.join(t, "prefix"), os.path.join(t, "home")
         v = run(["cmake", "--install", p.build, "--prefix", prefix])
         check(v.returncode == 0, "cmake --install: " + v.stderr)
@@ -416,14 +381,11 @@ def step_install(p):
         env = {k: v for k, v in os.environ.items() if not k.startswith("XDG_")}
         env.update(HOME=home, VANDREL_UPDATE_SERVER="http://127.0.0.1:9")
         v = run([os.path.join(prefix, "bin/vandrel"), "--update"], env=env, timeout=60)
-        user_file = os.path.join(home, ".config/Vandrel/Vandrel.conf")
-        settings = open(user_file).read() if os.path.isfile(user_file) else ""
+        settings = read(os.path.join(home, ".config/Vandrel/Vandrel.conf"))
         # Without a defaults file the program would say which file to create and record nothing.
         check(v.returncode == 0 and v.stderr == "" and "LastUpdate=" in settings,
               "with XDG_CONFIG_DIRS unset the installed program read its AffID and checked: " +
               v.stderr)
-    finally:
-        shutil.rmtree(t, ignore_errors=True)
 
 
 STEPS = {"build": step_build, "contents": step_contents, "validate": step_validate,

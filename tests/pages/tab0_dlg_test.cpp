@@ -1,21 +1,18 @@
-// The download page: its fields, the folder kept in the settings, the folder chooser, the log
-// (order, limit, length), the log box that ignores clicks, and its background picture.
+// The download page: the folder kept in the settings, the folder chooser, the log (order,
+// limit, length), the log box that ignores clicks but scrolls, and its background picture.
 #include "pages/tab0_dlg.h"
 #include "settings/settings_store.h"
-
-#include "test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QFontInfo>
+#include <QFile>
 #include <QLineEdit>
-#include <QPainter>
 #include <QStandardPaths>
 #include <QTest>
 #include <QWheelEvent>
 
+#include <climits>
 #include <memory>
 
 namespace {
@@ -26,11 +23,6 @@ SettingsKey FreshKey()
     std::optional<SettingsKey> key = CreateSettingsKey();
     EXPECT_TRUE(key.has_value());
     return *key;
-}
-
-QString Desktop()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
 }
 
 class Tab0Test : public ::testing::Test {
@@ -47,33 +39,6 @@ protected:
     std::unique_ptr<QWidget> owner;
 };
 
-TEST_F(Tab0Test, FieldsAreLineEditsAndTheLogBoxIsMultiLine)
-{
-    auto page = MakePage(nullptr);
-    EXPECT_NE(qobject_cast<QLineEdit*>(page->GetDlgItem(Tab0Dlg::kUrlFieldId)), nullptr);
-    EXPECT_NE(qobject_cast<QLineEdit*>(page->GetDlgItem(Tab0Dlg::kFolderFieldId)), nullptr);
-    auto* log = dynamic_cast<Tab0Dlg::CMyEdit*>(page->GetDlgItem(Tab0Dlg::kLogBoxId));
-    ASSERT_NE(log, nullptr);
-    EXPECT_EQ(log, page->LogBox());
-    EXPECT_EQ(log->focusPolicy(), Qt::NoFocus);
-    page->AddLogText(QStringLiteral("first\nsecond"));
-    EXPECT_EQ(log->LineCount(), 2);
-}
-
-TEST_F(Tab0Test, LogFontIsVerdanaSevenPointBoldOrItsFallback)
-{
-    auto page = MakePage(nullptr);
-    const QFont& font = page->LogBox()->font();
-    EXPECT_EQ(font.pointSize(), 7);
-    EXPECT_EQ(font.weight(), QFont::Bold);
-    EXPECT_EQ(font.families().value(0), QStringLiteral("Verdana"));
-    const QFontInfo resolved(font);
-    EXPECT_TRUE(resolved.family() == QStringLiteral("Verdana") ||
-                resolved.family() == QStringLiteral("DejaVu Sans"))
-        << resolved.family().toStdString();
-    EXPECT_TRUE(resolved.bold());
-}
-
 struct FolderCase {
     const char* name;
     bool haveKey;
@@ -83,100 +48,65 @@ struct FolderCase {
 
 class FolderFieldTest : public Tab0Test, public ::testing::WithParamInterface<FolderCase> {};
 
-TEST_P(FolderFieldTest, StartsWithTheStoredFolderOrTheDesktop)
+// The field starts with the stored folder (the desktop without one), and what is typed is
+// stored exactly as typed when the page goes, only when there is a key to keep it in.
+TEST_P(FolderFieldTest, StartsWithTheStoredFolderAndKeepsWhatIsTyped)
 {
     const FolderCase& c = GetParam();
     SettingsKey key = FreshKey();
     if (c.stored) {
         ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder, *c.stored));
     }
-    auto page = MakePage(c.haveKey ? &key : nullptr);
-    EXPECT_EQ(page->FolderField()->text(), c.expectDesktop ? Desktop() : *c.stored);
+    const QString typed = QStringLiteral("  /no/such/folder/ever; x=y ");
+    {
+        auto page = MakePage(c.haveKey ? &key : nullptr);
+        EXPECT_EQ(page->FolderField()->text(),
+                  c.expectDesktop
+                      ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)
+                      : *c.stored);
+        page->FolderField()->setText(typed);
+    }
+    EXPECT_EQ(ReadStringValue(key, settings_names::kDefaultDownloadFolder, INT_MAX),
+              c.haveKey ? std::optional(typed) : c.stored);
+    if (c.haveKey) {
+        EXPECT_EQ(MakePage(&key)->FolderField()->text(), typed);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FolderFieldTest,
-    ::testing::Values(FolderCase{"NoKeyGivesTheDesktop", false, QStringLiteral("/srv/x"), true},
-                      FolderCase{"AbsentValueGivesTheDesktop", true, std::nullopt, true},
-                      FolderCase{"StoredValueIsShown", true, QStringLiteral("/srv/videos"), false},
-                      FolderCase{"EmptyValueStaysEmpty", true, QString(), false},
-                      FolderCase{"BlanksAndUnicodeKept", true,
-                                 QStringLiteral("/home/u/Vidéos à voir "), false}),
+    ::testing::Values(
+        FolderCase{"NoKeyGivesTheDesktopAndStoresNothing", false, QStringLiteral("/srv/x"), true},
+        FolderCase{"AbsentValueGivesTheDesktop", true, std::nullopt, true},
+        FolderCase{"StoredValueIsShown", true, QStringLiteral("/srv/videos"), false},
+        FolderCase{"EmptyValueStaysEmpty", true, QString(), false},
+        FolderCase{"BlanksAndUnicodeKept", true, QStringLiteral("/home/u/Vidéos à voir "), false}),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(Tab0Test, FolderIsStoredAtDestructionExactlyAsTyped)
-{
-    SettingsKey key = FreshKey();
-    const QString typed = QStringLiteral("  /no/such/folder/ever; x=y ");
-    {
-        auto page = MakePage(&key);
-        page->FolderField()->setText(typed);
-    }
-    EXPECT_EQ(ReadStringValue(key, settings_names::kDefaultDownloadFolder, INT_MAX), typed);
-    auto next = MakePage(&key);
-    EXPECT_EQ(next->FolderField()->text(), typed);
-}
-
-TEST_F(Tab0Test, WithoutAKeyNothingIsStored)
-{
-    SettingsKey key = FreshKey();
-    {
-        auto page = MakePage(nullptr);
-        page->FolderField()->setText(QStringLiteral("/srv/elsewhere"));
-    }
-    EXPECT_EQ(ReadStringValue(key, settings_names::kDefaultDownloadFolder), std::nullopt);
-}
-
-TEST_F(Tab0Test, ChosenFolderFillsTheFieldAndIsTheNextDefault)
+TEST_F(Tab0Test, ChosenFolderFillsTheFieldAndIsTheNextDefaultCancelLeavesIt)
 {
     SettingsKey key = FreshKey();
     ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder,
                                  QStringLiteral("/srv/start")));
-    QString askedStart;
+    std::optional<QString> answer;
+    QStringList askedStarts;
     QWidget* askedOwner = nullptr;
     {
         auto page = MakePage(&key);
         page->SetFolderChooser([&](QWidget* chooserOwner, const QString& start) {
             askedOwner = chooserOwner;
-            askedStart = start;
-            return std::optional<QString>(QStringLiteral("/srv/chosen"));
+            askedStarts << start;
+            return answer;
         });
+        EXPECT_FALSE(page->ChooseDownloadFolder());
+        EXPECT_EQ(page->FolderField()->text(), QStringLiteral("/srv/start"));
+        answer = QStringLiteral("/srv/chosen");
         EXPECT_TRUE(page->ChooseDownloadFolder());
         EXPECT_EQ(page->FolderField()->text(), QStringLiteral("/srv/chosen"));
     }
-    EXPECT_EQ(askedStart, QStringLiteral("/srv/start"));
+    EXPECT_EQ(askedStarts, QStringList(2, QStringLiteral("/srv/start")));
     EXPECT_EQ(askedOwner, owner.get());
     EXPECT_EQ(MakePage(&key)->FolderField()->text(), QStringLiteral("/srv/chosen"));
-}
-
-TEST_F(Tab0Test, CancelledChooserLeavesTheField)
-{
-    auto page = MakePage(nullptr);
-    page->FolderField()->setText(QStringLiteral("/srv/kept"));
-    int asked = 0;
-    page->SetFolderChooser([&](QWidget*, const QString&) {
-        ++asked;
-        return std::optional<QString>();
-    });
-    EXPECT_FALSE(page->ChooseDownloadFolder());
-    EXPECT_EQ(asked, 1);
-    EXPECT_EQ(page->FolderField()->text(), QStringLiteral("/srv/kept"));
-}
-
-void Wheel(QWidget* target, int delta)
-{
-    QWheelEvent wheel(QPointF(40, 20), target->mapToGlobal(QPointF(40, 20)), QPoint(),
-                      QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(target, &wheel);
-}
-
-// The log as a rewrite of the whole text would make it: "%s\r\n%s" of the new and the old text.
-QString RewrittenLog(const QStringList& texts)
-{
-    QString log;
-    for (const QString& text : texts)
-        log = text + QStringLiteral("\r\n") + log;
-    return log.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
 TEST_F(Tab0Test, LogPutsTheNewestTextOnTopAndKeepsEveryText)
@@ -189,23 +119,14 @@ TEST_F(Tab0Test, LogPutsTheNewestTextOnTopAndKeepsEveryText)
         QString(),
         QStringLiteral("[download] 100% of 1.00MiB"),
     };
-    for (const QString& text : texts)
+    // As a rewrite of the whole text would make it: "%s\r\n%s" of the new and the old text.
+    QString expected;
+    for (const QString& text : texts) {
         page->AddLogText(text);
-    EXPECT_EQ(page->LogText(), RewrittenLog(texts));
-    EXPECT_TRUE(page->LogText().startsWith(QStringLiteral("[download] 100%")));
-}
-
-TEST_F(Tab0Test, LogShowsItsNewestTextAfterEachLine)
-{
-    auto page = MakePage(nullptr);
-    Tab0Dlg::CMyEdit* log = page->LogBox();
-    log->resize(376, 52);
-    for (int i = 0; i < 200; ++i)
-        page->AddLogText(QStringLiteral("line %1").arg(i));
-    Wheel(log, -240);
-    ASSERT_GT(log->TopLine(), 0);
-    page->AddLogText(QStringLiteral("newest"));
-    EXPECT_EQ(log->TopLine(), 0);
+        expected = text + QStringLiteral("\r\n") + expected;
+    }
+    EXPECT_EQ(page->LogText(), expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    EXPECT_EQ(page->LogBox()->LineCount(), 6);
 }
 
 TEST_F(Tab0Test, HundredThousandLinesAreAllKeptInOrder)
@@ -218,13 +139,11 @@ TEST_F(Tab0Test, HundredThousandLinesAreAllKeptInOrder)
     const QStringList lines = page->LogText().split(u'\n');
     ASSERT_EQ(lines.size(), 100002); // the last line break ends the oldest line
     EXPECT_EQ(lines[0], QStringLiteral("one more"));
-    EXPECT_EQ(lines[1], QStringLiteral("[download] 99999"));
     EXPECT_EQ(lines[50000], QStringLiteral("[download] 50000"));
     EXPECT_EQ(lines[100000], QStringLiteral("[download] 0"));
-    EXPECT_EQ(lines[100001], QString());
 }
 
-TEST_F(Tab0Test, OverTheLimitTheOldestLinesLeave)
+TEST_F(Tab0Test, OverTheLimitTheOldestWholeLinesLeave)
 {
     auto page = MakePage(nullptr);
     page->SetMaxLogCharacters(100);
@@ -232,16 +151,22 @@ TEST_F(Tab0Test, OverTheLimitTheOldestLinesLeave)
         page->AddLogText(QStringLiteral("line %1").arg(i, 2, 10, QChar(u'0')));
     const QString log = page->LogText();
     EXPECT_LE(log.size() + 1, 100);
-    EXPECT_TRUE(log.startsWith(QStringLiteral("line 29\nline 28\n")));
-    EXPECT_FALSE(log.contains(QStringLiteral("line 00")));
     EXPECT_TRUE(log.endsWith(u'\n'));
-    // Whole lines only: what is left is the newest lines, in order, each complete.
+    // What is left is the newest lines, in order, each complete.
     const QStringList lines = log.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 10);
     for (int i = 0; i < lines.size(); ++i)
         EXPECT_EQ(lines[i], QStringLiteral("line %1").arg(29 - i, 2, 10, QChar(u'0')));
 }
 
-TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrolls)
+void Wheel(QWidget* target, int delta)
+{
+    QWheelEvent wheel(QPointF(40, 20), target->mapToGlobal(QPointF(40, 20)), QPoint(),
+                      QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(target, &wheel);
+}
+
+TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrollsAndANewLineShowsTheTop)
 {
     auto page = MakePage(nullptr);
     owner->show();
@@ -278,68 +203,45 @@ TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrolls)
     EXPECT_LT(lastTop, log->LineCount());
     Wheel(log, -120);
     EXPECT_EQ(log->TopLine(), lastTop);
+
+    page->AddLogText(QStringLiteral("newest"));
+    EXPECT_EQ(log->TopLine(), 0);
 }
 
-QImage Gradient()
+TEST_F(Tab0Test, BackgroundPictureIsAlignedLikeTheStatusPictureUnderWhiteText)
 {
-    // Every pixel differs, so where a pixel lands tells which picture pixel it is.
+    auto page = MakePage(nullptr);
+    Tab0Dlg::CMyEdit* log = page->LogBox();
+    log->resize(120, 40);
+    // Every pixel differs, so where a pixel lands tells which picture pixel it is; none is white
+    // but the last one, which is transparent.
     QImage picture(20, 16, QImage::Format_ARGB32);
     for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x)
             picture.setPixel(x, y, qRgb(x * 12, y * 15, 40));
-    return picture;
-}
-
-TEST_F(Tab0Test, BackgroundPictureIsAlignedLikeTheStatusPicture)
-{
-    auto page = MakePage(nullptr);
-    Tab0Dlg::CMyEdit* log = page->LogBox();
-    log->resize(60, 40);
-    const QImage picture = Gradient();
+    picture.setPixel(19, 15, qRgba(0, 0, 0, 0));
     page->SetLogBackground(picture);
-    const QImage shot = log->grab().toImage();
+    QImage shot = log->grab().toImage();
     // The pattern's origin is at (-5, -5): the box's corner shows picture pixel (5, 5).
-    for (const QPoint p :
-         {QPoint(0, 0), QPoint(3, 2), QPoint(14, 10), QPoint(15, 11), QPoint(40, 30)}) {
+    for (const QPoint p : {QPoint(0, 0), QPoint(3, 2), QPoint(15, 11), QPoint(40, 30)}) {
         const QPoint source((p.x() + 5) % picture.width(), (p.y() + 5) % picture.height());
         EXPECT_EQ(shot.pixel(p), picture.pixel(source)) << p.x() << "," << p.y();
     }
-}
+    EXPECT_EQ(shot.pixel(14, 10), qRgb(255, 255, 255)) << "a transparent pixel shows white";
 
-TEST_F(Tab0Test, TextIsWhiteOnThePictureAndNormalWithout)
-{
-    auto page = MakePage(nullptr);
-    Tab0Dlg::CMyEdit* log = page->LogBox();
-    log->resize(200, 40);
     page->AddLogText(QStringLiteral("WWWWWWWWWWWW"));
-    QImage dark(8, 8, QImage::Format_ARGB32);
-    dark.fill(qRgb(0, 0, 60));
-    page->SetLogBackground(dark);
-    EXPECT_EQ(log->palette().color(QPalette::Text), QColor(Qt::white));
-    EXPECT_EQ(log->palette().color(QPalette::Disabled, QPalette::Text), QColor(Qt::white));
-    QImage shot = log->grab().toImage();
+    shot = log->grab().toImage();
     int white = 0;
     for (int y = 0; y < shot.height(); ++y)
         for (int x = 0; x < shot.width(); ++x)
             white += shot.pixel(x, y) == qRgb(255, 255, 255) ? 1 : 0;
-    EXPECT_GT(white, 20);
-    EXPECT_TRUE(log->HasBackground());
+    EXPECT_GT(white, 40) << "the text is white";
 
     page->SetLogBackground(QImage());
     EXPECT_FALSE(log->HasBackground());
     EXPECT_EQ(log->palette().color(QPalette::Text), page->palette().color(QPalette::Text));
     shot = log->grab().toImage();
-    EXPECT_EQ(QColor(shot.pixel(199, 39)), log->palette().color(QPalette::Base));
-}
-
-TEST_F(Tab0Test, TransparentPartsOfThePictureShowWhite)
-{
-    auto page = MakePage(nullptr);
-    page->LogBox()->resize(30, 30);
-    QImage clear(10, 10, QImage::Format_ARGB32);
-    clear.fill(Qt::transparent);
-    page->SetLogBackground(clear);
-    EXPECT_EQ(page->LogBox()->grab().toImage().pixel(3, 3), qRgb(255, 255, 255));
+    EXPECT_EQ(QColor(shot.pixel(119, 39)), log->palette().color(QPalette::Base));
 }
 
 } // namespace

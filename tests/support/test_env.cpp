@@ -113,10 +113,11 @@ bool WriteFile(const QString& path, const QByteArray& data)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
 }
 
-ProcessResult Run(const QString& program, const QStringList& args, int timeoutMs,
-                  const QStringList& extraEnv)
+namespace {
+
+ProcessResult RunProcess(QProcess& process, const QString& program, const QStringList& args,
+                         int timeoutMs, const QStringList& extraEnv)
 {
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& entry : extraEnv) {
         const qsizetype eq = entry.indexOf(u'=');
@@ -130,6 +131,7 @@ ProcessResult Run(const QString& program, const QStringList& args, int timeoutMs
     ProcessResult result;
     if (!process.waitForStarted(10000))
         return result;
+    process.closeWriteChannel();
     if (process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit)
         result.exitCode = process.exitCode();
     else
@@ -137,6 +139,24 @@ ProcessResult Run(const QString& program, const QStringList& args, int timeoutMs
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
+}
+
+} // namespace
+
+ProcessResult Run(const QString& program, const QStringList& args, int timeoutMs,
+                  const QStringList& extraEnv)
+{
+    QProcess process;
+    return RunProcess(process, program, args, timeoutMs, extraEnv);
+}
+
+ProcessResult RunTool(const QString& folder, const QString& program, const QStringList& args,
+                      const QStringList& extraEnv, int timeoutMs)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    return RunProcess(process, program, args, timeoutMs, extraEnv);
 }
 
 QStringList FilesIn(const QString& folder)

@@ -46,8 +46,14 @@ struct ProcessResult {
     QByteArray out;
     QByteArray err;
 };
-// Runs a program (no shell) and waits up to timeoutMs; exitCode is -1 when it did not finish.
+// Runs a program (no shell) with an empty standard input and waits up to timeoutMs; exitCode
+// is -1 when it did not finish. An extraEnv entry "NAME=value" sets a variable, a bare "NAME"
+// removes it.
 ProcessResult Run(const QString& program, const QStringList& args, int timeoutMs = 60000,
                   const QStringList& extraEnv = {});
+// Runs a tool as the program does: in folder, with both of its outputs in out, in the order
+// they were written.
+ProcessResult RunTool(const QString& folder, const QString& program, const QStringList& args,
+                      const QStringList& extraEnv = {}, int timeoutMs = 240000);
 
 } // namespace testenv
