@@ -47,6 +47,11 @@ void ButtonElement::OnPropertyChanged(PropertyName name)
 {
     if (name == prop::kBaseImage)
         SetImage(m_baseImage);
+    // Hidden under the pointer (the stop button hides when pressed), the button is told no leave
+    // by routing: it drops its hot look here, so it does not come back with it. A disabled one
+    // keeps its look, greyed.
+    if (name == prop::kIsVisible && !IsVisible())
+        OnMouseLeave();
 }
 
 void ButtonElement::PostPress()

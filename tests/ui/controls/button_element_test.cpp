@@ -162,6 +162,20 @@ TEST(ButtonElement, DisabledWhileHotKeepsTheHotPicture)
     EXPECT_EQ(button->Image(), button->BaseImage());
 }
 
+TEST(ButtonElement, HiddenWhileHotComesBackWithItsBasePicture)
+{
+    auto button = Make<ButtonElement>(nullptr);
+    Tree tree(button);
+    tree.Move({15, 15});
+    ASSERT_EQ(button->Image(), button->HotImage());
+    button->SetIsVisible(false); // the stop button hides when it is pressed
+    tree.Pass();
+    tree.Leave();
+    button->SetIsVisible(true);
+    tree.Pass();
+    EXPECT_EQ(button->Image(), button->BaseImage());
+}
+
 template <class Control> void ExpectDisabledNeverPressed()
 {
     Receiver receiver;
