@@ -75,10 +75,6 @@ private:
     bool m_closed = false;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 struct Options {
     std::FILE* messages = stdout; // null: nowhere
     bool complete = true;         // false once a member is not written whole
@@ -90,6 +86,8 @@ struct Options {
     bool withoutPaths = false;
     bool overwrite = false;
     bool destinationGiven = false;
+    // The folder the names are relative to: the destination, opened; else the current one.
+    int base = AT_FDCWD;
 };
 
 [[gnu::format(printf, 2, 3)]] void Say(std::FILE* messages, const char* format, ...)
@@ -143,21 +141,21 @@ void MarkIncomplete(Options& options)
 }
 
 // Creates every missing directory of path, parents first.
-void MakeDirectories(const std::string& path, std::FILE* messages)
+void MakeDirectories(const std::string& path, const Options& options)
 {
     if (path.empty())
         return;
     std::string buffer = path;
     if (buffer.back() == '/')
         buffer.pop_back();
-    if (buffer.empty() || platform::MakeDirectory(buffer.c_str()) == 0)
+    if (buffer.empty() || platform::MakeDirectory(buffer.c_str(), options.base) == 0)
         return;
     for (std::size_t i = 1; i <= buffer.size(); ++i) {
         if (i < buffer.size() && buffer[i] != '/')
             continue;
         const std::string part = buffer.substr(0, i);
-        if (platform::MakeDirectory(part.c_str()) == -ENOENT) {
-            Say(messages, "couldn't create directory %s\n", part.c_str());
+        if (platform::MakeDirectory(part.c_str(), options.base) == -ENOENT) {
+            Say(options.messages, "couldn't create directory %s\n", part.c_str());
             return;
         }
     }
@@ -187,11 +185,6 @@ std::int64_t MemberTime(const unz_file_info64& info)
     const int time = static_cast<int>(dos & 0xFFFF);
     return platform::LocalTimeToUnix(1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F,
                                      time >> 11, (time >> 5) & 0x3F, (time & 0x1F) * 2);
-}
-
-bool FileExists(const char* path)
-{
-    return std::unique_ptr<std::FILE, FileCloser>(std::fopen(path, "rb")) != nullptr;
 }
 
 // Copies the open member into fd and checks what was written against the member's stored
@@ -277,7 +270,7 @@ int ExtractCurrentMember(unzFile zip, Options& options)
         return UNZ_OK;
     }
     const std::string localName = ToLocalPath(storedName);
-    if (!options.withoutPaths && platform::PathHasSymbolicLink(localName.c_str())) {
+    if (!options.withoutPaths && platform::PathHasSymbolicLink(localName.c_str(), options.base)) {
         Say(options.messages, "error opening %s\n", stored);
         MarkIncomplete(options);
         return UNZ_OK;
@@ -285,7 +278,7 @@ int ExtractCurrentMember(unzFile zip, Options& options)
     if (isDirectory) {
         if (!options.withoutPaths) {
             Say(options.messages, "creating directory: %s\n", stored);
-            platform::MakeDirectory(ToLocalPath(storedName).c_str());
+            platform::MakeDirectory(localName.c_str(), options.base);
         }
         return UNZ_OK;
     }
@@ -307,15 +300,15 @@ int ExtractCurrentMember(unzFile zip, Options& options)
     const std::string target =
         ToLocalPath(options.withoutPaths ? storedName.substr(lastPart) : storedName);
     // Without "o" an existing file is kept: there is nobody to ask.
-    const bool skip = !options.overwrite && FileExists(target.c_str());
+    const bool skip = !options.overwrite && platform::PathExists(target.c_str(), options.base);
     bool created = false;
     bool removeOutput = false;
     if (!skip) {
-        platform::UniqueFd out = platform::CreateFileForWriting(target.c_str());
+        platform::UniqueFd out = platform::CreateFileForWriting(target.c_str(), options.base);
         const std::size_t slash = target.rfind('/');
         if (!out && slash != std::string::npos) {
-            MakeDirectories(target.substr(0, slash), options.messages);
-            out = platform::CreateFileForWriting(target.c_str());
+            MakeDirectories(target.substr(0, slash), options);
+            out = platform::CreateFileForWriting(target.c_str(), options.base);
         }
         if (!out) {
             Say(options.messages, "error opening %s\n", target.c_str());
@@ -340,7 +333,7 @@ int ExtractCurrentMember(unzFile zip, Options& options)
     }
     // A part of a file, or a damaged one, must not pass for the member.
     if (removeOutput)
-        platform::RemoveFile(target.c_str());
+        platform::RemoveFile(target.c_str(), options.base);
     if (err != UNZ_OK)
         MarkIncomplete(options);
     return err;
@@ -474,9 +467,16 @@ UnzipResult RunUnzip(int argc, const char* const argv[], std::FILE* messages)
     }
     Say(options.messages, "%s opened\n", opened.c_str());
 
-    if (options.destination && !platform::ChangeDirectory(options.destination)) {
-        Say(options.messages, "Error changing into %s, aborting\n", options.destination);
-        return UnzipResult::NoDestination;
+    // Names are resolved from the destination's descriptor: the process's current directory,
+    // which other threads may rely on, never changes.
+    platform::UniqueFd destination;
+    if (options.destination) {
+        destination = platform::OpenDirectory(options.destination);
+        if (!destination) {
+            Say(options.messages, "Error changing into %s, aborting\n", options.destination);
+            return UnzipResult::NoDestination;
+        }
+        options.base = destination.Get();
     }
 
     if (options.list) {

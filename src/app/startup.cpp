@@ -17,11 +17,13 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <future>
+#include <optional>
 
 namespace {
 
 void RunMainWindow(const QString& workspace, const QString& downloadUrl, JobKind jobKind,
-                   const QString& playerFile)
+                   const QString& playerFile, const std::function<bool()>& toolsReady)
 {
     QApplication* app = EnsureQtApplication();
     if (!app)
@@ -33,17 +35,20 @@ void RunMainWindow(const QString& workspace, const QString& downloadUrl, JobKind
         // Outlives the window: closing it cancels the check and waits for its thread.
         DownloaderUpdater downloaderUpdate;
         MainDlg dialog(workspace, downloadUrl, jobKind, playerFile);
-        // Queued, so it starts once the window's loop runs and the window shows.
-        QTimer::singleShot(
-            0, &dialog, [&downloaderUpdate] { downloaderUpdate.StartIfDue(QDate::currentDate()); });
-        dialog.Exec();
+        if (toolsReady()) {
+            // Queued, so it starts once the window's loop runs and the window shows.
+            QTimer::singleShot(0, &dialog, [&downloaderUpdate] {
+                downloaderUpdate.StartIfDue(QDate::currentDate());
+            });
+            dialog.Exec();
+        }
     }
     DestroyQtApplication();
 }
 
 bool ExtractReported(const QString& workspace)
 {
-    // The window's own slow first steps are done meanwhile, on the other core.
+    // The skin's picture and the font configuration load meanwhile, for the window.
     const ui::MainWindowWarmUp warmUp;
     if (ExtractToolPayload(workspace))
         return true;
@@ -108,10 +113,24 @@ int RunStartup(const QStringList& words, const QString& startDirectory, const St
     const QString workspace = steps.createWorkspace();
     if (workspace.isEmpty())
         return 0;
-    // A signal during the extraction ends the run here, before any window.
-    if (!steps.terminationRequested() && steps.extractToolPayload(workspace) &&
-        !steps.terminationRequested())
-        steps.runMainWindow(workspace, request.downloadUrl, request.jobKind, request.playerFile);
+    if (!steps.terminationRequested()) {
+        // The tools unpack on the other core while the application and the window are made.
+        std::future<bool> extraction =
+            std::async(std::launch::async, steps.extractToolPayload, workspace);
+        std::optional<bool> extracted;
+        // A signal during the extraction ends the run before any window shows.
+        const auto toolsReady = [&] {
+            if (!extracted)
+                extracted = extraction.get();
+            return *extracted && !steps.terminationRequested();
+        };
+        steps.runMainWindow(workspace, request.downloadUrl, request.jobKind, request.playerFile,
+                            toolsReady);
+        // A window that could not be made never asked: nothing may still write into the
+        // workspace when it is removed.
+        if (extraction.valid())
+            extraction.wait();
+    }
     // Also after a failed extraction, so a partly filled workspace goes too.
     steps.removeWorkspace(workspace);
     return 0;

@@ -22,10 +22,14 @@ struct StartupSteps {
     // application itself is made later, just before the window.
     std::function<bool()> openDisplay;
     std::function<QString()> createWorkspace;
+    // Runs on a thread of its own, while the window is made.
     std::function<bool(const QString& workspace)> extractToolPayload;
     // Brings up the platform libraries, runs the main window until it closes, tears them down.
+    // toolsReady is asked once the window is made and before it shows: it waits for the
+    // extraction and is false when that failed or a termination signal came meanwhile; the
+    // window then never shows.
     std::function<void(const QString& workspace, const QString& downloadUrl, JobKind jobKind,
-                       const QString& playerFile)>
+                       const QString& playerFile, const std::function<bool()>& toolsReady)>
         runMainWindow;
     std::function<void(const QString& workspace)> removeWorkspace;
 

@@ -182,9 +182,6 @@ bool ExtractToolPayload(const QString& workspace, const QString& programFile)
     const QByteArray destination = platform::EncodeFileName(workspace);
     const char* const argv[] = {
         "unzip.exe", "-x", "-o", archiveName.constData(), "-d", destination.constData()};
-    // The driver works from inside the destination; the process goes back to where it was, so
-    // nothing relies on, or writes into, a workspace that is removed at exit.
-    const platform::CurrentDirectoryKeeper keeper;
     // Nobody reads the driver's messages here: a program started from a terminal stays quiet.
     // A member that failed (its checksum, say) is a damaged payload: no tools to start.
     return RunUnzip(6, argv, nullptr) == UnzipResult::Extracted;

@@ -163,14 +163,26 @@ int MakePrivateDirectory(const QString& path)
     return 0;
 }
 
-int MakeDirectory(const char* path)
+UniqueFd OpenDirectory(const char* path)
 {
-    return mkdir(path, 0777) == 0 ? 0 : -errno;
+    return UniqueFd(open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-UniqueFd CreateFileForWriting(const char* path)
+int MakeDirectory(const char* path, int base)
 {
-    return UniqueFd(open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    return mkdirat(base, path, 0777) == 0 ? 0 : -errno;
+}
+
+UniqueFd CreateFileForWriting(const char* path, int base)
+{
+    return UniqueFd(
+        openat(base, path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+}
+
+bool PathExists(const char* path, int base)
+{
+    struct stat st {};
+    return fstatat(base, path, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 std::size_t WriteFully(int fd, const void* data, std::size_t size)
@@ -197,13 +209,13 @@ bool SetModeAndModificationTime(int fd, unsigned mode, std::int64_t modification
     return modeSet && futimens(fd, times) == 0;
 }
 
-bool PathHasSymbolicLink(const char* path)
+bool PathHasSymbolicLink(const char* path, int base)
 {
     const std::string full = path;
     for (std::size_t end = full.find('/', 1);; end = full.find('/', end + 1)) {
         const std::string part = full.substr(0, end);
         struct stat st {};
-        if (!part.empty() && lstat(part.c_str(), &st) != 0)
+        if (!part.empty() && fstatat(base, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return false; // missing from here on: nothing below can be a link yet
         if (!part.empty() && S_ISLNK(st.st_mode))
             return true;
@@ -212,14 +224,9 @@ bool PathHasSymbolicLink(const char* path)
     }
 }
 
-bool RemoveFile(const char* path)
+bool RemoveFile(const char* path, int base)
 {
-    return unlink(path) == 0;
-}
-
-bool ChangeDirectory(const char* path)
-{
-    return chdir(path) == 0;
+    return unlinkat(base, path, 0) == 0;
 }
 
 std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute, int second)
@@ -234,18 +241,6 @@ std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute,
     tm.tm_isdst = -1; // whatever daylight saving time was in force on that day
     const std::time_t t = std::mktime(&tm);
     return t == static_cast<std::time_t>(-1) ? -1 : static_cast<std::int64_t>(t);
-}
-
-CurrentDirectoryKeeper::CurrentDirectoryKeeper()
-    : m_directory(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-{
-}
-
-CurrentDirectoryKeeper::~CurrentDirectoryKeeper()
-{
-    // When it fails there is nowhere better to go: the old directory is gone.
-    if (m_directory && fchdir(m_directory.Get()) != 0)
-        return;
 }
 
 int MakeWritableDirectory(const QString& path)

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <fcntl.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -25,12 +27,20 @@ struct FileIdentity {
 // reused.
 int MakePrivateDirectory(const QString& path);
 
+// The functions below that take base read a relative path from that open directory (AT_FDCWD:
+// the current one), so extraction writes into its destination without changing the process's
+// current directory under its other threads.
+
+// A directory opened for the *at calls; invalid when path is not a directory.
+UniqueFd OpenDirectory(const char* path);
 // mkdir with mode 0777 less the umask: 0 or -errno.
-int MakeDirectory(const char* path);
+int MakeDirectory(const char* path, int base = AT_FDCWD);
 
 // Opens a file for writing, created with mode 0600 or truncated when it exists; fails (invalid
 // descriptor) when the last part of the path is a symbolic link.
-UniqueFd CreateFileForWriting(const char* path);
+UniqueFd CreateFileForWriting(const char* path, int base = AT_FDCWD);
+// Whether something of that name exists (a dangling link counts).
+bool PathExists(const char* path, int base = AT_FDCWD);
 // Writes everything, retrying short writes; the number of bytes written.
 std::size_t WriteFully(int fd, const void* data, std::size_t size);
 // Sets the permission bits and the modification time (seconds since 1970); the access time
@@ -38,24 +48,9 @@ std::size_t WriteFully(int fd, const void* data, std::size_t size);
 bool SetModeAndModificationTime(int fd, unsigned mode, std::int64_t modificationTime);
 // True when a part of path that exists is a symbolic link (every part is looked at, the last
 // one too). Extraction refuses such paths so that a link cannot carry a file elsewhere.
-bool PathHasSymbolicLink(const char* path);
+bool PathHasSymbolicLink(const char* path, int base = AT_FDCWD);
 // Removes a file or link (never a directory), not following a link.
-bool RemoveFile(const char* path);
-
-bool ChangeDirectory(const char* path);
-
-// Puts the process's current directory back, when it goes, to where it was when it was made
-// (by descriptor, so a renamed directory is still found).
-class CurrentDirectoryKeeper {
-public:
-    CurrentDirectoryKeeper();
-    ~CurrentDirectoryKeeper();
-    CurrentDirectoryKeeper(const CurrentDirectoryKeeper&) = delete;
-    CurrentDirectoryKeeper& operator=(const CurrentDirectoryKeeper&) = delete;
-
-private:
-    UniqueFd m_directory;
-};
+bool RemoveFile(const char* path, int base = AT_FDCWD);
 
 // Makes a directory and whatever is missing of its parents (mode 0777 less the umask), then
 // checks that the path is a directory (a link to one will do) that this process may write

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -61,6 +63,7 @@ struct Recorder {
     bool displayResult = true;
     QString workspace = "/tmp/ws";
     bool extractResult = true;
+    bool windowMade = true; // false: the window could not be made and never asks for the tools
     // The step after which a termination signal counts as arrived ("" for never).
     std::string signalAfter;
     bool signalled = false;
@@ -81,8 +84,17 @@ struct Recorder {
             [this] { return signalled; },
             [this] { return Call("display"), displayResult; },
             [this] { return Call("create"), workspace; },
-            [this](const QString& w) { return Call("extract:" + w.toStdString()), extractResult; },
-            [this](const QString& w, const QString& u, JobKind k, const QString& p) {
+            [this](const QString& w) {
+                // Slow enough that a removal which did not wait for it would come first.
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                return Call("extract:" + w.toStdString()), extractResult;
+            },
+            [this](const QString& w, const QString& u, JobKind k, const QString& p,
+                   const std::function<bool()>& toolsReady) {
+                // The extraction runs on its own thread meanwhile: it is recorded when the
+                // window asks for the tools, before the window shows.
+                if (!windowMade || !toolsReady())
+                    return;
                 Call("window:" + w.toStdString());
                 url = u, jobKind = k, player = p;
             },
@@ -128,6 +140,10 @@ TEST(Startup, StepsInOrderAndEveryWayToEnd)
          {},
          [](Recorder& r) { r.signalAfter = "create"; },
          {"update", "catch", "display", "create", "remove:/tmp/ws"}},
+        {"a window that could not be made: the extraction ends before the removal",
+         {},
+         [](Recorder& r) { r.windowMade = false; },
+         {"update", "catch", "display", "create", "extract:/tmp/ws", "remove:/tmp/ws"}},
         {"a signal during the extraction",
          {},
          [](Recorder& r) { r.signalAfter = "extract:/tmp/ws"; },

@@ -144,11 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(platform::WriteFully(file.fd, data, size) == size);
     }
 
-    {
-        platform::CurrentDirectoryKeeper keeper;
-        const char* const argv[] = {"unzip.exe", "-x", "-o", archive.c_str(), "-d", dest.c_str()};
-        RunUnzip(6, argv, nullptr);
-    }
+    const char* const argv[] = {"unzip.exe", "-x", "-o", archive.c_str(), "-d", dest.c_str()};
+    RunUnzip(6, argv, nullptr);
 
     // Only the archive and the destination are in the sandbox.
     for (const std::string& n : Entries(Root()))
