@@ -35,6 +35,7 @@ void RunMainWindow(const QString& workspace, const QString& downloadUrl, JobKind
         // Outlives the window: closing it cancels the check and waits for its thread.
         DownloaderUpdater downloaderUpdate;
         MainDlg dialog(workspace, downloadUrl, jobKind, playerFile);
+        dialog.BuildWindow();
         if (toolsReady()) {
             // Queued, so it starts once the window's loop runs and the window shows.
             QTimer::singleShot(0, &dialog, [&downloaderUpdate] {

@@ -105,11 +105,11 @@ int MainDlg::Exec()
     return exec();
 }
 
-void MainDlg::OnInitDialog()
+void MainDlg::BuildWindow()
 {
-    if (m_initialised)
+    if (m_built)
         return;
-    m_initialised = true;
+    m_built = true;
 
     const SettingsKey* key = m_settingsKey ? &*m_settingsKey : nullptr;
     m_downloadPage = new Tab0Dlg(key, this);
@@ -123,6 +123,14 @@ void MainDlg::OnInitDialog()
     m_tree = ui::BuildMainTree(this, windows);
     m_downloadPage->SetLogBackground(QImage());
     SetRoot(m_tree.root);
+}
+
+void MainDlg::OnInitDialog()
+{
+    if (m_initialised)
+        return;
+    m_initialised = true;
+    BuildWindow();
 
     ui::TreeLockGuard tree(ui::TreeLock());
     if (!m_startUrl.isEmpty()) {

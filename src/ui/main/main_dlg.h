@@ -38,8 +38,12 @@ public:
     // Builds the pages and the tree, shows the window, and returns when it has been closed.
     int Exec();
 
-    // Builds the pages and the tree and makes the first page current from the start values.
-    // Exec calls it; tests that drive the window themselves call it before showing it.
+    // Builds the pages and the tree, whose first frame then renders; nothing of the tools is
+    // used yet, so start-up calls it while they are still unpacking. Done once.
+    void BuildWindow();
+    // BuildWindow, then makes the first page current from the start values (which may start a
+    // job or play a file). Exec calls it; tests that drive the window themselves call it before
+    // showing it.
     void OnInitDialog();
 
     // Acts on the command of the element with this Id; an unknown Id or command does nothing.
@@ -103,6 +107,7 @@ private:
     Tab2Dlg* m_playerPage = nullptr;
     int m_currentPage = kNoPage;
     ui::MainTree m_tree;
+    bool m_built = false;
     bool m_initialised = false;
 
     int m_runningJobs = 0;
