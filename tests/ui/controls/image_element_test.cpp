@@ -1,4 +1,5 @@
-// The image element: what it asks for in the measure pass and where its picture lands.
+// The image element: where its picture lands, unscaled, and when a new picture counts as a
+// change.
 #include "ui/controls/image_element.h"
 
 #include "test_pictures.h"
@@ -54,38 +55,6 @@ bool OriginInColumn(const QImage& frame, int x, int& originY)
             return true;
         }
     return false;
-}
-
-TEST(ImageElement, Measure)
-{
-    struct Case {
-        const char* name;
-        int pictureWidth, pictureHeight; // 0 for no picture
-        std::int32_t width, height;
-        std::int32_t margin;
-        Size available;
-        Size expected;
-    };
-    const Case cases[] = {
-        {"no picture", 0, 0, Unset, Unset, 0, {Unset, Unset}, {0, 0}},
-        {"no picture, explicit size", 0, 0, 450, 338, 0, {Unset, Unset}, {450, 338}},
-        {"picture", 268, 28, Unset, Unset, 0, {Unset, Unset}, {268, 28}},
-        {"explicit width only", 268, 28, 50, Unset, 0, {Unset, Unset}, {50, 28}},
-        {"margins are added", 268, 28, Unset, Unset, 5, {Unset, Unset}, {278, 38}},
-        {"available size is not consulted", 268, 28, Unset, Unset, 0, {10, 10}, {268, 28}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto e = std::make_shared<ImageElement>();
-        if (c.pictureWidth > 0)
-            e->SetImage(Coded(c.pictureWidth, c.pictureHeight));
-        e->SetWidth(c.width);
-        e->SetHeight(c.height);
-        e->SetTopLeftMargin(c.margin, c.margin);
-        e->SetBottomRightMargin(c.margin, c.margin);
-        e->Measure(c.available);
-        EXPECT_EQ(e->DesiredSize(), c.expected);
-    }
 }
 
 TEST(ImageElement, Placement)
