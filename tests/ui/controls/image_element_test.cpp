@@ -1,5 +1,4 @@
-// The image element: where its picture lands, unscaled, and when a new picture counts as a
-// change.
+// The image element: where its picture lands, unscaled and clipped to its box.
 #include "ui/controls/image_element.h"
 
 #include "test_pictures.h"
@@ -10,8 +9,6 @@
 #include <QImage>
 
 #include <algorithm>
-#include <string>
-#include <vector>
 
 namespace ui {
 namespace {
@@ -117,43 +114,6 @@ TEST(ImageElement, NeverScalesThePictureAndWithoutOneDrawsNothing)
     e->SetImage(nullptr);
     const QImage none = RenderAlone(*e, {0, 0, 450, 338}, {450, 338});
     EXPECT_EQ(none, CreateFrameBitmap(450, 338).convertToFormat(QImage::Format_ARGB32));
-}
-
-struct Observed {
-    std::vector<std::u16string> names;
-    std::vector<int> hostCalls; // visualOnly of each
-};
-
-void Observe(void* context, PropertyName name)
-{
-    static_cast<Observed*>(context)->names.emplace_back(name);
-}
-
-void Host(void* context, PropertyName, int visualOnly)
-{
-    static_cast<Observed*>(context)->hostCalls.push_back(visualOnly);
-}
-
-TEST(ImageElement, ImagePropertyComparesPictureObjects)
-{
-    auto e = std::make_shared<ImageElement>();
-    Observed seen;
-    e->SetChangeCallback(&Observe);
-    e->SetChangeContext(&seen);
-    e->SetHostCallback(&Host);
-    e->SetHostContext(&seen);
-
-    const SharedImage first = Coded(8, 8);
-    e->SetImage(first);
-    e->SetImage(first); // the same picture: nothing at all
-    EXPECT_EQ(seen.names, std::vector<std::u16string>{u"Image"});
-    EXPECT_EQ(seen.hostCalls, std::vector<int>{0}); // a layout change, not only a redraw
-
-    e->SetImage(Coded(8, 8)); // equal pixels, another picture: a change
-    e->SetImage(nullptr);
-    EXPECT_EQ(seen.names.size(), 3u);
-    EXPECT_EQ(seen.hostCalls, (std::vector<int>{0, 0, 0}));
-    EXPECT_FALSE(e->Image());
 }
 
 } // namespace

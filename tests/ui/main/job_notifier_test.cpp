@@ -124,16 +124,7 @@ public:
         s_address = QString::fromUtf8(daemon.readLine()).trimmed();
         qputenv("DBUS_SESSION_BUS_ADDRESS", s_address.toUtf8());
     }
-    void TearDown() override
-    {
-        if (!s_daemon)
-            return;
-        s_daemon->terminate();
-        if (!s_daemon->waitForFinished(5000))
-            s_daemon->kill();
-        s_daemon->waitForFinished(5000);
-        s_daemon.reset();
-    }
+    void TearDown() override { s_daemon.reset(); } // a QProcess kills what it runs
 
     inline static std::unique_ptr<QProcess> s_daemon;
     inline static QString s_address;
@@ -141,16 +132,11 @@ public:
 [[maybe_unused]] const auto* const kBusEnvironment =
     ::testing::AddGlobalTestEnvironment(new BusEnvironment);
 
-QString BusAddress()
-{
-    return BusEnvironment::s_address;
-}
-
 class JobNotifierTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(BusAddress().isEmpty()) << "dbus-daemon gave no address";
+        ASSERT_FALSE(BusEnvironment::s_address.isEmpty()) << "dbus-daemon gave no address";
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
         ASSERT_TRUE(m_service.Bus().isConnected());
         ASSERT_TRUE(m_service.Bus().interface()->isServiceRegistered(
@@ -190,7 +176,7 @@ protected:
             << "the notifier did not take the id";
     }
 
-    Connection m_service{BusAddress(), QStringLiteral("service")};
+    Connection m_service{BusEnvironment::s_address, QStringLiteral("service")};
     FakeNotifications m_fake;
     QWidget m_window;
     QWidget m_other;
@@ -280,7 +266,7 @@ TEST_P(Clicks, RaiseTheWindowOnlyForTheDefaultActionOfANotificationStillShown)
         m_service.Emit(QStringLiteral("NotificationClosed"), {id, uint(2)});
         ASSERT_TRUE(testenv::WaitUntil([&] { return notifier.Shown() == 0; }, 5000));
     }
-    Connection spoof(BusAddress(), QStringLiteral("spoof"));
+    Connection spoof(BusEnvironment::s_address, QStringLiteral("spoof"));
     Connection& from = c.fromAnotherSender ? spoof : m_service;
     from.Emit(QStringLiteral("ActionInvoked"), {id + c.idOffset, QString::fromLatin1(c.action)});
     m_service.Emit(QStringLiteral("ActionInvoked"), {markerId, QStringLiteral("default")});
