@@ -108,21 +108,6 @@ TEST(ButtonElement, HotPictureUnderThePointerMadeOnceFromTheBaseWhenNoneIsGiven)
     EXPECT_FALSE(button->Image());
 }
 
-TEST(ButtonElement, WithoutPicturesShowsNothingAndIsNeverHit)
-{
-    Receiver receiver;
-    auto button = std::make_shared<ButtonElement>();
-    button->SetTarget(&receiver);
-    button->SetMessage(WM_ELEMENT_COMMAND);
-    EXPECT_FALSE(button->CurrentHotImage());
-    Tree tree(button);
-    EXPECT_EQ(button->DesiredSize(), (Size{0, 0}));
-    EXPECT_EQ(RouteHitTest(tree.root, {10, 10}), HitArea::Caption);
-    RouteMouseDown(tree.root, {10, 10});
-    receiver.Deliver();
-    EXPECT_TRUE(receiver.presses.empty());
-}
-
 TEST(ButtonElement, EveryPressIsPostedToALiveTargetOnly)
 {
     Receiver receiver;
@@ -144,64 +129,70 @@ TEST(ButtonElement, EveryPressIsPostedToALiveTargetOnly)
     QCoreApplication::sendPostedEvents();
 }
 
-TEST(ButtonElement, DisabledWhileHotKeepsTheHotPicture)
+// A hot button that is disabled hears no leave and stays hot; one that is hidden (the stop
+// button when it is pressed) comes back with its base picture, not lit for the next job.
+TEST(ButtonElement, HotButtonDisabledOrHiddenThenBack)
 {
-    auto button = Make<ButtonElement>(nullptr);
-    Tree tree(button);
-    tree.Move({15, 15});
-    ASSERT_EQ(button->Image(), button->HotImage());
-    button->SetIsEnabled(false);
-    tree.Pass();
-    tree.Leave(); // no leave reaches a disabled button
-    EXPECT_EQ(button->Image(), button->HotImage());
-    button->SetIsEnabled(true);
-    tree.Pass();
-    EXPECT_EQ(button->Image(), button->HotImage());
-    tree.Move({15, 15});
-    tree.Leave();
-    EXPECT_EQ(button->Image(), button->BaseImage());
-}
-
-TEST(ButtonElement, HiddenWhileHotComesBackWithItsBasePicture)
-{
-    auto button = Make<ButtonElement>(nullptr);
-    Tree tree(button);
-    tree.Move({15, 15});
-    ASSERT_EQ(button->Image(), button->HotImage());
-    button->SetIsVisible(false); // the stop button hides when it is pressed
-    tree.Pass();
-    tree.Leave();
-    button->SetIsVisible(true);
-    tree.Pass();
-    EXPECT_EQ(button->Image(), button->BaseImage());
-}
-
-template <class Control> void ExpectDisabledNeverPressed()
-{
-    Receiver receiver;
-    auto control = Make<Control>(&receiver);
-    Tree tree(control);
-    control->SetIsEnabled(false);
-    tree.Pass();
-    // Not hit: the point is background, the window can be dragged from there.
-    EXPECT_EQ(RouteHitTest(tree.root, {15, 15}), HitArea::Caption);
-    RouteMouseDown(tree.root, {15, 15});
-    control->OnMouseDown({15, 15}); // even when told directly
-    receiver.Deliver();
-    EXPECT_TRUE(receiver.presses.empty());
-    if constexpr (std::is_same_v<Control, CheckboxElement>) {
-        EXPECT_FALSE(control->IsChecked());
+    const struct {
+        const char* name;
+        void (LayoutElement::*set)(bool);
+        bool hotWhenBack;
+    } rows[] = {
+        {"disabled keeps the hot picture", &LayoutElement::SetIsEnabled, true},
+        {"hidden comes back with its base picture", &LayoutElement::SetIsVisible, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto button = Make<ButtonElement>(nullptr);
+        Tree tree(button);
+        tree.Move({15, 15});
+        ASSERT_EQ(button->Image(), button->HotImage());
+        ((*button).*row.set)(false);
+        tree.Pass();
+        tree.Leave();
+        ((*button).*row.set)(true);
+        tree.Pass();
+        EXPECT_EQ(button->Image(), row.hotWhenBack ? button->HotImage() : button->BaseImage());
     }
 }
 
-TEST(ButtonElement, DisabledButtonIsNeverPressed)
+// Not hit: the point is background, the window can be dragged from there; a disabled control
+// told of a press directly changes nothing either.
+TEST(ButtonElement, NeverPressedWithoutPicturesOrDisabled)
 {
-    ExpectDisabledNeverPressed<ButtonElement>();
-}
-
-TEST(CheckboxElement, DisabledBoxNeitherPostsNorToggles)
-{
-    ExpectDisabledNeverPressed<CheckboxElement>();
+    const struct {
+        const char* name;
+        bool pictures; // given, and the control disabled; else enabled without pictures
+        bool checkbox;
+    } rows[] = {
+        {"a button without pictures", false, false},
+        {"a disabled button", true, false},
+        {"a disabled checkbox", true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Receiver receiver;
+        std::shared_ptr<ButtonElement> control;
+        if (row.checkbox)
+            control = Make<CheckboxElement>(&receiver);
+        else if (row.pictures)
+            control = Make<ButtonElement>(&receiver);
+        else
+            control = std::make_shared<ButtonElement>();
+        control->SetTarget(&receiver);
+        control->SetMessage(WM_ELEMENT_COMMAND);
+        control->SetIsEnabled(!row.pictures);
+        Tree tree(control);
+        EXPECT_EQ(RouteHitTest(tree.root, {15, 15}), HitArea::Caption);
+        RouteMouseDown(tree.root, {15, 15});
+        if (!control->IsEnabled())
+            control->OnMouseDown({15, 15});
+        receiver.Deliver();
+        EXPECT_TRUE(receiver.presses.empty());
+        if (auto* box = dynamic_cast<CheckboxElement*>(control.get())) {
+            EXPECT_FALSE(box->IsChecked());
+        }
+    }
 }
 
 TEST(CheckboxElement, PicturesPerState)
@@ -269,19 +260,8 @@ TEST(CheckboxElement, PressPostsThenToggles)
     EXPECT_EQ(receiver.presses.size(), 2u);
 }
 
-TEST(CheckboxElement, PictureSettersWhileChecked)
+TEST(CheckboxElement, CheckedHotPictureIsMadeOnlyFromACheckedBase)
 {
-    auto box = Make<CheckboxElement>(nullptr);
-    box->SetIsChecked(true);
-    // A new base picture shows even while checked, until the pointer comes and goes.
-    const SharedImage replacement = Filled(30, 20, qRgba(7, 7, 7, 255));
-    box->SetBaseImage(replacement);
-    EXPECT_EQ(box->Image(), replacement);
-    box->OnMouseMove({1, 1});
-    box->OnMouseLeave();
-    EXPECT_EQ(box->Image(), box->CheckedBaseImage());
-
-    // A checked hot picture is made only from a checked base.
     auto bare = std::make_shared<CheckboxElement>();
     bare->SetBaseImage(Filled(4, 4, qRgba(80, 80, 80, 255)));
     bare->SetIsChecked(true);

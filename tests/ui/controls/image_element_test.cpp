@@ -1,4 +1,4 @@
-// The image element: what it asks for in the measure pass and where its picture lands.
+// The image element: where its picture lands, unscaled and clipped to its box.
 #include "ui/controls/image_element.h"
 
 #include "test_pictures.h"
@@ -9,8 +9,6 @@
 #include <QImage>
 
 #include <algorithm>
-#include <string>
-#include <vector>
 
 namespace ui {
 namespace {
@@ -54,38 +52,6 @@ bool OriginInColumn(const QImage& frame, int x, int& originY)
             return true;
         }
     return false;
-}
-
-TEST(ImageElement, Measure)
-{
-    struct Case {
-        const char* name;
-        int pictureWidth, pictureHeight; // 0 for no picture
-        std::int32_t width, height;
-        std::int32_t margin;
-        Size available;
-        Size expected;
-    };
-    const Case cases[] = {
-        {"no picture", 0, 0, Unset, Unset, 0, {Unset, Unset}, {0, 0}},
-        {"no picture, explicit size", 0, 0, 450, 338, 0, {Unset, Unset}, {450, 338}},
-        {"picture", 268, 28, Unset, Unset, 0, {Unset, Unset}, {268, 28}},
-        {"explicit width only", 268, 28, 50, Unset, 0, {Unset, Unset}, {50, 28}},
-        {"margins are added", 268, 28, Unset, Unset, 5, {Unset, Unset}, {278, 38}},
-        {"available size is not consulted", 268, 28, Unset, Unset, 0, {10, 10}, {268, 28}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto e = std::make_shared<ImageElement>();
-        if (c.pictureWidth > 0)
-            e->SetImage(Coded(c.pictureWidth, c.pictureHeight));
-        e->SetWidth(c.width);
-        e->SetHeight(c.height);
-        e->SetTopLeftMargin(c.margin, c.margin);
-        e->SetBottomRightMargin(c.margin, c.margin);
-        e->Measure(c.available);
-        EXPECT_EQ(e->DesiredSize(), c.expected);
-    }
 }
 
 TEST(ImageElement, Placement)
@@ -148,43 +114,6 @@ TEST(ImageElement, NeverScalesThePictureAndWithoutOneDrawsNothing)
     e->SetImage(nullptr);
     const QImage none = RenderAlone(*e, {0, 0, 450, 338}, {450, 338});
     EXPECT_EQ(none, CreateFrameBitmap(450, 338).convertToFormat(QImage::Format_ARGB32));
-}
-
-struct Observed {
-    std::vector<std::u16string> names;
-    std::vector<int> hostCalls; // visualOnly of each
-};
-
-void Observe(void* context, PropertyName name)
-{
-    static_cast<Observed*>(context)->names.emplace_back(name);
-}
-
-void Host(void* context, PropertyName, int visualOnly)
-{
-    static_cast<Observed*>(context)->hostCalls.push_back(visualOnly);
-}
-
-TEST(ImageElement, ImagePropertyComparesPictureObjects)
-{
-    auto e = std::make_shared<ImageElement>();
-    Observed seen;
-    e->SetChangeCallback(&Observe);
-    e->SetChangeContext(&seen);
-    e->SetHostCallback(&Host);
-    e->SetHostContext(&seen);
-
-    const SharedImage first = Coded(8, 8);
-    e->SetImage(first);
-    e->SetImage(first); // the same picture: nothing at all
-    EXPECT_EQ(seen.names, std::vector<std::u16string>{u"Image"});
-    EXPECT_EQ(seen.hostCalls, std::vector<int>{0}); // a layout change, not only a redraw
-
-    e->SetImage(Coded(8, 8)); // equal pixels, another picture: a change
-    e->SetImage(nullptr);
-    EXPECT_EQ(seen.names.size(), 3u);
-    EXPECT_EQ(seen.hostCalls, (std::vector<int>{0, 0, 0}));
-    EXPECT_FALSE(e->Image());
 }
 
 } // namespace

@@ -197,7 +197,7 @@ TEST(WrapTest, HelpersWrapAndHalveAsTwosComplement)
     EXPECT_TRUE(ui::Contains({0, 0, 10, 10}, {9, 9}));
     EXPECT_FALSE(ui::Contains({0, 0, 10, 10}, {10, 9}));
     EXPECT_FALSE(ui::Contains({0, 0, 10, 10}, {9, 10}));
-    // No overflow in the edge test of a rectangle reaching past the largest coordinate.
+    // The hit test's edge test: no overflow for a rectangle reaching past the largest coordinate.
     EXPECT_TRUE(ui::Contains({2147483000, 0, ui::Unset, 1}, {2147483600, 0}));
 }
 

@@ -24,17 +24,17 @@ QRgb Straight(const QImage& frame, int x, int y)
     return frame.pixelColor(x, y).rgba();
 }
 
+// Colour is compared only where the expected pixel is not fully transparent.
 void ExpectPixel(const QImage& frame, int x, int y, QRgb expected, int tolerance = 0)
 {
     const QRgb got = Straight(frame, x, y);
-    SCOPED_TRACE(::testing::Message() << "pixel " << x << "," << y << " got " << std::hex << got
-                                      << " expected " << expected);
+    SCOPED_TRACE(::testing::Message() << "pixel " << x << "," << y << " got " << std::hex << got);
     EXPECT_NEAR(qAlpha(got), qAlpha(expected), tolerance);
-    if (qAlpha(expected) == 0)
-        return;
-    EXPECT_NEAR(qRed(got), qRed(expected), tolerance);
-    EXPECT_NEAR(qGreen(got), qGreen(expected), tolerance);
-    EXPECT_NEAR(qBlue(got), qBlue(expected), tolerance);
+    if (qAlpha(expected) != 0) {
+        EXPECT_NEAR(qRed(got), qRed(expected), tolerance);
+        EXPECT_NEAR(qGreen(got), qGreen(expected), tolerance);
+        EXPECT_NEAR(qBlue(got), qBlue(expected), tolerance);
+    }
 }
 
 constexpr QRgb kTransparent = 0;
@@ -237,29 +237,6 @@ TEST(ColorMatrixTest, GreyWorksOnStraightColourInBothFrameFormats)
         surface.End();
         ExpectPixel(frame, 10, 10, qRgb(148, 148, 148));
     }
-}
-
-TEST(SurfaceTest, ClipReplacesAndResets)
-{
-    QImage frame = CreateFrameBitmap(10, 10);
-    QImage red = Solid(10, 10, kRed);
-    DrawingSurface surface(frame);
-    surface.SetClip({0, 0, 2, 2});
-    surface.SetClip({5, 5, 2, 2}); // replaces, does not intersect
-    surface.DrawImage(red, {0, 0, 10, 10}, {0, 0, 10, 10});
-    surface.SetClip({3, 3, 0, 4}); // empty: nothing at all
-    surface.DrawImage(red, {0, 0, 10, 10}, {0, 0, 10, 10});
-    surface.PrependTranslation(-8, 0);
-    surface.ResetClip();
-    surface.DrawImage(red, {8, 9, 1, 1}, {0, 0, 1, 1});
-    surface.End();
-    ExpectPixel(frame, 0, 0, kTransparent);
-    ExpectPixel(frame, 3, 3, kTransparent);
-    ExpectPixel(frame, 5, 5, qRgb(255, 0, 0));
-    ExpectPixel(frame, 6, 6, qRgb(255, 0, 0));
-    ExpectPixel(frame, 7, 7, kTransparent);
-    ExpectPixel(frame, 0, 9, qRgb(255, 0, 0));
-    EXPECT_EQ(DrawingSurface::ImageSize(red), (Size{10, 10}));
 }
 
 TEST(SurfaceTest, NullBitmapGivesASurfaceThatDrawsNothing)

@@ -84,21 +84,6 @@ struct Scene {
     }
 };
 
-TEST(HitTestTest, RightAndBottomEdgesAreOutside)
-{
-    Scene s;
-    struct Row {
-        int x, y;
-        LayoutElement* expected;
-    } rows[] = {
-        {10, 10, s.a.get()}, {29, 29, s.a.get()}, {30, 10, s.b.get()},
-        {49, 29, s.b.get()}, {50, 10, nullptr},   {10, 30, nullptr},
-        {9, 10, nullptr},    {69, 69, s.c.get()}, {70, 60, nullptr},
-    };
-    for (const Row& r : rows)
-        EXPECT_EQ(s.canvas->HitTest({r.x, r.y}), r.expected) << r.x << "," << r.y;
-}
-
 TEST(HitTestTest, ImageOverAButtonDoesNotBlockItLaterButtonWins)
 {
     Scene s;

@@ -86,18 +86,6 @@ struct Shown {
     }
 };
 
-TEST(WindowElementTest, VisibleWindowIsMovedOnEveryPass)
-{
-    Shown s;
-    ASSERT_TRUE(s.tree.element->Window()->IsVisible());
-    s.tree.Render();
-    s.tree.Render(); // same rectangle: posted again
-    Deliver();
-    ASSERT_EQ(s.page.moves.size(), 2u);
-    EXPECT_EQ(s.page.moves[0], (Rect{76, 10, 258, 18}));
-    EXPECT_EQ(s.edit->geometry(), QRect(76, 10, 258, 18));
-}
-
 TEST(WindowElementTest, HiddenWindowOrElementPostsNothing)
 {
     Shown s;
@@ -147,7 +135,7 @@ TEST(WindowElementTest, PostedFromARenderThreadReachesTheGuiThread)
     });
     render.join();
     Deliver();
-    ASSERT_EQ(s.page.moves.size(), 20u);
+    ASSERT_EQ(s.page.moves.size(), 20u) << "one move per pass, the same rectangle or not";
     EXPECT_EQ(s.edit->width(), 100 + 19 - 10);
 }
 

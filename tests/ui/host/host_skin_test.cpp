@@ -81,13 +81,16 @@ TEST(HostSkin, RoundWindowWhoseButtonLightsUpUnderThePointer)
                    QColor(hot->pixel(probe)).rgb();
         },
         kWaitMs));
-    ASSERT_TRUE(MoveMouse(host.geometry().bottomRight() + QPoint(30, 30)));
+    EXPECT_EQ(host.cursor().shape(), Qt::PointingHandCursor);
+    // Out through a transparent corner of the skin: outside the shape is outside the window.
+    ASSERT_TRUE(MoveMouse(host.mapToGlobal(QPoint(3, 3))));
     EXPECT_TRUE(testenv::WaitUntil(
         [&] {
             return QColor(Screenshot(QStringLiteral("skin_left")).pixel(onScreen)).rgb() ==
                    QColor(base->pixel(probe)).rgb();
         },
         kWaitMs));
+    EXPECT_NE(host.cursor().shape(), Qt::PointingHandCursor);
 }
 
 } // namespace

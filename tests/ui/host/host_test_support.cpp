@@ -46,27 +46,14 @@ void TestPicture::RenderOverride(ui::DrawingSurface& surface, ui::Rect content)
     ++rendersFinished;
 }
 
-TestButton::TestButton(QImage base, QImage hot) : TestPicture(base), m_base(base), m_hot(hot)
+TestButton::TestButton(QImage picture) : TestPicture(std::move(picture))
 {
     SetIsInteractive(true);
-    SetCursor(Qt::PointingHandCursor);
 }
 
 void TestButton::OnMouseDown(ui::Point)
 {
     ++presses;
-}
-
-void TestButton::OnMouseMove(ui::Point)
-{
-    if (Picture().cacheKey() != m_hot.cacheKey())
-        SetPicture(m_hot);
-}
-
-void TestButton::OnMouseLeave()
-{
-    ++leaves;
-    SetPicture(m_base);
 }
 
 QImage Disc(int width, int height, QColor color)
@@ -96,8 +83,7 @@ TestTree MakeTree()
         Disc(TestTree::kSkinSize, TestTree::kSkinSize, TestTree::kSkinColour));
     t.canvas = std::make_shared<ui::CanvasPanel>();
     t.button = std::make_shared<TestButton>(
-        Solid(TestTree::kButtonWidth, TestTree::kButtonHeight, TestTree::kBaseColour),
-        Solid(TestTree::kButtonWidth, TestTree::kButtonHeight, TestTree::kHotColour));
+        Solid(TestTree::kButtonWidth, TestTree::kButtonHeight, TestTree::kBaseColour));
     t.canvas->SetPosition(t.button.get(), TestTree::kButtonAt.x(), TestTree::kButtonAt.y());
     t.canvas->AddChild(t.button);
     t.root->AddChild(t.skin);

@@ -1,5 +1,5 @@
 // A small tree of its own for the host's tests (a picture that counts its passes, a button that
-// swaps its picture under the pointer), a host that counts its frames, and helpers that drive
+// counts its presses), a host that counts its frames, and helpers that drive
 // the real Xvfb display: settling after frames, xdotool, screenshots.
 #pragma once
 
@@ -44,22 +44,15 @@ private:
     std::shared_ptr<const QImage> m_picture;
 };
 
-// Interactive: its hot picture while the pointer is over it, its base picture otherwise.
+// Interactive: counts the presses that reach it.
 class TestButton : public TestPicture {
 public:
-    TestButton(QImage base, QImage hot);
+    explicit TestButton(QImage picture);
 
     std::atomic<int> presses{0};
-    std::atomic<int> leaves{0};
 
 protected:
     void OnMouseDown(ui::Point p) override;
-    void OnMouseMove(ui::Point p) override;
-    void OnMouseLeave() override;
-
-private:
-    QImage m_base;
-    QImage m_hot;
 };
 
 // A disc with a soft edge on a transparent ground, like the skin.
@@ -78,7 +71,6 @@ struct TestTree {
     static constexpr int kButtonHeight = 50;
     static inline const QColor kSkinColour{30, 60, 120};
     static inline const QColor kBaseColour{200, 30, 30};
-    static inline const QColor kHotColour{30, 200, 30};
 };
 TestTree MakeTree();
 
