@@ -3,23 +3,38 @@
 #include "download/file_redirector.h"
 #include "download/job_text_event.h"
 
-#include "job_text_sink.h"
-
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 using namespace std::chrono_literals;
 
-using Sink = JobTextSink;
+// Keeps the texts posted to it.
+class Sink : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() != WM_JOB_TEXT)
+            return QObject::event(e);
+        texts.push_back(static_cast<JobTextEvent*>(e)->Text().toStdString());
+        return true;
+    }
+    // Delivers what is posted so far and hands the texts over.
+    std::vector<std::string> Take()
+    {
+        QCoreApplication::sendPostedEvents(this, WM_JOB_TEXT);
+        return std::exchange(texts, {});
+    }
+    std::vector<std::string> texts;
+};
 
 // Counts every WM_JOB_TEXT posted to any object in the program.
 class JobTextSpy : public QObject {
@@ -185,27 +200,6 @@ INSTANTIATE_TEST_SUITE_P(Downloader, Grammar, ::testing::ValuesIn(kDownloaderCas
                          [](const auto& row) { return std::string(row.param.name); });
 INSTANTIATE_TEST_SUITE_P(Converter, Grammar, ::testing::ValuesIn(kConverterCases),
                          [](const auto& row) { return std::string(row.param.name); });
-
-// Four downloader runs against the loopback server, recorded: a download, the same again, the
-// video of a page, and a missing page.
-TEST(LineAssembly, ARecordedDownloaderOutputGivesItsNamesAndLines)
-{
-    QFile file(QStringLiteral(VANDREL_YTDLP_RECORDING));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const std::string data = file.readAll().toStdString() + std::string(CRedirector::kEndText);
-    Sink sink;
-    CFileRedirector r(true, &sink);
-    for (std::size_t at = 0; at < data.size(); at += 255)
-        r.OnOutputText(std::string_view(data).substr(at, 255));
-    EXPECT_EQ(Names(r), (Texts{"clip-[clip].mp4", "Test_clip_1-[page-1].mp4"}))
-        << "the name reported twice is kept once";
-    const Texts posted = sink.Take();
-    ASSERT_EQ(posted.size(), 14u);
-    EXPECT_EQ(posted[0], "  1.8% of   55.96KiB at  Unknown B/s ETA Unknown");
-    EXPECT_EQ(posted[6], "clip-[clip].mp4 has already been downloaded");
-    EXPECT_EQ(posted[12], "100.0% of   55.96KiB at   16.45MiB/s ETA 00:00");
-    EXPECT_EQ(posted[13], "[generic] None: Unable to download webpage");
-}
 
 TEST(LineAssembly, WithoutATargetNamesAreCollectedAndNothingIsPosted)
 {

@@ -334,22 +334,6 @@ TEST(Redirector, DestroyingAnObjectWithAStuckReaderWaitsForIt)
     releaser.join();
 }
 
-TEST(Redirector, WordsTravelWholeAndTheChildStartsInItsFolderWhileOursStays)
-{
-    QTemporaryDir folder;
-    const QString odd = folder.filePath(QStringLiteral("a \"quoted\" name"));
-    ASSERT_TRUE(QDir().mkpath(odd));
-    const QString before = QDir::currentPath();
-    Recorder r;
-    ASSERT_TRUE(r.Launch({QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                          QStringLiteral("pwd; printf '<%s>' \"$@\""), QStringLiteral("sh"),
-                          QStringLiteral("-x y"), QStringLiteral("\"z\"")},
-                         odd));
-    ASSERT_TRUE(r.ended.Wait(10000ms));
-    EXPECT_EQ(r.Output(), odd.toStdString() + "\n<-x y><\"z\">" + kEnd);
-    EXPECT_EQ(QDir::currentPath(), before);
-}
-
 // A tool's helpers (the downloader's converter, a shell's children) go with it.
 TEST(Redirector, TerminateEndsTheToolsWholeProcessGroup)
 {
