@@ -17,10 +17,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -30,8 +30,7 @@ public:
     bool event(QEvent* e) override
     {
         if (e->type() == WM_JOB_TEXT) {
-            raw << static_cast<JobTextEvent*>(e)->Text();
-            texts << QString::fromUtf8(raw.back());
+            texts << QString::fromUtf8(static_cast<JobTextEvent*>(e)->Text());
             return true;
         }
         if (e->type() == WM_JOB_FINISHED) {
@@ -56,14 +55,12 @@ public:
         return false;
     }
 
-    QList<QByteArray> raw; // as the tools wrote them
     QStringList texts;
     QStringList finished;
     QList<QStringList> saved; // per finished job
 };
 
-// The real payload, extracted once; tests that need another converter get a workspace of
-// their own with the same downloader.
+// The real payload, extracted once.
 class Jobs : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -107,6 +104,19 @@ protected:
         EXPECT_EQ(m_receiver.finished.size(), 1) << "exactly one end per job";
     }
 
+    // A workspace of the test's own: the payload's tools, with a script in place of either.
+    QString OwnTools(const char* downloader, const char* convert)
+    {
+        for (const auto& [name, script] :
+             {std::pair{"downloader", downloader}, std::pair{"convert", convert}}) {
+            const QString path = m_tools.filePath(QLatin1String(name));
+            EXPECT_TRUE(script ? testenv::WriteFile(path, script)
+                               : QFile::copy(s_workspace + u'/' + QLatin1String(name), path));
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+        }
+        return m_tools.path();
+    }
+
     QString Result() const
     {
         return m_receiver.finished.isEmpty() ? QStringLiteral("<none>")
@@ -115,33 +125,23 @@ protected:
 
     Receiver m_receiver;
     QTemporaryDir m_folder;
+    QTemporaryDir m_tools;
     QString m_cwd;
 
     static inline QString s_workspace;
     static inline bool s_extracted = false;
 };
 
-// --- Each kind, with play on and off -------------------------------------------------------
-
-// Every row leaves exactly one file, the one the job saved, and names it to play when play is
-// set.
+// Every row leaves at most one file, the one the job saved, and names it to play when play is
+// set. (Each kind with play on is also the end-to-end test's case.)
 struct KindCase {
     const char* name;
     const char* url; // on the loopback server
     JobKind kind;
     bool play;
-    const char* file;  // the one file in the folder afterwards
+    const char* file;  // the one file in the folder afterwards, or null: none
     const char* shown; // a line that must be shown, or null
 };
-
-// What each kind's file holds, by its extension.
-QString CodecsOf(const QString& file)
-{
-    const QString ext = QFileInfo(file).suffix().toLower();
-    return ext == u"mp3"   ? QStringLiteral("mp3")
-           : ext == u"avi" ? QStringLiteral("mpeg4 mp3")
-                           : QStringLiteral("h264 aac");
-}
 
 class JobKinds : public Jobs, public ::testing::WithParamInterface<KindCase> {};
 
@@ -149,14 +149,15 @@ TEST_P(JobKinds, LeaveExactlyTheirFileAndNameItToPlay)
 {
     const KindCase& c = GetParam();
     Run(Job(Url(QString::fromLatin1(c.url)), c.kind, c.play, m_folder.path()));
-    const QString file = m_folder.filePath(QString::fromLatin1(c.file));
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{QString::fromLatin1(c.file)})
+    const QStringList files = c.file ? QStringList{QString::fromLatin1(c.file)} : QStringList();
+    const QString file = c.file ? m_folder.filePath(files.front()) : QString();
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), files)
         << m_receiver.texts.join(u'\n').toStdString();
     EXPECT_EQ(Result(), c.play ? file : QString());
     ASSERT_EQ(m_receiver.saved.size(), 1);
-    EXPECT_EQ(m_receiver.saved.front(), QStringList{file});
-    if (c.play) {
-        EXPECT_EQ(testenv::StreamCodecs(file), CodecsOf(file));
+    EXPECT_EQ(m_receiver.saved.front(), c.file ? QStringList{file} : QStringList());
+    if (c.file && c.kind == JobKind::Mp3) {
+        EXPECT_EQ(testenv::StreamCodecs(file), QStringLiteral("mp3"));
     }
     if (c.shown) {
         EXPECT_TRUE(m_receiver.Said(QString::fromLatin1(c.shown)))
@@ -166,11 +167,7 @@ TEST_P(JobKinds, LeaveExactlyTheirFileAndNameItToPlay)
 }
 
 const KindCase kKindCases[] = {
-    {"download_plays_the_download", "clip.mp4", JobKind::Download, true, "clip-[clip].mp4", "ETA"},
-    {"mp3_replaces_the_download", "clip.mp4", JobKind::Mp3, true, "clip-[clip].mp3", nullptr},
     {"mp3_without_play", "clip.mp4", JobKind::Mp3, false, "clip-[clip].mp3", nullptr},
-    {"avi_replaces_the_download", "clip.flv", JobKind::Avi, true, "clip-[clip].avi", nullptr},
-    {"mp4_from_flash_video", "clip.flv", JobKind::Mp4, true, "clip-[clip].mp4", nullptr},
     {"mp4_that_is_mp4_already_is_kept", "clip.mp4", JobKind::Mp4, false, "clip-[clip].mp4",
      nullptr},
     {"a_merged_stream_is_converted_once_merged", "dash/stream.mpd", JobKind::Mp3, true,
@@ -181,6 +178,9 @@ const KindCase kKindCases[] = {
      nullptr},
     {"words_that_begin_with_a_dash_are_addresses_not_options", "clip.mp4 -o evil.%(ext)s",
      JobKind::Download, true, "clip-[clip].mp4", "'-o' is not a valid URL"},
+    // Versions of the downloader word the error differently; this much they share.
+    {"a_missing_page_shows_the_downloaders_error", "no-such-video.mp4", JobKind::Download, true,
+     nullptr, "Unable to download webpage"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Real, JobKinds, ::testing::ValuesIn(kKindCases),
@@ -199,15 +199,7 @@ TEST_F(Jobs, ThreeClipsOfAPageAreConvertedInReportOrderAndTheFirstPlays)
     EXPECT_EQ(m_receiver.saved.front(),
               QStringList({m_folder.filePath(mp4s[0]), m_folder.filePath(mp4s[1]),
                            m_folder.filePath(mp4s[2])}));
-    // Conversions run one after the other, so each output was finished after the one before.
-    const auto finished = [&](int i) {
-        return QFileInfo(m_folder.filePath(mp4s[i])).lastModified();
-    };
-    EXPECT_LE(finished(0), finished(1));
-    EXPECT_LE(finished(1), finished(2));
 }
-
-// --- What is in the folder before the job ----------------------------------------------------
 
 TEST_F(Jobs, AFileAlreadyThereIsConvertedButNeverDeleted)
 {
@@ -237,8 +229,6 @@ TEST_F(Jobs, AConversionNeverOverwritesAnExistingFile)
     EXPECT_EQ(testenv::ReadFile(mine2), "and another");
     EXPECT_EQ(testenv::FilesIn(m_folder.path()).size(), 3) << "the download is gone";
 }
-
-// --- The folder field -----------------------------------------------------------------------
 
 TEST_F(Jobs, AMissingFolderIsMadeWithItsParentsAndARelativeOneIsTakenFromHome)
 {
@@ -278,8 +268,6 @@ TEST_F(Jobs, AFolderThatIsOrIsBelowAFileRunsNoToolSaysWhyAndFinishesEmpty)
     }
 }
 
-// --- Names the downloader reports ---------------------------------------------------------
-
 // A stand-in downloader that reports each address it is given as a downloaded file.
 constexpr char kEchoingDownloader[] = "#!/bin/sh\n"
                                       "after=no\n"
@@ -303,13 +291,7 @@ class ReportedNames : public Jobs, public ::testing::WithParamInterface<NameCase
 TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
 {
     const NameCase& c = GetParam();
-    QTemporaryDir workspace, outside;
-    ASSERT_TRUE(
-        testenv::WriteFile(workspace.filePath(QStringLiteral("downloader")), kEchoingDownloader));
-    QFile::setPermissions(workspace.filePath(QStringLiteral("downloader")),
-                          QFile::ReadOwner | QFile::ExeOwner);
-    ASSERT_TRUE(QFile::copy(s_workspace + QStringLiteral("/convert"),
-                            workspace.filePath(QStringLiteral("convert"))));
+    QTemporaryDir outside;
     const QString victim = outside.filePath(QStringLiteral("victim.mp4"));
     ASSERT_TRUE(QFile::copy(testenv::MediaDir() + QStringLiteral("/clip.mp4"), victim));
     c.make(m_folder.path(), outside.path());
@@ -322,7 +304,7 @@ TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
     ASSERT_EQ(QFileInfo(m_folder.path()).dir(), QFileInfo(outside.path()).dir());
 
     DownloadJob job = Job(reported, JobKind::Mp3, true, m_folder.path());
-    job.workspace = workspace.path();
+    job.workspace = OwnTools(kEchoingDownloader, nullptr);
     Run(job);
     EXPECT_EQ(Result(), QString());
     EXPECT_EQ(m_receiver.texts, QStringList{QStringLiteral("dropped the reported name %1: %2")
@@ -357,37 +339,19 @@ const NameCase kNames[] = {
 INSTANTIATE_TEST_SUITE_P(Names, ReportedNames, ::testing::ValuesIn(kNames),
                          [](const auto& row) { return std::string(row.param.name); });
 
-// --- Converters that fail -------------------------------------------------------------------
-
+// A converter without ffmpeg is the end-to-end payload test's case; its line is the grammar's.
 struct ConverterCase {
     const char* name;
-    const char* convert; // the converter script; null: the payload's own, with no ffmpeg on PATH
-    const char* shown;   // bytes of a line that must be shown besides "converting ... failed"
+    const char* convert; // the converter script
 };
 
 class FailedConversions : public Jobs, public ::testing::WithParamInterface<ConverterCase> {};
 
 TEST_P(FailedConversions, KeepTheDownloadRemoveTheirOutputAndPlayTheDownload)
 {
-    const ConverterCase& c = GetParam();
-    QTemporaryDir workspace;
-    const QString ws = workspace.path();
-    ASSERT_TRUE(QFile::copy(s_workspace + QStringLiteral("/downloader"), ws + "/downloader"));
-    ASSERT_TRUE(QFile::copy(s_workspace + QStringLiteral("/convert"), ws + "/convert"));
-    const QByteArray savedPath = qgetenv("PATH");
-    QTemporaryDir emptyBin;
-    if (c.convert) {
-        QFile::remove(ws + "/convert");
-        ASSERT_TRUE(testenv::WriteFile(ws + "/convert", c.convert));
-        QFile::setPermissions(ws + "/convert", QFile::ReadOwner | QFile::ExeOwner);
-    } else {
-        // Set before the job's thread starts and put back after it has been joined.
-        qputenv("PATH", emptyBin.path().toUtf8());
-    }
     DownloadJob job = Job(Url(QStringLiteral("clip.mp4")), JobKind::Mp3, true, m_folder.path());
-    job.workspace = ws;
+    job.workspace = OwnTools(nullptr, GetParam().convert);
     Run(job);
-    qputenv("PATH", savedPath);
 
     const QString download = m_folder.filePath(QStringLiteral("clip-[clip].mp4"));
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{QStringLiteral("clip-[clip].mp4")});
@@ -395,27 +359,16 @@ TEST_P(FailedConversions, KeepTheDownloadRemoveTheirOutputAndPlayTheDownload)
     EXPECT_EQ(m_receiver.saved.value(0), QStringList{download}) << "the kept download is saved";
     EXPECT_TRUE(m_receiver.Said(QStringLiteral("converting clip-[clip].mp4 failed")))
         << m_receiver.texts.join(u'\n').toStdString();
-    if (c.shown) {
-        EXPECT_TRUE(std::any_of(m_receiver.raw.begin(), m_receiver.raw.end(),
-                                [&](const QByteArray& t) { return t.contains(c.shown); }))
-            << m_receiver.texts.join(u'\n').toStdString();
-    }
 }
 
 const ConverterCase kConverters[] = {
-    {"ffmpeg_missing_from_path", nullptr,
-     "no\xA0such\xA0"
-     "file\xA0or\xA0"
-     "directory"},
-    {"writes_nothing_and_exits_with_0", "#!/bin/sh\nexit 0\n", nullptr},
+    {"writes_nothing_and_exits_with_0", "#!/bin/sh\nexit 0\n"},
     {"writes_part_of_its_output_and_fails",
-     "#!/bin/sh\nfor last; do :; done\necho partial > \"$last\"\nexit 1\n", nullptr},
+     "#!/bin/sh\nfor last; do :; done\necho partial > \"$last\"\nexit 1\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Converter, FailedConversions, ::testing::ValuesIn(kConverters),
                          [](const auto& row) { return std::string(row.param.name); });
-
-// --- Jobs on threads ------------------------------------------------------------------------
 
 TEST_F(Jobs, TwoJobsAtOnceWriteIntoTheirOwnFolders)
 {
@@ -439,7 +392,7 @@ struct StopCase {
     const char* name;
     const char* path; // on the loopback server
     JobKind kind;
-    bool duringConversion; // a converter that writes part of its output and then waits
+    bool duringConversion;
     bool byDestructor;
     QStringList left; // the folder afterwards: only complete files
 };
@@ -450,17 +403,10 @@ TEST_P(StoppedJobs, EndTheToolStartNothingElseAndLeaveOnlyCompleteFiles)
 {
     const StopCase& c = GetParam();
     DownloadJob job = Job(Url(QString::fromLatin1(c.path)), c.kind, true, m_folder.path());
-    QTemporaryDir tools;
     if (c.duringConversion) {
-        // The payload's downloader beside a converter that never finishes.
-        job.workspace = tools.path();
-        ASSERT_TRUE(QFile::copy(s_workspace + QStringLiteral("/downloader"),
-                                tools.filePath(QStringLiteral("downloader"))));
-        const QString convert = tools.filePath(QStringLiteral("convert"));
-        ASSERT_TRUE(testenv::WriteFile(
-            convert,
-            "#!/bin/sh\nfor out; do :; done\nprintf partial > \"$out\"\nexec sleep 600\n"));
-        QFile::setPermissions(convert, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // A converter that writes part of its output and never finishes.
+        job.workspace = OwnTools(
+            nullptr, "#!/bin/sh\nfor out; do :; done\nprintf partial > \"$out\"\nexec sleep 600\n");
     }
     auto thread = std::make_unique<JobThread>(job);
     const auto started = [&] {
@@ -485,7 +431,6 @@ TEST_P(StoppedJobs, EndTheToolStartNothingElseAndLeaveOnlyCompleteFiles)
 }
 
 const StopCase kStops[] = {
-    {"download_by_stop", "slow/long.mp4", JobKind::Mp3, false, false, {}},
     {"download_by_destroying_its_thread", "slow/long.mp4", JobKind::Mp3, false, true, {}},
     {"conversion_by_stop", "clip.mp4", JobKind::Avi, true, false, {"clip-[clip].mp4"}},
 };
