@@ -227,7 +227,8 @@ bool WriteSandbox(const QTemporaryDir& sandbox, QProcessEnvironment& env)
     downloaderChecked.write(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")).toLatin1() +
                             '\n');
     env.remove(QStringLiteral("VANDREL_UPDATE_SERVER"));
-    env.insert(QStringLiteral("VANDREL_DOWNLOADER_RELEASES"), QStringLiteral("https://127.0.0.1:9/"));
+    env.insert(QStringLiteral("VANDREL_DOWNLOADER_RELEASES"),
+               QStringLiteral("https://127.0.0.1:9/"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
     env.insert(QStringLiteral("HOME"), root + QStringLiteral("/home"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));

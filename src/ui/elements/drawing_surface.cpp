@@ -35,8 +35,11 @@ void UnmapPixels(void* info)
 // pages come zeroed, which is transparent.
 QImage MapPixels(std::int32_t width, std::int32_t height)
 {
-    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
-    void* data = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    const std::size_t bytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    // Populated in one call: a page fault for each of its pages would cost more than drawing.
+    void* data = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     if (data == MAP_FAILED)
         return {};
     auto* info = new MappedPixels{data, bytes};
