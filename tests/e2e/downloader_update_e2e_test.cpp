@@ -2,11 +2,11 @@
 // version, signed by a key made in the test and served on loopback; what is kept, what the
 // carried downloader then runs, and every release that must be refused.
 #include "../update/loopback_http_server.h"
-#include "update/downloader_release.h"
-#include "update/downloader_updater.h"
 #include "app/workspace.h"
 #include "settings/settings_store.h"
 #include "test_env.h"
+#include "update/downloader_release.h"
+#include "update/downloader_updater.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -129,13 +129,9 @@ TEST_F(DownloaderUpdateE2E, AGoodReleaseIsKeptAndTheNextJobRunsIt)
     const testenv::ProcessResult job =
         carried({QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
                  testenv::HttpBase() + QStringLiteral("/clip.mp4")});
-    const QByteArray prefix = "[download] Destination: ";
-    const qsizetype at = job.out.indexOf(prefix);
-    ASSERT_GE(at, 0) << job.out.toStdString();
-    const qsizetype end = job.out.indexOf("\r\n", at);
-    ASSERT_GT(end, at);
-    const QString name =
-        QString::fromUtf8(job.out.mid(at + prefix.size(), end - at - prefix.size()));
+    const QStringList names = testenv::DestinationNames(job.out);
+    ASSERT_EQ(names.size(), 1) << job.out.toStdString();
+    const QString& name = names[0];
     EXPECT_TRUE(name.endsWith(QStringLiteral(".mp4"))) << name.toStdString();
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{name});
 }

@@ -164,6 +164,19 @@ QStringList FilesIn(const QString& folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
+QStringList DestinationNames(const QByteArray& output)
+{
+    QStringList names;
+    const QByteArray prefix = "[download] Destination: ";
+    for (qsizetype at = output.indexOf(prefix); at >= 0; at = output.indexOf(prefix, at + 1)) {
+        const qsizetype end = output.indexOf('\r', at);
+        if (end < 0)
+            break;
+        names << QString::fromUtf8(output.mid(at + prefix.size(), end - at - prefix.size()));
+    }
+    return names;
+}
+
 QString StreamCodecs(const QString& file)
 {
     const ProcessResult r =

@@ -37,6 +37,9 @@ QStringList FilesIn(const QString& folder);
 // blanks ("h264 aac"); empty when ffprobe reads no stream.
 QString StreamCodecs(const QString& file);
 
+// The names after "[download] Destination: " in a downloader's output, each ended by "\r".
+QStringList DestinationNames(const QByteArray& output);
+
 // Runs the event loop (when there is one) until condition() holds or limitMs pass; returns
 // whether it held. The one way tests wait for something another thread or process does.
 bool WaitUntil(const std::function<bool()>& condition, int limitMs);
