@@ -141,12 +141,6 @@ TEST_F(SettingsStore, HandWrittenValuesReadAsTheirText)
             EXPECT_EQ(platform::EncodeFileName(*value).toHex(), row.folder->toHex()) << row.name;
         }
     }
-    // Good letters stay letters; each stray byte has a character of its own.
-    EXPECT_EQ(platform::DecodeFileName("\xc3\xa9\xc3\x28"), QStringView(u"\u00e9\xdcc3("));
-
-    // The hand-written id that used to read as a list lets the program start.
-    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), "[General]\nAffID=abc,def\n"));
-    EXPECT_EQ(ReadStringValue(*OpenSettingsKey(), "AffID").value_or("<absent>"), "abc,def");
 }
 
 // A write changes the one line of its name, adds one when there is none, and keeps every other

@@ -42,22 +42,12 @@ bool WaitUntil(const std::function<bool()>& condition, int limitMs)
     return true;
 }
 
-QString Dir()
-{
-    return QStringLiteral(VANDREL_TEST_ENV_DIR);
-}
-
 QString HttpBase()
 {
     const QString port = ReadTrimmed(Dir() + QStringLiteral("/http_port"));
     EXPECT_FALSE(port.isEmpty())
         << "the loopback HTTP server of the test environment is not running";
     return QStringLiteral("http://127.0.0.1:") + port;
-}
-
-QString MediaDir()
-{
-    return Dir() + QStringLiteral("/media");
 }
 
 QString Display()
@@ -88,16 +78,6 @@ void IsolateHome()
 QString Home()
 {
     return HomeDir() ? HomeDir()->path() : QString();
-}
-
-QString SourceDir()
-{
-    return QStringLiteral(VANDREL_SOURCE_DIR);
-}
-
-QString BinaryDir()
-{
-    return QStringLiteral(VANDREL_BINARY_DIR);
 }
 
 QByteArray ReadFile(const QString& path)
