@@ -8,7 +8,6 @@
 #include "update/downloader_release.h"
 #include "update/downloader_updater.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -17,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -66,16 +66,16 @@ class DownloaderUpdateE2E : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_home = new QTemporaryDir;
-        s_otherHome = new QTemporaryDir;
+        s_home.emplace();
+        s_otherHome.emplace();
         g_newer = MakeRelease(QStringLiteral("2099.01.01"), s_home->path());
         g_older = MakeRelease(QStringLiteral("2001.01.01"), s_home->path());
         g_foreign = MakeRelease(QStringLiteral("2099.01.01"), s_otherHome->path());
     }
     static void TearDownTestSuite()
     {
-        delete s_home;
-        delete s_otherHome;
+        s_home.reset();
+        s_otherHome.reset();
     }
 
     void SetUp() override
@@ -96,8 +96,7 @@ protected:
 
     QString Kept() const { return m_keep + QStringLiteral("/yt-dlp"); }
 
-    static inline QTemporaryDir* s_home = nullptr;
-    static inline QTemporaryDir* s_otherHome = nullptr;
+    static inline std::optional<QTemporaryDir> s_home, s_otherHome;
 
     LoopbackHttpServer m_server;
     QTemporaryDir m_data;
