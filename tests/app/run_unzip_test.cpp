@@ -42,16 +42,18 @@ protected:
     // The program's own call: name, -x, -o, archive, -d, destination.
     UnzipResult Extract(const QString& archive, std::string* output = nullptr)
     {
-        const QByteArray a = QFile::encodeName(archive);
-        const QByteArray d = QFile::encodeName(m_dest);
-        const char* const argv[] = {"unzip.exe", "-x", "-o", a.constData(), "-d", d.constData()};
-        return Run(6, argv, output);
+        return Run(
+            {"unzip.exe", "-x", "-o", QFile::encodeName(archive), "-d", QFile::encodeName(m_dest)},
+            output);
     }
 
-    static UnzipResult Run(int argc, const char* const argv[], std::string* output = nullptr)
+    static UnzipResult Run(const QList<QByteArray>& args, std::string* output = nullptr)
     {
+        std::vector<const char*> argv;
+        for (const QByteArray& arg : args)
+            argv.push_back(arg.constData());
         ::testing::internal::CaptureStdout();
-        const UnzipResult result = RunUnzip(argc, argv, stdout);
+        const UnzipResult result = RunUnzip(static_cast<int>(argv.size()), argv.data(), stdout);
         std::fflush(stdout);
         const std::string out = ::testing::internal::GetCapturedStdout();
         if (output)
@@ -256,32 +258,26 @@ TEST_F(RunUnzipTest, MembersAreWrittenOnlyWhenTheirDataMatchesTheirHeaders)
 
 TEST_F(RunUnzipTest, ResultsForMissingArchiveAndUnenterableDestination)
 {
-    const char* const none[] = {"unzip.exe", "-x", "-o"};
-    EXPECT_EQ(Run(3, none), UnzipResult::NoArchive);
+    EXPECT_EQ(Run({"unzip.exe", "-x", "-o"}), UnzipResult::NoArchive);
     EXPECT_EQ(UnzipExitCode(UnzipResult::NoArchive), 1);
     EXPECT_EQ(UnzipExitCode(UnzipResult::NoDestination), -1);
     EXPECT_EQ(UnzipExitCode(kIncomplete), 0) << "members that failed leave the result 0";
 
     const QByteArray missing = QFile::encodeName(m_root.filePath(QStringLiteral("missing")));
-    const char* const noArchive[] = {"unzip.exe", "-x", "-o", missing.constData()};
     std::string out;
-    EXPECT_EQ(Run(4, noArchive, &out), UnzipResult::NoArchive);
+    EXPECT_EQ(Run({"unzip.exe", "-x", "-o", missing}, &out), UnzipResult::NoArchive);
     EXPECT_EQ(out,
               "Cannot open " + missing.toStdString() + " or " + missing.toStdString() + ".zip\n");
 
     const QByteArray zip = QFile::encodeName(Archive({{"a.txt", "a"}}));
     const QByteArray nowhere = QFile::encodeName(m_root.filePath(QStringLiteral("no/such/dir")));
-    const char* const badDest[] = {"unzip.exe",     "-x", "-o",
-                                   zip.constData(), "-d", nowhere.constData()};
-    EXPECT_EQ(Run(6, badDest, &out), UnzipResult::NoDestination);
+    EXPECT_EQ(Run({"unzip.exe", "-x", "-o", zip, "-d", nowhere}, &out), UnzipResult::NoDestination);
     EXPECT_NE(out.find("Error changing into " + nowhere.toStdString() + ", aborting\n"),
               std::string::npos);
 
     // A name that does not open is tried once more with ".zip".
     const QByteArray bare = QFile::encodeName(m_root.filePath(QStringLiteral("a")));
-    const QByteArray dest = QFile::encodeName(m_dest);
-    const char* const withoutZip[] = {"unzip", "-o", bare.constData(), "-d", dest.constData()};
-    EXPECT_EQ(Run(5, withoutZip, &out), kExtracted);
+    EXPECT_EQ(Run({"unzip", "-o", bare, "-d", QFile::encodeName(m_dest)}, &out), kExtracted);
     EXPECT_NE(out.find(bare.toStdString() + ".zip opened\n"), std::string::npos);
 }
 

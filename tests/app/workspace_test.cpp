@@ -77,99 +77,70 @@ TEST(Workspace, WorkspacesAreNewAndPrivate)
     EXPECT_EQ(asked, 1);
 }
 
-// A program file: prefix bytes, then optionally the marker, a length and scrambled data.
-struct ProgramFile {
-    QByteArray bytes;
+const QByteArray kMarker("\x0D\xF0\xAD\xDE", 4);
 
-    void Filler(int size, char fill = 'P') { bytes.append(QByteArray(size, fill)); }
-    void Marker() { bytes.append("\x0D\xF0\xAD\xDE", 4); }
-    void Length(std::uint32_t n)
-    {
-        for (int shift = 0; shift < 32; shift += 8)
-            bytes.append(static_cast<char>((n >> shift) & 0xFF));
-    }
-    void Scrambled(const QByteArray& data, bool scramble = true)
-    {
-        for (char c : data)
-            bytes.append(static_cast<char>(static_cast<unsigned char>(c) ^ (scramble ? 0xA7 : 0)));
-    }
-    void Payload(const QByteArray& zip, std::int64_t lengthError = 0, bool scramble = true)
-    {
-        Marker();
-        Length(static_cast<std::uint32_t>(zip.size() + lengthError));
-        Scrambled(zip, scramble);
-    }
-};
-
-QByteArray ToolZip()
+QByteArray Le32(std::uint32_t n)
 {
-    return ziptest::MakeZip({{"downloader", "#!/bin/sh\n", 0100755},
-                             {"convert", "#!/bin/sh\n", 0100755},
-                             {"player.htm", "<!DOCTYPE html>", 0100644}});
+    QByteArray bytes;
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes.append(static_cast<char>((n >> shift) & 0xFF));
+    return bytes;
+}
+
+// The marker, a length (the archive's, off by lengthError) and the archive, scrambled or not.
+QByteArray Payload(const QByteArray& zip, std::int64_t lengthError = 0, bool scramble = true)
+{
+    QByteArray bytes = kMarker + Le32(static_cast<std::uint32_t>(zip.size() + lengthError));
+    for (char c : zip)
+        bytes.append(static_cast<char>(static_cast<unsigned char>(c) ^ (scramble ? 0xA7 : 0)));
+    return bytes;
 }
 
 // Only a well-formed payload at a 4-aligned offset is extracted, and no temporary archive stays.
 TEST(PayloadScan, FindsOnlyAWellFormedPayload)
 {
-    const QByteArray zip = ToolZip();
-    const auto payloadAfter = [&](int filler) {
-        ProgramFile f;
-        f.Filler(filler);
-        f.Payload(zip);
-        return f;
-    };
-    ProgramFile endsInHalfAMarker, lengthPastTheEnd, lengthZero, endsAfterMarker, decoyFirst,
-        notScrambled, noPayload, hostile;
-    endsInHalfAMarker.Filler(4096);
-    endsInHalfAMarker.bytes.append("\x0D\xF0", 2);
-    lengthPastTheEnd.Filler(64);
-    lengthPastTheEnd.Payload(zip, 100);
-    lengthZero.Filler(64);
-    lengthZero.Payload(zip, -zip.size());
-    endsAfterMarker.Filler(64);
-    endsAfterMarker.Marker();
-    decoyFirst.Filler(64);
-    decoyFirst.Marker();
-    decoyFirst.Length(8); // eight bytes that are no archive
-    decoyFirst.Filler(8, 'x');
-    decoyFirst.Payload(zip);
-    notScrambled.Filler(64);
-    notScrambled.Payload(zip, 0, false);
-    noPayload.Filler(10000);
+    const QByteArray zip = ziptest::MakeZip({{"downloader", "#!/bin/sh\n", 0100755},
+                                             {"convert", "#!/bin/sh\n", 0100755},
+                                             {"player.htm", "<!DOCTYPE html>", 0100644}});
+    const auto filler = [](int size) { return QByteArray(size, 'P'); };
     QTemporaryDir outside;
     const QString absolute = outside.filePath(QStringLiteral("absolute.txt"));
-    hostile.Filler(64);
-    hostile.Payload(ziptest::MakeZip({{"../escaped.txt", "x"},
-                                      {QFile::encodeName(absolute), "x"},
-                                      {"sub/../../escaped2.txt", "x"},
-                                      {"link", QFile::encodeName(outside.path()), 0120777},
-                                      {"downloader", "#!/bin/sh\n", 0100755}}));
+    const QByteArray hostile =
+        ziptest::MakeZip({{"../escaped.txt", "x"},
+                          {QFile::encodeName(absolute), "x"},
+                          {"sub/../../escaped2.txt", "x"},
+                          {"link", QFile::encodeName(outside.path()), 0120777},
+                          {"downloader", "#!/bin/sh\n", 0100755}});
     const QStringList tools = {"convert", "downloader", "player.htm"};
     struct Row {
         const char* name;
-        ProgramFile file;
+        QByteArray file;
         bool extracted;
         QStringList left; // the files in the workspace afterwards
     } const rows[] = {
-        {"after full blocks", payloadAfter(3 * 4096), true, tools},
-        {"in the final short block", payloadAfter(4096 + 1200), true, tools},
-        {"the marker is the last word of a block", payloadAfter(4092), true, tools},
-        {"the marker only at an unaligned offset", payloadAfter(4098), false, {}},
-        {"no payload", noPayload, false, {}},
-        {"half a marker at the end", endsInHalfAMarker, false, {}},
-        {"a length past the end", lengthPastTheEnd, false, {}},
-        {"a length of zero", lengthZero, false, {}},
-        {"the file ends after the marker", endsAfterMarker, false, {}},
-        {"the first marker counts", decoyFirst, false, {}},
-        {"a payload that is not scrambled", notScrambled, false, {}},
+        {"after full blocks", filler(3 * 4096) + Payload(zip), true, tools},
+        {"in the final short block", filler(4096 + 1200) + Payload(zip), true, tools},
+        {"the marker is the last word of a block", filler(4092) + Payload(zip), true, tools},
+        {"the marker only at an unaligned offset", filler(4098) + Payload(zip), false, {}},
+        {"no payload", filler(10000), false, {}},
+        {"half a marker at the end", filler(4096) + kMarker.left(2), false, {}},
+        {"a length past the end", filler(64) + Payload(zip, 100), false, {}},
+        {"a length of zero", filler(64) + Payload(zip, -zip.size()), false, {}},
+        {"the file ends after the marker", filler(64) + kMarker, false, {}},
+        // Eight bytes that are no archive, then a good payload.
+        {"the first marker counts",
+         filler(64) + kMarker + Le32(8) + QByteArray(8, 'x') + Payload(zip),
+         false,
+         {}},
+        {"a payload that is not scrambled", filler(64) + Payload(zip, 0, false), false, {}},
         // Refused members make the payload a damaged one; nothing leaves the workspace.
-        {"members that escape or are links", hostile, false, {"downloader"}},
+        {"members that escape or are links", filler(64) + Payload(hostile), false, {"downloader"}},
     };
     const QString saved = QDir::currentPath();
     for (const Row& row : rows) {
         QTemporaryDir tmp;
         const QString program = tmp.filePath(QStringLiteral("program"));
-        ASSERT_TRUE(testenv::WriteFile(program, row.file.bytes));
+        ASSERT_TRUE(testenv::WriteFile(program, row.file));
         const QString ws = tmp.filePath(QStringLiteral("ws"));
         ASSERT_TRUE(QDir().mkpath(ws));
 

@@ -193,21 +193,16 @@ QPoint AppDriver::WindowOrigin() const
     return m_origin;
 }
 
-QPoint AppDriver::ToScreen(QPoint at) const
-{
-    return WindowOrigin() + at;
-}
-
 void AppDriver::Click(QPoint at) const
 {
-    MoveTo(ToScreen(at));
+    MoveTo(WindowOrigin() + at);
     QThread::msleep(100); // the hover picture first, as with a hand on the mouse
     Xdotool("click 1"_L1);
 }
 
 void AppDriver::Drag(QPoint from, QPoint to) const
 {
-    const QPoint start = ToScreen(from);
+    const QPoint start = WindowOrigin() + from;
     MoveTo(start);
     QThread::msleep(100);
     Xdotool("mousedown 1"_L1);
@@ -219,18 +214,11 @@ void AppDriver::Drag(QPoint from, QPoint to) const
     Xdotool("mouseup 1"_L1);
 }
 
-void AppDriver::Type(const QString& text) const
+void AppDriver::Focused(const char* words, const QString& argument) const
 {
     FindWindow();
     Xdotool("windowfocus"_L1, {m_window});
-    Xdotool("type --delay 15"_L1, {text});
-}
-
-void AppDriver::Key(const QString& keysym) const
-{
-    FindWindow();
-    Xdotool("windowfocus"_L1, {m_window});
-    Xdotool("key"_L1, {keysym});
+    Xdotool(QLatin1StringView(words), {argument});
 }
 
 namespace {
@@ -284,18 +272,13 @@ QImage AppDriver::Screen(const QString& name) const
     return image;
 }
 
-QImage AppDriver::WindowPart(const QImage& screen) const
-{
-    return screen.copy(QRect(WindowOrigin(), app_geometry::kWindowSize));
-}
-
 bool AppDriver::WaitForWindowImage(const std::function<bool(const QImage&)>& ready, int timeoutMs,
                                    const QString& name, QImage* last) const
 {
     QImage part;
     const bool ok = WaitPaced(
         [&] {
-            part = WindowPart(Screen());
+            part = Screen().copy(QRect(WindowOrigin(), app_geometry::kWindowSize));
             return !part.isNull() && ready(part);
         },
         timeoutMs);
@@ -319,7 +302,7 @@ int AppDriver::WaitForExit(int timeoutMs)
 
 QStringList AppDriver::Workspaces() const
 {
-    return QDir(TempFolder())
+    return QDir(m_root.path() + QStringLiteral("/tmp"))
         .entryList({QStringLiteral("vnd*")},
                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }

@@ -31,8 +31,6 @@ public:
 
     // The folder the settings name as the download folder; empty at start.
     QString DownloadFolder() const { return m_root.path() + QStringLiteral("/downloads"); }
-    // TMPDIR of the program: its workspace is made here.
-    QString TempFolder() const { return m_root.path() + QStringLiteral("/tmp"); }
     QString SandboxFolder() const { return m_root.path(); }
     qint64 Pid() const { return m_process ? m_process->processId() : 0; }
     bool Running() const;
@@ -42,24 +40,20 @@ public:
 
     // The window's top-left corner on the screen, read afresh.
     QPoint WindowOrigin() const;
-    // Clicks the left button at a point of the window (window coordinates).
+    // Clicks the left button at a point of the window (window coordinates, as below).
     void Click(QPoint at) const;
     // Presses the left button at from, moves in steps to to, releases (window coordinates of the
     // window's place when the drag starts).
     void Drag(QPoint from, QPoint to) const;
-    // Types text with the keyboard into whatever has the focus.
-    void Type(const QString& text) const;
-    // Presses and releases one key, named as X names its keysyms ("Escape").
-    void Key(const QString& keysym) const;
+    // Types text into the window, or presses one key named as X names its keysyms ("Escape").
+    void Type(const QString& text) const { Focused("type --delay 15", text); }
+    void Key(const QString& keysym) const { Focused("key", keysym); }
     // Asks the window to close as a window manager does: a WM_DELETE_WINDOW client message.
     bool RequestClose() const;
-    // Sends a signal to the program.
     void Signal(int signal) const;
 
     // The whole screen now. With a name, it is also kept as <name>.png among the artifacts.
     QImage Screen(const QString& name = {}) const;
-    // The window's part of a screen image, in window coordinates.
-    QImage WindowPart(const QImage& screen) const;
     // Takes window images until ready says yes or timeoutMs passes; the last image (kept as
     // name.png when a name is given) is handed out through last.
     bool WaitForWindowImage(const std::function<bool(const QImage&)>& ready, int timeoutMs,
@@ -73,7 +67,7 @@ public:
         return testenv::ReadFile(SandboxFolder() + QStringLiteral("/stderr.txt"));
     }
 
-    // Entries of the temporary folder whose names start as workspaces do ("vnd").
+    // Entries of the program's TMPDIR whose names start as workspaces do ("vnd").
     QStringList Workspaces() const;
     // Processes (other than the program) whose command line names a path in the sandbox: the
     // tools it started.
@@ -83,7 +77,7 @@ private:
     // Runs xdotool on the test display with the blank-separated words, then more.
     QByteArray Xdotool(QLatin1StringView words, const QStringList& more = {}) const;
     void MoveTo(QPoint screen) const;
-    QPoint ToScreen(QPoint at) const;
+    void Focused(const char* words, const QString& argument) const;
     // Finds the window and notes its id and place; empty when it is not on the screen.
     QString FindWindow() const;
 

@@ -2,13 +2,12 @@
 // version, signed by a key made in the test and served on loopback; what is kept, what the
 // carried downloader then runs, and every release that must be refused.
 #include "../update/loopback_http_server.h"
-#include "update/downloader_release.h"
-#include "update/downloader_updater.h"
 #include "app/workspace.h"
 #include "settings/settings_store.h"
 #include "test_env.h"
+#include "update/downloader_release.h"
+#include "update/downloader_updater.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -17,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -66,16 +66,16 @@ class DownloaderUpdateE2E : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_home = new QTemporaryDir;
-        s_otherHome = new QTemporaryDir;
+        s_home.emplace();
+        s_otherHome.emplace();
         g_newer = MakeRelease(QStringLiteral("2099.01.01"), s_home->path());
         g_older = MakeRelease(QStringLiteral("2001.01.01"), s_home->path());
         g_foreign = MakeRelease(QStringLiteral("2099.01.01"), s_otherHome->path());
     }
     static void TearDownTestSuite()
     {
-        delete s_home;
-        delete s_otherHome;
+        s_home.reset();
+        s_otherHome.reset();
     }
 
     void SetUp() override
@@ -96,8 +96,7 @@ protected:
 
     QString Kept() const { return m_keep + QStringLiteral("/yt-dlp"); }
 
-    static inline QTemporaryDir* s_home = nullptr;
-    static inline QTemporaryDir* s_otherHome = nullptr;
+    static inline std::optional<QTemporaryDir> s_home, s_otherHome;
 
     LoopbackHttpServer m_server;
     QTemporaryDir m_data;
@@ -129,13 +128,9 @@ TEST_F(DownloaderUpdateE2E, AGoodReleaseIsKeptAndTheNextJobRunsIt)
     const testenv::ProcessResult job =
         carried({QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
                  testenv::HttpBase() + QStringLiteral("/clip.mp4")});
-    const QByteArray prefix = "[download] Destination: ";
-    const qsizetype at = job.out.indexOf(prefix);
-    ASSERT_GE(at, 0) << job.out.toStdString();
-    const qsizetype end = job.out.indexOf("\r\n", at);
-    ASSERT_GT(end, at);
-    const QString name =
-        QString::fromUtf8(job.out.mid(at + prefix.size(), end - at - prefix.size()));
+    const QStringList names = testenv::DestinationNames(job.out);
+    ASSERT_EQ(names.size(), 1) << job.out.toStdString();
+    const QString& name = names[0];
     EXPECT_TRUE(name.endsWith(QStringLiteral(".mp4"))) << name.toStdString();
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{name});
 }

@@ -15,20 +15,6 @@
 
 namespace {
 
-// The names after "[download] Destination: " in the downloader's lines, each ended by "\r".
-QStringList ReportedNames(const QByteArray& output)
-{
-    QStringList names;
-    const QByteArray prefix = "[download] Destination: ";
-    for (qsizetype at = output.indexOf(prefix); at >= 0; at = output.indexOf(prefix, at + 1)) {
-        const qsizetype end = output.indexOf('\r', at);
-        if (end < 0)
-            break;
-        names << QString::fromUtf8(output.mid(at + prefix.size(), end - at - prefix.size()));
-    }
-    return names;
-}
-
 // The names of "[download] <name> has already been downloaded" lines.
 QStringList AlreadyThere(const QByteArray& output)
 {
@@ -117,7 +103,7 @@ TEST_F(PayloadE2E, TheProgramCarriesTheToolsInTheStatedLayout)
 TEST_F(PayloadE2E, DownloaderFetchesAPageVideoReportsItAndTheConverterMakesAnMp3)
 {
     const testenv::ProcessResult dl = Download({Url("page.html")});
-    const QStringList names = ReportedNames(dl.out);
+    const QStringList names = testenv::DestinationNames(dl.out);
     ASSERT_EQ(names.size(), 1) << dl.out.toStdString();
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), names);
     EXPECT_TRUE(names[0].endsWith(QStringLiteral(".mp4")));
@@ -138,7 +124,7 @@ TEST_F(PayloadE2E, AfterPostProcessingOnlyTheFinalFileIsReported)
     const testenv::ProcessResult dl =
         Download({QStringLiteral("-x"), QStringLiteral("--audio-format"), QStringLiteral("mp3"),
                   Url("clip.mp4")});
-    const QStringList names = ReportedNames(dl.out);
+    const QStringList names = testenv::DestinationNames(dl.out);
     ASSERT_EQ(names.size(), 1) << dl.out.toStdString();
     EXPECT_TRUE(names[0].endsWith(QStringLiteral(".mp3")));
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), names) << dl.out.toStdString();
@@ -147,11 +133,11 @@ TEST_F(PayloadE2E, AfterPostProcessingOnlyTheFinalFileIsReported)
 TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
 {
     const QStringList args = {Url("clip.flv")};
-    const QStringList first = ReportedNames(Download(args).out);
+    const QStringList first = testenv::DestinationNames(Download(args).out);
     const QByteArray second = Download(args).out;
     ASSERT_EQ(first.size(), 1);
     EXPECT_EQ(AlreadyThere(second), first) << second.toStdString();
-    EXPECT_TRUE(ReportedNames(second).isEmpty()) << second.toStdString();
+    EXPECT_TRUE(testenv::DestinationNames(second).isEmpty()) << second.toStdString();
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), first);
 }
 
@@ -161,7 +147,7 @@ TEST_F(PayloadE2E, ErrorsComeAsErrorLines)
     const qsizetype at = dl.out.indexOf("ERROR: ");
     ASSERT_GE(at, 0) << dl.out.toStdString();
     EXPECT_GT(dl.out.indexOf('\r', at), at);
-    EXPECT_TRUE(ReportedNames(dl.out).isEmpty());
+    EXPECT_TRUE(testenv::DestinationNames(dl.out).isEmpty());
     EXPECT_TRUE(testenv::FilesIn(m_folder.path()).isEmpty());
 }
 
@@ -206,7 +192,7 @@ TEST_P(NewerYtDlp, RunsInsteadWithTheWrappersOptionsFirstAndOnlyItsNameLines)
     const testenv::ProcessResult dl =
         Download({QStringLiteral("--"), QStringLiteral("http://127.0.0.1:1/x")},
                  {QStringLiteral("PATH=") + path});
-    EXPECT_EQ(ReportedNames(dl.out), QStringList{QStringLiteral("fake.mp4")})
+    EXPECT_EQ(testenv::DestinationNames(dl.out), QStringList{QStringLiteral("fake.mp4")})
         << dl.out.toStdString();
     EXPECT_EQ(AlreadyThere(dl.out), QStringList{QStringLiteral("old.mp4")}) << dl.out.toStdString();
     EXPECT_TRUE(dl.out.contains("ETA 00:01\r\n"));

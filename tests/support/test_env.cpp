@@ -42,22 +42,12 @@ bool WaitUntil(const std::function<bool()>& condition, int limitMs)
     return true;
 }
 
-QString Dir()
-{
-    return QStringLiteral(VANDREL_TEST_ENV_DIR);
-}
-
 QString HttpBase()
 {
     const QString port = ReadTrimmed(Dir() + QStringLiteral("/http_port"));
     EXPECT_FALSE(port.isEmpty())
         << "the loopback HTTP server of the test environment is not running";
     return QStringLiteral("http://127.0.0.1:") + port;
-}
-
-QString MediaDir()
-{
-    return Dir() + QStringLiteral("/media");
 }
 
 QString Display()
@@ -88,16 +78,6 @@ void IsolateHome()
 QString Home()
 {
     return HomeDir() ? HomeDir()->path() : QString();
-}
-
-QString SourceDir()
-{
-    return QStringLiteral(VANDREL_SOURCE_DIR);
-}
-
-QString BinaryDir()
-{
-    return QStringLiteral(VANDREL_BINARY_DIR);
 }
 
 QByteArray ReadFile(const QString& path)
@@ -162,6 +142,19 @@ ProcessResult RunTool(const QString& folder, const QString& program, const QStri
 QStringList FilesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QStringList DestinationNames(const QByteArray& output)
+{
+    QStringList names;
+    const QByteArray prefix = "[download] Destination: ";
+    for (qsizetype at = output.indexOf(prefix); at >= 0; at = output.indexOf(prefix, at + 1)) {
+        const qsizetype end = output.indexOf('\r', at);
+        if (end < 0)
+            break;
+        names << QString::fromUtf8(output.mid(at + prefix.size(), end - at - prefix.size()));
+    }
+    return names;
 }
 
 QString StreamCodecs(const QString& file)

@@ -11,11 +11,17 @@
 namespace testenv {
 
 // The environment's folder, written by scripts/test-env.
-QString Dir();
+inline QString Dir()
+{
+    return QStringLiteral(VANDREL_TEST_ENV_DIR);
+}
 // "http://127.0.0.1:PORT" of the loopback server; fails the test when it is not running.
 QString HttpBase();
 // The folder the server serves (clip.mp4, clip.flv, page.html, ...). Tests may add files.
-QString MediaDir();
+inline QString MediaDir()
+{
+    return Dir() + QStringLiteral("/media");
+}
 // The Xvfb display (":N"), or empty when the environment is not running.
 QString Display();
 
@@ -25,8 +31,14 @@ void IsolateHome();
 // This process's isolated home.
 QString Home();
 
-QString SourceDir();
-QString BinaryDir();
+inline QString SourceDir()
+{
+    return QStringLiteral(VANDREL_SOURCE_DIR);
+}
+inline QString BinaryDir()
+{
+    return QStringLiteral(VANDREL_BINARY_DIR);
+}
 
 QByteArray ReadFile(const QString& path);
 bool WriteFile(const QString& path, const QByteArray& data);
@@ -36,6 +48,9 @@ QStringList FilesIn(const QString& folder);
 // The codec of each stream of a media file as ffprobe names it, in stream order, joined by
 // blanks ("h264 aac"); empty when ffprobe reads no stream.
 QString StreamCodecs(const QString& file);
+
+// The names after "[download] Destination: " in a downloader's output, each ended by "\r".
+QStringList DestinationNames(const QByteArray& output);
 
 // Runs the event loop (when there is one) until condition() holds or limitMs pass; returns
 // whether it held. The one way tests wait for something another thread or process does.

@@ -35,7 +35,7 @@ LoopbackHttpServer::Answer LoopbackHttpServer::Answer::Never()
 LoopbackHttpServer::Answer LoopbackHttpServer::Answer::Slow(QByteArray body, int delayMs)
 {
     Answer answer = Body(std::move(body));
-    answer.chunkDelayMs = delayMs;
+    answer.byteDelayMs = delayMs;
     return answer;
 }
 
@@ -123,7 +123,7 @@ void LoopbackHttpServer::Respond(QTcpSocket* socket, const QByteArray& target)
                         : "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
     socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + " X\r\n" + length +
                   "Connection: close\r\n" + answer.extraHeaders + "\r\n");
-    if (answer.chunkDelayMs <= 0) {
+    if (answer.byteDelayMs <= 0) {
         socket->write(answer.body);
         socket->disconnectFromHost();
         return;
@@ -131,12 +131,11 @@ void LoopbackHttpServer::Respond(QTcpSocket* socket, const QByteArray& target)
     auto* timer = new QTimer(socket);
     auto sent = std::make_shared<qsizetype>(0);
     QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, sent, answer] {
-        socket->write(answer.body.mid(*sent, answer.chunkSize));
-        *sent += answer.chunkSize;
+        socket->write(answer.body.mid((*sent)++, 1));
         if (*sent >= answer.body.size()) {
             timer->stop();
             socket->disconnectFromHost();
         }
     });
-    timer->start(answer.chunkDelayMs);
+    timer->start(answer.byteDelayMs);
 }

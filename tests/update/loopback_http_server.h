@@ -25,8 +25,7 @@ public:
         QByteArray body;
         QByteArray extraHeaders; // whole lines, each ending in "\r\n"
         bool never = false;      // read the request, then never answer
-        int chunkDelayMs = 0;    // > 0: the body goes out chunkSize bytes at a time, this far apart
-        int chunkSize = 1;
+        int byteDelayMs = 0;     // > 0: the body goes out a byte at a time, this far apart
         bool noLength = false; // no Content-Length: the body ends where the connection does
 
         static Answer Body(QByteArray body, int status = 200);

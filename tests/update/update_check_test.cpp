@@ -380,42 +380,32 @@ TEST_F(UpdateCheck, WindowIsBusyAndCannotBeClosedWhileTheWorkerRuns)
     // The server keeps the worker waiting long enough to look at the window.
     m_server.Serve("/version/aff1/1.0.0.1", Answer::Never());
     m_options.job.stallTimeoutMs = 1500;
-
-    struct Seen {
-        QString title;
-        int maximum = -1;
-        bool closeButton = true;
-        bool survivedCloseEscapeAndEnter = false;
-    };
-    std::optional<Seen> seen;
-    QTimer probe;
-    probe.setSingleShot(true);
-    QObject::connect(&probe, &QTimer::timeout, qApp, [&seen] {
+    QString title;
+    int maximum = -1;
+    bool closeButton = true, survivedCloseEscapeAndEnter = false;
+    QObject probe; // ends the timer's call with the test
+    QTimer::singleShot(300, &probe, [&] {
         UpdateDlg* dialog = VisibleUpdateDlg();
         if (!dialog)
             return;
-        seen.emplace();
-        seen->title = dialog->windowTitle();
+        title = dialog->windowTitle();
         if (auto* bar = dialog->findChild<QProgressBar*>())
-            seen->maximum = bar->minimum() == 0 ? bar->maximum() : -1;
-        const Qt::WindowFlags flags = dialog->windowFlags();
-        seen->closeButton =
-            flags.testFlag(Qt::WindowCloseButtonHint) || flags.testFlag(Qt::WindowSystemMenuHint);
+            maximum = bar->minimum() == 0 ? bar->maximum() : -1;
+        closeButton =
+            dialog->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint);
         dialog->close();
         for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
             QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
             QCoreApplication::sendEvent(dialog, &press);
         }
-        seen->survivedCloseEscapeAndEnter = dialog->isVisible();
+        survivedCloseEscapeAndEnter = dialog->isVisible();
     });
-    probe.start(300);
 
     EXPECT_TRUE(CheckForUpdate(kNow, m_options));
-    ASSERT_TRUE(seen.has_value()) << "the window is up while the download waits";
-    EXPECT_EQ(seen->title, "Vandrel is checking for updates...");
-    EXPECT_EQ(seen->maximum, 0) << "a busy bar";
-    EXPECT_FALSE(seen->closeButton);
-    EXPECT_TRUE(seen->survivedCloseEscapeAndEnter);
+    EXPECT_EQ(title, "Vandrel is checking for updates...") << "the window is up while it waits";
+    EXPECT_EQ(maximum, 0) << "a busy bar";
+    EXPECT_FALSE(closeButton);
+    EXPECT_TRUE(survivedCloseEscapeAndEnter);
     EXPECT_EQ(VisibleUpdateDlg(), nullptr) << "gone once the worker has ended it";
 }
 
