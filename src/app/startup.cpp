@@ -7,7 +7,6 @@
 #include "platform/file_name.h"
 #include "platform/termination_signals.h"
 #include "ui/main/main_dlg.h"
-#include "ui/main/main_warm_up.h"
 #include "update/downloader_updater.h"
 #include "update/update_check.h"
 
@@ -49,8 +48,6 @@ void RunMainWindow(const QString& workspace, const QString& downloadUrl, JobKind
 
 bool ExtractReported(const QString& workspace)
 {
-    // The skin's picture and the font configuration load meanwhile, for the window.
-    const ui::MainWindowWarmUp warmUp;
     if (ExtractToolPayload(workspace))
         return true;
     std::fputs("vandrel: the tools carried in the program file could not be unpacked (the file "

@@ -15,7 +15,7 @@
 
 namespace ui {
 
-// The picture of the round skin under everything else: the largest one, decoded first.
+// The picture of the round skin under everything else.
 inline constexpr std::uint16_t kMainSkinPicture = 132;
 
 // The command numbers of the tree's buttons.
