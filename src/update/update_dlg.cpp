@@ -2,7 +2,10 @@
 // questions through blocking queued calls and ends it with a queued one.
 #include "update/update_dlg.h"
 
+#include "platform/event_types.h"
+
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QIcon>
 #include <QKeyEvent>
@@ -10,7 +13,7 @@
 #include <QProgressBar>
 #include <QThread>
 
-#include <atomic>
+#include <future>
 
 namespace {
 
@@ -71,10 +74,38 @@ int UpdateDlg::Exec()
     return result;
 }
 
+namespace {
+
+class WorkerCallEvent : public QEvent {
+public:
+    explicit WorkerCallEvent(std::function<void()> call)
+        : QEvent(WM_WORKER_CALL), m_call(std::move(call))
+    {
+    }
+    void Run() const { m_call(); }
+
+private:
+    std::function<void()> m_call;
+};
+
+} // namespace
+
+void UpdateDlg::PostFromWorker(std::function<void()> call)
+{
+    QCoreApplication::postEvent(this, new WorkerCallEvent(std::move(call)));
+}
+
+bool UpdateDlg::event(QEvent* event)
+{
+    if (event->type() != WM_WORKER_CALL)
+        return QDialog::event(event);
+    static_cast<WorkerCallEvent*>(event)->Run();
+    return true;
+}
+
 void UpdateDlg::EndFromWorker()
 {
-    QMetaObject::invokeMethod(
-        this, [this] { done(2); }, Qt::QueuedConnection);
+    PostFromWorker([this] { done(2); });
 }
 
 bool UpdateDlg::AskToUpdate()
@@ -103,13 +134,10 @@ void UpdateDlg::keyPressEvent(QKeyEvent* event)
 int UpdateWorker(UpdateDlg& dialog)
 {
     const auto ask = [&dialog] {
-        // Widgets live on the GUI thread: ask there and wait for the answer. The blocking call
-        // already orders the write before the read; the atomic says so to race checkers, which
-        // cannot see inside Qt's own futex-based wait.
-        std::atomic<bool> yes = false;
-        QMetaObject::invokeMethod(
-            &dialog, [&dialog, &yes] { yes = dialog.AskToUpdate(); }, Qt::BlockingQueuedConnection);
-        return yes.load();
+        // Widgets live on the GUI thread: ask there and wait for the answer.
+        std::promise<bool> answer;
+        dialog.PostFromWorker([&dialog, &answer] { answer.set_value(dialog.AskToUpdate()); });
+        return answer.get_future().get();
     };
     if (RunUpdateJob(dialog.UpdateAddress(), dialog.OwnVersion(), dialog.Options(), ask))
         dialog.SetInstallerLaunched();

@@ -42,6 +42,9 @@ public:
 
     // For the worker: an installer was started (both flags change in one write).
     void SetInstallerLaunched() { m_flags = {false, true}; }
+    // For the worker: runs call on the GUI thread, later. Posted as an event of the program's
+    // own, so that race checkers see the hand-over (they cannot see inside Qt's queued calls).
+    void PostFromWorker(std::function<void()> call);
     // For the worker: ends the modal loop from the GUI thread.
     void EndFromWorker();
     // On the GUI thread: asks the user, with this window as the owner; true for Yes.
@@ -51,6 +54,7 @@ public:
     void reject() override {}
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
