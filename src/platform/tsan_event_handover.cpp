@@ -1,4 +1,4 @@
-// Linked into the tests only in ThreadSanitizer builds. Qt hands work between threads under
+// Linked into the program and the tests only in ThreadSanitizer builds. Qt hands work between threads under
 // locks of its own that ThreadSanitizer does not see (futexes inside the uninstrumented Qt
 // library; and the C library calls made from Qt's libraries are skipped, tests/tsan.supp), so
 // everything one thread wrote before such a hand-over would look unsynchronised to the other.
