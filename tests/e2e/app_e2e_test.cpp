@@ -4,6 +4,7 @@
 // user's own programs goes to a recording desktop opener. Screenshots of every case are kept
 // under build/artifacts/app_e2e/<test>/.
 #include "app_driver.h"
+#include "contrast.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>
@@ -41,18 +42,6 @@ bool IsGrey(QRgb c)
 {
     return std::abs(qRed(c) - qGreen(c)) < 16 && std::abs(qGreen(c) - qBlue(c)) < 16 &&
            std::abs(qRed(c) - qBlue(c)) < 16;
-}
-
-// The contrast ratio of white text on this colour (1 to 21).
-double ContrastWithWhite(QRgb c)
-{
-    const auto linear = [](int v) {
-        const double s = v / 255.0;
-        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-    };
-    const double l =
-        0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c));
-    return 1.05 / (l + 0.05);
 }
 
 bool Near(QRgb a, QRgb b, int tolerance = 24)
@@ -348,7 +337,8 @@ TEST(AppE2E, DuringAJobTheButtonsGreyTheCloseButtonHidesTheLogMovesAndNothingClo
     // White text that can be read on the busy picture.
     EXPECT_GT(Fraction(moreProgress, kLogBox, IsWhite), 0.02);
     // With the text a small part of the box, most of it is the background the text is read on.
-    EXPECT_GE(Fraction(moreProgress, kLogBox, [](QRgb c) { return ContrastWithWhite(c) >= 4.5; }),
+    EXPECT_GE(Fraction(moreProgress, kLogBox,
+                       [](QRgb c) { return testenv::ContrastWithWhite(c) >= 4.5; }),
               0.7);
 
     // Every way to close is refused while the job runs.

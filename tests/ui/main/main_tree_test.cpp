@@ -2,6 +2,7 @@
 // frame: the skin must come out as a finished circular face with its controls in place. The
 // frames are kept as build artifacts (build/artifacts/) for a person to look at. The player
 // page is seen by the end-to-end tests.
+#include "contrast.h"
 #include "ui/elements/drawing_surface.h"
 #include "ui/elements/routing.h"
 #include "ui/main/main_tree.h"
@@ -50,18 +51,6 @@ bool IsWhite(QRgb p)
 QRgb At(const QImage& frame, int x, int y)
 {
     return frame.pixel(x, y);
-}
-
-// The contrast of white against a colour, by the relative luminance of WCAG 2 (sRGB).
-double ContrastWithWhite(QRgb c)
-{
-    const auto linear = [](int v) {
-        const double s = v / 255.0;
-        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-    };
-    const double luminance =
-        0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c));
-    return 1.05 / (luminance + 0.05);
 }
 
 TEST(MainWindowComposite, DownloadPage)
@@ -150,8 +139,8 @@ TEST(MainWindowComposite, BusyAndHot)
         for (int x = logBox.left(); x <= logBox.right(); ++x) {
             const QRgb p = At(frame, x, y);
             seeThrough += qAlpha(p) != 255;
-            if (ContrastWithWhite(p) < lowest)
-                lowest = ContrastWithWhite(p), lowestAt = QPoint(x, y);
+            if (testenv::ContrastWithWhite(p) < lowest)
+                lowest = testenv::ContrastWithWhite(p), lowestAt = QPoint(x, y);
         }
     }
     EXPECT_EQ(seeThrough, 0);
