@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -236,7 +235,6 @@ DownloaderUpdateResult UpdateDownloader(const DownloaderUpdateOptions& options)
     if (!work.isValid())
         return Result::Unreachable;
 
-    QNetworkAccessManager manager;
     const auto fetch = [&](const char* name, qint64 maxBytes) {
         DownloadLimits limits;
         limits.stallTimeoutMs = options.stallTimeoutMs;
@@ -245,7 +243,7 @@ DownloaderUpdateResult UpdateDownloader(const DownloaderUpdateOptions& options)
         limits.redirectsToOtherHttpsHosts = true; // what is fetched is verified afterwards
         limits.cancel = options.cancel;
         const QString file = work.filePath(QString::fromLatin1(name));
-        return DownloadToFile(manager, baseUrl.resolved(QUrl(QString::fromLatin1(name))), file,
+        return DownloadToFile(baseUrl.resolved(QUrl(QString::fromLatin1(name))), file,
                               limits)
                    ? file
                    : QString();

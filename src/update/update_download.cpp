@@ -1,18 +1,22 @@
-// One transfer in a local event loop: timers for the limits, a redirect check on every hop,
-// and the body written as it arrives.
+// One transfer with libcurl: the limits checked every 50 ms, each redirect followed by hand
+// after its check, and the body written as it arrives.
 #include "update/update_download.h"
 
-#include <QEventLoop>
-#include <QFile>
-#include <QHostAddress>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
+#include "update/curl_library.h"
 
-#include <memory>
+#include <QFile>
+
+#include <arpa/inet.h>
+
+#include <chrono>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Qt's limit on a chain of redirects; no real server needs more.
+constexpr int kMaxRedirects = 50;
+constexpr int kPollMs = 50;
 
 bool IsHttp(const QUrl& url)
 {
@@ -28,9 +32,18 @@ bool IsReservedInvalid(const QUrl& url)
     return host == u"invalid" || host.endsWith(u".invalid");
 }
 
-struct DeleteLater {
-    void operator()(QObject* object) const { object->deleteLater(); }
-};
+// 127.0.0.0/8, ::1, or 127.0.0.0/8 mapped into IPv6, written as a literal address.
+bool IsLoopbackLiteral(const QString& host)
+{
+    const QByteArray text = host.toLatin1();
+    in_addr v4{};
+    if (inet_pton(AF_INET, text.constData(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, text.constData(), &v6) == 1)
+        return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
+    return false;
+}
 
 } // namespace
 
@@ -41,7 +54,7 @@ bool IsTrustedUpdateUrl(const QUrl& url)
     if (url.scheme().compare(u"https", Qt::CaseInsensitive) == 0)
         return true;
     // A literal address only: a name could resolve anywhere.
-    return QHostAddress(url.host()).isLoopback();
+    return IsLoopbackLiteral(url.host());
 }
 
 bool IsAllowedRedirect(const QUrl& from, const QUrl& to)
@@ -60,95 +73,161 @@ bool IsAllowedRedirectToAnyHttpsHost(const QUrl& from, const QUrl& to)
            !IsReservedInvalid(to);
 }
 
-bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QString& path,
-                    const DownloadLimits& limits)
+namespace {
+
+bool IsSuccess(long status)
 {
-    if (!IsTrustedUpdateUrl(url) || IsReservedInvalid(url))
+    return status >= 200 && status < 300;
+}
+
+bool IsRedirect(long status)
+{
+    return status >= 300 && status < 400;
+}
+
+// One address of the chain on its way: what the callbacks see and what they decided.
+struct Hop {
+    const curl::Api& api;
+    CURL* easy;
+    QFile& file;
+    const DownloadLimits& limits;
+    qint64 received = 0;
+    bool overLimit = false;
+    Clock::time_point lastData = Clock::now();
+
+    long Status() const
+    {
+        long status = 0;
+        api.easyGetinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        return status;
+    }
+};
+
+std::size_t OnHeader(char*, std::size_t size, std::size_t count, void* user)
+{
+    Hop& hop = *static_cast<Hop*>(user);
+    hop.lastData = Clock::now();
+    const std::size_t bytes = size * count;
+    // The blank line after the headers: an announced size over the limit fails before any of
+    // the body is read.
+    if (bytes <= 2 && hop.limits.maxBytes >= 0 && IsSuccess(hop.Status())) {
+        curl_off_t length = -1;
+        hop.api.easyGetinfo(hop.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (length > hop.limits.maxBytes) {
+            hop.overLimit = true;
+            return 0; // stops the transfer
+        }
+    }
+    return bytes;
+}
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user)
+{
+    Hop& hop = *static_cast<Hop*>(user);
+    hop.lastData = Clock::now();
+    const std::size_t bytes = size * count;
+    const long status = hop.Status();
+    if (IsRedirect(status))
+        return bytes; // a redirect's page is not the file
+    if (!IsSuccess(status))
+        return 0; // an error page: nothing to wait for
+    hop.received += static_cast<qint64>(bytes);
+    if (hop.limits.maxBytes >= 0 && hop.received > hop.limits.maxBytes) {
+        hop.overLimit = true;
+        return 0;
+    }
+    return hop.file.write(data, static_cast<qint64>(bytes)) == static_cast<qint64>(bytes) ? bytes
+                                                                                          : 0;
+}
+
+bool Cancelled(const DownloadLimits& limits)
+{
+    return limits.cancel && limits.cancel->load();
+}
+
+// Runs one hop to its end, or stops it when a limit is reached; true when libcurl finished it.
+bool RunHop(const curl::Api& api, CURLM* multi, Hop& hop, Clock::time_point deadline)
+{
+    if (api.multiAddHandle(multi, hop.easy) != CURLM_OK)
         return false;
-    if (limits.cancel && limits.cancel->load())
+    const auto stall = std::chrono::milliseconds(hop.limits.stallTimeoutMs);
+    bool finished = false;
+    for (;;) {
+        int running = 0;
+        if (api.multiPerform(multi, &running) != CURLM_OK)
+            break;
+        if (running == 0) {
+            int queued = 0;
+            const CURLMsg* message = api.multiInfoRead(multi, &queued);
+            finished = message && message->msg == CURLMSG_DONE && message->data.result == CURLE_OK;
+            break;
+        }
+        const Clock::time_point now = Clock::now();
+        if (Cancelled(hop.limits) || now - hop.lastData > stall || now > deadline)
+            break;
+        api.multiPoll(multi, nullptr, 0, kPollMs, nullptr);
+    }
+    api.multiRemoveHandle(multi, hop.easy);
+    return finished && !hop.overLimit;
+}
+
+// Follows the chain from url; true when it ended in a 2xx answer whose body is in file.
+bool Fetch(const curl::Api& api, const QUrl& url, QFile& file, const DownloadLimits& limits)
+{
+    const curl::Easy easy(api.easyInit());
+    const curl::Multi multi(api.multiInit());
+    if (!easy || !multi)
+        return false;
+    Hop hop{api, easy.get(), file, limits};
+    api.easySetopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
+    api.easySetopt(easy.get(), CURLOPT_FOLLOWLOCATION, 0L);
+    api.easySetopt(easy.get(), CURLOPT_PROTOCOLS_STR, "http,https");
+    api.easySetopt(easy.get(), CURLOPT_USERAGENT, "Vandrel/" VANDREL_VERSION);
+    api.easySetopt(easy.get(), CURLOPT_HEADERFUNCTION, &OnHeader);
+    api.easySetopt(easy.get(), CURLOPT_HEADERDATA, &hop);
+    api.easySetopt(easy.get(), CURLOPT_WRITEFUNCTION, &OnBody);
+    api.easySetopt(easy.get(), CURLOPT_WRITEDATA, &hop);
+
+    const Clock::time_point deadline =
+        limits.totalTimeoutMs >= 0 ? Clock::now() + std::chrono::milliseconds(limits.totalTimeoutMs)
+                                   : Clock::time_point::max();
+    QUrl current = url;
+    for (int redirects = 0; redirects <= kMaxRedirects; ++redirects) {
+        if (api.easySetopt(easy.get(), CURLOPT_URL, current.toEncoded().constData()) != CURLE_OK)
+            return false;
+        hop.lastData = Clock::now();
+        if (!RunHop(api, multi.get(), hop, deadline))
+            return false;
+        const long status = hop.Status();
+        char* location = nullptr;
+        api.easyGetinfo(easy.get(), CURLINFO_REDIRECT_URL, &location);
+        if (!IsRedirect(status) || !location)
+            return IsSuccess(status);
+        const QUrl next(QString::fromUtf8(location));
+        const bool allowed = limits.redirectsToOtherHttpsHosts
+                                 ? IsAllowedRedirectToAnyHttpsHost(current, next)
+                                 : IsAllowedRedirect(current, next);
+        if (!allowed)
+            return false;
+        current = next;
+    }
+    return false;
+}
+
+} // namespace
+
+bool DownloadToFile(const QUrl& url, const QString& path, const DownloadLimits& limits)
+{
+    if (!IsTrustedUpdateUrl(url) || IsReservedInvalid(url) || Cancelled(limits))
+        return false;
+    const curl::Api* api = curl::Library();
+    if (!api)
         return false;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
                    QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return false;
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::UserVerifiedRedirectPolicy);
-    const std::unique_ptr<QNetworkReply, DeleteLater> reply(manager.get(request));
-    // Qt stops reading the socket while this much is waiting, so memory stays bounded.
-    reply->setReadBufferSize(64 * 1024);
-
-    QEventLoop loop;
-    QTimer stall;
-    stall.setSingleShot(true);
-    stall.setInterval(limits.stallTimeoutMs);
-    QTimer total;
-    total.setSingleShot(true);
-    QTimer cancelPoll;
-    cancelPoll.setInterval(50);
-    bool failed = false;
-    qint64 received = 0;
-    QUrl current = url;
-    const auto fail = [&] {
-        failed = true;
-        reply->abort();
-    };
-    const auto drain = [&] {
-        const QByteArray data = reply->readAll();
-        received += data.size();
-        if (limits.maxBytes >= 0 && received > limits.maxBytes)
-            fail();
-        else if (!data.isEmpty() && file.write(data) != data.size())
-            fail();
-    };
-
-    QObject::connect(&stall, &QTimer::timeout, &loop, fail);
-    QObject::connect(&total, &QTimer::timeout, &loop, fail);
-    QObject::connect(&cancelPoll, &QTimer::timeout, &loop, [&] {
-        if (limits.cancel->load())
-            fail();
-    });
-    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
-        stall.start();
-        if (!failed)
-            drain();
-    });
-    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
-        stall.start();
-        // An announced size over the limit fails before any of the body is read.
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (limits.maxBytes >= 0 && length.isValid() && length.toLongLong() > limits.maxBytes)
-            fail();
-    });
-    QObject::connect(reply.get(), &QNetworkReply::redirected, &loop, [&](const QUrl& target) {
-        stall.start();
-        const QUrl next = current.resolved(target);
-        const bool allowed = limits.redirectsToOtherHttpsHosts
-                                 ? IsAllowedRedirectToAnyHttpsHost(current, next)
-                                 : IsAllowedRedirect(current, next);
-        if (!allowed)
-            return fail();
-        current = next;
-        emit reply->redirectAllowed();
-    });
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    stall.start();
-    if (limits.totalTimeoutMs >= 0)
-        total.start(limits.totalTimeoutMs);
-    if (limits.cancel)
-        cancelPoll.start();
-    if (!reply->isFinished() && !failed)
-        loop.exec();
-    stall.stop();
-    total.stop();
-    cancelPoll.stop();
-
-    if (!failed)
-        drain();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool ok = !failed && reply->error() == QNetworkReply::NoError && status >= 200 &&
-                    status < 300 && file.flush();
+    const bool ok = Fetch(*api, url, file, limits) && file.flush();
     file.close();
     if (!ok)
         file.remove();

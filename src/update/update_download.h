@@ -7,8 +7,6 @@
 
 #include <atomic>
 
-class QNetworkAccessManager;
-
 // The version file and the installer come only over https, or from a literal loopback address
 // (tests): over plain http either could be replaced on the way, and the installer runs with the
 // user's rights.
@@ -37,7 +35,6 @@ struct DownloadLimits {
 // Downloads url into a new file at path, created exclusively (an existing file or link there
 // makes it fail) with owner-only rights. Only trusted addresses are fetched (redirects included,
 // see IsAllowedRedirect), and any status other than 2xx fails. On failure a file it created is
-// removed again. It runs an event loop of its own, so the calling thread needs an event
-// dispatcher (any QThread has one).
-bool DownloadToFile(QNetworkAccessManager& manager, const QUrl& url, const QString& path,
-                    const DownloadLimits& limits);
+// removed again. It blocks the calling thread until the transfer ends; without an installed
+// libcurl (see curl_library.h) it fails.
+bool DownloadToFile(const QUrl& url, const QString& path, const DownloadLimits& limits);

@@ -8,7 +8,6 @@
 #include "update/update_version_file.h"
 
 #include <QFile>
-#include <QNetworkAccessManager>
 #include <QProcess>
 
 namespace {
@@ -27,13 +26,12 @@ bool StartInstaller(const QString& path)
 bool RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
                   const UpdateJobOptions& options, const std::function<bool()>& ask)
 {
-    QNetworkAccessManager manager;
     const QString versionFile = platform::MakeTempFileName();
     DownloadLimits versionLimits;
     versionLimits.stallTimeoutMs = options.stallTimeoutMs;
     versionLimits.totalTimeoutMs = options.versionFileTimeoutMs;
     versionLimits.maxBytes = kMaxVersionFileBytes;
-    if (!DownloadToFile(manager, QUrl(updateAddress), versionFile, versionLimits))
+    if (!DownloadToFile(QUrl(updateAddress), versionFile, versionLimits))
         return false; // nothing of ours is left behind
 
     const std::optional<VersionFileInfo> info = ReadVersionFile(versionFile);
@@ -50,7 +48,7 @@ bool RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
     installerLimits.stallTimeoutMs = options.stallTimeoutMs;
     installerLimits.totalTimeoutMs = options.installerTimeoutMs;
     installerLimits.maxBytes = options.maxInstallerBytes;
-    if (!DownloadToFile(manager, installerUrl, installer, installerLimits))
+    if (!DownloadToFile(installerUrl, installer, installerLimits))
         return false;
     // Recorded before it starts, so that even a crash right after leaves it to the next start.
     RecordLaunchedInstaller(installer);

@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 
 namespace {
 
@@ -28,12 +27,11 @@ protected:
     QUrl Url(const QString& path) const { return QUrl(m_server.Base() + path); }
     bool Fetch(const QString& path, DownloadLimits limits = {})
     {
-        return DownloadToFile(m_manager, Url(path), Target(), limits);
+        return DownloadToFile(Url(path), Target(), limits);
     }
     QStringList Leftovers() const { return QDir(m_dir).entryList(QDir::Files | QDir::System); }
 
     LoopbackHttpServer m_server;
-    QNetworkAccessManager m_manager;
     QString m_dir;
 };
 
@@ -110,7 +108,7 @@ TEST_F(Download, OutcomesAndLimits)
         limits.stallTimeoutMs = row.stallMs;
         limits.totalTimeoutMs = row.totalMs;
         limits.maxBytes = row.maxBytes;
-        EXPECT_EQ(DownloadToFile(m_manager, QUrl(row.url), Target(), limits), row.ok) << row.name;
+        EXPECT_EQ(DownloadToFile(QUrl(row.url), Target(), limits), row.ok) << row.name;
         EXPECT_EQ(Leftovers().size(), row.ok ? 1 : 0) << row.name;
     }
     EXPECT_EQ(m_server.Requests().count("/by-name"), 0) << "nor the name";
