@@ -1,7 +1,7 @@
-// Opening libcurl with dlopen and resolving its entry points by name.
+// Opening libcurl and resolving its entry points by name.
 #include "update/curl_library.h"
 
-#include <dlfcn.h>
+#include "platform/shared_library.h"
 
 #include <mutex>
 
@@ -9,42 +9,36 @@ namespace curl {
 
 namespace {
 
-template <typename T> bool Resolve(void* library, const char* name, T& entry)
-{
-    entry = reinterpret_cast<T>(dlsym(library, name));
-    return entry != nullptr;
-}
-
 std::unique_ptr<Api> Load()
 {
     // Either flavour of libcurl 4 has the same interface; the OpenSSL one first.
-    void* library = nullptr;
-    for (const char* name : {"libcurl.so.4", "libcurl-gnutls.so.4"}) {
-        library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-        if (library)
-            break;
-    }
-    if (!library)
+    platform::SharedLibrary library =
+        platform::SharedLibrary::OpenFirst({"libcurl.so.4", "libcurl-gnutls.so.4"});
+    if (!library.IsOpen())
         return nullptr;
+    bool resolved = true;
+    const auto find = [&]<typename T>(const char* name, T& entry) {
+        entry = library.Find<T>(name);
+        resolved = resolved && entry != nullptr;
+    };
     auto api = std::make_unique<Api>();
     decltype(&curl_global_init) globalInit = nullptr;
-    const bool resolved = Resolve(library, "curl_global_init", globalInit) &&
-                          Resolve(library, "curl_easy_init", api->easyInit) &&
-                          Resolve(library, "curl_easy_cleanup", api->easyCleanup) &&
-                          Resolve(library, "curl_easy_setopt", api->easySetopt) &&
-                          Resolve(library, "curl_easy_getinfo", api->easyGetinfo) &&
-                          Resolve(library, "curl_multi_init", api->multiInit) &&
-                          Resolve(library, "curl_multi_cleanup", api->multiCleanup) &&
-                          Resolve(library, "curl_multi_add_handle", api->multiAddHandle) &&
-                          Resolve(library, "curl_multi_remove_handle", api->multiRemoveHandle) &&
-                          Resolve(library, "curl_multi_perform", api->multiPerform) &&
-                          Resolve(library, "curl_multi_poll", api->multiPoll) &&
-                          Resolve(library, "curl_multi_info_read", api->multiInfoRead);
-    // A library once initialised is never closed: its TLS backend does not survive unloading.
-    if (!resolved || globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-        dlclose(library);
-        return nullptr;
-    }
+    find("curl_global_init", globalInit);
+    find("curl_easy_init", api->easyInit);
+    find("curl_easy_cleanup", api->easyCleanup);
+    find("curl_easy_setopt", api->easySetopt);
+    find("curl_easy_getinfo", api->easyGetinfo);
+    find("curl_multi_init", api->multiInit);
+    find("curl_multi_cleanup", api->multiCleanup);
+    find("curl_multi_add_handle", api->multiAddHandle);
+    find("curl_multi_remove_handle", api->multiRemoveHandle);
+    find("curl_multi_perform", api->multiPerform);
+    find("curl_multi_poll", api->multiPoll);
+    find("curl_multi_info_read", api->multiInfoRead);
+    if (!resolved || globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK)
+        return nullptr; // closes the library again
+    // Initialised: its TLS backend does not survive being unloaded.
+    library.Keep();
     return api;
 }
 

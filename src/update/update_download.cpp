@@ -2,11 +2,10 @@
 // after its check, and the body written as it arrives.
 #include "update/update_download.h"
 
+#include "platform/network_address.h"
 #include "update/curl_library.h"
 
 #include <QFile>
-
-#include <arpa/inet.h>
 
 #include <chrono>
 
@@ -14,8 +13,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Qt's limit on a chain of redirects; no real server needs more.
-constexpr int kMaxRedirects = 50;
+// Browsers' limit on a chain of redirects: no real server needs more, and a loop ends here.
+constexpr int kMaxRedirects = 20;
 constexpr int kPollMs = 50;
 
 bool IsHttp(const QUrl& url)
@@ -32,19 +31,6 @@ bool IsReservedInvalid(const QUrl& url)
     return host == u"invalid" || host.endsWith(u".invalid");
 }
 
-// 127.0.0.0/8, ::1, or 127.0.0.0/8 mapped into IPv6, written as a literal address.
-bool IsLoopbackLiteral(const QString& host)
-{
-    const QByteArray text = host.toLatin1();
-    in_addr v4{};
-    if (inet_pton(AF_INET, text.constData(), &v4) == 1)
-        return (ntohl(v4.s_addr) >> 24) == 127;
-    in6_addr v6{};
-    if (inet_pton(AF_INET6, text.constData(), &v6) == 1)
-        return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
-    return false;
-}
-
 } // namespace
 
 bool IsTrustedUpdateUrl(const QUrl& url)
@@ -54,7 +40,7 @@ bool IsTrustedUpdateUrl(const QUrl& url)
     if (url.scheme().compare(u"https", Qt::CaseInsensitive) == 0)
         return true;
     // A literal address only: a name could resolve anywhere.
-    return IsLoopbackLiteral(url.host());
+    return platform::IsLoopbackAddress(url.host().toStdString());
 }
 
 bool IsAllowedRedirect(const QUrl& from, const QUrl& to)
