@@ -29,27 +29,16 @@ unsigned ModeOf(const QString& path)
     return st.st_mode & (S_IFMT | 07777);
 }
 
-// Points the temporary directory (TMPDIR) at a folder of the test's own.
-class TempDirScope {
-public:
-    explicit TempDirScope(const QString& dir) : m_old(qgetenv("TMPDIR"))
-    {
-        qputenv("TMPDIR", QFile::encodeName(dir));
-    }
-    ~TempDirScope() { qputenv("TMPDIR", m_old); }
-
-private:
-    QByteArray m_old;
-};
-
 // Every workspace is a new private directory: two at once differ, and a name that exists (a
 // directory, a file, a link, a dangling link) is never used.
 TEST(Workspace, WorkspacesAreNewAndPrivate)
 {
     QTemporaryDir tmp;
-    TempDirScope scope(tmp.path());
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
     const QString first = CreateWorkspace();
     const QString second = CreateWorkspace();
+    qputenv("TMPDIR", oldTmp);
     EXPECT_NE(first, second);
     for (const QString& ws : {first, second}) {
         EXPECT_EQ(QFileInfo(ws).absolutePath(), QFileInfo(tmp.path()).absoluteFilePath());
@@ -57,12 +46,10 @@ TEST(Workspace, WorkspacesAreNewAndPrivate)
         EXPECT_EQ(ModeOf(ws), 0700u | S_IFDIR) << ws.toStdString();
     }
 
-    ASSERT_TRUE(QDir().mkpath(tmp.filePath(QStringLiteral("taken-dir"))));
-    ASSERT_TRUE(testenv::WriteFile(tmp.filePath(QStringLiteral("taken-file")), "x"));
-    ASSERT_TRUE(QFile::link(tmp.filePath(QStringLiteral("taken-dir")),
-                            tmp.filePath(QStringLiteral("taken-link"))));
-    ASSERT_TRUE(QFile::link(tmp.filePath(QStringLiteral("nowhere")),
-                            tmp.filePath(QStringLiteral("taken-dangling"))));
+    ASSERT_TRUE(QDir().mkpath(tmp.filePath("taken-dir")));
+    ASSERT_TRUE(testenv::WriteFile(tmp.filePath("taken-file"), "x"));
+    ASSERT_TRUE(QFile::link(tmp.filePath("taken-dir"), tmp.filePath("taken-link")));
+    ASSERT_TRUE(QFile::link(tmp.filePath("nowhere"), tmp.filePath("taken-dangling")));
     const QStringList names = {"taken-dir", "taken-file", "taken-link", "taken-dangling", "free"};
     int asked = 0;
     const QString ws = CreateWorkspace(tmp.path(), [&] { return names.value(asked++); });
@@ -111,6 +98,10 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
                           {"sub/../../escaped2.txt", "x"},
                           {"link", QFile::encodeName(outside.path()), 0120777},
                           {"downloader", "#!/bin/sh\n", 0100755}});
+    ziptest::Member badChecksum{"convert", "#!/bin/sh\n"};
+    badChecksum.raw = ziptest::RawHeaders{0, 10, 0x12345678};
+    const QByteArray damaged =
+        ziptest::MakeZip({{"downloader", "#!/bin/sh\n", 0100755}, badChecksum});
     const QStringList tools = {"convert", "downloader", "player.htm"};
     struct Row {
         const char* name;
@@ -135,6 +126,7 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
         {"a payload that is not scrambled", filler(64) + Payload(zip, 0, false), false, {}},
         // Refused members make the payload a damaged one; nothing leaves the workspace.
         {"members that escape or are links", filler(64) + Payload(hostile), false, {"downloader"}},
+        {"a member that fails its checksum", filler(64) + Payload(damaged), false, {"downloader"}},
     };
     const QString saved = QDir::currentPath();
     for (const Row& row : rows) {
@@ -152,9 +144,8 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
         EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                   (QStringList{"program", "ws"}))
             << row.name;
-        if (row.extracted) {
+        if (row.extracted)
             EXPECT_EQ(ModeOf(ws + QStringLiteral("/downloader")), 0755u | S_IFREG);
-        }
         EXPECT_EQ(QDir::currentPath(), saved) << "the current directory stays where it was";
         QDir::setCurrent(saved);
     }
@@ -167,56 +158,27 @@ TEST(RemoveDirectoryTree, RemovesLinksButNotWhatTheyPointTo)
 {
     QTemporaryDir tmp;
     const QString outside = tmp.filePath(QStringLiteral("outside"));
-    ASSERT_TRUE(QDir().mkpath(outside + QStringLiteral("/deep")));
-    ASSERT_TRUE(testenv::WriteFile(outside + QStringLiteral("/keep.txt"), "keep"));
-    ASSERT_TRUE(testenv::WriteFile(outside + QStringLiteral("/deep/keep2.txt"), "keep"));
-
     const QString ws = tmp.filePath(QStringLiteral("ws"));
-    ASSERT_TRUE(QDir().mkpath(ws + QStringLiteral("/a/b/c")));
-    ASSERT_TRUE(testenv::WriteFile(ws + QStringLiteral("/a/b/c/file"), "x"));
-    ASSERT_TRUE(testenv::WriteFile(ws + QStringLiteral("/.hidden"), "x"));
-    ASSERT_TRUE(QFile::link(outside, ws + QStringLiteral("/dirlink")));
-    ASSERT_TRUE(
-        QFile::link(outside + QStringLiteral("/keep.txt"), ws + QStringLiteral("/a/filelink")));
-    ASSERT_TRUE(
-        QFile::link(tmp.filePath(QStringLiteral("nowhere")), ws + QStringLiteral("/dangling")));
-    ASSERT_TRUE(testenv::WriteFile(ws + QStringLiteral("/readonly"), "x"));
+    for (const char* file : {"outside/keep.txt", "outside/deep/keep2.txt", "ws/a/b/c/file",
+                             "ws/.hidden", "ws/readonly"})
+        ASSERT_TRUE(testenv::WriteFile(tmp.filePath(file), "keep"));
     ASSERT_TRUE(QFile::setPermissions(ws + QStringLiteral("/readonly"), QFileDevice::ReadOwner));
+    ASSERT_TRUE(QFile::link(outside, ws + QStringLiteral("/dirlink")));
+    ASSERT_TRUE(QFile::link(outside + "/keep.txt", ws + QStringLiteral("/a/filelink")));
+    ASSERT_TRUE(QFile::link(tmp.filePath("nowhere"), ws + QStringLiteral("/dangling")));
+    // A link given as the directory itself is not followed either.
+    ASSERT_TRUE(QFile::link(outside, tmp.filePath("toplink")));
 
     RemoveDirectoryTree(ws);
+    RemoveDirectoryTree(tmp.filePath("toplink"));
     EXPECT_FALSE(QFileInfo::exists(ws));
     EXPECT_EQ(testenv::ReadFile(outside + QStringLiteral("/keep.txt")), "keep");
     EXPECT_EQ(testenv::ReadFile(outside + QStringLiteral("/deep/keep2.txt")), "keep");
-
-    // A link given as the directory itself is not followed either.
-    const QString topLink = tmp.filePath(QStringLiteral("toplink"));
-    ASSERT_TRUE(QFile::link(outside, topLink));
-    RemoveDirectoryTree(topLink);
-    EXPECT_EQ(testenv::ReadFile(outside + QStringLiteral("/keep.txt")), "keep");
 }
-
-// Lowers the soft limit of open descriptors for its lifetime.
-class OpenFileLimit {
-public:
-    explicit OpenFileLimit(rlim_t soft)
-    {
-        getrlimit(RLIMIT_NOFILE, &m_old);
-        rlimit lowered = m_old;
-        lowered.rlim_cur = soft;
-        m_set = setrlimit(RLIMIT_NOFILE, &lowered) == 0;
-    }
-    ~OpenFileLimit() { setrlimit(RLIMIT_NOFILE, &m_old); }
-    bool IsSet() const { return m_set; }
-
-private:
-    rlimit m_old{};
-    bool m_set = false;
-};
 
 TEST(RemoveDirectoryTree, RemovesATreeDeeperThanTheOpenFileLimit)
 {
     constexpr int kDepth = 2000;
-    constexpr rlim_t kLimit = 64;
     QTemporaryDir tmp;
     const QString ws = tmp.filePath(QStringLiteral("ws"));
     ASSERT_TRUE(QDir().mkpath(ws));
@@ -239,11 +201,14 @@ TEST(RemoveDirectoryTree, RemovesATreeDeeperThanTheOpenFileLimit)
         }
         close(fd);
     }
-    {
-        OpenFileLimit limit(kLimit);
-        ASSERT_TRUE(limit.IsSet());
-        RemoveDirectoryTree(ws);
-    }
+    // Lowered for the removal only: far fewer descriptors than levels.
+    rlimit old{};
+    getrlimit(RLIMIT_NOFILE, &old);
+    rlimit lowered = old;
+    lowered.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    RemoveDirectoryTree(ws);
+    setrlimit(RLIMIT_NOFILE, &old);
     EXPECT_FALSE(QFileInfo::exists(ws));
     EXPECT_TRUE(QDir(tmp.path()).isEmpty());
 }

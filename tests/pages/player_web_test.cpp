@@ -25,48 +25,27 @@ namespace {
 QVariant Eval(IWebView* view, const QString& script)
 {
     // Shared: a late answer after the time-out must not write into a gone frame.
-    auto result = std::make_shared<std::optional<QVariant>>();
+    const auto result = std::make_shared<std::optional<QVariant>>();
     view->RunJavaScript(script, [result](const QVariant& v) { *result = v; });
     testenv::WaitUntil([&] { return result->has_value(); }, 10000);
     return result->value_or(QVariant());
 }
 
-std::string PageText(IWebView* view)
-{
-    return Eval(view, QStringLiteral("document.body ? document.body.innerText : ''"))
-        .toString()
-        .toStdString();
-}
-
 // Waits until the page's video has played past half a second.
 bool Plays(IWebView* view)
 {
-    return testenv::WaitUntil(
-        [&] {
-            return Eval(view, QStringLiteral("(function(){var v=document.getElementById('video');"
-                                             "return v ? v.currentTime : -1;})()"))
-                       .toDouble() > 0.5;
-        },
-        40000);
+    const QString position = QStringLiteral(
+        "(function(){var v=document.getElementById('video'); return v ? v.currentTime : -1;})()");
+    return testenv::WaitUntil([&] { return Eval(view, position).toDouble() > 0.5; }, 40000);
 }
 
 // Waits until the page for path is loaded: navigation is not done when Navigate returns.
 bool ShowsFile(IWebView* view, const QString& path)
 {
-    return testenv::WaitUntil(
-        [&] {
-            return Eval(view, QStringLiteral("document.readyState === 'complete' &&"
-                                             " new URLSearchParams(window.location.search)"
-                                             ".get('file_location')"))
-                       .toString() == path;
-        },
-        30000);
-}
-
-// What the page plays Flash video with: defined only when its Flash video player took the file.
-QString PagePlayer(IWebView* view)
-{
-    return Eval(view, QStringLiteral("typeof window.vandrelPlayer")).toString();
+    const QString shown =
+        QStringLiteral("document.readyState === 'complete' && new "
+                       "URLSearchParams(window.location.search).get('file_location')");
+    return testenv::WaitUntil([&] { return Eval(view, shown).toString() == path; }, 30000);
 }
 
 class PlayerWebTest : public ::testing::Test {
@@ -123,8 +102,7 @@ protected:
 
 bool WebEngineMapped()
 {
-    QFile maps(QStringLiteral("/proc/self/maps"));
-    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngineCore");
+    return testenv::ReadFile(QStringLiteral("/proc/self/maps")).contains("libQt6WebEngineCore");
 }
 
 TEST_F(PlayerWebTest, FlashVideoNamedInLatin1PlaysThroughTheCarriedPlayerAndHidingBlanksIt)
@@ -146,17 +124,14 @@ TEST_F(PlayerWebTest, FlashVideoNamedInLatin1PlaysThroughTheCarriedPlayerAndHidi
     } else if (!s_sandboxSwitchSetBefore) {
         EXPECT_FALSE(qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"));
     }
-    EXPECT_TRUE(Plays(view)) << PageText(view);
-    EXPECT_EQ(PagePlayer(view), QStringLiteral("object"));
+    EXPECT_TRUE(Plays(view)) << Eval(view, "document.body.innerText").toString().toStdString();
+    // Defined only when the page's Flash video player took the file.
+    EXPECT_EQ(Eval(view, "typeof window.vandrelPlayer").toString(), QStringLiteral("object"));
 
     page->OnHide();
     EXPECT_EQ(view->Address(), QUrl(QStringLiteral("about:blank")));
     EXPECT_TRUE(testenv::WaitUntil(
-        [&] {
-            return !Eval(view, QStringLiteral("document.getElementById('video') !== null"))
-                        .toBool();
-        },
-        10000));
+        [&] { return Eval(view, "document.getElementById('video') === null").toBool(); }, 10000));
 }
 
 TEST_F(PlayerWebTest, TheFileLocationIsNeverMarkupNorScript)

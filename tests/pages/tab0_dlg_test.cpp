@@ -39,48 +39,40 @@ protected:
     std::unique_ptr<QWidget> owner;
 };
 
-struct FolderCase {
-    const char* name;
-    bool haveKey;
-    std::optional<QString> stored; // nullopt: the value is absent
-    bool expectDesktop;
-};
-
-class FolderFieldTest : public Tab0Test, public ::testing::WithParamInterface<FolderCase> {};
-
 // The field starts with the stored folder (the desktop without one), and what is typed is
 // stored exactly as typed when the page goes, only when there is a key to keep it in.
-TEST_P(FolderFieldTest, StartsWithTheStoredFolderAndKeepsWhatIsTyped)
+TEST_F(Tab0Test, FolderFieldStartsWithTheStoredFolderAndKeepsWhatIsTyped)
 {
-    const FolderCase& c = GetParam();
-    SettingsKey key = FreshKey();
-    if (c.stored) {
-        ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder, *c.stored));
-    }
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const struct {
+        const char* name;
+        bool haveKey;
+        std::optional<QString> stored; // nullopt: the value is absent
+        QString shown;
+    } rows[] = {
+        {"no key gives the desktop and stores nothing", false, QStringLiteral("/srv/x"), desktop},
+        {"an absent value gives the desktop", true, std::nullopt, desktop},
+        {"an empty value stays empty", true, QString(), QString()},
+        {"blanks and Unicode are kept", true, QStringLiteral("/home/u/Vidéos à voir "),
+         QStringLiteral("/home/u/Vidéos à voir ")},
+    };
     const QString typed = QStringLiteral("  /no/such/folder/ever; x=y ");
-    {
-        auto page = MakePage(c.haveKey ? &key : nullptr);
-        EXPECT_EQ(page->FolderField()->text(),
-                  c.expectDesktop
-                      ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)
-                      : *c.stored);
-        page->FolderField()->setText(typed);
-    }
-    EXPECT_EQ(ReadStringValue(key, settings_names::kDefaultDownloadFolder, INT_MAX),
-              c.haveKey ? std::optional(typed) : c.stored);
-    if (c.haveKey) {
-        EXPECT_EQ(MakePage(&key)->FolderField()->text(), typed);
+    for (const auto& c : rows) {
+        SCOPED_TRACE(c.name);
+        SettingsKey key = FreshKey();
+        if (c.stored)
+            ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder, *c.stored));
+        {
+            auto page = MakePage(c.haveKey ? &key : nullptr);
+            EXPECT_EQ(page->FolderField()->text(), c.shown);
+            page->FolderField()->setText(typed);
+        }
+        EXPECT_EQ(ReadStringValue(key, settings_names::kDefaultDownloadFolder, INT_MAX),
+                  c.haveKey ? std::optional(typed) : c.stored);
+        if (c.haveKey)
+            EXPECT_EQ(MakePage(&key)->FolderField()->text(), typed);
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, FolderFieldTest,
-    ::testing::Values(
-        FolderCase{"NoKeyGivesTheDesktopAndStoresNothing", false, QStringLiteral("/srv/x"), true},
-        FolderCase{"AbsentValueGivesTheDesktop", true, std::nullopt, true},
-        FolderCase{"EmptyValueStaysEmpty", true, QString(), false},
-        FolderCase{"BlanksAndUnicodeKept", true, QStringLiteral("/home/u/Vidéos à voir "), false}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(Tab0Test, ChosenFolderFillsTheFieldAndIsTheNextDefaultCancelLeavesIt)
 {
