@@ -73,16 +73,13 @@ constexpr UnzipResult kIncomplete = UnzipResult::Incomplete;
 TEST_F(RunUnzipTest, ExtractsAsTheProgramAsks)
 {
     ASSERT_TRUE(testenv::WriteFile(Dest(QStringLiteral("top.txt")), "a much longer old content"));
-    Member timed{"timed.txt", "t"};
-    timed.year = 2019, timed.month = 7, timed.day = 14, timed.hour = 10, timed.minute = 30,
-    timed.second = 42;
     const QString zip = Archive({{"top.txt", "top"},
                                  {"tools/bin/a.dll", "dll"},
                                  {"win\\sub\\b.txt", "backslashed"},
                                  {"empty/", ""},
                                  {"tool", "#!/bin/sh\n", 0100755},
                                  {"page.htm", "<p>", 0100600},
-                                 timed});
+                                 {"timed.txt", "t", 0, 2019, 7, 14, 10, 30, 42}});
     const std::time_t before = std::time(nullptr);
     std::string out;
     EXPECT_EQ(Extract(zip, &out), kExtracted);

@@ -127,6 +127,9 @@ TEST_F(PlayerWebTest, FlashVideoNamedInLatin1PlaysThroughTheCarriedPlayerAndHidi
     EXPECT_TRUE(Plays(view)) << Eval(view, "document.body.innerText").toString().toStdString();
     // Defined only when the page's Flash video player took the file.
     EXPECT_EQ(Eval(view, "typeof window.vandrelPlayer").toString(), QStringLiteral("object"));
+    EXPECT_EQ(view->parentWidget(), page->BrowserHost());
+    EXPECT_TRUE(page->Play(s_flv));
+    EXPECT_EQ(page->Browser(), view) << "one view, kept for the next video";
 
     page->OnHide();
     EXPECT_EQ(view->Address(), QUrl(QStringLiteral("about:blank")));

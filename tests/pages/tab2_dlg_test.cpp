@@ -117,21 +117,6 @@ TEST_F(Tab2Test, FlashVideoWithoutAProgramPlaysInThePageEverythingElseGoesToTheP
     }
 }
 
-TEST_F(Tab2Test, WebViewIsMadeOnFirstPlayInThePageKeptAndBlankedOnHide)
-{
-    page->OnHide();
-    page->Play(QStringLiteral("/v/a.mp4"));
-    EXPECT_EQ(page->Browser(), nullptr);
-    page->Play(QStringLiteral("/v/a.flv"));
-    page->Play(QStringLiteral("/v/b.flv"));
-    EXPECT_EQ(viewsMade, 1);
-    EXPECT_EQ(page->Browser(), view);
-    EXPECT_EQ(view->parentWidget(), page->BrowserHost());
-    page->OnHide();
-    ASSERT_EQ(view->visited.size(), 3);
-    EXPECT_EQ(view->visited[2], QUrl(QStringLiteral("about:blank")));
-}
-
 TEST_F(Tab2Test, WithoutAWebViewFlashVideoStillSelectsThePage)
 {
     page->SetWebViewCreator([](QWidget*) { return nullptr; });
