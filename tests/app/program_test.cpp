@@ -54,7 +54,7 @@ QString ProgramWithoutPayload(const QString& folder)
         marker += 4;
     EXPECT_LT(marker + 4, program.size());
     program.truncate(marker);
-    const QString path = folder + QStringLiteral("/vandrel-copy");
+    const QString path = folder + "/vandrel-copy";
     EXPECT_TRUE(testenv::WriteFile(path, program));
     QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;

@@ -58,16 +58,16 @@ protected:
         s_extracted =
             !s_workspace.isEmpty() && ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
         // A folder with a blank and a non-ASCII letter, as users' folders have.
-        s_media = testenv::Home() + QStringLiteral("/Vidéos du jour");
+        s_media = testenv::Home() + "/Vidéos du jour";
         QDir().mkpath(s_media);
-        s_mp4 = s_media + QStringLiteral("/clip #1.mp4");
+        s_mp4 = s_media + "/clip #1.mp4";
         // A Latin-1 name, as older systems and some cameras write them: the page must get the
         // name's very bytes, not the name with U+FFFD in place of the letter.
         const QByteArray flv = QFile::encodeName(s_media) + "/Vid\xe9o 1.FLV";
         s_flv = platform::DecodeFileName(flv);
-        const QString copied = s_media + QStringLiteral("/copied.flv");
-        s_clipsCopied = QFile::copy(testenv::MediaDir() + QStringLiteral("/clip.mp4"), s_mp4) &&
-                        QFile::copy(testenv::MediaDir() + QStringLiteral("/clip.flv"), copied) &&
+        const QString copied = s_media + "/copied.flv";
+        s_clipsCopied = QFile::copy(testenv::MediaDir() + "/clip.mp4", s_mp4) &&
+                        QFile::copy(testenv::MediaDir() + "/clip.flv", copied) &&
                         std::rename(QFile::encodeName(copied).constData(), flv.constData()) == 0;
     }
     static void TearDownTestSuite() { RemoveDirectoryTree(s_workspace); }

@@ -27,16 +27,12 @@ SettingsKey FreshKey()
 
 class Tab0Test : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        owner = std::make_unique<QWidget>();
-        owner->resize(781, 786);
-    }
+    void SetUp() override { owner.resize(781, 786); }
     std::unique_ptr<Tab0Dlg> MakePage(const SettingsKey* key)
     {
-        return std::make_unique<Tab0Dlg>(key, owner.get());
+        return std::make_unique<Tab0Dlg>(key, &owner);
     }
-    std::unique_ptr<QWidget> owner;
+    QWidget owner;
 };
 
 // The field starts with the stored folder (the desktop without one), and what is typed is
@@ -77,8 +73,7 @@ TEST_F(Tab0Test, FolderFieldStartsWithTheStoredFolderAndKeepsWhatIsTyped)
 TEST_F(Tab0Test, ChosenFolderFillsTheFieldAndIsTheNextDefaultCancelLeavesIt)
 {
     SettingsKey key = FreshKey();
-    ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder,
-                                 QStringLiteral("/srv/start")));
+    ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder, "/srv/start"));
     std::optional<QString> answer;
     QStringList askedStarts;
     QWidget* askedOwner = nullptr;
@@ -96,7 +91,7 @@ TEST_F(Tab0Test, ChosenFolderFillsTheFieldAndIsTheNextDefaultCancelLeavesIt)
         EXPECT_EQ(page->FolderField()->text(), QStringLiteral("/srv/chosen"));
     }
     EXPECT_EQ(askedStarts, QStringList(2, QStringLiteral("/srv/start")));
-    EXPECT_EQ(askedOwner, owner.get());
+    EXPECT_EQ(askedOwner, &owner);
     EXPECT_EQ(MakePage(&key)->FolderField()->text(), QStringLiteral("/srv/chosen"));
 }
 
@@ -114,7 +109,7 @@ TEST_F(Tab0Test, LogPutsTheNewestTextOnTopAndKeepsEveryTextWithoutALimit)
     QString expected;
     for (const QString& text : texts) {
         page->AddLogText(text);
-        expected = text + QStringLiteral("\r\n") + expected;
+        expected = text + "\r\n" + expected;
     }
     EXPECT_EQ(page->LogText(), expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     EXPECT_EQ(page->LogBox()->LineCount(), 6);
@@ -157,7 +152,7 @@ void Wheel(QWidget* target, int delta)
 TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrollsAndANewLineShowsTheTop)
 {
     auto page = MakePage(nullptr);
-    owner->show();
+    owner.show();
     page->show();
     Tab0Dlg::CMyEdit* log = page->LogBox();
     log->setGeometry(209, 445, 376, 52);
@@ -173,11 +168,11 @@ TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrollsAndANewLineShowsTheTop)
     QTest::mouseRelease(log, Qt::LeftButton, {}, QPoint(200, 40));
 
     EXPECT_FALSE(log->hasFocus());
-    EXPECT_EQ(owner->focusWidget(), page->UrlField());
+    EXPECT_EQ(owner.focusWidget(), page->UrlField());
     EXPECT_EQ(page->LogText(), before);
     EXPECT_EQ(log->TopLine(), 0);
     EXPECT_EQ(log->cursor().shape(), Qt::ArrowCursor);
-    EXPECT_EQ(owner->childAt(215, 450), log);
+    EXPECT_EQ(owner.childAt(215, 450), log);
 
     Wheel(log, -120);
     EXPECT_EQ(log->TopLine(), QApplication::wheelScrollLines());

@@ -106,7 +106,7 @@ TEST_F(Tab2Test, FlashVideoWithoutAProgramPlaysInThePageEverythingElseGoesToTheP
             ASSERT_EQ(view->visited.size(), 1);
             // QUrl writes hex digits in upper case and dots plain: the same address.
             EXPECT_EQ(view->visited[0], QUrl::fromEncoded(page->PlayerAddress(c.path).toLatin1()));
-            EXPECT_EQ(view->visited[0].toLocalFile(), kWorkspace + QStringLiteral("/player.htm"));
+            EXPECT_EQ(view->visited[0].toLocalFile(), kWorkspace + "/player.htm");
             EXPECT_EQ(QUrlQuery(view->visited[0])
                           .queryItemValue(QStringLiteral("file_location"), QUrl::FullyDecoded),
                       c.path);
@@ -130,20 +130,19 @@ TEST_F(Tab2Test, WithoutAWebViewFlashVideoStillSelectsThePage)
 TEST(DefaultApplication, FoundOnlyWhenTheUserHasOneForTheType)
 {
     const QString home = testenv::Home();
-    const QString flv = home + QStringLiteral("/clip.flv");
+    const QString flv = home + "/clip.flv";
     EXPECT_FALSE(HasDefaultApplication(flv));
 
-    ASSERT_TRUE(testenv::WriteFile(
-        home + QStringLiteral("/.local/share/applications/vandrel-test-player.desktop"),
-        "[Desktop Entry]\nType=Application\nName=Test player\n"
-        "Exec=true %f\nMimeType=video/x-flv;\n"));
-    ASSERT_TRUE(testenv::WriteFile(home + QStringLiteral("/.config/mimeapps.list"),
+    ASSERT_TRUE(testenv::WriteFile(home + "/.local/share/applications/vandrel-test-player.desktop",
+                                   "[Desktop Entry]\nType=Application\nName=Test player\n"
+                                   "Exec=true %f\nMimeType=video/x-flv;\n"));
+    ASSERT_TRUE(testenv::WriteFile(home + "/.config/mimeapps.list",
                                    "[Default Applications]\n"
                                    "video/x-flv=vandrel-test-player.desktop\n"));
     EXPECT_TRUE(HasDefaultApplication(flv));
-    EXPECT_TRUE(HasDefaultApplication(home + QStringLiteral("/CLIP.FLV")));
-    EXPECT_FALSE(HasDefaultApplication(home + QStringLiteral("/clip.xyzunknown")));
-    QFile::remove(home + QStringLiteral("/.config/mimeapps.list"));
+    EXPECT_TRUE(HasDefaultApplication(home + "/CLIP.FLV"));
+    EXPECT_FALSE(HasDefaultApplication(home + "/clip.xyzunknown"));
+    QFile::remove(home + "/.config/mimeapps.list");
 }
 
 } // namespace
