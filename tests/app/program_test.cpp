@@ -10,14 +10,17 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <cstdint>
-
 namespace {
 
 const QString kExe = QStringLiteral(VANDREL_EXE);
 
+QStringList Words(const char* text)
+{
+    return QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts);
+}
+
 // Runs that end before any window need no display.
-const QStringList kNoDisplay = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+const QStringList kNoDisplay = Words("DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM");
 
 TEST(Program, RunsWithoutAWindowNeedNoDisplay)
 {
@@ -42,67 +45,24 @@ TEST(Program, RunsWithoutAWindowNeedNoDisplay)
         << "the first day is recorded";
 }
 
-// The built program with its payload changed by damage(zip); the copy is made executable.
-QString ProgramCopy(const QString& folder, void (*damage)(QByteArray& program, qsizetype payload))
+// A copy of the built program cut before its payload's marker, made executable.
+QString ProgramWithoutPayload(const QString& folder)
 {
     QByteArray program = testenv::ReadFile(kExe);
-    qsizetype marker = -1;
-    for (qsizetype i = 0; i + 4 <= program.size() && marker < 0; i += 4) {
-        if (program.mid(i, 4) == QByteArray("\x0D\xF0\xAD\xDE", 4))
-            marker = i;
-    }
-    EXPECT_GT(marker, 0);
-    damage(program, marker);
-    const QString path = folder + QStringLiteral("/vandrel-copy");
+    qsizetype marker = 0;
+    while (marker + 4 <= program.size() && program.mid(marker, 4) != "\x0D\xF0\xAD\xDE")
+        marker += 4;
+    EXPECT_LT(marker + 4, program.size());
+    program.truncate(marker);
+    const QString path = folder + "/vandrel-copy";
     EXPECT_TRUE(testenv::WriteFile(path, program));
     QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
 }
 
-std::uint32_t Le32(const QByteArray& b, qsizetype at)
-{
-    std::uint32_t v = 0;
-    for (int k = 3; k >= 0; --k)
-        v = (v << 8) | static_cast<std::uint8_t>(b[at + k]);
-    return v;
-}
-
-void CutPayload(QByteArray& program, qsizetype marker)
-{
-    program.truncate(marker);
-}
-
-// Changes the stored checksum of the archive's first member, in its central directory entry
-// and in its local header, so the member reads and inflates but fails its checksum.
-void BreakFirstChecksum(QByteArray& program, qsizetype marker)
-{
-    const qsizetype zipStart = marker + 8;
-    QByteArray zip = program.mid(zipStart, Le32(program, marker + 4));
-    for (char& c : zip)
-        c = static_cast<char>(c ^ 0xA7);
-    const qsizetype central = zip.indexOf(QByteArray("PK\x01\x02", 4));
-    ASSERT_GT(central, 0);
-    const qsizetype local = Le32(zip, central + 42);
-    ASSERT_EQ(zip.mid(local, 4), QByteArray("PK\x03\x04", 4));
-    zip[central + 16] = static_cast<char>(zip[central + 16] ^ 0x55);
-    if ((static_cast<std::uint8_t>(zip[local + 6]) & 8) == 0) // no data descriptor
-        zip[local + 14] = static_cast<char>(zip[local + 14] ^ 0x55);
-    for (char& c : zip)
-        c = static_cast<char>(c ^ 0xA7);
-    program.replace(zipStart, zip.size(), zip);
-}
-
-QStringList Words(const char* text)
-{
-    return QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts);
-}
-
-const char* const kOffscreen = "QT_QPA_PLATFORM=offscreen DISPLAY";
 // A display number that no X server on this machine serves.
 const char* const kNoServer = "DISPLAY=:1999 QT_QPA_PLATFORM";
 const QByteArray kNoDisplay1999 = "vandrel: cannot open the display \":1999\" (DISPLAY)\n";
-const QByteArray kUnpackFailed =
-    "vandrel: the tools carried in the program file could not be unpacked";
 
 // Each of these starts ends with exit code 0, one line on standard error, and nothing left in
 // the temporary folder.
@@ -114,20 +74,19 @@ TEST(Program, StartFaultsEndWithOneLineAndLeaveNothing)
         const char* env;             // blank-separated; "NAME=value" sets, "NAME" removes
         QByteArray expectedErr;      // "@TMP" stands for TMPDIR
         bool lastUpdateToday = true; // false: the check would ask
-        void (*damage)(QByteArray&, qsizetype) = nullptr; // null: the built program as it is
+        bool cutPayload = false;
         bool tmpMissing = false; // TMPDIR names a folder that does not exist
     } const rows[] = {
         {"display not set", "", "DISPLAY QT_QPA_PLATFORM",
          "vandrel: cannot open the display (DISPLAY is not set)\n"},
         {"the update question without a display", "", kNoServer, kNoDisplay1999, false},
         {"Qt's -platform option is not obeyed", "-platform offscreen", kNoServer, kNoDisplay1999},
-        {"the temporary folder is missing", "", kOffscreen,
+        {"the temporary folder is missing", "", "QT_QPA_PLATFORM=offscreen DISPLAY",
          "vandrel: cannot make the workspace in the temporary folder \"@TMP\" (TMPDIR): "
          "No such file or directory\n",
-         true, nullptr, true},
-        {"the payload is missing", "", kOffscreen, kUnpackFailed, true, CutPayload},
-        {"a payload member fails its checksum", "", kOffscreen, kUnpackFailed, true,
-         BreakFirstChecksum},
+         true, false, true},
+        {"the payload is missing", "", "QT_QPA_PLATFORM=offscreen DISPLAY",
+         "vandrel: the tools carried in the program file could not be unpacked", true, true},
     };
     for (const Row& c : rows) {
         SCOPED_TRACE(c.name);
@@ -144,7 +103,7 @@ TEST(Program, StartFaultsEndWithOneLineAndLeaveNothing)
             QStringList{"TMPDIR=" + tmpDir, "XDG_RUNTIME_DIR=" + runtime.path(), "WAYLAND_DISPLAY",
                         "XDG_SESSION_TYPE", "VANDREL_UPDATE_SERVER=http://127.0.0.1:9"} +
             Words(c.env);
-        const QString program = c.damage ? ProgramCopy(programs.path(), c.damage) : kExe;
+        const QString program = c.cutPayload ? ProgramWithoutPayload(programs.path()) : kExe;
 
         const auto run = testenv::Run(program, Words(c.args), 60000, env);
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();

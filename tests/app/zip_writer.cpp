@@ -11,11 +11,6 @@ namespace ziptest {
 
 namespace {
 
-bool KnownMethod(int method)
-{
-    return method == 0 || method == Z_DEFLATED;
-}
-
 unsigned Get16(const QByteArray& b, qsizetype at)
 {
     return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8;
@@ -55,16 +50,13 @@ bool WriteZip(const QString& path, const std::vector<Member>& members)
     bool ok = true;
     for (const Member& m : members) {
         zip_fileinfo info{};
-        info.tmz_date.tm_year = static_cast<uInt>(m.year);
-        info.tmz_date.tm_mon = static_cast<uInt>(m.month - 1);
-        info.tmz_date.tm_mday = static_cast<uInt>(m.day);
-        info.tmz_date.tm_hour = static_cast<uInt>(m.hour);
-        info.tmz_date.tm_min = static_cast<uInt>(m.minute);
-        info.tmz_date.tm_sec = static_cast<uInt>(m.second);
+        info.tmz_date = {uInt(m.second), uInt(m.minute),    uInt(m.hour),
+                         uInt(m.day),    uInt(m.month - 1), uInt(m.year)};
         const uLong versionMadeBy = m.unixMode ? (3u << 8) | 20u : 20u;
         info.external_fa = static_cast<uLong>(m.unixMode) << 16;
         // minizip writes only the methods it knows: others are set in the headers afterwards.
-        const int method = !m.raw ? Z_DEFLATED : KnownMethod(m.raw->method) ? m.raw->method : 0;
+        const bool known = !m.raw || m.raw->method == 0 || m.raw->method == Z_DEFLATED;
+        const int method = !m.raw ? Z_DEFLATED : known ? m.raw->method : 0;
         ok = ok && zipOpenNewFileInZip4_64(zip, m.name.constData(), &info, nullptr, 0, nullptr, 0,
                                            nullptr, method, Z_DEFAULT_COMPRESSION, m.raw ? 1 : 0,
                                            -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr,
@@ -76,7 +68,7 @@ bool WriteZip(const QString& path, const std::vector<Member>& members)
     }
     ok = zipClose(zip, nullptr) == ZIP_OK && ok;
     for (const Member& m : members) {
-        if (ok && m.raw && !KnownMethod(m.raw->method))
+        if (ok && m.raw && m.raw->method != 0 && m.raw->method != Z_DEFLATED)
             ok = SetMethod(path, m.name, m.raw->method);
     }
     return ok;

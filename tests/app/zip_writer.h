@@ -22,10 +22,8 @@ struct Member {
     QByteArray name;
     QByteArray data;
     unsigned unixMode = 0; // 0: stored without Unix attributes (as by a DOS/Windows tool)
-    // Stored date and time, local.
-    int year = 2021, month = 3, day = 4, hour = 10, minute = 30, second = 0;
-    // Set: data is written as it is, under these headers.
-    std::optional<RawHeaders> raw = std::nullopt;
+    int year = 2021, month = 3, day = 4, hour = 10, minute = 30, second = 0; // local time
+    std::optional<RawHeaders> raw = std::nullopt; // set: data stored as given, under these headers
 };
 
 bool WriteZip(const QString& path, const std::vector<Member>& members);

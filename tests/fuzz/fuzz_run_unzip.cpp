@@ -8,33 +8,29 @@
 #include <minizip/unzip.h>
 #include <zlib.h>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace {
 
+namespace fs = std::filesystem;
 using Stored = std::pair<std::uint64_t, std::uint32_t>; // size, checksum
 
 // The sandbox: <root>/a.zip and <root>/dest, made once per process.
-const std::string& Root()
+const fs::path& Root()
 {
-    static const std::string root = [] {
-        std::string pattern = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
-        pattern += "/vandrel-fuzz-unzip-XXXXXX";
+    static const fs::path root = [] {
+        std::string pattern = fs::temp_directory_path() / "vandrel-fuzz-unzip-XXXXXX";
         FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
-        return pattern;
+        return fs::path(pattern);
     }();
     return root;
 }
@@ -56,17 +52,8 @@ std::string Normalized(const std::string& stored)
     return result;
 }
 
-// A descriptor closed when it goes.
-struct Fd {
-    explicit Fd(int value) : fd(value) { FUZZ_CHECK(fd >= 0); }
-    ~Fd() { close(fd); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    const int fd;
-};
-
 // The members as the central directory lists them, names with '/' for both separators.
-std::map<std::string, std::set<Stored>> ListMembers(const std::string& archive)
+std::map<std::string, std::set<Stored>> ListMembers(const fs::path& archive)
 {
     std::map<std::string, std::set<Stored>> members;
     const std::unique_ptr<void, decltype(&unzClose)> zip(unzOpen64(archive.c_str()), unzClose);
@@ -84,72 +71,48 @@ std::map<std::string, std::set<Stored>> ListMembers(const std::string& archive)
     return members;
 }
 
-Stored FileContent(const std::string& path)
+Stored FileContent(const fs::path& path)
 {
-    const Fd file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    std::uint64_t size = 0;
-    uLong crc = crc32(0, nullptr, 0);
+    std::ifstream file(path, std::ios::binary);
+    Stored content{0, static_cast<std::uint32_t>(crc32(0, nullptr, 0))};
     char buffer[8192];
-    for (ssize_t n; (n = read(file.fd, buffer, sizeof buffer)) > 0;) {
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(n));
-        size += static_cast<std::uint64_t>(n);
+    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+        const auto n = static_cast<std::size_t>(file.gcount());
+        content.first += n;
+        content.second = static_cast<std::uint32_t>(
+            crc32_z(content.second, reinterpret_cast<const Bytef*>(buffer), n));
     }
-    return {size, static_cast<std::uint32_t>(crc)};
-}
-
-// The names in a directory, without "." and "..".
-std::vector<std::string> Entries(const std::string& dir)
-{
-    const std::unique_ptr<DIR, decltype(&closedir)> d(opendir(dir.c_str()), closedir);
-    FUZZ_CHECK(d != nullptr);
-    std::vector<std::string> names;
-    while (const dirent* e = readdir(d.get())) {
-        const std::string n = e->d_name;
-        if (n != "." && n != "..")
-            names.push_back(n);
-    }
-    return names;
-}
-
-// Every file below dir (relative name prefix) holds a member's data; no links.
-void CheckTree(const std::string& dir, const std::string& prefix,
-               const std::map<std::string, std::set<Stored>>& members)
-{
-    for (const std::string& n : Entries(dir)) {
-        const std::string path = dir + '/' + n;
-        struct stat st {};
-        FUZZ_CHECK(lstat(path.c_str(), &st) == 0);
-        FUZZ_CHECK(!S_ISLNK(st.st_mode));
-        if (S_ISDIR(st.st_mode)) {
-            CheckTree(path, prefix + n + '/', members);
-            continue;
-        }
-        FUZZ_CHECK(S_ISREG(st.st_mode));
-        const auto member = members.find(prefix + n);
-        FUZZ_CHECK(member != members.end());
-        FUZZ_CHECK(member->second.count(FileContent(path)) == 1);
-    }
+    return content;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::string archive = Root() + "/a.zip";
-    const std::string dest = Root() + "/dest";
-    platform::RemoveTree(QString::fromStdString(dest));
-    FUZZ_CHECK(mkdir(dest.c_str(), 0700) == 0);
-    {
-        const Fd file(open(archive.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-        FUZZ_CHECK(platform::WriteFully(file.fd, data, size) == size);
-    }
+    const fs::path archive = Root() / "a.zip";
+    const fs::path dest = Root() / "dest";
+    platform::RemoveTree(QString::fromStdString(dest.native()));
+    FUZZ_CHECK(fs::create_directory(dest));
+    FUZZ_CHECK(std::ofstream(archive, std::ios::binary | std::ios::trunc)
+                   .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size))
+                   .good());
 
     const char* const argv[] = {"unzip.exe", "-x", "-o", archive.c_str(), "-d", dest.c_str()};
     RunUnzip(6, argv, nullptr);
 
     // Only the archive and the destination are in the sandbox.
-    for (const std::string& n : Entries(Root()))
-        FUZZ_CHECK(n == "a.zip" || n == "dest");
-    CheckTree(dest, "", ListMembers(archive));
+    for (const fs::directory_entry& e : fs::directory_iterator(Root()))
+        FUZZ_CHECK(e.path() == archive || e.path() == dest);
+    // Every file below the destination holds a member's data; no links.
+    const auto members = ListMembers(archive);
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(dest)) {
+        FUZZ_CHECK(!e.is_symlink());
+        if (e.is_directory())
+            continue;
+        FUZZ_CHECK(e.is_regular_file());
+        const auto member = members.find(e.path().lexically_relative(dest).native());
+        FUZZ_CHECK(member != members.end());
+        FUZZ_CHECK(member->second.count(FileContent(e.path())) == 1);
+    }
     return 0;
 }

@@ -25,97 +25,66 @@ namespace {
 QVariant Eval(IWebView* view, const QString& script)
 {
     // Shared: a late answer after the time-out must not write into a gone frame.
-    auto result = std::make_shared<std::optional<QVariant>>();
+    const auto result = std::make_shared<std::optional<QVariant>>();
     view->RunJavaScript(script, [result](const QVariant& v) { *result = v; });
     testenv::WaitUntil([&] { return result->has_value(); }, 10000);
     return result->value_or(QVariant());
 }
 
-std::string PageText(IWebView* view)
-{
-    return Eval(view, QStringLiteral("document.body ? document.body.innerText : ''"))
-        .toString()
-        .toStdString();
-}
-
 // Waits until the page's video has played past half a second.
 bool Plays(IWebView* view)
 {
-    return testenv::WaitUntil(
-        [&] {
-            return Eval(view, QStringLiteral("(function(){var v=document.getElementById('video');"
-                                             "return v ? v.currentTime : -1;})()"))
-                       .toDouble() > 0.5;
-        },
-        40000);
+    const QString position = QStringLiteral(
+        "(function(){var v=document.getElementById('video'); return v ? v.currentTime : -1;})()");
+    return testenv::WaitUntil([&] { return Eval(view, position).toDouble() > 0.5; }, 40000);
 }
 
 // Waits until the page for path is loaded: navigation is not done when Navigate returns.
 bool ShowsFile(IWebView* view, const QString& path)
 {
-    return testenv::WaitUntil(
-        [&] {
-            return Eval(view, QStringLiteral("document.readyState === 'complete' &&"
-                                             " new URLSearchParams(window.location.search)"
-                                             ".get('file_location')"))
-                       .toString() == path;
-        },
-        30000);
-}
-
-// What the page plays Flash video with: defined only when its Flash video player took the file.
-QString PagePlayer(IWebView* view)
-{
-    return Eval(view, QStringLiteral("typeof window.vandrelPlayer")).toString();
+    const QString shown =
+        QStringLiteral("document.readyState === 'complete' && new "
+                       "URLSearchParams(window.location.search).get('file_location')");
+    return testenv::WaitUntil([&] { return Eval(view, shown).toString() == path; }, 30000);
 }
 
 class PlayerWebTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_sandboxSwitchSetBefore = qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX");
-        // The player page and mpegts.js as the program unpacks them from its own file.
-        s_workspace = CreateWorkspace();
-        s_extracted =
-            !s_workspace.isEmpty() && ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
-        // A folder with a blank and a non-ASCII letter, as users' folders have.
-        s_media = testenv::Home() + QStringLiteral("/Vidéos du jour");
-        QDir().mkpath(s_media);
-        s_mp4 = s_media + QStringLiteral("/clip #1.mp4");
-        // A Latin-1 name, as older systems and some cameras write them: the page must get the
-        // name's very bytes, not the name with U+FFFD in place of the letter.
-        const QByteArray flv = QFile::encodeName(s_media) + "/Vid\xe9o 1.FLV";
-        s_flv = platform::DecodeFileName(flv);
-        const QString copied = s_media + QStringLiteral("/copied.flv");
-        s_clipsCopied = QFile::copy(testenv::MediaDir() + QStringLiteral("/clip.mp4"), s_mp4) &&
-                        QFile::copy(testenv::MediaDir() + QStringLiteral("/clip.flv"), copied) &&
-                        std::rename(QFile::encodeName(copied).constData(), flv.constData()) == 0;
-    }
-    static void TearDownTestSuite() { RemoveDirectoryTree(s_workspace); }
-
     void SetUp() override
     {
-        ASSERT_TRUE(s_extracted);
-        ASSERT_TRUE(s_clipsCopied);
+        sandboxSwitchSetBefore = qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX");
+        // The player page and mpegts.js as the program unpacks them from its own file.
+        workspace = CreateWorkspace();
+        ASSERT_TRUE(!workspace.isEmpty() &&
+                    ExtractToolPayload(workspace, QStringLiteral(VANDREL_EXE)));
+        // A folder with a blank and a non-ASCII letter, as users' folders have.
+        const QString media = testenv::Home() + "/Vidéos du jour";
+        QDir().mkpath(media);
+        mp4 = media + "/clip #1.mp4";
+        // A Latin-1 name, as older systems and some cameras write them: the page must get the
+        // name's very bytes, not the name with U+FFFD in place of the letter.
+        const QByteArray flvName = QFile::encodeName(media) + "/Vid\xe9o 1.FLV";
+        flv = platform::DecodeFileName(flvName);
+        const QString copied = media + "/copied.flv";
+        ASSERT_TRUE(QFile::copy(testenv::MediaDir() + "/clip.mp4", mp4) &&
+                    QFile::copy(testenv::MediaDir() + "/clip.flv", copied) &&
+                    std::rename(QFile::encodeName(copied).constData(), flvName.constData()) == 0);
         owner.resize(781, 786);
-        page = std::make_unique<Tab2Dlg>(s_workspace, &owner);
+        page = std::make_unique<Tab2Dlg>(workspace, &owner);
         page->SetFileOpener([this](const QString& path) { opened.append(path); });
         page->BrowserHost()->setGeometry(166, 303, 450, 338);
         owner.show();
         page->show();
     }
-
-    // Plays Flash video in the page, which makes the view; the view.
-    IWebView* ViewPlayingFlashVideo()
+    void TearDown() override
     {
-        EXPECT_TRUE(page->Play(s_flv));
-        return page->Browser();
+        page.reset();
+        if (!workspace.isEmpty())
+            RemoveDirectoryTree(workspace);
     }
 
-    static inline QString s_workspace, s_media, s_mp4, s_flv;
-    static inline bool s_extracted = false;
-    static inline bool s_clipsCopied = false;
-    static inline bool s_sandboxSwitchSetBefore = false;
+    QString workspace, mp4, flv;
+    bool sandboxSwitchSetBefore = false;
     QWidget owner;
     std::unique_ptr<Tab2Dlg> page;
     QStringList opened;
@@ -123,46 +92,42 @@ protected:
 
 bool WebEngineMapped()
 {
-    QFile maps(QStringLiteral("/proc/self/maps"));
-    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngineCore");
+    return testenv::ReadFile(QStringLiteral("/proc/self/maps")).contains("libQt6WebEngineCore");
 }
 
-TEST_F(PlayerWebTest, FlashVideoNamedInLatin1PlaysThroughTheCarriedPlayerAndHidingBlanksIt)
+TEST_F(PlayerWebTest, Latin1FlashVideoPlaysInTheCarriedPlayerHidingBlanksItAndNamesStayText)
 {
     // An .mp4 goes to the user's program and a hidden page stays empty: no web engine yet.
-    EXPECT_FALSE(page->Play(s_mp4));
+    EXPECT_FALSE(page->Play(mp4));
     page->OnHide();
-    EXPECT_EQ(opened, QStringList{s_mp4});
+    EXPECT_EQ(opened, QStringList{mp4});
     EXPECT_FALSE(IsWebViewLoaded());
     EXPECT_FALSE(WebEngineMapped());
     // The real lookup: this test's home has no program for Flash video.
-    IWebView* view = ViewPlayingFlashVideo();
+    EXPECT_TRUE(page->Play(flv));
+    IWebView* view = page->Browser();
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ(opened, QStringList{s_mp4});
+    EXPECT_EQ(opened, QStringList{mp4});
     EXPECT_TRUE(IsWebViewLoaded());
     EXPECT_TRUE(WebEngineMapped());
     if (platform::RunsAsRoot()) {
         EXPECT_EQ(qgetenv("QTWEBENGINE_DISABLE_SANDBOX"), QByteArray("1"));
-    } else if (!s_sandboxSwitchSetBefore) {
+    } else if (!sandboxSwitchSetBefore) {
         EXPECT_FALSE(qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"));
     }
-    EXPECT_TRUE(Plays(view)) << PageText(view);
-    EXPECT_EQ(PagePlayer(view), QStringLiteral("object"));
+    EXPECT_TRUE(Plays(view)) << Eval(view, "document.body.innerText").toString().toStdString();
+    // Defined only when the page's Flash video player took the file.
+    EXPECT_EQ(Eval(view, "typeof window.vandrelPlayer").toString(), QStringLiteral("object"));
+    EXPECT_EQ(view->parentWidget(), page->BrowserHost());
+    EXPECT_TRUE(page->Play(flv));
+    EXPECT_EQ(page->Browser(), view) << "one view, kept for the next video";
 
     page->OnHide();
     EXPECT_EQ(view->Address(), QUrl(QStringLiteral("about:blank")));
     EXPECT_TRUE(testenv::WaitUntil(
-        [&] {
-            return !Eval(view, QStringLiteral("document.getElementById('video') !== null"))
-                        .toBool();
-        },
-        10000));
-}
+        [&] { return Eval(view, "document.getElementById('video') === null").toBool(); }, 10000));
 
-TEST_F(PlayerWebTest, TheFileLocationIsNeverMarkupNorScript)
-{
-    IWebView* view = ViewPlayingFlashVideo();
-    ASSERT_NE(view, nullptr);
+    // A file location that tries to be markup or script stays text.
     const QString markup =
         QStringLiteral("/x\"><img src=x onerror=\"document.title='owned'\">.flv");
     view->Navigate(QUrl::fromEncoded(page->PlayerAddress(markup).toLatin1()));

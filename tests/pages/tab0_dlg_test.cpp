@@ -27,66 +27,53 @@ SettingsKey FreshKey()
 
 class Tab0Test : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        owner = std::make_unique<QWidget>();
-        owner->resize(781, 786);
-    }
+    void SetUp() override { owner.resize(781, 786); }
     std::unique_ptr<Tab0Dlg> MakePage(const SettingsKey* key)
     {
-        return std::make_unique<Tab0Dlg>(key, owner.get());
+        return std::make_unique<Tab0Dlg>(key, &owner);
     }
-    std::unique_ptr<QWidget> owner;
+    QWidget owner;
 };
-
-struct FolderCase {
-    const char* name;
-    bool haveKey;
-    std::optional<QString> stored; // nullopt: the value is absent
-    bool expectDesktop;
-};
-
-class FolderFieldTest : public Tab0Test, public ::testing::WithParamInterface<FolderCase> {};
 
 // The field starts with the stored folder (the desktop without one), and what is typed is
 // stored exactly as typed when the page goes, only when there is a key to keep it in.
-TEST_P(FolderFieldTest, StartsWithTheStoredFolderAndKeepsWhatIsTyped)
+TEST_F(Tab0Test, FolderFieldStartsWithTheStoredFolderAndKeepsWhatIsTyped)
 {
-    const FolderCase& c = GetParam();
-    SettingsKey key = FreshKey();
-    if (c.stored) {
-        ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder, *c.stored));
-    }
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const struct {
+        const char* name;
+        bool haveKey;
+        std::optional<QString> stored; // nullopt: the value is absent
+        QString shown;
+    } rows[] = {
+        {"no key gives the desktop and stores nothing", false, QStringLiteral("/srv/x"), desktop},
+        {"an absent value gives the desktop", true, std::nullopt, desktop},
+        {"an empty value stays empty", true, QString(), QString()},
+        {"blanks and Unicode are kept", true, QStringLiteral("/home/u/Vidéos à voir "),
+         QStringLiteral("/home/u/Vidéos à voir ")},
+    };
     const QString typed = QStringLiteral("  /no/such/folder/ever; x=y ");
-    {
-        auto page = MakePage(c.haveKey ? &key : nullptr);
-        EXPECT_EQ(page->FolderField()->text(),
-                  c.expectDesktop
-                      ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)
-                      : *c.stored);
-        page->FolderField()->setText(typed);
-    }
-    EXPECT_EQ(ReadStringValue(key, settings_names::kDefaultDownloadFolder, INT_MAX),
-              c.haveKey ? std::optional(typed) : c.stored);
-    if (c.haveKey) {
-        EXPECT_EQ(MakePage(&key)->FolderField()->text(), typed);
+    for (const auto& c : rows) {
+        SCOPED_TRACE(c.name);
+        SettingsKey key = FreshKey();
+        if (c.stored)
+            ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder, *c.stored));
+        {
+            auto page = MakePage(c.haveKey ? &key : nullptr);
+            EXPECT_EQ(page->FolderField()->text(), c.shown);
+            page->FolderField()->setText(typed);
+        }
+        EXPECT_EQ(ReadStringValue(key, settings_names::kDefaultDownloadFolder, INT_MAX),
+                  c.haveKey ? std::optional(typed) : c.stored);
+        if (c.haveKey)
+            EXPECT_EQ(MakePage(&key)->FolderField()->text(), typed);
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, FolderFieldTest,
-    ::testing::Values(
-        FolderCase{"NoKeyGivesTheDesktopAndStoresNothing", false, QStringLiteral("/srv/x"), true},
-        FolderCase{"AbsentValueGivesTheDesktop", true, std::nullopt, true},
-        FolderCase{"EmptyValueStaysEmpty", true, QString(), false},
-        FolderCase{"BlanksAndUnicodeKept", true, QStringLiteral("/home/u/Vidéos à voir "), false}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(Tab0Test, ChosenFolderFillsTheFieldAndIsTheNextDefaultCancelLeavesIt)
 {
     SettingsKey key = FreshKey();
-    ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder,
-                                 QStringLiteral("/srv/start")));
+    ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder, "/srv/start"));
     std::optional<QString> answer;
     QStringList askedStarts;
     QWidget* askedOwner = nullptr;
@@ -104,7 +91,7 @@ TEST_F(Tab0Test, ChosenFolderFillsTheFieldAndIsTheNextDefaultCancelLeavesIt)
         EXPECT_EQ(page->FolderField()->text(), QStringLiteral("/srv/chosen"));
     }
     EXPECT_EQ(askedStarts, QStringList(2, QStringLiteral("/srv/start")));
-    EXPECT_EQ(askedOwner, owner.get());
+    EXPECT_EQ(askedOwner, &owner);
     EXPECT_EQ(MakePage(&key)->FolderField()->text(), QStringLiteral("/srv/chosen"));
 }
 
@@ -122,7 +109,7 @@ TEST_F(Tab0Test, LogPutsTheNewestTextOnTopAndKeepsEveryTextWithoutALimit)
     QString expected;
     for (const QString& text : texts) {
         page->AddLogText(text);
-        expected = text + QStringLiteral("\r\n") + expected;
+        expected = text + "\r\n" + expected;
     }
     EXPECT_EQ(page->LogText(), expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     EXPECT_EQ(page->LogBox()->LineCount(), 6);
@@ -165,7 +152,7 @@ void Wheel(QWidget* target, int delta)
 TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrollsAndANewLineShowsTheTop)
 {
     auto page = MakePage(nullptr);
-    owner->show();
+    owner.show();
     page->show();
     Tab0Dlg::CMyEdit* log = page->LogBox();
     log->setGeometry(209, 445, 376, 52);
@@ -181,11 +168,11 @@ TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrollsAndANewLineShowsTheTop)
     QTest::mouseRelease(log, Qt::LeftButton, {}, QPoint(200, 40));
 
     EXPECT_FALSE(log->hasFocus());
-    EXPECT_EQ(owner->focusWidget(), page->UrlField());
+    EXPECT_EQ(owner.focusWidget(), page->UrlField());
     EXPECT_EQ(page->LogText(), before);
     EXPECT_EQ(log->TopLine(), 0);
     EXPECT_EQ(log->cursor().shape(), Qt::ArrowCursor);
-    EXPECT_EQ(owner->childAt(215, 450), log);
+    EXPECT_EQ(owner.childAt(215, 450), log);
 
     Wheel(log, -120);
     EXPECT_EQ(log->TopLine(), QApplication::wheelScrollLines());

@@ -16,37 +16,24 @@
 
 namespace {
 
-struct EncodeCase {
-    const char* name;
-    QString path;
-    QString expected;
-};
-
-class EncodeTest : public ::testing::TestWithParam<EncodeCase> {};
-
-TEST_P(EncodeTest, EncodesEveryByteButLettersDigitsAndSixMarks)
+TEST(Tab2Dlg, FileLocationEncodesEveryByteButLettersDigitsAndSixMarks)
 {
-    EXPECT_EQ(Tab2Dlg::EncodeFileLocation(GetParam().path), GetParam().expected);
+    const struct {
+        QString path;
+        QString expected;
+    } rows[] = {
+        {QStringLiteral("D:\\a b.flv"), QStringLiteral("D%3a%5ca%20b%2eflv")},
+        {QStringLiteral("/tmp/x_y-z.flv"), QStringLiteral("%2ftmp%2fx%5fy%2dz%2eflv")},
+        {QStringLiteral("AZaz09~!*()'"), QStringLiteral("AZaz09~!*()'")},
+        {QStringLiteral("\u00e9"), QStringLiteral("%c3%a9")},
+        {QString::fromUtf8("\xf0\x9f\x8e\xac"), QStringLiteral("%f0%9f%8e%ac")},
+        {platform::DecodeFileName("/Vid\xe9o"), QStringLiteral("%2fVid%e9o")}, // not UTF-8
+        {QStringLiteral("%?&=#+"), QStringLiteral("%25%3f%26%3d%23%2b")},
+        {QString(), QString()},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(Tab2Dlg::EncodeFileLocation(row.path), row.expected) << row.path.toStdString();
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, EncodeTest,
-    ::testing::Values(EncodeCase{"WindowsPath", QStringLiteral("D:\\a b.flv"),
-                                 QStringLiteral("D%3a%5ca%20b%2eflv")},
-                      EncodeCase{"UnixPath", QStringLiteral("/tmp/x_y-z.flv"),
-                                 QStringLiteral("%2ftmp%2fx%5fy%2dz%2eflv")},
-                      EncodeCase{"LettersDigitsAndSixMarksKept", QStringLiteral("AZaz09~!*()'"),
-                                 QStringLiteral("AZaz09~!*()'")},
-                      EncodeCase{"TwoByteLetter", QStringLiteral("\u00e9"),
-                                 QStringLiteral("%c3%a9")},
-                      EncodeCase{"FourByteLetter", QString::fromUtf8("\xf0\x9f\x8e\xac"),
-                                 QStringLiteral("%f0%9f%8e%ac")},
-                      EncodeCase{"NameNotUtf8KeepsItsBytes", platform::DecodeFileName("/Vid\xe9o"),
-                                 QStringLiteral("%2fVid%e9o")},
-                      EncodeCase{"PercentAndQueryMarks", QStringLiteral("%?&=#+"),
-                                 QStringLiteral("%25%3f%26%3d%23%2b")},
-                      EncodeCase{"Empty", QString(), QString()}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 // A web view that only records where it was sent.
 class RecordingView : public IWebView {
@@ -63,10 +50,10 @@ const QString kWorkspace = QStringLiteral("/tmp/my dir#1%/vnd01234567-89abcdef")
 
 class Tab2Test : public ::testing::Test {
 protected:
-    void SetUp() override { page = MakePage(kWorkspace); }
-    std::unique_ptr<Tab2Dlg> MakePage(const QString& workspace)
+    void SetUp() override { page = MakePage(); }
+    std::unique_ptr<Tab2Dlg> MakePage()
     {
-        auto made = std::make_unique<Tab2Dlg>(workspace, &owner);
+        auto made = std::make_unique<Tab2Dlg>(kWorkspace, &owner);
         made->SetDefaultAppLookup([this](const QString& path) {
             lookedUp.append(path);
             return registered;
@@ -87,66 +74,47 @@ protected:
     RecordingView* view = nullptr;
 };
 
-struct PlayCase {
-    const char* name;
-    QString path;
-    bool registered;
-    bool inPage;
-};
-
-class PlayTest : public Tab2Test, public ::testing::WithParamInterface<PlayCase> {};
-
-TEST_P(PlayTest, FlashVideoWithoutAProgramPlaysInThePageEverythingElseGoesToTheProgram)
+TEST_F(Tab2Test, FlashVideoWithoutAProgramPlaysInThePageEverythingElseGoesToTheProgram)
 {
-    const PlayCase& c = GetParam();
-    registered = c.registered;
-    EXPECT_EQ(page->Play(c.path), c.inPage);
-    // Only Flash video costs a lookup of the user's programs.
-    const bool flashVideo = c.path.endsWith(QStringLiteral(".flv"), Qt::CaseInsensitive);
-    EXPECT_EQ(lookedUp, flashVideo ? QStringList{c.path} : QStringList());
-    if (c.inPage) {
-        EXPECT_TRUE(opened.isEmpty());
-        ASSERT_NE(view, nullptr);
-        ASSERT_EQ(view->visited.size(), 1);
-        // QUrl writes hex digits in upper case and dots plain: the same address.
-        EXPECT_EQ(view->visited[0], QUrl::fromEncoded(page->PlayerAddress(c.path).toLatin1()));
-        EXPECT_EQ(view->visited[0].toLocalFile(), kWorkspace + QStringLiteral("/player.htm"));
-        EXPECT_EQ(QUrlQuery(view->visited[0])
-                      .queryItemValue(QStringLiteral("file_location"), QUrl::FullyDecoded),
-                  c.path);
-    } else {
-        // No file (a job that saved nothing) goes nowhere.
-        EXPECT_EQ(opened, c.path.isEmpty() ? QStringList() : QStringList{c.path});
-        EXPECT_EQ(viewsMade, 0);
+    const struct {
+        const char* name;
+        QString path;
+        bool registered;
+        bool inPage;
+    } rows[] = {
+        {"flv without a program", QStringLiteral("/home/u/Vidéos/a b.flv"), false, true},
+        {"mixed-case flv without a program", QStringLiteral("/v/a b.FlV"), false, true},
+        {"flv with a program", QStringLiteral("/v/clip.flv"), true, false},
+        {"mp4", QStringLiteral("/v/film.mp4"), false, false},
+        {"flv only in the folder name", QStringLiteral("/v.flv/film.mp4"), false, false},
+        {"flv without a dot", QStringLiteral("/v/clipflv"), false, false},
+        {"flv before another extension", QStringLiteral("/v/clip.flv.mp4"), false, false},
+        {"an empty path does nothing", QString(), false, false},
+    };
+    for (const auto& c : rows) {
+        SCOPED_TRACE(c.name);
+        page = MakePage();
+        registered = c.registered;
+        lookedUp.clear(), opened.clear(), viewsMade = 0, view = nullptr;
+        EXPECT_EQ(page->Play(c.path), c.inPage);
+        // Only Flash video costs a lookup of the user's programs.
+        const bool flashVideo = c.path.endsWith(QStringLiteral(".flv"), Qt::CaseInsensitive);
+        EXPECT_EQ(lookedUp, flashVideo ? QStringList{c.path} : QStringList());
+        if (c.inPage) {
+            EXPECT_TRUE(opened.isEmpty());
+            ASSERT_NE(view, nullptr);
+            ASSERT_EQ(view->visited.size(), 1);
+            // QUrl writes hex digits in upper case and dots plain: the same address.
+            EXPECT_EQ(view->visited[0], QUrl::fromEncoded(page->PlayerAddress(c.path).toLatin1()));
+            EXPECT_EQ(view->visited[0].toLocalFile(), kWorkspace + "/player.htm");
+            EXPECT_EQ(QUrlQuery(view->visited[0])
+                          .queryItemValue(QStringLiteral("file_location"), QUrl::FullyDecoded),
+                      c.path);
+        } else {
+            EXPECT_EQ(opened, c.path.isEmpty() ? QStringList() : QStringList{c.path});
+            EXPECT_EQ(viewsMade, 0);
+        }
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, PlayTest,
-    ::testing::Values(
-        PlayCase{"FlvWithoutProgram", QStringLiteral("/home/u/Vidéos/a b.flv"), false, true},
-        PlayCase{"MixedCaseFlvWithoutProgram", QStringLiteral("/v/a b.FlV"), false, true},
-        PlayCase{"FlvWithAProgram", QStringLiteral("/v/clip.flv"), true, false},
-        PlayCase{"Mp4", QStringLiteral("/v/film.mp4"), false, false},
-        PlayCase{"FlvOnlyInTheFolderName", QStringLiteral("/v.flv/film.mp4"), false, false},
-        PlayCase{"FlvWithoutDot", QStringLiteral("/v/clipflv"), false, false},
-        PlayCase{"FlvBeforeAnotherExtension", QStringLiteral("/v/clip.flv.mp4"), false, false},
-        PlayCase{"EmptyPathDoesNothing", QString(), false, false}),
-    [](const auto& row) { return std::string(row.param.name); });
-
-TEST_F(Tab2Test, WebViewIsMadeOnFirstPlayInThePageKeptAndBlankedOnHide)
-{
-    page->OnHide();
-    page->Play(QStringLiteral("/v/a.mp4"));
-    EXPECT_EQ(page->Browser(), nullptr);
-    page->Play(QStringLiteral("/v/a.flv"));
-    page->Play(QStringLiteral("/v/b.flv"));
-    EXPECT_EQ(viewsMade, 1);
-    EXPECT_EQ(page->Browser(), view);
-    EXPECT_EQ(view->parentWidget(), page->BrowserHost());
-    page->OnHide();
-    ASSERT_EQ(view->visited.size(), 3);
-    EXPECT_EQ(view->visited[2], QUrl(QStringLiteral("about:blank")));
 }
 
 TEST_F(Tab2Test, WithoutAWebViewFlashVideoStillSelectsThePage)
@@ -162,20 +130,19 @@ TEST_F(Tab2Test, WithoutAWebViewFlashVideoStillSelectsThePage)
 TEST(DefaultApplication, FoundOnlyWhenTheUserHasOneForTheType)
 {
     const QString home = testenv::Home();
-    const QString flv = home + QStringLiteral("/clip.flv");
+    const QString flv = home + "/clip.flv";
     EXPECT_FALSE(HasDefaultApplication(flv));
 
-    ASSERT_TRUE(testenv::WriteFile(
-        home + QStringLiteral("/.local/share/applications/vandrel-test-player.desktop"),
-        "[Desktop Entry]\nType=Application\nName=Test player\n"
-        "Exec=true %f\nMimeType=video/x-flv;\n"));
-    ASSERT_TRUE(testenv::WriteFile(home + QStringLiteral("/.config/mimeapps.list"),
+    ASSERT_TRUE(testenv::WriteFile(home + "/.local/share/applications/vandrel-test-player.desktop",
+                                   "[Desktop Entry]\nType=Application\nName=Test player\n"
+                                   "Exec=true %f\nMimeType=video/x-flv;\n"));
+    ASSERT_TRUE(testenv::WriteFile(home + "/.config/mimeapps.list",
                                    "[Default Applications]\n"
                                    "video/x-flv=vandrel-test-player.desktop\n"));
     EXPECT_TRUE(HasDefaultApplication(flv));
-    EXPECT_TRUE(HasDefaultApplication(home + QStringLiteral("/CLIP.FLV")));
-    EXPECT_FALSE(HasDefaultApplication(home + QStringLiteral("/clip.xyzunknown")));
-    QFile::remove(home + QStringLiteral("/.config/mimeapps.list"));
+    EXPECT_TRUE(HasDefaultApplication(home + "/CLIP.FLV"));
+    EXPECT_FALSE(HasDefaultApplication(home + "/clip.xyzunknown"));
+    QFile::remove(home + "/.config/mimeapps.list");
 }
 
 } // namespace

@@ -55,17 +55,14 @@ TEST(Pipe, EndsAreAboveStdioAndPeekTellsBufferedEmptyAndEnded)
     EXPECT_EQ(platform::ReadPipe(-1, buf, sizeof buf), -EBADF);
 }
 
-TEST(Spawn, ChildGetsOnlyItsStandardHandles)
+TEST(Spawn, ChildGetsOnlyItsStandardHandlesItsOwnSessionAndDefaultSignals)
 {
     // A descriptor the parent opened without close-on-exec must not reach the child either.
     const int leaky = ::open("/dev/null", O_RDONLY);
     ASSERT_GE(leaky, 0);
     EXPECT_EQ(Capture({"/bin/sh", "-c", "ls /proc/$$/fd"}), "0\n1\n2\n");
     ::close(leaky);
-}
 
-TEST(Spawn, ChildRunsInItsOwnSessionWithDefaultSignals)
-{
     // Blocked and ignored signals of the parent must not carry over into the tool.
     sigset_t usr1, old;
     sigemptyset(&usr1);

@@ -17,38 +17,27 @@ namespace {
 
 using platform::TerminationSignals;
 
-struct SignalCase {
-    const char* name;
-    int signal;
-};
-
-class TerminationSignal : public ::testing::TestWithParam<SignalCase> {};
-
-TEST_P(TerminationSignal, CallsTheHandlerOnTheGuiThreadAndTheProcessLivesOn)
+TEST(TerminationSignals, EachCallsTheHandlerOnTheGuiThreadAndTheProcessLivesOn)
 {
     TerminationSignals& catcher = TerminationSignals::Instance();
     ASSERT_TRUE(catcher.Install());
-    QObject context;
-    int calls = 0;
-    std::thread::id calledOn;
-    catcher.SetHandler(&context, [&] {
-        ++calls;
-        calledOn = std::this_thread::get_id();
-    });
-    // Raised on another thread: the handler runs wherever the signal lands, the call does not.
-    std::thread([&] { std::raise(GetParam().signal); }).join();
-    testenv::WaitUntil([&] { return calls > 0; }, 5000);
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(calledOn, std::this_thread::get_id());
-    EXPECT_TRUE(catcher.Received());
-    catcher.SetHandler(nullptr, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        QObject context;
+        int calls = 0;
+        std::thread::id calledOn;
+        catcher.SetHandler(&context, [&] {
+            ++calls;
+            calledOn = std::this_thread::get_id();
+        });
+        // Raised on another thread: the handler runs wherever the signal lands, the call does not.
+        std::thread([&] { std::raise(signal); }).join();
+        testenv::WaitUntil([&] { return calls > 0; }, 5000);
+        EXPECT_EQ(calls, 1) << signal;
+        EXPECT_EQ(calledOn, std::this_thread::get_id()) << signal;
+        EXPECT_TRUE(catcher.Received());
+        catcher.SetHandler(nullptr, nullptr);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, TerminationSignal,
-                         ::testing::Values(SignalCase{"Interrupt", SIGINT},
-                                           SignalCase{"Terminate", SIGTERM},
-                                           SignalCase{"HangUp", SIGHUP}),
-                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(TerminationSignals, ASignalWithoutLiveHandlerWaitsForTheNextHandler)
 {

@@ -16,15 +16,37 @@
 namespace testenv {
 namespace {
 
-std::unique_ptr<QTemporaryDir>& HomeDir()
-{
-    static std::unique_ptr<QTemporaryDir> dir;
-    return dir;
-}
+std::unique_ptr<QTemporaryDir> g_home;
 
 QString ReadTrimmed(const QString& path)
 {
     return QString::fromUtf8(ReadFile(path)).trimmed();
+}
+
+ProcessResult RunProcess(QProcess& process, const QString& program, const QStringList& args,
+                         int timeoutMs, const QStringList& extraEnv)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& entry : extraEnv) {
+        const qsizetype eq = entry.indexOf(u'=');
+        if (eq > 0)
+            env.insert(entry.left(eq), entry.mid(eq + 1));
+        else
+            env.remove(entry);
+    }
+    process.setProcessEnvironment(env);
+    process.start(program, args);
+    ProcessResult result;
+    if (!process.waitForStarted(10000))
+        return result;
+    process.closeWriteChannel();
+    if (process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit)
+        result.exitCode = process.exitCode();
+    else
+        process.kill(), process.waitForFinished(2000);
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
 }
 
 } // namespace
@@ -57,17 +79,13 @@ QString Display()
 
 void IsolateHome()
 {
-    auto& dir = HomeDir();
-    dir =
-        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vandrel-test-XXXXXX"));
-    const QByteArray home = dir->path().toUtf8();
-    const QByteArray config = home + "/.config";
-    const QByteArray sysconfig = home + "/xdg-system";
-    QDir().mkpath(QString::fromUtf8(config));
-    QDir().mkpath(QString::fromUtf8(sysconfig));
+    g_home = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/vandrel-test-XXXXXX");
+    const QByteArray home = g_home->path().toUtf8();
+    QDir().mkpath(g_home->filePath(".config"));
+    QDir().mkpath(g_home->filePath("xdg-system"));
     setenv("HOME", home.constData(), 1);
-    setenv("XDG_CONFIG_HOME", config.constData(), 1);
-    setenv("XDG_CONFIG_DIRS", sysconfig.constData(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/.config").constData(), 1);
+    setenv("XDG_CONFIG_DIRS", (home + "/xdg-system").constData(), 1);
     setenv("XDG_DATA_HOME", (home + "/.local/share").constData(), 1);
     setenv("XDG_CACHE_HOME", (home + "/.cache").constData(), 1);
     // A program started by a test looks for a newer downloader under a name that never
@@ -77,7 +95,7 @@ void IsolateHome()
 
 QString Home()
 {
-    return HomeDir() ? HomeDir()->path() : QString();
+    return g_home ? g_home->path() : QString();
 }
 
 QByteArray ReadFile(const QString& path)
@@ -92,36 +110,6 @@ bool WriteFile(const QString& path, const QByteArray& data)
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
 }
-
-namespace {
-
-ProcessResult RunProcess(QProcess& process, const QString& program, const QStringList& args,
-                         int timeoutMs, const QStringList& extraEnv)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString& entry : extraEnv) {
-        const qsizetype eq = entry.indexOf(u'=');
-        if (eq > 0)
-            env.insert(entry.left(eq), entry.mid(eq + 1));
-        else
-            env.remove(entry);
-    }
-    process.setProcessEnvironment(env);
-    process.start(program, args);
-    ProcessResult result;
-    if (!process.waitForStarted(10000))
-        return result;
-    process.closeWriteChannel();
-    if (process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit)
-        result.exitCode = process.exitCode();
-    else
-        process.kill(), process.waitForFinished(2000);
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
-} // namespace
 
 ProcessResult Run(const QString& program, const QStringList& args, int timeoutMs,
                   const QStringList& extraEnv)
@@ -159,11 +147,8 @@ QStringList DestinationNames(const QByteArray& output)
 
 QString StreamCodecs(const QString& file)
 {
-    const ProcessResult r =
-        Run(QStringLiteral("ffprobe"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-             QStringLiteral("stream=codec_name"), QStringLiteral("-of"), QStringLiteral("csv=p=0"),
-             file});
+    const ProcessResult r = Run(
+        "ffprobe", {"-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", file});
     return QString::fromUtf8(r.out).simplified();
 }
 
