@@ -60,25 +60,21 @@ TEST_F(SettingsStore, UserFileAndDefaultsFile)
 // exactly as written.
 TEST_F(SettingsStore, StringsComeBackExactlyAsWritten)
 {
-    const QStringList values = {
-        "/home/u/My Videos, old",
-        "a\"quoted\"b",
-        "x=y;z#w",
-        "C:\\dir\\sub\\",
-        "  leading and trailing  ",
-        "Vidéos/Видео/動画",
-        "",
-        "@Invalid()",
-        "#hash first",
-        "tab\there\n",
-        "back\\slash\\\\n",
-        QString::fromLatin1("nul\0"
-                            "01",
-                            6),
-        "a\x01"
-        "1",
-        "\\x41",
-    };
+    // Octal escapes end after three digits: "\0011" is 0x01 then '1'.
+    QStringList values = {"/home/u/My Videos, old",
+                          "a\"quoted\"b",
+                          "x=y;z#w",
+                          "C:\\dir\\sub\\",
+                          "  leading and trailing  ",
+                          "Vidéos/Видео/動画",
+                          "",
+                          "@Invalid()",
+                          "#hash first",
+                          "tab\there\n",
+                          "back\\slash\\\\n",
+                          "a\0011",
+                          "\\x41"};
+    values << QString::fromLatin1("nul\00001", 6);
     for (const bool byQSettings : {false, true}) {
         SCOPED_TRACE(byQSettings ? "written by QSettings" : "written by the store");
         QFile::remove(UserSettingsFile());
