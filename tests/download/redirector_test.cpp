@@ -122,8 +122,9 @@ TEST_P(Runs, HandOnTheChildsOutputThenTheEndTextAndKeepItsExitCode)
     EXPECT_EQ(r.ExitCode(), GetParam().exitCode);
     EXPECT_TRUE(r.terminated);
     EXPECT_TRUE(r.status.empty());
-    if (!GetParam().chunks.empty())
+    if (!GetParam().chunks.empty()) {
         EXPECT_EQ(r.chunks, GetParam().chunks);
+    }
 }
 
 const RunCase kRuns[] = {
