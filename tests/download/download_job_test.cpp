@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -26,7 +25,6 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-// Keeps what a job posts, as the main window would receive it.
 class Receiver : public QObject {
 public:
     bool event(QEvent* e) override
@@ -57,7 +55,6 @@ public:
     QList<QStringList> saved; // per finished job
 };
 
-// The real payload, extracted once.
 class Jobs : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -89,7 +86,6 @@ protected:
         return {&m_receiver, s_workspace, url, kind, play, folder};
     }
 
-    // Runs one job on its own thread to its end.
     void Run(const DownloadJob& job)
     {
         {
@@ -248,11 +244,13 @@ constexpr char kEchoingDownloader[] = "#!/bin/sh\n"
                                       "done\n"
                                       "exit 0\n";
 
+// What the folder holds under the first part of the reported name.
+enum class Plant { Nothing, LinkToTheVictim, LinkToTheOutside, Folder };
+
 struct NameCase {
     const char* name;
-    // Makes what the name points at; `outside` is a folder beside the download folder.
-    std::function<void(const QString& folder, const QString& outside)> make;
-    const char* reported; // "%o" stands for the outside folder, "%n" for its name
+    Plant plant;
+    const char* reported; // "%o" stands for a folder beside the download folder, "%n" for its name
     const char* reason;
 };
 
@@ -264,7 +262,13 @@ TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
     QTemporaryDir outside;
     const QString victim = outside.filePath(u"victim.mp4"_s);
     ASSERT_TRUE(QFile::copy(testenv::MediaDir() + u"/clip.mp4"_s, victim));
-    c.make(m_folder.path(), outside.path());
+    const QString planted = m_folder.filePath(QString::fromLatin1(c.reported).section(u'/', 0, 0));
+    if (c.plant != Plant::Nothing) {
+        ASSERT_TRUE(c.plant == Plant::Folder
+                        ? QDir().mkpath(planted)
+                        : QFile::link(c.plant == Plant::LinkToTheVictim ? victim : outside.path(),
+                                      planted));
+    }
     const QStringList before = testenv::FilesIn(m_folder.path());
     // Both temporary folders are made in the same place, so "../%n" from one is the other.
     const QString reported = QString::fromLatin1(c.reported)
@@ -283,23 +287,13 @@ TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
 }
 
 const NameCase kNames[] = {
-    {"into_the_parent", [](const QString&, const QString&) {}, "../%n/victim.mp4",
+    {"into_the_parent", Plant::Nothing, "../%n/victim.mp4", "not a file inside the folder"},
+    {"absolute", Plant::Nothing, "%o/victim.mp4", "not a file inside the folder"},
+    {"a_link_to_a_file_outside", Plant::LinkToTheVictim, "l.mp4", "no such regular file"},
+    {"through_a_linked_folder", Plant::LinkToTheOutside, "dir/victim.mp4",
      "not a file inside the folder"},
-    {"absolute", [](const QString&, const QString&) {}, "%o/victim.mp4",
-     "not a file inside the folder"},
-    {"a_link_to_a_file_outside",
-     [](const QString& folder, const QString& outside) {
-         QFile::link(outside + u"/victim.mp4"_s, folder + u"/l.mp4"_s);
-     },
-     "l.mp4", "no such regular file"},
-    {"through_a_linked_folder",
-     [](const QString& folder, const QString& outside) {
-         QFile::link(outside, folder + u"/dir"_s);
-     },
-     "dir/victim.mp4", "not a file inside the folder"},
-    {"a_folder", [](const QString& folder, const QString&) { QDir().mkpath(folder + u"/d.mp4"_s); },
-     "d.mp4", "no such regular file"},
-    {"missing", [](const QString&, const QString&) {}, "missing.mp4", "no such regular file"},
+    {"a_folder", Plant::Folder, "d.mp4", "no such regular file"},
+    {"missing", Plant::Nothing, "missing.mp4", "no such regular file"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Names, ReportedNames, ::testing::ValuesIn(kNames),

@@ -30,7 +30,6 @@ public:
             texts.push_back(static_cast<JobTextEvent*>(e)->Text().toStdString());
         return false;
     }
-    // Delivers what is posted so far and hands the texts over.
     Texts Take()
     {
         QCoreApplication::sendPostedEvents();

@@ -65,7 +65,6 @@ void LoopbackHttpServer::Run(const QHostAddress& address, std::promise<quint16>*
     m_loop = &loop;
     ready->set_value(server.serverPort());
     loop.exec();
-    // The sockets are the server's children and go with it.
 }
 
 void LoopbackHttpServer::Respond(QTcpSocket* socket, const QByteArray& target)

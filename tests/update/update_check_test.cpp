@@ -70,7 +70,6 @@ TEST(UpdateAddress, FieldsAndStampAsTheServerExpectsThem)
     unsetenv("VANDREL_UPDATE_SERVER");
 }
 
-// Counts the update windows shown, wherever they come from.
 class ShowCounter : public QObject {
 public:
     int shows = 0;
@@ -106,14 +105,14 @@ protected:
         qApp->installEventFilter(&m_counter);
         m_counter.shows = 0;
         m_asked = 0;
-        m_askedOnGuiThread = m_ownerWasVisibleDialog = false;
+        m_askedOverTheWindow = false;
 
         m_options.job.stallTimeoutMs = 3000;
         m_options.askToUpdate = [this](QWidget* owner) {
             ++m_asked;
-            m_askedOnGuiThread = QThread::currentThread() == qApp->thread();
             auto* dialog = qobject_cast<UpdateDlg*>(owner);
-            m_ownerWasVisibleDialog = dialog && dialog->isVisible();
+            m_askedOverTheWindow =
+                QThread::currentThread() == qApp->thread() && dialog && dialog->isVisible();
             return m_answerYes;
         };
     }
@@ -155,8 +154,7 @@ protected:
     QString m_marker;
     bool m_answerYes = false;
     int m_asked = 0;
-    bool m_askedOnGuiThread = false;
-    bool m_ownerWasVisibleDialog = false;
+    bool m_askedOverTheWindow = false; // on the GUI thread, the visible update window the owner
 };
 
 // The settings decide before any server: a missing key or id ends the start; the first start and
@@ -187,14 +185,10 @@ TEST_F(UpdateCheck, StartRulesBeforeTheServer)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         QFile::remove(UserSettingsFile());
-        if (row.file) {
-            ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), *row.file));
-        }
+        ASSERT_TRUE(!row.file || testenv::WriteFile(UserSettingsFile(), *row.file));
         EXPECT_EQ(CheckForUpdate(kNow, m_options), row.continues);
-        if (!row.file)
-            EXPECT_FALSE(QFile::exists(UserSettingsFile()));
-        else
-            EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), row.after.value_or(*row.file));
+        EXPECT_EQ(QFile::exists(UserSettingsFile()), row.file.has_value());
+        EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), row.after.value_or(row.file.value_or("")));
     }
     EXPECT_TRUE(m_server.Requests().isEmpty());
     EXPECT_EQ(m_counter.shows, 0);
@@ -205,12 +199,10 @@ TEST_F(UpdateCheck, StartRulesBeforeTheServer)
 // start asks again, and nothing is left behind. The window shows once and is gone afterwards.
 TEST_F(UpdateCheck, DecisionTable)
 {
-    quint16 closedPort = 0;
-    {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-        closedPort = probe.serverPort();
-    }
+    QTcpServer probe; // a port that was free and is closed again
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 closedPort = probe.serverPort();
+    probe.close();
     LoopbackHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));
     other.Serve("/version", Answer::Body("[version]\nlast_version=2.0.0.0\nlast_version_url=" +
                                          other.Base().toUtf8() + "/installer\n"));
@@ -288,19 +280,14 @@ TEST_F(UpdateCheck, DecisionTable)
         EXPECT_EQ(m_counter.shows, 1) << "the window is shown once";
         EXPECT_EQ(VisibleUpdateDlg(), nullptr) << "and gone afterwards";
         const QStringList requests = m_server.Requests().mid(requestsBefore);
-        if (!row.server.isEmpty()) {
-            EXPECT_TRUE(requests.isEmpty());
-        } else {
-            ASSERT_FALSE(requests.isEmpty());
-            EXPECT_EQ(requests[0],
-                      "/version/aff1/1.0.0.1?rnd=" + QString::number(UpdateTimeStamp(kNow)));
-        }
-        if (!row.asked) {
+        EXPECT_EQ(requests.value(0),
+                  row.server.isEmpty()
+                      ? "/version/aff1/1.0.0.1?rnd=" + QString::number(UpdateTimeStamp(kNow))
+                      : QString());
+        if (row.asked)
+            EXPECT_TRUE(m_askedOverTheWindow);
+        else
             EXPECT_LE(requests.size(), 1) << "no installer is fetched without a Yes";
-        } else {
-            EXPECT_TRUE(m_askedOnGuiThread);
-            EXPECT_TRUE(m_ownerWasVisibleDialog) << "asked over the visible update window";
-        }
 
         // The version file never stays; a started installer keeps its file, owner-only.
         const QStringList left = TempFiles();
@@ -345,7 +332,6 @@ TEST_F(UpdateCheck, LaunchedInstallerIsRemovedAtTheNextStart)
     const QStringList installers = TempFiles();
     ASSERT_EQ(installers.size(), 1);
 
-    // Records that name what must stay.
     const QString victim = testenv::Home() + "/victim.exe";
     ASSERT_TRUE(testenv::WriteFile(victim, "keep"));
     struct Planted {
