@@ -4,42 +4,10 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
-
-LoopbackHttpServer::Answer LoopbackHttpServer::Answer::Body(QByteArray body, int status)
-{
-    Answer answer;
-    answer.status = status;
-    answer.body = std::move(body);
-    return answer;
-}
-
-LoopbackHttpServer::Answer LoopbackHttpServer::Answer::Redirect(const QByteArray& location,
-                                                                int status)
-{
-    Answer answer;
-    answer.status = status;
-    answer.extraHeaders = "Location: " + location + "\r\n";
-    return answer;
-}
-
-LoopbackHttpServer::Answer LoopbackHttpServer::Answer::Never()
-{
-    Answer answer;
-    answer.never = true;
-    return answer;
-}
-
-LoopbackHttpServer::Answer LoopbackHttpServer::Answer::Slow(QByteArray body, int delayMs)
-{
-    Answer answer = Body(std::move(body));
-    answer.byteDelayMs = delayMs;
-    return answer;
-}
 
 LoopbackHttpServer::LoopbackHttpServer(const QHostAddress& address) : m_address(address.toString())
 {
@@ -82,28 +50,21 @@ void LoopbackHttpServer::Run(const QHostAddress& address, std::promise<quint16>*
     if (address.isLoopback())
         server.listen(address, 0);
     QObject::connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
-        while (QTcpSocket* socket = server.nextPendingConnection())
-            Handle(socket);
+        while (QTcpSocket* socket = server.nextPendingConnection()) {
+            auto request = std::make_shared<QByteArray>(); // one request per connection
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request] {
+                if (request->contains("\r\n\r\n"))
+                    return;
+                request->append(socket->readAll());
+                if (request->contains("\r\n\r\n"))
+                    Respond(socket, request->left(request->indexOf("\r\n")).split(' ').value(1));
+            });
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
     });
     m_loop = &loop;
     ready->set_value(server.serverPort());
     loop.exec();
-    // The sockets are the server's children and go with it.
-}
-
-void LoopbackHttpServer::Handle(QTcpSocket* socket)
-{
-    auto request = std::make_shared<QByteArray>();
-    QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request] {
-        if (request->contains("\r\n\r\n"))
-            return; // one request per connection
-        request->append(socket->readAll());
-        if (!request->contains("\r\n\r\n"))
-            return;
-        const QList<QByteArray> line = request->left(request->indexOf("\r\n")).split(' ');
-        Respond(socket, line.size() >= 2 ? line[1] : QByteArray());
-    });
-    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
 }
 
 void LoopbackHttpServer::Respond(QTcpSocket* socket, const QByteArray& target)
@@ -114,11 +75,7 @@ void LoopbackHttpServer::Respond(QTcpSocket* socket, const QByteArray& target)
     {
         const std::lock_guard lock(m_mutex);
         m_requests.append(text);
-        const auto found = m_answers.constFind(path);
-        if (found != m_answers.constEnd())
-            answer = *found;
-        else
-            answer.status = 404, answer.body = "not found\n";
+        answer = m_answers.value(path, Answer::Body("not found\n", 404));
     }
     if (answer.never)
         return;

@@ -1,7 +1,6 @@
-// A small HTTP/1.1 server on a loopback address (127.0.0.1 unless told) for the update tests. It
-// runs on a thread of its own, so it answers while the test's thread sits in a modal loop; it
-// serves fixed answers by path, records every request target, and can hold a connection without
-// ever answering.
+// A small HTTP/1.1 server on a loopback address for the update tests. It runs on a thread of its
+// own, so it answers while the test's thread sits in a modal loop; it serves fixed answers by
+// path, records every request target, and can hold a connection without ever answering.
 #pragma once
 
 #include <QByteArray>
@@ -13,6 +12,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 class QEventLoop;
 class QTcpSocket;
@@ -26,23 +26,30 @@ public:
         QByteArray extraHeaders; // whole lines, each ending in "\r\n"
         bool never = false;      // read the request, then never answer
         int byteDelayMs = 0;     // > 0: the body goes out a byte at a time, this far apart
-        bool noLength = false; // no Content-Length: the body ends where the connection does
+        bool noLength = false;   // no Content-Length: the body ends where the connection does
 
-        static Answer Body(QByteArray body, int status = 200);
-        static Answer Redirect(const QByteArray& location, int status = 302);
-        static Answer Never();
-        // The body a byte at a time, delayMs apart.
-        static Answer Slow(QByteArray body, int delayMs);
+        static Answer Body(QByteArray body, int status = 200)
+        {
+            return {status, std::move(body), {}, false, 0, false};
+        }
+        static Answer Redirect(const QByteArray& location, int status = 302)
+        {
+            return {status, {}, "Location: " + location + "\r\n", false, 0, false};
+        }
+        static Answer Never() { return {200, {}, {}, true, 0, false}; }
+        static Answer Slow(QByteArray body, int delayMs)
+        {
+            return {200, std::move(body), {}, false, delayMs, false};
+        }
     };
 
-    // address: a loopback address; a second server on 127.0.0.2 is "another host" to the first.
+    // A second server on 127.0.0.2 is "another host" to the first.
     explicit LoopbackHttpServer(const QHostAddress& address = QHostAddress::LocalHost);
     ~LoopbackHttpServer();
     LoopbackHttpServer(const LoopbackHttpServer&) = delete;
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
-    // "http://ADDRESS:PORT".
-    QString Base() const;
+    QString Base() const; // "http://ADDRESS:PORT"
     quint16 Port() const { return m_port; }
     // Answers requests for path (the target without its query); unknown paths get 404.
     void Serve(const QString& path, const Answer& answer);
@@ -51,7 +58,6 @@ public:
 
 private:
     void Run(const QHostAddress& address, std::promise<quint16>* ready);
-    void Handle(QTcpSocket* socket);
     void Respond(QTcpSocket* socket, const QByteArray& target);
 
     std::unique_ptr<QThread> m_thread;

@@ -70,7 +70,6 @@ TEST(UpdateAddress, FieldsAndStampAsTheServerExpectsThem)
     unsetenv("VANDREL_UPDATE_SERVER");
 }
 
-// Counts the update windows shown, wherever they come from.
 class ShowCounter : public QObject {
 public:
     int shows = 0;
@@ -106,14 +105,14 @@ protected:
         qApp->installEventFilter(&m_counter);
         m_counter.shows = 0;
         m_asked = 0;
-        m_askedOnGuiThread = m_ownerWasVisibleDialog = false;
+        m_askedOverTheWindow = false;
 
         m_options.job.stallTimeoutMs = 3000;
         m_options.askToUpdate = [this](QWidget* owner) {
             ++m_asked;
-            m_askedOnGuiThread = QThread::currentThread() == qApp->thread();
             auto* dialog = qobject_cast<UpdateDlg*>(owner);
-            m_ownerWasVisibleDialog = dialog && dialog->isVisible();
+            m_askedOverTheWindow =
+                QThread::currentThread() == qApp->thread() && dialog && dialog->isVisible();
             return m_answerYes;
         };
     }
@@ -155,8 +154,7 @@ protected:
     QString m_marker;
     bool m_answerYes = false;
     int m_asked = 0;
-    bool m_askedOnGuiThread = false;
-    bool m_ownerWasVisibleDialog = false;
+    bool m_askedOverTheWindow = false; // on the GUI thread, the visible update window the owner
 };
 
 // The settings decide before any server: a missing key or id ends the start; the first start and
@@ -187,14 +185,10 @@ TEST_F(UpdateCheck, StartRulesBeforeTheServer)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         QFile::remove(UserSettingsFile());
-        if (row.file) {
-            ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), *row.file));
-        }
+        ASSERT_TRUE(!row.file || testenv::WriteFile(UserSettingsFile(), *row.file));
         EXPECT_EQ(CheckForUpdate(kNow, m_options), row.continues);
-        if (!row.file)
-            EXPECT_FALSE(QFile::exists(UserSettingsFile()));
-        else
-            EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), row.after.value_or(*row.file));
+        EXPECT_EQ(QFile::exists(UserSettingsFile()), row.file.has_value());
+        EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), row.after.value_or(row.file.value_or("")));
     }
     EXPECT_TRUE(m_server.Requests().isEmpty());
     EXPECT_EQ(m_counter.shows, 0);
@@ -205,67 +199,61 @@ TEST_F(UpdateCheck, StartRulesBeforeTheServer)
 // start asks again, and nothing is left behind. The window shows once and is gone afterwards.
 TEST_F(UpdateCheck, DecisionTable)
 {
-    quint16 closedPort = 0;
-    {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-        closedPort = probe.serverPort();
-    }
+    QTcpServer probe; // a port that was free and is closed again
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 closedPort = probe.serverPort();
+    probe.close();
     LoopbackHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));
     other.Serve("/version", Answer::Body("[version]\nlast_version=2.0.0.0\nlast_version_url=" +
                                          other.Base().toUtf8() + "/installer\n"));
     other.Serve("/installer", Answer::Body(Installer()));
     const QString base = m_server.Base();
     const Answer offer = Answer::Body(Offer());
-    const Answer installer = Answer::Body(Installer());
     const auto file = [](const QString& text) { return Answer::Body(text.toUtf8()); };
+    enum Outcome { NotAsked, AnsweredNo, YesButNoInstallerRuns, InstallerRuns };
     struct Row {
         const char* name;
         Answer version;
-        Answer installer;
-        bool answerYes;
-        bool asked;
-        bool installerRuns;
+        Outcome outcome;
+        std::optional<Answer> installer = {}; // nullopt: a good one
         QString server = {}; // the address when not the loopback server's (it is not asked)
     } const rows[] = {
-        {"version file cannot be downloaded", Answer::Body("", 404), installer, true, false, false},
-        {"last_version equals the own version", Answer::Body(Offer("1.0.0.1")), installer, true,
-         false, false},
+        {"version file cannot be downloaded", Answer::Body("", 404), NotAsked},
+        {"last_version equals the own version", Answer::Body(Offer("1.0.0.1")), NotAsked},
         {"versions differ, no installer address", file("[version]\nlast_version=2.0.0.0\n"),
-         installer, true, false, false},
-        {"the user answers No", offer, installer, false, true, false},
+         NotAsked},
+        {"the user answers No", offer, AnsweredNo},
         {"missing last_version leads to the question",
-         file("[version]\nlast_version_url=" + base + "/installer\n"), installer, false, true,
-         false},
-        {"a lower server version leads to the question", Answer::Body(Offer("0.9.0.0")), installer,
-         false, true, false},
+         file("[version]\nlast_version_url=" + base + "/installer\n"), AnsweredNo},
+        {"a lower server version leads to the question", Answer::Body(Offer("0.9.0.0")),
+         AnsweredNo},
         {"Yes, and the installer download fails",
-         file("[version]\nlast_version=2.0.0.0\nlast_version_url=" + base + "/none\n"), installer,
-         true, true, false},
-        {"Yes, and the installer is downloaded and started", offer, installer, true, true, true},
-        {"Yes, but the installer cannot be started", offer,
-         Answer::Body("#!/no/such/interpreter\n"), true, true, false},
+         file("[version]\nlast_version=2.0.0.0\nlast_version_url=" + base + "/none\n"),
+         YesButNoInstallerRuns},
+        {"Yes, and the installer is downloaded and started", offer, InstallerRuns},
+        {"Yes, but the installer cannot be started", offer, YesButNoInstallerRuns,
+         Answer::Body("#!/no/such/interpreter\n")},
         {"plain-http installer from a name is not offered",
          file(QStringLiteral("[version]\nlast_version=2.0.0.0\nlast_version_url="
                              "http://localhost:%1/installer\n")
                   .arg(m_server.Port())),
-         installer, true, false, false},
+         NotAsked},
         {"a version file over 64 KiB is unreadable",
-         Answer::Body(Offer() + QByteArray(64 * 1024, ';')), installer, true, false, false},
-        {"a silent server", Answer::Never(), installer, true, false, false},
-        {"a closed port", offer, installer, true, false, false,
+         Answer::Body(Offer() + QByteArray(64 * 1024, ';')), NotAsked},
+        {"a silent server", Answer::Never(), NotAsked},
+        {"a closed port", offer, NotAsked, std::nullopt,
          QStringLiteral("http://127.0.0.1:%1").arg(closedPort)},
-        {"plain http to a server by name", offer, installer, true, false, false,
+        {"plain http to a server by name", offer, NotAsked, std::nullopt,
          QStringLiteral("http://localhost:%1").arg(m_server.Port())},
         {"a redirect to another host", Answer::Redirect(other.Base().toUtf8() + "/version"),
-         installer, true, false, false},
+         NotAsked},
         // A byte every 50 ms: never silent for the stall limit, but 3000 bytes take 150 s.
         {"a version file past its overall limit", Answer::Slow(Offer() + QByteArray(3000, ';'), 50),
-         installer, true, false, false},
-        {"an installer past its overall limit", offer,
-         Answer::Slow(Installer() + QByteArray(3000, '#'), 50), true, true, false},
-        {"an installer over the size cap", offer, Answer::Body(Installer() + QByteArray(5000, '#')),
-         true, true, false},
+         NotAsked},
+        {"an installer past its overall limit", offer, YesButNoInstallerRuns,
+         Answer::Slow(Installer() + QByteArray(3000, '#'), 50)},
+        {"an installer over the size cap", offer, YesButNoInstallerRuns,
+         Answer::Body(Installer() + QByteArray(5000, '#'))},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -275,36 +263,32 @@ TEST_F(UpdateCheck, DecisionTable)
         m_options.job.installerTimeoutMs = 1000;
         m_options.job.maxInstallerBytes = 4000;
         m_server.Serve("/version/aff1/1.0.0.1", row.version);
-        m_server.Serve("/installer", row.installer);
+        m_server.Serve("/installer", row.installer.value_or(Answer::Body(Installer())));
         if (!row.server.isEmpty())
             setenv("VANDREL_UPDATE_SERVER", row.server.toUtf8().constData(), 1);
-        m_answerYes = row.answerYes;
+        m_answerYes = row.outcome != AnsweredNo;
+        const bool asked = row.outcome != NotAsked, installerRuns = row.outcome == InstallerRuns;
         const qsizetype requestsBefore = m_server.Requests().size();
 
-        EXPECT_EQ(CheckForUpdate(kNow, m_options), !row.installerRuns);
-        EXPECT_EQ(m_asked, row.asked ? 1 : 0);
-        EXPECT_EQ(LastUpdate(), row.installerRuns ? kToday : kOtherDay);
-        EXPECT_EQ(InstallerRan(row.installerRuns), row.installerRuns);
+        EXPECT_EQ(CheckForUpdate(kNow, m_options), !installerRuns);
+        EXPECT_EQ(m_asked, asked ? 1 : 0);
+        EXPECT_EQ(LastUpdate(), installerRuns ? kToday : kOtherDay);
+        EXPECT_EQ(InstallerRan(installerRuns), installerRuns);
         EXPECT_EQ(m_counter.shows, 1) << "the window is shown once";
         EXPECT_EQ(VisibleUpdateDlg(), nullptr) << "and gone afterwards";
         const QStringList requests = m_server.Requests().mid(requestsBefore);
-        if (!row.server.isEmpty()) {
-            EXPECT_TRUE(requests.isEmpty());
-        } else {
-            ASSERT_FALSE(requests.isEmpty());
-            EXPECT_EQ(requests[0],
-                      "/version/aff1/1.0.0.1?rnd=" + QString::number(UpdateTimeStamp(kNow)));
-        }
-        if (!row.asked) {
+        EXPECT_EQ(requests.value(0),
+                  row.server.isEmpty()
+                      ? "/version/aff1/1.0.0.1?rnd=" + QString::number(UpdateTimeStamp(kNow))
+                      : QString());
+        if (asked)
+            EXPECT_TRUE(m_askedOverTheWindow);
+        else
             EXPECT_LE(requests.size(), 1) << "no installer is fetched without a Yes";
-        } else {
-            EXPECT_TRUE(m_askedOnGuiThread);
-            EXPECT_TRUE(m_ownerWasVisibleDialog) << "asked over the visible update window";
-        }
 
         // The version file never stays; a started installer keeps its file, owner-only.
         const QStringList left = TempFiles();
-        if (row.installerRuns) {
+        if (installerRuns) {
             ASSERT_EQ(left.size(), 1) << left.join(' ').toStdString();
             EXPECT_TRUE(
                 QRegularExpression("^vnd[0-9a-f]{8}-[0-9a-f]{8}\\.exe$").match(left[0]).hasMatch())
@@ -345,7 +329,6 @@ TEST_F(UpdateCheck, LaunchedInstallerIsRemovedAtTheNextStart)
     const QStringList installers = TempFiles();
     ASSERT_EQ(installers.size(), 1);
 
-    // Records that name what must stay.
     const QString victim = testenv::Home() + "/victim.exe";
     ASSERT_TRUE(testenv::WriteFile(victim, "keep"));
     struct Planted {

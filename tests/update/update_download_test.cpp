@@ -25,10 +25,7 @@ protected:
     }
     QString Target() const { return m_dir + "/file.tmp"; }
     QUrl Url(const QString& path) const { return QUrl(m_server.Base() + path); }
-    bool Fetch(const QString& path, DownloadLimits limits = {})
-    {
-        return DownloadToFile(Url(path), Target(), limits);
-    }
+    bool Fetch(const QString& path) { return DownloadToFile(Url(path), Target(), {}); }
     QStringList Leftovers() const { return QDir(m_dir).entryList(QDir::Files | QDir::System); }
 
     LoopbackHttpServer m_server;
@@ -78,36 +75,30 @@ TEST_F(Download, OutcomesAndLimits)
     struct Row {
         const char* name;
         QString url;
-        int stallMs;
-        int totalMs;
         qint64 maxBytes;
         bool ok;
     } const rows[] = {
-        {"a body at the version file's cap completes", base + "/at-limit", 3000, -1,
-         kMaxVersionFileBytes, true},
-        {"a byte over the cap fails", base + "/over-limit", 3000, -1, kMaxVersionFileBytes, false},
-        {"without a cap any size completes", base + "/over-limit", 3000, -1, -1, true},
-        {"a drip that ends within the limits completes", base + "/short-drip", 3000, 30000, -1,
+        {"a body at the version file's cap completes", base + "/at-limit", kMaxVersionFileBytes,
          true},
-        {"an unannounced body over the cap fails", base + "/unannounced", 3000, 30000, 4999, false},
-        {"an unannounced body at the cap completes", base + "/unannounced", 3000, 30000, 5000,
-         true},
-        {"a file address is not fetched", "file:///etc/hostname", 3000, -1, -1, false},
-        {"ftp is not fetched", "ftp://127.0.0.1/x", 3000, -1, -1, false},
+        {"a byte over the cap fails", base + "/over-limit", kMaxVersionFileBytes, false},
+        {"without a cap any size completes", base + "/over-limit", -1, true},
+        {"a drip that ends within the limits completes", base + "/short-drip", -1, true},
+        {"an unannounced body over the cap fails", base + "/unannounced", 4999, false},
+        {"an unannounced body at the cap completes", base + "/unannounced", 5000, true},
+        {"a file address is not fetched", "file:///etc/hostname", -1, false},
+        {"ftp is not fetched", "ftp://127.0.0.1/x", -1, false},
         {"a name under .invalid is never looked up",
-         "https://update.vandrel.invalid/version/a/1.0.0.1?rnd=1", 3000, -1, -1, false},
-        {"the bare name invalid neither", "http://invalid/x", 3000, -1, -1, false},
-        {"text that is no address", "not a url", 3000, -1, -1, false},
-        {"an absolute redirect on the host is followed", base + "/absolute", 3000, -1, -1, true},
-        {"a relative redirect is followed", base + "/relative", 3000, -1, -1, true},
-        {"a redirect to a name over http is not", base + "/to-name", 3000, -1, -1, false},
+         "https://update.vandrel.invalid/version/a/1.0.0.1?rnd=1", -1, false},
+        {"the bare name invalid neither", "http://invalid/x", -1, false},
+        {"text that is no address", "not a url", -1, false},
+        {"an absolute redirect on the host is followed", base + "/absolute", -1, true},
+        {"a relative redirect is followed", base + "/relative", -1, true},
+        {"a redirect to a name over http is not", base + "/to-name", -1, false},
     };
     for (const Row& row : rows) {
         QFile::remove(Target());
-        DownloadLimits limits;
-        limits.stallTimeoutMs = row.stallMs;
-        limits.totalTimeoutMs = row.totalMs;
-        limits.maxBytes = row.maxBytes;
+        const DownloadLimits limits{
+            .stallTimeoutMs = 3000, .totalTimeoutMs = 30000, .maxBytes = row.maxBytes};
         EXPECT_EQ(DownloadToFile(QUrl(row.url), Target(), limits), row.ok) << row.name;
         EXPECT_EQ(Leftovers().size(), row.ok ? 1 : 0) << row.name;
     }
@@ -127,6 +118,8 @@ TEST(UpdateUrl, HttpsOrLiteralLoopbackOnly)
         {"HTTPS://updates.example.org/setup.exe", true},
         {"http://127.9.8.7/setup.exe", true},
         {"http://[::1]:8080/setup.exe", true},
+        {"http://[::ffff:127.0.0.1]/setup.exe", true},
+        {"http://[::ffff:10.0.0.1]/setup.exe", false},
         {"http://updates.example.org/setup.exe", false},
         {"http://127.0.0.1.example.org/setup.exe", false},
         {"https:///setup.exe", false},
