@@ -2,8 +2,6 @@
 // parent map behind FindRoot.
 #include "test_elements.h"
 
-#include "ui/elements/panel.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -15,82 +13,61 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-struct Rig {
-    Log log;
-    FakeHost host;
-    Observer observer;
-    std::shared_ptr<GridPanel> root = std::make_shared<GridPanel>();
-    std::shared_ptr<Picture> leaf = std::make_shared<Picture>(QImage(), "leaf", &log);
-    Rig()
-    {
-        host.log = &log;
-        observer.log = &log;
+TEST(ProtocolTest, EachPropertyRunsExactlyItsSteps)
+{
+    const struct {
+        const char* name;
+        std::function<void(Picture&)> change;
+        Strings steps; // hooks, host and observer, in the order they ran
+    } rows[] = {
+        {"IsVisible invalidates layout between the hooks",
+         [](Picture& e) { e.SetIsVisible(false); },
+         {"leaf:changing:IsVisible", "host:IsVisible:0", "leaf:changed:IsVisible",
+          "observer:IsVisible"}},
+        {"IsEnabled invalidates the visual",
+         [](Picture& e) { e.SetIsEnabled(false); },
+         {"leaf:changing:IsEnabled", "host:IsEnabled:1", "leaf:changed:IsEnabled",
+          "observer:IsEnabled"}},
+        {"Width only invalidates layout", [](Picture& e) { e.SetWidth(100); }, {"host:Width:0"}},
+        {"a margin pair with one component changed invalidates once",
+         [](Picture& e) { e.SetTopLeftMargin(0, 5); },
+         {"host:TopLeftMargin:0"}},
+        {"X reports without invalidating",
+         [](Picture& e) { e.PokeX(12); },
+         {"leaf:changing:X", "leaf:changed:X", "observer:X"}},
+        {"DesiredSize reports without invalidating",
+         [](Picture& e) {
+             e.PokeDesiredSize({3, 4});
+         },
+         {"leaf:changing:DesiredSize", "leaf:changed:DesiredSize", "observer:DesiredSize"}},
+        {"equal values run nothing",
+         [](Picture& e) {
+             e.SetIsVisible(true);
+             e.SetIsEnabled(true);
+             e.SetWidth(Unset);
+             e.SetHeight(Unset);
+             e.SetTopLeftMargin(0, 0);
+             e.SetBottomRightMargin(0, 0);
+             e.PokeX(0);
+             e.PokeDesiredSize({0, 0});
+         },
+         {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Log log;
+        FakeHost host{{}, &log};
+        Observer observer{{}, &log};
+        auto root = std::make_shared<GridPanel>();
+        auto leaf = std::make_shared<Picture>(QImage(), "leaf", &log);
         root->AddChild(leaf);
         host.Attach(*root);
         observer.Attach(*leaf);
-        host.calls.clear();
-        log.Clear();
+        log.clear();
+        row.change(*leaf);
+        EXPECT_EQ(log, row.steps);
     }
-};
-
-struct ProtocolCase {
-    const char* name;
-    std::function<void(Picture&)> change;
-    Strings steps; // hooks, host and observer, in the order they ran
-};
-
-void PrintTo(const ProtocolCase& c, std::ostream* os)
-{
-    *os << c.name;
 }
-
-class ProtocolTest : public ::testing::TestWithParam<ProtocolCase> {};
-
-TEST_P(ProtocolTest, RunsExactlyTheStepsOfItsProperty)
-{
-    Rig rig;
-    GetParam().change(*rig.leaf);
-    EXPECT_EQ(rig.log.entries, GetParam().steps);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Properties, ProtocolTest,
-    ::testing::Values(ProtocolCase{"IsVisibleInvalidatesLayoutBetweenHooks",
-                                   [](Picture& e) { e.SetIsVisible(false); },
-                                   {"leaf:changing:IsVisible", "host:IsVisible:0",
-                                    "leaf:changed:IsVisible", "observer:IsVisible"}},
-                      ProtocolCase{"IsEnabledInvalidatesVisual",
-                                   [](Picture& e) { e.SetIsEnabled(false); },
-                                   {"leaf:changing:IsEnabled", "host:IsEnabled:1",
-                                    "leaf:changed:IsEnabled", "observer:IsEnabled"}},
-                      ProtocolCase{"WidthOnlyInvalidatesLayout",
-                                   [](Picture& e) { e.SetWidth(100); },
-                                   {"host:Width:0"}},
-                      ProtocolCase{"MarginPairWithOneComponentChangedInvalidatesOnce",
-                                   [](Picture& e) { e.SetTopLeftMargin(0, 5); },
-                                   {"host:TopLeftMargin:0"}},
-                      ProtocolCase{"XReportsWithoutInvalidating",
-                                   [](Picture& e) { e.PokeX(12); },
-                                   {"leaf:changing:X", "leaf:changed:X", "observer:X"}},
-                      ProtocolCase{"DesiredSizeReportsWithoutInvalidating",
-                                   [](Picture& e) {
-                                       e.PokeDesiredSize({3, 4});
-                                   },
-                                   {"leaf:changing:DesiredSize", "leaf:changed:DesiredSize",
-                                    "observer:DesiredSize"}},
-                      ProtocolCase{"EqualValuesRunNothing",
-                                   [](Picture& e) {
-                                       e.SetIsVisible(true);
-                                       e.SetIsEnabled(true);
-                                       e.SetWidth(Unset);
-                                       e.SetHeight(Unset);
-                                       e.SetTopLeftMargin(0, 0);
-                                       e.SetBottomRightMargin(0, 0);
-                                       e.PokeX(0);
-                                       e.PokeDesiredSize({0, 0});
-                                   },
-                                   {}}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(InvalidationTest, ReachesOnlyAFullHostOnTheRootAndAFullObserver)
 {
@@ -121,7 +98,6 @@ TEST(InvalidationTest, ReachesOnlyAFullHostOnTheRootAndAFullObserver)
     leaf->SetWidth(4);
     middle->SetIsHorizontal(true);
     EXPECT_EQ(host.calls, (Calls{{"Width", 0}, {"IsHorizontal", 0}}));
-
     // A host on an inner element is not the root's: nothing goes there.
     FakeHost inner;
     inner.Attach(*middle);

@@ -1,41 +1,40 @@
-// Elements for the tree's tests: a picture that draws a QImage at its content corner, a
-// recorder of protocol hooks and pointer calls, and a host stand-in that counts invalidations.
+// Elements for the tree's tests: a picture that draws a QImage at its content corner and records
+// protocol hooks and pointer calls, and stand-ins for a host and an observer.
 #pragma once
 
-#include "ui/elements/drawing_surface.h"
-#include "ui/elements/layout_element.h"
+#include "../test_frames.h"
 #include "ui/elements/panel.h"
-
-#include <QColor>
-#include <QImage>
+#include "ui/elements/tree_lock.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testing_elements {
 
-inline QImage Solid(int w, int h, QColor color)
-{
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    image.fill(color);
-    return image;
-}
-
-// Writes the protocol's and the pointer's calls into a shared log as "<tag>:<what>".
-struct Log {
-    std::vector<std::string> entries;
-    void Add(const std::string& s) { entries.push_back(s); }
-    void Clear() { entries.clear(); }
-};
+using uitest::RenderFrame;
+using uitest::Solid;
+// The protocol's and the pointer's calls as "<tag>:<what>".
+using Log = std::vector<std::string>;
 
 inline std::string Utf8(ui::PropertyName name)
 {
     return std::string(name.begin(), name.end());
 }
 
-// A leaf element that shows an image at its content rectangle's corner (its natural size) and
-// records what happens to it.
+inline bool OtherThreadCanLock()
+{
+    bool locked = false;
+    std::thread t([&] {
+        if ((locked = ui::TreeLock().try_lock()))
+            ui::TreeLock().unlock();
+    });
+    t.join();
+    return locked;
+}
+
 class Picture : public ui::LayoutElement {
 public:
     explicit Picture(QImage image = {}, std::string tag = "p", Log* log = nullptr)
@@ -44,11 +43,7 @@ public:
     }
 
     void MakeInteractive() { SetIsInteractive(true); }
-    void SetMeasuredOverride(ui::Size s)
-    {
-        m_fixed = s;
-        m_hasFixed = true;
-    }
+    void SetMeasuredOverride(ui::Size s) { m_fixed = s; }
     int measures = 0;
     int renders = 0;
     ui::Size lastAvailable;
@@ -57,8 +52,7 @@ public:
     void OnMouseDown(ui::Point p) override { Record("down@" + Pt(p)); }
     void OnMouseMove(ui::Point p) override { Record("move@" + Pt(p)); }
     void OnMouseLeave() override { Record("leave"); }
-
-    // Exposes the pass-only setters for tests of the protocol.
+    // The pass-only setters.
     void PokeX(std::int32_t v) { SetX(v); }
     void PokeDesiredSize(ui::Size v) { SetDesiredSize(v); }
 
@@ -69,7 +63,7 @@ protected:
     {
         ++measures;
         lastAvailable = available;
-        ui::Size s = m_hasFixed ? m_fixed : ui::Size{m_image.width(), m_image.height()};
+        ui::Size s = m_fixed ? *m_fixed : ui::Size{m_image.width(), m_image.height()};
         if (Width() != ui::Unset)
             s.width = Width();
         if (Height() != ui::Unset)
@@ -90,17 +84,16 @@ private:
     void Record(const std::string& what)
     {
         if (m_log)
-            m_log->Add(m_tag + ":" + what);
+            m_log->push_back(m_tag + ":" + what);
     }
 
     QImage m_image;
     std::string m_tag;
     Log* m_log;
-    ui::Size m_fixed;
-    bool m_hasFixed = false;
+    std::optional<ui::Size> m_fixed;
 };
 
-// Counts what reaches a host through HostCallback.
+// What reaches a host through HostCallback.
 struct FakeHost {
     std::vector<std::pair<std::string, int>> calls;
     Log* log = nullptr;
@@ -109,7 +102,7 @@ struct FakeHost {
         auto* self = static_cast<FakeHost*>(context);
         self->calls.emplace_back(Utf8(name), visualOnly);
         if (self->log)
-            self->log->Add("host:" + Utf8(name) + ":" + std::to_string(visualOnly));
+            self->log->push_back("host:" + Utf8(name) + ":" + std::to_string(visualOnly));
     }
     void Attach(ui::LayoutElement& root)
     {
@@ -118,7 +111,7 @@ struct FakeHost {
     }
 };
 
-// Records the observer calls of one element.
+// The observer calls of one element.
 struct Observer {
     std::vector<std::string> names;
     Log* log = nullptr;
@@ -127,7 +120,7 @@ struct Observer {
         auto* self = static_cast<Observer*>(context);
         self->names.push_back(Utf8(name));
         if (self->log)
-            self->log->Add("observer:" + Utf8(name));
+            self->log->push_back("observer:" + Utf8(name));
     }
     void Attach(ui::LayoutElement& e)
     {
