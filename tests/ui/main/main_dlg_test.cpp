@@ -1,7 +1,7 @@
 // The main window driven in the process, with a stand-in downloader in its workspace: a busy
-// window that refuses the close command and whose stop removes only the job's unfinished files,
-// how tool bytes reach the log, and dropped links. The real tools and the real display are
-// exercised by the end-to-end tests (greying, progress, closing refused, stop and SIGTERM).
+// window whose stop removes only the job's unfinished files, how tool bytes reach the log, and
+// dropped links. The end-to-end tests use the real tools and display (greying, progress,
+// closing refused, stop and SIGTERM).
 #include "ui/main/main_dlg.h"
 
 #include "download/job_text_event.h"
@@ -12,9 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -106,81 +104,70 @@ TEST_F(MainDlgTest, AnEmptyUrlStartsNothingAndToolTextReachesTheLogOnlyOnTheDown
     EXPECT_FALSE(dlg->DownloadPage()->LogText().contains(QStringLiteral("dropped")));
 }
 
-struct DropCase {
-    const char* name;
-    QList<QUrl> urls; // as text/uri-list, when not empty
-    QString text;     // as text/plain otherwise
-    QString expected; // the URL field afterwards; empty: unchanged
-};
-
-class LinkDropTest : public MainDlgTest, public ::testing::WithParamInterface<DropCase> {};
-
-TEST_P(LinkDropTest, LinksFillTheUrlFieldFilesAreIgnored)
+TEST_F(MainDlgTest, LinksDroppedFillTheUrlFieldFilesAreIgnored)
 {
-    auto dlg = Window(QStringLiteral("before"));
-    dlg->SwitchPage(MainDlg::kPlayerPage);
-    QMimeData data;
-    if (!GetParam().urls.isEmpty())
-        data.setUrls(GetParam().urls);
-    else
-        data.setText(GetParam().text);
-    // As a drag from another program arrives: it enters the window, then drops.
-    QDragEnterEvent enter(QPoint(390, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(dlg.get(), &enter);
-    QDropEvent drop(QPointF(390, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(dlg.get(), &drop);
-
-    const bool taken = !GetParam().expected.isEmpty();
-    EXPECT_EQ(dlg->DownloadPage()->UrlField()->text(),
-              taken ? GetParam().expected : QStringLiteral("before"));
-    EXPECT_EQ(dlg->CurrentPage(), taken ? MainDlg::kDownloadPage : MainDlg::kPlayerPage);
+    const QUrl file(QStringLiteral("file:///tmp/a.flv"));
+    const struct {
+        const char* name;
+        QList<QUrl> urls; // as text/uri-list, when not empty
+        QString text;     // as text/plain otherwise
+        QString expected; // the URL field afterwards; empty: unchanged
+    } rows[] = {
+        {"a URI list's first web link",
+         {file, QUrl(QStringLiteral("https://127.0.0.1/watch?v=1"))},
+         {},
+         QStringLiteral("https://127.0.0.1/watch?v=1")},
+        {"a plain-text address",
+         {},
+         QStringLiteral("  http://127.0.0.1:8/page.html\n"),
+         QStringLiteral("http://127.0.0.1:8/page.html")},
+        {"files only", {file}, {}, {}},
+        {"text with words", {}, QStringLiteral("see http://127.0.0.1/x"), {}},
+        {"another scheme", {}, QStringLiteral("ftp://127.0.0.1/x"), {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto dlg = Window(QStringLiteral("before"));
+        dlg->SwitchPage(MainDlg::kPlayerPage);
+        QMimeData data;
+        if (!row.urls.isEmpty())
+            data.setUrls(row.urls);
+        else
+            data.setText(row.text);
+        // As a drag from another program arrives: it enters the window, then drops.
+        QDragEnterEvent enter(QPoint(390, 300), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(dlg.get(), &enter);
+        QDropEvent drop(QPointF(390, 300), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(dlg.get(), &drop);
+        const bool taken = !row.expected.isEmpty();
+        EXPECT_EQ(dlg->DownloadPage()->UrlField()->text(),
+                  taken ? row.expected : QStringLiteral("before"));
+        EXPECT_EQ(dlg->CurrentPage(), taken ? MainDlg::kDownloadPage : MainDlg::kPlayerPage);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, LinkDropTest,
-    ::testing::Values(DropCase{"UriListFirstWebLink",
-                               {QUrl(QStringLiteral("file:///tmp/a.flv")),
-                                QUrl(QStringLiteral("https://127.0.0.1/watch?v=1"))},
-                               {},
-                               QStringLiteral("https://127.0.0.1/watch?v=1")},
-                      DropCase{"PlainTextAddress",
-                               {},
-                               QStringLiteral("  http://127.0.0.1:8/page.html\n"),
-                               QStringLiteral("http://127.0.0.1:8/page.html")},
-                      DropCase{"FilesOnly", {QUrl(QStringLiteral("file:///tmp/a.flv"))}, {}, {}},
-                      DropCase{"TextWithWords", {}, QStringLiteral("see http://127.0.0.1/x"), {}},
-                      DropCase{"OtherScheme", {}, QStringLiteral("ftp://127.0.0.1/x"), {}}),
-    [](const auto& row) { return std::string(row.param.name); });
-
-struct DecodeCase {
-    const char* name;
-    QByteArray bytes;
-    QString text;
-};
-
-class DecodeToolTextTest : public ::testing::TestWithParam<DecodeCase> {};
-
-TEST_P(DecodeToolTextTest, Utf8WithLatin1ForStrayBytes)
+TEST(DecodeToolText, Utf8WithLatin1ForStrayBytes)
 {
-    EXPECT_EQ(DecodeToolText(GetParam().bytes), GetParam().text);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QString text;
+    } rows[] = {
+        {"ASCII", "50.0% ETA", QStringLiteral("50.0% ETA")},
+        {"UTF-8 letters", "\xc3\xa9\xe6\x97\xa5\xf0\x9f\x8e\xac",
+         QString::fromUtf8("\xc3\xa9\xe6\x97\xa5\xf0\x9f\x8e\xac")},
+        {"a phrase with no-break spaces reads as words",
+         "no\xa0such\xa0"
+         "file",
+         QStringLiteral("no\u00a0such\u00a0file")},
+        {"a truncated sequence at the end", "ab\xe6\x97", QStringLiteral("ab\u00e6\u0097")},
+        {"an overlong slash", "\xc0\xaf", QStringLiteral("\u00c0\u00af")},
+        {"a surrogate", "\xed\xa0\x80", QStringLiteral("\u00ed\u00a0\u0080")},
+        {"past U+10FFFF", "\xf4\x90\x80\x80", QStringLiteral("\u00f4\u0090\u0080\u0080")},
+        {"NUL kept", QByteArray("a\0b", 3), QString(QStringLiteral("a")) + QChar(0) + u'b'},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(DecodeToolText(row.bytes), row.text) << row.name;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, DecodeToolTextTest,
-    ::testing::Values(
-        DecodeCase{"Ascii", "50.0% ETA", QStringLiteral("50.0% ETA")},
-        DecodeCase{"Utf8Letters", "\xc3\xa9\xe6\x97\xa5\xf0\x9f\x8e\xac",
-                   QString::fromUtf8("\xc3\xa9\xe6\x97\xa5\xf0\x9f\x8e\xac")},
-        DecodeCase{"NoBreakSpacePhraseReadsAsWords",
-                   "no\xa0such\xa0"
-                   "file",
-                   QStringLiteral("no\u00a0such\u00a0file")},
-        DecodeCase{"TruncatedSequenceAtEnd", "ab\xe6\x97", QStringLiteral("ab\u00e6\u0097")},
-        DecodeCase{"OverlongSlash", "\xc0\xaf", QStringLiteral("\u00c0\u00af")},
-        DecodeCase{"Surrogate", "\xed\xa0\x80", QStringLiteral("\u00ed\u00a0\u0080")},
-        DecodeCase{"PastU10FFFF", "\xf4\x90\x80\x80", QStringLiteral("\u00f4\u0090\u0080\u0080")},
-        DecodeCase{"NulKept", QByteArray("a\0b", 3),
-                   QString(QStringLiteral("a")) + QChar(0) + u'b'}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

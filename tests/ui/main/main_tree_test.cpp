@@ -2,8 +2,8 @@
 // frame: the skin must come out as a finished circular face with its controls in place. The
 // frames are kept as build artifacts (build/artifacts/) for a person to look at. The player
 // page is seen by the end-to-end tests.
+#include "../test_frames.h"
 #include "contrast.h"
-#include "ui/elements/drawing_surface.h"
 #include "ui/elements/routing.h"
 #include "ui/main/main_tree.h"
 
@@ -13,7 +13,6 @@
 #include <QImage>
 
 #include <cmath>
-#include <memory>
 
 namespace ui {
 namespace {
@@ -21,19 +20,7 @@ namespace {
 // The window's tree without native controls: the window elements only take their places.
 struct MainWindowTree : MainTree {
     MainWindowTree() : MainTree(BuildMainTree(nullptr, {})) {}
-
-    // One measure and render pass, as the host's render thread makes a frame.
-    QImage Frame()
-    {
-        root->Measure({Unset, Unset});
-        const Size size = root->DesiredSize();
-        QImage frame = CreateFrameBitmap(size.width, size.height);
-        {
-            DrawingSurface surface(frame);
-            root->Render(surface, {0, 0, size.width, size.height});
-        }
-        return frame.convertToFormat(QImage::Format_ARGB32);
-    }
+    QImage Frame() { return uitest::RenderFrame(*root).convertToFormat(QImage::Format_ARGB32); }
 };
 
 void Keep(const QImage& frame, const char* name)
@@ -46,11 +33,6 @@ void Keep(const QImage& frame, const char* name)
 bool IsWhite(QRgb p)
 {
     return qAlpha(p) == 255 && qRed(p) > 235 && qGreen(p) > 235 && qBlue(p) > 235;
-}
-
-QRgb At(const QImage& frame, int x, int y)
-{
-    return frame.pixel(x, y);
 }
 
 TEST(MainWindowComposite, DownloadPage)
@@ -66,21 +48,21 @@ TEST(MainWindowComposite, DownloadPage)
     // Outside the circle: nothing; on the frame ring and on the bare cone: solid and dark.
     for (const QPoint p : {QPoint(0, 0), QPoint(780, 0), QPoint(0, 785), QPoint(780, 785),
                            QPoint(60, 60), QPoint(720, 730)})
-        EXPECT_EQ(qAlpha(At(frame, p.x(), p.y())), 0) << p.x() << "," << p.y();
+        EXPECT_EQ(qAlpha(frame.pixel(p.x(), p.y())), 0) << p.x() << "," << p.y();
     for (const QPoint p : {QPoint(390, 30), QPoint(30, 393), QPoint(390, 310), QPoint(160, 470)}) {
-        const QRgb c = At(frame, p.x(), p.y());
+        const QRgb c = frame.pixel(p.x(), p.y());
         EXPECT_EQ(qAlpha(c), 255) << p.x() << "," << p.y();
         EXPECT_LT(qGray(c), 110) << p.x() << "," << p.y();
     }
 
     // The white fields and the idle status panel around the native controls.
-    EXPECT_TRUE(IsWhite(At(frame, 470, 339)));
-    EXPECT_TRUE(IsWhite(At(frame, 420, 372)));
-    EXPECT_TRUE(IsWhite(At(frame, 206, 470)));
+    EXPECT_TRUE(IsWhite(frame.pixel(470, 339)));
+    EXPECT_TRUE(IsWhite(frame.pixel(420, 372)));
+    EXPECT_TRUE(IsWhite(frame.pixel(206, 470)));
 
     // The round job buttons in their colours, at their centres' left, clear of the lettering.
-    const QRgb download = At(frame, 238, 569), mp3 = At(frame, 324, 610), avi = At(frame, 411, 610),
-               mp4 = At(frame, 497, 570);
+    const QRgb download = frame.pixel(238, 569), mp3 = frame.pixel(324, 610),
+               avi = frame.pixel(411, 610), mp4 = frame.pixel(497, 570);
     EXPECT_GT(qGreen(download), qRed(download) + 40);
     EXPECT_GT(qBlue(mp3), qRed(mp3) + 60);
     EXPECT_GT(qRed(avi), qBlue(avi) + 80);
@@ -88,13 +70,13 @@ TEST(MainWindowComposite, DownloadPage)
     EXPECT_GT(qRed(mp4), qGreen(mp4) + 40);
     EXPECT_GT(qBlue(mp4), qGreen(mp4) + 60);
     // The checked play-after-download bar is green; the browse button grey.
-    const QRgb checkbox = At(frame, 480, 400), browse = At(frame, 520, 362);
+    const QRgb checkbox = frame.pixel(480, 400), browse = frame.pixel(520, 362);
     EXPECT_GT(qGreen(checkbox), qRed(checkbox) + 40);
     EXPECT_LE(std::abs(qRed(browse) - qBlue(browse)), 30);
     // The minimise bar and the close cross are white on the dark pod beside them.
-    EXPECT_TRUE(IsWhite(At(frame, 607, 104)));
-    EXPECT_TRUE(IsWhite(At(frame, 676, 172)));
-    EXPECT_LT(qGray(At(frame, 640, 140)), 60);
+    EXPECT_TRUE(IsWhite(frame.pixel(607, 104)));
+    EXPECT_TRUE(IsWhite(frame.pixel(676, 172)));
+    EXPECT_LT(qGray(frame.pixel(640, 140)), 60);
 
     // The native controls get the field rectangles less 5 pixels on each side.
     EXPECT_EQ(tree.urlWindow->ContentRect(tree.urlWindow->ActualRect()), (Rect{339, 330, 258, 18}));
@@ -137,7 +119,7 @@ TEST(MainWindowComposite, BusyAndHot)
     int seeThrough = 0;
     for (int y = logBox.top(); y <= logBox.bottom(); ++y) {
         for (int x = logBox.left(); x <= logBox.right(); ++x) {
-            const QRgb p = At(frame, x, y);
+            const QRgb p = frame.pixel(x, y);
             seeThrough += qAlpha(p) != 255;
             if (testenv::ContrastWithWhite(p) < lowest)
                 lowest = testenv::ContrastWithWhite(p), lowestAt = QPoint(x, y);
@@ -145,16 +127,16 @@ TEST(MainWindowComposite, BusyAndHot)
     }
     EXPECT_EQ(seeThrough, 0);
     EXPECT_GE(lowest, 4.5) << "at " << lowestAt.x() << "," << lowestAt.y();
-    const QRgb status = At(frame, 397, 471);
+    const QRgb status = frame.pixel(397, 471);
     EXPECT_GT(qBlue(status), qRed(status) + 60);
     EXPECT_EQ(RouteHitTest(tree.root, {676, 172}), HitArea::Client); // the stop square
     // A quarter of the ring, clockwise from the top: lit at one o'clock, dark at seven.
-    const QRgb lit = At(frame, 390 + 18, 237 - 18), unlit = At(frame, 390 - 18, 237 + 18);
+    const QRgb lit = frame.pixel(390 + 18, 237 - 18), unlit = frame.pixel(390 - 18, 237 + 18);
     EXPECT_GT(qGreen(lit), 180);
     EXPECT_GT(qGreen(lit), qBlue(lit) + 60);
     EXPECT_LT(qGreen(unlit), 180);
     EXPECT_EQ(tree.minimise->ActualRect(), (Rect{595, 101, 26, 8}));
-    const QRgb minimise = At(frame, 607, 104);
+    const QRgb minimise = frame.pixel(607, 104);
     EXPECT_GT(qGreen(minimise), qRed(minimise) + 40);
 }
 
