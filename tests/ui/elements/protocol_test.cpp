@@ -56,13 +56,12 @@ TEST(ProtocolTest, EachPropertyRunsExactlyItsSteps)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Log log;
-        FakeHost host{{}, &log};
-        Observer observer{{}, &log};
+        Recorder recorder{{}, {}, &log};
         auto root = std::make_shared<GridPanel>();
         auto leaf = std::make_shared<Picture>(QImage(), "leaf", &log);
         root->AddChild(leaf);
-        host.Attach(*root);
-        observer.Attach(*leaf);
+        recorder.AttachHost(*root);
+        recorder.AttachObserver(*leaf);
         log.clear();
         row.change(*leaf);
         EXPECT_EQ(log, row.steps);
@@ -71,8 +70,7 @@ TEST(ProtocolTest, EachPropertyRunsExactlyItsSteps)
 
 TEST(InvalidationTest, ReachesOnlyAFullHostOnTheRootAndAFullObserver)
 {
-    FakeHost host;
-    Observer observer;
+    Recorder host, observer;
     auto root = std::make_shared<GridPanel>();
     auto middle = std::make_shared<StackPanel>();
     auto leaf = std::make_shared<Picture>();
@@ -80,8 +78,8 @@ TEST(InvalidationTest, ReachesOnlyAFullHostOnTheRootAndAFullObserver)
     middle->AddChild(leaf);
 
     leaf->SetWidth(1); // no host at all
-    root->SetHostCallback(&FakeHost::Callback);
-    leaf->SetChangeCallback(&Observer::Callback);
+    root->SetHostCallback(&Recorder::Host);
+    leaf->SetChangeCallback(&Recorder::Changed);
     leaf->SetWidth(2); // half a host (callback without context), half an observer
     leaf->SetIsVisible(false);
     root->SetHostCallback(nullptr);
@@ -93,14 +91,14 @@ TEST(InvalidationTest, ReachesOnlyAFullHostOnTheRootAndAFullObserver)
     EXPECT_TRUE(host.calls.empty());
     EXPECT_TRUE(observer.names.empty());
 
-    root->SetHostCallback(&FakeHost::Callback);
-    leaf->SetChangeCallback(&Observer::Callback);
+    root->SetHostCallback(&Recorder::Host);
+    leaf->SetChangeCallback(&Recorder::Changed);
     leaf->SetWidth(4);
     middle->SetIsHorizontal(true);
     EXPECT_EQ(host.calls, (Calls{{"Width", 0}, {"IsHorizontal", 0}}));
     // A host on an inner element is not the root's: nothing goes there.
-    FakeHost inner;
-    inner.Attach(*middle);
+    Recorder inner;
+    inner.AttachHost(*middle);
     leaf->SetIsEnabled(false);
     EXPECT_TRUE(inner.calls.empty());
     EXPECT_EQ(host.calls.back(), (std::pair<std::string, int>{"IsEnabled", 1}));
@@ -109,9 +107,9 @@ TEST(InvalidationTest, ReachesOnlyAFullHostOnTheRootAndAFullObserver)
 
 TEST(ChildrenTest, AddAndClearReportChildrenAlwaysAndReleaseTheSubtree)
 {
-    FakeHost host;
+    Recorder host;
     auto panel = std::make_shared<CanvasPanel>();
-    host.Attach(*panel);
+    host.AttachHost(*panel);
     panel->ClearChildren();
     EXPECT_EQ(host.calls, (Calls{{"Children", 0}}));
     auto child = std::make_shared<Picture>();
@@ -137,7 +135,7 @@ TEST(ChildrenTest, AddAndClearReportChildrenAlwaysAndReleaseTheSubtree)
     EXPECT_EQ(FindRoot(keep.get()), keep.get());
 }
 
-TEST(IdTest, IdsCountUpNeverReusedAndFindOnlyLiveOwnedElements)
+TEST(RegistryTest, IdsCountUpNeverReusedFindOnlyLiveOwnedElementsAndRootsFollowTheLastPanel)
 {
     std::uint32_t first;
     {
@@ -151,10 +149,7 @@ TEST(IdTest, IdsCountUpNeverReusedAndFindOnlyLiveOwnedElements)
     EXPECT_EQ(FindElementById(unowned.Id()), nullptr);
     EXPECT_EQ(FindElementById(kNoElementId), nullptr);
     EXPECT_EQ(FindElementById(4294967295u), nullptr);
-}
 
-TEST(FindRootTest, FollowsTheLastPanelAChildWasAddedTo)
-{
     EXPECT_EQ(FindRoot(nullptr), nullptr);
     auto first = std::make_shared<GridPanel>();
     auto second = std::make_shared<GridPanel>();

@@ -39,8 +39,8 @@ TEST(RenderTest, HiddenElementRecordsItsRectangleOnceButDrawsNothing)
 {
     QImage frame = CreateFrameBitmap(20, 20);
     auto e = Pic(10, 10, kRed);
-    Observer observer;
-    observer.Attach(*e);
+    Recorder observer;
+    observer.AttachObserver(*e);
     e->SetIsVisible(false);
     DrawingSurface surface(frame);
     e->Render(surface, {1, 2, 3, 4});

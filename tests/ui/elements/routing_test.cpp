@@ -53,12 +53,6 @@ struct Scene {
         canvas->AddChild(over);
         Layout();
     }
-    // Changes made here log nothing of interest: only pointer calls and cursors are.
-    void Disable(LayoutElement& e)
-    {
-        e.SetIsEnabled(false);
-        log.clear();
-    }
     void Layout()
     {
         RenderFrame(*canvas, {0, 0, 100, 100});
@@ -134,7 +128,8 @@ TEST(RouteTest, NoRootMeansCaptionNothingAndHotIdUnchanged)
 TEST(RouteTest, MouseDownReachesOnlyAnEnabledInteractiveHit)
 {
     Scene s;
-    s.Disable(*s.b);
+    s.b->SetIsEnabled(false);
+    s.log.clear(); // only pointer calls are of interest
     RouteMouseDown(s.root, {12, 12});
     RouteMouseDown(s.root, {95, 95}); // background
     RouteMouseDown(s.root, {35, 12});
@@ -170,7 +165,8 @@ TEST(RouteTest, HotElementDisabledOrDestroyedGetsNoLeave)
     EXPECT_EQ(s.log, (Strings{"cursor", "b:move@35,12"}));
     EXPECT_EQ(s.hot, s.b->Id());
     // A disabled button under the pointer is not hot and hears nothing.
-    s.Disable(*s.b);
+    s.b->SetIsEnabled(false);
+    s.log.clear();
     s.Move(36, 12);
     EXPECT_EQ(s.hot, kNoElementId);
     EXPECT_TRUE(s.log.empty());

@@ -1,5 +1,5 @@
 // Elements for the tree's tests: a picture that draws a QImage at its content corner and records
-// protocol hooks and pointer calls, and stand-ins for a host and an observer.
+// protocol hooks and pointer calls, and a recorder in the place of a host and an observer.
 #pragma once
 
 #include "../test_frames.h"
@@ -93,38 +93,33 @@ private:
     std::optional<ui::Size> m_fixed;
 };
 
-// What reaches a host through HostCallback.
-struct FakeHost {
-    std::vector<std::pair<std::string, int>> calls;
+// Stands in for a host (HostCallback on a root) and an observer (ChangeCallback on an element).
+struct Recorder {
+    std::vector<std::pair<std::string, int>> calls; // as the host
+    std::vector<std::string> names;                 // as the observer
     Log* log = nullptr;
-    static void Callback(void* context, ui::PropertyName name, int visualOnly)
+    static void Host(void* context, ui::PropertyName name, int visualOnly)
     {
-        auto* self = static_cast<FakeHost*>(context);
+        auto* self = static_cast<Recorder*>(context);
         self->calls.emplace_back(Utf8(name), visualOnly);
         if (self->log)
             self->log->push_back("host:" + Utf8(name) + ":" + std::to_string(visualOnly));
     }
-    void Attach(ui::LayoutElement& root)
+    static void Changed(void* context, ui::PropertyName name)
     {
-        root.SetHostCallback(&Callback);
-        root.SetHostContext(this);
-    }
-};
-
-// The observer calls of one element.
-struct Observer {
-    std::vector<std::string> names;
-    Log* log = nullptr;
-    static void Callback(void* context, ui::PropertyName name)
-    {
-        auto* self = static_cast<Observer*>(context);
+        auto* self = static_cast<Recorder*>(context);
         self->names.push_back(Utf8(name));
         if (self->log)
             self->log->push_back("observer:" + Utf8(name));
     }
-    void Attach(ui::LayoutElement& e)
+    void AttachHost(ui::LayoutElement& root)
     {
-        e.SetChangeCallback(&Callback);
+        root.SetHostCallback(&Host);
+        root.SetHostContext(this);
+    }
+    void AttachObserver(ui::LayoutElement& e)
+    {
+        e.SetChangeCallback(&Changed);
         e.SetChangeContext(this);
     }
 };
