@@ -137,15 +137,15 @@ TEST(ChildrenTest, AddAndClearReportChildrenAlwaysAndReleaseTheSubtree)
 
 TEST(RegistryTest, IdsCountUpNeverReusedFindOnlyLiveOwnedElementsAndRootsFollowTheLastPanel)
 {
-    std::uint32_t first;
+    std::uint32_t id;
     {
         auto a = std::make_shared<Picture>();
-        first = a->Id();
-        EXPECT_EQ(FindElementById(first), a);
+        id = a->Id();
+        EXPECT_EQ(FindElementById(id), a);
     }
-    EXPECT_EQ(FindElementById(first), nullptr);
+    EXPECT_EQ(FindElementById(id), nullptr);
     Picture unowned; // no shared pointer owns it
-    EXPECT_EQ(unowned.Id(), first + 1);
+    EXPECT_EQ(unowned.Id(), id + 1);
     EXPECT_EQ(FindElementById(unowned.Id()), nullptr);
     EXPECT_EQ(FindElementById(kNoElementId), nullptr);
     EXPECT_EQ(FindElementById(4294967295u), nullptr);
