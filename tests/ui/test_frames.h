@@ -1,4 +1,5 @@
-// Pictures and the render pass shared by the tests of the element tree, the controls and the host.
+// Pictures, a picture element and the render pass shared by the tests of the element tree, the
+// controls and the host.
 #pragma once
 
 #include "ui/elements/drawing_surface.h"
@@ -7,9 +8,14 @@
 #include <QColor>
 #include <QImage>
 #include <QPainter>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace uitest {
 
@@ -66,5 +72,90 @@ inline QImage RenderFrame(ui::LayoutElement& root, ui::Rect r = {}, ui::Size fra
     }
     return image;
 }
+
+// The protocol's and the pointer's calls, in the order they came.
+using Log = std::vector<std::string>;
+
+inline std::string Utf8(ui::PropertyName name)
+{
+    return std::string(name.begin(), name.end());
+}
+
+// A leaf element that shows an image at its content rectangle's corner, at its natural size
+// (or Width x Height, or the size it is told to measure as). It counts its passes and presses,
+// can be made to take its time rendering, and writes its protocol hooks and pointer calls into
+// a log as "<tag>:<what>".
+class Picture : public ui::LayoutElement {
+public:
+    explicit Picture(QImage image = {}, std::string tag = "p", Log* log = nullptr)
+        : m_image(std::move(image)), m_tag(std::move(tag)), m_log(log)
+    {
+    }
+    // Reports "Image" with a layout invalidation, like the program's pictures.
+    void SetPicture(QImage image)
+    {
+        ChangeProperty(m_image, image, u"Image", Invalidation::Layout);
+    }
+
+    void MakeInteractive() { SetIsInteractive(true); }
+    void SetMeasuredOverride(ui::Size s) { m_fixed = s; }
+    std::atomic<int> measures{0};
+    std::atomic<int> renders{0}; // finished
+    std::atomic<int> presses{0};
+    std::atomic<int> renderDelayMs{0};
+    std::atomic<bool> rendering{false};
+    ui::Size lastAvailable;
+    ui::Rect lastContent;
+
+    void OnMouseDown(ui::Point p) override
+    {
+        ++presses;
+        Record("down@" + Pt(p));
+    }
+    void OnMouseMove(ui::Point p) override { Record("move@" + Pt(p)); }
+    void OnMouseLeave() override { Record("leave"); }
+    // The pass-only setters.
+    void PokeX(std::int32_t v) { SetX(v); }
+    void PokeDesiredSize(ui::Size v) { SetDesiredSize(v); }
+
+protected:
+    void OnPropertyChanging(ui::PropertyName n) override { Record("changing:" + Utf8(n)); }
+    void OnPropertyChanged(ui::PropertyName n) override { Record("changed:" + Utf8(n)); }
+    void MeasureOverride(ui::Size available) override
+    {
+        ++measures;
+        lastAvailable = available;
+        ui::Size s = m_fixed ? *m_fixed : ui::Size{m_image.width(), m_image.height()};
+        if (Width() != ui::Unset)
+            s.width = Width();
+        if (Height() != ui::Unset)
+            s.height = Height();
+        SetDesiredSize(s);
+    }
+    void RenderOverride(ui::DrawingSurface& surface, ui::Rect content) override
+    {
+        rendering = true;
+        QThread::msleep(static_cast<unsigned long>(renderDelayMs.load()));
+        lastContent = content;
+        if (!m_image.isNull())
+            surface.DrawImage(m_image, {content.x, content.y, m_image.width(), m_image.height()},
+                              {0, 0, m_image.width(), m_image.height()});
+        rendering = false;
+        ++renders;
+    }
+
+private:
+    static std::string Pt(ui::Point p) { return std::to_string(p.x) + "," + std::to_string(p.y); }
+    void Record(const std::string& what)
+    {
+        if (m_log)
+            m_log->push_back(m_tag + ":" + what);
+    }
+
+    QImage m_image;
+    std::string m_tag;
+    Log* m_log;
+    std::optional<ui::Size> m_fixed;
+};
 
 } // namespace uitest

@@ -20,7 +20,6 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
-#include <QThread>
 #include <QWidget>
 
 #include <atomic>
@@ -29,51 +28,7 @@ namespace {
 
 using uitest::Disc;
 
-// A picture of its own size (or Width x Height when set). Counts its measure passes and, when
-// interactive, its presses; can be made to take its time rendering.
-class TestPicture : public ui::LayoutElement {
-public:
-    explicit TestPicture(QImage picture, bool interactive = false)
-        : m_picture(std::make_shared<const QImage>(picture))
-    {
-        SetIsInteractive(interactive);
-    }
-
-    // Reports "Image" with a layout invalidation, like the program's pictures.
-    void SetPicture(QImage picture)
-    {
-        ChangeProperty(m_picture, std::make_shared<const QImage>(picture), u"Image",
-                       Invalidation::Layout);
-    }
-
-    std::atomic<int> measures{0};
-    std::atomic<int> renderDelayMs{0};
-    std::atomic<bool> rendering{false};
-    std::atomic<int> rendersFinished{0};
-    std::atomic<int> presses{0};
-
-protected:
-    void OnMouseDown(ui::Point) override { ++presses; }
-    void MeasureOverride(ui::Size) override
-    {
-        ++measures;
-        SetDesiredSize({Width() != ui::Unset ? Width() : m_picture->width(),
-                        Height() != ui::Unset ? Height() : m_picture->height()});
-    }
-    void RenderOverride(ui::DrawingSurface& surface, ui::Rect content) override
-    {
-        rendering = true;
-        QThread::msleep(static_cast<unsigned long>(renderDelayMs.load()));
-        const ui::Size size = ui::DrawingSurface::ImageSize(*m_picture);
-        surface.DrawImage(*m_picture, {content.x, content.y, size.width, size.height},
-                          {0, 0, size.width, size.height});
-        rendering = false;
-        ++rendersFinished;
-    }
-
-private:
-    std::shared_ptr<const QImage> m_picture;
-};
+using uitest::Picture;
 
 // The tree of the tests: a grid holding the skin and a canvas with one button.
 struct TestTree {
@@ -83,14 +38,15 @@ struct TestTree {
     static inline const QColor kSkinColour{30, 60, 120};
 
     std::shared_ptr<ui::GridPanel> root = std::make_shared<ui::GridPanel>();
-    std::shared_ptr<TestPicture> skin =
-        std::make_shared<TestPicture>(Disc(kSkinSize, kSkinSize, kSkinColour));
+    std::shared_ptr<Picture> skin =
+        std::make_shared<Picture>(Disc(kSkinSize, kSkinSize, kSkinColour));
     std::shared_ptr<ui::CanvasPanel> canvas = std::make_shared<ui::CanvasPanel>();
-    std::shared_ptr<TestPicture> button = std::make_shared<TestPicture>(
-        uitest::Solid(kButtonSize.width(), kButtonSize.height(), QColor(200, 30, 30)), true);
+    std::shared_ptr<Picture> button = std::make_shared<Picture>(
+        uitest::Solid(kButtonSize.width(), kButtonSize.height(), QColor(200, 30, 30)));
 
     TestTree()
     {
+        button->MakeInteractive();
         canvas->SetPosition(button.get(), kButtonAt.x(), kButtonAt.y());
         canvas->AddChild(button);
         root->AddChild(skin);
@@ -387,12 +343,12 @@ TEST(HostTeardown, DestroyingWhileAFrameRendersWaitsForIt)
 {
     Shown s;
     s.tree.skin->renderDelayMs = 300;
-    const int finished = s.tree.skin->rendersFinished;
+    const int finished = s.tree.skin->renders;
     Locked([&] { s.tree.button->SetIsEnabled(false); });
     ASSERT_TRUE(testenv::WaitUntil([&] { return s.tree.skin->rendering.load(); }, kWaitMs));
     s.host.reset();
     EXPECT_FALSE(s.tree.skin->rendering);
-    EXPECT_EQ(s.tree.skin->rendersFinished, finished + 1);
+    EXPECT_EQ(s.tree.skin->renders, finished + 1);
     // The tree outlives the host and no longer reaches it.
     EXPECT_EQ(s.tree.root->HostCallback(), nullptr);
     Locked([&] { s.tree.button->SetIsEnabled(true); });
