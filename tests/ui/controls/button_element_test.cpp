@@ -2,7 +2,7 @@
 // brightening transform, and the press posted to the target.
 #include "ui/controls/button_element.h"
 
-#include "../test_frames.h"
+#include "../test_tree.h"
 #include "ui/controls/brighten.h"
 #include "ui/controls/element_command.h"
 #include "ui/elements/panel.h"

@@ -1,6 +1,6 @@
 // The pictures: every embedded one the window uses is there, round ones are round, whatever
 // cannot be had comes back empty; and where the image element puts one, unscaled and clipped.
-#include "../test_frames.h"
+#include "../test_tree.h"
 #include "ui/controls/image_element.h"
 #include "ui/controls/png_resource.h"
 

@@ -1,11 +1,11 @@
 // The measure pass and the panels' placement rules beyond what the main window's own layout
 // shows (its composite test), and the 32-bit wrap-around helpers.
-#include "test_elements.h"
+#include "../test_tree.h"
 
 #include <gtest/gtest.h>
 
 using namespace ui;
-using namespace testing_elements;
+using namespace uitest;
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The change protocol per property, invalidation up to a host, Ids and the registry, and the
 // parent map behind FindRoot.
-#include "test_elements.h"
+#include "../test_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
 using namespace ui;
-using namespace testing_elements;
+using namespace uitest;
 using Calls = std::vector<std::pair<std::string, int>>;
 using Strings = std::vector<std::string>;
 

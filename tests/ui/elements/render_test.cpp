@@ -1,6 +1,6 @@
 // The render pass on real QImages: recorded rectangles, clipping that does not nest, greying
 // of disabled elements by the program's own matrix, and degenerate rectangles.
-#include "test_elements.h"
+#include "../test_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <tuple>
 
 using namespace ui;
-using namespace testing_elements;
+using namespace uitest;
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Hit testing and the three routing operations (edges, transparency of non-interactive elements,
 // hidden and disabled subtrees, hot-element transitions), and the tree lock between a render
 // thread and the window's thread.
-#include "test_elements.h"
+#include "../test_tree.h"
 
 #include "ui/elements/routing.h"
 
@@ -10,7 +10,7 @@
 #include <atomic>
 
 using namespace ui;
-using namespace testing_elements;
+using namespace uitest;
 using Strings = std::vector<std::string>;
 
 namespace {

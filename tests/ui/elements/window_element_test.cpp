@@ -1,7 +1,7 @@
 // The window element's move request: posted to the window's parent on every render pass in
 // which element and window are visible, never for a hidden or destroyed window, and safe to
 // post from another thread.
-#include "test_elements.h"
+#include "../test_tree.h"
 
 #include "ui/elements/window_element.h"
 #include "ui/elements/window_move_event.h"
@@ -12,7 +12,7 @@
 #include <QWidget>
 
 using namespace ui;
-using namespace testing_elements;
+using namespace uitest;
 
 namespace {
 

@@ -3,7 +3,7 @@
 // position), click-through and teardown; and with the program's own skin and a real button: a
 // round window whose outside lets clicks through, and a button that lights up under the pointer.
 // The end-to-end tests drag the real window and use its fields through the overlay.
-#include "../test_frames.h"
+#include "../test_tree.h"
 #include "test_env.h"
 #include "ui/controls/button_element.h"
 #include "ui/controls/image_element.h"

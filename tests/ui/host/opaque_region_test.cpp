@@ -1,7 +1,7 @@
 // The input mask of a frame: exactly the pixels whose alpha is above 0, whatever the format.
 #include "ui/host/opaque_region.h"
 
-#include "../test_frames.h"
+#include "../test_tree.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 // tools and display (the player page, greying, progress, closing refused, stop and SIGTERM).
 #include "ui/main/main_dlg.h"
 
-#include "../test_frames.h"
+#include "../test_tree.h"
 #include "contrast.h"
 #include "download/job_text_event.h"
 #include "pages/tab0_dlg.h"

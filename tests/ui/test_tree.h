@@ -1,9 +1,11 @@
-// Pictures, a picture element and the render pass shared by the tests of the element tree, the
-// controls and the host.
+// For the tests of the element tree, the controls and the host: pictures, a picture element, a
+// recorder in the place of a host and an observer, the render pass, and a probe of the tree lock.
 #pragma once
 
 #include "ui/elements/drawing_surface.h"
 #include "ui/elements/layout_element.h"
+#include "ui/elements/panel.h"
+#include "ui/elements/tree_lock.h"
 
 #include <QColor>
 #include <QImage>
@@ -15,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace uitest {
@@ -156,6 +159,48 @@ private:
     std::string m_tag;
     Log* m_log;
     std::optional<ui::Size> m_fixed;
+};
+
+inline bool OtherThreadCanLock()
+{
+    bool locked = false;
+    std::thread t([&] {
+        if ((locked = ui::TreeLock().try_lock()))
+            ui::TreeLock().unlock();
+    });
+    t.join();
+    return locked;
+}
+
+// Stands in for a host (HostCallback on a root) and an observer (ChangeCallback on an element).
+struct Recorder {
+    std::vector<std::pair<std::string, int>> calls; // as the host
+    std::vector<std::string> names;                 // as the observer
+    Log* log = nullptr;
+    static void Host(void* context, ui::PropertyName name, int visualOnly)
+    {
+        auto* self = static_cast<Recorder*>(context);
+        self->calls.emplace_back(Utf8(name), visualOnly);
+        if (self->log)
+            self->log->push_back("host:" + Utf8(name) + ":" + std::to_string(visualOnly));
+    }
+    static void Changed(void* context, ui::PropertyName name)
+    {
+        auto* self = static_cast<Recorder*>(context);
+        self->names.push_back(Utf8(name));
+        if (self->log)
+            self->log->push_back("observer:" + Utf8(name));
+    }
+    void AttachHost(ui::LayoutElement& root)
+    {
+        root.SetHostCallback(&Host);
+        root.SetHostContext(this);
+    }
+    void AttachObserver(ui::LayoutElement& e)
+    {
+        e.SetChangeCallback(&Changed);
+        e.SetChangeContext(this);
+    }
 };
 
 } // namespace uitest
