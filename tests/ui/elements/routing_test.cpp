@@ -39,8 +39,6 @@ struct Scene {
     }
     Scene()
     {
-        canvas->SetWidth(100);
-        canvas->SetHeight(100);
         canvas->SetPosition(a.get(), 10, 10);
         canvas->SetPosition(b.get(), 30, 10);
         canvas->SetPosition(sub.get(), 60, 60);

@@ -8,8 +8,6 @@
 #include "ui/controls/button_element.h"
 #include "ui/controls/image_element.h"
 #include "ui/controls/png_resource.h"
-#include "ui/elements/panel.h"
-#include "ui/elements/tree_lock.h"
 #include "ui/host/opaque_region.h"
 #include "ui/host/visual_dlg.h"
 
@@ -22,13 +20,9 @@
 #include <QScreen>
 #include <QWidget>
 
-#include <atomic>
-
 namespace {
 
-using uitest::Disc;
-
-using uitest::Picture;
+using namespace uitest;
 
 // The tree of the tests: a grid holding the skin and a canvas with one button.
 struct TestTree {
@@ -42,7 +36,7 @@ struct TestTree {
         std::make_shared<Picture>(Disc(kSkinSize, kSkinSize, kSkinColour));
     std::shared_ptr<ui::CanvasPanel> canvas = std::make_shared<ui::CanvasPanel>();
     std::shared_ptr<Picture> button = std::make_shared<Picture>(
-        uitest::Solid(kButtonSize.width(), kButtonSize.height(), QColor(200, 30, 30)));
+        Solid(kButtonSize.width(), kButtonSize.height(), QColor(200, 30, 30)));
 
     TestTree()
     {
@@ -83,7 +77,6 @@ template <class F> void Locked(F&& change)
 // How long the tests wait for the display or the render thread.
 constexpr int kWaitMs = 3000;
 
-// Runs the event loop for ms milliseconds.
 void Pump(int ms)
 {
     testenv::WaitUntil([] { return false; }, ms);

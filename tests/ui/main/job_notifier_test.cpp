@@ -81,7 +81,6 @@ private:
     QDBusConnection m_bus;
 };
 
-// Counts the activations of a window.
 class ActivationCounter : public QObject {
 public:
     int count = 0;
