@@ -1,10 +1,10 @@
-// Buttons and the checkbox: the picture shown in each state, the hot picture made once, and
-// the press posted to the target.
+// Buttons and the checkbox: the picture shown in each state, the hot picture made once by the
+// brightening transform, and the press posted to the target.
 #include "ui/controls/button_element.h"
 
-#include "test_pictures.h"
+#include "../test_tree.h"
+#include "ui/controls/brighten.h"
 #include "ui/controls/element_command.h"
-#include "ui/elements/drawing_surface.h"
 #include "ui/elements/panel.h"
 #include "ui/elements/routing.h"
 
@@ -13,19 +13,60 @@
 #include <QCoreApplication>
 
 #include <functional>
-#include <memory>
-#include <type_traits>
-#include <vector>
 
 namespace ui {
 namespace {
 
-using testpics::Filled;
+using uitest::Filled;
+using Presses = std::vector<std::uint32_t>;
+
+// Worked by hand: each colour component c (0..255) becomes 1.05 c + 12.75, rounded, at most 255.
+TEST(Brighten, PixelArithmetic)
+{
+    const struct {
+        const char* name;
+        QRgb in, out;
+    } rows[] = {
+        {"black gains the offset", qRgba(0, 0, 0, 255), qRgba(13, 13, 13, 255)},
+        {"mid values", qRgba(100, 150, 200, 255), qRgba(118, 170, 223, 255)},
+        {"bright values clamp", qRgba(243, 250, 230, 255), qRgba(255, 255, 254, 255)},
+        {"alpha is kept", qRgba(40, 80, 120, 77), qRgba(55, 97, 139, 77)},
+        // Straight values: a premultiplied computation would give a different colour here.
+        {"faint pixel keeps its straight colour", qRgba(200, 0, 0, 10), qRgba(223, 13, 13, 10)},
+        {"transparent stays transparent", qRgba(0, 0, 0, 0), qRgba(13, 13, 13, 0)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const SharedImage out = Brighten(Filled(3, 2, row.in));
+        ASSERT_TRUE(out);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x)
+                EXPECT_EQ(out->pixel(x, y), row.out) << x << "," << y;
+    }
+}
+
+TEST(Brighten, PremultipliedSourceIsLeftAloneAndTheCopyKeepsItsFormat)
+{
+    const auto source = std::make_shared<const QImage>(uitest::Solid(2, 2, {100, 150, 200, 128}));
+    const QRgb before = source->pixel(1, 1);
+    const SharedImage out = Brighten(source);
+    ASSERT_TRUE(out);
+    EXPECT_NE(out.get(), source.get());
+    EXPECT_EQ(source->pixel(1, 1), before);
+    EXPECT_EQ(out->format(), QImage::Format_ARGB32_Premultiplied);
+    const QRgb p = out->convertToFormat(QImage::Format_ARGB32).pixel(0, 0);
+    EXPECT_NEAR(qRed(p), 118, 2);
+    EXPECT_NEAR(qGreen(p), 170, 2);
+    EXPECT_NEAR(qBlue(p), 223, 2);
+    EXPECT_EQ(qAlpha(p), 128);
+    EXPECT_FALSE(Brighten(SharedImage()));
+    EXPECT_FALSE(Brighten(std::make_shared<const QImage>()));
+}
 
 // Collects the ids of the presses that reach it; onPress runs while one is handled.
 class Receiver : public QObject {
 public:
-    std::vector<std::uint32_t> presses;
+    Presses presses;
     std::function<void()> onPress;
 
     bool event(QEvent* e) override
@@ -38,39 +79,32 @@ public:
             onPress();
         return true;
     }
-
     void Deliver() { QCoreApplication::sendPostedEvents(this); }
 };
 
 // A tree like the window's: a background picture in a grid, a canvas over it with one control.
 struct Tree {
     std::shared_ptr<GridPanel> root = std::make_shared<GridPanel>();
-    std::shared_ptr<CanvasPanel> canvas = std::make_shared<CanvasPanel>();
     std::uint32_t hot = kNoElementId;
 
     explicit Tree(const std::shared_ptr<LayoutElement>& child)
     {
         auto background = std::make_shared<ImageElement>();
         background->SetImage(Filled(200, 100, qRgba(20, 20, 20, 255)));
-        root->AddChild(background);
+        auto canvas = std::make_shared<CanvasPanel>();
         canvas->SetPosition(child.get(), 10, 10);
         canvas->AddChild(child);
+        root->AddChild(background);
         root->AddChild(canvas);
         Pass();
     }
-
-    // What the host's render thread does after an invalidation: measure, then render.
-    void Pass()
-    {
-        root->Measure({Unset, Unset});
-        QImage frame = CreateFrameBitmap(root->DesiredSize().width, root->DesiredSize().height);
-        DrawingSurface surface(frame);
-        root->Render(surface, {0, 0, root->DesiredSize().width, root->DesiredSize().height});
-    }
+    // What the host's render thread does after an invalidation.
+    void Pass() { uitest::RenderFrame(*root); }
     void Move(Point p) { RouteMouseMove(root, p, hot); }
-    void Leave() { Move({150, 80}); }
+    void Press(Point p) { RouteMouseDown(root, p); }
 };
 
+// With pictures; with target, when one is given.
 template <class Control> std::shared_ptr<Control> Make(Receiver* target)
 {
     auto control = std::make_shared<Control>();
@@ -78,34 +112,31 @@ template <class Control> std::shared_ptr<Control> Make(Receiver* target)
     control->SetHotImage(Filled(30, 20, qRgba(90, 200, 90, 255)));
     if constexpr (std::is_same_v<Control, CheckboxElement>)
         control->SetCheckedBaseImage(Filled(30, 20, qRgba(40, 160, 40, 255)));
-    if (target) {
-        control->SetTarget(target);
-        control->SetMessage(WM_ELEMENT_COMMAND);
-    }
+    control->SetTarget(target);
+    control->SetMessage(WM_ELEMENT_COMMAND);
     return control;
 }
 
 TEST(ButtonElement, HotPictureUnderThePointerMadeOnceFromTheBaseWhenNoneIsGiven)
 {
-    auto button = std::make_shared<ButtonElement>();
+    ButtonElement button;
     const SharedImage base = Filled(30, 20, qRgba(100, 150, 200, 255));
-    button->SetBaseImage(base);
-    EXPECT_EQ(button->Image(), base);
-    button->OnMouseMove({1, 1});
-    const SharedImage hot = button->Image();
+    button.SetBaseImage(base);
+    EXPECT_EQ(button.Image(), base);
+    button.OnMouseMove({1, 1});
+    const SharedImage hot = button.Image();
     ASSERT_TRUE(hot);
-    EXPECT_EQ(hot, button->HotImage()); // kept, so the second hover reuses it
+    EXPECT_EQ(hot, button.HotImage()); // kept, so the second hover reuses it
     EXPECT_EQ(hot->pixel(5, 5), qRgba(118, 170, 223, 255));
-    button->OnMouseLeave();
-    EXPECT_EQ(button->Image(), base);
-    button->OnMouseMove({2, 2});
-    EXPECT_EQ(button->Image(), hot);
-
+    button.OnMouseLeave();
+    EXPECT_EQ(button.Image(), base);
+    button.OnMouseMove({2, 2});
+    EXPECT_EQ(button.Image(), hot);
     // A new hot picture is not shown by itself; a new base picture is.
-    button->SetHotImage(Filled(30, 20, qRgba(1, 2, 3, 255)));
-    EXPECT_EQ(button->Image(), hot);
-    button->SetBaseImage(nullptr);
-    EXPECT_FALSE(button->Image());
+    button.SetHotImage(Filled(30, 20, qRgba(1, 2, 3, 255)));
+    EXPECT_EQ(button.Image(), hot);
+    button.SetBaseImage(nullptr);
+    EXPECT_FALSE(button.Image());
 }
 
 TEST(ButtonElement, EveryPressIsPostedToALiveTargetOnly)
@@ -113,19 +144,18 @@ TEST(ButtonElement, EveryPressIsPostedToALiveTargetOnly)
     Receiver receiver;
     auto button = Make<ButtonElement>(&receiver);
     Tree tree(button);
-    RouteMouseDown(tree.root, {15, 15});
-    RouteMouseDown(tree.root, {16, 16});
+    tree.Press({15, 15});
+    tree.Press({16, 16});
     EXPECT_TRUE(receiver.presses.empty()); // posted, not sent
     receiver.Deliver();
-    EXPECT_EQ(receiver.presses, (std::vector<std::uint32_t>{button->Id(), button->Id()}));
+    EXPECT_EQ(receiver.presses, (Presses{button->Id(), button->Id()}));
     EXPECT_EQ(FindElementById(receiver.presses[0]).get(), button.get());
-
     // A target that has gone is no target: nothing is posted to the dead object.
     auto gone = std::make_unique<Receiver>();
     button->SetTarget(gone.get());
     gone.reset();
     EXPECT_EQ(button->Target(), nullptr);
-    RouteMouseDown(tree.root, {15, 15});
+    tree.Press({15, 15});
     QCoreApplication::sendPostedEvents();
 }
 
@@ -149,7 +179,7 @@ TEST(ButtonElement, HotButtonDisabledOrHiddenThenBack)
         ASSERT_EQ(button->Image(), button->HotImage());
         ((*button).*row.set)(false);
         tree.Pass();
-        tree.Leave();
+        tree.Move({150, 80});
         ((*button).*row.set)(true);
         tree.Pass();
         EXPECT_EQ(button->Image(), row.hotWhenBack ? button->HotImage() : button->BaseImage());
@@ -160,38 +190,30 @@ TEST(ButtonElement, HotButtonDisabledOrHiddenThenBack)
 // told of a press directly changes nothing either.
 TEST(ButtonElement, NeverPressedWithoutPicturesOrDisabled)
 {
+    Receiver receiver;
     const struct {
         const char* name;
-        bool pictures; // given, and the control disabled; else enabled without pictures
-        bool checkbox;
+        std::shared_ptr<ButtonElement> control;
     } rows[] = {
-        {"a button without pictures", false, false},
-        {"a disabled button", true, false},
-        {"a disabled checkbox", true, true},
+        {"a button without pictures", Make<ButtonElement>(&receiver)},
+        {"a disabled button", Make<ButtonElement>(&receiver)},
+        {"a disabled checkbox", Make<CheckboxElement>(&receiver)},
     };
+    rows[0].control->SetBaseImage(nullptr);
+    rows[0].control->SetHotImage(nullptr);
+    rows[1].control->SetIsEnabled(false);
+    rows[2].control->SetIsEnabled(false);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Receiver receiver;
-        std::shared_ptr<ButtonElement> control;
-        if (row.checkbox)
-            control = Make<CheckboxElement>(&receiver);
-        else if (row.pictures)
-            control = Make<ButtonElement>(&receiver);
-        else
-            control = std::make_shared<ButtonElement>();
-        control->SetTarget(&receiver);
-        control->SetMessage(WM_ELEMENT_COMMAND);
-        control->SetIsEnabled(!row.pictures);
-        Tree tree(control);
+        Tree tree(row.control);
         EXPECT_EQ(RouteHitTest(tree.root, {15, 15}), HitArea::Caption);
-        RouteMouseDown(tree.root, {15, 15});
-        if (!control->IsEnabled())
-            control->OnMouseDown({15, 15});
+        tree.Press({15, 15});
+        if (!row.control->IsEnabled())
+            row.control->OnMouseDown({15, 15});
         receiver.Deliver();
         EXPECT_TRUE(receiver.presses.empty());
-        if (auto* box = dynamic_cast<CheckboxElement*>(control.get())) {
+        if (auto* box = dynamic_cast<CheckboxElement*>(row.control.get()))
             EXPECT_FALSE(box->IsChecked());
-        }
     }
 }
 
@@ -199,8 +221,7 @@ TEST(CheckboxElement, PicturesPerState)
 {
     const struct {
         const char* name;
-        bool checked;
-        bool hover;
+        bool checked, hover;
         int shows; // 0 base, 1 hot, 2 checked base, 3 checked hot
     } rows[] = {
         {"unchecked", false, false, 0},
@@ -219,6 +240,13 @@ TEST(CheckboxElement, PicturesPerState)
                                         box->CheckedHotImage()};
         EXPECT_EQ(box->Image(), pictures[row.shows]);
     }
+    // The checked hot picture is made only from a checked base.
+    CheckboxElement bare;
+    bare.SetBaseImage(Filled(4, 4, qRgba(80, 80, 80, 255)));
+    bare.SetIsChecked(true);
+    EXPECT_FALSE(bare.CurrentHotImage());
+    bare.SetIsChecked(false);
+    EXPECT_TRUE(bare.CurrentHotImage());
 }
 
 TEST(CheckboxElement, PressPostsThenToggles)
@@ -228,15 +256,14 @@ TEST(CheckboxElement, PressPostsThenToggles)
     Tree tree(box);
     bool checkedWhenHandled = false;
     receiver.onPress = [&] { checkedWhenHandled = box->IsChecked(); };
-
     tree.Move({15, 15});
     ASSERT_EQ(box->Image(), box->HotImage());
-    RouteMouseDown(tree.root, {15, 15});
+    tree.Press({15, 15});
     // The base picture of the new state at once, although the pointer is still over the box.
     EXPECT_TRUE(box->IsChecked());
     EXPECT_EQ(box->Image(), box->CheckedBaseImage());
     receiver.Deliver();
-    EXPECT_EQ(receiver.presses, std::vector<std::uint32_t>{box->Id()});
+    EXPECT_EQ(receiver.presses, Presses{box->Id()});
     EXPECT_TRUE(checkedWhenHandled);
 
     // The next movement brings the hot picture of the new state, made from its base.
@@ -244,30 +271,18 @@ TEST(CheckboxElement, PressPostsThenToggles)
     ASSERT_TRUE(box->CheckedHotImage());
     EXPECT_EQ(box->Image(), box->CheckedHotImage());
     EXPECT_EQ(box->CheckedHotImage()->pixel(0, 0), qRgba(55, 181, 55, 255));
-
-    RouteMouseDown(tree.root, {16, 15});
+    tree.Press({16, 15});
     EXPECT_FALSE(box->IsChecked());
     EXPECT_EQ(box->Image(), box->BaseImage());
-
     receiver.Deliver();
     ASSERT_EQ(receiver.presses.size(), 2u);
 
     // Without a target (the window's play-after-download box) a press only toggles.
     box->SetTarget(nullptr);
-    RouteMouseDown(tree.root, {16, 15});
+    tree.Press({16, 15});
     EXPECT_TRUE(box->IsChecked());
     receiver.Deliver();
     EXPECT_EQ(receiver.presses.size(), 2u);
-}
-
-TEST(CheckboxElement, CheckedHotPictureIsMadeOnlyFromACheckedBase)
-{
-    auto bare = std::make_shared<CheckboxElement>();
-    bare->SetBaseImage(Filled(4, 4, qRgba(80, 80, 80, 255)));
-    bare->SetIsChecked(true);
-    EXPECT_FALSE(bare->CurrentHotImage());
-    bare->SetIsChecked(false);
-    EXPECT_TRUE(bare->CurrentHotImage());
 }
 
 } // namespace

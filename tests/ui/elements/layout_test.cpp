@@ -1,14 +1,11 @@
 // The measure pass and the panels' placement rules beyond what the main window's own layout
-// shows (its composite test): dock sides, vertical stacks, alignments, hidden children, and the
-// 32-bit wrap-around helpers.
-#include "test_elements.h"
-
-#include "ui/elements/panel.h"
+// shows (its composite test), and the 32-bit wrap-around helpers.
+#include "../test_tree.h"
 
 #include <gtest/gtest.h>
 
 using namespace ui;
-using namespace testing_elements;
+using namespace uitest;
 
 namespace {
 
@@ -19,37 +16,31 @@ std::shared_ptr<Picture> Box(int w, int h)
     return p;
 }
 
-void SetMargins(LayoutElement& e, int m)
-{
-    e.SetTopLeftMargin(m, m);
-    e.SetBottomRightMargin(m, m);
-}
-
-// Measures root unbounded and renders it into a frame of its desired size (or the given one).
-void Pass(LayoutElement& root, Rect r = {0, 0, -1, -1})
-{
-    root.Measure({Unset, Unset});
-    if (r.width < 0)
-        r = {0, 0, root.DesiredSize().width, root.DesiredSize().height};
-    QImage frame = CreateFrameBitmap(std::max(r.width, 1), std::max(r.height, 1));
-    DrawingSurface surface(frame);
-    root.Render(surface, r);
-}
-
 TEST(MeasureTest, ExplicitSizeWinsAndMarginsAreTakenFromTheAvailable)
 {
     auto e = Box(7, 8);
     e->SetWidth(100);
-    SetMargins(*e, 3);
+    e->SetTopLeftMargin(3, 3);
+    e->SetBottomRightMargin(3, 3);
     e->Measure({Unset, Unset});
     EXPECT_EQ(e->DesiredSize(), (Size{106, 14}));
     EXPECT_EQ(e->lastAvailable, (Size{Unset, Unset}));
-
     // Margins larger than the room available give the content a negative room.
     e->SetTopLeftMargin(30, 2);
     e->SetBottomRightMargin(40, 3);
     e->Measure({50, 4});
     EXPECT_EQ(e->lastAvailable, (Size{-20, -1}));
+
+    // A grid passes its own size down only without a limit.
+    auto grid = std::make_shared<GridPanel>();
+    auto c = Box(1, 1);
+    grid->AddChild(c);
+    grid->SetWidth(90);
+    grid->Measure({Unset, Unset});
+    EXPECT_EQ(c->lastAvailable, (Size{90, Unset}));
+    EXPECT_EQ(grid->DesiredSize(), (Size{90, 1}));
+    grid->Measure({40, 30});
+    EXPECT_EQ(c->lastAvailable, (Size{40, 30}));
 }
 
 TEST(MeasureTest, HiddenElementCollapsesWithoutMeasuringAndPanelsSkipIt)
@@ -71,6 +62,18 @@ TEST(MeasureTest, HiddenElementCollapsesWithoutMeasuringAndPanelsSkipIt)
     b->Measure({Unset, Unset});
     EXPECT_EQ(b->DesiredSize(), (Size{0, 0}));
     EXPECT_EQ(b->measures, before);
+
+    // A hidden last child of a dock leaves the fill blank.
+    auto dock = std::make_shared<DockPanel>();
+    auto c = Box(10, 10);
+    auto d = Box(10, 10);
+    dock->AddChild(c);
+    dock->AddChild(d);
+    d->SetIsVisible(false);
+    RenderFrame(*dock, {0, 0, 50, 10});
+    EXPECT_EQ(d->renders, 0);
+    EXPECT_EQ(d->ActualRect(), (Rect{}));
+    EXPECT_EQ(c->ActualRect(), (Rect{0, 0, 10, 10}));
 }
 
 TEST(DockTest, SidesTakeStripsInListOrder)
@@ -88,7 +91,7 @@ TEST(DockTest, SidesTakeStripsInListOrder)
     dock->SetDock(odd.get(), static_cast<DockSide>(7));
     for (auto& c : {left, top, right, bottom, odd, fill})
         dock->AddChild(c);
-    Pass(*dock, {0, 0, 200, 100});
+    RenderFrame(*dock, {0, 0, 200, 100});
     // Measured from the second-to-last back: heights add for top/bottom, widths for sides.
     EXPECT_EQ(dock->DesiredSize(), (Size{41, 65}));
     EXPECT_EQ(left->ActualRect(), (Rect{0, 0, 10, 100}));
@@ -102,11 +105,10 @@ TEST(DockTest, SidesTakeStripsInListOrder)
 TEST(DockTest, FillingPanelIsMeasuredSoItsChildrenGetSizes)
 {
     auto dock = std::make_shared<DockPanel>();
-    auto side = Box(20, 10);
     auto fill = std::make_shared<StackPanel>();
     auto inFill = Box(15, 12);
     fill->AddChild(inFill);
-    dock->AddChild(side);
+    dock->AddChild(Box(20, 10));
     dock->AddChild(fill);
     dock->SetWidth(100);
     dock->Measure({Unset, Unset});
@@ -115,38 +117,31 @@ TEST(DockTest, FillingPanelIsMeasuredSoItsChildrenGetSizes)
     EXPECT_EQ(inFill->lastAvailable.width, 80); // the room left beside the docked child
 }
 
-TEST(DockTest, HiddenLastChildLeavesTheFillBlank)
-{
-    auto dock = std::make_shared<DockPanel>();
-    auto a = Box(10, 10);
-    auto b = Box(10, 10);
-    dock->AddChild(a);
-    dock->AddChild(b);
-    b->SetIsVisible(false);
-    Pass(*dock, {0, 0, 50, 10});
-    EXPECT_EQ(b->renders, 0);
-    EXPECT_EQ(b->ActualRect(), (Rect{}));
-    EXPECT_EQ(a->ActualRect(), (Rect{0, 0, 10, 10}));
-}
-
 TEST(StackTest, AlignmentsPlaceTheBlock)
 {
-    auto stack = std::make_shared<StackPanel>();
-    auto a = Box(10, 11);
-    stack->AddChild(a);
-    stack->SetHorizontalAlignment(2);
-    stack->SetVerticalAlignment(2);
-    Pass(*stack, {0, 0, 21, 20});
-    EXPECT_EQ(a->ActualRect(), (Rect{5, 4, 21, 11})); // halves truncate toward zero
-    stack->SetHorizontalAlignment(3);
-    stack->SetVerticalAlignment(1);
-    Pass(*stack, {0, 0, 21, 20});
-    EXPECT_EQ(a->ActualRect(), (Rect{11, 0, 21, 11}));
-    // Larger than its rectangle: a negative half, still toward zero.
-    stack->SetHorizontalAlignment(2);
-    stack->SetVerticalAlignment(2);
-    Pass(*stack, {0, 0, 5, 4});
-    EXPECT_EQ(a->ActualRect(), (Rect{-2, -3, 5, 11}));
+    const struct {
+        const char* name;
+        int horizontal, vertical;
+        Rect box, placed;
+    } rows[] = {
+        {"centre: halves truncate toward zero", 2, 2, {0, 0, 21, 20}, {5, 4, 21, 11}},
+        {"far and near", 3, 1, {0, 0, 21, 20}, {11, 0, 21, 11}},
+        {"larger than its box: a negative half, still toward zero",
+         2,
+         2,
+         {0, 0, 5, 4},
+         {-2, -3, 5, 11}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto stack = std::make_shared<StackPanel>();
+        auto a = Box(10, 11);
+        stack->AddChild(a);
+        stack->SetHorizontalAlignment(row.horizontal);
+        stack->SetVerticalAlignment(row.vertical);
+        RenderFrame(*stack, row.box);
+        EXPECT_EQ(a->ActualRect(), row.placed);
+    }
 }
 
 TEST(StackTest, VerticalStackIsBottomAlignedAndClosesTheGapOfAHiddenChild)
@@ -157,48 +152,31 @@ TEST(StackTest, VerticalStackIsBottomAlignedAndClosesTheGapOfAHiddenChild)
     auto c = Box(10, 30);
     for (auto& e : {a, b, c})
         stack->AddChild(e);
-    Pass(*stack, {5, 5, 80, 100});
+    RenderFrame(*stack, {5, 5, 80, 100});
     EXPECT_EQ(stack->DesiredSize(), (Size{50, 60}));
     EXPECT_EQ(a->ActualRect(), (Rect{5, 45, 80, 10}));
     EXPECT_EQ(c->ActualRect(), (Rect{5, 75, 80, 30}));
     b->SetIsVisible(false);
-    Pass(*stack, {5, 5, 80, 100});
+    RenderFrame(*stack, {5, 5, 80, 100});
     EXPECT_EQ(stack->DesiredSize(), (Size{30, 40}));
     EXPECT_EQ(a->ActualRect(), (Rect{5, 65, 80, 10}));
     EXPECT_EQ(c->ActualRect(), (Rect{5, 75, 80, 30}));
     EXPECT_EQ(b->ActualRect(), (Rect{5, 55, 80, 20})); // kept from the last visible pass
 }
 
-TEST(GridTest, PassesItsOwnSizeDownOnlyWithoutALimit)
-{
-    auto grid = std::make_shared<GridPanel>();
-    auto c = Box(1, 1);
-    grid->AddChild(c);
-    grid->SetWidth(90);
-    grid->Measure({Unset, Unset});
-    EXPECT_EQ(c->lastAvailable, (Size{90, Unset}));
-    EXPECT_EQ(grid->DesiredSize(), (Size{90, 1}));
-    grid->Measure({40, 30});
-    EXPECT_EQ(c->lastAvailable, (Size{40, 30}));
-}
-
-} // namespace
-
-namespace {
-
 TEST(WrapTest, HelpersWrapAndHalveAsTwosComplement)
 {
-    static_assert(ui::WrapAdd(ui::Unset, 1) == -2147483647 - 1);
-    static_assert(ui::WrapSub(-2147483647 - 1, 1) == ui::Unset);
-    static_assert(ui::WrapAdd(ui::Unset, 10) == -2147483639);
-    static_assert(ui::HalfTowardZero(-5) == -2);
-    static_assert(ui::HalfTowardMinusInfinity(-5) == -3);
-    static_assert(ui::HalfTowardMinusInfinity(5) == 2);
-    EXPECT_TRUE(ui::Contains({0, 0, 10, 10}, {9, 9}));
-    EXPECT_FALSE(ui::Contains({0, 0, 10, 10}, {10, 9}));
-    EXPECT_FALSE(ui::Contains({0, 0, 10, 10}, {9, 10}));
+    static_assert(WrapAdd(Unset, 1) == -2147483647 - 1);
+    static_assert(WrapSub(-2147483647 - 1, 1) == Unset);
+    static_assert(WrapAdd(Unset, 10) == -2147483639);
+    static_assert(HalfTowardZero(-5) == -2);
+    static_assert(HalfTowardMinusInfinity(-5) == -3);
+    static_assert(HalfTowardMinusInfinity(5) == 2);
+    EXPECT_TRUE(Contains({0, 0, 10, 10}, {9, 9}));
+    EXPECT_FALSE(Contains({0, 0, 10, 10}, {10, 9}));
+    EXPECT_FALSE(Contains({0, 0, 10, 10}, {9, 10}));
     // The hit test's edge test: no overflow for a rectangle reaching past the largest coordinate.
-    EXPECT_TRUE(ui::Contains({2147483000, 0, ui::Unset, 1}, {2147483600, 0}));
+    EXPECT_TRUE(Contains({2147483000, 0, Unset, 1}, {2147483600, 0}));
 }
 
 } // namespace

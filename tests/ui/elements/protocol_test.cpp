@@ -1,101 +1,76 @@
 // The change protocol per property, invalidation up to a host, Ids and the registry, and the
 // parent map behind FindRoot.
-#include "test_elements.h"
-
-#include "ui/elements/panel.h"
+#include "../test_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
 using namespace ui;
-using namespace testing_elements;
+using namespace uitest;
 using Calls = std::vector<std::pair<std::string, int>>;
 using Strings = std::vector<std::string>;
 
 namespace {
 
-struct Rig {
-    Log log;
-    FakeHost host;
-    Observer observer;
-    std::shared_ptr<GridPanel> root = std::make_shared<GridPanel>();
-    std::shared_ptr<Picture> leaf = std::make_shared<Picture>(QImage(), "leaf", &log);
-    Rig()
-    {
-        host.log = &log;
-        observer.log = &log;
+TEST(ProtocolTest, EachPropertyRunsExactlyItsSteps)
+{
+    const struct {
+        const char* name;
+        std::function<void(Picture&)> change;
+        Strings steps; // hooks, host and observer, in the order they ran
+    } rows[] = {
+        {"IsVisible invalidates layout between the hooks",
+         [](Picture& e) { e.SetIsVisible(false); },
+         {"leaf:changing:IsVisible", "host:IsVisible:0", "leaf:changed:IsVisible",
+          "observer:IsVisible"}},
+        {"IsEnabled invalidates the visual",
+         [](Picture& e) { e.SetIsEnabled(false); },
+         {"leaf:changing:IsEnabled", "host:IsEnabled:1", "leaf:changed:IsEnabled",
+          "observer:IsEnabled"}},
+        {"Width only invalidates layout", [](Picture& e) { e.SetWidth(100); }, {"host:Width:0"}},
+        {"a margin pair with one component changed invalidates once",
+         [](Picture& e) { e.SetTopLeftMargin(0, 5); },
+         {"host:TopLeftMargin:0"}},
+        {"X reports without invalidating",
+         [](Picture& e) { e.PokeX(12); },
+         {"leaf:changing:X", "leaf:changed:X", "observer:X"}},
+        {"DesiredSize reports without invalidating",
+         [](Picture& e) {
+             e.PokeDesiredSize({3, 4});
+         },
+         {"leaf:changing:DesiredSize", "leaf:changed:DesiredSize", "observer:DesiredSize"}},
+        {"equal values run nothing",
+         [](Picture& e) {
+             e.SetIsVisible(true);
+             e.SetIsEnabled(true);
+             e.SetWidth(Unset);
+             e.SetHeight(Unset);
+             e.SetTopLeftMargin(0, 0);
+             e.SetBottomRightMargin(0, 0);
+             e.PokeX(0);
+             e.PokeDesiredSize({0, 0});
+         },
+         {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Log log;
+        Recorder recorder{{}, {}, &log};
+        auto root = std::make_shared<GridPanel>();
+        auto leaf = std::make_shared<Picture>(QImage(), "leaf", &log);
         root->AddChild(leaf);
-        host.Attach(*root);
-        observer.Attach(*leaf);
-        host.calls.clear();
-        log.Clear();
+        recorder.AttachHost(*root);
+        recorder.AttachObserver(*leaf);
+        log.clear();
+        row.change(*leaf);
+        EXPECT_EQ(log, row.steps);
     }
-};
-
-struct ProtocolCase {
-    const char* name;
-    std::function<void(Picture&)> change;
-    Strings steps; // hooks, host and observer, in the order they ran
-};
-
-void PrintTo(const ProtocolCase& c, std::ostream* os)
-{
-    *os << c.name;
 }
-
-class ProtocolTest : public ::testing::TestWithParam<ProtocolCase> {};
-
-TEST_P(ProtocolTest, RunsExactlyTheStepsOfItsProperty)
-{
-    Rig rig;
-    GetParam().change(*rig.leaf);
-    EXPECT_EQ(rig.log.entries, GetParam().steps);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Properties, ProtocolTest,
-    ::testing::Values(ProtocolCase{"IsVisibleInvalidatesLayoutBetweenHooks",
-                                   [](Picture& e) { e.SetIsVisible(false); },
-                                   {"leaf:changing:IsVisible", "host:IsVisible:0",
-                                    "leaf:changed:IsVisible", "observer:IsVisible"}},
-                      ProtocolCase{"IsEnabledInvalidatesVisual",
-                                   [](Picture& e) { e.SetIsEnabled(false); },
-                                   {"leaf:changing:IsEnabled", "host:IsEnabled:1",
-                                    "leaf:changed:IsEnabled", "observer:IsEnabled"}},
-                      ProtocolCase{"WidthOnlyInvalidatesLayout",
-                                   [](Picture& e) { e.SetWidth(100); },
-                                   {"host:Width:0"}},
-                      ProtocolCase{"MarginPairWithOneComponentChangedInvalidatesOnce",
-                                   [](Picture& e) { e.SetTopLeftMargin(0, 5); },
-                                   {"host:TopLeftMargin:0"}},
-                      ProtocolCase{"XReportsWithoutInvalidating",
-                                   [](Picture& e) { e.PokeX(12); },
-                                   {"leaf:changing:X", "leaf:changed:X", "observer:X"}},
-                      ProtocolCase{"DesiredSizeReportsWithoutInvalidating",
-                                   [](Picture& e) {
-                                       e.PokeDesiredSize({3, 4});
-                                   },
-                                   {"leaf:changing:DesiredSize", "leaf:changed:DesiredSize",
-                                    "observer:DesiredSize"}},
-                      ProtocolCase{"EqualValuesRunNothing",
-                                   [](Picture& e) {
-                                       e.SetIsVisible(true);
-                                       e.SetIsEnabled(true);
-                                       e.SetWidth(Unset);
-                                       e.SetHeight(Unset);
-                                       e.SetTopLeftMargin(0, 0);
-                                       e.SetBottomRightMargin(0, 0);
-                                       e.PokeX(0);
-                                       e.PokeDesiredSize({0, 0});
-                                   },
-                                   {}}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(InvalidationTest, ReachesOnlyAFullHostOnTheRootAndAFullObserver)
 {
-    FakeHost host;
-    Observer observer;
+    Recorder host, observer;
     auto root = std::make_shared<GridPanel>();
     auto middle = std::make_shared<StackPanel>();
     auto leaf = std::make_shared<Picture>();
@@ -103,8 +78,8 @@ TEST(InvalidationTest, ReachesOnlyAFullHostOnTheRootAndAFullObserver)
     middle->AddChild(leaf);
 
     leaf->SetWidth(1); // no host at all
-    root->SetHostCallback(&FakeHost::Callback);
-    leaf->SetChangeCallback(&Observer::Callback);
+    root->SetHostCallback(&Recorder::Host);
+    leaf->SetChangeCallback(&Recorder::Changed);
     leaf->SetWidth(2); // half a host (callback without context), half an observer
     leaf->SetIsVisible(false);
     root->SetHostCallback(nullptr);
@@ -116,15 +91,14 @@ TEST(InvalidationTest, ReachesOnlyAFullHostOnTheRootAndAFullObserver)
     EXPECT_TRUE(host.calls.empty());
     EXPECT_TRUE(observer.names.empty());
 
-    root->SetHostCallback(&FakeHost::Callback);
-    leaf->SetChangeCallback(&Observer::Callback);
+    root->SetHostCallback(&Recorder::Host);
+    leaf->SetChangeCallback(&Recorder::Changed);
     leaf->SetWidth(4);
     middle->SetIsHorizontal(true);
     EXPECT_EQ(host.calls, (Calls{{"Width", 0}, {"IsHorizontal", 0}}));
-
     // A host on an inner element is not the root's: nothing goes there.
-    FakeHost inner;
-    inner.Attach(*middle);
+    Recorder inner;
+    inner.AttachHost(*middle);
     leaf->SetIsEnabled(false);
     EXPECT_TRUE(inner.calls.empty());
     EXPECT_EQ(host.calls.back(), (std::pair<std::string, int>{"IsEnabled", 1}));
@@ -133,9 +107,9 @@ TEST(InvalidationTest, ReachesOnlyAFullHostOnTheRootAndAFullObserver)
 
 TEST(ChildrenTest, AddAndClearReportChildrenAlwaysAndReleaseTheSubtree)
 {
-    FakeHost host;
+    Recorder host;
     auto panel = std::make_shared<CanvasPanel>();
-    host.Attach(*panel);
+    host.AttachHost(*panel);
     panel->ClearChildren();
     EXPECT_EQ(host.calls, (Calls{{"Children", 0}}));
     auto child = std::make_shared<Picture>();
@@ -161,24 +135,21 @@ TEST(ChildrenTest, AddAndClearReportChildrenAlwaysAndReleaseTheSubtree)
     EXPECT_EQ(FindRoot(keep.get()), keep.get());
 }
 
-TEST(IdTest, IdsCountUpNeverReusedAndFindOnlyLiveOwnedElements)
+TEST(RegistryTest, IdsCountUpNeverReusedFindOnlyLiveOwnedElementsAndRootsFollowTheLastPanel)
 {
-    std::uint32_t first;
+    std::uint32_t id;
     {
         auto a = std::make_shared<Picture>();
-        first = a->Id();
-        EXPECT_EQ(FindElementById(first), a);
+        id = a->Id();
+        EXPECT_EQ(FindElementById(id), a);
     }
-    EXPECT_EQ(FindElementById(first), nullptr);
+    EXPECT_EQ(FindElementById(id), nullptr);
     Picture unowned; // no shared pointer owns it
-    EXPECT_EQ(unowned.Id(), first + 1);
+    EXPECT_EQ(unowned.Id(), id + 1);
     EXPECT_EQ(FindElementById(unowned.Id()), nullptr);
     EXPECT_EQ(FindElementById(kNoElementId), nullptr);
     EXPECT_EQ(FindElementById(4294967295u), nullptr);
-}
 
-TEST(FindRootTest, FollowsTheLastPanelAChildWasAddedTo)
-{
     EXPECT_EQ(FindRoot(nullptr), nullptr);
     auto first = std::make_shared<GridPanel>();
     auto second = std::make_shared<GridPanel>();

@@ -1,33 +1,26 @@
 // The render pass on real QImages: recorded rectangles, clipping that does not nest, greying
 // of disabled elements by the program's own matrix, and degenerate rectangles.
-#include "test_elements.h"
-
-#include "ui/elements/drawing_surface.h"
-#include "ui/elements/panel.h"
+#include "../test_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <tuple>
-#include <vector>
 
 using namespace ui;
-using namespace testing_elements;
+using namespace uitest;
 
 namespace {
 
 const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
-
-QRgb Straight(const QImage& frame, int x, int y)
-{
-    return frame.pixelColor(x, y).rgba();
-}
+constexpr QRgb kTransparent = 0;
+const QRgb kGrey = qRgb(148, 148, 148); // (100, 200, 0): 0.30 * 100 + 0.59 * 200 + 0.11 * 0
 
 // Colour is compared only where the expected pixel is not fully transparent.
 void ExpectPixel(const QImage& frame, int x, int y, QRgb expected, int tolerance = 0)
 {
-    const QRgb got = Straight(frame, x, y);
+    const QRgb got = frame.pixelColor(x, y).rgba();
     SCOPED_TRACE(::testing::Message() << "pixel " << x << "," << y << " got " << std::hex << got);
     EXPECT_NEAR(qAlpha(got), qAlpha(expected), tolerance);
     if (qAlpha(expected) != 0) {
@@ -37,26 +30,17 @@ void ExpectPixel(const QImage& frame, int x, int y, QRgb expected, int tolerance
     }
 }
 
-constexpr QRgb kTransparent = 0;
-
 std::shared_ptr<Picture> Pic(int w, int h, QColor c)
 {
     return std::make_shared<Picture>(Solid(w, h, c));
-}
-
-void RenderInto(QImage& frame, LayoutElement& root, Rect r)
-{
-    root.Measure({Unset, Unset});
-    DrawingSurface surface(frame);
-    root.Render(surface, r);
 }
 
 TEST(RenderTest, HiddenElementRecordsItsRectangleOnceButDrawsNothing)
 {
     QImage frame = CreateFrameBitmap(20, 20);
     auto e = Pic(10, 10, kRed);
-    Observer observer;
-    observer.Attach(*e);
+    Recorder observer;
+    observer.AttachObserver(*e);
     e->SetIsVisible(false);
     DrawingSurface surface(frame);
     e->Render(surface, {1, 2, 3, 4});
@@ -65,121 +49,100 @@ TEST(RenderTest, HiddenElementRecordsItsRectangleOnceButDrawsNothing)
               (std::vector<std::string>{"IsVisible", "X", "Y", "ActualWidth", "ActualHeight"}));
     EXPECT_EQ(e->renders, 0);
     ExpectPixel(frame, 1, 2, kTransparent);
-
     // The same rectangle again reports no change.
     observer.names.clear();
     e->Render(surface, {1, 2, 3, 4});
     EXPECT_TRUE(observer.names.empty());
 }
 
-struct PixelCase {
-    const char* name;
-    std::function<std::shared_ptr<LayoutElement>()> tree;
-    Rect rect; // of the root, in a 40 x 40 frame
-    std::vector<std::tuple<int, int, QRgb>> pixels;
-};
-
-void PrintTo(const PixelCase& c, std::ostream* os)
+TEST(RenderTest, FrameShowsWhatTheRowSays)
 {
-    *os << c.name;
-}
-
-class RenderPixels : public ::testing::TestWithParam<PixelCase> {};
-
-TEST_P(RenderPixels, FrameShowsWhatTheRowSays)
-{
-    QImage frame = CreateFrameBitmap(40, 40);
-    const std::shared_ptr<LayoutElement> root = GetParam().tree();
-    RenderInto(frame, *root, GetParam().rect);
-    for (const auto& [x, y, expected] : GetParam().pixels)
-        ExpectPixel(frame, x, y, expected);
-}
-
-const QRgb kGrey = qRgb(148, 148, 148); // (100, 200, 0): 0.30 * 100 + 0.59 * 200 + 0.11 * 0
-
-INSTANTIATE_TEST_SUITE_P(
-    Trees, RenderPixels,
-    ::testing::Values(
+    const struct {
+        const char* name;
+        std::function<std::shared_ptr<LayoutElement>()> tree;
+        Rect rect; // of the root, in a 40 x 40 frame
+        std::vector<std::tuple<int, int, QRgb>> pixels;
+    } rows[] = {
         // Two siblings in a row; the first picture is wider than the room it asks for. The
-        // row's content rectangle is (0, 0, 12, 10): the second child lies partly outside it
-        // and is drawn there all the same.
-        PixelCase{"OverflowIsClippedToTheOwnContentButNotToThePanels",
-                  [] {
-                      auto row = std::make_shared<StackPanel>();
-                      row->SetIsHorizontal(true);
-                      row->SetBottomRightMargin(3, 0);
-                      auto first = Pic(30, 10, kRed);
-                      first->SetWidth(10);
-                      row->AddChild(first);
-                      row->AddChild(Pic(5, 10, kBlue));
-                      return row;
-                  },
-                  {0, 0, 15, 10},
-                  {{9, 5, qRgb(255, 0, 0)},
-                   {12, 5, qRgb(0, 0, 255)},
-                   {14, 5, qRgb(0, 0, 255)},
-                   {16, 5, kTransparent}}},
+        // row's content rectangle is (0, 0, 12, 10): the second child lies partly outside it.
+        {"overflow is clipped to the own content but not to the panel's",
+         [] {
+             auto row = std::make_shared<StackPanel>();
+             row->SetIsHorizontal(true);
+             row->SetBottomRightMargin(3, 0);
+             auto first = Pic(30, 10, kRed);
+             first->SetWidth(10);
+             row->AddChild(first);
+             row->AddChild(Pic(5, 10, kBlue));
+             return row;
+         },
+         {0, 0, 15, 10},
+         {{9, 5, kRed.rgb()}, {12, 5, kBlue.rgb()}, {14, 5, kBlue.rgb()}, {16, 5, kTransparent}}},
         // A disabled panel at (5, 5, 20, 20) whose child's content reaches beyond it.
-        PixelCase{"DisabledElementIsGreyedOverItsWholeRectangleOnly",
-                  [] {
-                      auto disabled = std::make_shared<GridPanel>();
-                      disabled->SetTopLeftMargin(4, 4);
-                      disabled->SetBottomRightMargin(4, 4);
-                      disabled->SetWidth(12);
-                      disabled->SetHeight(12);
-                      auto child = Pic(30, 30, QColor(100, 200, 0));
-                      child->SetTopLeftMargin(-6, -6);
-                      child->SetBottomRightMargin(-6, -6);
-                      disabled->AddChild(child);
-                      disabled->SetIsEnabled(false);
-                      auto canvas = std::make_shared<CanvasPanel>();
-                      canvas->AddChild(Pic(40, 40, kBlue));
-                      canvas->AddChild(disabled);
-                      canvas->SetPosition(disabled.get(), 5, 5);
-                      return canvas;
-                  },
-                  {0, 0, 40, 40},
-                  {{5, 5, kGrey}, // the panel's margin is greyed too
-                   {24, 24, kGrey},
-                   {4, 4, qRgb(0, 0, 255)},
-                   {25, 25, qRgb(0, 0, 255)}}},
-        PixelCase{"MarginOfADisabledElementKeepsWhatIsBelowAndItsContentIsClippedNotMoved",
-                  [] {
-                      auto grid = std::make_shared<GridPanel>();
-                      auto disabled = Pic(20, 20, QColor(50, 100, 100));
-                      disabled->SetTopLeftMargin(2, 2);
-                      disabled->SetIsEnabled(false);
-                      grid->AddChild(Pic(20, 20, kBlue));
-                      grid->AddChild(disabled);
-                      return grid;
-                  },
-                  {0, 0, 20, 20},
-                  {{1, 1, qRgb(0, 0, 255)}, {2, 2, qRgb(85, 85, 85)}, {19, 19, qRgb(85, 85, 85)}}},
+        {"a disabled element is greyed over its whole rectangle only, margin included",
+         [] {
+             auto disabled = std::make_shared<GridPanel>();
+             disabled->SetTopLeftMargin(4, 4);
+             disabled->SetBottomRightMargin(4, 4);
+             disabled->SetWidth(12);
+             disabled->SetHeight(12);
+             auto child = Pic(30, 30, QColor(100, 200, 0));
+             child->SetTopLeftMargin(-6, -6);
+             child->SetBottomRightMargin(-6, -6);
+             disabled->AddChild(child);
+             disabled->SetIsEnabled(false);
+             auto canvas = std::make_shared<CanvasPanel>();
+             canvas->AddChild(Pic(40, 40, kBlue));
+             canvas->AddChild(disabled);
+             canvas->SetPosition(disabled.get(), 5, 5);
+             return canvas;
+         },
+         {0, 0, 40, 40},
+         {{5, 5, kGrey}, {24, 24, kGrey}, {4, 4, kBlue.rgb()}, {25, 25, kBlue.rgb()}}},
+        {"the margin of a disabled element keeps what is below, its content is clipped not moved",
+         [] {
+             auto grid = std::make_shared<GridPanel>();
+             auto disabled = Pic(20, 20, QColor(50, 100, 100));
+             disabled->SetTopLeftMargin(2, 2);
+             disabled->SetIsEnabled(false);
+             grid->AddChild(Pic(20, 20, kBlue));
+             grid->AddChild(disabled);
+             return grid;
+         },
+         {0, 0, 20, 20},
+         {{1, 1, kBlue.rgb()}, {2, 2, qRgb(85, 85, 85)}, {19, 19, qRgb(85, 85, 85)}}},
         // In a canvas with margins, the first child draws its greyed copy while the canvas's
         // clip is still set; after an enabled sibling has reset the clip, a later one is not
         // clipped.
-        PixelCase{"GreyedCopyIsDrawnUnderTheClipThenInForce",
-                  [] {
-                      auto canvas = std::make_shared<CanvasPanel>();
-                      canvas->SetTopLeftMargin(10, 10);
-                      canvas->SetBottomRightMargin(10, 10);
-                      auto first = Pic(10, 10, QColor(100, 200, 0));
-                      auto enabled = Pic(2, 2, kBlue);
-                      auto third = Pic(10, 10, QColor(100, 200, 0));
-                      first->SetIsEnabled(false);
-                      third->SetIsEnabled(false);
-                      for (auto& e : {first, enabled, third})
-                          canvas->AddChild(e);
-                      canvas->SetPosition(first.get(), -10, -10);
-                      canvas->SetPosition(enabled.get(), 5, 5);
-                      canvas->SetPosition(third.get(), -10, 0);
-                      return canvas;
-                  },
-                  {0, 0, 40, 40},
-                  {{5, 5, kTransparent}, {5, 15, kGrey}, {16, 16, qRgb(0, 0, 255)}}}),
-    [](const auto& row) { return std::string(row.param.name); });
+        {"the greyed copy is drawn under the clip then in force",
+         [] {
+             auto canvas = std::make_shared<CanvasPanel>();
+             canvas->SetTopLeftMargin(10, 10);
+             canvas->SetBottomRightMargin(10, 10);
+             auto first = Pic(10, 10, QColor(100, 200, 0));
+             auto enabled = Pic(2, 2, kBlue);
+             auto third = Pic(10, 10, QColor(100, 200, 0));
+             first->SetIsEnabled(false);
+             third->SetIsEnabled(false);
+             for (auto& e : {first, enabled, third})
+                 canvas->AddChild(e);
+             canvas->SetPosition(first.get(), -10, -10);
+             canvas->SetPosition(enabled.get(), 5, 5);
+             canvas->SetPosition(third.get(), -10, 0);
+             return canvas;
+         },
+         {0, 0, 40, 40},
+         {{5, 5, kTransparent}, {5, 15, kGrey}, {16, 16, kBlue.rgb()}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QImage frame = RenderFrame(*row.tree(), row.rect, {40, 40});
+        for (const auto& [x, y, expected] : row.pixels)
+            ExpectPixel(frame, x, y, expected);
+    }
+}
 
-TEST(RenderTest, NegativeContentRectanglesDrawNothingAndFailNothing)
+TEST(RenderTest, DegenerateRectanglesDrawNothingAndFailNothing)
 {
     QImage frame = CreateFrameBitmap(30, 30);
     auto grid = std::make_shared<GridPanel>();
@@ -198,22 +161,20 @@ TEST(RenderTest, NegativeContentRectanglesDrawNothingAndFailNothing)
     surface.End();
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 30; ++x)
-            ASSERT_EQ(Straight(frame, x, y), kTransparent) << x << "," << y;
+            ASSERT_EQ(frame.pixelColor(x, y).rgba(), kTransparent) << x << "," << y;
+
+    // Huge rectangles from wrapped sizes are harmless.
+    QImage small = CreateFrameBitmap(10, 10);
+    auto pic = Pic(4, 4, kRed);
+    DrawingSurface smallSurface(small);
+    pic->Render(smallSurface, {2147483000, -2147483000, Unset, Unset});
+    pic->Render(smallSurface, {-2, -2, Unset, Unset});
+    smallSurface.End();
+    ExpectPixel(small, 0, 0, kRed.rgb());
+    ExpectPixel(small, 5, 5, kTransparent);
 }
 
-TEST(RenderTest, HugeRectanglesFromWrappedSizesAreHarmless)
-{
-    QImage frame = CreateFrameBitmap(10, 10);
-    auto e = Pic(4, 4, kRed);
-    DrawingSurface surface(frame);
-    e->Render(surface, {2147483000, -2147483000, Unset, Unset});
-    e->Render(surface, {-2, -2, Unset, Unset});
-    surface.End();
-    ExpectPixel(frame, 0, 0, qRgb(255, 0, 0));
-    ExpectPixel(frame, 5, 5, kTransparent);
-}
-
-TEST(ColorMatrixTest, GreyWorksOnStraightColourInBothFrameFormats)
+TEST(RenderTest, GreyWorksOnStraightColourInBothFrameFormats)
 {
     for (auto format : {QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied}) {
         QImage image(3, 1, format);
@@ -221,26 +182,22 @@ TEST(ColorMatrixTest, GreyWorksOnStraightColourInBothFrameFormats)
         image.setPixelColor(1, 0, QColor(50, 100, 100, 128));
         image.setPixelColor(2, 0, QColor(0, 0, 0, 0));
         ApplyColorMatrix(image, kGreyMatrix);
-        ExpectPixel(image, 0, 0, qRgb(148, 148, 148));
+        ExpectPixel(image, 0, 0, kGrey);
         ExpectPixel(image, 1, 0, qRgba(85, 85, 85, 128), format == QImage::Format_ARGB32 ? 0 : 1);
         ExpectPixel(image, 2, 0, kTransparent);
-
         // A disabled element on a frame of this format: an off-screen copy of the same format,
         // greyed the same.
-        QImage frame(20, 20, format);
-        frame.fill(Qt::transparent);
+        QImage frame = Solid(20, 20, Qt::transparent, format);
         auto e = Pic(20, 20, QColor(100, 200, 0));
         e->SetIsEnabled(false);
         DrawingSurface surface(frame);
         EXPECT_EQ(surface.CreateCompatibleBitmap(3, 3).format(), format);
         e->Render(surface, {0, 0, 20, 20});
         surface.End();
-        ExpectPixel(frame, 10, 10, qRgb(148, 148, 148));
+        ExpectPixel(frame, 10, 10, kGrey);
     }
-}
 
-TEST(SurfaceTest, NullBitmapGivesASurfaceThatDrawsNothing)
-{
+    // A null bitmap gives a surface that draws nothing; no frame of a zero or huge side is made.
     QImage none;
     DrawingSurface surface(none);
     EXPECT_EQ(surface.LastStatus(), SurfaceStatus::NotReady);

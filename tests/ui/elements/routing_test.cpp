@@ -1,18 +1,16 @@
-// Hit testing and the three routing operations: edges, transparency of non-interactive
-// elements, hidden and disabled subtrees, and hot-element transitions.
-#include "test_elements.h"
+// Hit testing and the three routing operations (edges, transparency of non-interactive elements,
+// hidden and disabled subtrees, hot-element transitions), and the tree lock between a render
+// thread and the window's thread.
+#include "../test_tree.h"
 
-#include "ui/elements/panel.h"
 #include "ui/elements/routing.h"
-#include "ui/elements/tree_lock.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <thread>
+#include <atomic>
 
 using namespace ui;
-using namespace testing_elements;
+using namespace uitest;
 using Strings = std::vector<std::string>;
 
 namespace {
@@ -29,7 +27,7 @@ struct Scene {
     std::shared_ptr<GridPanel> sub = std::make_shared<GridPanel>();
     std::shared_ptr<Picture> c = Button("c", 10);
     std::shared_ptr<Picture> over = std::make_shared<Picture>(Solid(10, 10, Qt::red), "over", &log);
-    std::vector<std::string> cursors;
+    Strings cursors;
     std::uint32_t hot = kNoElementId;
 
     std::shared_ptr<Picture> Button(const char* tag, int size)
@@ -39,11 +37,8 @@ struct Scene {
         e->SetCursor(Qt::PointingHandCursor);
         return e;
     }
-
     Scene()
     {
-        canvas->SetWidth(100);
-        canvas->SetHeight(100);
         canvas->SetPosition(a.get(), 10, 10);
         canvas->SetPosition(b.get(), 30, 10);
         canvas->SetPosition(sub.get(), 60, 60);
@@ -56,30 +51,18 @@ struct Scene {
         canvas->AddChild(over);
         Layout();
     }
-
-    // Only pointer calls and cursors are of interest here.
-    void Disable(LayoutElement& e)
-    {
-        e.SetIsEnabled(false);
-        log.Clear();
-    }
-
     void Layout()
     {
-        canvas->Measure({Unset, Unset});
-        QImage frame = CreateFrameBitmap(100, 100);
-        DrawingSurface surface(frame);
-        canvas->Render(surface, {0, 0, 100, 100});
-        log.Clear();
+        RenderFrame(*canvas, {0, 0, 100, 100});
+        log.clear();
     }
-
     void Move(int x, int y)
     {
         RouteMouseMove(root, {x, y}, hot, [this](std::optional<Qt::CursorShape> shape) {
             cursors.push_back(!shape                             ? "none"
                               : *shape == Qt::PointingHandCursor ? "hand"
                                                                  : "other");
-            log.Add("cursor");
+            log.push_back("cursor");
         });
     }
 };
@@ -89,8 +72,7 @@ TEST(HitTestTest, ImageOverAButtonDoesNotBlockItLaterButtonWins)
     Scene s;
     EXPECT_EQ(s.canvas->HitTest({26, 26}), s.a.get());
     EXPECT_EQ(RouteHitTest(s.root, {26, 26}), HitArea::Client);
-    // Where the image reaches beyond a, it is background.
-    EXPECT_EQ(RouteHitTest(s.root, {27, 32}), HitArea::Caption);
+    EXPECT_EQ(RouteHitTest(s.root, {27, 32}), HitArea::Caption); // the image beyond a
     // Of two buttons, the later sibling wins where they overlap.
     s.canvas->SetPosition(s.b.get(), 20, 10);
     s.Layout();
@@ -118,13 +100,7 @@ TEST(RouteHitTestTest, CaptionCallsTheMoveCallbackOutsideTheLock)
     bool lockFree = false;
     auto cb = [&](Point p) {
         moves.push_back(p);
-        // Another thread can take the tree lock: it was released before the callback.
-        std::thread t([&] {
-            lockFree = TreeLock().try_lock();
-            if (lockFree)
-                TreeLock().unlock();
-        });
-        t.join();
+        lockFree = OtherThreadCanLock();
     };
     EXPECT_EQ(RouteHitTest(s.root, {15, 12}, cb), HitArea::Client);
     EXPECT_TRUE(moves.empty());
@@ -150,11 +126,12 @@ TEST(RouteTest, NoRootMeansCaptionNothingAndHotIdUnchanged)
 TEST(RouteTest, MouseDownReachesOnlyAnEnabledInteractiveHit)
 {
     Scene s;
-    s.Disable(*s.b);
+    s.b->SetIsEnabled(false);
+    s.log.clear(); // only pointer calls are of interest
     RouteMouseDown(s.root, {12, 12});
     RouteMouseDown(s.root, {95, 95}); // background
     RouteMouseDown(s.root, {35, 12});
-    EXPECT_EQ(s.log.entries, (Strings{"a:down@12,12"}));
+    EXPECT_EQ(s.log, (Strings{"a:down@12,12"}));
 }
 
 TEST(RouteTest, MovingBetweenAdjacentButtonsLeavesThenEnters)
@@ -162,17 +139,17 @@ TEST(RouteTest, MovingBetweenAdjacentButtonsLeavesThenEnters)
     Scene s;
     s.Move(12, 12);
     s.Move(13, 12); // within a: every move, no leave
-    EXPECT_EQ(s.log.entries, (Strings{"cursor", "a:move@12,12", "cursor", "a:move@13,12"}));
+    EXPECT_EQ(s.log, (Strings{"cursor", "a:move@12,12", "cursor", "a:move@13,12"}));
     EXPECT_EQ(s.hot, s.a->Id());
-    s.log.Clear();
+    s.log.clear();
     s.cursors.clear();
     s.Move(30, 12);
-    EXPECT_EQ(s.log.entries, (Strings{"cursor", "a:leave", "cursor", "b:move@30,12"}));
+    EXPECT_EQ(s.log, (Strings{"cursor", "a:leave", "cursor", "b:move@30,12"}));
     EXPECT_EQ(s.cursors, (Strings{"none", "hand"}));
     EXPECT_EQ(s.hot, s.b->Id());
-    s.log.Clear();
+    s.log.clear();
     s.Move(95, 95);
-    EXPECT_EQ(s.log.entries, (Strings{"cursor", "b:leave"}));
+    EXPECT_EQ(s.log, (Strings{"cursor", "b:leave"}));
     EXPECT_EQ(s.hot, kNoElementId);
 }
 
@@ -181,27 +158,79 @@ TEST(RouteTest, HotElementDisabledOrDestroyedGetsNoLeave)
     Scene s;
     s.Move(12, 12);
     s.a->SetIsEnabled(false);
-    s.log.Clear();
+    s.log.clear();
     s.Move(35, 12);
-    EXPECT_EQ(s.log.entries, (Strings{"cursor", "b:move@35,12"}));
+    EXPECT_EQ(s.log, (Strings{"cursor", "b:move@35,12"}));
     EXPECT_EQ(s.hot, s.b->Id());
     // A disabled button under the pointer is not hot and hears nothing.
-    s.Disable(*s.b);
+    s.b->SetIsEnabled(false);
+    s.log.clear();
     s.Move(36, 12);
     EXPECT_EQ(s.hot, kNoElementId);
-    EXPECT_TRUE(s.log.entries.empty());
-
+    EXPECT_TRUE(s.log.empty());
     // A hot Id whose element is gone is simply not found.
-    std::uint32_t hot;
-    {
-        auto gone = std::make_shared<Picture>();
-        hot = gone->Id();
-    }
-    s.hot = hot;
-    s.log.Clear();
+    s.hot = std::make_shared<Picture>()->Id();
     s.Move(95, 95);
-    EXPECT_TRUE(s.log.entries.empty());
+    EXPECT_TRUE(s.log.empty());
     EXPECT_EQ(s.hot, kNoElementId);
+}
+
+TEST(TreeLockTest, IsReentrantAndExcludesOtherThreads)
+{
+    {
+        TreeLockGuard outer(TreeLock());
+        {
+            TreeLockGuard inner(TreeLock());
+            EXPECT_FALSE(OtherThreadCanLock());
+        }
+        EXPECT_FALSE(OtherThreadCanLock());
+    }
+    EXPECT_TRUE(OtherThreadCanLock());
+}
+
+// Also makes and destroys elements, outside the lock, while the render thread looks them up.
+TEST(ConcurrencyTest, FramesNeverShowAHalfAppliedChange)
+{
+    auto root = std::make_shared<CanvasPanel>();
+    root->SetWidth(60);
+    auto left = std::make_shared<Picture>(Solid(20, 20, QColor(100, 200, 0)));
+    auto right = std::make_shared<Picture>(Solid(20, 20, QColor(100, 200, 0)));
+    left->MakeInteractive();
+    root->SetPosition(right.get(), 30, 0);
+    root->AddChild(left);
+    root->AddChild(right);
+    std::shared_ptr<LayoutElement> hosted = root;
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> frames{0}, torn{0};
+    std::thread render([&] {
+        while (!stop) {
+            QImage frame;
+            {
+                TreeLockGuard lock(TreeLock());
+                frame = RenderFrame(*root, {0, 0, 60, 20});
+            }
+            // The window's thread disables or enables both together, under the lock.
+            torn += frame.pixel(5, 5) != frame.pixel(35, 5);
+            ++frames;
+        }
+    });
+    std::uint32_t hot = kNoElementId;
+    for (int i = 0; i < 300 || frames < 50; ++i) {
+        {
+            TreeLockGuard lock(TreeLock());
+            left->SetIsEnabled(i % 2 == 0);
+            right->SetIsEnabled(i % 2 == 0);
+        }
+        RouteMouseMove(hosted, {5 + i % 3, 5}, hot);
+        RouteHitTest(hosted, {40, 5});
+        auto temp = std::make_shared<Picture>();
+        EXPECT_EQ(FindElementById(temp->Id()), temp);
+    }
+    stop = true;
+    render.join();
+    EXPECT_GE(frames.load(), 50);
+    EXPECT_EQ(torn.load(), 0);
 }
 
 } // namespace

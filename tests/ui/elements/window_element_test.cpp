@@ -1,9 +1,8 @@
 // The window element's move request: posted to the window's parent on every render pass in
 // which element and window are visible, never for a hidden or destroyed window, and safe to
 // post from another thread.
-#include "test_elements.h"
+#include "../test_tree.h"
 
-#include "ui/elements/panel.h"
 #include "ui/elements/window_element.h"
 #include "ui/elements/window_move_event.h"
 
@@ -12,10 +11,8 @@
 #include <QCoreApplication>
 #include <QWidget>
 
-#include <thread>
-
 using namespace ui;
-using namespace testing_elements;
+using namespace uitest;
 
 namespace {
 
@@ -27,61 +24,41 @@ public:
 protected:
     bool event(QEvent* e) override
     {
-        if (e->type() == WindowMoveEvent::EventType()) {
-            auto* move = static_cast<WindowMoveEvent*>(e);
-            auto* window = qobject_cast<QWidget*>(move->Window());
-            if (!window)
-                return true;
+        if (e->type() != WindowMoveEvent::EventType())
+            return QWidget::event(e);
+        auto* move = static_cast<WindowMoveEvent*>(e);
+        if (auto* window = qobject_cast<QWidget*>(move->Window())) {
             const Rect& r = move->Geometry();
             window->setGeometry(r.x, r.y, r.width, r.height);
             moves.push_back(r);
-            return true;
         }
-        return QWidget::event(e);
+        return true;
     }
 };
-
-struct Tree {
-    std::shared_ptr<GridPanel> grid = std::make_shared<GridPanel>();
-    std::shared_ptr<Picture> field = std::make_shared<Picture>(Solid(268, 28, Qt::white));
-    std::shared_ptr<WindowElement> element = std::make_shared<WindowElement>();
-    Tree()
-    {
-        element->SetTopLeftMargin(5, 5);
-        element->SetBottomRightMargin(5, 5);
-        grid->AddChild(field);
-        grid->AddChild(element);
-    }
-    void Render(Rect r = {71, 5, 268, 28})
-    {
-        grid->Measure({Unset, Unset});
-        QImage frame = CreateFrameBitmap(400, 100);
-        DrawingSurface surface(frame);
-        grid->Render(surface, r);
-    }
-};
-
-void Deliver()
-{
-    QCoreApplication::sendPostedEvents();
-}
 
 // A shown page with one native control that the tree's window element tracks.
 struct Shown {
     Page page;
     QWidget* edit = new QWidget(&page);
-    Tree tree;
+    std::shared_ptr<GridPanel> grid = std::make_shared<GridPanel>();
+    std::shared_ptr<WindowElement> element = std::make_shared<WindowElement>();
+
     Shown()
     {
+        element->SetTopLeftMargin(5, 5);
+        element->SetBottomRightMargin(5, 5);
+        grid->AddChild(std::make_shared<Picture>(Solid(268, 28, Qt::white)));
+        grid->AddChild(element);
         page.resize(400, 100);
         page.show();
-        tree.element->SetWindow(WindowHandle::Track(edit));
+        element->SetWindow(WindowHandle::Track(edit));
     }
+    void Render(Rect r = {71, 5, 268, 28}) { RenderFrame(*grid, r, {400, 100}); }
     std::size_t MovesAfterOnePass()
     {
         page.moves.clear();
-        tree.Render();
-        Deliver();
+        Render();
+        QCoreApplication::sendPostedEvents();
         return page.moves.size();
     }
 };
@@ -96,34 +73,24 @@ TEST(WindowElementTest, HiddenWindowOrElementPostsNothing)
     EXPECT_EQ(s.MovesAfterOnePass(), 0u);
     s.page.show();
     EXPECT_EQ(s.MovesAfterOnePass(), 1u);
-    s.tree.element->SetIsVisible(false);
+    s.element->SetIsVisible(false);
     EXPECT_EQ(s.MovesAfterOnePass(), 0u);
 }
 
 TEST(WindowElementTest, DestroyedWindowOrParentStopsThePosts)
 {
-    Tree tree;
-    {
-        Page page;
-        auto* edit = new QWidget(&page);
-        page.show();
-        tree.element->SetWindow(WindowHandle::Track(edit));
-        delete edit;
-        EXPECT_FALSE(tree.element->Window()->Exists());
-        tree.Render();
-        Deliver();
-        EXPECT_TRUE(page.moves.empty());
-    }
-    {
-        auto page = std::make_unique<Page>();
-        auto* edit = new QWidget(page.get());
-        page->show();
-        tree.element->SetWindow(WindowHandle::Track(edit));
-        page.reset(); // takes the window with it
-        tree.Render();
-        Deliver(); // nothing may be delivered to the dead page
-        EXPECT_FALSE(tree.element->Window()->Exists());
-    }
+    Shown s;
+    delete s.edit;
+    EXPECT_FALSE(s.element->Window()->Exists());
+    EXPECT_EQ(s.MovesAfterOnePass(), 0u);
+
+    auto page = std::make_unique<Page>();
+    page->show();
+    s.element->SetWindow(WindowHandle::Track(new QWidget(page.get())));
+    page.reset(); // takes the window with it
+    s.Render();
+    QCoreApplication::sendPostedEvents(); // nothing may be delivered to the dead page
+    EXPECT_FALSE(s.element->Window()->Exists());
 }
 
 TEST(WindowElementTest, PostedFromARenderThreadReachesTheGuiThread)
@@ -131,10 +98,10 @@ TEST(WindowElementTest, PostedFromARenderThreadReachesTheGuiThread)
     Shown s;
     std::thread render([&] {
         for (int i = 0; i < 20; ++i)
-            s.tree.Render({0, 0, 100 + i, 30});
+            s.Render({0, 0, 100 + i, 30});
     });
     render.join();
-    Deliver();
+    QCoreApplication::sendPostedEvents();
     ASSERT_EQ(s.page.moves.size(), 20u) << "one move per pass, the same rectangle or not";
     EXPECT_EQ(s.edit->width(), 100 + 19 - 10);
 }

@@ -1,30 +1,143 @@
-// The host on a real X server: frames (coalescing, measure passes, idleness, size, position),
-// click-through and teardown. The skin test shows the shape and the hover; the end-to-end tests
-// drag the real window and use its fields through the overlay.
-#include "host_test_support.h"
-
-#include "ui/elements/tree_lock.h"
+// The host on a real X server, with a small tree of its own (a picture that counts its passes, a
+// button that counts its presses): frames (coalescing, measure passes, idleness, size,
+// position), click-through and teardown; and with the program's own skin and a real button: a
+// round window whose outside lets clicks through, and a button that lights up under the pointer.
+// The end-to-end tests drag the real window and use its fields through the overlay.
+#include "../test_tree.h"
+#include "test_env.h"
+#include "ui/controls/button_element.h"
+#include "ui/controls/image_element.h"
+#include "ui/controls/png_resource.h"
+#include "ui/host/opaque_region.h"
+#include "ui/host/visual_dlg.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QMouseEvent>
+#include <QPixmap>
 #include <QScreen>
 #include <QWidget>
 
-#include <memory>
-
 namespace {
 
-using namespace hosttest;
-using Host = CountingHost<50>;
+using namespace uitest;
 
-QRect ExpectedFirstPlace(QSize size)
+// The tree of the tests: a grid holding the skin and a canvas with one button.
+struct TestTree {
+    static constexpr int kSkinSize = 400;
+    static constexpr QPoint kButtonAt{150, 300};
+    static constexpr QSize kButtonSize{100, 50};
+    static inline const QColor kSkinColour{30, 60, 120};
+
+    std::shared_ptr<ui::GridPanel> root = std::make_shared<ui::GridPanel>();
+    std::shared_ptr<Picture> skin =
+        std::make_shared<Picture>(Disc(kSkinSize, kSkinSize, kSkinColour));
+    std::shared_ptr<ui::CanvasPanel> canvas = std::make_shared<ui::CanvasPanel>();
+    std::shared_ptr<Picture> button = std::make_shared<Picture>(
+        Solid(kButtonSize.width(), kButtonSize.height(), QColor(200, 30, 30)));
+
+    TestTree()
+    {
+        button->MakeInteractive();
+        canvas->SetPosition(button.get(), kButtonAt.x(), kButtonAt.y());
+        canvas->AddChild(button);
+        root->AddChild(skin);
+        root->AddChild(canvas);
+    }
+};
+
+// A host that counts the frames it is told about and posts WM_FRAME_READY for each.
+template <int N> class CountingHost : public ui::VisualDlg<CountingHost<N>, N> {
+public:
+    ~CountingHost() override { this->StopRenderThread(); }
+    void OnFrameReady() override
+    {
+        ++ready;
+        this->PostFrameReady();
+    }
+    void OnFrameResized() override
+    {
+        ++resized;
+        this->PostFrameReady();
+    }
+
+    std::atomic<int> ready{0};
+    std::atomic<int> resized{0};
+};
+
+// Runs change under the tree lock, as the window's thread changes elements.
+template <class F> void Locked(F&& change)
 {
-    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-    return {work.x() + (work.width() - size.width()) / 2,
-            work.y() + (work.height() - size.height()) / 2, size.width(), size.height()};
+    ui::TreeLockGuard lock(ui::TreeLock());
+    change();
 }
+
+// How long the tests wait for the display or the render thread.
+constexpr int kWaitMs = 3000;
+
+void Pump(int ms)
+{
+    testenv::WaitUntil([] { return false; }, ms);
+}
+
+// Waits until host has shown a frame and no further frame came for quietMs.
+void Settle(ui::VisualDlgImpl& host, int quietMs = 150)
+{
+    ASSERT_TRUE(testenv::WaitUntil([&] { return host.FramesRendered() > 0; }, kWaitMs))
+        << "no first frame";
+    std::uint64_t seen = host.FramesRendered();
+    QElapsedTimer quiet;
+    quiet.start();
+    testenv::WaitUntil(
+        [&] {
+            if (host.FramesRendered() != seen) {
+                seen = host.FramesRendered();
+                quiet.restart();
+            }
+            return quiet.elapsed() >= quietMs;
+        },
+        5000);
+}
+
+// Runs xdotool with args on the test display; false when it failed.
+bool Xdo(const QStringList& args)
+{
+    const testenv::ProcessResult r = testenv::Run(QStringLiteral("xdotool"), args, 10000);
+    EXPECT_EQ(r.exitCode, 0) << "xdotool " << args.join(' ').toStdString() << ": "
+                             << r.err.toStdString();
+    return r.exitCode == 0;
+}
+
+bool MoveMouse(QPoint global)
+{
+    const bool ok = Xdo(
+        {QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y())});
+    Pump(60);
+    return ok;
+}
+
+bool Click(QPoint global)
+{
+    return MoveMouse(global) && Xdo({QStringLiteral("click"), QStringLiteral("1")});
+}
+
+// The screen as it is now, and saved as an artifact (build/artifacts/host/<name>.png).
+QImage Screenshot(const QString& name)
+{
+    Pump(50);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    const QImage shot = screen->grabWindow(0).toImage();
+    const QString dir = testenv::BinaryDir() + QStringLiteral("/artifacts/host");
+    QDir().mkpath(dir);
+    shot.save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+    return shot;
+}
+
+using Host = CountingHost<50>;
 
 const QColor kBelowColour(250, 250, 250);
 
@@ -44,7 +157,7 @@ protected:
 
 // A host showing the test tree, settled after its first frame.
 struct Shown {
-    TestTree tree = MakeTree();
+    TestTree tree;
     std::unique_ptr<Host> host = std::make_unique<Host>();
 
     Shown()
@@ -56,31 +169,24 @@ struct Shown {
                                        kWaitMs));
         Pump(100);
     }
-    QPoint Global(QPoint local) const { return host->mapToGlobal(local); }
-    QPoint ButtonCentre() const
+    void Over(Below& below)
     {
-        return TestTree::kButtonAt +
-               QPoint(TestTree::kButtonWidth / 2, TestTree::kButtonHeight / 2);
+        below.setGeometry(host->geometry());
+        below.show();
+        host->raise();
+        host->activateWindow();
+        Pump(200);
     }
+    QPoint Global(QPoint local) const { return host->mapToGlobal(local); }
     // A background point of the skin: opaque, no button.
     static QPoint Background() { return {TestTree::kSkinSize / 2, 120}; }
-    // A fully transparent corner of the skin's square.
-    static QPoint Transparent() { return {6, 6}; }
 };
-
-TEST(HostFrames, FirstFrameIsCentredOnTheWorkArea)
-{
-    Shown s;
-    EXPECT_EQ(s.host->geometry(),
-              ExpectedFirstPlace(QSize(TestTree::kSkinSize, TestTree::kSkinSize)));
-    EXPECT_EQ(s.host->ready + s.host->resized, static_cast<int>(s.host->FramesRendered()));
-}
 
 // At two frames per second the pause after a frame lasts 500 ms: a burst of changes made in
 // it is served by exactly one further frame.
 TEST(HostFrames, BurstDuringThePauseGivesOneMoreFrame)
 {
-    TestTree tree = MakeTree();
+    TestTree tree;
     auto host = std::make_unique<CountingHost<2>>();
     host->SetRoot(tree.root);
     host->show();
@@ -99,46 +205,47 @@ TEST(HostFrames, BurstDuringThePauseGivesOneMoreFrame)
     EXPECT_EQ(host->FramesRendered(), before + 2);
 }
 
-struct RequestCase {
-    const char* name;
-    bool redraw;
-    bool relayout;
-    int frames;
-    int measures; // measure passes of the tree that the requests cause
-    int masks;    // input masks recomputed: only after a frame that measured
-};
-
-class HostRequests : public ::testing::TestWithParam<RequestCase> {};
-
-TEST_P(HostRequests, AtMostOneFrameOneMeasurePassAndAMaskOnlyAfterMeasuring)
+TEST(HostFrames, AtMostOneFrameOneMeasurePassAndAMaskOnlyAfterMeasuring)
 {
+    const struct {
+        const char* name;
+        bool redraw, relayout;
+        int frames;
+        int measures; // measure passes of the tree that the requests cause
+        int masks;    // input masks recomputed: only after a frame that measured
+    } rows[] = {
+        {"none leaves an idle window alone", false, false, 0, 0, 0},
+        {"redraw only", true, false, 1, 0, 0},
+        {"relayout only", false, true, 1, 1, 1},
+        {"redraw and relayout", true, true, 1, 1, 1},
+    };
     Shown s;
-    const auto frames = s.host->FramesRendered();
-    const int measures = s.tree.skin->measures;
-    const auto masks = s.host->MaskUpdates();
-    Locked([&] {
-        if (GetParam().redraw)
-            ui::VisualDlgImpl::HostInvalidate(s.host.get(), u"IsEnabled", 1);
-        if (GetParam().relayout)
-            ui::VisualDlgImpl::HostInvalidate(s.host.get(), u"Width", 0);
-    });
-    Settle(*s.host, 500); // long enough to see a window that keeps rendering while idle
-    EXPECT_EQ(s.host->FramesRendered(), frames + GetParam().frames);
-    EXPECT_EQ(s.tree.skin->measures, measures + GetParam().measures);
-    EXPECT_EQ(s.host->MaskUpdates(), masks + GetParam().masks);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto frames = s.host->FramesRendered();
+        const int measures = s.tree.skin->measures;
+        const auto masks = s.host->MaskUpdates();
+        Locked([&] {
+            if (row.redraw)
+                ui::VisualDlgImpl::HostInvalidate(s.host.get(), u"IsEnabled", 1);
+            if (row.relayout)
+                ui::VisualDlgImpl::HostInvalidate(s.host.get(), u"Width", 0);
+        });
+        Settle(*s.host, 500); // long enough to see a window that keeps rendering while idle
+        EXPECT_EQ(s.host->FramesRendered(), frames + row.frames);
+        EXPECT_EQ(s.tree.skin->measures, measures + row.measures);
+        EXPECT_EQ(s.host->MaskUpdates(), masks + row.masks);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Requests, HostRequests,
-                         ::testing::Values(RequestCase{"NoneLeavesAnIdleWindowAlone", false, false,
-                                                       0, 0, 0},
-                                           RequestCase{"RedrawOnly", true, false, 1, 0, 0},
-                                           RequestCase{"RelayoutOnly", false, true, 1, 1, 1},
-                                           RequestCase{"RedrawAndRelayout", true, true, 1, 1, 1}),
-                         [](const auto& row) { return std::string(row.param.name); });
-
-TEST(HostFrames, NewFrameSizeResizesTheWindowWhereItIs)
+TEST(HostFrames, FirstFrameIsCentredOnTheWorkAreaALaterSizeResizesTheWindowWhereItIs)
 {
     Shown s;
+    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+    const int side = TestTree::kSkinSize;
+    EXPECT_EQ(s.host->geometry(), QRect(work.x() + (work.width() - side) / 2,
+                                        work.y() + (work.height() - side) / 2, side, side));
+    EXPECT_EQ(s.host->ready + s.host->resized, static_cast<int>(s.host->FramesRendered()));
     const QPoint moved = s.host->pos() + QPoint(-37, 21);
     s.host->move(moved);
     Pump(50);
@@ -165,34 +272,42 @@ TEST(HostFrames, DetachedTreeReachesNothing)
     });
     Pump(300);
     EXPECT_EQ(s.host->FramesRendered(), frames);
-
     // A request still pending when the root goes away wakes the thread, which finds no root.
     Locked([&] {
-        TestTree pending = MakeTree();
+        TestTree pending;
         s.host->SetRoot(pending.root);
         s.host->SetRoot(nullptr);
     });
     Pump(300);
     EXPECT_EQ(s.host->FramesRendered(), frames);
-
     // A new root is rendered again.
-    TestTree other = MakeTree();
+    TestTree other;
     s.host->SetRoot(other.root);
     EXPECT_TRUE(
         testenv::WaitUntil([&] { return s.host->FramesRendered() == frames + 1; }, kWaitMs));
 }
 
-// A root with a zero side gives an empty frame: nothing of the window shows or takes clicks,
-// until a later frame has a size again.
-TEST(HostFrames, EmptyFrameLeavesNothingOnTheScreen)
+// A click on a transparent pixel reaches the window below. A root with a zero side gives an
+// empty frame: nothing of the window shows or takes clicks, until a later frame has a size again.
+TEST(HostPointer, TransparentPixelsAndAnEmptyFrameLetClicksThrough)
 {
     Below below;
     Shown s;
-    below.setGeometry(s.host->geometry());
-    below.show();
-    s.host->raise();
-    Pump(100);
+    s.Over(below);
+    Screenshot(QStringLiteral("over_window_below"));
+    ASSERT_TRUE(Click(s.Global({6, 6}))); // a fully transparent corner of the skin's square
+    EXPECT_TRUE(testenv::WaitUntil([&] { return below.presses == 1; }, 2000));
+    const QSize button = TestTree::kButtonSize;
+    ASSERT_TRUE(Click(s.Global(TestTree::kButtonAt + QPoint(button.width(), button.height()) / 2)));
+    EXPECT_TRUE(testenv::WaitUntil([&] { return s.tree.button->presses == 1; }, 2000));
+    EXPECT_EQ(below.presses, 1);
+
     const QPoint centre = s.Global(Shown::Background());
+    const auto shows = [&](const char* name, QColor colour) {
+        return testenv::WaitUntil(
+            [&] { return QColor(Screenshot(QLatin1String(name)).pixel(centre)) == colour; },
+            kWaitMs);
+    };
     Locked([&] {
         s.tree.skin->SetWidth(0);
         s.tree.canvas->SetIsVisible(false);
@@ -204,14 +319,9 @@ TEST(HostFrames, EmptyFrameLeavesNothingOnTheScreen)
         },
         kWaitMs));
     EXPECT_EQ(s.host->size(), QSize(TestTree::kSkinSize, TestTree::kSkinSize));
-    EXPECT_TRUE(testenv::WaitUntil(
-        [&] {
-            return QColor(Screenshot(QStringLiteral("empty_frame")).pixel(centre)) == kBelowColour;
-        },
-        kWaitMs));
-    ASSERT_TRUE(MoveMouse(centre));
-    ASSERT_TRUE(Xdo({QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(testenv::WaitUntil([&] { return below.presses == 1; }, 2000));
+    EXPECT_TRUE(shows("empty_frame", kBelowColour));
+    ASSERT_TRUE(Click(centre));
+    EXPECT_TRUE(testenv::WaitUntil([&] { return below.presses == 2; }, 2000));
 
     Locked([&] {
         s.tree.skin->SetWidth(ui::Unset);
@@ -219,49 +329,86 @@ TEST(HostFrames, EmptyFrameLeavesNothingOnTheScreen)
     });
     EXPECT_TRUE(
         testenv::WaitUntil([&] { return s.host->mask().contains(Shown::Background()); }, kWaitMs));
-    EXPECT_TRUE(testenv::WaitUntil(
-        [&] {
-            return QColor(Screenshot(QStringLiteral("after_empty_frame")).pixel(centre)) ==
-                   TestTree::kSkinColour;
-        },
-        kWaitMs));
+    EXPECT_TRUE(shows("after_empty_frame", TestTree::kSkinColour));
 }
 
 TEST(HostTeardown, DestroyingWhileAFrameRendersWaitsForIt)
 {
     Shown s;
     s.tree.skin->renderDelayMs = 300;
-    const int finished = s.tree.skin->rendersFinished;
+    const int finished = s.tree.skin->renders;
     Locked([&] { s.tree.button->SetIsEnabled(false); });
     ASSERT_TRUE(testenv::WaitUntil([&] { return s.tree.skin->rendering.load(); }, kWaitMs));
     s.host.reset();
     EXPECT_FALSE(s.tree.skin->rendering);
-    EXPECT_EQ(s.tree.skin->rendersFinished, finished + 1);
+    EXPECT_EQ(s.tree.skin->renders, finished + 1);
     // The tree outlives the host and no longer reaches it.
     EXPECT_EQ(s.tree.root->HostCallback(), nullptr);
     Locked([&] { s.tree.button->SetIsEnabled(true); });
     Pump(100);
 }
 
-TEST(HostPointer, ClickOnATransparentPixelReachesTheWindowBelow)
+TEST(HostSkin, RoundWindowWhoseButtonLightsUpUnderThePointer)
 {
-    Below below;
-    Shown s;
-    below.setGeometry(s.host->geometry());
-    below.show();
-    s.host->raise();
-    s.host->activateWindow();
-    Pump(200);
-    Screenshot(QStringLiteral("over_window_below"));
+    constexpr QPoint kButtonAt(355, 600);
+    const ui::SharedImage skin = ui::LoadPngResource(132);
+    const ui::SharedImage base = ui::LoadPngResource(154); // the MP3 job button
+    const ui::SharedImage hot = ui::LoadPngResource(155);
+    ASSERT_TRUE(skin && base && hot);
+    ASSERT_EQ(skin->size(), QSize(781, 786));
+    auto root = std::make_shared<ui::GridPanel>();
+    auto image = std::make_shared<ui::ImageElement>();
+    image->SetImage(skin);
+    auto canvas = std::make_shared<ui::CanvasPanel>();
+    auto button = std::make_shared<ui::ButtonElement>();
+    button->SetBaseImage(base);
+    button->SetHotImage(hot);
+    canvas->SetPosition(button.get(), kButtonAt.x(), kButtonAt.y());
+    canvas->AddChild(button);
+    root->AddChild(image);
+    root->AddChild(canvas);
+    Host host;
+    host.SetRoot(root);
+    host.show();
+    Settle(host);
+    ASSERT_TRUE(testenv::WaitUntil([&] { return host.size() == QSize(781, 786); }, kWaitMs));
+    Pump(100);
 
-    ASSERT_TRUE(MoveMouse(s.Global(Shown::Transparent())));
-    ASSERT_TRUE(Xdo({QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(testenv::WaitUntil([&] { return below.presses == 1; }, 2000));
+    // The shape is exactly the frame's pixels with alpha above 0: round, corners cut away.
+    const auto frame = host.LatestFrame();
+    ASSERT_TRUE(frame && !frame->isNull());
+    EXPECT_EQ(host.mask(), OpaqueRegion(*frame));
+    EXPECT_TRUE(host.mask().contains(QPoint(390, 393)));
+    EXPECT_FALSE(host.mask().contains(QPoint(3, 3)));
+    EXPECT_FALSE(host.mask().contains(QPoint(777, 782)));
+    Screenshot(QStringLiteral("skin"));
 
-    ASSERT_TRUE(MoveMouse(s.Global(s.ButtonCentre())));
-    ASSERT_TRUE(Xdo({QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(testenv::WaitUntil([&] { return s.tree.button->presses == 1; }, 2000));
-    EXPECT_EQ(below.presses, 1);
+    // A pixel that is opaque in both pictures and differs between them.
+    QPoint probe(-1, -1);
+    for (int y = 0; y < base->height() && probe.x() < 0; ++y)
+        for (int x = 0; x < base->width() && probe.x() < 0; ++x)
+            if (qAlpha(base->pixel(x, y)) == 255 && qAlpha(hot->pixel(x, y)) == 255 &&
+                base->pixel(x, y) != hot->pixel(x, y))
+                probe = {x, y};
+    ASSERT_NE(probe, QPoint(-1, -1));
+    const QPoint onScreen = host.mapToGlobal(kButtonAt + probe);
+    const auto shows = [&](const char* name, const ui::SharedImage& picture) {
+        return testenv::WaitUntil(
+            [&] {
+                return QColor(Screenshot(QLatin1String(name)).pixel(onScreen)).rgb() ==
+                       QColor(picture->pixel(probe)).rgb();
+            },
+            kWaitMs);
+    };
+    const QPoint centre = host.mapToGlobal(kButtonAt + QPoint(base->width(), base->height()) / 2);
+    ASSERT_TRUE(MoveMouse(centre));
+    ASSERT_TRUE(MoveMouse(centre + QPoint(1, 1)));
+    EXPECT_TRUE(shows("skin_hover", hot));
+    EXPECT_EQ(host.cursor().shape(), Qt::PointingHandCursor);
+    // Out through a transparent corner of the skin: outside the shape is outside the window.
+    ASSERT_TRUE(MoveMouse(host.mapToGlobal(QPoint(3, 3))));
+    EXPECT_TRUE(shows("skin_left", base));
+    EXPECT_NE(host.cursor().shape(), Qt::PointingHandCursor);
 }
 
 } // namespace
