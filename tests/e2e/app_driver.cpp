@@ -261,7 +261,8 @@ bool AppDriver::WaitForWindowImage(const std::function<bool(const QImage&)>& rea
 
 int AppDriver::WaitForExit(int timeoutMs)
 {
-    if (!m_process || (Running() && !m_process->waitForFinished(timeoutMs)))
+    if (!m_process || m_process->error() == QProcess::FailedToStart ||
+        (Running() && !m_process->waitForFinished(timeoutMs)))
         return -1;
     return m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
 }
