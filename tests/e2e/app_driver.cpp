@@ -22,23 +22,25 @@ namespace {
 constexpr int kStartTimeoutMs = 60000;
 constexpr int kPollMs = 200;
 
-struct DisplayCloser {
-    void operator()(Display* d) const { XCloseDisplay(d); }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
-
 bool WriteScript(const QString& path, const QByteArray& text)
 {
     return testenv::WriteFile(path, text) &&
            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-// Single quotes for sh, with any single quote in the text closed, escaped and reopened.
-QByteArray ShellQuoted(const QString& text)
+// "Suite.Name" of the running test, a row's "/" made "_".
+QString TestName()
 {
-    QByteArray quoted = text.toUtf8();
-    quoted.replace('\'', "'\\''");
-    return '\'' + quoted + '\'';
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return QString(QString::fromLatin1(info->test_suite_name()) + u'.' +
+                   QString::fromLatin1(info->name()))
+        .replace(u'/', u'_');
+}
+
+// Xlib's default handler ends the process on any error; a window gone meanwhile is ordinary.
+int IgnoreXError(Display*, XErrorEvent*)
+{
+    return 0;
 }
 
 } // namespace
@@ -48,19 +50,6 @@ bool WaitPaced(const std::function<bool()>& condition, int limitMs)
     return testenv::WaitUntil([&] { return condition() || (QThread::msleep(kPollMs), false); },
                               limitMs);
 }
-
-namespace {
-
-// "Suite.Name" of the running test, a row's "/" made "_".
-QString TestName()
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    QString name =
-        QString::fromLatin1(info->test_suite_name()) + u'.' + QString::fromLatin1(info->name());
-    return name.replace(u'/', u'_');
-}
-
-} // namespace
 
 AppDriver::AppDriver()
     : m_artifacts(testenv::BinaryDir() + QStringLiteral("/artifacts/app_e2e/") + TestName()),
@@ -84,14 +73,13 @@ AppDriver::AppDriver()
     // The desktop opener records what it was given; the lookup of default programs knows none,
     // so Flash video is left to the program's own player page.
     WriteScript(root + QStringLiteral("/bin/xdg-open"),
-                "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " +
-                    ShellQuoted(root + QStringLiteral("/opened.txt")) + "\n");
+                "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$HOME/opened.txt\"\n");
     WriteScript(root + QStringLiteral("/bin/xdg-mime"), "#!/bin/sh\nexit 0\n");
 }
 
 AppDriver::~AppDriver()
 {
-    if (m_process && m_process->state() != QProcess::NotRunning) {
+    if (Running()) {
         m_process->kill();
         m_process->waitForFinished(5000);
     }
@@ -108,7 +96,7 @@ bool AppDriver::Running() const
 
 QStringList AppDriver::Opened() const
 {
-    return QString::fromUtf8(testenv::ReadFile(m_root.path() + QStringLiteral("/opened.txt")))
+    return QString::fromUtf8(testenv::ReadFile(m_root.path() + QStringLiteral("/home/opened.txt")))
         .split(u'\n', Qt::SkipEmptyParts);
 }
 
@@ -151,38 +139,35 @@ bool AppDriver::Start(const QStringList& args)
     m_process->setStandardOutputFile(root + QStringLiteral("/stdout.txt"));
     m_process->setStandardErrorFile(root + QStringLiteral("/stderr.txt"));
     m_process->start(QStringLiteral(VANDREL_EXE), args);
-    if (!m_process->waitForStarted(10000))
-        return false;
-
-    return WaitPaced([&] { return !Running() || !FindWindow().isEmpty(); }, kStartTimeoutMs) &&
+    return m_process->waitForStarted(10000) &&
+           WaitPaced([&] { return !Running() || !FindWindow().isEmpty(); }, kStartTimeoutMs) &&
            Running();
 }
 
 QString AppDriver::FindWindow() const
 {
-    // The dialog: a visible top-level window of this process named "Vandrel", at the size of
-    // the skin once the first frame has sized it. Looked up afresh every time: Qt makes the
-    // window anew when the web view joins it.
+    // A visible top-level window of this process named "Vandrel", at the skin's size once the
+    // first frame has sized it. Looked up afresh: Qt makes the window anew when the web view
+    // joins it.
     const QStringList ids =
         QString::fromLatin1(Xdotool("search --all --onlyvisible --pid"_L1,
-                                    {QString::number(Pid()), QStringLiteral("--name"),
-                                     QStringLiteral("^Vandrel$")}))
+                                    {QString::number(Pid()), "--name"_L1, "^Vandrel$"_L1}))
             .split(u'\n', Qt::SkipEmptyParts);
+    const QSize size = app_geometry::kWindowSize;
     for (const QString& id : ids) {
         const QByteArray geometry = Xdotool("getwindowgeometry --shell"_L1, {id});
-        const QSize size = app_geometry::kWindowSize;
-        if (geometry.contains("WIDTH=" + QByteArray::number(size.width()) + '\n') &&
-            geometry.contains("HEIGHT=" + QByteArray::number(size.height()) + '\n')) {
-            m_window = id;
-            m_origin = QPoint();
-            for (const QByteArray& line : geometry.split('\n')) {
-                if (line.startsWith("X="))
-                    m_origin.setX(line.mid(2).toInt());
-                else if (line.startsWith("Y="))
-                    m_origin.setY(line.mid(2).toInt());
-            }
-            return id;
+        if (!geometry.contains("WIDTH=" + QByteArray::number(size.width()) + '\n') ||
+            !geometry.contains("HEIGHT=" + QByteArray::number(size.height()) + '\n'))
+            continue;
+        m_window = id;
+        m_origin = QPoint();
+        for (const QByteArray& line : geometry.split('\n')) {
+            if (line.startsWith("X="))
+                m_origin.setX(line.mid(2).toInt());
+            else if (line.startsWith("Y="))
+                m_origin.setY(line.mid(2).toInt());
         }
+        return id;
     }
     return {};
 }
@@ -195,19 +180,17 @@ QPoint AppDriver::WindowOrigin() const
 
 void AppDriver::Click(QPoint at) const
 {
-    MoveTo(WindowOrigin() + at);
-    QThread::msleep(100); // the hover picture first, as with a hand on the mouse
-    Xdotool("click 1"_L1);
+    Drag(at, at);
 }
 
 void AppDriver::Drag(QPoint from, QPoint to) const
 {
     const QPoint start = WindowOrigin() + from;
     MoveTo(start);
-    QThread::msleep(100);
+    QThread::msleep(100); // the hover picture first, as with a hand on the mouse
     Xdotool("mousedown 1"_L1);
     constexpr int kSteps = 10;
-    for (int i = 1; i <= kSteps; ++i) {
+    for (int i = 1; from != to && i <= kSteps; ++i) {
         MoveTo(start + (to - from) * i / kSteps);
         QThread::msleep(30);
     }
@@ -221,34 +204,23 @@ void AppDriver::Focused(const char* words, const QString& argument) const
     Xdotool(QLatin1StringView(words), {argument});
 }
 
-namespace {
-
-// Xlib's default handler ends the process on any error; a window that has gone meanwhile is
-// an ordinary outcome here.
-int IgnoreXError(Display*, XErrorEvent*)
-{
-    return 0;
-}
-
-} // namespace
-
 bool AppDriver::RequestClose() const
 {
     FindWindow();
-    const DisplayPtr display(XOpenDisplay(m_display.toLatin1().constData()));
+    const std::unique_ptr<Display, decltype(&XCloseDisplay)> display(
+        XOpenDisplay(m_display.toLatin1().constData()), &XCloseDisplay);
     if (!display)
         return false;
     XSetErrorHandler(IgnoreXError);
-    const Window window = m_window.toULong();
     XEvent event{};
     event.xclient.type = ClientMessage;
-    event.xclient.window = window;
+    event.xclient.window = m_window.toULong();
     event.xclient.message_type = XInternAtom(display.get(), "WM_PROTOCOLS", False);
     event.xclient.format = 32;
     event.xclient.data.l[0] =
         static_cast<long>(XInternAtom(display.get(), "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
-    const Status sent = XSendEvent(display.get(), window, False, NoEventMask, &event);
+    const Status sent = XSendEvent(display.get(), event.xclient.window, False, NoEventMask, &event);
     XSync(display.get(), False);
     return sent != 0;
 }
@@ -262,9 +234,7 @@ void AppDriver::Signal(int signal) const
 QImage AppDriver::Screen(const QString& name) const
 {
     const testenv::ProcessResult shot =
-        testenv::Run(QStringLiteral("import"),
-                     {QStringLiteral("-silent"), QStringLiteral("-window"), QStringLiteral("root"),
-                      QStringLiteral("png:-")},
+        testenv::Run(QStringLiteral("import"), {"-silent"_L1, "-window"_L1, "root"_L1, "png:-"_L1},
                      20000, {QStringLiteral("DISPLAY=") + m_display});
     QImage image = QImage::fromData(shot.out, "PNG").convertToFormat(QImage::Format_RGB32);
     if (!name.isEmpty())
@@ -291,13 +261,10 @@ bool AppDriver::WaitForWindowImage(const std::function<bool(const QImage&)>& rea
 
 int AppDriver::WaitForExit(int timeoutMs)
 {
-    if (!m_process)
+    if (!m_process || m_process->error() == QProcess::FailedToStart ||
+        (Running() && !m_process->waitForFinished(timeoutMs)))
         return -1;
-    if (!m_exited && m_process->waitForFinished(timeoutMs)) {
-        m_exited = true;
-        m_exitCode = m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
-    }
-    return m_exited ? m_exitCode : -1;
+    return m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
 }
 
 QStringList AppDriver::Workspaces() const
@@ -311,17 +278,15 @@ QStringList AppDriver::ProcessesInSandbox() const
 {
     QStringList found;
     const QByteArray root = m_root.path().toUtf8();
-    const QString self = QString::number(QCoreApplication::applicationPid());
-    const QString program = QString::number(Pid());
+    const QStringList skip = {QString::number(QCoreApplication::applicationPid()),
+                              QString::number(Pid())};
     for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        if (pid.isEmpty() || !pid[0].isDigit() || pid == self || pid == program)
+        if (!pid.front().isDigit() || skip.contains(pid))
             continue;
         QByteArray command =
             testenv::ReadFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
-        if (!command.contains(root))
-            continue;
-        command.replace('\0', ' ');
-        found << pid + u' ' + QString::fromUtf8(command.trimmed());
+        if (command.contains(root))
+            found << pid + u' ' + QString::fromUtf8(command.replace('\0', ' ').trimmed());
     }
     return found;
 }

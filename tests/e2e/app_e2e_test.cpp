@@ -1,7 +1,7 @@
-// The built program as a user meets it: started with each mode word or none, driven through
-// its window on the test display with the pointer and the keyboard, with the real payload's
-// downloader and converter fetching clips from the loopback server. What it hands to the
-// user's own programs goes to a recording desktop opener. Screenshots of every case are kept
+// The built program as a user meets it: started with each mode word, a file to play or nothing,
+// driven through its window on the test display with the pointer and the keyboard, with the real
+// payload's downloader and converter fetching clips from the loopback server. What it hands to
+// the user's own programs goes to a recording desktop opener. Screenshots of every case are kept
 // under build/artifacts/app_e2e/<test>/.
 #include "app_driver.h"
 #include "contrast.h"
@@ -26,6 +26,11 @@ constexpr int kScreenTimeoutMs = 30000;
 
 // ---- pixels -------------------------------------------------------------------------------
 
+int Spread(QRgb c)
+{
+    return std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)});
+}
+
 bool IsWhite(QRgb c)
 {
     return qRed(c) > 225 && qGreen(c) > 225 && qBlue(c) > 225;
@@ -37,11 +42,16 @@ bool IsBlue(QRgb c)
     return qBlue(c) > qRed(c) + 60 && qBlue(c) > 120;
 }
 
-// Grey: what the colour matrix of a disabled element leaves.
+// Grey, what the colour matrix of a disabled element leaves; vivid, as in the test clips' colour
+// bars, which the skin never is.
 bool IsGrey(QRgb c)
 {
-    return std::abs(qRed(c) - qGreen(c)) < 16 && std::abs(qGreen(c) - qBlue(c)) < 16 &&
-           std::abs(qRed(c) - qBlue(c)) < 16;
+    return Spread(c) < 16;
+}
+
+bool IsVivid(QRgb c)
+{
+    return Spread(c) > 100;
 }
 
 bool Near(QRgb a, QRgb b, int tolerance = 24)
@@ -91,6 +101,19 @@ bool DownloadPageShown(const QImage& w)
     return Fraction(w, kUrlFieldInside, IsWhite) > 0.6;
 }
 
+// The player page is over the skin and shows the clip: its colour bars fill the browser's
+// rectangle, where the skin is dark grey.
+bool PlayerPageShown(const QImage& w)
+{
+    return Fraction(w, kBrowser, IsVivid) > 0.3 && !DownloadPageShown(w);
+}
+
+// No page: where the pages would be, the bare skin.
+bool NoPageShown(const QImage& w)
+{
+    return SkinShare(w, kBrowser) > 0.98;
+}
+
 bool CloseShown(const QImage& w)
 {
     return IsWhite(w.pixel(kCloseButton)) && qGray(w.pixel(kStopSquareSample)) < 120;
@@ -105,21 +128,6 @@ bool Busy(const QImage& w)
 bool Idle(const QImage& w)
 {
     return IsBlue(w.pixel(kMp3ButtonSample)) && CloseShown(w);
-}
-
-// Strong colour, as in the test clips' colour bars; the skin has none.
-bool IsVivid(QRgb c)
-{
-    const int high = std::max({qRed(c), qGreen(c), qBlue(c)});
-    const int low = std::min({qRed(c), qGreen(c), qBlue(c)});
-    return high - low > 100;
-}
-
-// The player page is over the skin and shows the clip: its colour bars fill the browser's
-// rectangle, where the skin is dark grey.
-bool PlayerPageShown(const QImage& w)
-{
-    return Fraction(w, kBrowser, IsVivid) > 0.3 && !DownloadPageShown(w);
 }
 
 // ---- files --------------------------------------------------------------------------------
@@ -160,110 +168,97 @@ QString OnlyFile(AppDriver& app)
     return files.size() == 1 ? app.DownloadFolder() + u'/' + files[0] : QString();
 }
 
-// Closes an idle window with its close button; the run ends with 0 and takes its workspace.
-void CloseWithTheCloseButton(AppDriver& app)
+// The run ends with 0 and takes its workspace.
+void ExitsCleanly(AppDriver& app)
 {
-    app.Click(kCloseButton);
     EXPECT_EQ(app.WaitForExit(30000), 0) << Describe(app);
     EXPECT_TRUE(app.Workspaces().isEmpty()) << app.Workspaces().join(u' ').toStdString();
 }
 
-// ---- each mode word -----------------------------------------------------------------------
+// ---- started with a mode word or a file to play -------------------------------------------
 
-struct ModeCase {
+struct StartCase {
     const char* name;
     const char* option;
-    const char* source; // on the loopback server
-    const char* suffix; // of the one file the job leaves
-    const char* codecs; // its streams, sorted, joined by blanks
+    // A clip on the loopback server; for --player= one copied into the folder the program starts
+    // from, given relative to it or (with a leading "/") as an absolute path.
+    const char* source;
+    const char* suffix; // of the one file the opener gets; empty: the player page plays it
+    const char* codecs; // a downloaded file's streams, sorted, joined by blanks
 };
 
-class ModeWord : public ::testing::TestWithParam<ModeCase> {};
+class StartedWith : public ::testing::TestWithParam<StartCase> {};
 
-TEST_P(ModeWord, LeavesOneFileOfItsKindAndPlaysIt)
+TEST_P(StartedWith, HandsTheFileToTheOpenerOrPlaysItInThePage)
 {
-    const ModeCase& c = GetParam();
+    const StartCase& c = GetParam();
     AppDriver app;
-    ASSERT_TRUE(
-        app.Start({QString::fromLatin1(c.option) + u'=' + Url(QString::fromLatin1(c.source))}))
-        << Describe(app);
+    const bool player = QLatin1String(c.option) == QLatin1String("--player");
+    QString source = QString::fromLatin1(c.source), clip;
+    if (player) {
+        clip = app.SandboxFolder() + u'/' + source.section(u'/', -1);
+        ASSERT_TRUE(QFile::copy(testenv::MediaDir() + u'/' + source.section(u'/', -1), clip));
+        source = source.startsWith(u'/') ? clip : source;
+    } else {
+        source = Url(source);
+    }
+    ASSERT_TRUE(app.Start({QString::fromLatin1(c.option) + u'=' + source})) << Describe(app);
 
-    // The play-after-download box starts ticked: the result goes to the user's program.
-    ASSERT_TRUE(testenv::WaitUntil([&] { return !app.Opened().isEmpty(); }, kJobTimeoutMs))
-        << Describe(app);
-    EXPECT_TRUE(app.WaitForWindowImage(Idle, kScreenTimeoutMs, QStringLiteral("finished")));
-
-    const QString file = OnlyFile(app);
-    EXPECT_TRUE(file.endsWith(QLatin1String(c.suffix))) << file.toStdString();
-    EXPECT_EQ(Codecs(file), QLatin1String(c.codecs));
-    EXPECT_EQ(app.Opened().size(), 1);
-    EXPECT_EQ(OpenedFile(app.Opened().value(0)), file);
-
-    CloseWithTheCloseButton(app);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    AppE2E, ModeWord,
-    ::testing::Values(ModeCase{"Download_OfAPage_KeepsTheMp4ItPlays", "--download", "page.html",
-                               ".mp4", "aac h264"},
-                      ModeCase{"DownloadMp3_ConvertsTheMp4AndRemovesIt", "--download-mp3",
-                               "clip.mp4", ".mp3", "mp3"},
-                      ModeCase{"DownloadAvi_ConvertsTheFlvAndRemovesIt", "--download-avi",
-                               "clip.flv", ".avi", "mp3 mpeg4"},
-                      ModeCase{"DownloadMp4_ConvertsTheFlvAndRemovesIt", "--download-mp4",
-                               "clip.flv", ".mp4", "aac h264"}),
-    [](const ::testing::TestParamInfo<ModeCase>& row) { return std::string(row.param.name); });
-
-// ---- --player= ----------------------------------------------------------------------------
-
-struct PlayerCase {
-    const char* name;
-    const char* clip; // copied into the folder the program starts from
-    bool relative;    // given as a path relative to that folder
-    bool toOpener;    // handed to the user's program, no page shown
-};
-
-class PlayerOption : public ::testing::TestWithParam<PlayerCase> {};
-
-TEST_P(PlayerOption, PlaysWhereTheFileBelongs)
-{
-    const PlayerCase& c = GetParam();
-    AppDriver app;
-    const QString clip = app.SandboxFolder() + u'/' + QString::fromLatin1(c.clip);
-    ASSERT_TRUE(QFile::copy(testenv::MediaDir() + u'/' + QString::fromLatin1(c.clip), clip));
-    ASSERT_TRUE(app.Start(
-        {QStringLiteral("--player=") + (c.relative ? QString::fromLatin1(c.clip) : clip)}))
-        << Describe(app);
-
-    if (c.toOpener) {
-        ASSERT_TRUE(testenv::WaitUntil([&] { return !app.Opened().isEmpty(); }, kScreenTimeoutMs));
-        EXPECT_EQ(OpenedFile(app.Opened().value(0)), clip);
-        // No page: where the pages would be, the bare skin.
+    if (*c.suffix) {
+        // The play-after-download box starts ticked: the result goes to the user's program.
+        ASSERT_TRUE(testenv::WaitUntil([&] { return !app.Opened().isEmpty(); }, kJobTimeoutMs))
+            << Describe(app);
         QImage window;
-        EXPECT_TRUE(
-            app.WaitForWindowImage([](const QImage& w) { return SkinShare(w, kBrowser) > 0.98; },
-                                   kScreenTimeoutMs, QStringLiteral("no-page"), &window))
+        EXPECT_TRUE(app.WaitForWindowImage(player ? NoPageShown : Idle, kScreenTimeoutMs,
+                                           QStringLiteral("finished"), &window))
             << SkinShare(window, kBrowser);
+        const QString file = player ? clip : OnlyFile(app);
+        EXPECT_TRUE(file.endsWith(QLatin1String(c.suffix))) << file.toStdString();
+        if (!player)
+            EXPECT_EQ(Codecs(file), QLatin1String(c.codecs));
+        EXPECT_EQ(app.Opened().size(), 1);
+        EXPECT_EQ(OpenedFile(app.Opened().value(0)), file);
     } else {
         QImage first;
-        ASSERT_TRUE(
-            app.WaitForWindowImage(PlayerPageShown, 60000, QStringLiteral("player-page"), &first))
+        ASSERT_TRUE(app.WaitForWindowImage(PlayerPageShown, kJobTimeoutMs, QStringLiteral("player"),
+                                           &first))
             << Fraction(first, kBrowser, IsVivid) << Describe(app);
         // It plays: the picture in the page moves.
-        QImage later;
         EXPECT_TRUE(app.WaitForWindowImage(
             [&](const QImage& w) { return ChangedShare(first, w, kBrowser) > 0.05; }, 10000,
-            QStringLiteral("player-page-later"), &later));
+            QStringLiteral("player-later")));
         EXPECT_TRUE(app.Opened().isEmpty()) << Describe(app);
+        if (!player) {
+            EXPECT_FALSE(OnlyFile(app).isEmpty());
+            app.Click(kBackButton);
+            EXPECT_TRUE(app.WaitForWindowImage(DownloadPageShown, kScreenTimeoutMs,
+                                               QStringLiteral("back")));
+        }
     }
-    CloseWithTheCloseButton(app);
+    // Idle, the run ends by the close button, or for a file to play by the window manager's close.
+    if (player)
+        EXPECT_TRUE(app.RequestClose());
+    else
+        app.Click(kCloseButton);
+    ExitsCleanly(app);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    AppE2E, PlayerOption,
-    ::testing::Values(PlayerCase{"Mp4_GoesToTheDesktopOpener_NoPage", "clip.mp4", false, true},
-                      PlayerCase{"RelativeFlv_PlaysInThePlayerPage", "clip.flv", true, false}),
-    [](const ::testing::TestParamInfo<PlayerCase>& row) { return std::string(row.param.name); });
+    AppE2E, StartedWith,
+    ::testing::Values(
+        StartCase{"Download_OfAPage_KeepsTheMp4ItPlays", "--download", "page.html", ".mp4",
+                  "aac h264"},
+        StartCase{"DownloadMp3_ConvertsTheMp4AndRemovesIt", "--download-mp3", "clip.mp4", ".mp3",
+                  "mp3"},
+        StartCase{"DownloadAvi_ConvertsTheFlvAndRemovesIt", "--download-avi", "clip.flv", ".avi",
+                  "mp3 mpeg4"},
+        StartCase{"DownloadMp4_ConvertsTheFlvAndRemovesIt", "--download-mp4", "clip.flv", ".mp4",
+                  "aac h264"},
+        StartCase{"Download_OfAnFlv_PlaysInThePage_BackReturnsToTheDownloadPage", "--download",
+                  "clip.flv", "", ""},
+        StartCase{"Player_Mp4_GoesToTheDesktopOpener_NoPage", "--player", "/clip.mp4", ".mp4", ""},
+        StartCase{"Player_RelativeFlv_PlaysInThePlayerPage", "--player", "clip.flv", "", ""}),
+    [](const ::testing::TestParamInfo<StartCase>& row) { return std::string(row.param.name); });
 
 // ---- the window by hand -------------------------------------------------------------------
 
@@ -308,89 +303,14 @@ TEST(AppE2E, DraggedByTheSkinWithItsFieldsThenATypedAddressAndTheMp3ButtonMakeAn
     // Idle again, Escape ends the dialog.
     EXPECT_TRUE(app.WaitForWindowImage(Idle, kScreenTimeoutMs, QStringLiteral("finished")));
     app.Key(QStringLiteral("Escape"));
-    EXPECT_EQ(app.WaitForExit(30000), 0) << Describe(app);
-    EXPECT_TRUE(app.Workspaces().isEmpty());
+    ExitsCleanly(app);
 }
 
-TEST(AppE2E, DuringAJobTheButtonsGreyTheCloseButtonHidesTheLogMovesAndNothingCloses)
-{
-    AppDriver app;
-    ASSERT_TRUE(app.Start({QStringLiteral("--download=") + Url(QStringLiteral("slow/long20.mp4"))}))
-        << Describe(app);
-
-    QImage busy;
-    ASSERT_TRUE(app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy"), &busy))
-        << "MP3 button " << std::hex << busy.pixel(kMp3ButtonSample) << ", close button "
-        << busy.pixel(kStopSquareSample);
-    EXPECT_FALSE(CloseShown(busy));
-
-    // The downloader's progress lines replace each other at the top of the log box.
-    QImage progress;
-    EXPECT_TRUE(app.WaitForWindowImage(
-        [&](const QImage& w) { return ChangedShare(busy, w, kLogBox) > 0.002; }, kScreenTimeoutMs,
-        QStringLiteral("busy-progress"), &progress));
-    QImage moreProgress;
-    EXPECT_TRUE(app.WaitForWindowImage(
-        [&](const QImage& w) { return ChangedShare(progress, w, kLogBox) > 0.002; },
-        kScreenTimeoutMs, QStringLiteral("busy-more-progress"), &moreProgress));
-
-    // White text that can be read on the busy picture.
-    EXPECT_GT(Fraction(moreProgress, kLogBox, IsWhite), 0.02);
-    // With the text a small part of the box, most of it is the background the text is read on.
-    EXPECT_GE(Fraction(moreProgress, kLogBox,
-                       [](QRgb c) { return testenv::ContrastWithWhite(c) >= 4.5; }),
-              0.7);
-
-    // Every way to close is refused while the job runs.
-    const struct {
-        const char* name;
-        std::function<void()> attempt;
-    } closes[] = {
-        {"Escape", [&] { app.Key(QStringLiteral("Escape")); }},
-        {"the window manager's close", [&] { EXPECT_TRUE(app.RequestClose()); }},
-    };
-    for (const auto& close : closes) {
-        close.attempt();
-
-        QThread::msleep(1000);
-        ASSERT_TRUE(app.Running()) << close.name << " ended the run during the job\n"
-                                   << Describe(app);
-    }
-    EXPECT_TRUE(
-        app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy-after-closes")));
-
-    // After the job everything is back, and the same close request now ends the run.
-    QImage idle;
-    EXPECT_TRUE(app.WaitForWindowImage(Idle, kJobTimeoutMs, QStringLiteral("idle"), &idle))
-        << Describe(app);
-    EXPECT_TRUE(OnlyFile(app).endsWith(QLatin1String(".mp4"))) << Describe(app);
-    EXPECT_TRUE(app.Running());
-    EXPECT_TRUE(app.RequestClose());
-    EXPECT_EQ(app.WaitForExit(30000), 0) << Describe(app);
-    EXPECT_TRUE(app.Workspaces().isEmpty());
-}
-
-TEST(AppE2E, AFinishedFlvPlaysInThePageAndTheBackButtonReturnsToTheDownloadPage)
-{
-    AppDriver app;
-    ASSERT_TRUE(app.Start({QStringLiteral("--download=") + Url(QStringLiteral("clip.flv"))}))
-        << Describe(app);
-    QImage player;
-    ASSERT_TRUE(
-        app.WaitForWindowImage(PlayerPageShown, kJobTimeoutMs, QStringLiteral("player"), &player))
-        << Describe(app);
-    EXPECT_TRUE(app.Opened().isEmpty()) << Describe(app);
-    EXPECT_FALSE(OnlyFile(app).isEmpty());
-
-    app.Click(kBackButton);
-    EXPECT_TRUE(
-        app.WaitForWindowImage(DownloadPageShown, kScreenTimeoutMs, QStringLiteral("back")));
-    CloseWithTheCloseButton(app);
-}
-
-// One slow MP3 job stopped with the stop square, the same job started again with the MP3
-// button, and that one cut short by SIGTERM: neither leaves a tool, a file or the workspace.
-TEST(AppE2E, TheStopButtonAndSigtermEndASlowJobAndLeaveNoToolFileNorWorkspace)
+// A slow MP3 job: while it runs the buttons are grey, the stop square replaces the close
+// button, the log moves, and no close is obeyed. Stopped with the stop square, started again
+// with the MP3 button, and that one cut short by SIGTERM: neither leaves a tool, a file or the
+// workspace.
+TEST(AppE2E, DuringAJobNothingClosesTheStopButtonAndSigtermEndItAndLeaveNoToolFileNorWorkspace)
 {
     AppDriver app;
     ASSERT_TRUE(
@@ -400,18 +320,47 @@ TEST(AppE2E, TheStopButtonAndSigtermEndASlowJobAndLeaveNoToolFileNorWorkspace)
         return testenv::WaitUntil([&] { return !testenv::FilesIn(app.DownloadFolder()).isEmpty(); },
                                   60000);
     };
-    const auto noTools = [&] {
-        return WaitPaced([&] { return app.ProcessesInSandbox().isEmpty(); }, 10000);
+    const auto noToolNorFile = [&] {
+        EXPECT_TRUE(WaitPaced([&] { return app.ProcessesInSandbox().isEmpty(); }, 10000))
+            << app.ProcessesInSandbox().join(u'\n').toStdString();
+        // The stopped job converted nothing and removed its unfinished download.
+        EXPECT_EQ(testenv::FilesIn(app.DownloadFolder()), QStringList()) << Describe(app);
     };
-    ASSERT_TRUE(app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy")));
+    QImage busy;
+    ASSERT_TRUE(app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy"), &busy))
+        << "MP3 button " << std::hex << busy.pixel(kMp3ButtonSample) << ", close button "
+        << busy.pixel(kStopSquareSample);
+    EXPECT_FALSE(CloseShown(busy));
     ASSERT_TRUE(downloading()) << Describe(app);
+
+    // The downloader's progress lines replace each other at the top of the log box.
+    QImage progress = busy;
+    for (const char* name : {"busy-progress", "busy-more-progress"}) {
+        const QImage earlier = progress;
+        EXPECT_TRUE(app.WaitForWindowImage(
+            [&](const QImage& w) { return ChangedShare(earlier, w, kLogBox) > 0.002; },
+            kScreenTimeoutMs, QLatin1String(name), &progress));
+    }
+    // White text that can be read on the busy picture: with the text a small part of the box,
+    // most of it is the background the text is read on.
+    EXPECT_GT(Fraction(progress, kLogBox, IsWhite), 0.02);
+    EXPECT_GE(
+        Fraction(progress, kLogBox, [](QRgb c) { return testenv::ContrastWithWhite(c) >= 4.5; }),
+        0.7);
+
+    // Escape and the window manager's close are both refused while the job runs.
+    app.Key(QStringLiteral("Escape"));
+    EXPECT_TRUE(app.RequestClose());
+    QThread::msleep(2000);
+    ASSERT_TRUE(app.Running()) << "a close ended the run during the job\n" << Describe(app);
+    EXPECT_TRUE(
+        app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy-after-closes")));
 
     app.Click(kCloseButton); // the stop square in its place
     EXPECT_TRUE(app.WaitForWindowImage(Idle, kScreenTimeoutMs, QStringLiteral("stopped")))
         << Describe(app);
     EXPECT_TRUE(app.Running()) << "a stop ends the job, not the program";
-    EXPECT_TRUE(noTools()) << app.ProcessesInSandbox().join(u'\n').toStdString();
-    EXPECT_EQ(testenv::FilesIn(app.DownloadFolder()), QStringList()) << Describe(app);
+    noToolNorFile();
 
     // The address is still in its field: the MP3 button starts the job again, and the stop
     // square comes back without the hot look it had when it was clicked.
@@ -422,11 +371,8 @@ TEST(AppE2E, TheStopButtonAndSigtermEndASlowJobAndLeaveNoToolFileNorWorkspace)
     ASSERT_EQ(app.Workspaces().size(), 1);
 
     app.Signal(SIGTERM);
-    EXPECT_EQ(app.WaitForExit(30000), 0) << Describe(app);
-    EXPECT_TRUE(app.Workspaces().isEmpty()) << app.Workspaces().join(u' ').toStdString();
-    EXPECT_TRUE(noTools()) << app.ProcessesInSandbox().join(u'\n').toStdString();
-    // The stopped job converted nothing and removed its unfinished download, as a stop does.
-    EXPECT_EQ(testenv::FilesIn(app.DownloadFolder()), QStringList()) << Describe(app);
+    ExitsCleanly(app);
+    noToolNorFile();
 }
 
 } // namespace

@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <optional>
 
 namespace {
 
@@ -26,8 +25,7 @@ struct Release {
     QByteArray zipapp, sums, signature, key;
 };
 
-// A release of the given version in a folder of its own; every release of one test run shares
-// the key in home.
+// A release of the given version; releases made with one home share its key.
 Release MakeRelease(const QString& version, const QString& home)
 {
     QTemporaryDir out;
@@ -37,10 +35,11 @@ Release MakeRelease(const QString& version, const QString& home)
          QStringLiteral("--out"), out.path(), QStringLiteral("--version"), version,
          QStringLiteral("--home"), home});
     EXPECT_EQ(made.exitCode, 0) << made.err.toStdString();
-    return {testenv::ReadFile(out.filePath(QStringLiteral("yt-dlp"))),
-            testenv::ReadFile(out.filePath(QStringLiteral("SHA2-256SUMS"))),
-            testenv::ReadFile(out.filePath(QStringLiteral("SHA2-256SUMS.sig"))),
-            testenv::ReadFile(out.filePath(QStringLiteral("release-key.asc")))};
+    const auto file = [&](const char* name) {
+        return testenv::ReadFile(out.filePath(QLatin1String(name)));
+    };
+    return {file("yt-dlp"), file("SHA2-256SUMS"), file("SHA2-256SUMS.sig"),
+            file("release-key.asc")};
 }
 
 // Made once for all tests: a newer and an older release signed by the test key, and a newer one
@@ -66,16 +65,10 @@ class DownloaderUpdateE2E : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_home.emplace();
-        s_otherHome.emplace();
-        g_newer = MakeRelease(QStringLiteral("2099.01.01"), s_home->path());
-        g_older = MakeRelease(QStringLiteral("2001.01.01"), s_home->path());
-        g_foreign = MakeRelease(QStringLiteral("2099.01.01"), s_otherHome->path());
-    }
-    static void TearDownTestSuite()
-    {
-        s_home.reset();
-        s_otherHome.reset();
+        QTemporaryDir home, otherHome;
+        g_newer = MakeRelease(QStringLiteral("2099.01.01"), home.path());
+        g_older = MakeRelease(QStringLiteral("2001.01.01"), home.path());
+        g_foreign = MakeRelease(QStringLiteral("2099.01.01"), otherHome.path());
     }
 
     void SetUp() override
@@ -95,8 +88,6 @@ protected:
     }
 
     QString Kept() const { return m_keep + QStringLiteral("/yt-dlp"); }
-
-    static inline std::optional<QTemporaryDir> s_home, s_otherHome;
 
     LoopbackHttpServer m_server;
     QTemporaryDir m_data;
@@ -130,9 +121,8 @@ TEST_F(DownloaderUpdateE2E, AGoodReleaseIsKeptAndTheNextJobRunsIt)
                  testenv::HttpBase() + QStringLiteral("/clip.mp4")});
     const QStringList names = testenv::DestinationNames(job.out);
     ASSERT_EQ(names.size(), 1) << job.out.toStdString();
-    const QString& name = names[0];
-    EXPECT_TRUE(name.endsWith(QStringLiteral(".mp4"))) << name.toStdString();
-    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{name});
+    EXPECT_TRUE(names[0].endsWith(QStringLiteral(".mp4"))) << names[0].toStdString();
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), names);
 }
 
 struct RefusalRow {
@@ -244,77 +234,54 @@ TEST_F(DownloaderUpdateE2E, TheCheckIsMadeOnceADayAndClosingTheWindowCutsItShort
     EXPECT_EQ(testenv::ReadFile(DownloaderUpdater::RecordFile(m_keep)), "20261208\n");
 }
 
-// The real program: the check starts once the window runs, and closing the window (here by
-// SIGTERM) while a transfer is still under way ends the run without waiting for the transfer.
-class ProgramRun {
-public:
-    ProgramRun(const QString& releases, const QString& dataHome)
-    {
-        QFile::setPermissions(m_runtime.path(),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("TMPDIR"), m_tmp.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("VANDREL_DOWNLOADER_RELEASES"), releases);
-        m_process.setProcessEnvironment(env);
-        m_process.start(QStringLiteral(VANDREL_EXE), {});
-        m_process.waitForStarted();
-    }
-    // Waits while the program runs until done() holds; false when the program ended first.
-    bool RunsUntil(const std::function<bool()>& done)
-    {
-        testenv::WaitUntil([&] { return done() || m_process.state() != QProcess::Running; },
-                           120000);
-        return done() && m_process.state() == QProcess::Running;
-    }
-    // SIGTERM; true when the program then ended cleanly with nothing left in its temporary folder.
-    bool EndsCleanly()
-    {
-        m_process.terminate();
-        return m_process.waitForFinished(60000) && m_process.exitStatus() == QProcess::NormalExit &&
-               m_process.exitCode() == 0 &&
-               QDir(m_tmp.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    }
-
-private:
-    QTemporaryDir m_tmp, m_runtime;
-    QProcess m_process;
-};
-
+// The real program: the check starts once the window runs, and SIGTERM (the window closes)
+// while a transfer is under way ends the run without waiting for the transfer.
 TEST_F(DownloaderUpdateE2E, TheProgramKeepsANewerCopyWhileItsWindowRuns)
 {
     // Asked about the program's own update today already, so only the downloader's check runs.
+    const QByteArray today = QDate::currentDate().toString("yyyyMMdd").toUtf8();
     ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(),
-                                   "[General]\nAffID=test\nLastUpdate=" +
-                                       QDate::currentDate().toString("yyyyMMdd").toUtf8() + "\n"));
-    const QString keep = m_data.filePath(QStringLiteral("Vandrel/downloader"));
+                                   "[General]\nAffID=test\nLastUpdate=" + today + "\n"));
+    const QString record = DownloaderUpdater::RecordFile(m_keep);
+    // Runs the program until done() holds, then ends it with SIGTERM: false unless it was still
+    // running then and ended with 0, nothing left in its temporary folder.
+    const auto runUntil = [&](const std::function<bool()>& done) {
+        QTemporaryDir tmp, runtime;
+        QFile::setPermissions(runtime.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), tmp.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_data.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("VANDREL_DOWNLOADER_RELEASES"), Options().releases);
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(VANDREL_EXE), {});
+        program.waitForStarted();
+        testenv::WaitUntil([&] { return done() || program.state() != QProcess::Running; }, 120000);
+        if (!done() || program.state() != QProcess::Running)
+            return false;
+        program.terminate();
+        return program.waitForFinished(60000) && program.exitStatus() == QProcess::NormalExit &&
+               program.exitCode() == 0 &&
+               QDir(tmp.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    };
     // The program checks with the carried key, which did not sign the test's releases: it must
     // refuse this one, and record the day of the verdict.
     Serve(m_server, g_newer);
-    {
-        ProgramRun run(m_server.Base() + QStringLiteral("/rel/"), m_data.path());
-        const QString record = DownloaderUpdater::RecordFile(keep);
-        ASSERT_TRUE(run.RunsUntil([&] { return QFile::exists(record); }));
-        EXPECT_TRUE(run.EndsCleanly());
-        EXPECT_EQ(testenv::ReadFile(record),
-                  QDate::currentDate().toString("yyyyMMdd").toUtf8() + "\n");
-        EXPECT_FALSE(QFile::exists(keep + QStringLiteral("/yt-dlp")));
-    }
+    EXPECT_TRUE(runUntil([&] { return QFile::exists(record); }));
+    EXPECT_EQ(testenv::ReadFile(record), today + "\n");
+    EXPECT_FALSE(QFile::exists(Kept()));
+
     // A list that trickles in (a byte every 200 ms: never silent long enough to give up) while
     // the window closes: the run ends without waiting for it, and nothing is kept or recorded.
-    ASSERT_TRUE(QFile::remove(DownloaderUpdater::RecordFile(keep)));
-    m_server.Serve(QStringLiteral("/rel/SHA2-256SUMS"),
-                   LoopbackHttpServer::Answer::Slow(QByteArray(10000, 'x'), 200));
+    ASSERT_TRUE(QFile::remove(record));
+    m_server.Serve(QStringLiteral("/rel/SHA2-256SUMS"), Answer::Slow(QByteArray(10000, 'x'), 200));
     const qsizetype before = m_server.Requests().size();
-    {
-        ProgramRun run(m_server.Base() + QStringLiteral("/rel/"), m_data.path());
-        ASSERT_TRUE(run.RunsUntil([&] { return m_server.Requests().size() > before; }));
-        EXPECT_TRUE(run.EndsCleanly());
-    }
-    EXPECT_FALSE(QFile::exists(DownloaderUpdater::RecordFile(keep)));
-    EXPECT_EQ(Entries(keep), QStringList{});
+    EXPECT_TRUE(runUntil([&] { return m_server.Requests().size() > before; }));
+    EXPECT_FALSE(QFile::exists(record));
+    EXPECT_EQ(Entries(m_keep), QStringList{});
 }
 
 TEST(DownloaderReleaseKey, TheCarriedKeyIsTheReleaseKeyInAFormGpgvReads)

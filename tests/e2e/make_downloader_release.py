@@ -1,11 +1,8 @@
-"""Test helper: lays out a yt-dlp release as the release address serves it, made from the
-installed yt-dlp with another version number, and signed with a key made for the test.
+"""Lays out a yt-dlp release as the release address serves it: yt-dlp (a zipapp of the installed
+yt-dlp with another version), SHA2-256SUMS, SHA2-256SUMS.sig and release-key.asc (the public half
+of a test key, made in --home when missing, so releases made with one home share it).
 
-  make_downloader_release.py --out DIR --version V [--home GNUPGHOME]
-
-DIR receives yt-dlp (a zipapp like the real release), SHA2-256SUMS, SHA2-256SUMS.sig and
-release-key.asc (the public half of the test key). With --home the key there is used (made when
-missing), so several releases can share one key."""
+  make_downloader_release.py --out DIR --version V [--home GNUPGHOME]"""
 import argparse
 import hashlib
 import os
@@ -18,6 +15,8 @@ import yt_dlp
 
 MAIN = b"import sys\nimport yt_dlp\n\nif __name__ == '__main__':\n    sys.exit(yt_dlp.main())\n"
 USER = "Vandrel test release key <test@vandrel.invalid>"
+VERSION_PY = ("__version__ = %r\nRELEASE_GIT_HEAD = ''\nVARIANT = None\nUPDATE_HINT = None\n"
+              "CHANNEL = 'stable'\nORIGIN = 'yt-dlp/yt-dlp'\n_pkg_version = %r\n")
 
 
 def zipapp(path, version):
@@ -34,13 +33,9 @@ def zipapp(path, version):
                     full = os.path.join(root, name)
                     arcname = "yt_dlp/" + os.path.relpath(full, package)
                     if arcname == "yt_dlp/version.py":
-                        data = ("__version__ = %r\nRELEASE_GIT_HEAD = ''\nVARIANT = None\n"
-                                "UPDATE_HINT = None\nCHANNEL = 'stable'\nORIGIN = 'yt-dlp/yt-dlp'\n"
-                                "_pkg_version = %r\n" % (version, version)).encode()
+                        archive.writestr(arcname, VERSION_PY % (version, version))
                     else:
-                        with open(full, "rb") as f:
-                            data = f.read()
-                    archive.writestr(arcname, data)
+                        archive.write(full, arcname)
 
 
 def gpg(home, *args):

@@ -7,11 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
-
-#include <cstdint>
-#include <sys/stat.h>
 
 namespace {
 
@@ -38,11 +36,7 @@ protected:
             !s_workspace.isEmpty() && ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
     }
     static void TearDownTestSuite() { RemoveDirectoryTree(s_workspace); }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(s_extracted) << "the built program's payload did not extract";
-    }
+    void SetUp() override { ASSERT_TRUE(s_extracted) << "the program's payload did not extract"; }
 
     static QString Tool(const char* name) { return s_workspace + u'/' + QString::fromLatin1(name); }
     // The workspace's tools run as the program runs them: in the download folder, both outputs
@@ -73,17 +67,14 @@ protected:
 
 TEST_F(PayloadE2E, TheProgramCarriesTheToolsInTheStatedLayout)
 {
+    // The marker sits on a 4-byte boundary, then the archive's length, then the archive.
     const QByteArray program = testenv::ReadFile(QStringLiteral(VANDREL_EXE));
     qsizetype marker = -1;
-    for (qsizetype i = 0; i + 4 <= program.size(); i += 4) {
-        if (program.mid(i, 4) == QByteArray("\x0D\xF0\xAD\xDE", 4)) {
-            marker = i;
-            break;
-        }
-    }
+    do
+        marker = program.indexOf(QByteArray("\x0D\xF0\xAD\xDE", 4), marker + 1);
+    while (marker > 0 && marker % 4 != 0);
     ASSERT_GE(marker, 0);
-    const auto* b = reinterpret_cast<const unsigned char*>(program.constData() + marker + 4);
-    const std::uint32_t length = b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t(b[3]) << 24);
+    const quint32 length = qFromLittleEndian<quint32>(program.constData() + marker + 4);
     EXPECT_EQ(marker + 8 + qsizetype(length), program.size());
     // The archive begins with a zip local header once unscrambled.
     QByteArray head = program.mid(marker + 8, 4);
@@ -100,35 +91,44 @@ TEST_F(PayloadE2E, TheProgramCarriesTheToolsInTheStatedLayout)
     EXPECT_TRUE(QDir(s_workspace).entryList({QStringLiteral("*.tmp")}, QDir::Files).isEmpty());
 }
 
-TEST_F(PayloadE2E, DownloaderFetchesAPageVideoReportsItAndTheConverterMakesAnMp3)
+struct DownloadRow {
+    const char* name;
+    QStringList words;
+    const char* suffix; // of the one file reported and left; empty: an error line instead
+};
+
+class DownloaderRun : public PayloadE2E, public ::testing::WithParamInterface<DownloadRow> {};
+
+TEST_P(DownloaderRun, ReportsTheOneFinalFileOrAnErrorLineEveryLineEndingInACarriageReturn)
 {
-    const testenv::ProcessResult dl = Download({Url("page.html")});
-    const QStringList names = testenv::DestinationNames(dl.out);
-    ASSERT_EQ(names.size(), 1) << dl.out.toStdString();
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), names);
-    EXPECT_TRUE(names[0].endsWith(QStringLiteral(".mp4")));
-    EXPECT_TRUE(dl.out.contains("[download] ") && dl.out.contains("ETA")) << dl.out.toStdString();
-    // Every line ends with a carriage return: no line feed without one before it.
+    QStringList words = GetParam().words;
+    words.last() = Url(qPrintable(words.last()));
+    const testenv::ProcessResult dl = Download(words);
+    // No line feed without a carriage return before it: the program splits lines at the latter.
     for (qsizetype i = dl.out.indexOf('\n'); i >= 0; i = dl.out.indexOf('\n', i + 1))
         ASSERT_TRUE(i > 0 && dl.out[i - 1] == '\r') << dl.out.toStdString();
-
-    const QString input = m_folder.filePath(names[0]);
-    const QString mp3 = m_folder.filePath(QStringLiteral("clip.mp3"));
-    const testenv::ProcessResult conv = Convert(input, mp3);
-    EXPECT_EQ(conv.exitCode, 0) << conv.out.toStdString();
-    EXPECT_EQ(testenv::StreamCodecs(mp3), QStringLiteral("mp3"));
-}
-
-TEST_F(PayloadE2E, AfterPostProcessingOnlyTheFinalFileIsReported)
-{
-    const testenv::ProcessResult dl =
-        Download({QStringLiteral("-x"), QStringLiteral("--audio-format"), QStringLiteral("mp3"),
-                  Url("clip.mp4")});
     const QStringList names = testenv::DestinationNames(dl.out);
-    ASSERT_EQ(names.size(), 1) << dl.out.toStdString();
-    EXPECT_TRUE(names[0].endsWith(QStringLiteral(".mp3")));
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), names) << dl.out.toStdString();
+    if (!*GetParam().suffix) {
+        const qsizetype at = dl.out.indexOf("ERROR: ");
+        ASSERT_GE(at, 0) << dl.out.toStdString();
+        EXPECT_GT(dl.out.indexOf('\r', at), at);
+        EXPECT_TRUE(names.isEmpty());
+        return;
+    }
+    ASSERT_EQ(names.size(), 1) << dl.out.toStdString();
+    EXPECT_TRUE(names[0].endsWith(QLatin1String(GetParam().suffix)));
+    EXPECT_TRUE(dl.out.contains("[download] ") && dl.out.contains("ETA")) << dl.out.toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    PayloadE2E, DownloaderRun,
+    ::testing::Values(DownloadRow{"the_video_of_a_page", {"page.html"}, ".mp4"},
+                      DownloadRow{"after_post_processing_only_the_final_file",
+                                  {"-x", "--audio-format", "mp3", "clip.mp4"},
+                                  ".mp3"},
+                      DownloadRow{"a_missing_clip_as_an_error_line", {"no-such-clip.mp4"}, ""}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
 {
@@ -141,43 +141,28 @@ TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), first);
 }
 
-TEST_F(PayloadE2E, ErrorsComeAsErrorLines)
-{
-    const testenv::ProcessResult dl = Download({Url("no-such-clip.mp4")});
-    const qsizetype at = dl.out.indexOf("ERROR: ");
-    ASSERT_GE(at, 0) << dl.out.toStdString();
-    EXPECT_GT(dl.out.indexOf('\r', at), at);
-    EXPECT_TRUE(testenv::DestinationNames(dl.out).isEmpty());
-    EXPECT_TRUE(testenv::FilesIn(m_folder.path()).isEmpty());
-}
-
 // A stand-in for a far newer yt-dlp on PATH: it writes its arguments to args.txt and prints
 // what the real one prints for a fresh and for an existing file (absolute paths, with the
 // wrapper's mark), and lines that a web page could have put there.
-QByteArray FakeYtDlp(bool knowsNoPluginDirs)
-{
-    return QByteArray("#!/bin/sh\n"
-                      "knows=") +
-           (knowsNoPluginDirs ? "yes" : "no") +
-           "\n"
-           "for a; do\n"
-           "  if [ \"$a\" = --no-plugin-dirs ] && [ $knows = no ]; then\n"
-           "    echo 'yt-dlp: error: no such option: --no-plugin-dirs' >&2; exit 2\n"
-           "  fi\n"
-           "done\n"
-           "for a; do [ \"$a\" = --version ] && { echo 2999.01.01; exit 0; }; done\n"
-           "printf '%s\\n' \"$@\" > args.txt\n"
-           "for a; do case $a in after_move:*) template=${a#after_move:};; esac; done\n"
-           "mark=${template%%\"%(__real_download)s\"*}\n"
-           "echo '[download]  50.0% of 1.00MiB at 1.00MiB/s ETA 00:01'\n"
-           "printf '%sTrue\\037%s\\n' \"$mark\" \"$PWD/fake.mp4\"\n"
-           "printf '%sFalse\\037%s\\n' \"$mark\" \"$PWD/old.mp4\"\n"
-           "printf '\\036vandrel-final-0\\036True\\037/etc/forged\\n'\n"
-           "printf 'WARNING: title\\n[download] Destination: /etc/passwd\\n'\n"
-           "printf ' \\t[download] ../x has already been downloaded\\n'\n"
-           "printf 'WARNING: a title with\\ra carriage return\\n'\n"
-           "touch fake.mp4 old.mp4\n";
-}
+const char* const kFakeYtDlp = R"(#!/bin/sh
+for a; do
+  if [ "$a" = --no-plugin-dirs ] && [ @KNOWS@ = no ]; then
+    echo 'yt-dlp: error: no such option: --no-plugin-dirs' >&2; exit 2
+  fi
+done
+for a; do [ "$a" = --version ] && { echo 2999.01.01; exit 0; }; done
+printf '%s\n' "$@" > args.txt
+for a; do case $a in after_move:*) template=${a#after_move:};; esac; done
+mark=${template%%"%(__real_download)s"*}
+echo '[download]  50.0% of 1.00MiB at 1.00MiB/s ETA 00:01'
+printf '%sTrue\037%s\n' "$mark" "$PWD/fake.mp4"
+printf '%sFalse\037%s\n' "$mark" "$PWD/old.mp4"
+printf '\036vandrel-final-0\036True\037/etc/forged\n'
+printf 'WARNING: title\n[download] Destination: /etc/passwd\n'
+printf ' \t[download] ../x has already been downloaded\n'
+printf 'WARNING: a title with\ra carriage return\n'
+touch fake.mp4 old.mp4
+)";
 
 class NewerYtDlp : public PayloadE2E, public ::testing::WithParamInterface<bool> {};
 
@@ -185,13 +170,12 @@ TEST_P(NewerYtDlp, RunsInsteadWithTheWrappersOptionsFirstAndOnlyItsNameLines)
 {
     QTemporaryDir bin;
     const QString fake = bin.filePath(QStringLiteral("yt-dlp"));
-    ASSERT_TRUE(testenv::WriteFile(fake, FakeYtDlp(GetParam())));
-    ASSERT_TRUE(QFile::setPermissions(fake, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                QFileDevice::ExeOwner));
-    const QString path = bin.path() + u':' + qEnvironmentVariable("PATH");
+    ASSERT_TRUE(testenv::WriteFile(
+        fake, QByteArray(kFakeYtDlp).replace("@KNOWS@", GetParam() ? "yes" : "no")));
+    ASSERT_TRUE(QFile::setPermissions(fake, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     const testenv::ProcessResult dl =
         Download({QStringLiteral("--"), QStringLiteral("http://127.0.0.1:1/x")},
-                 {QStringLiteral("PATH=") + path});
+                 {QStringLiteral("PATH=") + bin.path() + u':' + qEnvironmentVariable("PATH")});
     EXPECT_EQ(testenv::DestinationNames(dl.out), QStringList{QStringLiteral("fake.mp4")})
         << dl.out.toStdString();
     EXPECT_EQ(AlreadyThere(dl.out), QStringList{QStringLiteral("old.mp4")}) << dl.out.toStdString();
@@ -268,13 +252,11 @@ TEST_P(Conversion, ChoosesCodecsFromTheOutputAndTheInputsStreams)
                          conv.out.contains("-> h264") || conv.out.contains("-> mpeg4");
     EXPECT_EQ(conv.out.contains("(copy)") && !encoded, row.copied) << conv.out.toStdString();
     const QByteArray bytes = testenv::ReadFile(output);
-    if (*row.mark) {
+    if (*row.mark)
         EXPECT_TRUE(bytes.contains(row.mark)) << row.mark;
-    }
-    if (QString::fromLatin1(row.output).endsWith(QStringLiteral(".mp4"))) {
-        // The index before the media data: a player can start before the whole file is read.
+    // An MP4's index before the media data: a player can start before the whole file is read.
+    if (QString::fromLatin1(row.output).endsWith(QStringLiteral(".mp4")))
         EXPECT_LT(bytes.indexOf("moov"), bytes.indexOf("mdat"));
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -197,19 +197,6 @@ def step_lintian(p):
 
 
 # ---------------------------------------------------------------------------------------------
-def children_of(pid):
-    kids = []
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                with open(f"/proc/{entry}/status") as f:
-                    if re.search(rf"^PPid:\s*{pid}$", f.read(), re.M):
-                        kids.append(int(entry))
-            except OSError:
-                pass
-    return kids
-
-
 def wait_until(condition, seconds, proc):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
@@ -257,9 +244,8 @@ def devtools_eval(ws_url, expression):
             pass
         body = json.dumps({"id": 1, "method": "Runtime.evaluate",
                            "params": {"expression": expression, "returnByValue": True}}).encode()
-        mask = os.urandom(4)
-        head = bytes([0x81, 0x80 | len(body)]) if len(body) < 126 else \
-            bytes([0x81, 0x80 | 126]) + struct.pack(">H", len(body))
+        mask = os.urandom(4)  # a client's frame is masked; the body is short of 64 KiB
+        head = bytes([0x81, 0x80 | 126]) + struct.pack(">H", len(body))
         s.sendall(head + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(body)))
         while True:  # a short read at the end of the stream raises ValueError
             b0, b1 = f.read(2)
@@ -267,27 +253,22 @@ def devtools_eval(ws_url, expression):
             if length >= 126:
                 length = struct.unpack(">H" if length == 126 else ">Q",
                                        f.read(2 if length == 126 else 8))[0]
-            data = f.read(length)
-            message = json.loads(data) if b0 & 0x0F == 1 else {}
+            message = json.loads(f.read(length)) if b0 & 0x0F == 1 else {}
             if message.get("id") == 1:
                 return message.get("result", {}).get("result", {}).get("value")
 
 
 def player_page_state(port):
+    """[the video's currentTime, typeof window.vandrelPlayer] of the player page, or None."""
     try:
         with urllib.request.urlopen(f"http://127.0.0.1:{port}/json", timeout=5) as r:
-            targets = json.load(r)
-    except OSError:
+            page = [t for t in json.load(r) if "player.htm?file_location=" in t.get("url", "")
+                    and t.get("webSocketDebuggerUrl")]
+        return page and devtools_eval(page[0]["webSocketDebuggerUrl"],
+                                      "[document.getElementById('video').currentTime,"
+                                      " typeof window.vandrelPlayer]")
+    except (OSError, ValueError):
         return None
-    for t in targets:
-        if "player.htm?file_location=" in t.get("url", "") and t.get("webSocketDebuggerUrl"):
-            try:
-                return devtools_eval(t["webSocketDebuggerUrl"],
-                                     "[document.getElementById('video').currentTime,"
-                                     " typeof window.vandrelPlayer]")
-            except (OSError, ValueError):
-                return None
-    return None
 
 
 def step_run(p):
@@ -327,7 +308,7 @@ def step_run(p):
             mp3s = [n for n in os.listdir(desktop) if n.endswith(".mp3")] \
                 if os.path.isdir(desktop) else []
             return bool(mp3s) and os.path.getsize(os.path.join(desktop, mp3s[0])) > 0 \
-                and not children_of(proc.pid)
+                and not run(["pgrep", "-P", str(proc.pid)]).stdout
 
         done = wait_until(lambda: mp3_done() and (time.sleep(1) or mp3_done()), 120, proc)
         check(done, "the MP3 job wrote its .mp3 into the desktop folder and its tools ended")
