@@ -134,8 +134,9 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
                   row.left);
         EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                   (QStringList{"program", "ws"}));
-        if (row.extracted)
+        if (row.extracted) {
             EXPECT_EQ(ModeOf(ws + "/downloader"), 0755u | S_IFREG);
+        }
         EXPECT_EQ(QDir::currentPath(), saved) << "the current directory stays where it was";
         QDir::setCurrent(saved);
     }

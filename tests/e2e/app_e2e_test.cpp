@@ -214,8 +214,9 @@ TEST_P(StartedWith, HandsTheFileToTheOpenerOrPlaysItInThePage)
             << SkinShare(window, kBrowser);
         const QString file = player ? clip : OnlyFile(app);
         EXPECT_TRUE(file.endsWith(QLatin1String(c.suffix))) << file.toStdString();
-        if (!player)
+        if (!player) {
             EXPECT_EQ(Codecs(file), QLatin1String(c.codecs));
+        }
         EXPECT_EQ(app.Opened().size(), 1);
         EXPECT_EQ(OpenedFile(app.Opened().value(0)), file);
     } else {

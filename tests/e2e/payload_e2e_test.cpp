@@ -252,11 +252,13 @@ TEST_P(Conversion, ChoosesCodecsFromTheOutputAndTheInputsStreams)
                          conv.out.contains("-> h264") || conv.out.contains("-> mpeg4");
     EXPECT_EQ(conv.out.contains("(copy)") && !encoded, row.copied) << conv.out.toStdString();
     const QByteArray bytes = testenv::ReadFile(output);
-    if (*row.mark)
+    if (*row.mark) {
         EXPECT_TRUE(bytes.contains(row.mark)) << row.mark;
+    }
     // An MP4's index before the media data: a player can start before the whole file is read.
-    if (QString::fromLatin1(row.output).endsWith(QStringLiteral(".mp4")))
+    if (QString::fromLatin1(row.output).endsWith(QStringLiteral(".mp4"))) {
         EXPECT_LT(bytes.indexOf("moov"), bytes.indexOf("mdat"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -147,7 +147,7 @@ def step_contents(p):
     fields = dict(re.findall(r"^(\S+): (.*)$", control, re.M))
     depends = [d.strip().split(" ")[0] for d in fields.get("Depends", "").split(",")]
     for name in ["python3", "ffmpeg", "xdg-utils", "gpgv", "libqt6core6", "libqt6webenginecore6",
-                 "libminizip1", "libc6"]:
+                 "libminizip1", "libc6", "libcurl4"]:
         check(name in depends, f"Depends names {name}")
     check(fields.get("Package") == "vandrel" and fields.get("Version") == VERSION,
           f"the package is vandrel {VERSION}")

@@ -56,8 +56,9 @@ TEST_F(Tab0Test, FolderFieldStartsWithTheStoredFolderAndKeepsWhatIsTyped)
     for (const auto& c : rows) {
         SCOPED_TRACE(c.name);
         SettingsKey key = FreshKey();
-        if (c.stored)
+        if (c.stored) {
             ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder, *c.stored));
+        }
         {
             auto page = MakePage(c.haveKey ? &key : nullptr);
             EXPECT_EQ(page->FolderField()->text(), c.shown);
@@ -65,8 +66,9 @@ TEST_F(Tab0Test, FolderFieldStartsWithTheStoredFolderAndKeepsWhatIsTyped)
         }
         EXPECT_EQ(ReadStringValue(key, settings_names::kDefaultDownloadFolder, INT_MAX),
                   c.haveKey ? std::optional(typed) : c.stored);
-        if (c.haveKey)
+        if (c.haveKey) {
             EXPECT_EQ(MakePage(&key)->FolderField()->text(), typed);
+        }
     }
 }
 

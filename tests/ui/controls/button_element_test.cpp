@@ -212,8 +212,9 @@ TEST(ButtonElement, NeverPressedWithoutPicturesOrDisabled)
             row.control->OnMouseDown({15, 15});
         receiver.Deliver();
         EXPECT_TRUE(receiver.presses.empty());
-        if (auto* box = dynamic_cast<CheckboxElement*>(row.control.get()))
+        if (auto* box = dynamic_cast<CheckboxElement*>(row.control.get())) {
             EXPECT_FALSE(box->IsChecked());
+        }
     }
 }
 
