@@ -7,6 +7,7 @@
 #include "platform/file_name.h"
 #include "platform/termination_signals.h"
 #include "ui/main/main_dlg.h"
+#include "ui/main/main_tree.h"
 #include "update/downloader_updater.h"
 #include "update/update_check.h"
 
@@ -24,6 +25,9 @@ namespace {
 void RunMainWindow(const QString& workspace, const QString& downloadUrl, JobKind jobKind,
                    const QString& playerFile, const std::function<bool()>& toolsReady)
 {
+    // The skin and the other pictures decode on the other core while the application is made.
+    // The future's end waits for them, also when no application could be made.
+    const std::future<void> pictures = std::async(std::launch::async, ui::PreloadMainTreePictures);
     QApplication* app = EnsureQtApplication();
     if (!app)
         return;

@@ -5,10 +5,18 @@
 #include "ui/controls/element_command.h"
 #include "ui/elements/window_handle.h"
 
+#include <array>
+
 namespace ui {
 namespace {
 
 constexpr std::int32_t kFieldMargin = 5;
+
+// Every picture the builder below shows. One left out here is still shown; it is only decoded
+// later, by the builder itself, on the window's thread.
+constexpr std::array<std::uint16_t, 27> kTreePictures = {
+    kMainSkinPicture, 185, 141, 143, 160, 159, 161, 146, 158, 147, 148, 174, 149, 152,
+    153, 154, 155, 150, 151, 156, 157, 134, 180, 133, 179, 186, 187};
 
 std::shared_ptr<ImageElement> Picture(std::uint16_t id)
 {
@@ -131,6 +139,12 @@ void BuildPlayerPanel(MainTree& t, QObject* target, const MainTreeWindows& windo
 }
 
 } // namespace
+
+void PreloadMainTreePictures()
+{
+    for (const std::uint16_t id : kTreePictures)
+        LoadPngResource(id);
+}
 
 MainTree BuildMainTree(QObject* commandTarget, const MainTreeWindows& windows)
 {

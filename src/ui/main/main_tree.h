@@ -60,4 +60,8 @@ struct MainTree {
 // tracked there).
 MainTree BuildMainTree(QObject* commandTarget, const MainTreeWindows& windows);
 
+// Decodes every picture of the tree into the picture cache, where BuildMainTree then finds
+// them; any thread, also while the application is being made.
+void PreloadMainTreePictures();
+
 } // namespace ui
