@@ -63,6 +63,28 @@ bool CCommandLine::GetFlag(const QString& name) const
     return it != m_flags.end() && it->second;
 }
 
+bool CCommandLine::SameName(const QString& a, const QString& b)
+{
+    const AsciiCaseLess less;
+    return !less(a, b) && !less(b, a);
+}
+
+QStringList CCommandLine::FlagNames() const
+{
+    QStringList names;
+    for (const auto& [name, set] : m_flags)
+        names << name;
+    return names;
+}
+
+QStringList CCommandLine::ValueNames() const
+{
+    QStringList names;
+    for (const auto& [name, value] : m_values)
+        names << name;
+    return names;
+}
+
 QStringList CCommandLine::WordsFromArgv(int argc, const char* const* argv)
 {
     QStringList words;

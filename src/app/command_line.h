@@ -17,6 +17,11 @@ public:
     QString GetValue(const QString& name) const;
     // True when the flag was given.
     bool GetFlag(const QString& name) const;
+    // True when two names are the same option (ASCII A-Z in either case).
+    static bool SameName(const QString& a, const QString& b);
+    // The names of all flags given, then of all valued options, each in name order.
+    QStringList FlagNames() const;
+    QStringList ValueNames() const;
 
     // Argument words as the process received them, without argv[0], decoded as file names:
     // platform::EncodeFileName gives back the exact bytes, also of a word that is not UTF-8.

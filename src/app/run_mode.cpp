@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -43,6 +44,30 @@ StartRequest DecideRunMode(const CCommandLine& options)
         break;
     }
     return request;
+}
+
+QStringList UnreadOptions(const CCommandLine& options)
+{
+    const auto isOneOf = [](const QString& name, const auto& words) {
+        return std::any_of(words.begin(), words.end(),
+                           [&](const QString& word) { return CCommandLine::SameName(name, word); });
+    };
+    const QStringList flags = {QStringLiteral("update"), QStringLiteral("help"),
+                               QStringLiteral("version")};
+    QStringList modeWords;
+    for (const ModeWord& mode : kModeWords)
+        modeWords << QString::fromUtf16(mode.word);
+
+    QStringList unread;
+    for (const QString& name : options.FlagNames()) {
+        if (!isOneOf(name, flags))
+            unread << QStringLiteral("--") + name;
+    }
+    for (const QString& name : options.ValueNames()) {
+        if (!isOneOf(name, modeWords))
+            unread << QStringLiteral("--") + name + QStringLiteral("=...");
+    }
+    return unread;
 }
 
 QString PlayerFileFrom(const QString& value, const QString& startDirectory)

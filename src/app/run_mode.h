@@ -17,6 +17,10 @@ struct StartRequest {
 
 StartRequest DecideRunMode(const CCommandLine& options);
 
+// The options given that nothing in the program reads, written as "--name" for a flag and
+// "--name=..." for a valued one, so that a mistyped option can be named. They stay ignored.
+QStringList UnreadOptions(const CCommandLine& options);
+
 // A player file as the user meant it: a relative path is taken relative to startDirectory
 // (the folder the program was started from; extraction changes the current directory later).
 // An address with a scheme ("http://...") and an absolute path stay as they are.

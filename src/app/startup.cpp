@@ -101,6 +101,11 @@ int RunStartup(const QStringList& words, const QString& startDirectory, const St
 {
     CCommandLine options;
     options.Parse(words);
+    for (const QString& option : UnreadOptions(options))
+        std::fprintf(
+            stderr,
+            "vandrel: ignoring %s: the program has no such option (vandrel --help lists them)\n",
+            platform::EncodeFileName(option).constData());
     StartRequest request = DecideRunMode(options);
     request.playerFile = PlayerFileFrom(request.playerFile, startDirectory);
 

@@ -130,6 +130,16 @@ TEST(Startup, StepsInOrderAndEveryWayToEnd)
     }
 }
 
+// Options nothing reads stay ignored, and are named so that a mistyped one shows.
+TEST(Startup, OptionsNothingReadsAreNamed)
+{
+    CCommandLine options;
+    options.Parse({"--downlaod=u", "/Help", "--update=1", "--download", "-x", "--PLAYER=f",
+                   "/Version", "--bogus", "--verſion"});
+    EXPECT_EQ(UnreadOptions(options), (QStringList{"--bogus", "--download", "--verſion",
+                                                   "--downlaod=...", "--update=..."}));
+}
+
 // The window gets the player file relative to where the program was started, not to the
 // workspace that the extraction makes the current directory.
 TEST(Startup, PlayerFileReachesTheWindowAsTheUserMeantIt)
