@@ -19,6 +19,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMimeData>
@@ -138,6 +139,12 @@ void MainDlg::OnInitDialog()
         SwitchPage(kDownloadPage);
         if (m_startJobKind != JobKind::None)
             StartJob(m_startJobKind);
+    } else if (m_playerFile.startsWith(u'/') && !QFileInfo::exists(m_playerFile)) {
+        // Nothing to play or to hand to a program: the download page says so, and the window
+        // is of use at once.
+        SwitchPage(kDownloadPage);
+        m_downloadPage->AddLogText(
+            QStringLiteral("There is no file %1 to play.").arg(m_playerFile));
     } else if (!m_playerFile.isEmpty()) {
         // A file that goes to the user's own program leaves no page current: the window shows
         // the skin and its two window buttons.

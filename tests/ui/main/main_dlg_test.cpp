@@ -236,6 +236,17 @@ TEST_F(MainDlgTest, AnEmptyUrlStartsNothingAndToolTextReachesTheLogOnlyOnTheDown
     EXPECT_FALSE(dlg->DownloadPage()->LogText().contains(QStringLiteral("dropped")));
 }
 
+// A --player file that is not there is named on the download page, and nobody gets it.
+TEST_F(MainDlgTest, AMissingFileToPlayIsNamedOnTheDownloadPage)
+{
+    const QString missing = m_folder.filePath(QStringLiteral("gone.mp4"));
+    MainDlg dlg(m_workspace.path(), {}, JobKind::None, missing);
+    dlg.OnInitDialog();
+    EXPECT_EQ(dlg.CurrentPage(), MainDlg::kDownloadPage);
+    EXPECT_EQ(dlg.DownloadPage()->LogText().toStdString(),
+              ("There is no file " + missing + " to play.\n").toStdString());
+}
+
 TEST_F(MainDlgTest, LinksDroppedFillTheUrlFieldFilesAreIgnored)
 {
     const QUrl file(QStringLiteral("file:///tmp/a.flv"));
