@@ -1,5 +1,5 @@
 // For the tests of the element tree, the controls and the host: pictures, a picture element, a
-// recorder in the place of a host and an observer, the render pass, and a probe of the tree lock.
+// recorder in the place of a host, the render pass, and a probe of the tree lock.
 #pragma once
 
 #include "ui/elements/drawing_surface.h"
@@ -172,10 +172,9 @@ inline bool OtherThreadCanLock()
     return locked;
 }
 
-// Stands in for a host (HostCallback on a root) and an observer (ChangeCallback on an element).
+// Stands in for a host: the HostCallback on a root.
 struct Recorder {
-    std::vector<std::pair<std::string, int>> calls; // as the host
-    std::vector<std::string> names;                 // as the observer
+    std::vector<std::pair<std::string, int>> calls;
     Log* log = nullptr;
     static void Host(void* context, ui::PropertyName name, int visualOnly)
     {
@@ -184,22 +183,10 @@ struct Recorder {
         if (self->log)
             self->log->push_back("host:" + Utf8(name) + ":" + std::to_string(visualOnly));
     }
-    static void Changed(void* context, ui::PropertyName name)
-    {
-        auto* self = static_cast<Recorder*>(context);
-        self->names.push_back(Utf8(name));
-        if (self->log)
-            self->log->push_back("observer:" + Utf8(name));
-    }
     void AttachHost(ui::LayoutElement& root)
     {
         root.SetHostCallback(&Host);
         root.SetHostContext(this);
-    }
-    void AttachObserver(ui::LayoutElement& e)
-    {
-        e.SetChangeCallback(&Changed);
-        e.SetChangeContext(this);
     }
 };
 
