@@ -94,11 +94,6 @@ public:
         : m_image(std::move(image)), m_tag(std::move(tag)), m_log(log)
     {
     }
-    // Reports "Image" with a layout invalidation, like the program's pictures.
-    void SetPicture(QImage image)
-    {
-        ChangeProperty(m_image, image, u"Image", Invalidation::Layout);
-    }
 
     void MakeInteractive() { SetIsInteractive(true); }
     void SetMeasuredOverride(ui::Size s) { m_fixed = s; }

@@ -79,18 +79,6 @@ TEST(RenderTest, FrameShowsWhatTheRowSays)
          },
          {0, 0, 40, 40},
          {{5, 5, kGrey}, {24, 24, kGrey}, {4, 4, kBlue.rgb()}, {25, 25, kBlue.rgb()}}},
-        {"the margin of a disabled element keeps what is below, its content is clipped not moved",
-         [] {
-             auto grid = std::make_shared<GridPanel>();
-             auto disabled = Pic(20, 20, QColor(50, 100, 100));
-             disabled->SetTopLeftMargin(2, 2);
-             disabled->SetIsEnabled(false);
-             grid->AddChild(Pic(20, 20, kBlue));
-             grid->AddChild(disabled);
-             return grid;
-         },
-         {0, 0, 20, 20},
-         {{1, 1, kBlue.rgb()}, {2, 2, qRgb(85, 85, 85)}, {19, 19, qRgb(85, 85, 85)}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

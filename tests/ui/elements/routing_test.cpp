@@ -27,14 +27,12 @@ struct Scene {
     std::shared_ptr<GridPanel> sub = std::make_shared<GridPanel>();
     std::shared_ptr<Picture> c = Button("c", 10);
     std::shared_ptr<Picture> over = std::make_shared<Picture>(Solid(10, 10, Qt::red), "over", &log);
-    Strings cursors;
     std::uint32_t hot = kNoElementId;
 
     std::shared_ptr<Picture> Button(const char* tag, int size)
     {
         auto e = std::make_shared<Picture>(Solid(size, size, Qt::blue), tag, &log);
         e->MakeInteractive();
-        e->SetCursor(Qt::PointingHandCursor);
         return e;
     }
     Scene()
@@ -56,15 +54,7 @@ struct Scene {
         RenderFrame(*canvas, {0, 0, 100, 100});
         log.clear();
     }
-    void Move(int x, int y)
-    {
-        RouteMouseMove(root, {x, y}, hot, [this](std::optional<Qt::CursorShape> shape) {
-            cursors.push_back(!shape                             ? "none"
-                              : *shape == Qt::PointingHandCursor ? "hand"
-                                                                 : "other");
-            log.push_back("cursor");
-        });
-    }
+    void Move(int x, int y) { RouteMouseMove(root, {x, y}, hot); }
 };
 
 TEST(HitTestTest, ImagesDoNotBlockLaterButtonsWinPanelsAndHiddenOrDisabledSubtreesAreNotHit)
@@ -120,33 +110,20 @@ TEST(RouteTest, NoRootMeansCaptionNothingAndHotIdUnchanged)
     EXPECT_EQ(hot, 17u);
 }
 
-TEST(RouteTest, MouseDownReachesOnlyAnEnabledInteractiveHit)
-{
-    Scene s;
-    s.b->SetIsEnabled(false);
-    s.log.clear(); // only pointer calls are of interest
-    RouteMouseDown(s.root, {12, 12});
-    RouteMouseDown(s.root, {95, 95}); // background
-    RouteMouseDown(s.root, {35, 12});
-    EXPECT_EQ(s.log, (Strings{"a:down@12,12"}));
-}
-
 TEST(RouteTest, MovingBetweenAdjacentButtonsLeavesThenEnters)
 {
     Scene s;
     s.Move(12, 12);
     s.Move(13, 12); // within a: every move, no leave
-    EXPECT_EQ(s.log, (Strings{"cursor", "a:move@12,12", "cursor", "a:move@13,12"}));
+    EXPECT_EQ(s.log, (Strings{"a:move@12,12", "a:move@13,12"}));
     EXPECT_EQ(s.hot, s.a->Id());
     s.log.clear();
-    s.cursors.clear();
     s.Move(30, 12);
-    EXPECT_EQ(s.log, (Strings{"cursor", "a:leave", "cursor", "b:move@30,12"}));
-    EXPECT_EQ(s.cursors, (Strings{"none", "hand"}));
+    EXPECT_EQ(s.log, (Strings{"a:leave", "b:move@30,12"}));
     EXPECT_EQ(s.hot, s.b->Id());
     s.log.clear();
     s.Move(95, 95);
-    EXPECT_EQ(s.log, (Strings{"cursor", "b:leave"}));
+    EXPECT_EQ(s.log, (Strings{"b:leave"}));
     EXPECT_EQ(s.hot, kNoElementId);
 }
 
