@@ -30,17 +30,6 @@ TEST(MeasureTest, ExplicitSizeWinsAndMarginsAreTakenFromTheAvailable)
     e->SetBottomRightMargin(40, 3);
     e->Measure({50, 4});
     EXPECT_EQ(e->lastAvailable, (Size{-20, -1}));
-
-    // A grid passes its own size down only without a limit.
-    auto grid = std::make_shared<GridPanel>();
-    auto c = Box(1, 1);
-    grid->AddChild(c);
-    grid->SetWidth(90);
-    grid->Measure({Unset, Unset});
-    EXPECT_EQ(c->lastAvailable, (Size{90, Unset}));
-    EXPECT_EQ(grid->DesiredSize(), (Size{90, 1}));
-    grid->Measure({40, 30});
-    EXPECT_EQ(c->lastAvailable, (Size{40, 30}));
 }
 
 TEST(MeasureTest, HiddenElementCollapsesWithoutMeasuringAndPanelsSkipIt)
@@ -62,18 +51,6 @@ TEST(MeasureTest, HiddenElementCollapsesWithoutMeasuringAndPanelsSkipIt)
     b->Measure({Unset, Unset});
     EXPECT_EQ(b->DesiredSize(), (Size{0, 0}));
     EXPECT_EQ(b->measures, before);
-
-    // A hidden last child of a dock leaves the fill blank.
-    auto dock = std::make_shared<DockPanel>();
-    auto c = Box(10, 10);
-    auto d = Box(10, 10);
-    dock->AddChild(c);
-    dock->AddChild(d);
-    d->SetIsVisible(false);
-    RenderFrame(*dock, {0, 0, 50, 10});
-    EXPECT_EQ(d->renders, 0);
-    EXPECT_EQ(d->ActualRect(), (Rect{}));
-    EXPECT_EQ(c->ActualRect(), (Rect{0, 0, 10, 10}));
 }
 
 TEST(WrapTest, HelpersWrapAndHalveAsTwosComplement)
