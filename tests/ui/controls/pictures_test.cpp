@@ -15,8 +15,8 @@ TEST(LoadPngResource, EveryPictureOfTheWindowLoadsOnceInTheFramesFormat)
 {
     // The pictures the main window loads (their sizes show in the window's composite test).
     for (const std::uint16_t id :
-         {132, 133, 179, 134, 180, 141, 185, 143, 159, 160, 161, 146, 158,
-          147, 148, 174, 178, 149, 152, 153, 154, 155, 150, 151, 156, 157}) {
+         {132, 133, 179, 134, 180, 141, 185, 143, 159, 160, 161, 146, 158, 147,
+          148, 174, 178, 149, 152, 153, 154, 155, 150, 151, 156, 157, 186, 187}) {
         SCOPED_TRACE(id);
         const SharedImage image = LoadPngResource(id);
         ASSERT_TRUE(image);
