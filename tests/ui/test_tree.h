@@ -1,5 +1,5 @@
 // For the tests of the element tree, the controls and the host: pictures, a picture element, a
-// recorder in the place of a host and an observer, the render pass, and a probe of the tree lock.
+// render pass, and a probe of the tree lock.
 #pragma once
 
 #include "ui/elements/drawing_surface.h"
@@ -22,30 +22,31 @@
 
 namespace uitest {
 
-inline QImage Solid(int w, int h, QColor c, QImage::Format f = QImage::Format_ARGB32_Premultiplied)
+// In the frames' format.
+inline QImage Solid(int w, int h, QColor c)
 {
-    QImage image(w, h, f);
+    QImage image(w, h, ui::kFramePixelFormat);
     image.fill(c);
     return image;
 }
 
 // A disc with a soft, anti-aliased edge on a transparent ground: the shape of the skin.
-inline QImage Disc(int w, int h, QColor c, QImage::Format f = QImage::Format_ARGB32_Premultiplied)
+inline QImage Disc(int w, int h, QColor c)
 {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    QImage image = Solid(w, h, Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     p.setBrush(c);
     p.drawEllipse(QRectF(0, 0, w, h));
-    p.end();
-    return image.convertToFormat(f);
+    return image;
 }
 
 inline std::shared_ptr<const QImage> Filled(int w, int h, QRgb c)
 {
-    return std::make_shared<const QImage>(Solid(w, h, QColor::fromRgba(c), QImage::Format_ARGB32));
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(QColor::fromRgba(c));
+    return std::make_shared<const QImage>(std::move(image));
 }
 
 // Opaque; each pixel carries its own column in red and its row in green, so a pixel read from a
@@ -76,28 +77,18 @@ inline QImage RenderFrame(ui::LayoutElement& root, ui::Rect r = {}, ui::Size fra
     return image;
 }
 
-// The protocol's and the pointer's calls, in the order they came.
+// The pointer calls, in the order they came.
 using Log = std::vector<std::string>;
-
-inline std::string Utf8(ui::PropertyName name)
-{
-    return std::string(name.begin(), name.end());
-}
 
 // A leaf element that shows an image at its content rectangle's corner, at its natural size
 // (or Width x Height, or the size it is told to measure as). It counts its passes and presses,
-// can be made to take its time rendering, and writes its protocol hooks and pointer calls into
-// a log as "<tag>:<what>".
+// can be made to take its time rendering, and writes its pointer calls into a log as
+// "<tag>:<what>".
 class Picture : public ui::LayoutElement {
 public:
     explicit Picture(QImage image = {}, std::string tag = "p", Log* log = nullptr)
         : m_image(std::move(image)), m_tag(std::move(tag)), m_log(log)
     {
-    }
-    // Reports "Image" with a layout invalidation, like the program's pictures.
-    void SetPicture(QImage image)
-    {
-        ChangeProperty(m_image, image, u"Image", Invalidation::Layout);
     }
 
     void MakeInteractive() { SetIsInteractive(true); }
@@ -117,13 +108,8 @@ public:
     }
     void OnMouseMove(ui::Point p) override { Record("move@" + Pt(p)); }
     void OnMouseLeave() override { Record("leave"); }
-    // The pass-only setters.
-    void PokeX(std::int32_t v) { SetX(v); }
-    void PokeDesiredSize(ui::Size v) { SetDesiredSize(v); }
 
 protected:
-    void OnPropertyChanging(ui::PropertyName n) override { Record("changing:" + Utf8(n)); }
-    void OnPropertyChanged(ui::PropertyName n) override { Record("changed:" + Utf8(n)); }
     void MeasureOverride(ui::Size available) override
     {
         ++measures;
@@ -171,36 +157,5 @@ inline bool OtherThreadCanLock()
     t.join();
     return locked;
 }
-
-// Stands in for a host (HostCallback on a root) and an observer (ChangeCallback on an element).
-struct Recorder {
-    std::vector<std::pair<std::string, int>> calls; // as the host
-    std::vector<std::string> names;                 // as the observer
-    Log* log = nullptr;
-    static void Host(void* context, ui::PropertyName name, int visualOnly)
-    {
-        auto* self = static_cast<Recorder*>(context);
-        self->calls.emplace_back(Utf8(name), visualOnly);
-        if (self->log)
-            self->log->push_back("host:" + Utf8(name) + ":" + std::to_string(visualOnly));
-    }
-    static void Changed(void* context, ui::PropertyName name)
-    {
-        auto* self = static_cast<Recorder*>(context);
-        self->names.push_back(Utf8(name));
-        if (self->log)
-            self->log->push_back("observer:" + Utf8(name));
-    }
-    void AttachHost(ui::LayoutElement& root)
-    {
-        root.SetHostCallback(&Host);
-        root.SetHostContext(this);
-    }
-    void AttachObserver(ui::LayoutElement& e)
-    {
-        e.SetChangeCallback(&Changed);
-        e.SetChangeContext(this);
-    }
-};
 
 } // namespace uitest

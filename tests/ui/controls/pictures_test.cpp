@@ -15,8 +15,8 @@ TEST(LoadPngResource, EveryPictureOfTheWindowLoadsOnceInTheFramesFormat)
 {
     // The pictures the main window loads (their sizes show in the window's composite test).
     for (const std::uint16_t id :
-         {132, 133, 179, 134, 180, 141, 185, 143, 159, 160, 161, 146, 158,
-          147, 148, 174, 178, 149, 152, 153, 154, 155, 150, 151, 156, 157}) {
+         {132, 133, 179, 134, 180, 141, 185, 143, 159, 160, 161, 146, 158, 147,
+          148, 174, 178, 149, 152, 153, 154, 155, 150, 151, 156, 157, 186, 187}) {
         SCOPED_TRACE(id);
         const SharedImage image = LoadPngResource(id);
         ASSERT_TRUE(image);
@@ -31,30 +31,26 @@ TEST(LoadPngResource, EveryPictureOfTheWindowLoadsOnceInTheFramesFormat)
     EXPECT_TRUE(icon.hasAlphaChannel());
 }
 
-TEST(LoadPngResource, RoundPicturesAreTransparentOutsideTheirCircleWithASoftEdge)
+// The skin gives the window its shape; round buttons must not show square corners, and plates
+// have rounded corners where they do not join another.
+TEST(LoadPngResource, RoundPicturesAndPlatesAreTransparentAtTheirCornersWithASoftEdge)
 {
-    // The skin gives the window its shape; the round buttons must not show square corners.
-    for (std::uint16_t id : {132, 150, 151, 152, 153, 154, 155, 156, 157}) {
-        SCOPED_TRACE(id);
-        const SharedImage image = LoadPngResource(id);
+    const struct {
+        std::uint16_t id;
+        int clearCorners; // at least
+    } rows[] = {{132, 4}, {150, 4}, {151, 4}, {152, 4}, {153, 4}, {154, 4}, {155, 4}, {156, 4},
+                {157, 4}, {143, 2}, {146, 2}, {147, 2}, {148, 2}, {160, 2}, {174, 2}, {178, 2}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.id);
+        const SharedImage image = LoadPngResource(row.id);
         ASSERT_TRUE(image);
         const int w = image->width(), h = image->height();
+        int clear = 0;
         for (const QPoint corner :
              {QPoint(0, 0), QPoint(w - 1, 0), QPoint(0, h - 1), QPoint(w - 1, h - 1)})
-            EXPECT_EQ(qAlpha(image->pixel(corner)), 0) << corner.x() << "," << corner.y();
+            clear += qAlpha(image->pixel(corner)) == 0;
+        EXPECT_GE(clear, row.clearCorners);
         EXPECT_EQ(qAlpha(image->pixel(w / 2, h / 2)), 255);
-    }
-    // Rectangular plates have rounded corners too, but are solid in the middle.
-    for (std::uint16_t id : {143, 146, 147, 148, 160, 174, 178}) {
-        SCOPED_TRACE(id);
-        const SharedImage image = LoadPngResource(id);
-        ASSERT_TRUE(image);
-        bool transparent = false;
-        for (int y = 0; y < image->height(); ++y)
-            for (int x = 0; x < image->width(); ++x)
-                transparent |= qAlpha(image->pixel(x, y)) == 0;
-        EXPECT_TRUE(transparent);
-        EXPECT_EQ(qAlpha(image->pixel(image->width() / 2, image->height() / 2)), 255);
     }
     // Along a ray from the skin's centre to its left edge the alpha falls off over several
     // pixels instead of jumping from opaque to transparent.
@@ -73,8 +69,6 @@ TEST(LoadPngResource, WhatCannotBeHadIsEmpty)
         std::uint16_t id;
         const char* why;
     } rows[] = {{135, "no such resource"},
-                {0, "no such resource"},
-                {65535, "no such resource"},
                 {60001, "the resource is not a PNG"},
                 {60002, "the resource is empty"}};
     for (const auto& row : rows) {
@@ -104,58 +98,40 @@ QImage RenderAlone(ImageElement& e, Rect r, Size frame)
     return uitest::RenderFrame(e, r, frame).convertToFormat(QImage::Format_ARGB32);
 }
 
-TEST(ImageElement, Placement)
+// No picture of the window sets an alignment: each sits at the far edges of its box, at its
+// natural size, clipped to the box.
+TEST(ImageElement, PlacedUnscaledAtTheFarEdgesAndClippedToItsBox)
 {
     const struct {
         const char* name;
         int pictureWidth, pictureHeight;
         Rect box;
-        std::int32_t horizontal, vertical;
         QPoint origin;
+        QRect shown;
     } rows[] = {
-        {"default alignment: far edges", 100, 20, {10, 5, 300, 50}, 0, 0, {210, 35}},
-        {"near", 100, 20, {10, 5, 300, 50}, 1, 1, {10, 5}},
-        {"centre", 100, 20, {10, 5, 300, 50}, 2, 2, {110, 20}},
-        {"other values count as far", 100, 20, {10, 5, 300, 50}, -1, 3, {210, 35}},
-        {"exact fit, far", 100, 20, {3, 4, 100, 20}, 0, 0, {3, 4}},
-        {"exact fit, near", 100, 20, {3, 4, 100, 20}, 1, 1, {3, 4}},
-        {"exact fit, centre", 100, 20, {3, 4, 100, 20}, 2, 2, {3, 4}},
-        {"wider picture centred over the box", 100, 20, {50, 10, 60, 20}, 2, 1, {30, 10}},
-        {"odd overhang rounds toward minus infinity", 101, 20, {50, 10, 60, 20}, 2, 1, {29, 10}},
-        {"odd spare space rounds down", 51, 20, {50, 10, 60, 20}, 2, 1, {54, 10}},
-        {"taller picture, far", 20, 90, {10, 40, 30, 50}, 1, 0, {10, 0}},
+        {"a smaller picture", 100, 20, {10, 5, 300, 50}, {210, 35}, {210, 35, 100, 20}},
+        {"an exact fit", 100, 20, {3, 4, 100, 20}, {3, 4}, {3, 4, 100, 20}},
+        {"a larger picture overhangs up and left",
+         120,
+         90,
+         {10, 40, 30, 50},
+         {-80, 0},
+         {10, 40, 30, 50}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         ImageElement e;
         e.SetImage(Coded(row.pictureWidth, row.pictureHeight));
-        e.SetHorizontalAlignment(row.horizontal);
-        e.SetVerticalAlignment(row.vertical);
         QPoint origin;
-        const QRect shown = Landing(RenderAlone(e, row.box, {400, 120}), origin);
-        ASSERT_FALSE(shown.isNull());
+        const QImage frame = RenderAlone(e, row.box, {400, 120});
+        EXPECT_EQ(Landing(frame, origin), row.shown);
         EXPECT_EQ(origin, row.origin);
-        // Whatever overhangs the box is cut away by the render pass's clip.
-        EXPECT_TRUE(QRect(row.box.x, row.box.y, row.box.width, row.box.height).contains(shown))
-            << shown.x() << "," << shown.y() << " " << shown.width() << "x" << shown.height();
+        // Natural size: neighbouring frame columns hold neighbouring picture columns.
+        for (int x = row.shown.left(); x <= row.shown.right(); ++x)
+            ASSERT_EQ(qRed(frame.pixel(x, row.shown.bottom())), x - origin.x());
+        e.SetImage(nullptr);
+        EXPECT_TRUE(Landing(RenderAlone(e, row.box, {400, 120}), origin).isNull());
     }
-}
-
-TEST(ImageElement, NeverScalesThePictureAndWithoutOneDrawsNothing)
-{
-    ImageElement e;
-    e.SetImage(Coded(100, 20));
-    e.SetWidth(450);
-    e.SetHeight(338);
-    const QImage frame = RenderAlone(e, {0, 0, 450, 338}, {450, 338});
-    QPoint origin;
-    EXPECT_EQ(Landing(frame, origin), QRect(350, 318, 100, 20));
-    // Natural size: neighbouring frame columns hold neighbouring picture columns.
-    for (int x = 350; x < 450; ++x)
-        ASSERT_EQ(qRed(frame.pixel(x, 330)), x - 350);
-
-    e.SetImage(nullptr);
-    EXPECT_TRUE(Landing(RenderAlone(e, {0, 0, 450, 338}, {450, 338}), origin).isNull());
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// The render pass on real QImages: recorded rectangles, clipping that does not nest, greying
-// of disabled elements by the program's own matrix, and degenerate rectangles.
+// The render pass on real QImages: clipping that does not nest, greying of disabled elements by
+// the program's own matrix, and degenerate rectangles.
 #include "../test_tree.h"
 
 #include <gtest/gtest.h>
@@ -33,26 +33,6 @@ void ExpectPixel(const QImage& frame, int x, int y, QRgb expected, int tolerance
 std::shared_ptr<Picture> Pic(int w, int h, QColor c)
 {
     return std::make_shared<Picture>(Solid(w, h, c));
-}
-
-TEST(RenderTest, HiddenElementRecordsItsRectangleOnceButDrawsNothing)
-{
-    QImage frame = CreateFrameBitmap(20, 20);
-    auto e = Pic(10, 10, kRed);
-    Recorder observer;
-    observer.AttachObserver(*e);
-    e->SetIsVisible(false);
-    DrawingSurface surface(frame);
-    e->Render(surface, {1, 2, 3, 4});
-    EXPECT_EQ(e->ActualRect(), (Rect{1, 2, 3, 4}));
-    EXPECT_EQ(observer.names,
-              (std::vector<std::string>{"IsVisible", "X", "Y", "ActualWidth", "ActualHeight"}));
-    EXPECT_EQ(e->renders, 0);
-    ExpectPixel(frame, 1, 2, kTransparent);
-    // The same rectangle again reports no change.
-    observer.names.clear();
-    e->Render(surface, {1, 2, 3, 4});
-    EXPECT_TRUE(observer.names.empty());
 }
 
 TEST(RenderTest, FrameShowsWhatTheRowSays)
@@ -99,40 +79,6 @@ TEST(RenderTest, FrameShowsWhatTheRowSays)
          },
          {0, 0, 40, 40},
          {{5, 5, kGrey}, {24, 24, kGrey}, {4, 4, kBlue.rgb()}, {25, 25, kBlue.rgb()}}},
-        {"the margin of a disabled element keeps what is below, its content is clipped not moved",
-         [] {
-             auto grid = std::make_shared<GridPanel>();
-             auto disabled = Pic(20, 20, QColor(50, 100, 100));
-             disabled->SetTopLeftMargin(2, 2);
-             disabled->SetIsEnabled(false);
-             grid->AddChild(Pic(20, 20, kBlue));
-             grid->AddChild(disabled);
-             return grid;
-         },
-         {0, 0, 20, 20},
-         {{1, 1, kBlue.rgb()}, {2, 2, qRgb(85, 85, 85)}, {19, 19, qRgb(85, 85, 85)}}},
-        // In a canvas with margins, the first child draws its greyed copy while the canvas's
-        // clip is still set; after an enabled sibling has reset the clip, a later one is not
-        // clipped.
-        {"the greyed copy is drawn under the clip then in force",
-         [] {
-             auto canvas = std::make_shared<CanvasPanel>();
-             canvas->SetTopLeftMargin(10, 10);
-             canvas->SetBottomRightMargin(10, 10);
-             auto first = Pic(10, 10, QColor(100, 200, 0));
-             auto enabled = Pic(2, 2, kBlue);
-             auto third = Pic(10, 10, QColor(100, 200, 0));
-             first->SetIsEnabled(false);
-             third->SetIsEnabled(false);
-             for (auto& e : {first, enabled, third})
-                 canvas->AddChild(e);
-             canvas->SetPosition(first.get(), -10, -10);
-             canvas->SetPosition(enabled.get(), 5, 5);
-             canvas->SetPosition(third.get(), -10, 0);
-             return canvas;
-         },
-         {0, 0, 40, 40},
-         {{5, 5, kTransparent}, {5, 15, kGrey}, {16, 16, kBlue.rgb()}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -172,38 +118,28 @@ TEST(RenderTest, DegenerateRectanglesDrawNothingAndFailNothing)
     smallSurface.End();
     ExpectPixel(small, 0, 0, kRed.rgb());
     ExpectPixel(small, 5, 5, kTransparent);
-}
-
-TEST(RenderTest, GreyWorksOnStraightColourInBothFrameFormats)
-{
-    for (auto format : {QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied}) {
-        QImage image(3, 1, format);
-        image.setPixelColor(0, 0, QColor(100, 200, 0));
-        image.setPixelColor(1, 0, QColor(50, 100, 100, 128));
-        image.setPixelColor(2, 0, QColor(0, 0, 0, 0));
-        ApplyColorMatrix(image, kGreyMatrix);
-        ExpectPixel(image, 0, 0, kGrey);
-        ExpectPixel(image, 1, 0, qRgba(85, 85, 85, 128), format == QImage::Format_ARGB32 ? 0 : 1);
-        ExpectPixel(image, 2, 0, kTransparent);
-        // A disabled element on a frame of this format: an off-screen copy of the same format,
-        // greyed the same.
-        QImage frame = Solid(20, 20, Qt::transparent, format);
-        auto e = Pic(20, 20, QColor(100, 200, 0));
-        e->SetIsEnabled(false);
-        DrawingSurface surface(frame);
-        EXPECT_EQ(surface.CreateCompatibleBitmap(3, 3).format(), format);
-        e->Render(surface, {0, 0, 20, 20});
-        surface.End();
-        ExpectPixel(frame, 10, 10, kGrey);
-    }
 
     // A null bitmap gives a surface that draws nothing; no frame of a zero or huge side is made.
     QImage none;
-    DrawingSurface surface(none);
-    EXPECT_EQ(surface.LastStatus(), SurfaceStatus::NotReady);
-    surface.DrawImage(Solid(2, 2, kRed), {0, 0, 2, 2}, {0, 0, 2, 2});
+    DrawingSurface noSurface(none);
+    EXPECT_EQ(noSurface.LastStatus(), SurfaceStatus::NotReady);
+    noSurface.DrawImage(Solid(2, 2, kRed), {0, 0, 2, 2}, {0, 0, 2, 2});
     EXPECT_TRUE(CreateFrameBitmap(0, 5).isNull());
     EXPECT_TRUE(CreateFrameBitmap(100000, 100000).isNull());
+}
+
+// The matrix works on straight colour: a half-transparent pixel of a premultiplied frame greys
+// as its colour would.
+TEST(RenderTest, GreyWorksOnStraightColourOfAPremultipliedFrame)
+{
+    QImage image(3, 1, kFramePixelFormat);
+    image.setPixelColor(0, 0, QColor(100, 200, 0));
+    image.setPixelColor(1, 0, QColor(50, 100, 100, 128));
+    image.setPixelColor(2, 0, QColor(0, 0, 0, 0));
+    ApplyColorMatrix(image, kGreyMatrix);
+    ExpectPixel(image, 0, 0, kGrey);
+    ExpectPixel(image, 1, 0, qRgba(85, 85, 85, 128), 1);
+    ExpectPixel(image, 2, 0, kTransparent);
 }
 
 } // namespace
