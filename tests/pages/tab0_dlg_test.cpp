@@ -1,16 +1,23 @@
-// The download page: the folder kept in the settings, the folder chooser, the log (order,
-// limit, length), the log box that ignores clicks but scrolls, and its background picture.
+// The download page: controls placed by the tree's move events, the mask that lets the skin take
+// the pointer, drops handed to the owner, the folder kept in the settings, the folder chooser,
+// the log (order, limit) and the log box that ignores clicks but scrolls. (A page's close
+// reaching the owner is the end-to-end Escape case.)
 #include "pages/tab0_dlg.h"
 #include "settings/settings_store.h"
+#include "ui/elements/window_move_event.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QTest>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <climits>
 #include <memory>
@@ -25,15 +32,102 @@ SettingsKey FreshKey()
     return *key;
 }
 
+// The main window as far as a page sees it.
+class Owner : public QWidget {
+public:
+    Owner()
+    {
+        resize(781, 786);
+        setAcceptDrops(true);
+    }
+    QList<QUrl> droppedUrls;
+    QPoint dropPosition;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* e) override { e->accept(); }
+    void dropEvent(QDropEvent* e) override
+    {
+        droppedUrls = e->mimeData()->urls();
+        dropPosition = e->position().toPoint();
+        e->acceptProposedAction();
+    }
+};
+
+void PostMove(QObject* receiver, QWidget* window, QRect r)
+{
+    QCoreApplication::postEvent(
+        receiver,
+        new ui::WindowMoveEvent(QPointer<QObject>(window), {r.x(), r.y(), r.width(), r.height()}));
+    QCoreApplication::processEvents();
+}
+
+const QRect kUrl(339, 330, 258, 18), kFolder(339, 363, 170, 18), kLog(209, 445, 376, 52);
+
 class Tab0Test : public ::testing::Test {
 protected:
-    void SetUp() override { owner.resize(781, 786); }
     std::unique_ptr<Tab0Dlg> MakePage(const SettingsKey* key)
     {
         return std::make_unique<Tab0Dlg>(key, &owner);
     }
-    QWidget owner;
+    // A page without settings, shown, its controls placed as the window's tree places them.
+    std::unique_ptr<Tab0Dlg> PlacedPage()
+    {
+        auto page = MakePage(nullptr);
+        owner.show();
+        page->show();
+        PostMove(page.get(), page->UrlField(), kUrl);
+        PostMove(page.get(), page->FolderField(), kFolder);
+        PostMove(page.get(), page->LogBox(), kLog);
+        return page;
+    }
+    Owner owner;
 };
+
+TEST_F(Tab0Test, MoveEventsPlaceTheControlsAndTheMaskIsTheirUnion)
+{
+    auto page = PlacedPage();
+    // Move events for other windows and for gone windows change nothing.
+    QLineEdit stranger(&owner);
+    stranger.setGeometry(1, 2, 30, 40);
+    PostMove(page.get(), &stranger, QRect(100, 100, 50, 50));
+    EXPECT_EQ(stranger.geometry(), QRect(1, 2, 30, 40));
+    auto* doomed = new QLineEdit(page.get());
+    QCoreApplication::postEvent(page.get(),
+                                new ui::WindowMoveEvent(QPointer<QObject>(doomed), {5, 5, 5, 5}));
+    delete doomed;
+    QCoreApplication::processEvents(); // must not touch the deleted window
+
+    EXPECT_EQ(page->UrlField()->geometry(), kUrl);
+    // The skin away from the controls takes the pointer (the end-to-end drag by the skin).
+    EXPECT_EQ(page->mask(), QRegion(kUrl) + kFolder + kLog);
+    page->FolderField()->hide();
+    EXPECT_EQ(page->mask(), QRegion(kUrl) + kLog);
+}
+
+TEST_F(Tab0Test, DropsGoToTheOwner)
+{
+    auto page = PlacedPage();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a.flv")),
+                  QUrl::fromLocalFile(QStringLiteral("/tmp/b.mp4"))});
+    // File managers offer the paths as text too, which a line edit would take for itself.
+    data.setText(QStringLiteral("/tmp/a.flv\n/tmp/b.mp4"));
+    QWindow* window = owner.windowHandle();
+    ASSERT_NE(window, nullptr);
+    // As the window system delivers them: to the top-level window, which picks the target
+    // under the pointer. Over a control, over the page's masked area, and over the log.
+    for (const QPoint p : {QPoint(345, 335), QPoint(100, 100), QPoint(220, 450)}) {
+        owner.droppedUrls.clear();
+        QDragEnterEvent enter(p, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &enter);
+        QDropEvent drop(p, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &drop);
+        EXPECT_TRUE(drop.isAccepted()) << p.x() << "," << p.y();
+        EXPECT_EQ(owner.droppedUrls, data.urls()) << p.x() << "," << p.y();
+        EXPECT_EQ(owner.dropPosition, p);
+    }
+    EXPECT_TRUE(page->UrlField()->text().isEmpty());
+}
 
 // The field starts with the stored folder (the desktop without one), and what is typed is
 // stored exactly as typed when the page goes, only when there is a key to keep it in.
@@ -148,11 +242,8 @@ void Wheel(QWidget* target, int delta)
 
 TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrollsAndANewLineShowsTheTop)
 {
-    auto page = MakePage(nullptr);
-    owner.show();
-    page->show();
+    auto page = PlacedPage();
     Tab0Dlg::CMyEdit* log = page->LogBox();
-    log->setGeometry(209, 445, 376, 52);
     for (int i = 0; i < 100; ++i)
         page->AddLogText(QStringLiteral("a fairly long log line number %1").arg(i));
     page->UrlField()->setFocus();
@@ -168,7 +259,6 @@ TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrollsAndANewLineShowsTheTop)
     EXPECT_EQ(page->LogText(), before);
     EXPECT_EQ(log->TopLine(), 0);
     EXPECT_EQ(log->cursor().shape(), Qt::ArrowCursor);
-    EXPECT_EQ(owner.childAt(215, 450), log);
 
     Wheel(log, -120);
     EXPECT_EQ(log->TopLine(), QApplication::wheelScrollLines());
