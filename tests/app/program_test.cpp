@@ -69,23 +69,22 @@ TEST(Program, StartFaultsEndWithOneLineAndLeaveNothing)
 {
     struct Row {
         const char* name;
-        const char* args;            // blank-separated
         const char* env;             // blank-separated; "NAME=value" sets, "NAME" removes
         QByteArray expectedErr;      // "@TMP" stands for TMPDIR
         bool lastUpdateToday = true; // false: the check would ask
         bool cutPayload = false;
         bool tmpMissing = false; // TMPDIR names a folder that does not exist
     } const rows[] = {
-        {"display not set", "", "DISPLAY QT_QPA_PLATFORM",
+        {"display not set", "DISPLAY QT_QPA_PLATFORM",
          "vandrel: cannot open the display (DISPLAY is not set)\n"},
         // A display number that no X server on this machine serves.
-        {"the update question without a display", "", "DISPLAY=:1999 QT_QPA_PLATFORM",
+        {"the update question without a display", "DISPLAY=:1999 QT_QPA_PLATFORM",
          "vandrel: cannot open the display \":1999\" (DISPLAY)\n", false},
-        {"the temporary folder is missing", "", "QT_QPA_PLATFORM=offscreen DISPLAY",
+        {"the temporary folder is missing", "QT_QPA_PLATFORM=offscreen DISPLAY",
          "vandrel: cannot make the workspace in the temporary folder \"@TMP\" (TMPDIR): "
          "No such file or directory\n",
          true, false, true},
-        {"the payload is missing", "", "QT_QPA_PLATFORM=offscreen DISPLAY",
+        {"the payload is missing", "QT_QPA_PLATFORM=offscreen DISPLAY",
          "vandrel: the tools carried in the program file could not be unpacked", true, true},
     };
     for (const Row& c : rows) {
@@ -105,7 +104,7 @@ TEST(Program, StartFaultsEndWithOneLineAndLeaveNothing)
             Words(c.env);
         const QString program = c.cutPayload ? ProgramWithoutPayload(programs.path()) : kExe;
 
-        const auto run = testenv::Run(program, Words(c.args), 60000, env);
+        const auto run = testenv::Run(program, {}, 60000, env);
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         QByteArray expected = c.expectedErr;
         expected.replace("@TMP", QFile::encodeName(tmpDir));

@@ -65,33 +65,6 @@ QStringList Words(const char* text)
     return QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts);
 }
 
-TEST(RunMode, OptionsSelectTheJob)
-{
-    struct Row {
-        const char* name;
-        const char* words;
-        JobKind jobKind;
-        const char* url;
-        const char* player;
-    } const rows[] = {
-        {"the player wins over a download", "/download=u /player=f", JobKind::None, "", "f"},
-        {"convert stops the search", "/download=u /convert=c", JobKind::None, "", ""},
-        {"a bare mode word selects nothing", "/download", JobKind::None, "", ""},
-        {"download comes before mp3 in the table", "/download-mp3=a /download=b", JobKind::Download,
-         "b", ""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        CCommandLine options;
-        options.Parse(Words(row.words));
-        const StartRequest request = DecideRunMode(options);
-        EXPECT_TRUE(request.openWindow);
-        EXPECT_EQ(request.jobKind, row.jobKind);
-        EXPECT_EQ(request.downloadUrl, QLatin1String(row.url));
-        EXPECT_EQ(request.playerFile, QLatin1String(row.player));
-    }
-}
-
 // Steps that note their names (blank-separated); a termination signal counts as arrived after
 // the step signalAfter.
 struct Recorder {
@@ -99,7 +72,8 @@ struct Recorder {
     bool windowMade = true; // false: the window could not be made and never asks for the tools
     QString signalAfter;
     bool signalled = false;
-    QString player;
+    JobKind kind = JobKind::Mp4;
+    QString url, player;
 
     void Call(const QString& step)
     {
@@ -120,14 +94,14 @@ struct Recorder {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 return Call("extract:" + w), true;
             },
-            [this](const QString& w, const QString&, JobKind, const QString& p,
+            [this](const QString& w, const QString& u, JobKind k, const QString& p,
                    const std::function<bool()>& toolsReady) {
                 // The extraction runs on its own thread meanwhile: it is recorded when the
                 // window asks for the tools, before the window shows.
                 if (!windowMade || !toolsReady())
                     return;
                 Call("window:" + w);
-                player = p;
+                url = u, kind = k, player = p;
             },
             [this](const QString& w) { Call("remove:" + w); },
         };
@@ -172,26 +146,41 @@ TEST(Startup, OptionsNothingReadsAreNamed)
                                                    "--downlaod=...", "--update=..."}));
 }
 
-// The window gets the player file relative to where the program was started, not to the
-// workspace that the extraction makes the current directory.
-TEST(Startup, PlayerFileReachesTheWindowAsTheUserMeantIt)
+// The job the options select reaches the window, and the player file relative to where the
+// program was started, not to the workspace that the extraction makes the current directory.
+TEST(Startup, TheWindowGetsTheJobAndThePlayerFileTheUserMeant)
 {
     struct Row {
         const char* name;
-        QString value;
+        const char* words;
         QString start;
-        QString expected;
+        JobKind kind;
+        QString url;
+        QString player;
     } const rows[] = {
-        {"a relative name with parts", "../b/clip.flv", "/home/u/a", "/home/u/a/../b/clip.flv"},
-        {"started at the root", "clip.flv", "/", "/clip.flv"},
-        {"an address stays", "http://127.0.0.1/a.flv", "/home/u", "http://127.0.0.1/a.flv"},
-        {"a name with a colon is a file", "a:b.flv", "/home/u", "/home/u/a:b.flv"},
-        {"an unreadable start folder leaves it as given", "clip.flv", "", "clip.flv"},
+        {"the player wins over a download", "/download=u /player=f", "/s", JobKind::None, "",
+         "/s/f"},
+        {"convert stops the search", "/download=u /convert=c", "/s", JobKind::None, "", ""},
+        {"a bare mode word selects nothing", "/download", "/s", JobKind::None, "", ""},
+        {"download comes before mp3", "/download-mp3=a /download=b", "/s", JobKind::Download, "b",
+         ""},
+        {"a relative name with parts", "--player=../b/c.flv", "/s/a", JobKind::None, "",
+         "/s/a/../b/c.flv"},
+        {"started at the root", "--player=c.flv", "/", JobKind::None, "", "/c.flv"},
+        {"an address stays", "--player=http://127.0.0.1/a.flv", "/s", JobKind::None, "",
+         "http://127.0.0.1/a.flv"},
+        {"a name with a colon is a file", "--player=a:b.flv", "/s", JobKind::None, "",
+         "/s/a:b.flv"},
+        {"an unreadable start folder leaves it as given", "--player=c.flv", "", JobKind::None, "",
+         "c.flv"},
     };
     for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         Recorder r;
-        RunStartup({"--player=" + row.value}, row.start, r.Steps());
-        EXPECT_EQ(r.player, row.expected) << row.name;
+        RunStartup(Words(row.words), row.start, r.Steps());
+        EXPECT_EQ(r.kind, row.kind);
+        EXPECT_EQ(r.url, row.url);
+        EXPECT_EQ(r.player, row.player);
     }
 }
 

@@ -65,7 +65,6 @@ TEST_F(Tab2Test, FlashVideoWithoutAProgramPlaysInThePageEverythingElseGoesToTheP
         {"mixed-case flv without a program", QStringLiteral("/home/u/Vidéos/a b%?&=#+.FlV"), false,
          true},
         {"flv with a program", QStringLiteral("/v/clip.flv"), true, false},
-        {"flv only in the folder name", QStringLiteral("/v.flv/film.mp4"), false, false},
         {"flv without a dot", QStringLiteral("/v/clipflv"), false, false},
         {"flv before another extension", QStringLiteral("/v/clip.flv.mp4"), false, false},
         {"an empty path does nothing", QString(), false, false},

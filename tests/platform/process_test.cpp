@@ -1,6 +1,6 @@
-// Events, pipes and children: what an event's kind means to its waits, what a child inherits.
-// Reading a child's output to its end, reaping and closing every descriptor are the
-// redirector's tests.
+// Events and children: what an event's kind means to its waits, what a child inherits. Waiting
+// on events and descriptors together, reading a child's output to its end, reaping and closing
+// every descriptor are the redirector's tests.
 #include "platform/event.h"
 #include "platform/process.h"
 
@@ -19,8 +19,6 @@ using namespace std::chrono_literals;
 using platform::ChildProcess;
 using platform::Event;
 using platform::PipeEnds;
-using platform::WaitAny;
-using platform::WaitItem;
 
 TEST(Event, AutoResetIsClearedByTheWaitThatSeesItManualResetStaysSet)
 {
@@ -37,24 +35,6 @@ TEST(Event, AutoResetIsClearedByTheWaitThatSeesItManualResetStaysSet)
     EXPECT_TRUE(manual.Wait(0ms));
     manual.Reset();
     EXPECT_FALSE(manual.Wait(0ms));
-}
-
-TEST(Event, WaitAnyReportsTheFirstSignalledItemAndConsumesIt)
-{
-    Event a, b;
-    PipeEnds pipe;
-    ASSERT_EQ(platform::MakePipe(pipe), 0);
-    EXPECT_FALSE(
-        WaitAny({WaitItem::Of(a), WaitItem::Of(b), WaitItem::OfFd(pipe.read.Get())}, 20ms));
-    b.Set();
-    EXPECT_EQ(WaitAny({WaitItem::Of(a), WaitItem::Of(b)}, 0ms), std::optional<std::size_t>(1));
-    EXPECT_FALSE(b.IsSet()) << "an auto-reset event is consumed by WaitAny";
-    ASSERT_EQ(::write(pipe.write.Get(), "x", 1), 1);
-    EXPECT_EQ(WaitAny({WaitItem::Of(a), WaitItem::OfFd(pipe.read.Get())}, 0ms),
-              std::optional<std::size_t>(1));
-    // Neither end reaches a program that another thread starts meanwhile.
-    for (int fd : {pipe.read.Get(), pipe.write.Get()})
-        EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC);
 }
 
 // Runs argv with stdout and stderr on a pipe and returns what it wrote, or "spawn failed".
@@ -78,7 +58,12 @@ std::string Capture(const std::vector<std::string>& argv)
 
 TEST(Spawn, ChildGetsOnlyItsStandardHandlesItsOwnSessionAndDefaultSignals)
 {
-    // A descriptor the parent opened without close-on-exec must not reach the child either.
+    // Pipe ends never reach a program that another thread starts meanwhile (close-on-exec), and
+    // a descriptor the parent opened without close-on-exec does not reach the child either.
+    PipeEnds pipe;
+    ASSERT_EQ(platform::MakePipe(pipe), 0);
+    for (int fd : {pipe.read.Get(), pipe.write.Get()})
+        EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC);
     const int leaky = ::open("/dev/null", O_RDONLY);
     ASSERT_GE(leaky, 0);
     EXPECT_EQ(Capture({"/bin/sh", "-c", "ls /proc/$$/fd"}), "0\n1\n2\n");
