@@ -52,8 +52,6 @@ TEST(CommandLine, ArgumentsArriveAsFileNamesWithoutTheProgramPath)
     EXPECT_EQ(words[0], QString::fromUtf8("/player=/tmp/été.mp4"));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(platform::EncodeFileName(words[i]), QByteArray(argv[i + 1])) << i;
-    // The Latin-1 name is another name than any valid UTF-8 one, so no other file is opened.
-    EXPECT_NE(words[1], QString::fromUtf8("--player=/tmp/Vid\xef\xbf\xbdo.flv"));
     CCommandLine options;
     options.Parse(words);
     EXPECT_EQ(platform::EncodeFileName(options.GetValue(QStringLiteral("player"))),
@@ -158,21 +156,15 @@ TEST(Startup, TheWindowGetsTheJobAndThePlayerFileTheUserMeant)
         QString url;
         QString player;
     } const rows[] = {
-        {"the player wins over a download", "/download=u /player=f", "/s", JobKind::None, "",
-         "/s/f"},
+        {"player wins over download", "/download=u /player=f", "/s", JobKind::None, "", "/s/f"},
         {"convert stops the search", "/download=u /convert=c", "/s", JobKind::None, "", ""},
         {"a bare mode word selects nothing", "/download", "/s", JobKind::None, "", ""},
-        {"download comes before mp3", "/download-mp3=a /download=b", "/s", JobKind::Download, "b",
-         ""},
-        {"a relative name with parts", "--player=../b/c.flv", "/s/a", JobKind::None, "",
-         "/s/a/../b/c.flv"},
+        {"download before mp3", "/download-mp3=a /download=b", "/s", JobKind::Download, "b", ""},
+        {"relative, with parts", "--player=../b/c.flv", "/a", JobKind::None, "", "/a/../b/c.flv"},
         {"started at the root", "--player=c.flv", "/", JobKind::None, "", "/c.flv"},
-        {"an address stays", "--player=http://127.0.0.1/a.flv", "/s", JobKind::None, "",
-         "http://127.0.0.1/a.flv"},
-        {"a name with a colon is a file", "--player=a:b.flv", "/s", JobKind::None, "",
-         "/s/a:b.flv"},
-        {"an unreadable start folder leaves it as given", "--player=c.flv", "", JobKind::None, "",
-         "c.flv"},
+        {"an address stays", "--player=http://h/a.flv", "/s", JobKind::None, "", "http://h/a.flv"},
+        {"colon in a file name", "--player=a:b.flv", "/s", JobKind::None, "", "/s/a:b.flv"},
+        {"no start folder: as given", "--player=c.flv", "", JobKind::None, "", "c.flv"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

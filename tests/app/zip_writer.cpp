@@ -1,4 +1,3 @@
-// The test archives go through minizip's writer, raw members through its raw mode.
 #include "zip_writer.h"
 #include "test_env.h"
 

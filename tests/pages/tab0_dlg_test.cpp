@@ -142,8 +142,7 @@ TEST_F(Tab0Test, FolderFieldStartsWithTheStoredFolderAndKeepsWhatIsTyped)
     } rows[] = {
         {"no key gives the desktop and stores nothing", false, QStringLiteral("/srv/x"), desktop},
         {"an empty value stays empty", true, QString(), QString()},
-        {"blanks and Unicode are kept", true, QStringLiteral("/home/u/Vidéos à voir "),
-         QStringLiteral("/home/u/Vidéos à voir ")},
+        {"Unicode is kept", true, QStringLiteral("/Vidéos"), QStringLiteral("/Vidéos")},
     };
     const QString typed = QStringLiteral("  /no/such/folder/ever; x=y ");
     for (const auto& c : rows) {
@@ -186,7 +185,6 @@ TEST_F(Tab0Test, ChosenFolderFillsTheFieldCancelLeavesIt)
     EXPECT_EQ(asked, 2);
 }
 
-// Newest first is the end-to-end busy window's progress at the top of the log box.
 TEST_F(Tab0Test, OverTheLimitTheOldestWholeLinesLeave)
 {
     auto page = MakePage(nullptr);

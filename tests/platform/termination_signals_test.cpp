@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 
 #include <csignal>
@@ -63,9 +62,8 @@ TEST(TerminationSignals, ChildrenStartWithTheDefaultActions)
     QProcess child;
     child.start(QStringLiteral("sleep"), {QStringLiteral("30")});
     ASSERT_TRUE(child.waitForStarted(5000));
-    QFile status(QStringLiteral("/proc/%1/status").arg(child.processId()));
-    ASSERT_TRUE(status.open(QIODevice::ReadOnly));
-    const QByteArray text = status.readAll();
+    const QByteArray text =
+        testenv::ReadFile(QStringLiteral("/proc/%1/status").arg(child.processId()));
     EXPECT_TRUE(text.contains("\nSigBlk:\t0000000000000000\n")) << text.constData();
     child.terminate();
     ASSERT_TRUE(child.waitForFinished(5000));
