@@ -1,5 +1,5 @@
-// The zip extraction driver on archives written by the tests: argument rules, results,
-// directories, replacement, times and modes, and members that must not be written.
+// The zip extraction driver on archives written by the tests, called as the program calls it:
+// members that must not be written. The carried payload's extraction is the end-to-end case.
 #include "app/run_unzip.h"
 #include "test_env.h"
 #include "zip_writer.h"
@@ -12,9 +12,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <ctime>
-#include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -24,87 +21,29 @@ using ziptest::Member;
 class RunUnzipTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(QDir().mkpath(m_dest)); }
-    void TearDown() override { QDir::setCurrent(m_savedCwd); }
 
-    QString Archive(const std::vector<Member>& members)
+    // Writes the archive and extracts it as the program does: name, -x, -o, archive, -d,
+    // destination, and no messages.
+    UnzipResult Extract(const std::vector<Member>& members)
     {
         const QString path = m_root.filePath("a.zip");
         QFile::remove(path);
         EXPECT_TRUE(ziptest::WriteZip(path, members));
-        return path;
-    }
-
-    // The program's own call: name, -x, -o, archive, -d, destination.
-    UnzipResult Extract(const QString& archive)
-    {
-        return Run(
-            {"unzip.exe", "-x", "-o", QFile::encodeName(archive), "-d", QFile::encodeName(m_dest)});
-    }
-
-    // The driver's result; what it printed is in out.
-    UnzipResult Run(const QList<QByteArray>& args)
-    {
-        std::vector<const char*> argv;
-        for (const QByteArray& arg : args)
-            argv.push_back(arg.constData());
-        ::testing::internal::CaptureStdout();
-        const UnzipResult result = RunUnzip(static_cast<int>(argv.size()), argv.data(), stdout);
-        std::fflush(stdout);
-        out = ::testing::internal::GetCapturedStdout();
-        return result;
+        const QByteArray archive = QFile::encodeName(path), dest = QFile::encodeName(m_dest);
+        const char* const argv[] = {"unzip.exe",         "-x", "-o",
+                                    archive.constData(), "-d", dest.constData()};
+        return RunUnzip(6, argv, nullptr);
     }
 
     QString Dest(const QString& name) const { return m_dest + u'/' + name; }
     QByteArray Read(const QString& name) const { return testenv::ReadFile(Dest(name)); }
 
-    std::string out;
     QTemporaryDir m_root;
     const QString m_dest = m_root.filePath("dest");
-    const QString m_savedCwd = QDir::currentPath();
 };
 
 constexpr UnzipResult kExtracted = UnzipResult::Extracted;
 constexpr UnzipResult kIncomplete = UnzipResult::Incomplete;
-
-// The program's call: directories that the archive does not list are made for both separators,
-// an existing file is replaced, stored Unix modes are kept (others get 0644), the stored time is
-// taken as local time and the access time is left alone.
-TEST_F(RunUnzipTest, ExtractsAsTheProgramAsks)
-{
-    ASSERT_TRUE(testenv::WriteFile(Dest("top.txt"), "a much longer old content"));
-    const QString zip = Archive({{"top.txt", "top"},
-                                 {"tools/bin/a.dll", "dll"},
-                                 {"win\\sub\\b.txt", "backslashed"},
-                                 {"empty/", ""},
-                                 {"tool", "#!/bin/sh\n", 0100755},
-                                 {"page.htm", "<p>", 0100600},
-                                 {"timed.txt", "t", 0, 2019, 7, 14, 10, 30, 42}});
-    const std::time_t before = std::time(nullptr);
-    EXPECT_EQ(Extract(zip), kExtracted);
-    EXPECT_EQ(Read("top.txt"), "top");
-    EXPECT_EQ(Read("tools/bin/a.dll"), "dll");
-    EXPECT_EQ(Read("win/sub/b.txt"), "backslashed");
-    EXPECT_TRUE(QFileInfo(Dest("empty")).isDir());
-    EXPECT_NE(out.find(QFile::encodeName(zip).toStdString() + " opened\n"), std::string::npos);
-    EXPECT_NE(out.find(" extracting: tools/bin/a.dll\n"), std::string::npos);
-    EXPECT_NE(out.find("creating directory: empty/\n"), std::string::npos);
-    EXPECT_EQ(QDir::currentPath(), m_savedCwd)
-        << "names are resolved from the destination; the process's directory never changes";
-
-    const auto stated = [&](const char* name) {
-        struct stat st {};
-        stat(QFile::encodeName(Dest(QString::fromLatin1(name))).constData(), &st);
-        return st;
-    };
-    EXPECT_EQ(stated("tool").st_mode & 07777, 0755u);
-    EXPECT_EQ(stated("page.htm").st_mode & 07777, 0600u);
-    EXPECT_EQ(stated("top.txt").st_mode & 07777, 0644u);
-    std::tm local{};
-    local.tm_year = 2019 - 1900, local.tm_mon = 6, local.tm_mday = 14;
-    local.tm_hour = 10, local.tm_min = 30, local.tm_sec = 42, local.tm_isdst = -1;
-    EXPECT_EQ(stated("timed.txt").st_mtime, std::mktime(&local));
-    EXPECT_GE(stated("timed.txt").st_atime, before - 1);
-}
 
 // Members that must not be written are skipped and the rest is extracted: names that leave the
 // destination, names the 256-byte name buffer would cut (into another file, or behind a slash
@@ -113,13 +52,10 @@ TEST_F(RunUnzipTest, SkipsMembersThatMustNotBeWritten)
 {
     const QByteArray part(63, 'p');
     const QByteArray rows[] = {
-        "../evil.txt",
-        "sub/../../evil2.txt",
-        "sub\\..\\..\\evil3.txt",
+        "sub\\..\\..\\evil.txt",
         "../evildir/",
         QFile::encodeName(m_root.filePath("abs.txt")),
-        "\\abs2.txt",
-        "C:evil4.txt",
+        "C:evil.txt",
         part + '/' + part + '/' + part + '/' + part + "/file.txt",
         QByteArray(255, 'd') + "/file.txt",
         "blocked",
@@ -128,10 +64,7 @@ TEST_F(RunUnzipTest, SkipsMembersThatMustNotBeWritten)
         SCOPED_TRACE(stored.left(40).toStdString());
         QDir(m_dest).removeRecursively();
         ASSERT_TRUE(QDir().mkpath(Dest("blocked")));
-        EXPECT_EQ(Extract(Archive({{stored, "evil"}, {"good.txt", "good"}})), kIncomplete);
-        EXPECT_NE(out.find("error opening " + stored.left(256).toStdString() + "\n"),
-                  std::string::npos)
-            << out;
+        EXPECT_EQ(Extract({{stored, "evil"}, {"good.txt", "good"}}), kIncomplete);
         EXPECT_EQ(QDir(m_dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                   (QStringList{"blocked", "good.txt"}));
         EXPECT_TRUE(QDir(Dest("blocked")).isEmpty());
@@ -141,7 +74,7 @@ TEST_F(RunUnzipTest, SkipsMembersThatMustNotBeWritten)
     }
     // A name of exactly 256 bytes fits.
     const QByteArray fits = part + '/' + part + '/' + part + '/' + QByteArray(64, 'f');
-    EXPECT_EQ(Extract(Archive({{fits, "fits"}})), kExtracted);
+    EXPECT_EQ(Extract({{fits, "fits"}}), kExtracted);
     EXPECT_EQ(Read(QString::fromLatin1(fits)), "fits");
 }
 
@@ -155,19 +88,18 @@ TEST_F(RunUnzipTest, LinksAreNeitherMadeNorFollowed)
     ASSERT_TRUE(QDir().mkpath(outside));
     ASSERT_TRUE(QFile::link(target, Dest("a.txt")));
     ASSERT_TRUE(QFile::link(outside, Dest("sub")));
-    EXPECT_EQ(Extract(Archive({{"link", QFile::encodeName(target), 0120777},
-                               {"link", "a plain file of that name", 0100644},
-                               {"a.txt", "evil"},
-                               {"sub/x.txt", "x"},
-                               {"sub/deeper/y.txt", "y"},
-                               {"sub/newdir/", ""},
-                               {"fine.txt", "fine"}})),
+    EXPECT_EQ(Extract({{"link", QFile::encodeName(target), 0120777},
+                       {"link", "a plain file of that name", 0100644},
+                       {"a.txt", "evil"},
+                       {"sub/x.txt", "x"},
+                       {"sub/deeper/y.txt", "y"},
+                       {"sub/newdir/", ""},
+                       {"fine.txt", "fine"}}),
               kIncomplete);
     EXPECT_EQ(testenv::ReadFile(target), "precious");
     EXPECT_FALSE(QFileInfo(Dest("link")).isSymLink());
     EXPECT_EQ(Read("link"), "a plain file of that name");
-    EXPECT_TRUE(QDir(outside).isEmpty()) << out;
-    EXPECT_NE(out.find("error opening sub/deeper/y.txt\n"), std::string::npos) << out;
+    EXPECT_TRUE(QDir(outside).isEmpty());
     EXPECT_EQ(Read("fine.txt"), "fine");
 }
 
@@ -201,15 +133,12 @@ TEST_F(RunUnzipTest, MembersAreWrittenOnlyWhenTheirDataMatchesTheirHeaders)
         std::uint64_t storedSize;
         bool written;
     } const rows[] = {
-        {"stored, matching", 0, text, text, size, true},
         {"deflated, matching", 8, RawDeflate(text), text, size, true},
         {"damaged deflated data", 8, damaged, text.repeated(50), size * 50, false},
         // minizip reads bzip2 data out as it is stored and checks no checksum.
         {"bzip2 method over plain data", 12, text, text, size, false},
-        {"lzma method", 14, text, text, size, false},
         // minizip checks the checksum only of data that reaches the stored size.
         {"stored data shorter than its size", 0, text, text, size + 100, false},
-        {"deflated data shorter than its size", 8, RawDeflate(text), text, size + 1, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -217,9 +146,8 @@ TEST_F(RunUnzipTest, MembersAreWrittenOnlyWhenTheirDataMatchesTheirHeaders)
         ASSERT_TRUE(QDir().mkpath(m_dest));
         Member member{"member.bin", row.stored};
         member.raw = ziptest::RawHeaders{row.method, row.storedSize, Crc(row.content)};
-        EXPECT_EQ(Extract(Archive({{"before.txt", "before"}, member, {"after.txt", "after"}})),
-                  row.written ? kExtracted : kIncomplete)
-            << out;
+        EXPECT_EQ(Extract({{"before.txt", "before"}, member, {"after.txt", "after"}}),
+                  row.written ? kExtracted : kIncomplete);
         EXPECT_EQ(Read("before.txt"), "before");
         EXPECT_EQ(QFileInfo::exists(Dest("member.bin")), row.written);
         EXPECT_EQ(QFileInfo::exists(Dest("after.txt")), row.written);
@@ -227,30 +155,6 @@ TEST_F(RunUnzipTest, MembersAreWrittenOnlyWhenTheirDataMatchesTheirHeaders)
             EXPECT_EQ(Read("member.bin"), row.content);
         }
     }
-}
-
-TEST_F(RunUnzipTest, ResultsForMissingArchiveAndUnenterableDestination)
-{
-    EXPECT_EQ(Run({"unzip.exe", "-x", "-o"}), UnzipResult::NoArchive);
-    EXPECT_EQ(UnzipExitCode(UnzipResult::NoArchive), 1);
-    EXPECT_EQ(UnzipExitCode(UnzipResult::NoDestination), -1);
-    EXPECT_EQ(UnzipExitCode(kIncomplete), 0) << "members that failed leave the result 0";
-
-    const QByteArray missing = QFile::encodeName(m_root.filePath("missing"));
-    EXPECT_EQ(Run({"unzip.exe", "-x", "-o", missing}), UnzipResult::NoArchive);
-    EXPECT_EQ(out,
-              "Cannot open " + missing.toStdString() + " or " + missing.toStdString() + ".zip\n");
-
-    const QByteArray zip = QFile::encodeName(Archive({{"a.txt", "a"}}));
-    const QByteArray nowhere = QFile::encodeName(m_root.filePath("no/such/dir"));
-    EXPECT_EQ(Run({"unzip.exe", "-x", "-o", zip, "-d", nowhere}), UnzipResult::NoDestination);
-    EXPECT_NE(out.find("Error changing into " + nowhere.toStdString() + ", aborting\n"),
-              std::string::npos);
-
-    // A name that does not open is tried once more with ".zip".
-    const QByteArray bare = QFile::encodeName(m_root.filePath("a"));
-    EXPECT_EQ(Run({"unzip", "-o", bare, "-d", QFile::encodeName(m_dest)}), kExtracted);
-    EXPECT_NE(out.find(bare.toStdString() + ".zip opened\n"), std::string::npos);
 }
 
 } // namespace

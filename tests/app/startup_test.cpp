@@ -1,6 +1,7 @@
-// What the options ask the run to do, and start-up with recording steps: which steps ran, in
-// which order, with what.
+// The command line (flags and values, arguments that keep their bytes), what the options ask the
+// run to do, and start-up with recording steps: which steps ran, in which order, with what.
 #include "app/startup.h"
+#include "platform/file_name.h"
 
 #include <gtest/gtest.h>
 
@@ -9,54 +10,68 @@
 
 namespace {
 
+TEST(CommandLine, WordsBecomeFlagsAndValues)
+{
+    struct Row {
+        const char* name;
+        QStringList words;
+        QString option;
+        QString expected; // "flag", "=value", or "none" (no flag and no value of that name)
+    } const rows[] = {
+        {"only the first equals splits", {"/download=page?v=1&x=="}, "download", "=page?v=1&x=="},
+        {"a double dash is a slash", {"--player=C:\\a.mp4"}, "player", "=C:\\a.mp4"},
+        {"a single dash is no option", {"-player=x"}, "player", "none"},
+        {"a bare word is no option", {"update"}, "update", "none"},
+        {"names fold ASCII case", {"/UPDATE"}, "Update", "flag"},
+        {"letters outside A-Z compare exactly", {"/ÄBC=1"}, "äbc", "none"},
+        {"a valued option is no flag", {"/update=1"}, "update", "=1"},
+        {"a flag has no value", {"/download"}, "download", "flag"},
+        {"a later value wins, in any case", {"/download=a", "/DOWNLOAD=b"}, "download", "=b"},
+        {"an empty value is a value", {"/name="}, "name", "="},
+        {"values keep blanks and quotes", {"/player= a \"b\".mp4 "}, "player", "= a \"b\".mp4 "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CCommandLine options;
+        options.Parse(row.words);
+        const bool valued = row.expected.startsWith(u'=');
+        EXPECT_EQ(options.GetFlag(row.option), row.expected == "flag");
+        EXPECT_EQ(options.HasValue(row.option), valued);
+        EXPECT_EQ(options.GetValue(row.option), valued ? row.expected.mid(1) : QString());
+    }
+}
+
+// Words are decoded as file names: UTF-8 as text, and any other byte so that it comes back.
+TEST(CommandLine, ArgumentsArriveAsFileNamesWithoutTheProgramPath)
+{
+    const char* argv[] = {"/usr/bin/vandrel", "/player=/tmp/\xc3\xa9t\xc3\xa9.mp4",
+                          "--player=/tmp/Vid\xe9o.flv",
+                          "/x=\xc3\x28\xed\xa0\x80\xf4\x90\x80\x80\xc3", nullptr};
+    const QStringList words = CCommandLine::WordsFromArgv(4, argv);
+    ASSERT_EQ(words.size(), 3);
+    EXPECT_EQ(words[0], QString::fromUtf8("/player=/tmp/été.mp4"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(platform::EncodeFileName(words[i]), QByteArray(argv[i + 1])) << i;
+    CCommandLine options;
+    options.Parse(words);
+    EXPECT_EQ(platform::EncodeFileName(options.GetValue(QStringLiteral("player"))),
+              QByteArray("/tmp/Vid\xe9o.flv"));
+}
+
 QStringList Words(const char* text)
 {
     return QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts);
 }
 
-TEST(RunMode, OptionsSelectTheJob)
-{
-    struct Row {
-        const char* name;
-        const char* words;
-        bool openWindow;
-        JobKind jobKind;
-        const char* url;
-        const char* player;
-    } const rows[] = {
-        {"the player wins over a download", "/download=u /player=f", true, JobKind::None, "", "f"},
-        {"convert stops the search", "/download=u /convert=c", true, JobKind::None, "", ""},
-        {"a bare mode word selects nothing", "/download", true, JobKind::None, "", ""},
-        {"mode words fold case", "/DOWNLOAD-MP3=u", true, JobKind::Mp3, "u", ""},
-        {"download comes before mp3 in the table", "/download-mp3=a /download=b", true,
-         JobKind::Download, "b", ""},
-        {"the update flag in any case opens no window", "/UpDaTe /download=u", false, JobKind::None,
-         "", ""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        CCommandLine options;
-        options.Parse(Words(row.words));
-        const StartRequest request = DecideRunMode(options);
-        EXPECT_EQ(request.openWindow, row.openWindow);
-        EXPECT_EQ(request.jobKind, row.jobKind);
-        EXPECT_EQ(request.downloadUrl, QLatin1String(row.url));
-        EXPECT_EQ(request.playerFile, QLatin1String(row.player));
-    }
-}
-
-// Steps that note their names (blank-separated) and answer as set.
+// Steps that note their names (blank-separated); a termination signal counts as arrived after
+// the step signalAfter.
 struct Recorder {
     QString calls;
-    bool updateResult = true;
-    bool displayResult = true;
-    QString workspace = "/ws";
-    bool extractResult = true;
     bool windowMade = true; // false: the window could not be made and never asks for the tools
-    // The step after which a termination signal counts as arrived ("" for never).
     QString signalAfter;
     bool signalled = false;
-    QString player;
+    JobKind kind = JobKind::Mp4;
+    QString url, player;
 
     void Call(const QString& step)
     {
@@ -67,65 +82,54 @@ struct Recorder {
     StartupSteps Steps()
     {
         return {
-            [this] { return Call("update"), updateResult; },
+            [this] { return Call("update"), true; },
             [this] { Call("catch"); },
             [this] { return signalled; },
-            [this] { return Call("display"), displayResult; },
-            [this] { return Call("create"), workspace; },
+            [this] { return Call("display"), true; },
+            [this] { return Call("create"), QStringLiteral("/ws"); },
             [this](const QString& w) {
                 // Slow enough that a removal which did not wait for it would come first.
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                return Call("extract:" + w), extractResult;
+                return Call("extract:" + w), true;
             },
-            [this](const QString& w, const QString&, JobKind, const QString& p,
+            [this](const QString& w, const QString& u, JobKind k, const QString& p,
                    const std::function<bool()>& toolsReady) {
                 // The extraction runs on its own thread meanwhile: it is recorded when the
                 // window asks for the tools, before the window shows.
                 if (!windowMade || !toolsReady())
                     return;
                 Call("window:" + w);
-                player = p;
+                url = u, kind = k, player = p;
             },
             [this](const QString& w) { Call("remove:" + w); },
         };
     }
 };
 
-// Every way the run goes: a workspace that was made is always removed, and the exit code is 0.
-TEST(Startup, StepsInOrderAndEveryWayToEnd)
+// A signal at each point of the start, and a window that could not be made: the workspace that
+// was made is always removed, after the extraction, and the exit code is 0.
+TEST(Startup, SignalsDuringTheStartAndAWindowThatWasNotMade)
 {
     struct Row {
         const char* name;
-        const char* words;
         void (*set)(Recorder&);
         const char* calls;
     } const rows[] = {
-        {"a full run", "/download-avi=http://x/y", [](Recorder&) {},
-         "update catch display create extract:/ws window:/ws remove:/ws"},
-        {"the update check refuses", "", [](Recorder& r) { r.updateResult = false; }, "update"},
-        {"the update flag runs only the check", "--update", [](Recorder&) {}, "update"},
-        {"no display: no workspace", "", [](Recorder& r) { r.displayResult = false; },
+        {"a signal before the workspace", [](Recorder& r) { r.signalAfter = "display"; },
          "update catch display"},
-        {"no workspace: nothing to extract or remove", "", [](Recorder& r) { r.workspace.clear(); },
-         "update catch display create"},
-        {"a failed extraction removes the workspace", "",
-         [](Recorder& r) { r.extractResult = false; },
-         "update catch display create extract:/ws remove:/ws"},
-        {"a signal before the workspace", "", [](Recorder& r) { r.signalAfter = "display"; },
-         "update catch display"},
-        {"a signal while the workspace is made", "", [](Recorder& r) { r.signalAfter = "create"; },
+        {"a signal while the workspace is made", [](Recorder& r) { r.signalAfter = "create"; },
          "update catch display create remove:/ws"},
-        {"a window that could not be made: the extraction ends before the removal", "",
+        {"a window that could not be made: the extraction ends before the removal",
          [](Recorder& r) { r.windowMade = false; },
          "update catch display create extract:/ws remove:/ws"},
-        {"a signal during the extraction", "", [](Recorder& r) { r.signalAfter = "extract:/ws"; },
+        {"a signal during the extraction", [](Recorder& r) { r.signalAfter = "extract:/ws"; },
          "update catch display create extract:/ws remove:/ws"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Recorder r;
         row.set(r);
-        EXPECT_EQ(RunStartup(Words(row.words), "/home/u", r.Steps()), 0);
+        EXPECT_EQ(RunStartup({}, "/home/u", r.Steps()), 0);
         EXPECT_EQ(r.calls, QLatin1String(row.calls));
     }
 }
@@ -140,28 +144,35 @@ TEST(Startup, OptionsNothingReadsAreNamed)
                                                    "--downlaod=...", "--update=..."}));
 }
 
-// The window gets the player file relative to where the program was started, not to the
-// workspace that the extraction makes the current directory.
-TEST(Startup, PlayerFileReachesTheWindowAsTheUserMeantIt)
+// The job the options select reaches the window, and the player file relative to where the
+// program was started, not to the workspace that the extraction makes the current directory.
+TEST(Startup, TheWindowGetsTheJobAndThePlayerFileTheUserMeant)
 {
     struct Row {
         const char* name;
-        QString value;
+        const char* words;
         QString start;
-        QString expected;
+        JobKind kind;
+        QString url;
+        QString player;
     } const rows[] = {
-        {"a relative name", "clip.flv", "/home/u", "/home/u/clip.flv"},
-        {"a relative name with parts", "../b/clip.flv", "/home/u/a", "/home/u/a/../b/clip.flv"},
-        {"started at the root", "clip.flv", "/", "/clip.flv"},
-        {"an absolute path stays", "/srv/clip.flv", "/home/u", "/srv/clip.flv"},
-        {"an address stays", "http://127.0.0.1/a.flv", "/home/u", "http://127.0.0.1/a.flv"},
-        {"a name with a colon is a file", "a:b.flv", "/home/u", "/home/u/a:b.flv"},
-        {"an unreadable start folder leaves it as given", "clip.flv", "", "clip.flv"},
+        {"player wins over download", "/download=u /player=f", "/s", JobKind::None, "", "/s/f"},
+        {"convert stops the search", "/download=u /convert=c", "/s", JobKind::None, "", ""},
+        {"a bare mode word selects nothing", "/download", "/s", JobKind::None, "", ""},
+        {"download before mp3", "/download-mp3=a /download=b", "/s", JobKind::Download, "b", ""},
+        {"relative, with parts", "--player=../b/c.flv", "/a", JobKind::None, "", "/a/../b/c.flv"},
+        {"started at the root", "--player=c.flv", "/", JobKind::None, "", "/c.flv"},
+        {"an address stays", "--player=http://h/a.flv", "/s", JobKind::None, "", "http://h/a.flv"},
+        {"colon in a file name", "--player=a:b.flv", "/s", JobKind::None, "", "/s/a:b.flv"},
+        {"no start folder: as given", "--player=c.flv", "", JobKind::None, "", "c.flv"},
     };
     for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         Recorder r;
-        RunStartup({"--player=" + row.value}, row.start, r.Steps());
-        EXPECT_EQ(r.player, row.expected) << row.name;
+        RunStartup(Words(row.words), row.start, r.Steps());
+        EXPECT_EQ(r.kind, row.kind);
+        EXPECT_EQ(r.url, row.url);
+        EXPECT_EQ(r.player, row.player);
     }
 }
 

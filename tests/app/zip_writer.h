@@ -1,4 +1,4 @@
-// Test helper: writes zip archives with chosen member names, times, modes and data through
+// Test helper: writes zip archives with chosen member names, modes and data through
 // minizip's writer, so that tests can craft what a real zip tool would refuse to make.
 #pragma once
 
@@ -22,7 +22,6 @@ struct Member {
     QByteArray name;
     QByteArray data;
     unsigned unixMode = 0; // 0: stored without Unix attributes (as by a DOS/Windows tool)
-    int year = 2021, month = 3, day = 4, hour = 10, minute = 30, second = 0; // local time
     std::optional<RawHeaders> raw = std::nullopt; // set: data stored as given, under these headers
 };
 

@@ -13,18 +13,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    std::vector<std::string> words;
-    words.emplace_back("vandrel");
-    std::string word;
+    std::vector<std::string> words{"vandrel", ""};
     for (std::size_t i = 0; i < size; ++i) {
-        if (data[i] == 0) {
-            words.push_back(word);
-            word.clear();
-        } else {
-            word.push_back(static_cast<char>(data[i]));
-        }
+        if (data[i] == 0)
+            words.emplace_back();
+        else
+            words.back().push_back(static_cast<char>(data[i]));
     }
-    words.push_back(word);
     std::vector<const char*> argv;
     for (const std::string& w : words)
         argv.push_back(w.c_str());

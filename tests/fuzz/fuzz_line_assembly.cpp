@@ -15,11 +15,6 @@ constexpr std::string_view kDownloadPrefix = "[download] ";
 constexpr std::string_view kDestination = "[download] Destination: ";
 constexpr std::string_view kAlready = "has already been downloaded";
 
-bool IsLineEnd(char c)
-{
-    return c == '\r' || c == '\n';
-}
-
 // name follows "[download] Destination: ", or follows "[download] " on a line that goes on to
 // say the file has already been downloaded.
 bool ReportedIn(std::string_view output, std::string_view name)
@@ -32,8 +27,7 @@ bool ReportedIn(std::string_view output, std::string_view name)
         const std::string_view afterPrefix = rest.substr(kDownloadPrefix.size());
         if (!afterPrefix.starts_with(name))
             continue;
-        const std::size_t end =
-            std::find_if(afterPrefix.begin(), afterPrefix.end(), IsLineEnd) - afterPrefix.begin();
+        const std::size_t end = afterPrefix.find_first_of("\r\n");
         if (afterPrefix.substr(0, end).find(kAlready) != std::string_view::npos)
             return true;
     }

@@ -8,7 +8,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -23,16 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1)
         return 0;
     const QString& name = kNames[data[0] % kNames.size()];
-    const char* rest = reinterpret_cast<const char*>(data + 1);
-    const std::size_t restSize = size - 1;
-    const void* zero = std::memchr(rest, 0, restSize);
-    const std::size_t valueSize = zero ? static_cast<const char*>(zero) - rest : 0;
-    const QString value =
-        platform::DecodeFileName(QByteArrayView(rest, static_cast<qsizetype>(valueSize)));
-    const QByteArrayView file =
-        zero
-            ? QByteArrayView(rest + valueSize + 1, static_cast<qsizetype>(restSize - valueSize - 1))
-            : QByteArrayView(rest, static_cast<qsizetype>(restSize));
+    const QByteArrayView input(data + 1, static_cast<qsizetype>(size - 1));
+    const qsizetype zero = input.indexOf('\0');
+    const QString value = platform::DecodeFileName(zero < 0 ? QByteArrayView() : input.first(zero));
+    const QByteArrayView file = zero < 0 ? input : input.sliced(zero + 1);
 
     std::array<std::optional<QString>, kNames.size()> before;
     for (std::size_t i = 0; i < kNames.size(); ++i)

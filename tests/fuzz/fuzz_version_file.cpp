@@ -1,7 +1,7 @@
 // The version file's reader on arbitrary answers: a value it gives fits its capacity, is one
 // line, and reads the same again from a file that holds only that section and that key.
-#include "update/update_version_file.h"
 #include "fuzz_check.h"
+#include "update/update_version_file.h"
 
 #include <cstddef>
 #include <cstdint>

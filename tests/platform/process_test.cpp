@@ -1,4 +1,6 @@
-// Pipes and children: the -errno results, what a child inherits, and reaping exactly once.
+// Events and children: what an event's kind means to its waits, what a child inherits. Waiting
+// on events and descriptors together, reading a child's output to its end, reaping and closing
+// every descriptor are the redirector's tests.
 #include "platform/event.h"
 #include "platform/process.h"
 
@@ -9,14 +11,31 @@
 #include <string>
 
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
 using platform::ChildProcess;
+using platform::Event;
 using platform::PipeEnds;
+
+TEST(Event, AutoResetIsClearedByTheWaitThatSeesItManualResetStaysSet)
+{
+    Event autoReset(Event::Kind::AutoReset);
+    EXPECT_FALSE(autoReset.Wait(0ms));
+    autoReset.Set();
+    autoReset.Set(); // two sets before a wait still wake one wait
+    EXPECT_TRUE(autoReset.IsSet());
+    EXPECT_TRUE(autoReset.Wait(0ms));
+    EXPECT_FALSE(autoReset.Wait(0ms));
+
+    Event manual(Event::Kind::ManualReset, true);
+    EXPECT_TRUE(manual.Wait(0ms));
+    EXPECT_TRUE(manual.Wait(0ms));
+    manual.Reset();
+    EXPECT_FALSE(manual.Wait(0ms));
+}
 
 // Runs argv with stdout and stderr on a pipe and returns what it wrote, or "spawn failed".
 std::string Capture(const std::vector<std::string>& argv)
@@ -37,27 +56,14 @@ std::string Capture(const std::vector<std::string>& argv)
     return text;
 }
 
-TEST(Pipe, EndsAreAboveStdioAndPeekTellsBufferedEmptyAndEnded)
-{
-    PipeEnds ends;
-    ASSERT_EQ(platform::MakePipe(ends), 0);
-    for (int fd : {ends.read.Get(), ends.write.Get()}) {
-        EXPECT_GE(fd, 3);
-        EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC);
-    }
-    EXPECT_EQ(platform::PeekPipe(ends.read.Get()), 0) << "empty while a writer is open";
-    ASSERT_EQ(::write(ends.write.Get(), "hello", 5), 5);
-    ends.write.Close();
-    EXPECT_EQ(platform::PeekPipe(ends.read.Get()), 5) << "data first, then the end";
-    char buf[8];
-    EXPECT_EQ(platform::ReadPipe(ends.read.Get(), buf, sizeof buf), 5);
-    EXPECT_EQ(platform::PeekPipe(ends.read.Get()), -EPIPE);
-    EXPECT_EQ(platform::ReadPipe(-1, buf, sizeof buf), -EBADF);
-}
-
 TEST(Spawn, ChildGetsOnlyItsStandardHandlesItsOwnSessionAndDefaultSignals)
 {
-    // A descriptor the parent opened without close-on-exec must not reach the child either.
+    // Pipe ends never reach a program that another thread starts meanwhile (close-on-exec), and
+    // a descriptor the parent opened without close-on-exec does not reach the child either.
+    PipeEnds pipe;
+    ASSERT_EQ(platform::MakePipe(pipe), 0);
+    for (int fd : {pipe.read.Get(), pipe.write.Get()})
+        EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC);
     const int leaky = ::open("/dev/null", O_RDONLY);
     ASSERT_GE(leaky, 0);
     EXPECT_EQ(Capture({"/bin/sh", "-c", "ls /proc/$$/fd"}), "0\n1\n2\n");
@@ -89,24 +95,6 @@ TEST(Spawn, ChildGetsOnlyItsStandardHandlesItsOwnSessionAndDefaultSignals)
     ASSERT_NE(ign, std::string::npos) << out;
     const unsigned long long ignored = std::stoull(out.substr(ign + 8, 16), nullptr, 16);
     EXPECT_EQ(ignored & (1ull << (SIGUSR2 - 1)), 0u) << "SIGUSR2 still ignored in the child";
-}
-
-TEST(Reaping, AnEndedChildIsReapedOnRelease)
-{
-    PipeEnds out;
-    ASSERT_EQ(platform::MakePipe(out), 0);
-    ChildProcess child;
-    ASSERT_EQ(child.Spawn({"/bin/true"}, out.write.Get(), out.write.Get(), out.write.Get()), 0);
-    const int pid = child.Pid();
-    ASSERT_EQ(platform::WaitAny({platform::WaitItem::OfFd(child.PidFd())}, 10000ms),
-              std::optional<std::size_t>(0))
-        << "the pidfd becomes readable when the child ends";
-    child.Release();
-    EXPECT_FALSE(child.IsValid());
-    int status = 0;
-    EXPECT_EQ(::waitpid(pid, &status, WNOHANG), -1) << "already reaped";
-    EXPECT_EQ(errno, ECHILD);
-    child.Release(); // a second release does nothing
 }
 
 } // namespace

@@ -17,7 +17,7 @@ inline QString Dir()
 }
 // "http://127.0.0.1:PORT" of the loopback server; fails the test when it is not running.
 QString HttpBase();
-// The folder the server serves (clip.mp4, clip.flv, page.html, ...). Tests may add files.
+// The folder the server serves (clip.mp4, clip.flv, page.html, ...).
 inline QString MediaDir()
 {
     return Dir() + QStringLiteral("/media");
@@ -28,7 +28,6 @@ QString Display();
 // Points HOME and the XDG folders at a fresh temporary folder for this process, so no test
 // reads or writes the real user's settings. Called by the test main before anything else.
 void IsolateHome();
-// This process's isolated home.
 QString Home();
 
 inline QString SourceDir()

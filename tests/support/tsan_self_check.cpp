@@ -1,8 +1,7 @@
-// Shows that the ThreadSanitizer run still fails on a race in the program's own code, also one
-// inside a Qt callback on a Qt thread, while what Qt orders stays quiet: a write before posting
-// an event, read by its handler; the handler's write, read after the wait for its thread.
-// "ordered" must end without a report, "racy" (a write after the post, unordered with the
-// handler's) must report a data race.
+// The ThreadSanitizer run still fails on a race in the program's own code inside a Qt callback,
+// while what Qt orders stays quiet. "ordered" (a write before posting an event, the handler's
+// write read after the wait for its thread) must end without a report, "racy" (a write after
+// the post) must report a data race.
 #include <QCoreApplication>
 #include <QEvent>
 #include <QThread>
