@@ -43,6 +43,12 @@ int IgnoreXError(Display*, XErrorEvent*)
     return 0;
 }
 
+// The sandbox's folders the program is sent to, by the variable that names each.
+constexpr std::pair<const char*, const char*> kSandboxVariables[] = {
+    {"HOME", "home"},          {"XDG_CONFIG_HOME", "config"}, {"XDG_CONFIG_DIRS", "xdg-system"},
+    {"XDG_DATA_HOME", "data"}, {"XDG_CACHE_HOME", "cache"},   {"XDG_RUNTIME_DIR", "runtime"},
+    {"TMPDIR", "tmp"}};
+
 } // namespace
 
 bool WaitPaced(const std::function<bool()>& condition, int limitMs)
@@ -58,9 +64,10 @@ AppDriver::AppDriver()
 {
     QDir().mkpath(m_artifacts);
     const QString root = m_root.path();
-    for (const char* sub :
-         {"home", "config", "xdg-system", "data", "cache", "runtime", "tmp", "downloads", "bin"})
+    for (const auto& [variable, sub] : kSandboxVariables)
         QDir().mkpath(root + u'/' + QLatin1String(sub));
+    QDir().mkpath(DownloadFolder());
+    QDir().mkpath(root + QStringLiteral("/bin"));
     QFile::setPermissions(root + QStringLiteral("/runtime"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
@@ -122,13 +129,7 @@ bool AppDriver::Start(const QStringList& args)
                              "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
         env.remove(QString::fromLatin1(name));
     env.insert(QStringLiteral("DISPLAY"), m_display);
-    for (const auto& [name, sub] : {std::pair{"HOME", "home"},
-                                    {"XDG_CONFIG_HOME", "config"},
-                                    {"XDG_CONFIG_DIRS", "xdg-system"},
-                                    {"XDG_DATA_HOME", "data"},
-                                    {"XDG_CACHE_HOME", "cache"},
-                                    {"XDG_RUNTIME_DIR", "runtime"},
-                                    {"TMPDIR", "tmp"}})
+    for (const auto& [name, sub] : kSandboxVariables)
         env.insert(QLatin1String(name), root + u'/' + QLatin1String(sub));
     env.insert(QStringLiteral("PATH"),
                root + QStringLiteral("/bin:") + env.value(QStringLiteral("PATH")));
@@ -155,18 +156,14 @@ QString AppDriver::FindWindow() const
             .split(u'\n', Qt::SkipEmptyParts);
     const QSize size = app_geometry::kWindowSize;
     for (const QString& id : ids) {
-        const QByteArray geometry = Xdotool("getwindowgeometry --shell"_L1, {id});
-        if (!geometry.contains("WIDTH=" + QByteArray::number(size.width()) + '\n') ||
-            !geometry.contains("HEIGHT=" + QByteArray::number(size.height()) + '\n'))
+        // WINDOW=, X=, Y=, WIDTH=, HEIGHT=, SCREEN= lines.
+        QList<int> shell;
+        for (const QByteArray& line : Xdotool("getwindowgeometry --shell"_L1, {id}).split('\n'))
+            shell << line.mid(line.indexOf('=') + 1).toInt();
+        if (shell.size() < 5 || QSize(shell[3], shell[4]) != size)
             continue;
         m_window = id;
-        m_origin = QPoint();
-        for (const QByteArray& line : geometry.split('\n')) {
-            if (line.startsWith("X="))
-                m_origin.setX(line.mid(2).toInt());
-            else if (line.startsWith("Y="))
-                m_origin.setY(line.mid(2).toInt());
-        }
+        m_origin = QPoint(shell[1], shell[2]);
         return id;
     }
     return {};
@@ -176,11 +173,6 @@ QPoint AppDriver::WindowOrigin() const
 {
     FindWindow();
     return m_origin;
-}
-
-void AppDriver::Click(QPoint at) const
-{
-    Drag(at, at);
 }
 
 void AppDriver::Drag(QPoint from, QPoint to) const
@@ -223,12 +215,6 @@ bool AppDriver::RequestClose() const
     const Status sent = XSendEvent(display.get(), event.xclient.window, False, NoEventMask, &event);
     XSync(display.get(), False);
     return sent != 0;
-}
-
-void AppDriver::Signal(int signal) const
-{
-    if (Pid() > 0)
-        ::kill(static_cast<pid_t>(Pid()), signal);
 }
 
 QImage AppDriver::Screen(const QString& name) const
