@@ -3,7 +3,7 @@
 #include "app/workspace.h"
 #include "test_env.h"
 
-#include <QFileInfo>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -59,15 +59,6 @@ protected:
     static inline QString s_workspace;
     static inline bool s_extracted = false;
 };
-
-TEST_F(PayloadE2E, TheProgramCarriesTheFourTools)
-{
-    for (const char* name : {"downloader", "convert", "player.htm", "mpegts.js"})
-        EXPECT_TRUE(QFileInfo(Tool(name)).isFile()) << name;
-    EXPECT_TRUE(QFileInfo(Tool("downloader")).isExecutable());
-    EXPECT_TRUE(QFileInfo(Tool("convert")).isExecutable());
-    EXPECT_FALSE(QFileInfo(Tool("player.htm")).isExecutable());
-}
 
 struct DownloadRow {
     const char* name;
