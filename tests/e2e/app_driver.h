@@ -24,8 +24,7 @@ public:
     AppDriver(const AppDriver&) = delete;
     AppDriver& operator=(const AppDriver&) = delete;
 
-    // Starts the program in the sandbox's folder (relative paths are taken from there) and waits
-    // until its window is on the screen at its full size.
+    // Starts the program in the sandbox's folder and waits for its window at its full size.
     bool Start(const QStringList& args);
 
     QString DownloadFolder() const { return m_root.path() + QStringLiteral("/downloads"); }
@@ -46,8 +45,7 @@ public:
 
     // The whole screen; with a name also kept as <name>.png among the artifacts.
     QImage Screen(const QString& name = {}) const;
-    // Window images until ready holds or timeoutMs passes; the last one is kept as name.png
-    // when named and handed out through last.
+    // Window images until ready holds or timeoutMs passes; the last one kept as name.png, in last.
     bool WaitForWindowImage(const std::function<bool(const QImage&)>& ready, int timeoutMs,
                             const QString& name = {}, QImage* last = nullptr) const;
 

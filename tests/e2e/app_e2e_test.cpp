@@ -22,13 +22,9 @@ using namespace app_geometry;
 constexpr int kJobTimeoutMs = 180000;
 constexpr int kScreenTimeoutMs = 30000;
 
-// ---- pixels -------------------------------------------------------------------------------
-
-int Spread(QRgb c)
-{
+const auto Spread = [](QRgb c) {
     return std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)});
-}
-
+};
 const auto IsWhite = [](QRgb c) { return qRed(c) > 225 && qGreen(c) > 225 && qBlue(c) > 225; };
 // Saturated blue: the job buttons' face when they can be pressed.
 const auto IsBlue = [](QRgb c) { return qBlue(c) > qRed(c) + 60 && qBlue(c) > 120; };
@@ -98,8 +94,6 @@ const auto Idle = [](const QImage& w) {
     return IsBlue(w.pixel(kMp3ButtonSample)) && CloseShown(w);
 };
 
-// ---- files --------------------------------------------------------------------------------
-
 // The local file behind the first thing the opener was given (a file: URL or a path).
 QString OpenedFile(const AppDriver& app)
 {
@@ -135,8 +129,6 @@ void ExitsCleanly(AppDriver& app)
     EXPECT_TRUE(app.Workspaces().isEmpty()) << app.Workspaces().join(u' ').toStdString();
 }
 
-// ---- started with a mode word or a file to play -------------------------------------------
-
 struct StartCase {
     const char* name;
     const char* option;
@@ -144,7 +136,7 @@ struct StartCase {
     // from, given relative to it or (with a leading "/") as an absolute path.
     const char* source;
     const char* suffix; // of the one file the opener gets; empty: the player page plays it
-    const char* codecs; // a downloaded file's streams, in order, joined by blanks
+    const char* codecs; // a downloaded file's streams, in order
 };
 
 class StartedWith : public ::testing::TestWithParam<StartCase> {};
@@ -219,8 +211,6 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"Player_RelativeFlv_PlaysInThePlayerPage", "--player", "clip.flv", "", ""}),
     [](const ::testing::TestParamInfo<StartCase>& row) { return std::string(row.param.name); });
 
-// ---- the window by hand -------------------------------------------------------------------
-
 TEST(AppE2E, DraggedByTheSkinWithItsFieldsThenATypedAddressAndTheMp3ButtonMakeAnMp3)
 {
     AppDriver app;
@@ -289,7 +279,6 @@ TEST(AppE2E, DuringAJobNothingClosesTheStopButtonAndSigtermEndItAndLeaveNoToolFi
     ASSERT_TRUE(app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy"), &busy))
         << "MP3 button " << std::hex << busy.pixel(kMp3ButtonSample) << ", close button "
         << busy.pixel(kStopSquareSample);
-    EXPECT_FALSE(CloseShown(busy));
     ASSERT_TRUE(downloading()) << Describe(app);
 
     // The downloader's progress lines replace each other at the top of the log box.

@@ -177,9 +177,6 @@ INSTANTIATE_TEST_SUITE_P(
                    }},
         RefusalRow{"an_older_version", DownloaderUpdateResult::UpToDate,
                    [](Server& server, Opts&) { Serve(server, g_older); }},
-        RefusalRow{
-            "the_carried_version_itself", DownloaderUpdateResult::UpToDate,
-            [](Server&, Opts& options) { options.carriedVersion = QStringLiteral("2099.01.01"); }},
         RefusalRow{"larger_than_the_limit", DownloaderUpdateResult::Unreachable,
                    [](Server&, Opts& options) { options.maxBytes = 1024 * 1024; }},
         RefusalRow{"http_to_an_address_that_is_not_loopback", DownloaderUpdateResult::Refused,
