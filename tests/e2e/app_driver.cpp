@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -21,12 +20,6 @@ namespace {
 
 constexpr int kStartTimeoutMs = 60000;
 constexpr int kPollMs = 200;
-
-bool WriteScript(const QString& path, const QByteArray& text)
-{
-    return testenv::WriteFile(path, text) &&
-           QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
 
 // "Suite.Name" of the running test, a row's "/" made "_".
 QString TestName()
@@ -79,9 +72,13 @@ AppDriver::AppDriver()
 
     // The desktop opener records what it was given; the lookup of default programs knows none,
     // so Flash video is left to the program's own player page.
-    WriteScript(root + QStringLiteral("/bin/xdg-open"),
-                "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$HOME/opened.txt\"\n");
-    WriteScript(root + QStringLiteral("/bin/xdg-mime"), "#!/bin/sh\nexit 0\n");
+    for (const auto& [name, text] :
+         {std::pair{"xdg-open", R"(printf '%s\n' "$1" >> "$HOME/opened.txt")"},
+          {"xdg-mime", "exit 0"}}) {
+        const QString path = root + QStringLiteral("/bin/") + QLatin1String(name);
+        testenv::WriteFile(path, "#!/bin/sh\n" + QByteArray(text) + '\n');
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
 }
 
 AppDriver::~AppDriver()
@@ -147,9 +144,8 @@ bool AppDriver::Start(const QStringList& args)
 
 QString AppDriver::FindWindow() const
 {
-    // A visible top-level window of this process named "Vandrel", at the skin's size once the
-    // first frame has sized it. Looked up afresh: Qt makes the window anew when the web view
-    // joins it.
+    // A visible window of this process named "Vandrel" at the skin's size, looked up afresh: Qt
+    // makes the window anew when the web view joins it.
     const QStringList ids =
         QString::fromLatin1(Xdotool("search --all --onlyvisible --pid"_L1,
                                     {QString::number(Pid()), "--name"_L1, "^Vandrel$"_L1}))
@@ -217,15 +213,12 @@ bool AppDriver::RequestClose() const
     return sent != 0;
 }
 
-QImage AppDriver::Screen(const QString& name) const
+QImage AppDriver::Screen() const
 {
     const testenv::ProcessResult shot =
         testenv::Run(QStringLiteral("import"), {"-silent"_L1, "-window"_L1, "root"_L1, "png:-"_L1},
                      20000, {QStringLiteral("DISPLAY=") + m_display});
-    QImage image = QImage::fromData(shot.out, "PNG").convertToFormat(QImage::Format_RGB32);
-    if (!name.isEmpty())
-        image.save(m_artifacts + u'/' + name + QStringLiteral(".png"));
-    return image;
+    return QImage::fromData(shot.out, "PNG").convertToFormat(QImage::Format_RGB32);
 }
 
 bool AppDriver::WaitForWindowImage(const std::function<bool(const QImage&)>& ready, int timeoutMs,
@@ -262,17 +255,8 @@ QStringList AppDriver::Workspaces() const
 
 QStringList AppDriver::ProcessesInSandbox() const
 {
-    QStringList found;
-    const QByteArray root = m_root.path().toUtf8();
-    const QStringList skip = {QString::number(QCoreApplication::applicationPid()),
-                              QString::number(Pid())};
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        if (!pid.front().isDigit() || skip.contains(pid))
-            continue;
-        QByteArray command =
-            testenv::ReadFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
-        if (command.contains(root))
-            found << pid + u' ' + QString::fromUtf8(command.replace('\0', ' ').trimmed());
-    }
+    const QByteArray listed = testenv::Run(QStringLiteral("pgrep"), {"-af"_L1, m_root.path()}).out;
+    QStringList found = QString::fromUtf8(listed).split(u'\n', Qt::SkipEmptyParts);
+    found.removeIf([&](const QString& line) { return line.section(u' ', 0, 0).toInt() == Pid(); });
     return found;
 }

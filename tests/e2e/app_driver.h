@@ -21,8 +21,6 @@ public:
     AppDriver();
     // Kills the program and the tools it started, so a failed test leaves nothing behind.
     ~AppDriver();
-    AppDriver(const AppDriver&) = delete;
-    AppDriver& operator=(const AppDriver&) = delete;
 
     // Starts the program in the sandbox's folder and waits for its window at its full size.
     bool Start(const QStringList& args);
@@ -43,8 +41,7 @@ public:
     // A window manager's close: a WM_DELETE_WINDOW client message.
     bool RequestClose() const;
 
-    // The whole screen; with a name also kept as <name>.png among the artifacts.
-    QImage Screen(const QString& name = {}) const;
+    QImage Screen() const;
     // Window images until ready holds or timeoutMs passes; the last one kept as name.png, in last.
     bool WaitForWindowImage(const std::function<bool(const QImage&)>& ready, int timeoutMs,
                             const QString& name = {}, QImage* last = nullptr) const;
@@ -75,8 +72,7 @@ private:
     mutable QPoint m_origin;
 };
 
-// testenv::WaitUntil with a pause after each miss, for conditions that start a process or take
-// a screenshot: waiting does not take a core the program needs.
+// testenv::WaitUntil with a pause after each miss, so waiting takes no core the program needs.
 bool WaitPaced(const std::function<bool()>& condition, int limitMs);
 
 // The main window's parts, in window coordinates.

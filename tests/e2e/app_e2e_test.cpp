@@ -1,6 +1,5 @@
-// The built program as a user meets it: started with each mode word or a file to play, driven
-// through its window on the test display, its real downloader and converter fetching clips from
-// the loopback server, and what it hands to the user's programs recorded by the desktop opener.
+// The built program as a user meets it, through its window on the test display: its real tools
+// fetch clips from the loopback server; what it hands to the user's programs is recorded.
 #include "app_driver.h"
 #include "contrast.h"
 #include "test_env.h"
@@ -40,7 +39,6 @@ bool Near(QRgb a, QRgb b, int tolerance = 24)
            std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
-// Share of rect's pixels for which hit holds.
 double Share(const QRect& rect, const std::function<bool(int x, int y)>& hit)
 {
     int hits = 0;
@@ -231,8 +229,7 @@ TEST(AppE2E, DraggedByTheSkinWithItsFieldsThenATypedAddressAndTheMp3ButtonMakeAn
                                        &moved))
         << Fraction(moved, kUrlFieldInside, IsWhite);
     // Where the field was before, relative to the screen, there is no field now.
-    const QImage screen = app.Screen(QStringLiteral("moved-screen"));
-    EXPECT_LT(Fraction(screen, kUrlFieldInside.translated(before), IsWhite), 0.5);
+    EXPECT_LT(Fraction(app.Screen(), kUrlFieldInside.translated(before), IsWhite), 0.5);
 
     app.Click(kUrlField.center());
     app.Type(Url(QStringLiteral("clip.mp4")));
@@ -255,10 +252,8 @@ TEST(AppE2E, DraggedByTheSkinWithItsFieldsThenATypedAddressAndTheMp3ButtonMakeAn
     ExitsCleanly(app);
 }
 
-// A slow MP3 job: while it runs the buttons are grey, the stop square replaces the close
-// button, the log moves, and no close is obeyed. Stopped with the stop square, started again
-// with the MP3 button, and that one cut short by SIGTERM: neither leaves a tool, a file or the
-// workspace.
+// A slow MP3 job, stopped with the stop square, started again with the MP3 button and cut short
+// by SIGTERM.
 TEST(AppE2E, DuringAJobNothingClosesTheStopButtonAndSigtermEndItAndLeaveNoToolFileNorWorkspace)
 {
     AppDriver app;
@@ -310,8 +305,7 @@ TEST(AppE2E, DuringAJobNothingClosesTheStopButtonAndSigtermEndItAndLeaveNoToolFi
     EXPECT_TRUE(app.Running()) << "a stop ends the job, not the program";
     noToolNorFile();
 
-    // The address is still in its field: the MP3 button starts the job again, and the stop
-    // square comes back without the hot look it had when it was clicked.
+    // The address is still in its field; the stop square comes back without its hot look.
     app.Click(kMp3Button);
     ASSERT_TRUE(app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy-again")));
     ASSERT_TRUE(downloading()) << Describe(app);

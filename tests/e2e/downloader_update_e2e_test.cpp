@@ -1,6 +1,5 @@
-// The downloader kept current: releases made in the test from the installed yt-dlp with another
-// version, signed by a key made in the test and served on loopback; what is kept, what the
-// carried downloader then runs, and every release that must be refused.
+// The downloader kept current: releases made from the installed yt-dlp, signed by a key made in
+// the test and served on loopback; what is kept, what then runs, and every release refused.
 #include "../update/loopback_http_server.h"
 #include "app/workspace.h"
 #include "settings/settings_store.h"
@@ -18,8 +17,6 @@
 #include <functional>
 
 namespace {
-
-const QByteArray kWorkingCopy = "the working copy\n";
 
 struct Release {
     QByteArray zipapp, sums, signature, key;
@@ -101,8 +98,7 @@ TEST_F(DownloaderUpdateE2E, AGoodReleaseIsKeptAndTheNextJobRunsIt)
     // Only the kept file: no temporary folder or key is left behind.
     EXPECT_EQ(Entries(m_keep), QStringList{QStringLiteral("yt-dlp")});
 
-    // The carried downloader, unpacked from the built program as a start does, run as a job
-    // runs it, with this test's data folder as the user's.
+    // The carried downloader, unpacked and run as the program does, this test's data as the user's.
     QTemporaryDir workspace, folder;
     ASSERT_TRUE(ExtractToolPayload(workspace.path(), QStringLiteral(VANDREL_EXE)));
     const auto carried = [&](const QStringList& args) {
@@ -133,13 +129,14 @@ class DownloaderRefusal : public DownloaderUpdateE2E,
 
 TEST_P(DownloaderRefusal, LeavesTheWorkingCopyUntouched)
 {
+    const QByteArray working = "the working copy\n";
     ASSERT_TRUE(QDir().mkpath(m_keep));
-    ASSERT_TRUE(testenv::WriteFile(Kept(), kWorkingCopy));
+    ASSERT_TRUE(testenv::WriteFile(Kept(), working));
     Serve(m_server, g_newer);
     DownloaderUpdateOptions options = Options();
     GetParam().change(m_server, options);
     EXPECT_EQ(UpdateDownloader(options), GetParam().expected);
-    EXPECT_EQ(testenv::ReadFile(Kept()), kWorkingCopy);
+    EXPECT_EQ(testenv::ReadFile(Kept()), working);
     EXPECT_EQ(Entries(m_keep), QStringList{QStringLiteral("yt-dlp")});
 }
 

@@ -40,7 +40,6 @@ def gpg(home, *args, check=True):
 
 
 def main(out, version, home):
-    os.makedirs(out, exist_ok=True)
     os.makedirs(home, mode=0o700, exist_ok=True)
     binary, sums = os.path.join(out, "yt-dlp"), os.path.join(out, "SHA2-256SUMS")
     zipapp(binary, version)

@@ -42,10 +42,6 @@ protected:
         return testenv::RunTool(m_folder.path(), Tool("convert"),
                                 {QStringLiteral("-y"), QStringLiteral("-i"), input, output}, env);
     }
-    static QString Url(const char* file)
-    {
-        return testenv::HttpBase() + u'/' + QString::fromLatin1(file);
-    }
 
     QTemporaryDir m_folder;
 
@@ -64,7 +60,7 @@ class DownloaderRun : public PayloadE2E, public ::testing::WithParamInterface<Do
 TEST_P(DownloaderRun, ReportsTheOneFinalFileOrAnErrorLineEveryLineEndingInACarriageReturn)
 {
     QStringList words = GetParam().words;
-    words.last() = Url(qPrintable(words.last()));
+    words.last() = testenv::HttpBase() + u'/' + words.last();
     const testenv::ProcessResult dl = Download(words);
     // No line feed without a carriage return before it: the program splits lines at the latter.
     for (qsizetype i = dl.out.indexOf('\n'); i >= 0; i = dl.out.indexOf('\n', i + 1))
@@ -85,8 +81,7 @@ TEST_P(DownloaderRun, ReportsTheOneFinalFileOrAnErrorLineEveryLineEndingInACarri
 
 INSTANTIATE_TEST_SUITE_P(
     PayloadE2E, DownloaderRun,
-    ::testing::Values(DownloadRow{"the_video_of_a_page", {"page.html"}, ".mp4"},
-                      DownloadRow{"after_post_processing_only_the_final_file",
+    ::testing::Values(DownloadRow{"after_post_processing_only_the_final_file",
                                   {"-x", "--audio-format", "mp3", "clip.mp4"},
                                   ".mp3"},
                       DownloadRow{"a_missing_clip_as_an_error_line", {"no-such-clip.mp4"}, ""}),
@@ -94,8 +89,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
 {
-    const QStringList first = testenv::DestinationNames(Download({Url("clip.flv")}).out);
-    const QByteArray second = Download({Url("clip.flv")}).out;
+    const QStringList clip = {testenv::HttpBase() + QStringLiteral("/clip.flv")};
+    const QStringList first = testenv::DestinationNames(Download(clip).out);
+    const QByteArray second = Download(clip).out;
     ASSERT_EQ(first.size(), 1);
     EXPECT_TRUE(second.contains(AlreadyThere(first[0]))) << second.toStdString();
     EXPECT_TRUE(testenv::DestinationNames(second).isEmpty()) << second.toStdString();

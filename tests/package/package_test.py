@@ -2,7 +2,7 @@
 """The Debian package as a user gets it: built by CPack, unpacked with dpkg-deb -x into a folder
 of the build (the machine is not changed), its files checked, and the unpacked program run.
 
-usage: package_test.py build|contents|validate|lintian|run|install BUILD_DIR
+usage: package_test.py build|contents|validate|run|install BUILD_DIR
   (install: `cmake --install` into another prefix, whose program finds PREFIX/etc/xdg itself)
 """
 import gzip
@@ -85,9 +85,8 @@ FILES = [
 
 
 def step_contents(p):
-    listing = run(["dpkg-deb", "-c", p.deb()]).stdout.splitlines()
     packaged = {}
-    for line in listing:
+    for line in run(["dpkg-deb", "-c", p.deb()]).stdout.splitlines():
         fields = line.split(None, 5)
         path = fields[5].split(" -> ")[0].lstrip("./").rstrip("/")
         if path:
@@ -143,13 +142,9 @@ def step_validate(p):
     v = run(["desktop-file-validate", desktop])
     check(v.returncode == 0 and "error:" not in v.stdout, "desktop-file-validate: " + v.stdout)
     entry = dict(re.findall(r"^([A-Za-z]+)=(.*)$", read(desktop), re.M))
-    check(entry.get("Exec") == "vandrel" and
-          os.path.isfile(os.path.join(p.root, "usr/bin", entry.get("Exec", "?"))),
-          "the entry starts the installed program")
+    check(entry.get("Exec") == "vandrel", "the entry starts the installed program, usr/bin/vandrel")
     check(entry.get("Categories") == "AudioVideo;Network;", "the entry's categories")
-    check(os.path.isfile(os.path.join(
-        p.root, "usr/share/icons/hicolor/48x48/apps", entry.get("Icon", "?") + ".png")),
-        "the entry's icon is in the hicolor theme")
+    check(entry.get("Icon") == "vandrel", "the entry's icon is the package's hicolor vandrel.png")
 
     metainfo = os.path.join(p.root, f"usr/share/metainfo/{APP_ID}.metainfo.xml")
     v = run(["appstreamcli", "validate", "--no-net", metainfo])
@@ -166,8 +161,6 @@ def step_validate(p):
                   "Vandrel.conf", "XDG_CONFIG_DIRS", "VANDREL_UPDATE_SERVER", "EXIT STATUS"]:
         check(words in v.stdout.replace("‐", "-"), f"the manual page tells of {words}")
 
-
-def step_lintian(p):
     v = run(["lintian", "--tag-display-limit", "0", p.deb()])
     print(v.stdout + v.stderr)
     check(v.returncode == 0 and not re.search(r"^[EW]: ", v.stdout, re.M),
@@ -176,9 +169,7 @@ def step_lintian(p):
 
 def wait_until(condition, seconds, proc):
     deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if proc.poll() is not None:
-            return False
+    while time.monotonic() < deadline and proc.poll() is None:
         if condition():
             return True
         time.sleep(0.25)
@@ -215,7 +206,7 @@ def page_pixels(pid, display):
 
 def share(picture, hit):
     """The share of a picture's pixels for which hit(i) holds, i the offset of the pixel."""
-    return sum(1 for i in range(0, len(picture), 3) if hit(i)) / (len(picture) / 3)
+    return sum(1 for i in range(0, len(picture), 3) if hit(i)) / max(1, len(picture) / 3)
 
 
 def step_run(p):
@@ -225,9 +216,8 @@ def step_run(p):
     media = os.path.join(p.env, "media")
     with tempfile.TemporaryDirectory(prefix="vandrel-package-", ignore_cleanup_errors=True) as t:
         home, tmp, runtime, stubs = (os.path.join(t, n) for n in ["home", "tmp", "run", "bin"])
-        for d in [home, tmp, stubs]:
-            os.makedirs(d)
-        os.makedirs(runtime, mode=0o700)
+        for d in [home, tmp, runtime, stubs]:
+            os.makedirs(d, mode=0o700)
         opened = os.path.join(t, "opened.txt")
         # The desktop's opener only writes down what it was given, and no program is registered
         # for any type, so Flash video plays in the page.
@@ -276,8 +266,8 @@ def step_run(p):
         first = []
 
         def playing():
-            shot = page_pixels(proc.pid, display)
-            if not shot or share(shot, lambda i: max(shot[i:i + 3]) - min(shot[i:i + 3]) > 100) < .3:
+            shot = page_pixels(proc.pid, display) or b""
+            if share(shot, lambda i: max(shot[i:i + 3]) - min(shot[i:i + 3]) > 100) < .3:
                 return False
             first[:] = first or [shot]
             return share(shot, lambda i: any(abs(shot[i + k] - first[0][i + k]) > 8
@@ -313,7 +303,7 @@ def step_install(p):
 
 
 STEPS = {"build": step_build, "contents": step_contents, "validate": step_validate,
-         "lintian": step_lintian, "run": step_run, "install": step_install}
+         "run": step_run, "install": step_install}
 
 if __name__ == "__main__":
     STEPS[sys.argv[1]](Paths(sys.argv[2]))
