@@ -23,13 +23,13 @@ struct Release {
 };
 
 // A release of the given version, signed by the key kept in home.
-Release MakeRelease(const char* version, const QString& home)
+Release MakeRelease(const QString& version, const QString& home)
 {
     QTemporaryDir out;
     const testenv::ProcessResult made = testenv::Run(
         QStringLiteral(VANDREL_SYSTEM_PYTHON),
         {testenv::SourceDir() + QStringLiteral("/tests/e2e/make_downloader_release.py"), out.path(),
-         QString::fromLatin1(version), home});
+         version, home});
     EXPECT_EQ(made.exitCode, 0) << made.err.toStdString();
     const auto file = [&](const char* name) {
         return testenv::ReadFile(out.filePath(QLatin1String(name)));
@@ -38,8 +38,9 @@ Release MakeRelease(const char* version, const QString& home)
             file("release-key.asc")};
 }
 
-// Made once for all tests: a newer and an older release signed by the test key.
-Release g_newer, g_older;
+// Made once for all tests and signed by the test key: a newer release, and one of the version the
+// program carries.
+Release g_newer, g_carried;
 
 using Answer = LoopbackHttpServer::Answer;
 
@@ -61,8 +62,8 @@ protected:
     static void SetUpTestSuite()
     {
         QTemporaryDir home;
-        g_newer = MakeRelease("2099.01.01", home.path());
-        g_older = MakeRelease("2001.01.01", home.path());
+        g_newer = MakeRelease(QStringLiteral("2099.01.01"), home.path());
+        g_carried = MakeRelease(CarriedDownloaderVersion(), home.path());
     }
 
     void SetUp() override
@@ -172,8 +173,8 @@ INSTANTIATE_TEST_SUITE_P(
                        cut.noLength = true; // ends where the connection does
                        server.Serve(QStringLiteral("/rel/yt-dlp"), cut);
                    }},
-        RefusalRow{"an_older_version", DownloaderUpdateResult::UpToDate,
-                   [](Server& server, Opts&) { Serve(server, g_older); }},
+        RefusalRow{"the_carried_version_itself", DownloaderUpdateResult::UpToDate,
+                   [](Server& server, Opts&) { Serve(server, g_carried); }},
         RefusalRow{"larger_than_the_limit", DownloaderUpdateResult::Unreachable,
                    [](Server&, Opts& options) { options.maxBytes = 1024 * 1024; }},
         RefusalRow{"http_to_an_address_that_is_not_loopback", DownloaderUpdateResult::Refused,
