@@ -67,7 +67,6 @@ def step_build(p):
     check(x.returncode == 0, "dpkg-deb -x unpacked it: " + x.stderr.strip())
 
 
-
 # Every file of the package: its mode, and what else must hold for it.
 FILES = [
     ("usr/bin/vandrel", 0o755, "program"),
