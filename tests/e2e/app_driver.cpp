@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -22,12 +21,6 @@ namespace {
 constexpr int kStartTimeoutMs = 60000;
 constexpr int kPollMs = 200;
 
-bool WriteScript(const QString& path, const QByteArray& text)
-{
-    return testenv::WriteFile(path, text) &&
-           QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
 // "Suite.Name" of the running test, a row's "/" made "_".
 QString TestName()
 {
@@ -42,6 +35,12 @@ int IgnoreXError(Display*, XErrorEvent*)
 {
     return 0;
 }
+
+// The sandbox's folders the program is sent to, by the variable that names each.
+constexpr std::pair<const char*, const char*> kSandboxVariables[] = {
+    {"HOME", "home"},          {"XDG_CONFIG_HOME", "config"}, {"XDG_CONFIG_DIRS", "xdg-system"},
+    {"XDG_DATA_HOME", "data"}, {"XDG_CACHE_HOME", "cache"},   {"XDG_RUNTIME_DIR", "runtime"},
+    {"TMPDIR", "tmp"}};
 
 } // namespace
 
@@ -58,9 +57,10 @@ AppDriver::AppDriver()
 {
     QDir().mkpath(m_artifacts);
     const QString root = m_root.path();
-    for (const char* sub :
-         {"home", "config", "xdg-system", "data", "cache", "runtime", "tmp", "downloads", "bin"})
+    for (const auto& [variable, sub] : kSandboxVariables)
         QDir().mkpath(root + u'/' + QLatin1String(sub));
+    QDir().mkpath(DownloadFolder());
+    QDir().mkpath(root + QStringLiteral("/bin"));
     QFile::setPermissions(root + QStringLiteral("/runtime"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
@@ -72,9 +72,13 @@ AppDriver::AppDriver()
 
     // The desktop opener records what it was given; the lookup of default programs knows none,
     // so Flash video is left to the program's own player page.
-    WriteScript(root + QStringLiteral("/bin/xdg-open"),
-                "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$HOME/opened.txt\"\n");
-    WriteScript(root + QStringLiteral("/bin/xdg-mime"), "#!/bin/sh\nexit 0\n");
+    for (const auto& [name, text] :
+         {std::pair{"xdg-open", R"(printf '%s\n' "$1" >> "$HOME/opened.txt")"},
+          {"xdg-mime", "exit 0"}}) {
+        const QString path = root + QStringLiteral("/bin/") + QLatin1String(name);
+        testenv::WriteFile(path, "#!/bin/sh\n" + QByteArray(text) + '\n');
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
 }
 
 AppDriver::~AppDriver()
@@ -122,13 +126,7 @@ bool AppDriver::Start(const QStringList& args)
                              "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
         env.remove(QString::fromLatin1(name));
     env.insert(QStringLiteral("DISPLAY"), m_display);
-    for (const auto& [name, sub] : {std::pair{"HOME", "home"},
-                                    {"XDG_CONFIG_HOME", "config"},
-                                    {"XDG_CONFIG_DIRS", "xdg-system"},
-                                    {"XDG_DATA_HOME", "data"},
-                                    {"XDG_CACHE_HOME", "cache"},
-                                    {"XDG_RUNTIME_DIR", "runtime"},
-                                    {"TMPDIR", "tmp"}})
+    for (const auto& [name, sub] : kSandboxVariables)
         env.insert(QLatin1String(name), root + u'/' + QLatin1String(sub));
     env.insert(QStringLiteral("PATH"),
                root + QStringLiteral("/bin:") + env.value(QStringLiteral("PATH")));
@@ -146,27 +144,22 @@ bool AppDriver::Start(const QStringList& args)
 
 QString AppDriver::FindWindow() const
 {
-    // A visible top-level window of this process named "Vandrel", at the skin's size once the
-    // first frame has sized it. Looked up afresh: Qt makes the window anew when the web view
-    // joins it.
+    // A visible window of this process named "Vandrel" at the skin's size, looked up afresh: Qt
+    // makes the window anew when the web view joins it.
     const QStringList ids =
         QString::fromLatin1(Xdotool("search --all --onlyvisible --pid"_L1,
                                     {QString::number(Pid()), "--name"_L1, "^Vandrel$"_L1}))
             .split(u'\n', Qt::SkipEmptyParts);
     const QSize size = app_geometry::kWindowSize;
     for (const QString& id : ids) {
-        const QByteArray geometry = Xdotool("getwindowgeometry --shell"_L1, {id});
-        if (!geometry.contains("WIDTH=" + QByteArray::number(size.width()) + '\n') ||
-            !geometry.contains("HEIGHT=" + QByteArray::number(size.height()) + '\n'))
+        // WINDOW=, X=, Y=, WIDTH=, HEIGHT=, SCREEN= lines.
+        QList<int> shell;
+        for (const QByteArray& line : Xdotool("getwindowgeometry --shell"_L1, {id}).split('\n'))
+            shell << line.mid(line.indexOf('=') + 1).toInt();
+        if (shell.size() < 5 || QSize(shell[3], shell[4]) != size)
             continue;
         m_window = id;
-        m_origin = QPoint();
-        for (const QByteArray& line : geometry.split('\n')) {
-            if (line.startsWith("X="))
-                m_origin.setX(line.mid(2).toInt());
-            else if (line.startsWith("Y="))
-                m_origin.setY(line.mid(2).toInt());
-        }
+        m_origin = QPoint(shell[1], shell[2]);
         return id;
     }
     return {};
@@ -176,11 +169,6 @@ QPoint AppDriver::WindowOrigin() const
 {
     FindWindow();
     return m_origin;
-}
-
-void AppDriver::Click(QPoint at) const
-{
-    Drag(at, at);
 }
 
 void AppDriver::Drag(QPoint from, QPoint to) const
@@ -225,21 +213,12 @@ bool AppDriver::RequestClose() const
     return sent != 0;
 }
 
-void AppDriver::Signal(int signal) const
-{
-    if (Pid() > 0)
-        ::kill(static_cast<pid_t>(Pid()), signal);
-}
-
-QImage AppDriver::Screen(const QString& name) const
+QImage AppDriver::Screen() const
 {
     const testenv::ProcessResult shot =
         testenv::Run(QStringLiteral("import"), {"-silent"_L1, "-window"_L1, "root"_L1, "png:-"_L1},
                      20000, {QStringLiteral("DISPLAY=") + m_display});
-    QImage image = QImage::fromData(shot.out, "PNG").convertToFormat(QImage::Format_RGB32);
-    if (!name.isEmpty())
-        image.save(m_artifacts + u'/' + name + QStringLiteral(".png"));
-    return image;
+    return QImage::fromData(shot.out, "PNG").convertToFormat(QImage::Format_RGB32);
 }
 
 bool AppDriver::WaitForWindowImage(const std::function<bool(const QImage&)>& ready, int timeoutMs,
@@ -276,17 +255,8 @@ QStringList AppDriver::Workspaces() const
 
 QStringList AppDriver::ProcessesInSandbox() const
 {
-    QStringList found;
-    const QByteArray root = m_root.path().toUtf8();
-    const QStringList skip = {QString::number(QCoreApplication::applicationPid()),
-                              QString::number(Pid())};
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        if (!pid.front().isDigit() || skip.contains(pid))
-            continue;
-        QByteArray command =
-            testenv::ReadFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
-        if (command.contains(root))
-            found << pid + u' ' + QString::fromUtf8(command.replace('\0', ' ').trimmed());
-    }
+    const QByteArray listed = testenv::Run(QStringLiteral("pgrep"), {"-af"_L1, m_root.path()}).out;
+    QStringList found = QString::fromUtf8(listed).split(u'\n', Qt::SkipEmptyParts);
+    found.removeIf([&](const QString& line) { return line.section(u' ', 0, 0).toInt() == Pid(); });
     return found;
 }

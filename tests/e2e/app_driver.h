@@ -1,6 +1,6 @@
 // Drives the built program as a user would: in a sandbox of its own (settings, a download folder,
 // a temporary folder and a recording desktop opener), through its window on the test display
-// (xdotool), reading the screen's pixels. Screenshots go to build/artifacts/app_e2e/<the test>/.
+// (xdotool). Screenshots go to build/artifacts/app_e2e/<the test>/.
 #pragma once
 
 #include "test_env.h"
@@ -21,14 +21,10 @@ public:
     AppDriver();
     // Kills the program and the tools it started, so a failed test leaves nothing behind.
     ~AppDriver();
-    AppDriver(const AppDriver&) = delete;
-    AppDriver& operator=(const AppDriver&) = delete;
 
-    // Starts the program in the sandbox's folder (relative paths are taken from there) and waits
-    // until its window is on the screen at its full size.
+    // Starts the program in the sandbox's folder and waits for its window at its full size.
     bool Start(const QStringList& args);
 
-    // The download folder the settings name; empty at start.
     QString DownloadFolder() const { return m_root.path() + QStringLiteral("/downloads"); }
     QString SandboxFolder() const { return m_root.path(); }
     qint64 Pid() const { return m_process ? m_process->processId() : 0; }
@@ -38,18 +34,15 @@ public:
 
     // Pointer and keyboard in window coordinates; the window's place is read afresh each time.
     QPoint WindowOrigin() const;
-    void Click(QPoint at) const;
+    void Click(QPoint at) const { Drag(at, at); }
     void Drag(QPoint from, QPoint to) const;
     void Type(const QString& text) const { Focused("type --delay 15", text); }
     void Key(const QString& keysym) const { Focused("key", keysym); }
     // A window manager's close: a WM_DELETE_WINDOW client message.
     bool RequestClose() const;
-    void Signal(int signal) const;
 
-    // The whole screen; with a name also kept as <name>.png among the artifacts.
-    QImage Screen(const QString& name = {}) const;
-    // Window images until ready holds or timeoutMs passes; the last one is kept as name.png
-    // when named and handed out through last.
+    QImage Screen() const;
+    // Window images until ready holds or timeoutMs passes; the last one kept as name.png, in last.
     bool WaitForWindowImage(const std::function<bool(const QImage&)>& ready, int timeoutMs,
                             const QString& name = {}, QImage* last = nullptr) const;
 
@@ -61,8 +54,7 @@ public:
     }
     // Workspaces ("vnd*") in the program's TMPDIR.
     QStringList Workspaces() const;
-    // "pid command" of every other process whose command line names a path in the sandbox: the
-    // tools the program started.
+    // "pid command" of every other process whose command line names a sandbox path: its tools.
     QStringList ProcessesInSandbox() const;
 
 private:
@@ -80,8 +72,7 @@ private:
     mutable QPoint m_origin;
 };
 
-// testenv::WaitUntil with a pause after each miss, for conditions that start a process or take
-// a screenshot: waiting does not take a core the program needs.
+// testenv::WaitUntil with a pause after each miss, so waiting takes no core the program needs.
 bool WaitPaced(const std::function<bool()>& condition, int limitMs);
 
 // The main window's parts, in window coordinates.

@@ -1,14 +1,12 @@
-"""Lays out a yt-dlp release as the release address serves it: yt-dlp (a zipapp of the installed
-yt-dlp with another version), SHA2-256SUMS, SHA2-256SUMS.sig and release-key.asc (the public half
-of a test key, made in --home when missing, so releases made with one home share it).
+"""Lays out a yt-dlp release in OUT as the release address serves it: yt-dlp (a zipapp of the
+installed yt-dlp that says it is VERSION), SHA2-256SUMS, SHA2-256SUMS.sig and release-key.asc, the
+public half of the test key kept in HOME (made there when missing).
 
-  make_downloader_release.py --out DIR --version V [--home GNUPGHOME]"""
-import argparse
+  make_downloader_release.py OUT VERSION HOME"""
 import hashlib
 import os
 import subprocess
 import sys
-import tempfile
 import zipfile
 
 import yt_dlp
@@ -27,9 +25,7 @@ def zipapp(path, version):
             archive.writestr("__main__.py", MAIN)
             for root, dirs, files in os.walk(package):
                 dirs[:] = sorted(d for d in dirs if d != "__pycache__")
-                for name in sorted(files):
-                    if not name.endswith(".py"):
-                        continue
+                for name in sorted(n for n in files if n.endswith(".py")):
                     full = os.path.join(root, name)
                     arcname = "yt_dlp/" + os.path.relpath(full, package)
                     if arcname == "yt_dlp/version.py":
@@ -38,43 +34,28 @@ def zipapp(path, version):
                         archive.write(full, arcname)
 
 
-def gpg(home, *args):
-    subprocess.run(["gpg", "--homedir", home, "--batch", "--quiet", "--yes", *args], check=True,
-                   stdin=subprocess.DEVNULL)
+def gpg(home, *args, check=True):
+    return subprocess.run(["gpg", "--homedir", home, "--batch", "--quiet", "--yes", *args],
+                          check=check, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--out", required=True)
-    parser.add_argument("--version", required=True)
-    parser.add_argument("--home")
-    args = parser.parse_args()
-    os.makedirs(args.out, exist_ok=True)
-    binary = os.path.join(args.out, "yt-dlp")
-    zipapp(binary, args.version)
-    with open(binary, "rb") as f:
-        digest = hashlib.sha256(f.read()).hexdigest()
-    sums = os.path.join(args.out, "SHA2-256SUMS")
-    with open(sums, "w") as f:
-        # Other files of a real release come first; only the zipapp's line counts.
-        f.write("%s  yt-dlp.exe\n%s  yt-dlp\n" % ("0" * 64, digest))
-
-    home = args.home or tempfile.mkdtemp(prefix="gnupg-")
+def main(out, version, home):
     os.makedirs(home, mode=0o700, exist_ok=True)
+    binary, sums = os.path.join(out, "yt-dlp"), os.path.join(out, "SHA2-256SUMS")
+    zipapp(binary, version)
+    with open(binary, "rb") as f, open(sums, "w") as s:
+        # Other files of a real release come first; only the zipapp's line counts.
+        s.write("%s  yt-dlp.exe\n%s  yt-dlp\n" % ("0" * 64, hashlib.sha256(f.read()).hexdigest()))
     try:
-        listed = subprocess.run(["gpg", "--homedir", home, "--batch", "--list-secret-keys"],
-                                capture_output=True, check=False)
-        if USER.encode() not in listed.stdout:
+        if USER.encode() not in gpg(home, "--list-secret-keys", check=False).stdout:
             gpg(home, "--passphrase", "", "--quick-gen-key", USER, "ed25519", "sign", "never")
         gpg(home, "--output", sums + ".sig", "--detach-sign", sums)
-        gpg(home, "--armor", "--output", os.path.join(args.out, "release-key.asc"), "--export",
-            USER)
+        gpg(home, "--armor", "--output", os.path.join(out, "release-key.asc"), "--export", USER)
     finally:
         # The agent that signing started ends with the test, not minutes later.
         subprocess.run(["gpgconf", "--homedir", home, "--kill", "gpg-agent"], check=False,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return 0
+                       capture_output=True)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main(*sys.argv[1:4])

@@ -1,30 +1,18 @@
-// The payload that the build appends to the program: its layout, the three tools it unpacks,
-// and the downloader and converter at work on clips from the loopback HTTP server.
+// The tools the build appends to the program, unpacked as a start does, and the downloader and
+// converter at work on clips from the loopback HTTP server.
 #include "app/workspace.h"
 #include "test_env.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// The names of "[download] <name> has already been downloaded" lines.
-QStringList AlreadyThere(const QByteArray& output)
+QByteArray AlreadyThere(const QString& name)
 {
-    QStringList names;
-    const QByteArray prefix = "[download] ", suffix = " has already been downloaded\r";
-    for (qsizetype end = output.indexOf(suffix); end >= 0; end = output.indexOf(suffix, end + 1)) {
-        const qsizetype start = output.lastIndexOf(prefix, end);
-        if (start >= 0)
-            names << QString::fromUtf8(
-                output.mid(start + prefix.size(), end - start - prefix.size()));
-    }
-    return names;
+    return "[download] " + name.toUtf8() + " has already been downloaded\r";
 }
 
 class PayloadE2E : public ::testing::Test {
@@ -54,42 +42,12 @@ protected:
         return testenv::RunTool(m_folder.path(), Tool("convert"),
                                 {QStringLiteral("-y"), QStringLiteral("-i"), input, output}, env);
     }
-    static QString Url(const char* file)
-    {
-        return testenv::HttpBase() + u'/' + QString::fromLatin1(file);
-    }
 
     QTemporaryDir m_folder;
 
     static inline QString s_workspace;
     static inline bool s_extracted = false;
 };
-
-TEST_F(PayloadE2E, TheProgramCarriesTheToolsInTheStatedLayout)
-{
-    // The marker sits on a 4-byte boundary, then the archive's length, then the archive.
-    const QByteArray program = testenv::ReadFile(QStringLiteral(VANDREL_EXE));
-    qsizetype marker = -1;
-    do
-        marker = program.indexOf(QByteArray("\x0D\xF0\xAD\xDE", 4), marker + 1);
-    while (marker > 0 && marker % 4 != 0);
-    ASSERT_GE(marker, 0);
-    const quint32 length = qFromLittleEndian<quint32>(program.constData() + marker + 4);
-    EXPECT_EQ(marker + 8 + qsizetype(length), program.size());
-    // The archive begins with a zip local header once unscrambled.
-    QByteArray head = program.mid(marker + 8, 4);
-    for (char& c : head)
-        c = static_cast<char>(static_cast<unsigned char>(c) ^ 0xA7);
-    EXPECT_EQ(head, QByteArray("PK\x03\x04", 4));
-
-    for (const char* name : {"downloader", "convert", "player.htm", "mpegts.js"})
-        EXPECT_TRUE(QFileInfo(Tool(name)).isFile()) << name;
-    EXPECT_TRUE(QFileInfo(Tool("downloader")).isExecutable());
-    EXPECT_TRUE(QFileInfo(Tool("convert")).isExecutable());
-    EXPECT_FALSE(QFileInfo(Tool("player.htm")).isExecutable());
-    // No temporary archive is left in the workspace.
-    EXPECT_TRUE(QDir(s_workspace).entryList({QStringLiteral("*.tmp")}, QDir::Files).isEmpty());
-}
 
 struct DownloadRow {
     const char* name;
@@ -102,7 +60,7 @@ class DownloaderRun : public PayloadE2E, public ::testing::WithParamInterface<Do
 TEST_P(DownloaderRun, ReportsTheOneFinalFileOrAnErrorLineEveryLineEndingInACarriageReturn)
 {
     QStringList words = GetParam().words;
-    words.last() = Url(qPrintable(words.last()));
+    words.last() = testenv::HttpBase() + u'/' + words.last();
     const testenv::ProcessResult dl = Download(words);
     // No line feed without a carriage return before it: the program splits lines at the latter.
     for (qsizetype i = dl.out.indexOf('\n'); i >= 0; i = dl.out.indexOf('\n', i + 1))
@@ -123,8 +81,7 @@ TEST_P(DownloaderRun, ReportsTheOneFinalFileOrAnErrorLineEveryLineEndingInACarri
 
 INSTANTIATE_TEST_SUITE_P(
     PayloadE2E, DownloaderRun,
-    ::testing::Values(DownloadRow{"the_video_of_a_page", {"page.html"}, ".mp4"},
-                      DownloadRow{"after_post_processing_only_the_final_file",
+    ::testing::Values(DownloadRow{"after_post_processing_only_the_final_file",
                                   {"-x", "--audio-format", "mp3", "clip.mp4"},
                                   ".mp3"},
                       DownloadRow{"a_missing_clip_as_an_error_line", {"no-such-clip.mp4"}, ""}),
@@ -132,11 +89,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
 {
-    const QStringList args = {Url("clip.flv")};
-    const QStringList first = testenv::DestinationNames(Download(args).out);
-    const QByteArray second = Download(args).out;
+    const QStringList clip = {testenv::HttpBase() + QStringLiteral("/clip.flv")};
+    const QStringList first = testenv::DestinationNames(Download(clip).out);
+    const QByteArray second = Download(clip).out;
     ASSERT_EQ(first.size(), 1);
-    EXPECT_EQ(AlreadyThere(second), first) << second.toStdString();
+    EXPECT_TRUE(second.contains(AlreadyThere(first[0]))) << second.toStdString();
     EXPECT_TRUE(testenv::DestinationNames(second).isEmpty()) << second.toStdString();
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), first);
 }
@@ -176,14 +133,12 @@ TEST_P(NewerYtDlp, RunsInsteadWithTheWrappersOptionsFirstAndOnlyItsNameLines)
     const testenv::ProcessResult dl =
         Download({QStringLiteral("--"), QStringLiteral("http://127.0.0.1:1/x")},
                  {QStringLiteral("PATH=") + bin.path() + u':' + qEnvironmentVariable("PATH")});
-    EXPECT_EQ(testenv::DestinationNames(dl.out), QStringList{QStringLiteral("fake.mp4")})
-        << dl.out.toStdString();
-    EXPECT_EQ(AlreadyThere(dl.out), QStringList{QStringLiteral("old.mp4")}) << dl.out.toStdString();
+    const std::string out = dl.out.toStdString();
+    EXPECT_EQ(testenv::DestinationNames(dl.out), QStringList{QStringLiteral("fake.mp4")}) << out;
+    EXPECT_TRUE(dl.out.contains(AlreadyThere(QStringLiteral("old.mp4")))) << out;
     EXPECT_TRUE(dl.out.contains("ETA 00:01\r\n"));
-    EXPECT_TRUE(dl.out.contains("WARNING: a title with a carriage return\r\n"))
-        << dl.out.toStdString();
-    EXPECT_FALSE(dl.out.contains("passwd")) << dl.out.toStdString();
-    EXPECT_FALSE(dl.out.contains("../x")) << dl.out.toStdString();
+    EXPECT_TRUE(dl.out.contains("WARNING: a title with a carriage return\r\n")) << out;
+    EXPECT_FALSE(dl.out.contains("passwd") || dl.out.contains("../x")) << out;
 
     const QList<QByteArray> args =
         testenv::ReadFile(m_folder.filePath(QStringLiteral("args.txt"))).split('\n');
@@ -228,16 +183,14 @@ TEST_P(Conversion, ChoosesCodecsFromTheOutputAndTheInputsStreams)
 {
     const ConversionRow& row = GetParam();
     const QString input = m_folder.filePath(QString::fromLatin1(row.input));
-    const QString makeInput =
-        QStringLiteral("-v error -f lavfi -i testsrc2=size=320x240:rate=25 "
-                       "-f lavfi -i anoisesrc=amplitude=0.3:sample_rate=44100 "
-                       "-t 2 ") +
-        QLatin1String(row.inputCodecs);
-    const testenv::ProcessResult made =
-        testenv::Run(QStringLiteral("ffmpeg"), makeInput.split(u' ') << input);
+    const QString output = m_folder.filePath(QString::fromLatin1(row.output));
+    const QString lavfi =
+        QStringLiteral("-v error -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi "
+                       "-i anoisesrc=amplitude=0.3:sample_rate=44100 -t 2 ");
+    const testenv::ProcessResult made = testenv::Run(
+        QStringLiteral("ffmpeg"), (lavfi + QLatin1String(row.inputCodecs)).split(u' ') << input);
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
 
-    const QString output = m_folder.filePath(QString::fromLatin1(row.output));
     const testenv::ProcessResult conv = Convert(input, output);
     ASSERT_EQ(conv.exitCode, 0) << conv.out.toStdString();
     const testenv::ProcessResult probe = testenv::Run(
@@ -252,31 +205,28 @@ TEST_P(Conversion, ChoosesCodecsFromTheOutputAndTheInputsStreams)
                          conv.out.contains("-> h264") || conv.out.contains("-> mpeg4");
     EXPECT_EQ(conv.out.contains("(copy)") && !encoded, row.copied) << conv.out.toStdString();
     const QByteArray bytes = testenv::ReadFile(output);
-    if (*row.mark) {
-        EXPECT_TRUE(bytes.contains(row.mark)) << row.mark;
-    }
+    EXPECT_TRUE(bytes.contains(row.mark)) << row.mark;
     // An MP4's index before the media data: a player can start before the whole file is read.
-    if (QString::fromLatin1(row.output).endsWith(QStringLiteral(".mp4"))) {
+    if (output.endsWith(QStringLiteral(".mp4"))) {
         EXPECT_LT(bytes.indexOf("moov"), bytes.indexOf("mdat"));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     PayloadE2E, Conversion,
-    ::testing::Values(
-        ConversionRow{"h264_aac_flv_to_mp4_is_a_remux", "in.flv", "-c:v libx264 -c:a aac",
-                      "out.mp4", "h264,avc1|aac,mp4a", true, ""},
-        ConversionRow{"h264_aac_mkv_to_mp4_is_a_remux", "in.mkv", "-c:v libx264 -c:a aac",
-                      "out.mp4", "h264,avc1|aac,mp4a", true, ""},
-        ConversionRow{"vp9_opus_webm_to_mp4_is_x264_crf_20_and_aac", "in.webm",
-                      "-c:v libvpx-vp9 -deadline realtime -c:a libopus", "out.mp4",
-                      "h264,avc1|aac,mp4a", false, "crf=20.0"},
-        ConversionRow{"aac_to_mp3_is_lame_vbr", "in.m4a", "-vn -c:a aac", "out.mp3",
-                      "mp3,[0][0][0][0]", false, "Xing"},
-        ConversionRow{"mp3_to_mp3_is_copied", "in.mp3", "-vn -c:a libmp3lame", "OUT.MP3",
-                      "mp3,[0][0][0][0]", true, ""},
-        ConversionRow{"h264_mp4_to_avi_is_mpeg4_part_2_with_mp3", "in.mp4", "-c:v libx264 -c:a aac",
-                      "out.avi", "mpeg4,XVID|mp3,U[0][0][0]", false, ""}),
+    ::testing::Values(ConversionRow{"h264_aac_flv_to_mp4_is_a_remux", "in.flv",
+                                    "-c:v libx264 -c:a aac", "out.mp4", "h264,avc1|aac,mp4a", true,
+                                    ""},
+                      ConversionRow{"vp9_opus_webm_to_mp4_is_x264_crf_20_and_aac", "in.webm",
+                                    "-c:v libvpx-vp9 -deadline realtime -c:a libopus", "out.mp4",
+                                    "h264,avc1|aac,mp4a", false, "crf=20.0"},
+                      ConversionRow{"aac_to_mp3_is_lame_vbr", "in.m4a", "-vn -c:a aac", "out.mp3",
+                                    "mp3,[0][0][0][0]", false, "Xing"},
+                      ConversionRow{"mp3_to_mp3_is_copied", "in.mp3", "-vn -c:a libmp3lame",
+                                    "OUT.MP3", "mp3,[0][0][0][0]", true, ""},
+                      ConversionRow{"h264_mp4_to_avi_is_mpeg4_part_2_with_mp3", "in.mp4",
+                                    "-c:v libx264 -c:a aac", "out.avi", "mpeg4,XVID|mp3,U[0][0][0]",
+                                    false, ""}),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
