@@ -342,19 +342,18 @@ TEST_F(Jobs, TwoJobsAtOnceWriteIntoTheirOwnFolders)
 }
 
 // A stop during the download is the end-to-end stop test's case.
-TEST_F(Jobs, AStoppedConversionEndsStartsNothingElseAndKeepsOnlyTheDownload)
+TEST_F(Jobs, AStoppedConversionEndsWithItsHelpersStartsNothingElseAndKeepsOnlyTheDownload)
 {
     DownloadJob job = Job(Url(u"clip.mp4"_s), JobKind::Avi, true, m_folder.path());
-    // A converter that writes part of its output and never finishes.
-    job.workspace = OwnTools(
-        nullptr, "#!/bin/sh\nfor out; do :; done\nprintf partial > \"$out\"\nexec sleep 600\n");
+    // A converter that writes part of its output and never finishes, waiting on a helper of its
+    // own as the payload's converter waits on ffmpeg: the stop ends the helper too.
+    job.workspace = OwnTools(nullptr, "#!/bin/sh\nfor out; do :; done\n"
+                                      "sh -c 'echo $$ > \"$0.helper\"; exec sleep 600' \"$0\" &\n"
+                                      "while [ ! -s \"$0.helper\" ]; do sleep 0.05; done\n"
+                                      "printf partial > \"$out\"\nwait\n");
     auto thread = std::make_unique<JobThread>(job);
     ASSERT_TRUE(testenv::WaitUntil(
-        [&] {
-            const QStringList partial = QDir(m_folder.path()).entryList({"*.avi"}, QDir::Files);
-            return !partial.isEmpty() && QFileInfo(m_folder.filePath(partial.front())).size() > 0;
-        },
-        60000))
+        [&] { return QFileInfo(m_folder.filePath(u"clip-[clip].avi"_s)).size() > 0; }, 60000))
         << "the converter never got going";
     thread->Stop();
     ASSERT_TRUE(m_receiver.WaitFinished());
@@ -363,6 +362,16 @@ TEST_F(Jobs, AStoppedConversionEndsStartsNothingElseAndKeepsOnlyTheDownload)
     EXPECT_EQ(m_receiver.saved.value(0), QStringList()) << "a stopped job saved nothing";
     EXPECT_EQ(Result(), QString());
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"clip-[clip].mp4"_s});
+    const QByteArray pid = testenv::ReadFile(m_tools.filePath(u"convert.helper"_s)).trimmed();
+    ASSERT_FALSE(pid.isEmpty());
+    EXPECT_TRUE(testenv::WaitUntil(
+        [&] { // gone, or a zombie waiting for its new parent
+            const QByteArray stat =
+                testenv::ReadFile(QString::fromLatin1("/proc/" + pid + "/stat"));
+            return stat.isEmpty() || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z";
+        },
+        10000))
+        << "the converter's helper " << pid.toStdString() << " still runs";
 }
 
 TEST_F(Jobs, ADownloaderThatCannotStartIsReported)
