@@ -308,10 +308,12 @@ TEST_F(UpdateCheck, LaunchedInstallerIsRemovedAtTheNextStart)
         QString path;
     } const planted[] = {
         {"a link with an installer's name", m_tmp + "/vnd00000000-00000001.exe"},
+        {"a file with another name", m_tmp + "/notes.exe"},
         {"an installer's name in another folder", testenv::Home() + "/vnd00000000-00000002.exe"},
     };
     ASSERT_TRUE(QFile::link(victim, planted[0].path));
     ASSERT_TRUE(testenv::WriteFile(planted[1].path, "mine"));
+    ASSERT_TRUE(testenv::WriteFile(planted[2].path, "mine"));
     for (const Planted& p : planted)
         ASSERT_TRUE(RecordLaunchedInstaller(p.path)) << p.name;
 

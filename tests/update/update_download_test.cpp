@@ -64,10 +64,8 @@ TEST_F(Download, OutcomesAndLimits)
     m_server.Serve("/absolute", Answer::Redirect(Url("/at-limit").toEncoded()));
     m_server.Serve("/relative", Answer::Redirect("at-limit"));
     // "localhost" is a name, not a literal address: not trusted.
-    m_server.Serve(
-        "/to-name",
-        Answer::Redirect(
-            QStringLiteral("http://localhost:%1/by-name").arg(m_server.Port()).toUtf8()));
+    const QString byName = QStringLiteral("http://localhost:%1/by-name").arg(m_server.Port());
+    m_server.Serve("/to-name", Answer::Redirect(byName.toUtf8()));
     const QString base = m_server.Base();
     struct Row {
         const char* name;
@@ -79,6 +77,7 @@ TEST_F(Download, OutcomesAndLimits)
          true},
         {"an unannounced body over the cap fails", base + "/unannounced", 4999, false},
         {"a file address is not fetched", "file:///etc/hostname", -1, false},
+        {"plain http to a name is not fetched", byName, -1, false},
         {"a name under .invalid is never looked up",
          "https://update.vandrel.invalid/version/a/1.0.0.1?rnd=1", -1, false},
         {"text that is no address", "not a url", -1, false},
@@ -92,7 +91,7 @@ TEST_F(Download, OutcomesAndLimits)
         EXPECT_EQ(DownloadToFile(QUrl(row.url), Target(), limits), row.ok) << row.name;
         EXPECT_EQ(Leftovers().size(), row.ok ? 1 : 0) << row.name;
     }
-    EXPECT_EQ(m_server.Requests().count("/by-name"), 0) << "nor the name";
+    EXPECT_EQ(m_server.Requests().count("/by-name"), 0) << "the name was never asked";
     QFile::remove(Target());
     ASSERT_TRUE(Fetch("/relative"));
     EXPECT_EQ(testenv::ReadFile(Target()), atLimit) << "a relative redirect fetches its target";
