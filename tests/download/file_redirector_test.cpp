@@ -29,7 +29,7 @@ public:
     bool eventFilter(QObject*, QEvent* e) override
     {
         if (e->type() == WM_JOB_TEXT)
-            texts += Lines(QList<QByteArray>{static_cast<JobTextEvent*>(e)->Text()});
+            texts += static_cast<JobTextEvent*>(e)->Text().toStdString() + '\n';
         return false;
     }
     std::string Take()

@@ -97,7 +97,6 @@ TEST_F(SettingsStore, HandWrittenValuesReadAsTheirText)
     }
 }
 
-// A write adds its line when there is none and keeps every other byte of the file.
 TEST_F(SettingsStore, WritesChangeOnlyTheirLine)
 {
     struct Row {
