@@ -1,6 +1,5 @@
-// Writes one settings value over and over until it is killed: the atomic-write test's writer. It
-// alternates the value and the value with a "!" after it, since storing the value already there
-// leaves the file alone.
+// The atomic-write test's writer: writes one settings value until it is killed, alternating it
+// with the value and a "!", since storing the value already there leaves the file alone.
 #include "settings/settings_store.h"
 
 #include <QCoreApplication>

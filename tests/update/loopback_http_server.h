@@ -22,24 +22,21 @@ class LoopbackHttpServer {
 public:
     struct Answer {
         int status = 200;
-        QByteArray body;
-        QByteArray extraHeaders; // whole lines, each ending in "\r\n"
-        bool never = false;      // read the request, then never answer
-        int byteDelayMs = 0;     // > 0: the body goes out a byte at a time, this far apart
-        bool noLength = false;   // no Content-Length: the body ends where the connection does
+        QByteArray body{};
+        QByteArray extraHeaders{}; // whole lines, each ending in "\r\n"
+        bool never = false;        // read the request, then never answer
+        int byteDelayMs = 0;       // > 0: the body goes out a byte at a time, this far apart
+        bool noLength = false;     // no Content-Length: the body ends where the connection does
 
-        static Answer Body(QByteArray body, int status = 200)
+        static Answer Body(QByteArray body, int status = 200) { return {status, std::move(body)}; }
+        static Answer Redirect(const QByteArray& to)
         {
-            return {status, std::move(body), {}, false, 0, false};
+            return {302, {}, "Location: " + to + "\r\n"};
         }
-        static Answer Redirect(const QByteArray& location, int status = 302)
+        static Answer Never() { return {.never = true}; }
+        static Answer Slow(QByteArray body, int ms)
         {
-            return {status, {}, "Location: " + location + "\r\n", false, 0, false};
-        }
-        static Answer Never() { return {200, {}, {}, true, 0, false}; }
-        static Answer Slow(QByteArray body, int delayMs)
-        {
-            return {200, std::move(body), {}, false, delayMs, false};
+            return {200, std::move(body), {}, false, ms};
         }
     };
 

@@ -16,7 +16,6 @@
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QThread>
 #include <QTimeZone>
 #include <QTimer>
@@ -34,40 +33,14 @@ const QString kOtherDay = QStringLiteral("20260306");
 
 TEST(UpdateAddress, FieldsAndStampAsTheServerExpectsThem)
 {
-    // Fields counted from 1601 as they stand: no zone conversion, so one moment seen in two
-    // zones gives two stamps.
+    // Fields as they stand, no zone conversion: one moment seen in two zones gives two stamps.
+    // (The stamp's value is checked in the requests of the decision table.)
     const QDateTime noon(QDate(2026, 7, 1), QTime(12, 0), Qt::UTC);
-    struct Stamp {
-        const char* name;
-        QDateTime when;
-        qint64 ticks;
-    } const stamps[] = {
-        {"the start of 1601 is zero", QDateTime(QDate(1601, 1, 1), QTime(0, 0)), 0},
-        {"before 1601 is negative", QDateTime(QDate(1600, 12, 31), QTime(23, 59, 59)), -10000000},
-        {"1970 is the known offset", QDateTime(QDate(1970, 1, 1), QTime(0, 0)), 116444736000000000},
-        {"a leap day counts",
-         QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999), QTimeZone(3600 * 9)),
-         116444736000000000 +
-             QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999), Qt::UTC).toMSecsSinceEpoch() *
-                 10000},
-        {"the same moment in Tokyo is nine hours more", noon.toTimeZone(QTimeZone(3600 * 9)),
-         UpdateTimeStamp(noon) + qint64(3600) * 9 * 10000000},
-    };
-    for (const Stamp& s : stamps)
-        EXPECT_EQ(UpdateTimeStamp(s.when), s.ticks) << s.name;
-
-    EXPECT_EQ(MakeUpdateAddress("http://127.0.0.1:8080", "aff1", "", -5),
-              "http://127.0.0.1:8080/version/aff1/?rnd=-5");
+    EXPECT_EQ(UpdateTimeStamp(noon.toTimeZone(QTimeZone(3600 * 9))),
+              UpdateTimeStamp(noon) + qint64(3600) * 9 * 10000000);
     EXPECT_EQ(MakeUpdateAddress("https://u", "a b/c?d#e%", "1.0.0.1", 1),
               "https://u/version/a%20b%2Fc%3Fd%23e%25/1.0.0.1?rnd=1")
         << "the id stays one path segment";
-
-    unsetenv("VANDREL_UPDATE_SERVER");
-    const QUrl configured(UpdateServerBase());
-    EXPECT_TRUE(configured.isValid() && !configured.host().isEmpty());
-    setenv("VANDREL_UPDATE_SERVER", "http://127.0.0.1:1234//", 1);
-    EXPECT_EQ(UpdateServerBase(), "http://127.0.0.1:1234");
-    unsetenv("VANDREL_UPDATE_SERVER");
 }
 
 class ShowCounter : public QObject {
@@ -101,7 +74,8 @@ protected:
         setenv("TMPDIR", m_tmp.toUtf8().constData(), 1);
         m_marker = testenv::Home() + "/installer-ran";
         QFile::remove(m_marker);
-        WriteSettings("AffID=aff1\nLastUpdate=" + kOtherDay.toUtf8() + "\n");
+        ASSERT_TRUE(testenv::WriteFile(
+            UserSettingsFile(), "[General]\nAffID=aff1\nLastUpdate=" + kOtherDay.toUtf8() + "\n"));
         qApp->installEventFilter(&m_counter);
         m_counter.shows = 0;
         m_asked = 0;
@@ -123,10 +97,6 @@ protected:
         unsetenv("VANDREL_UPDATE_SERVER");
     }
 
-    static void WriteSettings(const QByteArray& body)
-    {
-        ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), "[General]\n" + body));
-    }
     static QString LastUpdate()
     {
         const auto key = OpenSettingsKey();
@@ -179,8 +149,6 @@ TEST_F(UpdateCheck, StartRulesBeforeTheServer)
          "[General]\nAffID=" + QByteArray(259, 'a') + "\nLastUpdate=20260307\n"},
         {"the first start adds one line to a hand-written file and changes nothing else",
          handWritten, true, QByteArray(handWritten).replace("42\n", "42\nLastUpdate=20260307\n")},
-        {"the recorded day writes nothing", "[General]\nAffID=abc\nLastUpdate=20260307\n", true,
-         std::nullopt},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -194,15 +162,13 @@ TEST_F(UpdateCheck, StartRulesBeforeTheServer)
     EXPECT_EQ(m_counter.shows, 0);
 }
 
-// The decision table, and servers that are silent, closed, slow, huge or not trusted: only a
-// started installer ends the start and records the day; otherwise the start goes on, the next
-// start asks again, and nothing is left behind. The window shows once and is gone afterwards.
+// The decision table, and servers that are silent, slow, huge or not trusted: only a started
+// installer ends the start and records the day; otherwise the start goes on, the next start asks
+// again, and nothing is left behind. The window shows once and is gone afterwards.
 TEST_F(UpdateCheck, DecisionTable)
 {
-    QTcpServer probe; // a port that was free and is closed again
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 closedPort = probe.serverPort();
-    probe.close();
+    const QString unversioned = testenv::Home() + "/unversioned";
+    ASSERT_TRUE(testenv::WriteFile(unversioned, QByteArray(10000, '\x7f')));
     LoopbackHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));
     other.Serve("/version", Answer::Body("[version]\nlast_version=2.0.0.0\nlast_version_url=" +
                                          other.Base().toUtf8() + "/installer\n"));
@@ -216,17 +182,17 @@ TEST_F(UpdateCheck, DecisionTable)
         Answer version;
         Outcome outcome;
         std::optional<Answer> installer = {}; // nullopt: a good one
-        QString server = {}; // the address when not the loopback server's (it is not asked)
+        bool unversioned = false;             // the program file has no version record
     } const rows[] = {
         {"version file cannot be downloaded", Answer::Body("", 404), NotAsked},
         {"last_version equals the own version", Answer::Body(Offer("1.0.0.1")), NotAsked},
         {"versions differ, no installer address", file("[version]\nlast_version=2.0.0.0\n"),
          NotAsked},
         {"the user answers No", offer, AnsweredNo},
-        {"missing last_version leads to the question",
-         file("[version]\nlast_version_url=" + base + "/installer\n"), AnsweredNo},
         {"a lower server version leads to the question", Answer::Body(Offer("0.9.0.0")),
          AnsweredNo},
+        {"a program without a version record always differs", Answer::Body(Offer("1.0.0.1")),
+         AnsweredNo, std::nullopt, true},
         {"Yes, and the installer download fails",
          file("[version]\nlast_version=2.0.0.0\nlast_version_url=" + base + "/none\n"),
          YesButNoInstallerRuns},
@@ -241,10 +207,6 @@ TEST_F(UpdateCheck, DecisionTable)
         {"a version file over 64 KiB is unreadable",
          Answer::Body(Offer() + QByteArray(64 * 1024, ';')), NotAsked},
         {"a silent server", Answer::Never(), NotAsked},
-        {"a closed port", offer, NotAsked, std::nullopt,
-         QStringLiteral("http://127.0.0.1:%1").arg(closedPort)},
-        {"plain http to a server by name", offer, NotAsked, std::nullopt,
-         QStringLiteral("http://localhost:%1").arg(m_server.Port())},
         {"a redirect to another host", Answer::Redirect(other.Base().toUtf8() + "/version"),
          NotAsked},
         // A byte every 50 ms: never silent for the stall limit, but 3000 bytes take 150 s.
@@ -262,25 +224,48 @@ TEST_F(UpdateCheck, DecisionTable)
         m_options.job.versionFileTimeoutMs = 1000;
         m_options.job.installerTimeoutMs = 1000;
         m_options.job.maxInstallerBytes = 4000;
-        m_server.Serve("/version/aff1/1.0.0.1", row.version);
+        m_options.programFile = row.unversioned ? unversioned : QString();
+        const QString version = row.unversioned ? "" : "1.0.0.1";
+        m_server.Serve("/version/aff1/" + version, row.version);
         m_server.Serve("/installer", row.installer.value_or(Answer::Body(Installer())));
-        if (!row.server.isEmpty())
-            setenv("VANDREL_UPDATE_SERVER", row.server.toUtf8().constData(), 1);
         m_answerYes = row.outcome != AnsweredNo;
         const bool asked = row.outcome != NotAsked, installerRuns = row.outcome == InstallerRuns;
         const qsizetype requestsBefore = m_server.Requests().size();
+        // While the worker waits on the silent server the window is busy and cannot be closed.
+        QStringList seen;
+        QObject probe; // ends the timer's call with the row
+        if (row.version.never) {
+            QTimer::singleShot(300, &probe, [&] {
+                UpdateDlg* dialog = VisibleUpdateDlg();
+                if (!dialog)
+                    return;
+                const auto* bar = dialog->findChild<QProgressBar*>();
+                seen << dialog->windowTitle()
+                     << (bar && bar->minimum() == 0 && bar->maximum() == 0 ? "busy" : "not busy");
+                if (dialog->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint))
+                    seen << "a close button";
+                dialog->close();
+                for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+                    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+                    QCoreApplication::sendEvent(dialog, &press);
+                }
+                seen << (dialog->isVisible() ? "still up" : "closed");
+            });
+        }
 
         EXPECT_EQ(CheckForUpdate(kNow, m_options), !installerRuns);
+        if (row.version.never) {
+            EXPECT_EQ(seen,
+                      (QStringList{"Vandrel is checking for updates...", "busy", "still up"}));
+        }
         EXPECT_EQ(m_asked, asked ? 1 : 0);
         EXPECT_EQ(LastUpdate(), installerRuns ? kToday : kOtherDay);
         EXPECT_EQ(InstallerRan(installerRuns), installerRuns);
         EXPECT_EQ(m_counter.shows, 1) << "the window is shown once";
         EXPECT_EQ(VisibleUpdateDlg(), nullptr) << "and gone afterwards";
         const QStringList requests = m_server.Requests().mid(requestsBefore);
-        EXPECT_EQ(requests.value(0),
-                  row.server.isEmpty()
-                      ? "/version/aff1/1.0.0.1?rnd=" + QString::number(UpdateTimeStamp(kNow))
-                      : QString());
+        // kNow in 100 ns ticks since the start of 1601.
+        EXPECT_EQ(requests.value(0), "/version/aff1/" + version + "?rnd=134173494150000000");
         if (asked)
             EXPECT_TRUE(m_askedOverTheWindow);
         else
@@ -304,19 +289,6 @@ TEST_F(UpdateCheck, DecisionTable)
     SetUp();
 }
 
-// A program file without a version record has an empty version, which always differs.
-TEST_F(UpdateCheck, ProgramWithoutVersionRecordAlwaysDiffers)
-{
-    const QString program = testenv::Home() + "/unversioned";
-    ASSERT_TRUE(testenv::WriteFile(program, QByteArray(10000, '\x7f')));
-    m_options.programFile = program;
-    m_server.Serve("/version/aff1/", Answer::Body(Offer("1.0.0.1")));
-    EXPECT_TRUE(CheckForUpdate(kNow, m_options));
-    ASSERT_EQ(m_server.Requests().size(), 1);
-    EXPECT_TRUE(m_server.Requests()[0].startsWith("/version/aff1/?rnd="));
-    EXPECT_EQ(m_asked, 1);
-}
-
 // A started installer stays while it runs and goes at the next start; files the program did not
 // make stay, whatever their records say.
 TEST_F(UpdateCheck, LaunchedInstallerIsRemovedAtTheNextStart)
@@ -338,12 +310,10 @@ TEST_F(UpdateCheck, LaunchedInstallerIsRemovedAtTheNextStart)
         {"a link with an installer's name", m_tmp + "/vnd00000000-00000001.exe"},
         {"a file with another name", m_tmp + "/notes.exe"},
         {"an installer's name in another folder", testenv::Home() + "/vnd00000000-00000002.exe"},
-        {"a folder with an installer's name", m_tmp + "/vnd00000000-00000003.exe"},
     };
     ASSERT_TRUE(QFile::link(victim, planted[0].path));
     ASSERT_TRUE(testenv::WriteFile(planted[1].path, "mine"));
     ASSERT_TRUE(testenv::WriteFile(planted[2].path, "mine"));
-    ASSERT_TRUE(QDir().mkpath(planted[3].path));
     for (const Planted& p : planted)
         ASSERT_TRUE(RecordLaunchedInstaller(p.path)) << p.name;
 
@@ -354,55 +324,19 @@ TEST_F(UpdateCheck, LaunchedInstallerIsRemovedAtTheNextStart)
     EXPECT_FALSE(QFile::exists(m_tmp + "/" + installers[0])) << "the installer is gone";
     for (const Planted& p : planted)
         EXPECT_TRUE(QFileInfo(p.path).exists() || QFileInfo(p.path).isSymLink()) << p.name;
-    EXPECT_TRUE(QFileInfo(planted[0].path).isSymLink());
     EXPECT_EQ(testenv::ReadFile(victim), "keep");
-}
-
-TEST_F(UpdateCheck, WindowIsBusyAndCannotBeClosedWhileTheWorkerRuns)
-{
-    // The server keeps the worker waiting long enough to look at the window.
-    m_server.Serve("/version/aff1/1.0.0.1", Answer::Never());
-    m_options.job.stallTimeoutMs = 1500;
-    QString title;
-    int maximum = -1;
-    bool closeButton = true, survivedCloseEscapeAndEnter = false;
-    QObject probe; // ends the timer's call with the test
-    QTimer::singleShot(300, &probe, [&] {
-        UpdateDlg* dialog = VisibleUpdateDlg();
-        if (!dialog)
-            return;
-        title = dialog->windowTitle();
-        if (auto* bar = dialog->findChild<QProgressBar*>())
-            maximum = bar->minimum() == 0 ? bar->maximum() : -1;
-        closeButton =
-            dialog->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint);
-        dialog->close();
-        for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
-            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-            QCoreApplication::sendEvent(dialog, &press);
-        }
-        survivedCloseEscapeAndEnter = dialog->isVisible();
-    });
-
-    EXPECT_TRUE(CheckForUpdate(kNow, m_options));
-    EXPECT_EQ(title, "Vandrel is checking for updates...") << "the window is up while it waits";
-    EXPECT_EQ(maximum, 0) << "a busy bar";
-    EXPECT_FALSE(closeButton);
-    EXPECT_TRUE(survivedCloseEscapeAndEnter);
-    EXPECT_EQ(VisibleUpdateDlg(), nullptr) << "gone once the worker has ended it";
 }
 
 TEST_F(UpdateCheck, TheProgramAsksTheConfiguredServerAndGoesOn)
 {
-    WriteSettings("AffID=test\nLastUpdate=19990101\n");
+    ASSERT_TRUE(
+        testenv::WriteFile(UserSettingsFile(), "[General]\nAffID=test\nLastUpdate=19990101\n"));
     m_server.Serve("/version/test/1.0.0.1", Answer::Body("[version]\nlast_version=1.0.0.1\n"));
     const QString server = "VANDREL_UPDATE_SERVER=" + m_server.Base();
     const auto run = testenv::Run(QStringLiteral(VANDREL_EXE), {"--update"}, 60000, {server});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     ASSERT_EQ(m_server.Requests().size(), 1);
-    EXPECT_TRUE(QRegularExpression("^/version/test/1\\.0\\.0\\.1\\?rnd=[0-9]+$")
-                    .match(m_server.Requests()[0])
-                    .hasMatch())
+    EXPECT_TRUE(m_server.Requests()[0].startsWith("/version/test/1.0.0.1?rnd="))
         << m_server.Requests()[0].toStdString();
     EXPECT_EQ(LastUpdate(), "19990101");
 }

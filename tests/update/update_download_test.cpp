@@ -32,7 +32,7 @@ protected:
     QString m_dir;
 };
 
-// The body goes into a new owner-only file; a file or link already there is never taken over.
+// A file or link already there is never taken over.
 TEST_F(Download, WritesOnlyANewPrivateFile)
 {
     const QByteArray body = QByteArray("[version]\nlast_version=2.0.0.0\n").repeated(500);
@@ -52,25 +52,20 @@ TEST_F(Download, WritesOnlyANewPrivateFile)
     EXPECT_FALSE(QFile::exists(elsewhere)) << "a planted link is not followed";
 }
 
-// Every failure leaves no file; a body at its cap or within the time limits completes, a byte
-// past the cap fails, announced or not. Redirects stay on the first address's host and never
-// leave https. (Silent, endless and closed servers are rows of the update check's table.)
+// Every failure leaves no file; a body at its cap completes, an unannounced one past it fails;
+// redirects stay on the host. (Silent, endless and oversized answers: the update check's table.)
 TEST_F(Download, OutcomesAndLimits)
 {
     const QByteArray atLimit(kMaxVersionFileBytes, 'x');
     m_server.Serve("/at-limit", Answer::Body(atLimit));
-    m_server.Serve("/over-limit", Answer::Body(atLimit + "y"));
-    m_server.Serve("/short-drip", Answer::Slow(QByteArray(20, 's'), 50));
     Answer unannounced = Answer::Body(QByteArray(5000, 'u'));
     unannounced.noLength = true;
     m_server.Serve("/unannounced", unannounced);
     m_server.Serve("/absolute", Answer::Redirect(Url("/at-limit").toEncoded()));
     m_server.Serve("/relative", Answer::Redirect("at-limit"));
     // "localhost" is a name, not a literal address: not trusted.
-    m_server.Serve(
-        "/to-name",
-        Answer::Redirect(
-            QStringLiteral("http://localhost:%1/by-name").arg(m_server.Port()).toUtf8()));
+    const QString byName = QStringLiteral("http://localhost:%1/by-name").arg(m_server.Port());
+    m_server.Serve("/to-name", Answer::Redirect(byName.toUtf8()));
     const QString base = m_server.Base();
     struct Row {
         const char* name;
@@ -80,19 +75,13 @@ TEST_F(Download, OutcomesAndLimits)
     } const rows[] = {
         {"a body at the version file's cap completes", base + "/at-limit", kMaxVersionFileBytes,
          true},
-        {"a byte over the cap fails", base + "/over-limit", kMaxVersionFileBytes, false},
-        {"without a cap any size completes", base + "/over-limit", -1, true},
-        {"a drip that ends within the limits completes", base + "/short-drip", -1, true},
         {"an unannounced body over the cap fails", base + "/unannounced", 4999, false},
-        {"an unannounced body at the cap completes", base + "/unannounced", 5000, true},
         {"a file address is not fetched", "file:///etc/hostname", -1, false},
-        {"ftp is not fetched", "ftp://127.0.0.1/x", -1, false},
+        {"plain http to a name is not fetched", byName, -1, false},
         {"a name under .invalid is never looked up",
          "https://update.vandrel.invalid/version/a/1.0.0.1?rnd=1", -1, false},
-        {"the bare name invalid neither", "http://invalid/x", -1, false},
         {"text that is no address", "not a url", -1, false},
         {"an absolute redirect on the host is followed", base + "/absolute", -1, true},
-        {"a relative redirect is followed", base + "/relative", -1, true},
         {"a redirect to a name over http is not", base + "/to-name", -1, false},
     };
     for (const Row& row : rows) {
@@ -102,51 +91,42 @@ TEST_F(Download, OutcomesAndLimits)
         EXPECT_EQ(DownloadToFile(QUrl(row.url), Target(), limits), row.ok) << row.name;
         EXPECT_EQ(Leftovers().size(), row.ok ? 1 : 0) << row.name;
     }
-    EXPECT_EQ(m_server.Requests().count("/by-name"), 0) << "nor the name";
+    EXPECT_EQ(m_server.Requests().count("/by-name"), 0) << "the name was never asked";
     QFile::remove(Target());
     ASSERT_TRUE(Fetch("/relative"));
-    EXPECT_EQ(testenv::ReadFile(Target()), atLimit) << "a redirect fetches its target";
+    EXPECT_EQ(testenv::ReadFile(Target()), atLimit) << "a relative redirect fetches its target";
 }
 
-TEST(UpdateUrl, HttpsOrLiteralLoopbackOnly)
+// Addresses are trusted over https or as literal loopback addresses; redirects keep the host and
+// never leave https.
+TEST(UpdateUrl, TrustAndRedirects)
 {
-    struct Case {
+    const struct {
         const char* url;
         bool trusted;
-    } const cases[] = {
+    } addresses[] = {
         {"https://updates.example.org/setup.exe", true},
-        {"HTTPS://updates.example.org/setup.exe", true},
-        {"http://127.9.8.7/setup.exe", true},
         {"http://[::1]:8080/setup.exe", true},
-        {"http://[::ffff:127.0.0.1]/setup.exe", true},
         {"http://[::ffff:10.0.0.1]/setup.exe", false},
-        {"http://updates.example.org/setup.exe", false},
         {"http://127.0.0.1.example.org/setup.exe", false},
         {"https:///setup.exe", false},
-        {"", false},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsTrustedUpdateUrl(QUrl(c.url, QUrl::StrictMode)), c.trusted) << c.url;
-}
+    for (const auto& a : addresses)
+        EXPECT_EQ(IsTrustedUpdateUrl(QUrl(a.url, QUrl::StrictMode)), a.trusted) << a.url;
 
-TEST(UpdateUrl, RedirectsKeepTheHostAndHttps)
-{
-    struct Case {
+    const struct {
         const char* name;
         const char* from;
         const char* to;
         bool allowed;
-    } const cases[] = {
-        {"same host, another path", "https://u.example.org/a", "https://u.example.org/b", true},
+    } redirects[] = {
         {"host names in any case", "https://u.example.org/a", "https://U.Example.ORG/b", true},
         {"another port on the same host", "https://u.example.org/a", "https://u.example.org:8443/",
          true},
-        {"http loopback up to https", "http://127.0.0.1:80/a", "https://127.0.0.1/b", true},
-        {"another https host", "https://u.example.org/a", "https://cdn.example.net/b", false},
         {"down to http on the same host", "https://127.0.0.1/a", "http://127.0.0.1/b", false},
         {"to a scheme that is not http", "https://u.example.org/a", "file:///etc/passwd", false},
     };
-    for (const Case& c : cases)
+    for (const auto& c : redirects)
         EXPECT_EQ(IsAllowedRedirect(QUrl(c.from), QUrl(c.to)), c.allowed) << c.name;
 }
 
@@ -158,8 +138,6 @@ TEST(VersionFile, ReadLikeAProfile)
         const char* version;
         const char* url;
     } const cases[] = {
-        {"no section", "last_version=1.2.3.4\n", "0.0.0.0", ""},
-        {"empty file", "", "0.0.0.0", ""},
         {"not a profile at all", "<html><body>502 Bad Gateway</body></html>", "0.0.0.0", ""},
         {"names in any case, blanks, CRLF",
          "\xEF\xBB\xBF[ Version ]\r\n  LAST_VERSION = 1.0.0.2 "
@@ -192,7 +170,6 @@ TEST(VersionFile, ReadLikeAProfile)
     ASSERT_TRUE(
         testenv::WriteFile(path, keys + QByteArray(kMaxVersionFileBytes - keys.size(), ';')));
     EXPECT_TRUE(ReadVersionFile(path).has_value()) << "64 KiB is still a version file";
-    EXPECT_FALSE(ReadVersionFile(testenv::Home() + "/no-such.ini").has_value());
 }
 
 } // namespace
