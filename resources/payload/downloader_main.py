@@ -4,15 +4,21 @@ on PATH (sites change, and a stale copy is the most common reason downloads stop
 
 Its output keeps yt-dlp's progress lines ("[download] ... ETA ...") and "ERROR: " lines, ends
 every line with "\\r\\n", and names each file it leaves behind with "[download] Destination: "
-and the file's path relative to the current directory: the final file after merging and
-post-processing, never an intermediate part that was deleted afterwards. A final file that was
-there already is named with "[download] <name> has already been downloaded" instead.
+and the file's path relative to the current directory, byte for byte: the final file after
+merging and post-processing, never an intermediate part that was deleted afterwards. A final
+file that was there already is named with "[download] <name> has already been downloaded"
+instead. yt-dlp hands the path over escaped (JSON), so no byte of it, nor a line end in the
+current directory's path, is lost or splits the line.
+
+It ends with the program that started it, however that ends: when the program is gone, its
+whole process group (the yt-dlp it runs, ffmpeg) is killed.
 
 Its own options come before the caller's arguments, which may end with "--" and addresses.
 No user configuration or plugin is loaded: a configured "-o", "-P" or "--exec" would put files
 elsewhere. Nothing a web page controls becomes a line of its own: a carriage return inside a
 line becomes a blank, and name lines that the wrapper did not print itself are dropped.
 """
+import json
 import os
 import re
 import secrets
@@ -36,7 +42,7 @@ EXTRA_OPTIONS = [
     "--no-simulate",
     "--print",
     "after_move:" + FINAL_MARK.decode() + "%(__real_download)s" + FIELD_SEPARATOR.decode()
-    + "%(filepath)s",
+    + "%(filepath)j",
 ]
 VERSION_PATTERN = re.compile(r"(\d+)\.(\d+)\.(\d+)(?:\.(\d+))?")
 # The report lines the program reads names from; only the wrapper may write them.
@@ -68,16 +74,22 @@ class LineFilter:
     def emit(self, line):
         line = line.rstrip(b"\r").replace(b"\r", b" ")
         if line.startswith(FINAL_MARK):
-            flag, _, path = line[len(FINAL_MARK):].partition(FIELD_SEPARATOR)
-            path = os.fsdecode(path)
-            if not path or path == "NA":
+            flag, _, escaped = line[len(FINAL_MARK):].partition(FIELD_SEPARATOR)
+            try:
+                path = json.loads(escaped)
+            except ValueError:
+                return
+            if not isinstance(path, str) or not path:
                 return
             if os.path.isabs(path):
                 path = os.path.relpath(path)
-            if flag == b"False":
-                line = b"[download] " + os.fsencode(path) + b" has already been downloaded"
+            name = os.fsencode(path)
+            if b"\r" in name or b"\n" in name:
+                line = b"ERROR: a file name holds a line break; the file was not kept"
+            elif flag == b"False":
+                line = b"[download] " + name + b" has already been downloaded"
             else:
-                line = b"[download] Destination: " + os.fsencode(path)
+                line = b"[download] Destination: " + name
         elif NAME_LINE.match(line):
             return
         data = line + b"\r\n"
@@ -114,7 +126,8 @@ def filtered_stream(fd, like):
 
     raw = Raw()
     encoding = getattr(like, "encoding", None) or "utf-8"
-    stream = io.TextIOWrapper(io.BufferedWriter(raw), encoding=encoding, errors="replace",
+    # surrogateescape: a byte of a file name that is not in the encoding goes out as it was.
+    stream = io.TextIOWrapper(io.BufferedWriter(raw), encoding=encoding, errors="surrogateescape",
                               line_buffering=True, write_through=True)
     return stream, raw.filter
 
@@ -212,24 +225,42 @@ def newest_other(bundled):
     return best[1], best[2], best[3]
 
 
-def die_with_parent():
-    # A child that outlives the downloader would go on writing into the download folder.
+PR_SET_PDEATHSIG = 1
+
+
+def set_death_signal(signum):
+    """Asks the kernel for signum when the parent ends; False where that cannot be had."""
     try:
         import ctypes
-        ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+        return ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signum) == 0
     except Exception:
-        pass
+        return False
+
+
+def end_with_parent():
+    """The program starts this file as the leader of a process group of its own. When the
+    program ends, even by SIGKILL, the group goes too: SIGTERM (sent when the parent ends, or
+    by the program's stop) kills the whole group, the yt-dlp it runs and ffmpeg included."""
+    if os.getpgrp() != os.getpid():
+        return  # started by hand from a shell: the group is the shell's
+    parent = os.getppid()
+
+    def end_group(signum, frame):
+        os.killpg(os.getpgrp(), signal.SIGKILL)
+
+    signal.signal(signal.SIGTERM, end_group)
+    if set_death_signal(signal.SIGTERM) and os.getppid() != parent:
+        end_group(signal.SIGTERM, None)  # the parent ended before the request took
+
+
+def die_with_parent():
+    # A child that outlives the downloader would go on writing into the download folder.
+    set_death_signal(signal.SIGKILL)
 
 
 def run_other(command, pass_fds, args, out):
     child = subprocess.Popen(command + args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                              preexec_fn=die_with_parent, pass_fds=pass_fds)
-
-    def stop(signum, frame):
-        child.terminate()
-        sys.exit(128 + signum)
-
-    signal.signal(signal.SIGTERM, stop)
     while True:
         chunk = os.read(child.stdout.fileno(), 65536)
         if not chunk:
@@ -239,6 +270,7 @@ def run_other(command, pass_fds, args, out):
 
 
 def main():
+    end_with_parent()
     sys.stdout.flush()
     sys.stderr.flush()
     out_stream, out_filter = filtered_stream(1, sys.stdout)

@@ -9,6 +9,7 @@
 #include "download/job_folder.h"
 #include "download/job_phase_event.h"
 #include "download/job_text_event.h"
+#include "download/media_file.h"
 #include "platform/file_name.h"
 
 #include <QCoreApplication>
@@ -55,6 +56,11 @@ void WaitForTool(CFileRedirector& tool, JobControl& control)
     tool.FinishedEvent().Wait();
 }
 
+// The tools are read by their interpreters, not executed: a temporary folder mounted noexec
+// holds the workspace on many hardened desktops. The downloader's own first lines choose its
+// Python.
+const QString kShell = QStringLiteral("/bin/sh");
+
 QString Tool(const DownloadJob& job, const char* name)
 {
     return job.workspace + u'/' + QLatin1String(name);
@@ -99,97 +105,128 @@ QString TargetExtension(JobKind kind)
     }
 }
 
-std::optional<QList<QByteArray>> DownloadUrl(const DownloadJob& job, const QString& folder,
-                                             JobControl& control)
+bool DownloadUrl(const DownloadJob& job, const JobFolder& folder, CFileRedirector& tool,
+                 JobControl& control)
 {
-    CFileRedirector downloader(true, job.owner);
+    // The title's own letters in every script; at most 150 bytes of it and 30 of the id, so
+    // that the name with the downloader's own suffixes (".f137.mp4.part-Frag12.part") fits 255.
     // "--" first: a word that begins with "-" is an address, never an option.
-    QStringList argv{Tool(job, "downloader"), QStringLiteral("-ic"),
-                     QStringLiteral("--restrict-filenames"), QStringLiteral("--")};
+    QStringList argv{kShell, Tool(job, "downloader"), QStringLiteral("-ic"), QStringLiteral("-o"),
+                     QStringLiteral("%(title).150B [%(id).30B].%(ext)s"), QStringLiteral("--")};
     argv += SplitUrlWords(job.url);
-    if (!downloader.Run(argv, folder)) {
-        Say(job,
-            QStringLiteral("cannot start the downloader: ") + Reason(downloader.LaunchError()));
-        return std::nullopt;
+    if (!tool.Run(argv, folder.StagingPath())) {
+        Say(job, QStringLiteral("cannot start the downloader: ") + Reason(tool.LaunchError()));
+        return false;
     }
-    WaitForTool(downloader, control);
-    return downloader.Names();
+    WaitForTool(tool, control);
+    return true;
 }
 
-QString ConvertFile(const DownloadJob& job, const QString& input, const QString& folder,
-                    const QString& ext, JobControl& control)
+std::optional<QByteArray> ConvertFile(const DownloadJob& job, const JobFolder& folder,
+                                      const QByteArray& input, const QByteArray& ext,
+                                      JobControl& control)
 {
-    const JobFolder target(folder);
-    const std::optional<JobFolder::File> output = target.NewOutputFile(input, ext);
+    const std::optional<QByteArray> output = folder.NewOutputFile(input, ext);
     if (!output)
-        return {};
+        return std::nullopt;
     CFileRedirector converter(false, job.owner);
-    const bool ran = converter.Run(
-        {Tool(job, "convert"), QStringLiteral("-y"), QStringLiteral("-i"), input, output->path},
-        folder);
+    const bool ran =
+        converter.Run({kShell, Tool(job, "convert"), QStringLiteral("-y"), QStringLiteral("-i"),
+                       folder.StagedPath(input), folder.StagedPath(*output)},
+                      folder.StagingPath());
     if (ran)
         WaitForTool(converter, control);
-    const QFileInfo written(output->path);
-    const auto now = platform::RegularFileIdentity(output->path);
-    const bool counts =
-        ran && converter.ExitCode() == 0 && now && *now == output->identity && written.size() > 0;
-    if (counts)
-        return output->path;
-    // Only the file made for this conversion goes, and only while it is still that file.
-    if (now && *now == output->identity)
-        QFile::remove(output->path);
-    return {};
+    if (ran && converter.ExitCode() == 0 && folder.Start(*output, 1).size() == 1)
+        return output;
+    folder.Discard(*output);
+    return std::nullopt;
 }
+
+namespace {
+
+// What a job has kept so far.
+struct Kept {
+    QString result;
+    QStringList saved;
+};
+
+// Moves a staged file into the folder; says why when it cannot.
+std::optional<QString> KeepFile(const DownloadJob& job, const JobFolder& folder,
+                                const QByteArray& name)
+{
+    QString why;
+    const std::optional<QString> path = folder.Keep(name, why);
+    if (!path)
+        Say(job, QStringLiteral("cannot keep %1: %2").arg(JobFolder::Shown(name), why));
+    return path;
+}
+
+// One reported file: checked, converted when asked, and moved into the folder.
+void HandleReported(const DownloadJob& job, const JobFolder& folder, const CFileRedirector& tool,
+                    const QByteArray& name, JobControl& control, Kept& kept)
+{
+    const QString shown = JobFolder::Shown(name);
+    if (const std::optional<QString> why = folder.CheckReported(name)) {
+        Say(job, QStringLiteral("dropped the reported name %1: %2").arg(shown, *why));
+        return;
+    }
+    if (!IsAudioOrVideo(name, folder.Start(name, kMediaSniffBytes))) {
+        Say(job, QStringLiteral("the page offered %1, which is not a video; it was not kept")
+                     .arg(shown));
+        return;
+    }
+    const QByteArray ext = platform::EncodeFileName(TargetExtension(job.kind));
+    const bool inTargetForm =
+        ext.isEmpty() || (name.size() > ext.size() && name.toLower().endsWith(ext));
+    QByteArray keep = name;
+    if (!inTargetForm && !control.StopRequested()) {
+        Post(job.owner, std::make_unique<JobPhaseEvent>(JobPhase::Converting));
+        const std::optional<QByteArray> out = ConvertFile(job, folder, name, ext, control);
+        if (control.StopRequested()) {
+            KeepFile(job, folder, name); // the finished download stays; nothing is saved
+            return;
+        }
+        if (!out) {
+            Say(job, QStringLiteral("converting %1 failed").arg(shown));
+        } else {
+            keep = *out;
+            // The download goes only when the downloader made it in this run.
+            if (tool.FoundAlreadyThere(name))
+                KeepFile(job, folder, name);
+            else
+                folder.Discard(name);
+        }
+    }
+    const std::optional<QString> path = KeepFile(job, folder, keep);
+    if (!path || control.StopRequested())
+        return;
+    kept.saved << *path;
+    if (kept.result.isEmpty() && job.play)
+        kept.result = *path;
+}
+
+} // namespace
 
 void RunJob(const DownloadJob& job, JobControl& control)
 {
-    QString result;
-    QStringList saved;
-    JobFolder folder(ResolveJobFolder(job.folder));
-    if (const std::optional<QString> why = folder.Prepare()) {
-        Say(job, QStringLiteral("cannot use the folder %1: %2").arg(folder.Path(), *why));
-    } else if (!control.StopRequested()) {
-        folder.Record();
-        const QList<QByteArray> names =
-            DownloadUrl(job, folder.Path(), control).value_or(QList<QByteArray>());
-        const QString ext = TargetExtension(job.kind);
-        for (const QByteArray& name : names) {
-            if (control.StopRequested())
-                break;
-            QString dropped;
-            const std::optional<JobFolder::File> file = folder.Find(name, dropped);
-            const QString shown = platform::DecodeFileName(name);
-            if (!file) {
-                Say(job, QStringLiteral("dropped the reported name %1: %2").arg(shown, dropped));
-                continue;
+    Kept kept;
+    {
+        JobFolder folder(ResolveJobFolder(job.folder));
+        if (const std::optional<QString> why = folder.Prepare()) {
+            Say(job, QStringLiteral("cannot use the folder %1: %2").arg(folder.Path(), *why));
+        } else if (!control.StopRequested()) {
+            CFileRedirector downloader(true, job.owner);
+            if (DownloadUrl(job, folder, downloader, control)) {
+                // After a stop too: what the downloader finished stays, unconverted.
+                for (const QByteArray& name : downloader.Names())
+                    HandleReported(job, folder, downloader, name, control, kept);
             }
-            QString made = file->path;
-            const QString suffix = QFileInfo(file->path).fileName();
-            const bool inTargetForm = ext.isEmpty() || (suffix.size() > ext.size() &&
-                                                        suffix.endsWith(ext, Qt::CaseInsensitive));
-            if (!inTargetForm) {
-                Post(job.owner, std::make_unique<JobPhaseEvent>(JobPhase::Converting));
-                const QString out = ConvertFile(job, file->path, folder.Path(), ext, control);
-                if (control.StopRequested())
-                    break;
-                if (out.isEmpty()) {
-                    Say(job, QStringLiteral("converting %1 failed").arg(shown));
-                } else {
-                    made = out;
-                    // The download goes only when this job made it and it is still that file.
-                    if (folder.MadeSinceRecord(*file))
-                        QFile::remove(file->path);
-                }
-            }
-            saved << made;
-            if (result.isEmpty() && job.play)
-                result = made;
         }
-    }
+    } // the staging folder goes, with every unfinished file in it
     if (control.StopRequested()) {
-        result.clear();
-        folder.RemovePartialFiles(); // a conversion cut short was removed by ConvertFile
+        kept.result.clear();
+        kept.saved.clear();
     }
     control.MarkFinished();
-    Post(job.owner, std::make_unique<JobFinishedEvent>(result, saved));
+    Post(job.owner, std::make_unique<JobFinishedEvent>(kept.result, kept.saved));
 }

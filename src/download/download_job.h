@@ -4,6 +4,7 @@
 // no widget and never touches an object that can die before it.
 #pragma once
 
+#include "download/job_folder.h"
 #include "download/job_kind.h"
 
 #include <QByteArray>
@@ -25,11 +26,13 @@ struct DownloadJob {
     QString folder; // as typed: relative means relative to the home folder
 };
 
-// Runs the job: makes the folder, runs the downloader in it, converts what it reported (kinds
-// 2 to 4) and posts, as its last act on the owner, exactly one JobFinishedEvent with the file
-// to play (empty unless play is set and a file was made or found). The tools' lines and the
-// job's own lines (UTF-8) go to the owner as JobTextEvents. A job never deletes or overwrites a
-// file it did not make.
+// Runs the job: makes the folder and its staging folder, runs the downloader there, keeps the
+// audio and video it reported, converts them (kinds 2 to 4), moves what it keeps into the
+// folder, and posts, as its last act on the owner, exactly one JobFinishedEvent with the file to
+// play (empty unless play is set and a file was kept). The tools' lines and the job's own lines
+// (UTF-8) go to the owner as JobTextEvents. A job never opens, writes, renames or deletes a file
+// in the folder that it did not put there; a stop or a failure removes the staging folder with
+// every unfinished file, and the files already finished are kept.
 void RunJob(const DownloadJob& job, JobControl& control);
 
 // The folder the job writes into: a relative folder is taken from the home folder, and "~" or
@@ -40,15 +43,16 @@ QStringList SplitUrlWords(const QString& url);
 // The extension a kind converts to (".mp3", ".avi", ".mp4"); empty for a download only.
 QString TargetExtension(JobKind kind);
 
-// Runs the downloader with the URL's words in folder (an existing directory) and waits for it
-// or for a stop. Returns the file names it reported, in order, as bytes of the file system's
-// encoding, relative to folder and not yet checked; nullopt when the tool did not start.
-std::optional<QList<QByteArray>> DownloadUrl(const DownloadJob& job, const QString& folder,
-                                             JobControl& control);
+// Runs the downloader with the URL's words in the folder's staging folder and waits for it or
+// for a stop. The reported names stay in tool: relative to the staging folder, as bytes of the
+// file system's encoding, not yet checked. False when the tool did not start.
+class CFileRedirector;
+bool DownloadUrl(const DownloadJob& job, const JobFolder& folder, CFileRedirector& tool,
+                 JobControl& control);
 
-// Converts input into a new file in folder named after input with ext (never an existing
-// name: "name.mp3", then "name (2).mp3", ...). Returns the output path when the conversion
-// counts (the converter exited with 0 and wrote a non-empty file); otherwise removes what it
-// wrote and returns an empty string.
-QString ConvertFile(const DownloadJob& job, const QString& input, const QString& folder,
-                    const QString& ext, JobControl& control);
+// Converts the staged file input into a new staged file named after it with ext ("a.mp3",
+// else "a (2).mp3", ...). Returns its name when the conversion counts (the converter exited
+// with 0 and wrote a non-empty file); otherwise removes what it wrote and returns nullopt.
+std::optional<QByteArray> ConvertFile(const DownloadJob& job, const JobFolder& folder,
+                                      const QByteArray& input, const QByteArray& ext,
+                                      JobControl& control);

@@ -126,13 +126,14 @@ void CFileRedirector::ParseDownloaderLine(std::string_view line)
         const std::string_view rest = line.substr(kDownloadPrefix.size());
         // A name first, whatever it holds: a title such as "BETA" is not a progress line.
         if (rest.starts_with(kDestination)) {
-            AddName(rest.substr(kDestination.size()));
+            AddName(rest.substr(kDestination.size()), false);
         } else if (line.find("ETA") != std::string_view::npos) {
             Post(rest); // a progress line
         } else if (line.find(kAlreadyDownloaded) != std::string_view::npos) {
             Post(rest);
             const std::size_t cut = kDownloadPrefix.size() + kAlreadySuffix;
-            AddName(line.size() < cut ? std::string_view() : rest.substr(0, line.size() - cut));
+            AddName(line.size() < cut ? std::string_view() : rest.substr(0, line.size() - cut),
+                    true);
         }
     } else if (line.starts_with(kErrorPrefix)) {
         const std::string_view rest = line.substr(kErrorPrefix.size());
@@ -149,13 +150,15 @@ void CFileRedirector::ParseConverterLine(std::string_view line)
         Post(line);
 }
 
-void CFileRedirector::AddName(std::string_view name)
+void CFileRedirector::AddName(std::string_view name, bool alreadyThere)
 {
     if (m_names.size() >= kMaxNames)
         return;
     QByteArray bytes(name.data(), static_cast<qsizetype>(name.size()));
     if (m_nameSet.contains(bytes))
         return;
+    if (alreadyThere)
+        m_alreadyThere.insert(bytes);
     m_nameSet.insert(bytes);
     m_names.append(std::move(bytes));
 }

@@ -32,6 +32,8 @@ public:
     // The reported file names in order of first arrival, each once, at most kMaxNames; read
     // them after the finished event.
     QList<QByteArray> Names() const { return m_names; }
+    // True for a name the downloader found already there rather than downloaded in this run.
+    bool FoundAlreadyThere(const QByteArray& name) const { return m_alreadyThere.contains(name); }
 
     void Shutdown() override;
     // Line assembly: whole lines go to ParseLine, the rest waits for more output.
@@ -51,7 +53,7 @@ private:
     void ParseDownloaderLine(std::string_view line);
     void ParseConverterLine(std::string_view line);
     void Post(std::string_view text);
-    void AddName(std::string_view name);
+    void AddName(std::string_view name, bool alreadyThere);
 
     platform::Event m_finished{platform::Event::Kind::AutoReset};
     bool m_isDownloader;
@@ -64,4 +66,5 @@ private:
     QObject* m_target;
     QList<QByteArray> m_names;
     QSet<QByteArray> m_nameSet;
+    QSet<QByteArray> m_alreadyThere;
 };

@@ -1,123 +1,130 @@
-// The job folder: made when missing, its files recorded before the tools run, reported names
-// checked against it, and new output names claimed in it.
+// The job folder: made when missing, a staging folder of the job's own inside it, and the names
+// under which finished files come out of it.
 #include "download/job_folder.h"
 
 #include "platform/file_name.h"
+#include "platform/file_system.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
-
-#include <algorithm>
 #include <cerrno>
 #include <system_error>
-#include <tuple>
 
 namespace {
 
-constexpr int kMaxOutputNames = 10000;
-
-bool Before(const platform::FileIdentity& a, const platform::FileIdentity& b)
-{
-    return std::tie(a.device, a.inode) < std::tie(b.device, b.inode);
-}
+// Hidden, so that a file manager showing the folder during a job shows only finished files.
+const QByteArray kStagingPrefix = QByteArrayLiteral(".vandrel-job-");
+constexpr int kMaxNumberedNames = 10000;
+constexpr qsizetype kMaxNameBytes = 255;
+// A longer "extension" is part of the title, not a file type.
+constexpr qsizetype kMaxExtensionBytes = 16;
 
 QString ErrorText(int error)
 {
     return QString::fromStdString(std::generic_category().message(error));
 }
 
+// "stem" and ".ext" of a name; no extension when the only dot is the first byte.
+std::pair<QByteArray, QByteArray> SplitExtension(const QByteArray& name)
+{
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot <= 0 || name.size() - dot > kMaxExtensionBytes)
+        return {name, {}};
+    return {name.left(dot), name.mid(dot)};
+}
+
+// At most size bytes of text, never ending inside a UTF-8 character.
+QByteArray CutAtCharacter(const QByteArray& text, qsizetype size)
+{
+    if (text.size() <= size)
+        return text;
+    qsizetype end = size;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.left(end);
+}
+
+// The n-th name for a file in the folder: not hidden, at most 255 bytes, the extension kept.
+QByteArray FolderName(const QByteArray& name, int n)
+{
+    auto [stem, ext] = SplitExtension(name);
+    if (stem.startsWith('.'))
+        stem.prepend('_');
+    const QByteArray number = n == 1 ? QByteArray() : " (" + QByteArray::number(n) + ')';
+    return CutAtCharacter(stem, kMaxNameBytes - number.size() - ext.size()) + number + ext;
+}
+
 } // namespace
 
-std::optional<QString> JobFolder::Prepare() const
+std::optional<QString> JobFolder::Prepare()
 {
     if (m_path.isEmpty())
         return QStringLiteral("no folder given");
     if (const int error = platform::MakeWritableDirectory(m_path))
         return ErrorText(-error);
+    int error = 0;
+    m_staging = platform::PrivateFolder::Make(m_path, kStagingPrefix, error);
+    if (!m_staging)
+        return ErrorText(-error);
     return std::nullopt;
 }
 
-void JobFolder::Record()
+QString JobFolder::StagingPath() const
 {
-    m_before = platform::RegularFilesIn(m_path);
-    std::sort(m_before.begin(), m_before.end(), Before);
-    m_recorded = true;
+    return m_staging ? m_staging->Path() : QString();
 }
 
-bool JobFolder::MadeSinceRecord(const File& file) const
+QString JobFolder::Shown(const QByteArray& name)
 {
-    return file.direct &&
-           !std::binary_search(m_before.begin(), m_before.end(), file.identity, Before) &&
-           platform::RegularFileIdentity(file.path) == file.identity;
+    return platform::DecodeFileName(name);
 }
 
-QStringList JobFolder::RemovePartialFiles() const
+std::optional<QString> JobFolder::CheckReported(const QByteArray& name) const
 {
-    // What the downloader leaves of a transfer it did not finish: "x.mp4.part", "x.mp4.ytdl",
-    // "x.mp4.part-Frag7" (and its own ".part"), and "x.temp.mp4" of a merge in progress.
-    static const QRegularExpression partial(
-        QStringLiteral("(\\.part|\\.ytdl|\\.part-Frag\\d+(\\.part)?|\\.temp\\.[A-Za-z0-9]+)$"));
-    QStringList removed;
-    if (!m_recorded)
-        return removed;
-    const QStringList names =
-        QDir(m_path).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::System);
-    for (const QString& name : names) {
-        if (!partial.match(name).hasMatch())
-            continue;
-        const QString path = m_path + u'/' + name;
-        const auto identity = platform::RegularFileIdentity(path);
-        if (!identity || std::binary_search(m_before.begin(), m_before.end(), *identity, Before))
-            continue;
-        if (QFile::remove(path))
-            removed << name;
-    }
-    return removed;
+    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') ||
+        name.contains('\0'))
+        return QStringLiteral("not a file the job made");
+    if (!m_staging || !m_staging->RegularFileSize(name))
+        return QStringLiteral("no such regular file");
+    return std::nullopt;
 }
 
-std::optional<JobFolder::File> JobFolder::Find(const QByteArray& name, QString& reason) const
+QByteArray JobFolder::Start(const QByteArray& name, qint64 size) const
 {
-    const QList<QByteArray> parts = name.split('/');
-    for (const QByteArray& part : parts) {
-        if (part.isEmpty() || part == "." || part == ".." || part.contains('\0')) {
-            reason = QStringLiteral("not a file inside the folder");
-            return std::nullopt;
-        }
-    }
-    QString path = m_path;
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        path += u'/' + platform::DecodeFileName(parts[i]);
-        if (i + 1 < parts.size() && !platform::IsDirectoryNotLink(path)) {
-            reason = QStringLiteral("not a file inside the folder");
-            return std::nullopt;
-        }
-    }
-    const auto identity = platform::RegularFileIdentity(path);
-    if (!identity) {
-        reason = QStringLiteral("no such regular file");
-        return std::nullopt;
-    }
-    return File{path, *identity, parts.size() == 1};
+    return m_staging ? m_staging->ReadStart(name, size) : QByteArray();
 }
 
-std::optional<JobFolder::File> JobFolder::NewOutputFile(const QString& input,
-                                                        const QString& ext) const
+std::optional<QByteArray> JobFolder::NewOutputFile(const QByteArray& input,
+                                                   const QByteArray& ext) const
 {
-    QString base = QFileInfo(input).fileName();
-    const qsizetype dot = base.lastIndexOf(u'.');
-    if (dot > 0)
-        base.truncate(dot);
-    for (int n = 1; n <= kMaxOutputNames; ++n) {
-        const QString path =
-            m_path + u'/' + base + (n == 1 ? QString() : QStringLiteral(" (%1)").arg(n)) + ext;
-        File file{path, {}, true};
-        const int error = platform::CreateNewFile(path, file.identity);
+    const QByteArray base = SplitExtension(input).first + ext;
+    for (int n = 1; m_staging && n <= kMaxNumberedNames; ++n) {
+        const QByteArray name = FolderName(base, n);
+        const int error = m_staging->CreateNewFile(name);
         if (!error)
-            return file;
+            return name;
         if (error != -EEXIST)
             return std::nullopt;
     }
+    return std::nullopt;
+}
+
+void JobFolder::Discard(const QByteArray& name) const
+{
+    if (m_staging)
+        m_staging->RemoveFile(name);
+}
+
+std::optional<QString> JobFolder::Keep(const QByteArray& name, QString& reason) const
+{
+    for (int n = 1; m_staging && n <= kMaxNumberedNames; ++n) {
+        const QByteArray target = FolderName(name, n);
+        const int error = m_staging->MoveOut(name, target);
+        if (!error)
+            return m_path + u'/' + Shown(target);
+        if (error != -EEXIST) {
+            reason = ErrorText(-error);
+            return std::nullopt;
+        }
+    }
+    reason = QStringLiteral("no free name");
     return std::nullopt;
 }

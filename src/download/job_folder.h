@@ -1,16 +1,15 @@
-// The download folder as a job sees it: which files were there before the job, which reported
-// names it may use, and new names for converted files that never replace an existing file.
+// The download folder as a job sees it. The tools work in a private staging folder that the job
+// makes inside it, where no other program writes; a file leaves it only when it is finished, by
+// a rename that never replaces a file in the folder. Whatever else is in the folder, before or
+// while the job runs, is never opened, written, renamed or removed.
 #pragma once
 
-#include "platform/file_system.h"
+#include "platform/private_folder.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
-#include <utility>
-#include <vector>
 
 class JobFolder {
 public:
@@ -19,36 +18,34 @@ public:
 
     const QString& Path() const { return m_path; }
 
-    // Makes the folder with its parents when missing. Nothing when it can be used, else why not.
-    std::optional<QString> Prepare() const;
-    // Records the regular files directly in the folder now: the job never deletes one of them.
-    void Record();
+    // Makes the folder with its parents when missing, and the staging folder inside it (after
+    // removing the staging folders of runs that have ended). Nothing when it can be used, else
+    // why not.
+    std::optional<QString> Prepare();
+    // Where the tools run; they report names relative to it. Empty before Prepare.
+    QString StagingPath() const;
+    // The staged file's path, for a tool's command line.
+    QString StagedPath(const QByteArray& name) const { return StagingPath() + u'/' + Shown(name); }
 
-    struct File {
-        QString path;
-        platform::FileIdentity identity;
-        bool direct = true; // directly in the folder, not in a folder below it
-    };
-    // True only for a file directly in the folder that was not there when Record ran, and is
-    // still the same file: one this job made. Nothing below the folder was recorded, so
-    // nothing there counts as made.
-    bool MadeSinceRecord(const File& file) const;
-    // The file a reported name stands for: a relative path without "." or ".." parts whose
-    // parts are real directories (no links) and whose last part is a regular file (no link).
-    // nullopt with the reason otherwise.
-    std::optional<File> Find(const QByteArray& name, QString& reason) const;
+    // Whether a reported name is a regular file directly in the staging folder: nothing when
+    // it is, else why not.
+    std::optional<QString> CheckReported(const QByteArray& name) const;
+    // The first bytes of a staged file.
+    QByteArray Start(const QByteArray& name, qint64 size) const;
+    // Makes a new empty staged file for the conversion of input: input's name with its
+    // extension replaced by ext ("a.flv" -> "a.mp3"), else "a (2).mp3", ... Its name.
+    std::optional<QByteArray> NewOutputFile(const QByteArray& input, const QByteArray& ext) const;
+    // Removes a staged file (a download whose conversion was kept).
+    void Discard(const QByteArray& name) const;
+    // Moves a staged file into the folder. Its name there never begins with "." and fits 255
+    // bytes with its extension; where it is taken, "name (2).ext", "name (3).ext", ... The path
+    // in the folder, or nullopt with the reason in reason.
+    std::optional<QString> Keep(const QByteArray& name, QString& reason) const;
 
-    // After a stop: removes the unfinished downloads that appeared since Record (".part",
-    // ".ytdl", fragment and merge files) directly in the folder, never a file that was there
-    // before or a link; nothing at all before Record ran. Returns the names removed.
-    QStringList RemovePartialFiles() const;
-
-    // Makes a new empty file in the folder for the conversion of input: the input's name with
-    // its extension replaced by ext ("a.flv" -> "a.mp3"), else "a (2).mp3", "a (3).mp3", ...
-    std::optional<File> NewOutputFile(const QString& input, const QString& ext) const;
+    // The name as the log shows it.
+    static QString Shown(const QByteArray& name);
 
 private:
     QString m_path;
-    std::vector<platform::FileIdentity> m_before; // sorted
-    bool m_recorded = false;
+    std::optional<platform::PrivateFolder> m_staging; // removed with what is left in it
 };

@@ -314,8 +314,12 @@ int CreateNewFile(const QString& path, FileIdentity& identity)
 
 void RemoveTree(const QString& path)
 {
-    const QByteArray name = platform::EncodeFileName(path);
-    UniqueFd dir(open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    RemoveTreeAt(AT_FDCWD, platform::EncodeFileName(path).constData());
+}
+
+void RemoveTreeAt(int base, const char* path)
+{
+    UniqueFd dir(openat(base, path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
     if (!dir || fstat(dir.Get(), &st) != 0)
         return;
@@ -323,8 +327,8 @@ void RemoveTree(const QString& path)
     EmptyTree(std::move(dir));
     // Only the directory that was emptied is removed, not one put in its place meanwhile.
     struct stat now {};
-    if (lstat(name.constData(), &now) == 0 && IdentityOf(now) == identity)
-        rmdir(name.constData());
+    if (fstatat(base, path, &now, AT_SYMLINK_NOFOLLOW) == 0 && IdentityOf(now) == identity)
+        unlinkat(base, path, AT_REMOVEDIR);
 }
 
 } // namespace platform

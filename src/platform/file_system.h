@@ -72,5 +72,7 @@ std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute,
 // cannot be removed is left behind. A path that is not a directory is left alone. The walk
 // holds a fixed number of descriptors whatever the depth of the tree.
 void RemoveTree(const QString& path);
+// The same for path read from the open directory base.
+void RemoveTreeAt(int base, const char* path);
 
 } // namespace platform

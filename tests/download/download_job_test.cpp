@@ -172,25 +172,38 @@ TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheFirstToPlay)
 }
 
 const KindCase kKindCases[] = {
-    {"mp3_without_play", "clip.mp4", JobKind::Mp3, false, "", "clip-[clip].mp3", nullptr},
-    {"mp4_that_is_mp4_already_is_kept", "clip.mp4", JobKind::Mp4, false, "", "clip-[clip].mp4",
+    {"mp3_without_play", "clip.mp4", JobKind::Mp3, false, "", "clip [clip].mp3", nullptr},
+    {"mp4_that_is_mp4_already_is_kept", "clip.mp4", JobKind::Mp4, false, "", "clip [clip].mp4",
      nullptr},
     {"a_merged_stream_is_converted_once_merged", "dash/stream.mpd", JobKind::Mp3, true, "",
-     "stream-[stream].mp3", nullptr},
+     "stream [stream].mp3", nullptr},
     {"a_capital_MP3_is_in_the_target_form", "tone.html", JobKind::Mp3, true, "",
-     "Tone_1-[tone-1].MP3", nullptr},
-    {"a_name_holding_ETA_is_still_converted", "BETA.mp4", JobKind::Mp3, true, "", "BETA-[BETA].mp3",
+     "Tone (1) [tone-1].MP3", nullptr},
+    {"a_name_holding_ETA_is_still_converted", "BETA.mp4", JobKind::Mp3, true, "", "BETA [BETA].mp3",
      nullptr},
     {"three_clips_of_a_page_are_converted_and_their_downloads_deleted", "three.html", JobKind::Mp4,
      true, "",
-     "Three_clips_1-[three-1].mp4|Three_clips_2-[three-2].mp4|Three_clips_3-[three-3].mp4",
+     "Three clips (1) [three-1].mp4|Three clips (2) [three-2].mp4|Three clips (3) [three-3].mp4",
      nullptr},
-    {"a_file_already_there_is_converted_but_never_deleted", "clip.mp4", JobKind::Mp3, true,
-     "clip-[clip].mp4", "clip-[clip].mp3", "clip-[clip].mp4 has already been downloaded"},
-    {"a_conversion_never_overwrites_an_existing_file", "clip.mp4", JobKind::Mp3, true,
-     "clip-[clip].mp3|clip-[clip] (2).mp3", "clip-[clip] (3).mp3", nullptr},
+    // Another program's files, whatever their names, are neither used, written nor removed.
+    {"a_file_of_the_same_name_is_another_programs_and_never_touched", "clip.mp4", JobKind::Mp3,
+     true, "clip [clip].mp4|clip [clip].mp4.part|clip [clip].mp4.ytdl|clip [clip].temp.mp4",
+     "clip [clip].mp3", nullptr},
+    {"a_kept_file_never_replaces_an_existing_one", "clip.mp4", JobKind::Mp3, true,
+     "clip [clip].mp3|clip [clip] (2).mp3", "clip [clip] (3).mp3", nullptr},
+    {"a_download_never_replaces_an_existing_one", "clip.mp4", JobKind::Download, true,
+     "clip [clip].mp4", "clip [clip] (2).mp4", nullptr},
+    // What a page offers that is not audio or video is neither kept nor played.
+    {"a_launcher_by_a_video_element_is_not_kept", "launcher.html", JobKind::Download, true, "", "",
+     "the page offered Launcher (1) [launcher-1].desktop, which is not a video; it was not kept"},
+    {"a_launcher_by_og_video_is_not_kept_even_for_an_mp3", "og.html", JobKind::Mp3, true, "", "",
+     "the page offered Og [launcher].desktop, which is not a video; it was not kept"},
+    {"a_launcher_by_a_direct_link_is_not_kept", "launcher.desktop", JobKind::Download, true, "",
+     "", "the page offered launcher [launcher].desktop, which is not a video; it was not kept"},
+    {"a_script_named_as_a_video_is_not_kept", "script.mp4", JobKind::Mp4, true, "", "",
+     "the page offered script [script].mp4, which is not a video; it was not kept"},
     {"words_that_begin_with_a_dash_are_addresses_not_options", "clip.mp4 -o evil.%(ext)s",
-     JobKind::Download, true, "", "clip-[clip].mp4", "'-o' is not a valid URL"},
+     JobKind::Download, true, "", "clip [clip].mp4", "'-o' is not a valid URL"},
     // Versions of the downloader word the error differently; this much they share.
     {"a_missing_page_shows_the_downloaders_error", "no-such-video.mp4", JobKind::Download, true, "",
      "", "Unable to download webpage"},
@@ -204,14 +217,14 @@ TEST_F(Jobs, AMissingFolderIsMadeWithItsParentsAndARelativeOneIsTakenFromHome)
     const QString deep = m_folder.filePath(QString(120, u'a') + u'/' + QString(120, u'b') + u'/' +
                                            QString(120, u'c'));
     Run(Job(Url(u"clip.mp4"_s), JobKind::Mp3, true, deep));
-    EXPECT_EQ(testenv::FilesIn(deep), QStringList{u"clip-[clip].mp3"_s});
-    EXPECT_EQ(Result(), deep + u"/clip-[clip].mp3"_s);
+    EXPECT_EQ(testenv::FilesIn(deep), QStringList{u"clip [clip].mp3"_s});
+    EXPECT_EQ(Result(), deep + u"/clip [clip].mp3"_s);
 
     m_receiver.finished.clear();
     Run(Job(Url(u"clip.mp4"_s), JobKind::Download, true, u"Videos/jobs"_s));
     const QString folder = testenv::Home() + u"/Videos/jobs"_s;
-    EXPECT_EQ(testenv::FilesIn(folder), QStringList{u"clip-[clip].mp4"_s});
-    EXPECT_EQ(Result(), folder + u"/clip-[clip].mp4"_s);
+    EXPECT_EQ(testenv::FilesIn(folder), QStringList{u"clip [clip].mp4"_s});
+    EXPECT_EQ(Result(), folder + u"/clip [clip].mp4"_s);
     QDir(testenv::Home() + u"/Videos"_s).removeRecursively();
 }
 
@@ -283,10 +296,9 @@ TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
 }
 
 const NameCase kNames[] = {
-    {"into_the_parent", Plant::Nothing, "../%n/victim.mp4", "not a file inside the folder"},
-    {"absolute", Plant::Nothing, "%o/victim.mp4", "not a file inside the folder"},
-    {"through_a_linked_folder", Plant::LinkToTheOutside, "dir/victim.mp4",
-     "not a file inside the folder"},
+    {"into_the_parent", Plant::Nothing, "../%n/victim.mp4", "not a file the job made"},
+    {"absolute", Plant::Nothing, "%o/victim.mp4", "not a file the job made"},
+    {"through_a_linked_folder", Plant::LinkToTheOutside, "dir/victim.mp4", "not a file the job made"},
     {"a_folder", Plant::Folder, "d.mp4", "no such regular file"},
 };
 
@@ -307,11 +319,11 @@ TEST_P(FailedConversions, KeepTheDownloadRemoveTheirOutputAndPlayTheDownload)
     job.workspace = OwnTools(nullptr, GetParam().convert);
     Run(job);
 
-    const QString download = m_folder.filePath(u"clip-[clip].mp4"_s);
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"clip-[clip].mp4"_s});
+    const QString download = m_folder.filePath(u"clip [clip].mp4"_s);
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"clip [clip].mp4"_s});
     EXPECT_EQ(Result(), download);
     EXPECT_EQ(m_receiver.saved.value(0), QStringList{download}) << "the kept download is saved";
-    EXPECT_TRUE(m_receiver.Said(u"converting clip-[clip].mp4 failed"_s)) << m_receiver.Log();
+    EXPECT_TRUE(m_receiver.Said(u"converting clip [clip].mp4 failed"_s)) << m_receiver.Log();
 }
 
 const ConverterCase kConverters[] = {
@@ -323,21 +335,132 @@ const ConverterCase kConverters[] = {
 INSTANTIATE_TEST_SUITE_P(Converter, FailedConversions, ::testing::ValuesIn(kConverters),
                          [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(Jobs, TwoJobsAtOnceWriteIntoTheirOwnFolders)
+TEST_F(Jobs, TwoJobsOfOneAddressInOneFolderKeepBothResults)
 {
-    QTemporaryDir other;
     {
         JobThread first(Job(Url(u"clip.mp4"_s), JobKind::Mp3, true, m_folder.path()));
-        JobThread second(Job(Url(u"clip.flv"_s), JobKind::Download, true, other.path()));
+        JobThread second(Job(Url(u"clip.mp4"_s), JobKind::Download, true, m_folder.path()));
         ASSERT_TRUE(m_receiver.WaitFinished(2));
     }
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"clip-[clip].mp3"_s});
-    EXPECT_EQ(testenv::FilesIn(other.path()), QStringList{u"clip-[clip].flv"_s});
-    QStringList expected{m_folder.filePath(u"clip-[clip].mp3"_s),
-                         other.filePath(u"clip-[clip].flv"_s)};
+    const QStringList files{u"clip [clip].mp3"_s, u"clip [clip].mp4"_s};
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), files) << m_receiver.Log();
+    m_receiver.finished.sort();
+    EXPECT_EQ(m_receiver.finished,
+              QStringList({m_folder.filePath(files[0]), m_folder.filePath(files[1])}));
+    EXPECT_EQ(testenv::StreamCodecs(m_folder.filePath(files[1])), u"h264 aac"_s);
+}
+
+// A file another program puts into the folder while the job runs, reported as "already
+// downloaded" (the way the downloader reports a file of the name it would write), is not the
+// job's: it is neither converted nor removed.
+TEST_F(Jobs, AFileThatAppearedDuringTheJobIsNotTheJobs)
+{
+    const QString other = m_folder.filePath(u"clip [clip].mp4"_s);
+    DownloadJob job = Job(other, JobKind::Mp3, true, m_folder.path());
+    job.workspace = OwnTools("#!/bin/sh\n"
+                             "for a; do :; done\n"
+                             "printf partial > \"$a\"\n"
+                             "printf '[download] clip [clip].mp4 has already been downloaded\\r\\n'\n",
+                             nullptr);
+    Run(job);
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"clip [clip].mp4"_s});
+    EXPECT_EQ(testenv::ReadFile(other), "partial");
+    EXPECT_EQ(Result(), QString());
+}
+
+TEST_F(Jobs, APlantedLinkIsNeverWrittenThrough)
+{
+    QTemporaryDir outside;
+    const QString victim = outside.filePath(u"victim"_s);
+    ASSERT_TRUE(testenv::WriteFile(victim, "9 bytes.\n"));
+    for (const char* name : {"clip [clip].mp4.part", "clip [clip].mp4"})
+        ASSERT_TRUE(QFile::link(victim, m_folder.filePath(QLatin1String(name))));
+    Run(Job(Url(u"clip.mp4"_s), JobKind::Download, true, m_folder.path()));
+    EXPECT_EQ(testenv::ReadFile(victim), "9 bytes.\n");
+    const QString saved = m_folder.filePath(u"clip [clip] (2).mp4"_s);
+    EXPECT_EQ(Result(), saved) << m_receiver.Log();
+    EXPECT_EQ(testenv::ReadFile(saved), testenv::ReadFile(testenv::MediaDir() + u"/clip.mp4"_s));
+    EXPECT_EQ(QFileInfo(m_folder.filePath(u"clip [clip].mp4.part"_s)).symLinkTarget(), victim);
+}
+
+// Titles keep their letters in every script; a name is never hidden, fits 255 bytes with its
+// extension, and two videos never share one.
+TEST_F(Jobs, NamesKeepTheTitlesLettersAndFit)
+{
+    const QStringList pages{u"ja"_s,   u"ru"_s,       u"el"_s,        u"emoji"_s,
+                            u"dot"_s,  u"slash"_s,    u"ascii250"_s,  u"cjk100"_s,
+                            u"one/index"_s, u"two/index"_s};
+    QStringList urls;
+    for (const QString& page : pages)
+        urls << Url(u"titles/"_s + page + u".html"_s);
+    Run(Job(urls.join(u' '), JobKind::Download, false, m_folder.path()));
+    QStringList expected{u"日本語の動画 (1) [ja-1].mp4"_s,
+                         u"Русское видео (1) [ru-1].mp4"_s,
+                         u"Ελληνικό βίντεο (1) [el-1].mp4"_s,
+                         u"🎬 clip 🎉 (1) [emoji-1].mp4"_s,
+                         u"_.hidden clip (1) [dot-1].mp4"_s,
+                         u"AC⧸DC live (1) [slash-1].mp4"_s,
+                         QString(150, u'A') + u" [ascii250-1].mp4"_s,
+                         QString(50, u'漢') + u" [cjk100-1].mp4"_s,
+                         u"最初の動画 (1) [index-1].mp4"_s,
+                         u"二番目の動画 (1) [index-1].mp4"_s};
+    QStringList saved;
+    for (const QString& name : expected)
+        saved << m_folder.filePath(name);
+    EXPECT_EQ(m_receiver.saved.value(0), saved) << m_receiver.Log();
+    expected.sort();
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), expected);
+}
+
+// Whatever bytes the folder's path holds, the job's files are found, converted and named.
+TEST_F(Jobs, FoldersOfAnyNameGetTheirConvertedFile)
+{
+    const QStringList names{u"caf"_s + QChar(0xDC00 + 0xE9) + u" latin-1"_s, u"two\nlines"_s,
+                            u"  blanks  "_s, u"-leading dash"_s};
+    {
+        std::vector<std::unique_ptr<JobThread>> jobs;
+        for (const QString& name : names)
+            jobs.push_back(std::make_unique<JobThread>(
+                Job(Url(u"clip.flv"_s), JobKind::Mp3, true, m_folder.filePath(name))));
+        ASSERT_TRUE(m_receiver.WaitFinished(names.size()));
+    }
+    QStringList expected;
+    for (const QString& name : names) {
+        const QString mp3 = m_folder.filePath(name) + u"/clip [clip].mp3"_s;
+        EXPECT_EQ(testenv::StreamCodecs(mp3), u"mp3"_s) << name.toStdString();
+        EXPECT_EQ(testenv::FilesIn(m_folder.filePath(name)), QStringList{u"clip [clip].mp3"_s});
+        expected << mp3;
+    }
     expected.sort();
     m_receiver.finished.sort();
-    EXPECT_EQ(m_receiver.finished, expected);
+    EXPECT_EQ(m_receiver.finished, expected) << m_receiver.Log();
+}
+
+// The workspace may sit on a file system mounted noexec: the tools are read by their
+// interpreters, never executed.
+TEST_F(Jobs, ToolsRunWithoutTheirExecuteBits)
+{
+    DownloadJob job = Job(Url(u"clip.flv"_s), JobKind::Mp4, true, m_folder.path());
+    job.workspace = OwnTools(nullptr, nullptr);
+    for (const char* tool : {"downloader", "convert"})
+        QFile::setPermissions(m_tools.filePath(QLatin1String(tool)), QFile::ReadOwner);
+    Run(job);
+    EXPECT_EQ(Result(), m_folder.filePath(u"clip [clip].mp4"_s)) << m_receiver.Log();
+}
+
+// A downloader that fails (a full disk) leaves nothing of its unfinished files.
+TEST_F(Jobs, AFailedDownloadLeavesNoUnfinishedFile)
+{
+    DownloadJob job = Job(Url(u"clip.mp4"_s), JobKind::Mp3, true, m_folder.path());
+    job.workspace = OwnTools("#!/bin/sh\n"
+                             "printf 'half a video' > 'clip [clip].mp4.part'\n"
+                             "printf 'ERROR: unable to write data: [Errno 28] No space left on "
+                             "device\\r\\n'\nexit 1\n",
+                             nullptr);
+    Run(job);
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList());
+    EXPECT_TRUE(m_receiver.Said(u"No space left on device"_s)) << m_receiver.Log();
+    EXPECT_EQ(Result(), QString());
 }
 
 // A stop during the download is the end-to-end stop test's case.
@@ -352,7 +475,7 @@ TEST_F(Jobs, AStoppedConversionEndsWithItsHelpersStartsNothingElseAndKeepsOnlyTh
                                       "printf partial > \"$out\"\nwait\n");
     auto thread = std::make_unique<JobThread>(job);
     ASSERT_TRUE(testenv::WaitUntil(
-        [&] { return QFileInfo(m_folder.filePath(u"clip-[clip].avi"_s)).size() > 0; }, 60000))
+        [&] { return QFileInfo(m_tools.filePath(u"convert.helper"_s)).size() > 0; }, 60000))
         << "the converter never got going";
     thread->Stop();
     ASSERT_TRUE(m_receiver.WaitFinished());
@@ -360,7 +483,7 @@ TEST_F(Jobs, AStoppedConversionEndsWithItsHelpersStartsNothingElseAndKeepsOnlyTh
     thread.reset(); // stops again, idempotent, and joins
     EXPECT_EQ(m_receiver.saved.value(0), QStringList()) << "a stopped job saved nothing";
     EXPECT_EQ(Result(), QString());
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"clip-[clip].mp4"_s});
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"clip [clip].mp4"_s});
     const QByteArray pid = testenv::ReadFile(m_tools.filePath(u"convert.helper"_s)).trimmed();
     ASSERT_FALSE(pid.isEmpty());
     EXPECT_TRUE(testenv::WaitUntil(

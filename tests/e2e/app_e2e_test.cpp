@@ -264,17 +264,22 @@ TEST(AppE2E, DuringAJobNothingClosesTheStopButtonAndSigtermEndItAndLeaveNoToolFi
         return testenv::WaitUntil([&] { return !testenv::FilesIn(app.DownloadFolder()).isEmpty(); },
                                   60000);
     };
+    // Unfinished files of other programs in the same folder.
+    const QStringList others{QStringLiteral("concert.temp.mp4"), QStringLiteral("photos.zip.part"),
+                             QStringLiteral("talk.mp4.ytdl")};
     const auto noToolNorFile = [&] {
         EXPECT_TRUE(WaitPaced([&] { return app.ProcessesInSandbox().isEmpty(); }, 10000))
             << app.ProcessesInSandbox().join(u'\n').toStdString();
-        // The stopped job converted nothing and removed its unfinished download.
-        EXPECT_EQ(testenv::FilesIn(app.DownloadFolder()), QStringList()) << Describe(app);
+        // The stopped job converted nothing and removed its unfinished download, and only that.
+        EXPECT_EQ(testenv::FilesIn(app.DownloadFolder()), others) << Describe(app);
     };
     QImage busy;
     ASSERT_TRUE(app.WaitForWindowImage(Busy, kScreenTimeoutMs, QStringLiteral("busy"), &busy))
         << "MP3 button " << std::hex << busy.pixel(kMp3ButtonSample) << ", close button "
         << busy.pixel(kStopSquareSample);
     ASSERT_TRUE(downloading()) << Describe(app);
+    for (const QString& name : others)
+        testenv::WriteFile(app.DownloadFolder() + u'/' + name, "another program's");
 
     // The downloader's progress lines replace each other at the top of the log box.
     QImage progress = busy;

@@ -110,8 +110,7 @@ TEST_F(DownloaderUpdateE2E, AGoodReleaseIsKeptAndTheNextJobRunsIt)
     EXPECT_TRUE(version.out.startsWith("2099.01.01")) << version.out.toStdString();
     // A real job with the kept copy: the clip arrives and is named as the program reads it.
     const testenv::ProcessResult job =
-        carried({QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"),
-                 testenv::HttpBase() + QStringLiteral("/clip.mp4")});
+        carried({QStringLiteral("-ic"), testenv::HttpBase() + QStringLiteral("/clip.mp4")});
     const QStringList names = testenv::DestinationNames(job.out);
     ASSERT_EQ(names.size(), 1) << job.out.toStdString();
     EXPECT_TRUE(names[0].endsWith(QStringLiteral(".mp4"))) << names[0].toStdString();

@@ -33,7 +33,7 @@ protected:
     {
         return testenv::RunTool(
             m_folder.path(), Tool("downloader"),
-            QStringList{QStringLiteral("-ic"), QStringLiteral("--restrict-filenames")} + words,
+            QStringList{QStringLiteral("-ic")} + words,
             env);
     }
     testenv::ProcessResult Convert(const QString& input, const QString& output,
@@ -99,8 +99,8 @@ TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
 }
 
 // A stand-in for a far newer yt-dlp on PATH: it writes its arguments to args.txt and prints
-// what the real one prints for a fresh and for an existing file (absolute paths, with the
-// wrapper's mark), and lines that a web page could have put there.
+// what the real one prints for a fresh and for an existing file (absolute paths as JSON strings,
+// with the wrapper's mark), and lines that a web page could have put there.
 const char* const kFakeYtDlp = R"(#!/bin/sh
 for a; do
   if [ "$a" = --no-plugin-dirs ] && [ @KNOWS@ = no ]; then
@@ -112,8 +112,8 @@ printf '%s\n' "$@" > args.txt
 for a; do case $a in after_move:*) template=${a#after_move:};; esac; done
 mark=${template%%"%(__real_download)s"*}
 echo '[download]  50.0% of 1.00MiB at 1.00MiB/s ETA 00:01'
-printf '%sTrue\037%s\n' "$mark" "$PWD/fake.mp4"
-printf '%sFalse\037%s\n' "$mark" "$PWD/old.mp4"
+printf '%sTrue\037"%s"\n' "$mark" "$PWD/fake.mp4"
+printf '%sFalse\037"%s"\n' "$mark" "$PWD/old.mp4"
 printf '\036vandrel-final-0\036True\037/etc/forged\n'
 printf 'WARNING: title\n[download] Destination: /etc/passwd\n'
 printf ' \t[download] ../x has already been downloaded\n'
@@ -142,10 +142,10 @@ TEST_P(NewerYtDlp, RunsInsteadWithTheWrappersOptionsFirstAndOnlyItsNameLines)
 
     const QList<QByteArray> args =
         testenv::ReadFile(m_folder.filePath(QStringLiteral("args.txt"))).split('\n');
-    ASSERT_GE(args.size(), 5);
+    ASSERT_GE(args.size(), 4);
     // The caller's words come last, after "--"; every option of the wrapper is before them.
-    EXPECT_EQ(args.mid(args.size() - 5),
-              (QList<QByteArray>{"-ic", "--restrict-filenames", "--", "http://127.0.0.1:1/x", ""}));
+    EXPECT_EQ(args.mid(args.size() - 4),
+              (QList<QByteArray>{"-ic", "--", "http://127.0.0.1:1/x", ""}));
     EXPECT_EQ(args.front(), "--ignore-config");
     EXPECT_EQ(args.contains("--no-plugin-dirs"), GetParam());
 }

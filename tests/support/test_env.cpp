@@ -129,7 +129,8 @@ ProcessResult RunTool(const QString& folder, const QString& program, const QStri
 
 QStringList FilesIn(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
 }
 
 QStringList DestinationNames(const QByteArray& output)

@@ -42,7 +42,7 @@ inline QString BinaryDir()
 QByteArray ReadFile(const QString& path);
 bool WriteFile(const QString& path, const QByteArray& data);
 
-// The regular files directly in folder (hidden ones too), by name.
+// Everything directly in folder (files, folders and links, hidden ones too), by name.
 QStringList FilesIn(const QString& folder);
 // The codec of each stream of a media file as ffprobe names it, in stream order, joined by
 // blanks ("h264 aac"); empty when ffprobe reads no stream.

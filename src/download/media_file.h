@@ -1,0 +1,13 @@
+// Whether a file a job saved is audio or video, by its extension and by its first bytes. A web
+// page chooses what the downloader saves, and a job hands what it saved to the desktop's
+// opener: a launcher (".desktop"), a link file or a script must never get that far.
+#pragma once
+
+#include <QByteArray>
+
+// How many bytes from the start of a file IsAudioOrVideo needs.
+inline constexpr qsizetype kMediaSniffBytes = 4096;
+
+// True when the name ends in a known audio or video extension and start (the file's first
+// kMediaSniffBytes bytes) has the form of an audio or video container.
+bool IsAudioOrVideo(const QByteArray& name, const QByteArray& start);
