@@ -14,10 +14,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -114,6 +114,13 @@ bool DownloadUrl(const DownloadJob& job, const JobFolder& folder, CFileRedirecto
     QStringList argv{kShell, Tool(job, "downloader"), QStringLiteral("-ic"), QStringLiteral("-o"),
                      QStringLiteral("%(title).150B [%(id).30B].%(ext)s"), QStringLiteral("--")};
     argv += SplitUrlWords(job.url);
+    // The shell would start without the file and only then say it cannot read it.
+    const QFileInfo file(argv[1]);
+    if (!file.isFile() || !file.isReadable()) {
+        Say(job, QStringLiteral("cannot start the downloader: ") +
+                     Reason(file.exists() ? EACCES : ENOENT));
+        return false;
+    }
     if (!tool.Run(argv, folder.StagingPath())) {
         Say(job, QStringLiteral("cannot start the downloader: ") + Reason(tool.LaunchError()));
         return false;

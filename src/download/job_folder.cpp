@@ -61,9 +61,11 @@ std::optional<QString> JobFolder::Prepare()
     if (const int error = platform::MakeWritableDirectory(m_path))
         return ErrorText(-error);
     int error = 0;
-    m_staging = platform::PrivateFolder::Make(m_path, kStagingPrefix, error);
-    if (!m_staging)
+    std::optional<platform::PrivateFolder> staging =
+        platform::PrivateFolder::Make(m_path, kStagingPrefix, error);
+    if (!staging)
         return ErrorText(-error);
+    m_staging.emplace(std::move(*staging));
     return std::nullopt;
 }
 
