@@ -1,6 +1,8 @@
 // What the job runner costs on top of its tools: an MP3 job of a ~200 MB clip and of a 1-second
 // clip from the loopback server, against the same downloader and converter commands run by hand
-// one after the other in the same run. The clips are made once with ffmpeg and kept.
+// one after the other in the same run. And what an MP3 job fetches: the bytes the server sent
+// for it against those of a download-only job of the same DASH stream (720p video and its sound
+// apart). The clips are made once with ffmpeg and kept.
 #include "app/workspace.h"
 #include "download/download_job.h"
 #include "download/job_control.h"
@@ -39,13 +41,16 @@ bool Ffmpeg(const QStringList& args)
     return p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-// big.mp4: 80 s of noisy 640x360 video at 20 Mbit/s (about 200 MB); short.mp4: 1 second.
+// big.mp4: 80 s of noisy 640x360 video at 20 Mbit/s (about 200 MB); short.mp4: 1 second;
+// dash720/stream.mpd: 10 s of 1280x720 video at 3 Mbit/s (about 4 MB) and 128 kbit/s sound.
 bool MakeClips(const QString& media)
 {
     QDir().mkpath(media);
     const QString big = media + QStringLiteral("/big.mp4");
     const QString small = media + QStringLiteral("/short.mp4");
-    if (QFileInfo(big).size() > 150 * 1000 * 1000 && QFileInfo::exists(small))
+    const QString dash = media + QStringLiteral("/dash720/stream.mpd");
+    if (QFileInfo(big).size() > 150 * 1000 * 1000 && QFileInfo::exists(small) &&
+        QFileInfo::exists(dash))
         return true;
     std::fprintf(stderr, "bench_job: making the clips once in %s\n", qPrintable(media));
     const QStringList source = {
@@ -59,17 +64,32 @@ bool MakeClips(const QString& media)
         QStringLiteral("-pix_fmt"),  QStringLiteral("yuv420p"),
         QStringLiteral("-c:a"),      QStringLiteral("aac"),
         QStringLiteral("-movflags"), QStringLiteral("+faststart")};
+    QDir().mkpath(QFileInfo(dash).path());
     return Ffmpeg(source + QStringList{QStringLiteral("-t"), QStringLiteral("80"),
                                        QStringLiteral("-b:v"), QStringLiteral("20M"),
                                        QStringLiteral("-maxrate"), QStringLiteral("20M"),
                                        QStringLiteral("-bufsize"), QStringLiteral("40M"), big}) &&
-           Ffmpeg(source + QStringList{QStringLiteral("-t"), QStringLiteral("1"), small});
+           Ffmpeg(source + QStringList{QStringLiteral("-t"), QStringLiteral("1"), small}) &&
+           Ffmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                              QStringLiteral("testsrc=size=1280x720:rate=25"),
+                              QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                              QStringLiteral("sine=frequency=440:sample_rate=44100"),
+                              QStringLiteral("-t"), QStringLiteral("10"), QStringLiteral("-vf"),
+                              QStringLiteral("noise=alls=20:allf=t"), QStringLiteral("-c:v"),
+                              QStringLiteral("libx264"), QStringLiteral("-preset"),
+                              QStringLiteral("ultrafast"), QStringLiteral("-b:v"),
+                              QStringLiteral("3M"), QStringLiteral("-pix_fmt"),
+                              QStringLiteral("yuv420p"), QStringLiteral("-c:a"),
+                              QStringLiteral("aac"), QStringLiteral("-b:a"),
+                              QStringLiteral("128k"), QStringLiteral("-map"), QStringLiteral("0:v"),
+                              QStringLiteral("-map"), QStringLiteral("1:a"), QStringLiteral("-f"),
+                              QStringLiteral("dash"), dash});
 }
 
 // The tests' loopback server on the clips' folder, for the bench's lifetime.
 class Server {
 public:
-    explicit Server(const QString& media)
+    explicit Server(const QString& media) : m_media(media)
     {
         const QString portFile = m_dir.filePath(QStringLiteral("port"));
         m_process.start(QStringLiteral("python3"),
@@ -88,8 +108,26 @@ public:
         m_process.waitForFinished();
     }
     const QString& Base() const { return m_base; }
+    // The bytes of the files the server was asked for since the last call (each request is
+    // logged as "GET /path" once it is answered).
+    qint64 BytesSent()
+    {
+        QFile log(m_dir.filePath(QStringLiteral("log")));
+        if (!log.open(QIODevice::ReadOnly) || !log.seek(m_logRead))
+            return -1;
+        const QByteArray lines = log.readAll();
+        m_logRead += lines.size();
+        qint64 bytes = 0;
+        for (const QByteArray& line : lines.split('\n')) {
+            if (line.startsWith("GET /"))
+                bytes += QFileInfo(m_media + QString::fromUtf8(line.mid(4))).size();
+        }
+        return bytes;
+    }
 
 private:
+    QString m_media;
+    qint64 m_logRead = 0;
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_base;
@@ -143,7 +181,7 @@ double ByHand(const QString& workspace, const QString& url)
     return timer.elapsed() / 1000.0;
 }
 
-double ThroughTheJob(const QString& workspace, const QString& url)
+double ThroughTheJob(const QString& workspace, const QString& url, JobKind kind = JobKind::Mp3)
 {
     QTemporaryDir folder;
     Sink sink;
@@ -151,7 +189,7 @@ double ThroughTheJob(const QString& workspace, const QString& url)
     job.owner = &sink;
     job.workspace = workspace;
     job.url = url;
-    job.kind = JobKind::Mp3;
+    job.kind = kind;
     job.play = true;
     job.folder = folder.path();
     JobControl control;
@@ -160,7 +198,10 @@ double ThroughTheJob(const QString& workspace, const QString& url)
     RunJob(job, control);
     QCoreApplication::sendPostedEvents(&sink);
     const double seconds = timer.elapsed() / 1000.0;
-    return sink.path.endsWith(QStringLiteral(".mp3")) ? seconds : -1;
+    return sink.path.endsWith(TargetExtension(kind).isEmpty() ? QStringLiteral(".mp4")
+                                                               : TargetExtension(kind))
+               ? seconds
+               : -1;
 }
 
 } // namespace
@@ -173,7 +214,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_job: ffmpeg could not make the clips\n");
         return 1;
     }
-    const Server server(media);
+    Server server(media);
     if (server.Base().isEmpty()) {
         std::fprintf(stderr, "bench_job: the loopback server did not start\n");
         return 1;
@@ -196,7 +237,17 @@ int main(int argc, char** argv)
         smallHand.push_back(ByHand(workspace, small));
         smallJob.push_back(ThroughTheJob(workspace, small));
     }
+    const QString dash = server.Base() + QStringLiteral("/dash720/stream.mpd");
+    server.BytesSent();
+    const bool mp3Made = ThroughTheJob(workspace, dash) >= 0;
+    const qint64 mp3Bytes = server.BytesSent();
+    const bool videoMade = ThroughTheJob(workspace, dash, JobKind::Download) >= 0;
+    const qint64 videoBytes = server.BytesSent();
     RemoveDirectoryTree(workspace);
+    if (!mp3Made || !videoMade || mp3Bytes <= 0 || videoBytes <= 0) {
+        std::fprintf(stderr, "bench_job: the DASH stream's jobs did not make their files\n");
+        return 1;
+    }
     for (const auto* runs : {&bigHand, &bigJob, &smallHand, &smallJob}) {
         if (std::any_of(runs->begin(), runs->end(), [](double s) { return s < 0; })) {
             std::fprintf(stderr, "bench_job: a run did not make its MP3\n");
@@ -207,5 +258,7 @@ int main(int argc, char** argv)
     std::printf("job.job_s: %.3f\n", Median(bigJob));
     std::printf("job.ratio_to_tools: %.3f\n", Median(bigJob) / Median(bigHand));
     std::printf("job.overhead_ms: %.1f\n", (Median(smallJob) - Median(smallHand)) * 1000.0);
+    std::printf("job.mp3_bytes_ratio_to_video: %.3f\n",
+                static_cast<double>(mp3Bytes) / static_cast<double>(videoBytes));
     return 0;
 }

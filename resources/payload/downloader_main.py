@@ -10,6 +10,13 @@ file that was there already is named with "[download] <name> has already been do
 instead. yt-dlp hands the path over escaped (JSON), so no byte of it, nor a line end in the
 current directory's path, is lost or splits the line.
 
+YouTube's pages need a JavaScript runtime to solve their challenges. yt-dlp is given every
+usable one in its own order of preference: deno, node and bun as found on PATH, and the QuickJS
+carried beside this file (qjs); only versions yt-dlp supports, and only to a yt-dlp that knows
+the option. The first downloader run from this folder (the program's workspace, new at every
+start) names the runtime yt-dlp will use in a line of its own: "JavaScript runtime: NAME VERSION"
+or "JavaScript runtime: none".
+
 It ends with the program that started it, however that ends: when the program is gone, its
 whole process group (the yt-dlp it runs, ffmpeg) is killed.
 
@@ -45,8 +52,21 @@ EXTRA_OPTIONS = [
     + "%(filepath)j",
 ]
 VERSION_PATTERN = re.compile(r"(\d+)\.(\d+)\.(\d+)(?:\.(\d+))?")
-# The report lines the program reads names from; only the wrapper may write them.
-NAME_LINE = re.compile(rb"^[ \t\n\r\v\f]*\[download\] (Destination: |.*has already been downloaded)")
+JS_RUNTIME_LINE = b"JavaScript runtime: "
+# The report lines the program reads names and the runtime from; only the wrapper may write them.
+REPORT_LINE = re.compile(rb"^[ \t\n\r\v\f]*(\[download\] (Destination: |.*has already been downloaded)|"
+                         + re.escape(JS_RUNTIME_LINE) + rb")")
+# The runtimes yt-dlp can solve challenges with, in its order of preference (the first that
+# works is the one it uses): the name it knows, how the version is asked for and reads, and the
+# oldest version it supports (yt_dlp/utils/_jsruntime.py). quickjs is the carried qjs.
+JS_RUNTIMES = (
+    ("deno", "--version", r"^deno (\S+)", (2, 3, 0)),
+    ("node", "--version", r"^v(\S+)", (22, 0, 0)),
+    ("quickjs", "--help", r"^QuickJS version (\S+)", (2023, 12, 9)),
+    ("bun", "--version", r"^(\S+)", (1, 2, 11)),
+)
+# The first yt-dlp that takes --js-runtimes.
+JS_RUNTIMES_SINCE = (2025, 11, 12)
 
 
 class LineFilter:
@@ -90,17 +110,21 @@ class LineFilter:
                 line = b"[download] " + name + b" has already been downloaded"
             else:
                 line = b"[download] Destination: " + name
-        elif NAME_LINE.match(line):
+        elif REPORT_LINE.match(line):
             return
-        data = line + b"\r\n"
-        while data:
-            try:
-                written = os.write(self.fd, data)
-            except InterruptedError:
-                continue
-            except OSError:
-                return  # nobody reads any more
-            data = data[written:]
+        write_line(self.fd, line)
+
+
+def write_line(fd, line):
+    data = line + b"\r\n"
+    while data:
+        try:
+            written = os.write(fd, data)
+        except InterruptedError:
+            continue
+        except OSError:
+            return  # nobody reads any more
+        data = data[written:]
 
 
 def filtered_stream(fd, like):
@@ -208,8 +232,8 @@ def kept_copy():
 
 def newest_other(bundled):
     """The command of the newest yt-dlp that is newer than the bundled one, the descriptors it
-    needs, and whether it knows the option that keeps plugins away; None when the bundled one
-    is the newest."""
+    needs, its version and whether it knows the option that keeps plugins away; None when the
+    bundled one is the newest."""
     best = (bundled or (0,), None, (), False)
     fd = kept_copy()
     if fd is not None:
@@ -222,7 +246,93 @@ def newest_other(bundled):
         version, knows = judge([found])
         if version and version > best[0]:
             best = (version, [found], (), knows)
-    return best[1], best[2], best[3]
+    return best[1], best[2], best[0], best[3]
+
+
+def runtime_version(path, ask, pattern, any_exit):
+    """The version a runtime answers with, or None; OSError when it cannot be started."""
+    try:
+        answer = subprocess.run([path, ask], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, timeout=10, check=False)
+    except subprocess.SubprocessError:
+        return None
+    if answer.returncode and not any_exit:
+        return None
+    match = re.search(pattern, answer.stdout.decode(errors="replace"))
+    return match.group(1) if match else None
+
+
+def lenient_version(text):
+    # yt-dlp's own reading: every part that is not a number counts as -1.
+    return tuple(int(part) if part.isdigit() else -1 for part in re.split(r"[-.]", text))
+
+
+def in_memory(path):
+    """A path that runs a copy of the file held in memory while this process lives, or None. A
+    workspace on a file system mounted noexec cannot run the carried qjs in place."""
+    try:
+        fd = os.memfd_create("qjs")
+        with open(path, "rb") as source:
+            data = source.read()
+        while data:
+            data = data[os.write(fd, data):]
+        # A file open for writing cannot be executed: keep a read-only descriptor only.
+        readonly = os.open("/proc/self/fd/%d" % fd, os.O_RDONLY)
+        os.close(fd)
+    except (OSError, AttributeError):
+        return None
+    return "/proc/%d/fd/%d" % (os.getpid(), readonly)
+
+
+def js_runtime(name, ask, pattern, oldest):
+    """(name, path, version) of a runtime yt-dlp supports, or None."""
+    if name == "quickjs":
+        path = os.path.join(os.path.dirname(os.path.abspath(sys.argv[0])), "qjs")
+        if not os.path.isfile(path):
+            return None
+    else:
+        path = shutil.which(name)
+        if not path:
+            return None
+    quickjs = name == "quickjs"  # its --help ends with 1
+    try:
+        try:
+            version = runtime_version(path, ask, pattern, quickjs)
+        except PermissionError:
+            path = in_memory(path) if quickjs else None
+            version = path and runtime_version(path, ask, pattern, quickjs)
+    except OSError:
+        return None
+    if not version or lenient_version(version) < oldest:
+        return None
+    return name, path, version
+
+
+def js_runtime_options(version):
+    """yt-dlp's options that enable the usable runtimes, for a yt-dlp of that version, and the
+    line that names the one it will use (None when it takes no runtime)."""
+    if not version or version < JS_RUNTIMES_SINCE:
+        return [], None
+    runtimes = [found for found in (js_runtime(*entry) for entry in JS_RUNTIMES) if found]
+    if not runtimes:
+        return [], JS_RUNTIME_LINE + b"none"
+    options = ["--no-js-runtimes"]
+    for name, path, _ in runtimes:
+        options += ["--js-runtimes", name + ":" + path]
+    name, _, version = runtimes[0]
+    return options, JS_RUNTIME_LINE + ("%s %s" % (name, version)).encode()
+
+
+def first_in_this_run():
+    """True for the first downloader run from this folder: the program's workspace, new at every
+    start, so the runtime is named once a run."""
+    here = os.path.dirname(os.path.abspath(sys.argv[0]))
+    try:
+        os.close(os.open(os.path.join(here, ".js-runtime-named"),
+                         os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600))
+    except OSError:
+        return False
+    return True
 
 
 PR_SET_PDEATHSIG = 1
@@ -276,11 +386,15 @@ def main():
     out_stream, out_filter = filtered_stream(1, sys.stdout)
     err_stream, err_filter = filtered_stream(2, sys.stderr)
     try:
-        other, pass_fds, other_knows_no_plugins = newest_other(bundled_version())
+        bundled = bundled_version()
+        other, pass_fds, other_version, other_knows_no_plugins = newest_other(bundled)
+        runtimes, named = js_runtime_options(other_version if other else bundled)
+        if named and first_in_this_run():
+            write_line(1, named)
         if other:
-            own = EXTRA_OPTIONS + ([NO_PLUGINS] if other_knows_no_plugins else [])
+            own = EXTRA_OPTIONS + ([NO_PLUGINS] if other_knows_no_plugins else []) + runtimes
             return run_other(other, pass_fds, own + sys.argv[1:], out_filter)
-        own = EXTRA_OPTIONS + ([NO_PLUGINS] if bundled_knows_no_plugins() else [])
+        own = EXTRA_OPTIONS + ([NO_PLUGINS] if bundled_knows_no_plugins() else []) + runtimes
         args = own + sys.argv[1:]
         sys.stdout, sys.stderr = out_stream, err_stream
         import yt_dlp

@@ -112,7 +112,13 @@ bool DownloadUrl(const DownloadJob& job, const JobFolder& folder, CFileRedirecto
     // that the name with the downloader's own suffixes (".f137.mp4.part-Frag12.part") fits 255.
     // "--" first: a word that begins with "-" is an address, never an option.
     QStringList argv{kShell, Tool(job, "downloader"), QStringLiteral("-ic"), QStringLiteral("-o"),
-                     QStringLiteral("%(title).150B [%(id).30B].%(ext)s"), QStringLiteral("--")};
+                     QStringLiteral("%(title).150B [%(id).30B].%(ext)s")};
+    // An MP3 needs only the sound: the best audio-only format, else the best with both. The
+    // default would fetch the video too, and picks a silent one where the sound comes apart
+    // and the video's codecs are not named (an HLS master with an audio rendition).
+    if (job.kind == JobKind::Mp3)
+        argv << QStringLiteral("-f") << QStringLiteral("ba/b");
+    argv << QStringLiteral("--");
     argv += SplitUrlWords(job.url);
     // The shell would start without the file and only then say it cannot read it.
     const QFileInfo file(argv[1]);

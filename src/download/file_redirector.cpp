@@ -15,6 +15,8 @@ constexpr std::string_view kDownloadPrefix = "[download] ";
 constexpr std::string_view kDestination = "Destination: ";
 constexpr std::string_view kAlreadyDownloaded = "has already been downloaded";
 constexpr std::string_view kErrorPrefix = "ERROR: ";
+// The downloader's own line naming the JavaScript runtime yt-dlp uses, once a run.
+constexpr std::string_view kJsRuntimePrefix = "JavaScript runtime: ";
 // The blank before the phrase and the phrase itself end such a line.
 constexpr std::size_t kAlreadySuffix = 1 + kAlreadyDownloaded.size();
 // The words are joined by 0xA0, the no-break space of the Western code pages.
@@ -135,6 +137,8 @@ void CFileRedirector::ParseDownloaderLine(std::string_view line)
             AddName(line.size() < cut ? std::string_view() : rest.substr(0, line.size() - cut),
                     true);
         }
+    } else if (line.starts_with(kJsRuntimePrefix)) {
+        Post(line);
     } else if (line.starts_with(kErrorPrefix)) {
         const std::string_view rest = line.substr(kErrorPrefix.size());
         const std::size_t first = rest.find(':');

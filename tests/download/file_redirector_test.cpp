@@ -108,6 +108,9 @@ const GrammarCase kDownloaderCases[] = {
     {"prefixes_are_case_sensitive_and_exact", true,
      "[Download] 1% ETA 1\r[download]1% ETA 1\rerror: x\rERROR:x\r[download]Destination: y\r", "",
      ""},
+    {"the_javascript_runtime_line_shows_whole", true,
+     "JavaScript runtime: quickjs 2025-04-26\rjavascript runtime: x\rJavaScript runtime:x\r",
+     "JavaScript runtime: quickjs 2025-04-26\n", ""},
     {"other_lines_and_the_converters_phrase_are_ignored", true,
      "[generic] Extracting URL: http://127.0.0.1/clip.mp4\n[info] clip: Downloading 1 format(s)\n"
      "[download] 100% of 55.96KiB in 00:00:00 at 2.65MiB/s\nx: " +

@@ -2,6 +2,7 @@
 // converter at work on clips from the loopback HTTP server.
 #include "app/workspace.h"
 #include "test_env.h"
+#include "update/downloader_release.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -87,6 +88,69 @@ INSTANTIATE_TEST_SUITE_P(
                       DownloadRow{"a_missing_clip_as_an_error_line", {"no-such-clip.mp4"}, ""}),
     [](const auto& row) { return std::string(row.param.name); });
 
+// The downloader carried from Debian's newest package runs on Debian 12's own Python.
+TEST_F(PayloadE2E, TheCarriedDownloaderRunsOnTheSystemPython)
+{
+    const testenv::ProcessResult dl = testenv::RunTool(
+        m_folder.path(), QStringLiteral("/usr/bin/python3"),
+        {Tool("downloader"), QStringLiteral("--version")});
+    EXPECT_EQ(dl.exitCode, 0);
+    EXPECT_TRUE(dl.out.endsWith(CarriedDownloaderVersion().toUtf8() + "\r\n"))
+        << dl.out.toStdString();
+}
+
+// Stand-ins for JavaScript runtimes on PATH, each answering --version as the real one does.
+struct RuntimeRow {
+    const char* name;
+    const char* onPath; // "runtime=its answer", split by '|'
+    const char* listed; // what yt-dlp -v lists
+    const char* named;  // the runtime the downloader names
+};
+
+class JavaScriptRuntimes : public PayloadE2E, public ::testing::WithParamInterface<RuntimeRow> {};
+
+// In a workspace of its own, so this run is its first: the runtime is named once, and yt-dlp
+// sees every usable runtime and none it does not support.
+TEST_P(JavaScriptRuntimes, ReachYtDlpOnlyWhenSupportedAndTheOneItUsesIsNamedOnce)
+{
+    const RuntimeRow& row = GetParam();
+    QTemporaryDir workspace, bin;
+    for (const char* tool : {"downloader", "qjs"})
+        ASSERT_TRUE(QFile::copy(Tool(tool), workspace.filePath(QLatin1String(tool))));
+    for (const QString& fake : QString::fromLatin1(row.onPath).split(u'|', Qt::SkipEmptyParts)) {
+        const QString path = bin.filePath(fake.section(u'=', 0, 0));
+        ASSERT_TRUE(testenv::WriteFile(
+            path, "#!/bin/sh\necho '" + fake.section(u'=', 1).toUtf8() + "'\n"));
+        ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    }
+    const QStringList env{QStringLiteral("PATH=") + bin.path()};
+    const auto run = [&] {
+        return testenv::RunTool(m_folder.path(), workspace.filePath(QStringLiteral("downloader")),
+                                {QStringLiteral("-v")}, env)
+            .out;
+    };
+    const QByteArray first = run(), second = run();
+    const QByteArray named = QByteArray("JavaScript runtime: ") + row.named + "\r\n";
+    EXPECT_TRUE(first.startsWith(named)) << first.toStdString();
+    EXPECT_TRUE(first.contains(QByteArray("[debug] JS runtimes: ") + row.listed + "\r\n"))
+        << first.toStdString();
+    EXPECT_FALSE(second.contains("JavaScript runtime: ")) << second.toStdString();
+}
+
+#define QJS VANDREL_QUICKJS_VERSION
+INSTANTIATE_TEST_SUITE_P(
+    PayloadE2E, JavaScriptRuntimes,
+    ::testing::Values(
+        RuntimeRow{"the_carried_quickjs_alone", "", "quickjs-" QJS, "quickjs " QJS},
+        RuntimeRow{"a_node_too_old_is_left_out", "node=v20.19.2", "quickjs-" QJS, "quickjs " QJS},
+        RuntimeRow{"a_usable_node_comes_first_and_a_bun_too_old_is_left_out",
+                   "node=v22.12.0|bun=1.1.38", "node-22.12.0, quickjs-" QJS, "node 22.12.0"},
+        RuntimeRow{"deno_comes_before_node", "deno=deno 2.3.1 (stable, release, "
+                   "x86_64-unknown-linux-gnu)|node=v24.1.0",
+                   "deno-2.3.1, node-24.1.0, quickjs-" QJS, "deno 2.3.1"}),
+    [](const auto& row) { return std::string(row.param.name); });
+#undef QJS
+
 TEST_F(PayloadE2E, AFileAlreadyThereIsReportedAgain)
 {
     const QStringList clip = {testenv::HttpBase() + QStringLiteral("/clip.flv")};
@@ -148,6 +212,9 @@ TEST_P(NewerYtDlp, RunsInsteadWithTheWrappersOptionsFirstAndOnlyItsNameLines)
               (QList<QByteArray>{"-ic", "--", "http://127.0.0.1:1/x", ""}));
     EXPECT_EQ(args.front(), "--ignore-config");
     EXPECT_EQ(args.contains("--no-plugin-dirs"), GetParam());
+    // The newer yt-dlp gets the carried JavaScript runtime too.
+    EXPECT_TRUE(args.contains("--no-js-runtimes")) << out;
+    EXPECT_TRUE(args.contains("quickjs:" + Tool("qjs").toUtf8())) << out;
 }
 
 INSTANTIATE_TEST_SUITE_P(PayloadE2E, NewerYtDlp, ::testing::Bool(), [](const auto& row) {
