@@ -1,10 +1,12 @@
-"""Build step: makes the downloader, one executable file holding the installed yt-dlp package
-and the launcher module, so that only python3 is needed where it runs.
+"""Build step: makes the downloader, one executable file holding a yt-dlp package (the one
+scripts/fetch-carried unpacked from Debian's) and the launcher module, so that only python3 is
+needed where it runs.
 
 The file is a small shell prefix followed by a zip archive (Python runs a zip with leading bytes
 as a zipapp). Every module is stored as source and as bytecode beside it: bytecode that matches
 the interpreter found at run time makes start-up about three times faster, and an interpreter of
-another version falls back to the sources.
+another version falls back to the sources. The package's other files (the challenge solver's
+scripts) are stored as they are: yt-dlp reads them as resources of its package.
 """
 import argparse
 import importlib.util
@@ -64,12 +66,16 @@ def main():
         for root, dirs, files in os.walk(package):
             dirs[:] = sorted(d for d in dirs if d not in ("__pycache__", "__pyinstaller"))
             for name in sorted(files):
-                if not name.endswith(".py"):
+                if name.endswith((".pyc", ".pyo")):
                     continue
                 path = os.path.join(root, name)
                 arcname = "yt_dlp/" + os.path.relpath(path, package).replace(os.sep, "/")
                 with open(path, "rb") as f:
-                    add_module(archive, arcname, f.read())
+                    data = f.read()
+                if name.endswith(".py"):
+                    add_module(archive, arcname, data)
+                else:
+                    add(archive, arcname, data)
 
     os.makedirs(os.path.dirname(os.path.abspath(args.output)), exist_ok=True)
     temporary = args.output + ".part"

@@ -88,15 +88,26 @@ INSTANTIATE_TEST_SUITE_P(
                       DownloadRow{"a_missing_clip_as_an_error_line", {"no-such-clip.mp4"}, ""}),
     [](const auto& row) { return std::string(row.param.name); });
 
-// The downloader carried from Debian's newest package runs on Debian 12's own Python.
-TEST_F(PayloadE2E, TheCarriedDownloaderRunsOnTheSystemPython)
+// The downloader carried from Debian's newest package runs on Debian 12's own Python, and the
+// challenge solver's script is there for it to read, as yt-dlp reads it, unchanged.
+TEST_F(PayloadE2E, TheCarriedDownloaderRunsOnTheSystemPythonWithItsChallengeSolver)
 {
+    const QString python = QStringLiteral("/usr/bin/python3");
     const testenv::ProcessResult dl = testenv::RunTool(
-        m_folder.path(), QStringLiteral("/usr/bin/python3"),
-        {Tool("downloader"), QStringLiteral("--version")});
+        m_folder.path(), python, {Tool("downloader"), QStringLiteral("--version")});
     EXPECT_EQ(dl.exitCode, 0);
     EXPECT_TRUE(dl.out.endsWith(CarriedDownloaderVersion().toUtf8() + "\r\n"))
         << dl.out.toStdString();
+
+    const char* const solver = R"(import hashlib, sys
+sys.path[:0] = sys.argv[1:]
+from yt_dlp.extractor.youtube.jsc._builtin import vendor
+name = 'yt.solver.core.js'
+code = vendor.load_script(name) or ''
+print(hashlib.sha3_512(code.encode()).hexdigest() == vendor.HASHES[name]))";
+    const testenv::ProcessResult read =
+        testenv::Run(python, {QStringLiteral("-c"), QLatin1String(solver), Tool("downloader")});
+    EXPECT_EQ(read.out, "True\n") << read.err.toStdString();
 }
 
 // Stand-ins for JavaScript runtimes on PATH, each answering --version as the real one does.
