@@ -157,9 +157,9 @@ double ByHand(const QString& workspace, const QString& url)
     QProcess dl;
     dl.setWorkingDirectory(folder.path());
     dl.setProcessChannelMode(QProcess::MergedChannels);
-    dl.start(
-        workspace + QStringLiteral("/downloader"),
-        {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"), QStringLiteral("--"), url});
+    dl.start(workspace + QStringLiteral("/downloader"),
+             {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"), QStringLiteral("-f"),
+              QStringLiteral("ba/b"), QStringLiteral("--"), url});
     dl.waitForFinished(-1);
     const QByteArray out = dl.readAll();
     const QByteArray prefix = "[download] Destination: ";

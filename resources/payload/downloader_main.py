@@ -11,9 +11,9 @@ instead. yt-dlp hands the path over escaped (JSON), so no byte of it, nor a line
 current directory's path, is lost or splits the line.
 
 YouTube's pages need a JavaScript runtime to solve their challenges. yt-dlp is given every
-usable one in its own order of preference: deno, node and bun as found on PATH, and the QuickJS
-carried beside this file (qjs); only versions yt-dlp supports, and only to a yt-dlp that knows
-the option. The first downloader run from this folder (the program's workspace, new at every
+usable one, in its own order of preference (deno, node, quickjs, bun): deno, node and bun as
+found on PATH, quickjs the QuickJS carried beside this file (qjs); only versions yt-dlp
+supports, and only to a yt-dlp that knows the option. The first downloader run from this folder (the program's workspace, new at every
 start) names the runtime yt-dlp will use in a line of its own: "JavaScript runtime: NAME VERSION"
 or "JavaScript runtime: none".
 
