@@ -70,20 +70,12 @@ bool MakeClips(const QString& media)
                                        QStringLiteral("-maxrate"), QStringLiteral("20M"),
                                        QStringLiteral("-bufsize"), QStringLiteral("40M"), big}) &&
            Ffmpeg(source + QStringList{QStringLiteral("-t"), QStringLiteral("1"), small}) &&
-           Ffmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                              QStringLiteral("testsrc=size=1280x720:rate=25"),
-                              QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                              QStringLiteral("sine=frequency=440:sample_rate=44100"),
-                              QStringLiteral("-t"), QStringLiteral("10"), QStringLiteral("-vf"),
-                              QStringLiteral("noise=alls=20:allf=t"), QStringLiteral("-c:v"),
-                              QStringLiteral("libx264"), QStringLiteral("-preset"),
-                              QStringLiteral("ultrafast"), QStringLiteral("-b:v"),
-                              QStringLiteral("3M"), QStringLiteral("-pix_fmt"),
-                              QStringLiteral("yuv420p"), QStringLiteral("-c:a"),
-                              QStringLiteral("aac"), QStringLiteral("-b:a"),
-                              QStringLiteral("128k"), QStringLiteral("-map"), QStringLiteral("0:v"),
-                              QStringLiteral("-map"), QStringLiteral("1:a"), QStringLiteral("-f"),
-                              QStringLiteral("dash"), dash});
+           Ffmpeg(QStringLiteral("-f lavfi -i testsrc=size=1280x720:rate=25 -f lavfi "
+                                 "-i sine=frequency=440:sample_rate=44100 -t 10 "
+                                 "-vf noise=alls=20:allf=t -c:v libx264 -preset ultrafast -b:v 3M "
+                                 "-pix_fmt yuv420p -c:a aac -b:a 128k -map 0:v -map 1:a -f dash")
+                      .split(u' ')
+                  << dash);
 }
 
 // The tests' loopback server on the clips' folder, for the bench's lifetime.
@@ -199,7 +191,7 @@ double ThroughTheJob(const QString& workspace, const QString& url, JobKind kind 
     QCoreApplication::sendPostedEvents(&sink);
     const double seconds = timer.elapsed() / 1000.0;
     return sink.path.endsWith(TargetExtension(kind).isEmpty() ? QStringLiteral(".mp4")
-                                                               : TargetExtension(kind))
+                                                              : TargetExtension(kind))
                ? seconds
                : -1;
 }

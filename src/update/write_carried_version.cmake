@@ -1,5 +1,5 @@
 # Build step: writes the source that names the version of the yt-dlp the payload carries,
-# read from the installed package's version.py. cmake -DVERSION_FILE=... -DOUTPUT=... -P this
+# read from the carried package's version.py. cmake -DVERSION_FILE=... -DOUTPUT=... -P this
 file(STRINGS "${VERSION_FILE}" line REGEX "^__version__ *=")
 string(REGEX MATCH "['\"]([^'\"]+)['\"]" quoted "${line}")
 if(NOT CMAKE_MATCH_1)

@@ -101,9 +101,9 @@ protected:
     // A workspace of the test's own: the payload's tools, with a script in place of either.
     QString OwnTools(const char* downloader, const char* convert)
     {
-        for (const auto& [name, script] : {std::pair{"downloader", downloader},
-                                           std::pair{"convert", convert},
-                                           std::pair{"qjs", static_cast<const char*>(nullptr)}}) {
+        for (const auto& [name, script] :
+             {std::pair{"downloader", downloader}, std::pair{"convert", convert},
+              std::pair{"qjs", static_cast<const char*>(nullptr)}}) {
             const QString path = m_tools.filePath(QLatin1String(name));
             EXPECT_TRUE(script ? testenv::WriteFile(path, script)
                                : QFile::copy(s_workspace + u'/' + QLatin1String(name), path));
@@ -181,8 +181,8 @@ const KindCase kKindCases[] = {
     {"a_merged_stream_is_converted_once_merged", "dash/stream.mpd", JobKind::Avi, true, "",
      "stream [stream].avi", nullptr},
     // The default choice there is the video, which has no sound: the MP3 fetches the sound.
-    {"an_mp3_of_an_hls_master_takes_its_sound_rendition", "hls/master.m3u8", JobKind::Mp3, true,
-     "", "master [master].mp3", nullptr},
+    {"an_mp3_of_an_hls_master_takes_its_sound_rendition", "hls/master.m3u8", JobKind::Mp3, true, "",
+     "master [master].mp3", nullptr},
     {"a_capital_MP3_is_in_the_target_form", "tone.html", JobKind::Mp3, true, "",
      "Tone (1) [tone-1].MP3", nullptr},
     {"a_name_holding_ETA_is_still_converted", "BETA.mp4", JobKind::Mp3, true, "", "BETA [BETA].mp3",

@@ -1,4 +1,4 @@
-// The downloader kept current: releases made from the installed yt-dlp, signed by a key made in
+// The downloader kept current: releases made from the carried yt-dlp, signed by a key made in
 // the test and served on loopback; what is kept, what then runs, and every release refused.
 #include "../update/loopback_http_server.h"
 #include "app/workspace.h"
@@ -29,7 +29,7 @@ Release MakeRelease(const QString& version, const QString& home)
     const testenv::ProcessResult made = testenv::Run(
         QStringLiteral(VANDREL_SYSTEM_PYTHON),
         {testenv::SourceDir() + QStringLiteral("/tests/e2e/make_downloader_release.py"), out.path(),
-         version, home});
+         version, home, QStringLiteral(VANDREL_YT_DLP_DIR)});
     EXPECT_EQ(made.exitCode, 0) << made.err.toStdString();
     const auto file = [&](const char* name) {
         return testenv::ReadFile(out.filePath(QLatin1String(name)));
@@ -107,7 +107,7 @@ TEST_F(DownloaderUpdateE2E, AGoodReleaseIsKeptAndTheNextJobRunsIt)
                                 args, {QStringLiteral("XDG_DATA_HOME=") + m_data.path()}, 120000);
     };
     const testenv::ProcessResult version = carried({QStringLiteral("--version")});
-    EXPECT_TRUE(version.out.startsWith("2099.01.01")) << version.out.toStdString();
+    EXPECT_TRUE(version.out.endsWith("2099.01.01\r\n")) << version.out.toStdString();
     // A real job with the kept copy: the clip arrives and is named as the program reads it.
     const testenv::ProcessResult job =
         carried({QStringLiteral("-ic"), testenv::HttpBase() + QStringLiteral("/clip.mp4")});

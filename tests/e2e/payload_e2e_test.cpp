@@ -130,8 +130,8 @@ TEST_P(JavaScriptRuntimes, ReachYtDlpOnlyWhenSupportedAndTheOneItUsesIsNamedOnce
         ASSERT_TRUE(QFile::copy(Tool(tool), workspace.filePath(QLatin1String(tool))));
     for (const QString& fake : QString::fromLatin1(row.onPath).split(u'|', Qt::SkipEmptyParts)) {
         const QString path = bin.filePath(fake.section(u'=', 0, 0));
-        ASSERT_TRUE(testenv::WriteFile(
-            path, "#!/bin/sh\necho '" + fake.section(u'=', 1).toUtf8() + "'\n"));
+        ASSERT_TRUE(
+            testenv::WriteFile(path, "#!/bin/sh\necho '" + fake.section(u'=', 1).toUtf8() + "'\n"));
         ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     }
     const QStringList env{QStringLiteral("PATH=") + bin.path()};
@@ -156,7 +156,8 @@ INSTANTIATE_TEST_SUITE_P(
         RuntimeRow{"a_node_too_old_is_left_out", "node=v20.19.2", "quickjs-" QJS, "quickjs " QJS},
         RuntimeRow{"a_usable_node_comes_first_and_a_bun_too_old_is_left_out",
                    "node=v22.12.0|bun=1.1.38", "node-22.12.0, quickjs-" QJS, "node 22.12.0"},
-        RuntimeRow{"deno_comes_before_node", "deno=deno 2.3.1 (stable, release, "
+        RuntimeRow{"deno_comes_before_node",
+                   "deno=deno 2.3.1 (stable, release, "
                    "x86_64-unknown-linux-gnu)|node=v24.1.0",
                    "deno-2.3.1, node-24.1.0, quickjs-" QJS, "deno 2.3.1"}),
     [](const auto& row) { return std::string(row.param.name); });
