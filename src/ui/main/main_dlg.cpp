@@ -278,8 +278,15 @@ void MainDlg::StartJob(JobKind kind)
         return;
     const QString url = m_downloadPage->UrlField()->text();
     const QString folder = m_downloadPage->FolderField()->text();
-    if (url.trimmed().isEmpty() || folder.isEmpty())
+    // A press that starts nothing says why, in the box where a job would have spoken.
+    if (url.trimmed().isEmpty()) {
+        m_downloadPage->AddLogText(QStringLiteral("Paste the address of a video page"));
         return;
+    }
+    if (folder.isEmpty()) {
+        m_downloadPage->AddLogText(QStringLiteral("Choose a folder to save to"));
+        return;
+    }
 
     ui::TreeLockGuard tree(ui::TreeLock());
     SetJobButtonsEnabled(false);

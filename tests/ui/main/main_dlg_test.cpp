@@ -207,11 +207,16 @@ TEST_F(MainDlgTest, BusyWindowStaysOpenAndStopEndsTheToolAndOnlyItsUnfinishedFil
     EXPECT_EQ(left, QStringList({"done.mp4", "mine.mp4.part", "tool.pid"}));
 }
 
-TEST_F(MainDlgTest, AnEmptyUrlStartsNothingAndToolTextReachesTheLogOnlyOnTheDownloadPage)
+TEST_F(MainDlgTest, AnEmptyFieldStartsNothingAndSaysSoToolTextReachesOnlyTheDownloadPage)
 {
     auto dlg = Window({});
     dlg->StartJob(JobKind::Download);
+    dlg->DownloadPage()->UrlField()->setText(QStringLiteral("http://127.0.0.1:1/a"));
+    dlg->DownloadPage()->FolderField()->clear();
+    dlg->OnElementCommand(dlg->Tree().mp4->Id());
     EXPECT_EQ(dlg->RunningJobs(), 0);
+    EXPECT_EQ(dlg->DownloadPage()->LogText().toStdString(),
+              "Choose a folder to save to\nPaste the address of a video page\n");
 
     QCoreApplication::postEvent(dlg.get(), new JobTextEvent("caf\xc3\xa9 \xe9t\xe9"));
     QCoreApplication::sendPostedEvents(dlg.get());
