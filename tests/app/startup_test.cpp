@@ -163,6 +163,10 @@ TEST(Startup, TheWindowGetsTheJobAndThePlayerFileTheUserMeant)
         {"relative, with parts", "--player=../b/c.flv", "/a", JobKind::None, "", "/a/../b/c.flv"},
         {"started at the root", "--player=c.flv", "/", JobKind::None, "", "/c.flv"},
         {"an address stays", "--player=http://h/a.flv", "/s", JobKind::None, "", "http://h/a.flv"},
+        {"a file URL is its path", "--player=file:///t/Vid%E9o%20a.flv", "/s", JobKind::None, "",
+         platform::DecodeFileName("/t/Vid\xe9o a.flv")},
+        {"a file URL with one slash", "--player=FILE:/t/c.mp4", "/s", JobKind::None, "",
+         "/t/c.mp4"},
         {"colon in a file name", "--player=a:b.flv", "/s", JobKind::None, "", "/s/a:b.flv"},
         {"no start folder: as given", "--player=c.flv", "", JobKind::None, "", "c.flv"},
     };
