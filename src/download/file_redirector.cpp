@@ -136,11 +136,8 @@ void CFileRedirector::ParseDownloaderLine(std::string_view line)
                     true);
         }
     } else if (line.starts_with(kErrorPrefix)) {
-        const std::string_view rest = line.substr(kErrorPrefix.size());
-        const std::size_t first = rest.find(':');
-        const std::size_t second =
-            first == std::string_view::npos ? first : rest.find(':', first + 1);
-        Post(second == std::string_view::npos ? rest : rest.substr(0, second));
+        // Whole: the reason or the address often comes after a second colon.
+        Post(line.substr(kErrorPrefix.size()));
     }
 }
 
