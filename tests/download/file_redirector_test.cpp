@@ -87,15 +87,18 @@ const GrammarCase kDownloaderCases[] = {
      "ERROR: no colons here\rERROR: one: colon\r"
      "ERROR: [generic] Unsupported URL: http://127.0.0.1:8000/a\r",
      "no colons here\none: colon\n[generic] Unsupported URL: http://127.0.0.1:8000/a\n", ""},
-    {"a_semicolon_ends_what_the_line_says", true,
-     "[download] 10%; ETA 00:01\r[download] Destination: a;b.mp4\r", "", "a\n"},
+    // A title may hold a semicolon: a name cut there would lose its file.
+    {"a_semicolon_ends_a_progress_line_but_never_a_name", true,
+     "[download] 10%; ETA 00:01\r[download] Destination: a;b.mp4\r"
+     "[download] c;d.mp4 has already been downloaded\r",
+     "c;d.mp4 has already been downloaded\n", "a;b.mp4\nc;d.mp4\n"},
     {"a_name_reported_again_is_kept_once", true,
      "[download] Destination: a.mp4\r[download] Destination: b.mp4\r"
      "[download] a.mp4 has already been downloaded\r[download] Destination: b.mp4\r",
      "a.mp4 has already been downloaded\n", "a.mp4\nb.mp4\n"},
-    {"semicolon_cuts_an_error", true,
+    {"an_error_keeps_its_semicolons", true,
      "ERROR: [generic] None: Unable to download webpage: HTTP Error 404; please report\n",
-     "[generic] None: Unable to download webpage: HTTP Error 404\n", ""},
+     "[generic] None: Unable to download webpage: HTTP Error 404; please report\n", ""},
     {"every_line_end_ends_a_line", true,
      "[download] Destination: a.mp4\n[download] Destination: b.mp4\r"
      "[download] Destination: c.mp4\r\n[download] Destination: d.mp4\n\r",
