@@ -145,11 +145,13 @@ TEST(MainWindowComposite, Busy)
     EXPECT_LT(qGreen(unlit), 180);
 }
 
-// The stand-in downloader leaves a finished file and two unfinished ones, prints one progress
-// line and then waits (its pid in the folder's "tool.pid").
+// The stand-in downloader reports a finished file (the start of an MP4) and leaves two
+// unfinished ones, prints one progress line and then waits (its pid in the download folder's
+// "tool.pid"; it runs in the job's staging folder inside it).
 constexpr char kDownloader[] = R"(#!/bin/sh
-printf 'x' > done.mp4; printf 'x' > next.mp4.part; printf 'x' > next.mp4.part-Frag3
-echo $$ > tool.pid
+printf '\000\000\000\030ftypisom' > done.mp4; printf '[download] Destination: done.mp4\r\n'
+printf 'x' > next.mp4.part; printf 'x' > next.mp4.part-Frag3
+echo $$ > ../tool.pid
 printf '[download]   1.0%% of 1.00MiB at 1.00KiB/s ETA 09:59\r\n'
 exec sleep 600
 )";
@@ -206,8 +208,8 @@ TEST_F(MainDlgTest, BusyWindowStaysOpenAndStopEndsTheToolAndOnlyItsUnfinishedFil
     EXPECT_TRUE(dlg->DownloadPage()->LogText().startsWith(QStringLiteral("Stopped\n")));
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Vandrel"));
     EXPECT_NE(::kill(tool, 0), 0) << "the tool was stopped";
-    const QStringList left = QDir(m_folder.path()).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(left, QStringList({"done.mp4", "mine.mp4.part", "tool.pid"}));
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()),
+              QStringList({"done.mp4", "mine.mp4.part", "tool.pid"}));
 }
 
 TEST_F(MainDlgTest, AnEmptyFieldStartsNothingAndSaysSoToolTextReachesOnlyTheDownloadPage)
