@@ -86,7 +86,9 @@ struct Recorder {
             [this] { Call("catch"); },
             [this] { return signalled; },
             [this] { return Call("display"), true; },
-            [this] { return Call("create"), Workspace{QStringLiteral("/ws"), {}}; },
+            [this] {
+                return Call("create"), Workspace{QStringLiteral("/ws"), {}};
+            },
             [this](const QString& w) {
                 // Slow enough that a removal which did not wait for it would come first.
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -12,11 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <utility>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -66,7 +66,8 @@ TEST(Workspace, AStartRemovesOnlyTheWorkspacesOfRunsThatHaveEnded)
     make(dir, "vnd0000000C-0000000c", false);     // upper-case: not a name of ours
     make(dir, "vnd00000004-0000000d.tmp", false); // nor is this
     make(dir + "/elsewhere", "vnd00000005-0000000e", false);
-    ASSERT_TRUE(QFile::link(dir + "/elsewhere/vnd00000005-0000000e", dir + "/vnd00000006-0000000f"));
+    ASSERT_TRUE(
+        QFile::link(dir + "/elsewhere/vnd00000005-0000000e", dir + "/vnd00000006-0000000f"));
     ASSERT_TRUE(QDir().mkpath(dir + "/vnd00000007-00000010")); // an older version's
     ASSERT_TRUE(QDir().mkpath(dir + "/vnd00000008-00000011"));
     ASSERT_EQ(mkfifo(QFile::encodeName(dir + "/vnd00000008-00000011/.lock").constData(), 0600), 0);
