@@ -5,6 +5,7 @@
 #include "app/workspace.h"
 #include "download/job_kind.h"
 #include "platform/file_name.h"
+#include "platform/temp_file_name.h"
 #include "platform/termination_signals.h"
 #include "ui/main/main_dlg.h"
 #include "ui/main/main_tree.h"
@@ -94,7 +95,13 @@ StartupSteps StartupSteps::Real()
         [] { return platform::TerminationSignals::Instance().Received(); },
         [] { return CanOpenDisplay(); },
         [] { return CreateWorkspace(); },
-        ExtractReported,
+        [](const QString& workspace) {
+            const bool extracted = ExtractReported(workspace);
+            // What killed runs left behind goes while the window is still being made: some
+            // milliseconds for each workspace, against the window's two hundred or so.
+            RemoveEndedWorkspaces(platform::TemporaryDirectory());
+            return extracted;
+        },
         RunMainWindow,
         [](const QString& workspace) { RemoveDirectoryTree(workspace); },
     };
@@ -125,7 +132,9 @@ int RunStartup(const QStringList& words, const QString& startDirectory, const St
         return kExitFailure;
     if (steps.terminationRequested())
         return 0;
-    const QString workspace = steps.createWorkspace();
+    // Its lock goes last, after the workspace itself.
+    const Workspace made = steps.createWorkspace();
+    const QString& workspace = made.path;
     if (workspace.isEmpty())
         return kExitFailure;
     int exitCode = 0;

@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/run_mode.h"
+#include "app/workspace.h"
 #include "update/update_check_result.h"
 
 #include <QString>
@@ -23,8 +24,10 @@ struct StartupSteps {
     // Whether the display can be opened; false after one line on standard error. The
     // application itself is made later, just before the window.
     std::function<bool()> openDisplay;
-    std::function<QString()> createWorkspace;
-    // Runs on a thread of its own, while the window is made.
+    // Held by start-up until the end, after the workspace's removal.
+    std::function<Workspace()> createWorkspace;
+    // Runs on a thread of its own, while the window is made; the real one then also removes
+    // the workspaces that killed runs left behind.
     std::function<bool(const QString& workspace)> extractToolPayload;
     // Brings up the platform libraries, runs the main window until it closes, tears them down.
     // toolsReady is asked once the window is made and before it shows: it waits for the

@@ -94,7 +94,9 @@ struct Recorder {
             [this] { Call("catch"); },
             [this] { return signalled; },
             [this] { return Call("display"); },
-            [this] { return Call("create") ? QStringLiteral("/ws") : QString(); },
+            [this] {
+                return Call("create") ? Workspace{QStringLiteral("/ws"), {}} : Workspace{};
+            },
             [this](const QString& w) {
                 // Slow enough that a removal which did not wait for it would come first.
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));

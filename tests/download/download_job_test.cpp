@@ -59,7 +59,7 @@ class Jobs : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_workspace = CreateWorkspace();
+        s_workspace = CreateWorkspace().path;
         s_extracted =
             !s_workspace.isEmpty() && ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
         // A user configuration that would send every file elsewhere and run a command: the

@@ -19,7 +19,7 @@ class PayloadE2E : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_workspace = CreateWorkspace();
+        s_workspace = CreateWorkspace().path;
         s_extracted =
             !s_workspace.isEmpty() && ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
     }
