@@ -211,7 +211,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_job: the loopback server did not start\n");
         return 1;
     }
-    const QString workspace = CreateWorkspace();
+    const QString workspace = CreateWorkspace().path;
     if (workspace.isEmpty() || !ExtractToolPayload(workspace, QStringLiteral(VANDREL_EXE))) {
         std::fprintf(stderr, "bench_job: no payload in %s\n", VANDREL_EXE);
         return 1;

@@ -102,9 +102,10 @@ private:
     QProcess m_server;
 };
 
-struct Workspace {
-    QString path;
-    ~Workspace() { RemoveDirectoryTree(path); }
+// Removed at the end, as start-up removes it.
+struct TemporaryWorkspace {
+    Workspace made;
+    ~TemporaryWorkspace() { RemoveDirectoryTree(made.path); }
 };
 
 } // namespace
@@ -143,14 +144,14 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
-    Workspace workspace{CreateWorkspace()};
-    if (workspace.path.isEmpty() ||
-        !ExtractToolPayload(workspace.path, QStringLiteral(VANDREL_EXE))) {
+    TemporaryWorkspace workspace{CreateWorkspace()};
+    if (workspace.made.path.isEmpty() ||
+        !ExtractToolPayload(workspace.made.path, QStringLiteral(VANDREL_EXE))) {
         std::fprintf(stderr, "main window bench: the program's payload did not extract\n");
         return 1;
     }
 
-    MainDlg window(workspace.path, QString(), JobKind::None, QString());
+    MainDlg window(workspace.made.path, QString(), JobKind::None, QString());
     window.OnInitDialog();
     window.show();
     Tab0Dlg* page = window.DownloadPage();

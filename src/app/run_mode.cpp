@@ -2,8 +2,10 @@
 #include "app/run_mode.h"
 
 #include "download/job_kind.h"
+#include "platform/file_name.h"
 
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <algorithm>
 #include <array>
@@ -72,6 +74,15 @@ QStringList UnreadOptions(const CCommandLine& options)
 
 QString PlayerFileFrom(const QString& value, const QString& startDirectory)
 {
+    if (value.startsWith(QStringLiteral("file:"), Qt::CaseInsensitive)) {
+        // The path's percent-encoded bytes are the file's name, also when they are not UTF-8.
+        const QUrl url(value);
+        const QString host = url.host();
+        const QByteArray path =
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        if (url.isValid() && (host.isEmpty() || host == u"localhost") && path.startsWith('/'))
+            return platform::DecodeFileName(path);
+    }
     static const QRegularExpression kScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
     if (value.isEmpty() || value.startsWith(u'/') || kScheme.match(value).hasMatch() ||
         startDirectory.isEmpty())

@@ -5,6 +5,7 @@
 #include "app/workspace.h"
 #include "download/job_kind.h"
 #include "platform/file_name.h"
+#include "platform/temp_file_name.h"
 #include "platform/termination_signals.h"
 #include "ui/main/main_dlg.h"
 #include "ui/main/main_tree.h"
@@ -22,7 +23,9 @@
 
 namespace {
 
-void RunMainWindow(const QString& workspace, const QString& downloadUrl, JobKind jobKind,
+constexpr int kExitFailure = 1;
+
+bool RunMainWindow(const QString& workspace, const QString& downloadUrl, JobKind jobKind,
                    const QString& playerFile, const std::function<bool()>& toolsReady)
 {
     // The skin and the other pictures decode on the other core while the application is made.
@@ -30,7 +33,7 @@ void RunMainWindow(const QString& workspace, const QString& downloadUrl, JobKind
     const std::future<void> pictures = std::async(std::launch::async, ui::PreloadMainTreePictures);
     QApplication* app = EnsureQtApplication();
     if (!app)
-        return;
+        return false;
     // Until the window sets its own reaction, a signal leaves every event loop, so the run
     // goes on to its teardown.
     platform::TerminationSignals::Instance().SetHandler(app, [] { QCoreApplication::exit(0); });
@@ -48,6 +51,7 @@ void RunMainWindow(const QString& workspace, const QString& downloadUrl, JobKind
         }
     }
     DestroyQtApplication();
+    return true;
 }
 
 bool ExtractReported(const QString& workspace)
@@ -91,7 +95,13 @@ StartupSteps StartupSteps::Real()
         [] { return platform::TerminationSignals::Instance().Received(); },
         [] { return CanOpenDisplay(); },
         [] { return CreateWorkspace(); },
-        ExtractReported,
+        [](const QString& workspace) {
+            const bool extracted = ExtractReported(workspace);
+            // What killed runs left behind goes while the window is still being made: some
+            // milliseconds for each workspace, against the window's two hundred or so.
+            RemoveEndedWorkspaces(platform::TemporaryDirectory());
+            return extracted;
+        },
         RunMainWindow,
         [](const QString& workspace) { RemoveDirectoryTree(workspace); },
     };
@@ -110,16 +120,24 @@ int RunStartup(const QStringList& words, const QString& startDirectory, const St
     request.playerFile = PlayerFileFrom(request.playerFile, startDirectory);
 
     // The update check runs in every mode, also with the "update" flag.
-    if (!steps.checkForUpdate() || !request.openWindow)
+    const UpdateCheckResult update = steps.checkForUpdate();
+    if (update == UpdateCheckResult::Failed)
+        return kExitFailure;
+    if (update == UpdateCheckResult::EndRun || !request.openWindow)
         return 0;
 
     steps.catchTermination();
     // Before the workspace: without a display there is nothing to unpack the tools for.
-    if (!steps.openDisplay() || steps.terminationRequested())
+    if (!steps.openDisplay())
+        return kExitFailure;
+    if (steps.terminationRequested())
         return 0;
-    const QString workspace = steps.createWorkspace();
+    // Its lock goes last, after the workspace itself.
+    const Workspace made = steps.createWorkspace();
+    const QString& workspace = made.path;
     if (workspace.isEmpty())
-        return 0;
+        return kExitFailure;
+    int exitCode = 0;
     if (!steps.terminationRequested()) {
         // The tools unpack on the other core while the application and the window are made.
         std::future<bool> extraction =
@@ -131,16 +149,18 @@ int RunStartup(const QStringList& words, const QString& startDirectory, const St
                 extracted = extraction.get();
             return *extracted && !steps.terminationRequested();
         };
-        steps.runMainWindow(workspace, request.downloadUrl, request.jobKind, request.playerFile,
-                            toolsReady);
+        const bool windowMade = steps.runMainWindow(workspace, request.downloadUrl, request.jobKind,
+                                                    request.playerFile, toolsReady);
         // A window that could not be made never asked: nothing may still write into the
         // workspace when it is removed.
         if (extraction.valid())
             extraction.wait();
+        if (!windowMade || (extracted && !*extracted))
+            exitCode = kExitFailure;
     }
     // Also after a failed extraction, so a partly filled workspace goes too.
     steps.removeWorkspace(workspace);
-    return 0;
+    return exitCode;
 }
 
 int VandrelMain(int argc, char** argv)

@@ -1,9 +1,12 @@
 // The run from start to end: options, the update check, the workspace with the tools, the main
-// window, and the teardown in reverse order. The exit code is always 0.
+// window, and the teardown in reverse order. The exit code is 1 when the start ends for a failure
+// (no settings, no display, no workspace, damaged tools), else 0.
 #pragma once
 
 #include "app/command_line.h"
 #include "app/run_mode.h"
+#include "app/workspace.h"
+#include "update/update_check_result.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,7 +15,7 @@
 
 // The steps that start-up calls, replaceable so that tests can watch the order.
 struct StartupSteps {
-    std::function<bool()> checkForUpdate;
+    std::function<UpdateCheckResult()> checkForUpdate;
     // From here on SIGINT, SIGTERM and SIGHUP end the run (with its teardown) instead of the
     // process.
     std::function<void()> catchTermination;
@@ -21,14 +24,16 @@ struct StartupSteps {
     // Whether the display can be opened; false after one line on standard error. The
     // application itself is made later, just before the window.
     std::function<bool()> openDisplay;
-    std::function<QString()> createWorkspace;
-    // Runs on a thread of its own, while the window is made.
+    // Held by start-up until the end, after the workspace's removal.
+    std::function<Workspace()> createWorkspace;
+    // Runs on a thread of its own, while the window is made; the real one then also removes
+    // the workspaces that killed runs left behind.
     std::function<bool(const QString& workspace)> extractToolPayload;
     // Brings up the platform libraries, runs the main window until it closes, tears them down.
     // toolsReady is asked once the window is made and before it shows: it waits for the
     // extraction and is false when that failed or a termination signal came meanwhile; the
-    // window then never shows.
-    std::function<void(const QString& workspace, const QString& downloadUrl, JobKind jobKind,
+    // window then never shows. False when the application could not be made.
+    std::function<bool(const QString& workspace, const QString& downloadUrl, JobKind jobKind,
                        const QString& playerFile, const std::function<bool()>& toolsReady)>
         runMainWindow;
     std::function<void(const QString& workspace)> removeWorkspace;

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -25,6 +26,8 @@ constexpr std::uint8_t kScrambleKey = 0xA7;
 constexpr int kScanWords = 16384;
 constexpr int kCopyBufferSize = 65536;
 constexpr int kMaxWorkspaceAttempts = 1000;
+// In the workspace, held locked by the run for its whole life.
+constexpr char kLockFileName[] = ".lock";
 
 // The marker is never one constant of the program: it is put together at run time from two
 // halves read through volatile stores, so that the compiler cannot fold it into a 32-bit value
@@ -101,9 +104,9 @@ private:
     QString m_path;
 };
 
-// The workspace's path, or the system's error code of a failed creation (0: no free name).
+// The workspace, or the system's error code of a failed creation (0: no free name).
 struct WorkspaceAttempt {
-    QString path;
+    Workspace workspace;
     int error = 0;
 };
 
@@ -118,7 +121,8 @@ WorkspaceAttempt TryCreateWorkspace(const QString& directory,
         const QString path = directory + u'/' + name;
         const int made = platform::MakePrivateDirectory(path);
         if (made == 0) {
-            attempt.path = path;
+            attempt.workspace.path = path;
+            attempt.workspace.lock = platform::HoldNewLockFile(path, kLockFileName);
             return attempt;
         }
         if (made == -EEXIST)
@@ -131,16 +135,17 @@ WorkspaceAttempt TryCreateWorkspace(const QString& directory,
 
 } // namespace
 
-QString CreateWorkspace(const QString& directory, const std::function<QString()>& nextName)
+Workspace CreateWorkspace(const QString& directory, const std::function<QString()>& nextName)
 {
-    return TryCreateWorkspace(directory, nextName).path;
+    return TryCreateWorkspace(directory, nextName).workspace;
 }
 
-QString CreateWorkspace()
+Workspace CreateWorkspace()
 {
     const QString directory = platform::TemporaryDirectory();
-    const auto [workspace, error] = TryCreateWorkspace(directory, platform::NewTempName);
-    if (workspace.isEmpty()) {
+    WorkspaceAttempt attempt = TryCreateWorkspace(directory, platform::NewTempName);
+    if (attempt.workspace.path.isEmpty()) {
+        const int error = attempt.error;
         const QByteArray shown = platform::EncodeFileName(directory);
         const QByteArray reason =
             error ? qt_error_string(error).toLocal8Bit() : QByteArray("no free name for it");
@@ -149,7 +154,7 @@ QString CreateWorkspace()
                      shown.constData(), qEnvironmentVariableIsEmpty("TMPDIR") ? "" : " (TMPDIR)",
                      reason.constData());
     }
-    return workspace;
+    return std::move(attempt.workspace);
 }
 
 bool ExtractToolPayload(const QString& workspace)
@@ -185,6 +190,11 @@ bool ExtractToolPayload(const QString& workspace, const QString& programFile)
     // Nobody reads the driver's messages here: a program started from a terminal stays quiet.
     // A member that failed (its checksum, say) is a damaged payload: no tools to start.
     return RunUnzip(6, argv, nullptr) == UnzipResult::Extracted;
+}
+
+int RemoveEndedWorkspaces(const QString& directory)
+{
+    return platform::RemoveUnlockedDirectories(directory, platform::IsTempName, kLockFileName);
 }
 
 void RemoveDirectoryTree(const QString& directory)

@@ -98,7 +98,7 @@ void CFileRedirector::OnOutputText(std::string_view text)
             ++end;
         if (end == m_pending.size())
             break;
-        ParseLine(CutAtSemicolon(std::string_view(m_pending).substr(start, end - start)));
+        ParseLine(std::string_view(m_pending).substr(start, end - start));
         start = end + 1;
         while (start < m_pending.size() && IsLeadingSpace(m_pending[start]))
             ++start;
@@ -108,7 +108,7 @@ void CFileRedirector::OnOutputText(std::string_view text)
     m_pending.erase(0, start);
     m_scanned = m_pending.size();
     if (m_pending.size() > kMaxPending) {
-        ParseLine(CutAtSemicolon(m_pending));
+        ParseLine(m_pending);
         m_pending.clear();
         m_scanned = 0;
     }
@@ -127,10 +127,12 @@ void CFileRedirector::ParseDownloaderLine(std::string_view line)
     if (line.starts_with(kDownloadPrefix)) {
         const std::string_view rest = line.substr(kDownloadPrefix.size());
         // A name first, whatever it holds: a title such as "BETA" is not a progress line.
+        // Names and errors are taken whole; a semicolon ends only what a progress line says.
         if (rest.starts_with(kDestination)) {
             AddName(rest.substr(kDestination.size()), false);
-        } else if (line.find("ETA") != std::string_view::npos) {
-            Post(rest); // a progress line
+        } else if (const std::string_view progress = CutAtSemicolon(line);
+                   progress.find("ETA") != std::string_view::npos) {
+            Post(progress.substr(kDownloadPrefix.size()));
         } else if (line.find(kAlreadyDownloaded) != std::string_view::npos) {
             Post(rest);
             const std::size_t cut = kDownloadPrefix.size() + kAlreadySuffix;
@@ -140,16 +142,14 @@ void CFileRedirector::ParseDownloaderLine(std::string_view line)
     } else if (line.starts_with(kJsRuntimePrefix)) {
         Post(line);
     } else if (line.starts_with(kErrorPrefix)) {
-        const std::string_view rest = line.substr(kErrorPrefix.size());
-        const std::size_t first = rest.find(':');
-        const std::size_t second =
-            first == std::string_view::npos ? first : rest.find(':', first + 1);
-        Post(second == std::string_view::npos ? rest : rest.substr(0, second));
+        // Whole: the reason or the address often comes after a second colon.
+        Post(line.substr(kErrorPrefix.size()));
     }
 }
 
 void CFileRedirector::ParseConverterLine(std::string_view line)
 {
+    line = CutAtSemicolon(line);
     if (line.find(kNoSuchFile) != std::string_view::npos)
         Post(line);
 }

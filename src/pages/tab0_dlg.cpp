@@ -3,10 +3,15 @@
 #include "pages/tab0_dlg.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextLayout>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -32,9 +37,10 @@ std::optional<QString> SystemFolderChooser(QWidget* owner, const QString& start)
 
 Tab0Dlg::CMyEdit::CMyEdit(QWidget* parent) : QWidget(parent)
 {
-    setFocusPolicy(Qt::NoFocus);
+    // Tab reaches the box, so Ctrl+C can copy from it; a click does not.
+    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::ArrowCursor);
-    setContextMenuPolicy(Qt::NoContextMenu);
+    setContextMenuPolicy(Qt::DefaultContextMenu);
     // paintEvent covers every pixel: the picture, or the base colour.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -47,14 +53,15 @@ void Tab0Dlg::CMyEdit::AddOnTop(const QString& text, qsizetype maxCharacters)
     const QStringList lines = normal.split(u'\n');
     for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
         m_characters += line->size() + 1;
-        m_lines.push_front(*line);
+        m_lines.push_front(Line{*line});
     }
     while (m_characters > maxCharacters && m_lines.size() > 1) {
-        m_characters -= m_lines.back().size() + 1;
+        m_characters -= m_lines.back().text.size() + 1;
         m_lines.pop_back();
     }
     // The newest text is in view, as after rewriting the whole text.
     m_topLine = 0;
+    m_topRow = 0;
     update();
 }
 
@@ -62,11 +69,16 @@ QString Tab0Dlg::CMyEdit::Text() const
 {
     QString text;
     text.reserve(m_characters);
-    for (const QString& line : m_lines) {
-        text += line;
+    for (const Line& line : m_lines) {
+        text += line.text;
         text += u'\n';
     }
     return text;
+}
+
+void Tab0Dlg::CMyEdit::Copy() const
+{
+    QGuiApplication::clipboard()->setText(Text());
 }
 
 void Tab0Dlg::CMyEdit::SetBackground(const QImage& picture)
@@ -89,6 +101,17 @@ void Tab0Dlg::CMyEdit::SetBackground(const QImage& picture)
     update();
 }
 
+bool Tab0Dlg::CMyEdit::event(QEvent* e)
+{
+    // Ctrl+C is the box's own while it has the focus, whatever shortcut the window may hold.
+    if (e->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(e)->matches(QKeySequence::Copy)) {
+        e->accept();
+        return true;
+    }
+    return QWidget::event(e);
+}
+
 void Tab0Dlg::CMyEdit::mousePressEvent(QMouseEvent* e)
 {
     e->accept();
@@ -99,26 +122,133 @@ void Tab0Dlg::CMyEdit::mouseDoubleClickEvent(QMouseEvent* e)
     e->accept();
 }
 
-qsizetype Tab0Dlg::CMyEdit::VisibleLines() const
+void Tab0Dlg::CMyEdit::keyPressEvent(QKeyEvent* e)
+{
+    if (e->matches(QKeySequence::Copy)) {
+        Copy();
+        e->accept();
+        return;
+    }
+    // Escape and the rest go on to the window.
+    QWidget::keyPressEvent(e);
+}
+
+void Tab0Dlg::CMyEdit::contextMenuEvent(QContextMenuEvent* e)
+{
+    QMenu menu(this);
+    QAction* copy = menu.addAction(QStringLiteral("Copy"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(!m_lines.empty());
+    connect(copy, &QAction::triggered, this, [this] { Copy(); });
+    menu.exec(e->globalPos());
+}
+
+int Tab0Dlg::CMyEdit::TextWidth() const
+{
+    return std::max(1, width() - 2 * kTextMargin);
+}
+
+int Tab0Dlg::CMyEdit::VisibleRows() const
 {
     return std::max(1, height() / std::max(1, fontMetrics().lineSpacing()));
 }
 
-qsizetype Tab0Dlg::CMyEdit::MaxTopLine() const
+void Tab0Dlg::CMyEdit::Layout(QTextLayout& layout, const QString& text) const
 {
-    return std::max<qsizetype>(0, LineCount() - VisibleLines());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setText(text);
+    layout.setFont(font());
+    layout.setTextOption(option);
+    const int spacing = std::max(1, fontMetrics().lineSpacing());
+    const int width = TextWidth();
+    layout.beginLayout();
+    for (int y = 0;; y += spacing) {
+        QTextLine row = layout.createLine();
+        if (!row.isValid())
+            break;
+        row.setLineWidth(width);
+        row.setPosition(QPointF(0, y));
+    }
+    layout.endLayout();
+}
+
+int Tab0Dlg::CMyEdit::Rows(const Line& line) const
+{
+    // The box's font is set once, before any line: the width alone decides the count.
+    const int width = TextWidth();
+    if (line.rowsWidth != width) {
+        QTextLayout layout;
+        Layout(layout, line.text);
+        line.rows = std::max(1, layout.lineCount());
+        line.rowsWidth = width;
+    }
+    return line.rows;
+}
+
+Tab0Dlg::CMyEdit::Position Tab0Dlg::CMyEdit::LastTop() const
+{
+    const int visible = VisibleRows();
+    qsizetype rows = 0;
+    for (qsizetype i = LineCount() - 1; i >= 0; --i) {
+        rows += Rows(m_lines[static_cast<size_t>(i)]);
+        if (rows >= visible)
+            return {i, static_cast<int>(rows - visible)};
+    }
+    return {};
+}
+
+Tab0Dlg::CMyEdit::Position Tab0Dlg::CMyEdit::Moved(Position pos, qsizetype rows) const
+{
+    if (m_lines.empty())
+        return {};
+    const auto before = [](Position a, Position b) {
+        return a.line < b.line || (a.line == b.line && a.row < b.row);
+    };
+    const auto rowsOf = [this](qsizetype line) { return Rows(m_lines[static_cast<size_t>(line)]); };
+    pos.row = std::min(pos.row, rowsOf(pos.line) - 1);
+    if (rows > 0) {
+        const Position last = LastTop();
+        // Line by line, so only the lines passed over are laid out.
+        while (rows > 0 && before(pos, last)) {
+            const int below = rowsOf(pos.line) - 1 - pos.row;
+            if (rows <= below) {
+                pos.row += static_cast<int>(rows);
+                rows = 0;
+            } else {
+                rows -= below + 1;
+                ++pos.line;
+                pos.row = 0;
+            }
+        }
+        if (before(last, pos))
+            pos = last;
+    } else {
+        while (rows < 0 && (pos.line > 0 || pos.row > 0)) {
+            if (-rows <= pos.row) {
+                pos.row += static_cast<int>(rows);
+                rows = 0;
+            } else {
+                rows += pos.row + 1;
+                --pos.line;
+                pos.row = rowsOf(pos.line) - 1;
+            }
+        }
+    }
+    return pos;
 }
 
 void Tab0Dlg::CMyEdit::wheelEvent(QWheelEvent* e)
 {
-    // One notch (120) scrolls the desktop's usual number of lines.
+    // One notch (120) scrolls the desktop's usual number of rows.
     m_wheelRemainder += e->angleDelta().y();
     const int notches = m_wheelRemainder / 120;
     m_wheelRemainder -= notches * 120;
     const qsizetype step = qsizetype{notches} * QApplication::wheelScrollLines();
-    const qsizetype top = std::clamp<qsizetype>(m_topLine - step, 0, MaxTopLine());
-    if (top != m_topLine) {
-        m_topLine = top;
+    const Position top = Moved({m_topLine, m_topRow}, -step);
+    if (top.line != m_topLine || top.row != m_topRow) {
+        m_topLine = top.line;
+        m_topRow = top.row;
         update();
     }
     e->accept();
@@ -138,12 +268,27 @@ void Tab0Dlg::CMyEdit::paintEvent(QPaintEvent*)
     }
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
-    const QFontMetrics metrics = fontMetrics();
-    const int spacing = std::max(1, metrics.lineSpacing());
-    const qsizetype shown = std::min<qsizetype>(VisibleLines() + 1, LineCount() - m_topLine);
-    for (qsizetype i = 0; i < shown; ++i) {
-        const int baseline = static_cast<int>(i) * spacing + metrics.ascent();
-        painter.drawText(kTextMargin, baseline, m_lines[static_cast<size_t>(m_topLine + i)]);
+    const int spacing = std::max(1, fontMetrics().lineSpacing());
+    // Only the lines in view are laid out; each gives its row count to the cache on the way.
+    int firstRow = m_topRow;
+    int y = 0;
+    for (qsizetype i = m_topLine; i < LineCount() && y < height(); ++i) {
+        const Line& line = m_lines[static_cast<size_t>(i)];
+        QTextLayout layout;
+        Layout(layout, line.text);
+        line.rows = std::max(1, layout.lineCount());
+        line.rowsWidth = TextWidth();
+        firstRow = std::min(firstRow, line.rows - 1);
+        const QPointF origin(kTextMargin, y - firstRow * spacing);
+        for (int row = firstRow; row < line.rows && y < height(); ++row, y += spacing) {
+            if (row < layout.lineCount())
+                layout.lineAt(row).draw(&painter, origin);
+        }
+        firstRow = 0;
+    }
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -46,6 +47,12 @@ bool HasDefaultApplication(const QString& path)
 
 void OpenWithUserProgram(const QString& path)
 {
+    // An address (--player=https://...) goes to the opener as given, not as a file's name.
+    static const QRegularExpression kAddress(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    if (kAddress.match(path).hasMatch()) {
+        QDesktopServices::openUrl(QUrl(path));
+        return;
+    }
     if (!path.startsWith(u'/')) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));
         return;

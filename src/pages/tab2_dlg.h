@@ -62,6 +62,7 @@ private:
 };
 
 // The system's answers: `xdg-mime query default` for the file's MIME type, and the desktop's
-// opener (xdg-open), given the file's URL made from the name's bytes.
+// opener (xdg-open), given the file's URL made from the name's bytes, or an address
+// ("scheme://...") as it is.
 bool HasDefaultApplication(const QString& path);
 void OpenWithUserProgram(const QString& path);

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -329,6 +330,72 @@ void RemoveTreeAt(int base, const char* path)
     struct stat now {};
     if (fstatat(base, path, &now, AT_SYMLINK_NOFOLLOW) == 0 && IdentityOf(now) == identity)
         unlinkat(base, path, AT_REMOVEDIR);
+}
+
+UniqueFd HoldNewLockFile(const QString& directory, const char* name)
+{
+    UniqueFd dir(open(platform::EncodeFileName(directory).constData(),
+                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!dir)
+        return {};
+    // Locked under a name of its own first: a file under the final name that nobody holds
+    // would be taken for one whose holder has ended.
+    const std::string fresh = std::string(name) + ".new";
+    UniqueFd lock(openat(dir.Get(), fresh.c_str(),
+                         O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!lock)
+        return {};
+    if (fchmod(lock.Get(), 0600) != 0 || flock(lock.Get(), LOCK_EX | LOCK_NB) != 0 ||
+        renameat(dir.Get(), fresh.c_str(), dir.Get(), name) != 0) {
+        unlinkat(dir.Get(), fresh.c_str(), 0);
+        return {};
+    }
+    return lock;
+}
+
+int RemoveUnlockedDirectories(const QString& directory,
+                              const std::function<bool(const QString& name)>& accept,
+                              const char* lockName)
+{
+    UniqueFd parent(
+        open(platform::EncodeFileName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent)
+        return 0;
+    // The names first: the removals below change the directory under a stream.
+    std::vector<std::string> names;
+    {
+        UniqueFd streamFd(openat(parent.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const DirStream dir = OpenStream(streamFd);
+        if (!dir)
+            return 0;
+        while (const dirent* entry = readdir(dir.get())) {
+            if ((entry->d_type == DT_DIR || entry->d_type == DT_UNKNOWN) &&
+                accept(platform::DecodeFileName(QByteArrayView(entry->d_name))))
+                names.emplace_back(entry->d_name);
+        }
+    }
+    int removed = 0;
+    for (const std::string& name : names) {
+        UniqueFd dir(
+            openat(parent.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st {};
+        if (!dir || fstat(dir.Get(), &st) != 0 || st.st_uid != geteuid())
+            continue;
+        // Non-blocking, so that a fifo of that name cannot hold the start up.
+        UniqueFd lock(openat(dir.Get(), lockName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat lockSt {};
+        if (!lock || fstat(lock.Get(), &lockSt) != 0 || !S_ISREG(lockSt.st_mode) ||
+            flock(lock.Get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        EmptyTree(std::move(dir));
+        // Only the directory that was emptied, not one put in its place meanwhile.
+        struct stat now {};
+        if (fstatat(parent.Get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+            IdentityOf(now) == IdentityOf(st) &&
+            unlinkat(parent.Get(), name.c_str(), AT_REMOVEDIR) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 } // namespace platform

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -74,5 +75,18 @@ std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute,
 void RemoveTree(const QString& path);
 // The same for path read from the open directory base.
 void RemoveTreeAt(int base, const char* path);
+
+// Makes the file name (mode 0600) in an existing directory and holds an exclusive lock (flock)
+// on it through the returned descriptor (close-on-exec), until that is closed or the process
+// ends in any way. The file appears under its name already locked. Invalid when it could not
+// be made.
+UniqueFd HoldNewLockFile(const QString& directory, const char* name);
+// Removes, like RemoveTree, each directory in directory whose name accept takes, that is no
+// link, belongs to this user, and holds a regular file lockName that nobody holds a lock on.
+// The lock is held during the removal. Everything else is left alone, a directory without
+// that file too. The number removed.
+int RemoveUnlockedDirectories(const QString& directory,
+                              const std::function<bool(const QString& name)>& accept,
+                              const char* lockName);
 
 } // namespace platform

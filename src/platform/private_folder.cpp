@@ -177,10 +177,23 @@ int PrivateFolder::MoveOut(const QByteArray& name, const QByteArray& target) con
     if (errno != EINVAL && errno != ENOSYS)
         return -errno;
     // A file system without the flag: a hard link never replaces a file either.
-    if (linkat(m_self.Get(), name.constData(), m_parent.Get(), target.constData(), 0) != 0)
+    if (linkat(m_self.Get(), name.constData(), m_parent.Get(), target.constData(), 0) == 0) {
+        unlinkat(m_self.Get(), name.constData(), 0);
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
         return -errno;
-    unlinkat(m_self.Get(), name.constData(), 0);
-    return 0;
+    // Nor links (FAT behind FUSE, some network shares): a look first, then a plain rename. A
+    // file that appears in between could be replaced, but a finished download left here would
+    // go with this folder.
+    struct stat st {};
+    if (fstatat(m_parent.Get(), target.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return -EEXIST;
+    if (errno != ENOENT)
+        return -errno;
+    return renameat(m_self.Get(), name.constData(), m_parent.Get(), target.constData()) == 0
+               ? 0
+               : -errno;
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
-// Spawning with posix_spawn, waiting through pidfds, peeking with FIONREAD, and the reaper
-// thread that collects children that were given up while still running.
+// Spawning with fork and exec (the child arms its death signal before it runs the tool),
+// waiting through pidfds, peeking with FIONREAD, and the reaper thread that collects children
+// that were given up while still running.
 #include "platform/process.h"
 
 #include "platform/event.h"
@@ -12,11 +13,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#ifndef CLOSE_RANGE_CLOEXEC
+#define CLOSE_RANGE_CLOEXEC (1U << 2)
+#endif
 
 extern char** environ;
 
@@ -122,7 +127,7 @@ private:
 };
 
 // Blocks every signal in the calling thread for its lifetime, so that no handler of the
-// parent runs in the child between the spawn's fork and exec.
+// parent runs in the child between the fork and the exec.
 class SignalsBlocked {
 public:
     SignalsBlocked()
@@ -139,38 +144,128 @@ private:
     sigset_t m_old;
 };
 
-// posix_spawn's file actions and attributes, destroyed on every path once made.
-class SpawnSetup {
-public:
-    SpawnSetup()
-    {
-        m_error = posix_spawn_file_actions_init(&m_actions);
-        if (m_error)
-            return;
-        m_error = posix_spawnattr_init(&m_attr);
-        if (m_error)
-            posix_spawn_file_actions_destroy(&m_actions);
+// Where execvp would look for name, in its order: the name itself when it holds a slash, else
+// each entry of PATH (an empty entry is the current directory, which is the child's working
+// directory by then).
+std::vector<std::string> ProgramCandidates(const std::string& name)
+{
+    if (name.find('/') != std::string::npos)
+        return {name};
+    const char* path = ::getenv("PATH");
+    const std::string search = path ? path : "/bin:/usr/bin";
+    std::vector<std::string> candidates;
+    for (std::size_t begin = 0;;) {
+        const std::size_t colon = search.find(':', begin);
+        const std::string entry = search.substr(begin, colon - begin);
+        candidates.push_back(entry.empty() ? name : entry + '/' + name);
+        if (colon == std::string::npos)
+            return candidates;
+        begin = colon + 1;
     }
-    ~SpawnSetup()
-    {
-        if (!m_error) {
-            posix_spawnattr_destroy(&m_attr);
-            posix_spawn_file_actions_destroy(&m_actions);
+}
+
+// Everything the child needs, made before the fork: between fork and exec the child may make
+// only async-signal-safe calls (another thread may have held the allocator's lock at the fork),
+// so it allocates nothing and reads only this.
+struct ChildPlan {
+    std::vector<const char*> programs; // tried in order
+    char* const* argv;
+    char* const* envp;
+    const char* directory; // nullptr: the parent's
+    int standard[3];
+    int errorFd; // close-on-exec: the child writes its errno here when it cannot run the tool
+    pid_t parent;
+    int maxFd;
+    sigset_t noSignals;
+};
+
+[[noreturn]] void FailInChild(const ChildPlan& plan, int error)
+{
+    // Four bytes to a pipe arrive in one piece.
+    while (::write(plan.errorFd, &error, sizeof error) < 0 && errno == EINTR) {
+    }
+    ::_exit(127);
+}
+
+long CloseRange(unsigned first, unsigned last, unsigned flags)
+{
+#ifdef SYS_close_range
+    return ::syscall(SYS_close_range, first, last, flags);
+#else
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+[[noreturn]] void RunChild(const ChildPlan& plan)
+{
+    // A session of its own, so that the tool's whole process group can be signalled.
+    if (::setsid() < 0)
+        FailInChild(plan, errno);
+    // The tool must not outlive the program, even one killed by SIGKILL. Linux sends the death
+    // signal when the thread that forked ends, not the process: the tools are spawned by a
+    // job's worker thread, which waits for them, so that thread outlives them anyway.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0)
+        FailInChild(plan, errno);
+    if (::getppid() != plan.parent)
+        ::_exit(127); // the parent died before the signal was armed: nobody waits for the tool
+
+    // A source descriptor that another standard handle is bound over (stdout and stderr given
+    // swapped, say) is first copied above 2, so that no binding clobbers the source of another.
+    int source[3] = {plan.standard[0], plan.standard[1], plan.standard[2]};
+    for (int target = 0; target < 3; ++target) {
+        if (source[target] >= 0 && source[target] < 3 && source[target] != target) {
+            source[target] = ::fcntl(source[target], F_DUPFD, 3);
+            if (source[target] < 0)
+                FailInChild(plan, errno);
         }
     }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
+    for (int target = 0; target < 3; ++target) {
+        if (source[target] == target) {
+            // dup2 onto itself does nothing, not even clear close-on-exec.
+            const int flags = ::fcntl(target, F_GETFD);
+            if (flags < 0 || ::fcntl(target, F_SETFD, flags & ~FD_CLOEXEC) < 0)
+                FailInChild(plan, errno);
+        } else if (::dup2(source[target], target) < 0) {
+            FailInChild(plan, errno);
+        }
+    }
+    // Every other descriptor goes at the exec, also one that another part of the process
+    // opened without close-on-exec (an inherited pipe end would keep another tool's output
+    // open); the error pipe goes with them, so it stays open until then. Kernels before 5.11
+    // lack the flag: everything but the error pipe is closed now.
+    if (CloseRange(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0 &&
+        ((plan.errorFd > 3 && CloseRange(3, plan.errorFd - 1, 0) != 0) ||
+         CloseRange(plan.errorFd + 1, ~0U, 0) != 0)) {
+        for (int fd = 3; fd < plan.maxFd; ++fd)
+            if (fd != plan.errorFd)
+                ::close(fd);
+    }
+    if (plan.directory && ::chdir(plan.directory) != 0)
+        FailInChild(plan, errno);
 
-    // 0 when both were made, else the error number of the first that was not.
-    int Error() const { return m_error; }
-    posix_spawn_file_actions_t* Actions() { return &m_actions; }
-    posix_spawnattr_t* Attributes() { return &m_attr; }
+    // Default actions for every signal (ignored ones too), then nothing blocked any more.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal)
+        ::sigaction(signal, &byDefault, nullptr); // SIGKILL, SIGSTOP and libc's own refuse
+    ::sigprocmask(SIG_SETMASK, &plan.noSignals, nullptr);
 
-private:
-    posix_spawn_file_actions_t m_actions;
-    posix_spawnattr_t m_attr;
-    int m_error = 0;
-};
+    // As execvp: a program that is missing here may be found further on PATH; one that may not
+    // be run is remembered; any other failure ends the search.
+    int error = ENOENT;
+    bool denied = false;
+    for (const char* program : plan.programs) {
+        ::execve(program, plan.argv, plan.envp);
+        error = errno;
+        if (error == EACCES)
+            denied = true;
+        else if (error != ENOENT && error != ENOTDIR && error != ESTALE && error != ENODEV &&
+                 error != ETIMEDOUT)
+            FailInChild(plan, error);
+    }
+    FailInChild(plan, denied ? EACCES : error);
+}
 
 } // namespace
 
@@ -250,50 +345,60 @@ int ChildProcess::Spawn(const std::vector<std::string>& argv, int stdinFd, int s
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    const std::vector<std::string> programs = ProgramCandidates(argv.front());
 
-    SpawnSetup setup;
-    int error = setup.Error();
-    posix_spawn_file_actions_t* actions = setup.Actions();
-    posix_spawnattr_t* attr = setup.Attributes();
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    const short flags = POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    if (!error)
-        error = posix_spawnattr_setflags(attr, flags);
-    if (!error)
-        error = posix_spawnattr_setsigmask(attr, &none);
-    if (!error)
-        error = posix_spawnattr_setsigdefault(attr, &all);
-    if (!error)
-        error = posix_spawn_file_actions_adddup2(actions, stdinFd, 0);
-    if (!error)
-        error = posix_spawn_file_actions_adddup2(actions, stdoutFd, 1);
-    if (!error)
-        error = posix_spawn_file_actions_adddup2(actions, stderrFd, 2);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    // Descriptors that some other part of the process opened without close-on-exec must not
-    // reach the child either: an inherited pipe end would keep another tool's output open.
-    if (!error)
-        error = posix_spawn_file_actions_addclosefrom_np(actions, 3);
-#endif
-    if (!error && !workingDirectory.empty()) {
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 29))
-        // Only the child changes directory: the process's own current directory is shared by
-        // every thread, so changing it would send another job's files to the wrong place.
-        error = posix_spawn_file_actions_addchdir_np(actions, workingDirectory.c_str());
-#else
-        error = ENOSYS;
-#endif
-    }
+    PipeEnds report;
+    if (const int e = MakePipe(report))
+        return e;
+    ChildPlan plan{};
+    for (const std::string& program : programs)
+        plan.programs.push_back(program.c_str());
+    plan.argv = args.data();
+    plan.envp = environ;
+    // Only the child changes directory: the process's own current directory is shared by every
+    // thread, so changing it would send another job's files to the wrong place.
+    plan.directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
+    plan.standard[0] = stdinFd;
+    plan.standard[1] = stdoutFd;
+    plan.standard[2] = stderrFd;
+    plan.errorFd = report.write.Get();
+    plan.parent = ::getpid();
+    const long openMax = ::sysconf(_SC_OPEN_MAX);
+    plan.maxFd = openMax > 0 && openMax < (1L << 20) ? static_cast<int>(openMax) : (1 << 20);
+    sigemptyset(&plan.noSignals);
 
     pid_t pid = -1;
-    if (!error) {
+    int error = 0;
+    {
         SignalsBlocked blocked;
-        error = posix_spawnp(&pid, args[0], actions, attr, args.data(), environ);
+        pid = ::fork();
+        if (pid == 0)
+            RunChild(plan);
+        error = errno;
     }
-    if (error)
+    if (pid < 0)
         return -error;
+
+    // The write end closes at the exec; before that, a child that cannot run the tool sends its
+    // errno through it.
+    report.write.Close();
+    int childError = 0;
+    ssize_t got;
+    while ((got = ::read(report.read.Get(), &childError, sizeof childError)) < 0 &&
+           errno == EINTR) {
+    }
+    if (got != 0) {
+        if (got < 0) {
+            error = errno;
+            ::kill(pid, SIGKILL);
+        } else {
+            error = got == static_cast<ssize_t>(sizeof childError) ? childError : EIO;
+        }
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return -error;
+    }
 
     const int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (pidFd < 0) {

@@ -43,13 +43,16 @@ public:
 
     // Starts argv[0] (looked up on PATH when it holds no slash) with the parent's environment,
     // in a new session (no controlling terminal; the child leads its own process group), with
-    // its standard input, output and error bound to the given descriptors and every other
+    // its standard input, output and error bound to the given descriptors (the same one may be
+    // given twice, and one of 0..2 may be given for another of them) and every other
     // descriptor closed. The child starts in workingDirectory, or in the parent's current
     // directory when it is empty; the parent's own current directory never changes (a
     // relative argv[0] with a slash is then found from workingDirectory). Signals are blocked
     // in the parent around the spawn, and the child starts with default handlers and an empty
-    // signal mask. Returns 0 or -errno (-ENOENT for a program or a working directory
-    // that does not exist). Only valid on an empty object.
+    // signal mask. The child gets SIGKILL when the thread that spawned it ends, and so when
+    // the process ends in any way, SIGKILL included: spawn from a thread that outlives the
+    // child's use. Returns 0 or -errno (-ENOENT for a program or a working directory that
+    // does not exist, -EACCES for one that may not be run). Only valid on an empty object.
     int Spawn(const std::vector<std::string>& argv, int stdinFd, int stdoutFd, int stderrFd,
               const std::string& workingDirectory = {});
 
@@ -63,8 +66,9 @@ public:
     // been reused. True when the signal was sent.
     bool TerminateGroup(bool force);
 
-    // Gives the child up without stopping it; safe to call twice. After TerminateGroup, what is
-    // left of the group gets SIGKILL first, while the leader still holds the group's id.
+    // Gives the child up without stopping it (it still ends with the thread that spawned it);
+    // safe to call twice. After TerminateGroup, what is left of the group gets SIGKILL first,
+    // while the leader still holds the group's id.
     void Release();
 
     // The child's exit code once Release has reaped it after a normal exit; -1 while unknown,

@@ -32,6 +32,19 @@ QString NewTempName()
                              static_cast<unsigned>(candidate & 0xFFFFFFFFu));
 }
 
+bool IsTempName(const QString& name)
+{
+    // "vnd", eight lower-case hexadecimal digits, "-", eight more.
+    if (name.size() != 20 || !name.startsWith(QLatin1String("vnd")) || name[11] != u'-')
+        return false;
+    for (qsizetype i = 3; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        if (i != 11 && !((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
+            return false;
+    }
+    return true;
+}
+
 QString MakeTempFileName(const QString& extension, const QString& directory)
 {
     const QString dir = directory.isEmpty() ? TemporaryDirectory() : directory;

@@ -13,6 +13,8 @@ QString TemporaryDirectory();
 // "vnd%08x-%08x": seconds since 1970, then the millisecond tick. Within one process a name is
 // never handed out twice: when the clock has not moved on, the tick field counts on.
 QString NewTempName();
+// Whether name has the form of NewTempName's names.
+bool IsTempName(const QString& name);
 // A new path "vnd%08x-%08x.tmp" in directory (the temporary directory when empty); with an
 // extension (".exe") it replaces ".tmp". The file is not created.
 QString MakeTempFileName(const QString& extension = {}, const QString& directory = {});

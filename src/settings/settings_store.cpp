@@ -25,17 +25,25 @@ constexpr qint64 kMaxFileBytes = 1024 * 1024;
 constexpr int kLockWaitMs = 5000;
 
 // The file's bytes: empty when it does not exist, nullopt when it cannot be read or is larger
-// than kMaxFileBytes.
-std::optional<QByteArray> ReadWholeFile(const QString& path)
+// than kMaxFileBytes (then *whyNot, when given, says which).
+std::optional<QByteArray> ReadWholeFile(const QString& path, QString* whyNot = nullptr)
 {
     QFile file(path);
     if (!file.exists())
         return QByteArray();
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray data;
+    if (file.open(QIODevice::ReadOnly))
+        data = file.read(kMaxFileBytes + 1);
+    if (file.error() != QFileDevice::NoError) {
+        if (whyNot)
+            *whyNot = file.errorString();
         return std::nullopt;
-    QByteArray data = file.read(kMaxFileBytes + 1);
-    if (data.size() > kMaxFileBytes || file.error() != QFileDevice::NoError)
+    }
+    if (data.size() > kMaxFileBytes) {
+        if (whyNot)
+            *whyNot = QStringLiteral("larger than 1 MiB");
         return std::nullopt;
+    }
     return data;
 }
 
@@ -110,6 +118,16 @@ std::optional<QString> ReadStringValue(const SettingsKey& key, const QString& na
     if (!value || value->size() + 1 > capacity)
         return std::nullopt;
     return value;
+}
+
+QString SettingsReadProblem(const SettingsKey& key)
+{
+    for (const QString& file : {key.UserFile(), key.DefaultsFile()}) {
+        QString whyNot;
+        if (!file.isEmpty() && !ReadWholeFile(file, &whyNot))
+            return file + QStringLiteral(": ") + whyNot;
+    }
+    return {};
 }
 
 bool WriteStringValue(const SettingsKey& key, const QString& name, const QString& value)

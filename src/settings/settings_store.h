@@ -43,6 +43,10 @@ std::optional<SettingsKey> CreateSettingsKey();
 // platform::DecodeFileName keeps them, so writing the value back writes the same bytes.
 std::optional<QString> ReadStringValue(const SettingsKey& key, const QString& name,
                                        int capacity = kMaxPath);
+// Why a read of key may have missed a value: "<file>: <reason>" for the first of its files that
+// exists but cannot be read (the system's reason, or "larger than 1 MiB"); empty when they all
+// can be.
+QString SettingsReadProblem(const SettingsKey& key);
 // Stores value under name in the user's file: the line of that name is replaced (or one is
 // added to [General]) and every other byte stays. Atomic: a crash leaves the old file or the new
 // one. Storing the value already there leaves the file untouched. False when the file cannot be

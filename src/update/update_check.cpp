@@ -57,19 +57,25 @@ QString MakeUpdateAddress(const QString& base, const QString& affId, const QStri
            QString::number(timeStamp);
 }
 
-bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options)
+UpdateCheckResult CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options)
 {
     // Every start passes here first, also one that ends for want of settings.
     RemoveLaunchedInstallers();
     const std::optional<SettingsKey> key = OpenSettingsKey();
     if (!key) {
         ReportMissingSettings("no settings file");
-        return false;
+        return UpdateCheckResult::Failed;
     }
     const std::optional<QString> affId = ReadStringValue(*key, settings_names::kAffId, kMaxPath);
     if (!affId) {
-        ReportMissingSettings("no AffID in the settings, or one of 260 characters or more");
-        return false;
+        // A file that cannot be read may well hold the id: its reason is the one to fix.
+        const QString problem = SettingsReadProblem(*key);
+        if (!problem.isEmpty())
+            std::fprintf(stderr, "vandrel: cannot read the settings file %s\n",
+                         problem.toLocal8Bit().constData());
+        else
+            ReportMissingSettings("no AffID in the settings, or one of 260 characters or more");
+        return UpdateCheckResult::Failed;
     }
 
     const QString today = FormatUpdateDate(localNow.date());
@@ -78,10 +84,10 @@ bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options
     if (!lastUpdate) {
         // First start: record the day and skip the server this time.
         WriteStringValue(*key, settings_names::kLastUpdate, today);
-        return true;
+        return UpdateCheckResult::Continue;
     }
     if (*lastUpdate == today)
-        return true;
+        return UpdateCheckResult::Continue;
 
     const QString ownVersion =
         GetFileVersionString(options.programFile.isEmpty() ? kOwnExecutable : options.programFile);
@@ -95,10 +101,10 @@ bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options
             ? options.openApplication()
             : qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
     if (!haveApplication)
-        return false;
+        return UpdateCheckResult::Failed;
     UpdateDlg dialog(address, ownVersion, options.job, options.askToUpdate);
     dialog.Exec();
     if (dialog.RecordDate())
         WriteStringValue(*key, settings_names::kLastUpdate, today);
-    return dialog.ContinueStartup();
+    return dialog.ContinueStartup() ? UpdateCheckResult::Continue : UpdateCheckResult::EndRun;
 }

@@ -2,6 +2,7 @@
 // not start; on a day other than the recorded "LastUpdate" the update server is asked.
 #pragma once
 
+#include "update/update_check_result.h"
 #include "update/update_dlg.h"
 
 #include <QDateTime>
@@ -21,10 +22,9 @@ struct UpdateCheckOptions {
     std::function<bool()> openApplication;
 };
 
-// True when start-up may continue; localNow is the local date and time (tests control the clock
-// through it). First of all it removes the installers an earlier start launched
-// (update_installers.h).
-bool CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options = {});
+// localNow is the local date and time (tests control the clock through it). First of all it
+// removes the installers an earlier start launched (update_installers.h).
+UpdateCheckResult CheckForUpdate(const QDateTime& localNow, const UpdateCheckOptions& options = {});
 
 // "LastUpdate"'s form of a local date: year, month and day as "%d%02d%02d".
 QString FormatUpdateDate(const QDate& date);

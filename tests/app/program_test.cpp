@@ -32,7 +32,7 @@ TEST(Program, RunsWithoutAWindowNeedNoDisplay)
 
     QFile::remove(UserSettingsFile());
     const auto refused = testenv::Run(kExe, {}, 10000, kNoDisplay);
-    EXPECT_EQ(refused.exitCode, 0);
+    EXPECT_EQ(refused.exitCode, 1);
     EXPECT_EQ(refused.err.count('\n'), 1) << refused.err.toStdString();
     EXPECT_TRUE(refused.err.contains(UserSettingsFile().toUtf8())) << "it says which file";
 
@@ -63,7 +63,7 @@ QString ProgramWithoutPayload(const QString& folder)
     return path;
 }
 
-// Each of these starts ends with exit code 0, one line on standard error, and nothing left in
+// Each of these starts ends with exit code 1, one line on standard error, and nothing left in
 // the temporary folder.
 TEST(Program, StartFaultsEndWithOneLineAndLeaveNothing)
 {
@@ -73,7 +73,8 @@ TEST(Program, StartFaultsEndWithOneLineAndLeaveNothing)
         QByteArray expectedErr;      // "@TMP" stands for TMPDIR
         bool lastUpdateToday = true; // false: the check would ask
         bool cutPayload = false;
-        bool tmpMissing = false; // TMPDIR names a folder that does not exist
+        bool tmpMissing = false;  // TMPDIR names a folder that does not exist
+        QByteArray settings = {}; // the settings file's bytes; empty: an AffID and LastUpdate
     } const rows[] = {
         {"display not set", "DISPLAY QT_QPA_PLATFORM",
          "vandrel: cannot open the display (DISPLAY is not set)\n"},
@@ -86,6 +87,9 @@ TEST(Program, StartFaultsEndWithOneLineAndLeaveNothing)
          true, false, true},
         {"the payload is missing", "QT_QPA_PLATFORM=offscreen DISPLAY",
          "vandrel: the tools carried in the program file could not be unpacked", true, true},
+        {"the settings file cannot be read", "QT_QPA_PLATFORM=offscreen DISPLAY",
+         "vandrel: cannot read the settings file @SETTINGS: larger than 1 MiB\n", true, false,
+         false, "[General]\nAffID=test\n" + QByteArray(1024 * 1024, ';')},
     };
     for (const Row& c : rows) {
         SCOPED_TRACE(c.name);
@@ -93,7 +97,9 @@ TEST(Program, StartFaultsEndWithOneLineAndLeaveNothing)
             c.lastUpdateToday ? QDate::currentDate() : QDate::currentDate().addDays(-1);
         ASSERT_TRUE(testenv::WriteFile(
             UserSettingsFile(),
-            "[General]\nAffID=test\nLastUpdate=" + day.toString("yyyyMMdd").toUtf8() + "\n"));
+            !c.settings.isEmpty()
+                ? c.settings
+                : "[General]\nAffID=test\nLastUpdate=" + day.toString("yyyyMMdd").toUtf8() + "\n"));
         QTemporaryDir tmp, runtime, programs;
         QFile::setPermissions(runtime.path(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -105,9 +111,10 @@ TEST(Program, StartFaultsEndWithOneLineAndLeaveNothing)
         const QString program = c.cutPayload ? ProgramWithoutPayload(programs.path()) : kExe;
 
         const auto run = testenv::Run(program, {}, 60000, env);
-        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
         QByteArray expected = c.expectedErr;
-        expected.replace("@TMP", QFile::encodeName(tmpDir));
+        expected.replace("@TMP", QFile::encodeName(tmpDir))
+            .replace("@SETTINGS", QFile::encodeName(UserSettingsFile()));
         EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
         EXPECT_TRUE(run.err.startsWith(expected)) << run.err.toStdString();
         EXPECT_EQ(

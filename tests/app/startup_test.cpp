@@ -69,67 +69,96 @@ struct Recorder {
     QString calls;
     bool windowMade = true; // false: the window could not be made and never asks for the tools
     QString signalAfter;
+    QString failAt;                // the step that fails
+    bool installerStarted = false; // the update check ends the run
     bool signalled = false;
     JobKind kind = JobKind::Mp4;
     QString url, player;
 
-    void Call(const QString& step)
+    // True unless step is the one that fails.
+    bool Call(const QString& step)
     {
         calls += (calls.isEmpty() ? "" : " ") + step;
         signalled = signalled || step == signalAfter;
+        return step != failAt;
     }
 
     StartupSteps Steps()
     {
         return {
-            [this] { return Call("update"), true; },
+            [this] {
+                if (!Call("update"))
+                    return UpdateCheckResult::Failed;
+                return installerStarted ? UpdateCheckResult::EndRun : UpdateCheckResult::Continue;
+            },
             [this] { Call("catch"); },
             [this] { return signalled; },
-            [this] { return Call("display"), true; },
-            [this] { return Call("create"), QStringLiteral("/ws"); },
+            [this] { return Call("display"); },
+            [this] {
+                return Call("create") ? Workspace{QStringLiteral("/ws"), {}} : Workspace{};
+            },
             [this](const QString& w) {
                 // Slow enough that a removal which did not wait for it would come first.
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                return Call("extract:" + w), true;
+                return Call("extract:" + w);
             },
             [this](const QString& w, const QString& u, JobKind k, const QString& p,
                    const std::function<bool()>& toolsReady) {
                 // The extraction runs on its own thread meanwhile: it is recorded when the
                 // window asks for the tools, before the window shows.
-                if (!windowMade || !toolsReady())
-                    return;
-                Call("window:" + w);
-                url = u, kind = k, player = p;
+                if (!windowMade)
+                    return false;
+                if (toolsReady()) {
+                    Call("window:" + w);
+                    url = u, kind = k, player = p;
+                }
+                return true;
             },
             [this](const QString& w) { Call("remove:" + w); },
         };
     }
 };
 
-// A signal at each point of the start, and a window that could not be made: the workspace that
-// was made is always removed, after the extraction, and the exit code is 0.
-TEST(Startup, SignalsDuringTheStartAndAWindowThatWasNotMade)
+// A signal at each point of the start, steps that fail, and a window that could not be made:
+// the workspace that was made is always removed, after the extraction. A start that ends for a
+// failure exits with 1; the window closed, a signal and the update flag alone with 0.
+TEST(Startup, StepsThatEndTheStartAndTheExitCode)
 {
     struct Row {
         const char* name;
         void (*set)(Recorder&);
         const char* calls;
+        int exitCode;
+        const char* words = "";
     } const rows[] = {
+        {"the window runs and is closed", [](Recorder&) {},
+         "update catch display create extract:/ws window:/ws remove:/ws", 0},
+        {"the update flag runs only the check", [](Recorder&) {}, "update", 0, "--update"},
+        {"an update installer was started", [](Recorder& r) { r.installerStarted = true; },
+         "update", 0},
         {"a signal before the workspace", [](Recorder& r) { r.signalAfter = "display"; },
-         "update catch display"},
+         "update catch display", 0},
         {"a signal while the workspace is made", [](Recorder& r) { r.signalAfter = "create"; },
-         "update catch display create remove:/ws"},
+         "update catch display create remove:/ws", 0},
+        {"a signal during the extraction", [](Recorder& r) { r.signalAfter = "extract:/ws"; },
+         "update catch display create extract:/ws remove:/ws", 0},
+        {"no settings or no AffID", [](Recorder& r) { r.failAt = "update"; }, "update", 1},
+        {"the update flag without settings", [](Recorder& r) { r.failAt = "update"; }, "update", 1,
+         "--update"},
+        {"no display", [](Recorder& r) { r.failAt = "display"; }, "update catch display", 1},
+        {"no workspace", [](Recorder& r) { r.failAt = "create"; }, "update catch display create",
+         1},
+        {"a damaged payload", [](Recorder& r) { r.failAt = "extract:/ws"; },
+         "update catch display create extract:/ws remove:/ws", 1},
         {"a window that could not be made: the extraction ends before the removal",
          [](Recorder& r) { r.windowMade = false; },
-         "update catch display create extract:/ws remove:/ws"},
-        {"a signal during the extraction", [](Recorder& r) { r.signalAfter = "extract:/ws"; },
-         "update catch display create extract:/ws remove:/ws"},
+         "update catch display create extract:/ws remove:/ws", 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Recorder r;
         row.set(r);
-        EXPECT_EQ(RunStartup({}, "/home/u", r.Steps()), 0);
+        EXPECT_EQ(RunStartup(Words(row.words), "/home/u", r.Steps()), row.exitCode);
         EXPECT_EQ(r.calls, QLatin1String(row.calls));
     }
 }
@@ -163,6 +192,10 @@ TEST(Startup, TheWindowGetsTheJobAndThePlayerFileTheUserMeant)
         {"relative, with parts", "--player=../b/c.flv", "/a", JobKind::None, "", "/a/../b/c.flv"},
         {"started at the root", "--player=c.flv", "/", JobKind::None, "", "/c.flv"},
         {"an address stays", "--player=http://h/a.flv", "/s", JobKind::None, "", "http://h/a.flv"},
+        {"a file URL is its path", "--player=file:///t/Vid%E9o%20a.flv", "/s", JobKind::None, "",
+         platform::DecodeFileName("/t/Vid\xe9o a.flv")},
+        {"a file URL with one slash", "--player=FILE:/t/c.mp4", "/s", JobKind::None, "",
+         "/t/c.mp4"},
         {"colon in a file name", "--player=a:b.flv", "/s", JobKind::None, "", "/s/a:b.flv"},
         {"no start folder: as given", "--player=c.flv", "", JobKind::None, "", "c.flv"},
     };

@@ -16,6 +16,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -27,7 +28,7 @@ unsigned ModeOf(const QString& path)
 }
 
 // A workspace is a new private directory: a name that exists, even as a link to nothing, is never
-// used.
+// used. Its lock file is private too, and no tool inherits the lock.
 TEST(Workspace, WorkspacesAreNewAndPrivate)
 {
     QTemporaryDir tmp;
@@ -35,10 +36,53 @@ TEST(Workspace, WorkspacesAreNewAndPrivate)
     ASSERT_TRUE(QFile::link(tmp.filePath("nowhere"), tmp.filePath("taken-dangling")));
     const QStringList names = {"taken-file", "taken-dangling", "free"};
     int asked = 0;
-    const QString ws = CreateWorkspace(tmp.path(), [&] { return names.value(asked++); });
-    EXPECT_EQ(ws, tmp.filePath("free"));
-    EXPECT_EQ(ModeOf(ws), 0700u | S_IFDIR);
+    const Workspace ws = CreateWorkspace(tmp.path(), [&] { return names.value(asked++); });
+    EXPECT_EQ(ws.path, tmp.filePath("free"));
+    EXPECT_EQ(ModeOf(ws.path), 0700u | S_IFDIR);
+    EXPECT_EQ(ModeOf(ws.path + "/.lock"), 0600u | S_IFREG);
+    EXPECT_TRUE(fcntl(ws.lock.Get(), F_GETFD) & FD_CLOEXEC);
     EXPECT_FALSE(QFileInfo::exists(tmp.filePath("nowhere")));
+}
+
+// A start removes the workspaces of runs that have ended (their lock is free) and nothing else:
+// not a live run's, not one without a lock file, not a link, not a directory of another name.
+TEST(Workspace, AStartRemovesOnlyTheWorkspacesOfRunsThatHaveEnded)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(QDir().mkpath(tmp.filePath("dir/elsewhere")));
+    const QString dir = tmp.filePath("dir");
+    // A workspace made by a run that is still live, or (closed) has ended.
+    const auto make = [](const QString& in, const char* name, bool live) {
+        Workspace ws = CreateWorkspace(in, [name, asked = false]() mutable {
+            return std::exchange(asked, true) ? QString() : QString::fromLatin1(name);
+        });
+        EXPECT_TRUE(testenv::WriteFile(ws.path + "/a/downloader", "tool"));
+        if (!live)
+            ws.lock.Close();
+        return ws;
+    };
+    Workspace live = make(dir, "vnd00000001-0000000a", true);
+    make(dir, "vnd00000002-0000000b", false);
+    make(dir, "vnd0000000C-0000000c", false);     // upper-case: not a name of ours
+    make(dir, "vnd00000004-0000000d.tmp", false); // nor is this
+    make(dir + "/elsewhere", "vnd00000005-0000000e", false);
+    ASSERT_TRUE(
+        QFile::link(dir + "/elsewhere/vnd00000005-0000000e", dir + "/vnd00000006-0000000f"));
+    ASSERT_TRUE(QDir().mkpath(dir + "/vnd00000007-00000010")); // an older version's
+    ASSERT_TRUE(QDir().mkpath(dir + "/vnd00000008-00000011"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir + "/vnd00000008-00000011/.lock").constData(), 0600), 0);
+    const auto entries = [&] {
+        return QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    };
+    QStringList expected = entries();
+    expected.removeOne("vnd00000002-0000000b");
+
+    EXPECT_EQ(RemoveEndedWorkspaces(dir), 1);
+    EXPECT_EQ(entries(), expected);
+    EXPECT_TRUE(QFileInfo::exists(dir + "/elsewhere/vnd00000005-0000000e/a/downloader"));
+    live.lock.Close();
+    EXPECT_EQ(RemoveEndedWorkspaces(dir), 1);
+    EXPECT_FALSE(QFileInfo::exists(live.path));
 }
 
 const QByteArray kMarker("\x0D\xF0\xAD\xDE", 4);

@@ -83,9 +83,12 @@ AppDriver::AppDriver()
 
 AppDriver::~AppDriver()
 {
-    if (Running()) {
-        m_process->kill();
-        m_process->waitForFinished(5000);
+    m_earlier.push_back(std::move(m_process));
+    for (const std::unique_ptr<QProcess>& process : m_earlier) {
+        if (process && process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
     }
     // Tools of a test that failed half-way: they run in sessions of their own.
     for (const QString& line : ProcessesInSandbox())
@@ -131,6 +134,8 @@ bool AppDriver::Start(const QStringList& args)
     env.insert(QStringLiteral("PATH"),
                root + QStringLiteral("/bin:") + env.value(QStringLiteral("PATH")));
 
+    if (Running())
+        m_earlier.push_back(std::move(m_process));
     m_process = std::make_unique<QProcess>();
     m_process->setProcessEnvironment(env);
     m_process->setWorkingDirectory(root);

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class AppDriver {
 public:
@@ -22,7 +23,9 @@ public:
     // Kills the program and the tools it started, so a failed test leaves nothing behind.
     ~AppDriver();
 
-    // Starts the program in the sandbox's folder and waits for its window at its full size.
+    // Starts the program in the sandbox's folder and waits for its window at its full size. A
+    // run that is still going on keeps running beside it (until the driver ends); Pid() and the
+    // window calls then mean the new one.
     bool Start(const QStringList& args);
 
     QString DownloadFolder() const { return m_root.path() + QStringLiteral("/downloads"); }
@@ -67,6 +70,7 @@ private:
     QString m_artifacts;
     QTemporaryDir m_root;
     std::unique_ptr<QProcess> m_process;
+    std::vector<std::unique_ptr<QProcess>> m_earlier;
     QString m_display;
     mutable QString m_window; // X window id, decimal: the last one found
     mutable QPoint m_origin;

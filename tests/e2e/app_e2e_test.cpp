@@ -324,4 +324,31 @@ TEST(AppE2E, DuringAJobNothingClosesTheStopButtonAndSigtermEndItAndLeaveNoToolFi
     noToolNorFile();
 }
 
+// A run killed outright takes its tools along, even one that writes nothing (a downloader
+// waiting for a server that never answers); a later start removes the killed run's workspace,
+// and a start beside a live run leaves that run's workspace alone.
+TEST(AppE2E, AKilledRunLeavesNoToolAndALaterStartRemovesItsWorkspaceButNoLiveRunsOne)
+{
+    AppDriver app;
+    ASSERT_TRUE(app.Start({QStringLiteral("--download=") + Url(QStringLiteral("hang/clip.mp4"))}))
+        << Describe(app);
+    ASSERT_TRUE(WaitPaced([&] { return !app.ProcessesInSandbox().isEmpty(); }, 30000));
+    const QStringList killed = app.Workspaces();
+    ASSERT_EQ(killed.size(), 1);
+    ::kill(static_cast<pid_t>(app.Pid()), SIGKILL);
+    EXPECT_TRUE(WaitPaced([&] { return app.ProcessesInSandbox().isEmpty(); }, 5000))
+        << app.ProcessesInSandbox().join(u'\n').toStdString();
+
+    // The window shows once the start has looked for workspaces left behind.
+    ASSERT_TRUE(app.Start({})) << Describe(app);
+    const QStringList live = app.Workspaces();
+    EXPECT_EQ(live.size(), 1);
+    EXPECT_NE(live, killed) << "the killed run's workspace is still there";
+    ASSERT_TRUE(app.Start({})) << Describe(app);
+    EXPECT_EQ(app.Workspaces().size(), 2) << app.Workspaces().join(u' ').toStdString();
+    app.Click(kCloseButton);
+    EXPECT_EQ(app.WaitForExit(30000), 0) << Describe(app);
+    EXPECT_EQ(app.Workspaces(), live) << "a live run's workspace is gone";
+}
+
 } // namespace

@@ -20,7 +20,7 @@ class PayloadE2E : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_workspace = CreateWorkspace();
+        s_workspace = CreateWorkspace().path;
         s_extracted =
             !s_workspace.isEmpty() && ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
     }
@@ -232,6 +232,30 @@ TEST_P(NewerYtDlp, RunsInsteadWithTheWrappersOptionsFirstAndOnlyItsNameLines)
 INSTANTIATE_TEST_SUITE_P(PayloadE2E, NewerYtDlp, ::testing::Bool(), [](const auto& row) {
     return std::string(row.param ? "knowing_no_plugin_dirs" : "not_knowing_no_plugin_dirs");
 });
+
+// The program that started the downloader is killed (SIGKILL, nothing of it runs any more):
+// the downloader ends, and so does every process of its group, down to a yt-dlp's own children.
+TEST_F(PayloadE2E, KilledWithItsStarterTheDownloaderTakesItsWholeGroup)
+{
+    QTemporaryDir bin;
+    const QString fake = bin.filePath(QStringLiteral("yt-dlp"));
+    ASSERT_TRUE(testenv::WriteFile(fake, "#!/bin/sh\n"
+                                         "for a; do [ \"$a\" = --version ] && exec echo 2999.01.01; done\n"
+                                         "sleep 600 &\necho $! > grandchild\nwait\n"));
+    ASSERT_TRUE(QFile::setPermissions(fake, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    // The starter makes the downloader the leader of a session of its own, as the program does,
+    // waits for the grandchild, and kills itself.
+    const char* starter = "setsid \"$0\" -- http://127.0.0.1:1/x >/dev/null 2>&1 &\n"
+                          "i=0; while [ ! -s grandchild ] && [ $i -lt 600 ]; do\n"
+                          "  sleep 0.05; i=$((i + 1)); done\n"
+                          "kill -KILL $$\n";
+    testenv::RunTool(m_folder.path(), QStringLiteral("sh"),
+                     {QStringLiteral("-c"), QLatin1String(starter), Tool("downloader")},
+                     {QStringLiteral("PATH=") + bin.path() + u':' + qEnvironmentVariable("PATH")});
+    const QByteArray pid = testenv::ReadFile(m_folder.filePath(QStringLiteral("grandchild")));
+    ASSERT_FALSE(pid.trimmed().isEmpty());
+    EXPECT_TRUE(testenv::ProcessEnds(pid.trimmed())) << "yt-dlp's child " << pid.toStdString();
+}
 
 TEST_F(PayloadE2E, ConverterWithoutFfmpegSaysSoInTheLineTheProgramShows)
 {

@@ -53,7 +53,7 @@ protected:
     {
         sandboxSwitchSetBefore = qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX");
         // The player page and mpegts.js as the program unpacks them from its own file.
-        workspace = CreateWorkspace();
+        workspace = CreateWorkspace().path;
         ASSERT_TRUE(!workspace.isEmpty() &&
                     ExtractToolPayload(workspace, QStringLiteral(VANDREL_EXE)));
         // A folder with a blank and a non-ASCII letter, as users' folders have.

@@ -9,13 +9,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPointer>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
 
@@ -243,6 +247,49 @@ TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrollsAndANewLineShowsTheTop)
 
     page->AddLogText(QStringLiteral("newest"));
     EXPECT_EQ(log->TopLine(), 0);
+}
+
+// A line longer than the box wraps, at blanks and within a word too long for a row, so the
+// reason at its end shows; the log reaches the clipboard from the context menu and by Ctrl+C.
+TEST_F(Tab0Test, LongLinesWrapAndTheLogCanBeCopied)
+{
+    auto page = PlacedPage();
+    Tab0Dlg::CMyEdit* log = page->LogBox();
+    page->AddLogText(QStringLiteral("older"));
+    page->AddLogText("Unsupported URL: http://127.0.0.1:8000/" + QString(80, u'x') +
+                     " and the reason at the end");
+    // Rows of the box that carry text: some pixel of the row differs from the box's colour.
+    const QImage image = log->grab().toImage();
+    const int spacing = QFontMetrics(log->font()).lineSpacing();
+    const QRgb base = log->palette().color(QPalette::Base).rgb();
+    int rows = 0;
+    for (int top = 0; top + spacing <= image.height(); top += spacing) {
+        bool text = false;
+        for (int y = top; y < top + spacing && !text; ++y)
+            for (int x = 0; x < image.width() && !text; ++x)
+                text = image.pixel(x, y) != base;
+        rows += text;
+    }
+    // Unwrapped, the long line and the older one took two rows and the reason was cut off.
+    EXPECT_GE(rows, 4) << "the long line in three rows at least, the older line below it";
+
+    QGuiApplication::clipboard()->clear();
+    QTimer::singleShot(0, [] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* action : menu->actions())
+                if (action->text() == QStringLiteral("Copy"))
+                    action->trigger();
+            menu->close();
+        }
+    });
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(10, 10),
+                           log->mapToGlobal(QPoint(10, 10)));
+    QCoreApplication::sendEvent(log, &menu);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), page->LogText().toStdString());
+
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), page->LogText().toStdString());
 }
 
 // The busy picture under the log box is the end-to-end busy window's case; the idle window has

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDesktopServices>
 #include <QFile>
 #include <QUrlQuery>
 
@@ -95,6 +96,44 @@ TEST_F(Tab2Test, FlashVideoWithoutAProgramPlaysInThePageEverythingElseGoesToTheP
     }
 }
 
+// Takes the desktop opener's place for the schemes it is registered for.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void Open(const QUrl& url) { urls.append(url); }
+};
+
+// The desktop opener gets a path as its file URL (the name's bytes) and an address as given.
+TEST_F(Tab2Test, TheDesktopOpenerGetsAPathAsAFileUrlAndAnAddressAsGiven)
+{
+    UrlRecorder recorder;
+    const QStringList schemes{"file", "http", "https"};
+    for (const QString& scheme : schemes)
+        QDesktopServices::setUrlHandler(scheme, &recorder, "Open");
+    page->SetFileOpener(nullptr);
+    const struct {
+        QString path;
+        QByteArray opened;
+    } rows[] = {
+        {QStringLiteral("/v/a b#1.mp4"), "file:///v/a%20b%231.mp4"},
+        {QStringLiteral("http://127.0.0.1:9/a.mp4?x=1&y=%2F"),
+         "http://127.0.0.1:9/a.mp4?x=1&y=%2F"},
+        {QStringLiteral("https://127.0.0.1/b.avi"), "https://127.0.0.1/b.avi"},
+    };
+    for (const auto& c : rows) {
+        recorder.urls.clear();
+        EXPECT_FALSE(page->Play(c.path));
+        ASSERT_EQ(recorder.urls.size(), 1) << c.path.toStdString();
+        EXPECT_EQ(recorder.urls[0].toEncoded().toStdString(), c.opened.toStdString());
+    }
+    for (const QString& scheme : schemes)
+        QDesktopServices::unsetUrlHandler(scheme);
+}
+
 TEST_F(Tab2Test, WithoutAWebViewFlashVideoStillSelectsThePage)
 {
     page->SetWebViewCreator([](QWidget*) { return nullptr; });
@@ -124,3 +163,5 @@ TEST(DefaultApplication, FoundOnlyWhenTheUserHasOneForTheType)
 }
 
 } // namespace
+
+#include "tab2_dlg_test.moc"

@@ -146,6 +146,16 @@ QStringList DestinationNames(const QByteArray& output)
     return names;
 }
 
+bool ProcessEnds(const QByteArray& pid, int limitMs)
+{
+    return WaitUntil(
+        [&] {
+            const QByteArray stat = ReadFile(QString::fromLatin1("/proc/" + pid + "/stat"));
+            return stat.isEmpty() || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z";
+        },
+        limitMs);
+}
+
 QString StreamCodecs(const QString& file)
 {
     const ProcessResult r = Run(

@@ -137,24 +137,27 @@ TEST_F(UpdateCheck, StartRulesBeforeTheServer)
     struct Row {
         const char* name;
         std::optional<QByteArray> file; // nullopt: no settings file
-        bool continues;
+        UpdateCheckResult result;
         std::optional<QByteArray> after; // the file afterwards; nullopt: as it was
     } const rows[] = {
-        {"no settings file refuses and creates none", std::nullopt, false, std::nullopt},
-        {"no AffID refuses", "[General]\nLastUpdate=20260307\n", false, std::nullopt},
+        {"no settings file refuses and creates none", std::nullopt, UpdateCheckResult::Failed,
+         std::nullopt},
+        {"no AffID refuses", "[General]\nLastUpdate=20260307\n", UpdateCheckResult::Failed,
+         std::nullopt},
         {"an AffID of 260 characters refuses", "[General]\nAffID=" + QByteArray(260, 'a') + "\n",
-         false, std::nullopt},
+         UpdateCheckResult::Failed, std::nullopt},
         {"an AffID of 259 characters is the first start",
-         "[General]\nAffID=" + QByteArray(259, 'a') + "\n", true,
+         "[General]\nAffID=" + QByteArray(259, 'a') + "\n", UpdateCheckResult::Continue,
          "[General]\nAffID=" + QByteArray(259, 'a') + "\nLastUpdate=20260307\n"},
         {"the first start adds one line to a hand-written file and changes nothing else",
-         handWritten, true, QByteArray(handWritten).replace("42\n", "42\nLastUpdate=20260307\n")},
+         handWritten, UpdateCheckResult::Continue,
+         QByteArray(handWritten).replace("42\n", "42\nLastUpdate=20260307\n")},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         QFile::remove(UserSettingsFile());
         ASSERT_TRUE(!row.file || testenv::WriteFile(UserSettingsFile(), *row.file));
-        EXPECT_EQ(CheckForUpdate(kNow, m_options), row.continues);
+        EXPECT_EQ(CheckForUpdate(kNow, m_options), row.result);
         EXPECT_EQ(QFile::exists(UserSettingsFile()), row.file.has_value());
         EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), row.after.value_or(row.file.value_or("")));
     }
@@ -253,7 +256,8 @@ TEST_F(UpdateCheck, DecisionTable)
             });
         }
 
-        EXPECT_EQ(CheckForUpdate(kNow, m_options), !installerRuns);
+        EXPECT_EQ(CheckForUpdate(kNow, m_options),
+                  installerRuns ? UpdateCheckResult::EndRun : UpdateCheckResult::Continue);
         if (row.version.never) {
             EXPECT_EQ(seen,
                       (QStringList{"Vandrel is checking for updates...", "busy", "still up"}));
@@ -296,7 +300,7 @@ TEST_F(UpdateCheck, LaunchedInstallerIsRemovedAtTheNextStart)
     m_server.Serve("/version/aff1/1.0.0.1", Answer::Body(Offer()));
     m_server.Serve("/installer", Answer::Body(Installer()));
     m_answerYes = true;
-    EXPECT_FALSE(CheckForUpdate(kNow, m_options));
+    EXPECT_EQ(CheckForUpdate(kNow, m_options), UpdateCheckResult::EndRun);
     ASSERT_TRUE(InstallerRan(true));
     const QStringList installers = TempFiles();
     ASSERT_EQ(installers.size(), 1);
@@ -319,7 +323,7 @@ TEST_F(UpdateCheck, LaunchedInstallerIsRemovedAtTheNextStart)
 
     // The next start: the same day, so no server and no window.
     const qsizetype asked = m_server.Requests().size();
-    EXPECT_TRUE(CheckForUpdate(kNow, m_options));
+    EXPECT_EQ(CheckForUpdate(kNow, m_options), UpdateCheckResult::Continue);
     EXPECT_EQ(m_server.Requests().size(), asked);
     EXPECT_FALSE(QFile::exists(m_tmp + "/" + installers[0])) << "the installer is gone";
     for (const Planted& p : planted)

@@ -139,9 +139,9 @@ void MainDlg::OnInitDialog()
         SwitchPage(kDownloadPage);
         if (m_startJobKind != JobKind::None)
             StartJob(m_startJobKind);
-    } else if (m_playerFile.startsWith(u'/') && !QFileInfo::exists(m_playerFile)) {
-        // Nothing to play or to hand to a program: the download page says so, and the window
-        // is of use at once.
+    } else if (m_playerFile.startsWith(u'/') && !QFileInfo(m_playerFile).isFile()) {
+        // Nothing to play or to hand to a program (a folder, a fifo or a device is no video
+        // either): the download page says so, and the window is of use at once.
         SwitchPage(kDownloadPage);
         m_downloadPage->AddLogText(
             QStringLiteral("There is no file %1 to play.").arg(m_playerFile));
@@ -278,8 +278,15 @@ void MainDlg::StartJob(JobKind kind)
         return;
     const QString url = m_downloadPage->UrlField()->text();
     const QString folder = m_downloadPage->FolderField()->text();
-    if (url.trimmed().isEmpty() || folder.isEmpty())
+    // A press that starts nothing says why, in the box where a job would have spoken.
+    if (url.trimmed().isEmpty()) {
+        m_downloadPage->AddLogText(QStringLiteral("Paste the address of a video page"));
         return;
+    }
+    if (folder.isEmpty()) {
+        m_downloadPage->AddLogText(QStringLiteral("Choose a folder to save to"));
+        return;
+    }
 
     ui::TreeLockGuard tree(ui::TreeLock());
     SetJobButtonsEnabled(false);

@@ -293,7 +293,7 @@ TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
     QTemporaryDir workspace, folder;
     const QString downloader = workspace.filePath(QStringLiteral("downloader"));
     ASSERT_TRUE(testenv::WriteFile(downloader,
-                                   "#!/bin/sh\nprintf x > clip.mp4\n"
+                                   "#!/bin/sh\nprintf '\\000\\000\\000\\030ftypisom' > clip.mp4\n"
                                    "printf '[download] Destination: clip.mp4\\r\\n'\n"));
     QFile::setPermissions(downloader, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 

@@ -8,6 +8,7 @@
 #include "contrast.h"
 #include "download/job_text_event.h"
 #include "pages/tab0_dlg.h"
+#include "pages/tab2_dlg.h"
 #include "test_env.h"
 #include "ui/elements/routing.h"
 #include "ui/elements/tree_lock.h"
@@ -24,6 +25,8 @@
 
 #include <cmath>
 #include <csignal>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -142,11 +145,13 @@ TEST(MainWindowComposite, Busy)
     EXPECT_LT(qGreen(unlit), 180);
 }
 
-// The stand-in downloader leaves a finished file and two unfinished ones, prints one progress
-// line and then waits (its pid in the folder's "tool.pid").
+// The stand-in downloader reports a finished file (the start of an MP4) and leaves two
+// unfinished ones, prints one progress line and then waits (its pid in the download folder's
+// "tool.pid"; it runs in the job's staging folder inside it).
 constexpr char kDownloader[] = R"(#!/bin/sh
-printf 'x' > done.mp4; printf 'x' > next.mp4.part; printf 'x' > next.mp4.part-Frag3
-echo $$ > tool.pid
+printf '\000\000\000\030ftypisom' > done.mp4; printf '[download] Destination: done.mp4\r\n'
+printf 'x' > next.mp4.part; printf 'x' > next.mp4.part-Frag3
+echo $$ > ../tool.pid
 printf '[download]   1.0%% of 1.00MiB at 1.00KiB/s ETA 09:59\r\n'
 exec sleep 600
 )";
@@ -203,15 +208,20 @@ TEST_F(MainDlgTest, BusyWindowStaysOpenAndStopEndsTheToolAndOnlyItsUnfinishedFil
     EXPECT_TRUE(dlg->DownloadPage()->LogText().startsWith(QStringLiteral("Stopped\n")));
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Vandrel"));
     EXPECT_NE(::kill(tool, 0), 0) << "the tool was stopped";
-    const QStringList left = QDir(m_folder.path()).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(left, QStringList({"done.mp4", "mine.mp4.part", "tool.pid"}));
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()),
+              QStringList({"done.mp4", "mine.mp4.part", "tool.pid"}));
 }
 
-TEST_F(MainDlgTest, AnEmptyUrlStartsNothingAndToolTextReachesTheLogOnlyOnTheDownloadPage)
+TEST_F(MainDlgTest, AnEmptyFieldStartsNothingAndSaysSoToolTextReachesOnlyTheDownloadPage)
 {
     auto dlg = Window({});
     dlg->StartJob(JobKind::Download);
+    dlg->DownloadPage()->UrlField()->setText(QStringLiteral("http://127.0.0.1:1/a"));
+    dlg->DownloadPage()->FolderField()->clear();
+    dlg->OnElementCommand(dlg->Tree().mp4->Id());
     EXPECT_EQ(dlg->RunningJobs(), 0);
+    EXPECT_EQ(dlg->DownloadPage()->LogText().toStdString(),
+              "Choose a folder to save to\nPaste the address of a video page\n");
 
     QCoreApplication::postEvent(dlg.get(), new JobTextEvent("caf\xc3\xa9 \xe9t\xe9"));
     QCoreApplication::sendPostedEvents(dlg.get());
@@ -224,15 +234,24 @@ TEST_F(MainDlgTest, AnEmptyUrlStartsNothingAndToolTextReachesTheLogOnlyOnTheDown
     EXPECT_FALSE(dlg->DownloadPage()->LogText().contains(QStringLiteral("dropped")));
 }
 
-// A --player file that is not there is named on the download page, and nobody gets it.
+// A --player file that is not there, or is no regular file, is named on the download page, and
+// nobody gets it.
 TEST_F(MainDlgTest, AMissingFileToPlayIsNamedOnTheDownloadPage)
 {
-    const QString missing = m_folder.filePath(QStringLiteral("gone.mp4"));
-    MainDlg dlg(m_workspace.path(), {}, JobKind::None, missing);
-    dlg.OnInitDialog();
-    EXPECT_EQ(dlg.CurrentPage(), MainDlg::kDownloadPage);
-    EXPECT_EQ(dlg.DownloadPage()->LogText().toStdString(),
-              ("There is no file " + missing + " to play.\n").toStdString());
+    const QString fifo = m_folder.filePath(QStringLiteral("fifo.mp4"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& missing : {m_folder.filePath(QStringLiteral("gone.mp4")), m_folder.path(),
+                                   fifo, QStringLiteral("/dev/null")}) {
+        MainDlg dlg(m_workspace.path(), {}, JobKind::None, missing);
+        dlg.BuildWindow();
+        QStringList opened;
+        dlg.PlayerPage()->SetFileOpener([&](const QString& path) { opened.append(path); });
+        dlg.OnInitDialog();
+        EXPECT_EQ(dlg.CurrentPage(), MainDlg::kDownloadPage);
+        EXPECT_EQ(dlg.DownloadPage()->LogText().toStdString(),
+                  ("There is no file " + missing + " to play.\n").toStdString());
+        EXPECT_EQ(opened, QStringList());
+    }
 }
 
 TEST_F(MainDlgTest, LinksDroppedFillTheUrlFieldFilesAreIgnored)
