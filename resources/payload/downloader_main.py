@@ -319,6 +319,10 @@ def js_runtime_options(version):
     options = ["--no-js-runtimes"]
     for name, path, _ in runtimes:
         options += ["--js-runtimes", name + ":" + path]
+    # Debian's yt-dlp carries the solver's core script but not the library it runs on
+    # (yt.solver.lib.js, not packaged): yt-dlp fetches it from its own release when a site's
+    # challenge first needs it, checks it against the hash in its source and caches it.
+    options += ["--remote-components", "ejs:github"]
     name, _, version = runtimes[0]
     return options, JS_RUNTIME_LINE + ("%s %s" % (name, version)).encode()
 
