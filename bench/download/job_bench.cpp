@@ -150,7 +150,8 @@ double ByHand(const QString& workspace, const QString& url)
     dl.setWorkingDirectory(folder.path());
     dl.setProcessChannelMode(QProcess::MergedChannels);
     dl.start(workspace + QStringLiteral("/downloader"),
-             {QStringLiteral("-ic"), QStringLiteral("--restrict-filenames"), QStringLiteral("-f"),
+             {QStringLiteral("-ic"), QStringLiteral("-o"),
+              QStringLiteral("%(title).150B [%(id).30B].%(ext)s"), QStringLiteral("-f"),
               QStringLiteral("ba/b"), QStringLiteral("--"), url});
     dl.waitForFinished(-1);
     const QByteArray out = dl.readAll();
