@@ -19,9 +19,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -41,14 +43,24 @@ void Say(const DownloadJob& job, const QString& text)
     Post(job.owner, std::make_unique<JobTextEvent>(text.toUtf8()));
 }
 
-// Waits for the tool's end; a stop asked meanwhile ends its process group.
-void WaitForTool(CFileRedirector& tool, JobControl& control)
+// Waits for the tool's end; a stop asked meanwhile ends its process group. onNamed, when
+// given, runs whenever the tool reports a name.
+void WaitForTool(CFileRedirector& tool, JobControl& control,
+                 const std::function<void()>& onNamed = {})
 {
     using platform::WaitItem;
-    const auto hit = platform::WaitAny(
-        {WaitItem::Of(tool.FinishedEvent()), WaitItem::Of(control.StopEvent())}, -1ms);
-    if (hit == std::size_t{0})
-        return;
+    for (;;) {
+        std::vector<WaitItem> items{WaitItem::Of(tool.FinishedEvent()),
+                                    WaitItem::Of(control.StopEvent())};
+        if (onNamed)
+            items.push_back(WaitItem::Of(tool.NamedEvent()));
+        const auto hit = platform::WaitAny(items, -1ms);
+        if (hit == std::size_t{0})
+            return;
+        if (hit != std::size_t{2})
+            break;
+        onNamed();
+    }
     tool.Terminate(false);
     if (tool.FinishedEvent().Wait(kTermGrace))
         return;
@@ -106,7 +118,7 @@ QString TargetExtension(JobKind kind)
 }
 
 bool DownloadUrl(const DownloadJob& job, const JobFolder& folder, CFileRedirector& tool,
-                 JobControl& control)
+                 JobControl& control, const std::function<void()>& onNamed)
 {
     // The title's own letters in every script; at most 150 bytes of it and 30 of the id, so
     // that the name with the downloader's own suffixes (".f137.mp4.part-Frag12.part") fits 255.
@@ -131,7 +143,7 @@ bool DownloadUrl(const DownloadJob& job, const JobFolder& folder, CFileRedirecto
         Say(job, QStringLiteral("cannot start the downloader: ") + Reason(tool.LaunchError()));
         return false;
     }
-    WaitForTool(tool, control);
+    WaitForTool(tool, control, onNamed);
     return true;
 }
 
@@ -229,11 +241,21 @@ void RunJob(const DownloadJob& job, JobControl& control)
             Say(job, QStringLiteral("cannot use the folder %1: %2").arg(folder.Path(), *why));
         } else if (!control.StopRequested()) {
             CFileRedirector downloader(true, job.owner);
-            if (DownloadUrl(job, folder, downloader, control)) {
-                // After a stop too: what the downloader finished stays, unconverted.
-                for (const QByteArray& name : downloader.Names())
-                    HandleReported(job, folder, downloader, name, control, kept);
-            }
+            qsizetype handled = 0;
+            const auto handleNew = [&] {
+                const QList<QByteArray> names = downloader.Names();
+                for (; handled < names.size(); ++handled)
+                    HandleReported(job, folder, downloader, names[handled], control, kept);
+            };
+            // A finished download leaves the staging folder at once: a run that is killed
+            // later does not take it along. Conversions wait for the downloader's end.
+            const bool started = DownloadUrl(job, folder, downloader, control,
+                                             job.kind == JobKind::Download
+                                                 ? std::function<void()>(handleNew)
+                                                 : std::function<void()>());
+            // After a stop too: what the downloader finished stays, unconverted.
+            if (started)
+                handleNew();
         }
     } // the staging folder goes, with every unfinished file in it
     if (control.StopRequested()) {

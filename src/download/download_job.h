@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class JobControl;
@@ -44,11 +45,12 @@ QStringList SplitUrlWords(const QString& url);
 QString TargetExtension(JobKind kind);
 
 // Runs the downloader with the URL's words in the folder's staging folder and waits for it or
-// for a stop. The reported names stay in tool: relative to the staging folder, as bytes of the
-// file system's encoding, not yet checked. False when the tool did not start.
+// for a stop; onNamed (may be empty) runs on this thread whenever a name is reported. The
+// reported names stay in tool: relative to the staging folder, as bytes of the file system's
+// encoding, not yet checked. False when the tool did not start.
 class CFileRedirector;
 bool DownloadUrl(const DownloadJob& job, const JobFolder& folder, CFileRedirector& tool,
-                 JobControl& control);
+                 JobControl& control, const std::function<void()>& onNamed);
 
 // Converts the staged file input into a new staged file named after it with ext ("a.mp3",
 // else "a (2).mp3", ...). Returns its name when the conversion counts (the converter exited

@@ -154,17 +154,33 @@ void CFileRedirector::ParseConverterLine(std::string_view line)
         Post(line);
 }
 
+QList<QByteArray> CFileRedirector::Names() const
+{
+    std::lock_guard lock(m_namesMutex);
+    return m_names;
+}
+
+bool CFileRedirector::FoundAlreadyThere(const QByteArray& name) const
+{
+    std::lock_guard lock(m_namesMutex);
+    return m_alreadyThere.contains(name);
+}
+
 void CFileRedirector::AddName(std::string_view name, bool alreadyThere)
 {
-    if (m_names.size() >= kMaxNames)
-        return;
-    QByteArray bytes(name.data(), static_cast<qsizetype>(name.size()));
-    if (m_nameSet.contains(bytes))
-        return;
-    if (alreadyThere)
-        m_alreadyThere.insert(bytes);
-    m_nameSet.insert(bytes);
-    m_names.append(std::move(bytes));
+    {
+        std::lock_guard lock(m_namesMutex);
+        if (m_names.size() >= kMaxNames)
+            return;
+        QByteArray bytes(name.data(), static_cast<qsizetype>(name.size()));
+        if (m_nameSet.contains(bytes))
+            return;
+        if (alreadyThere)
+            m_alreadyThere.insert(bytes);
+        m_nameSet.insert(bytes);
+        m_names.append(std::move(bytes));
+    }
+    m_named.Set();
 }
 
 void CFileRedirector::Post(std::string_view text)

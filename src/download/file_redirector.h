@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QSet>
 
+#include <mutex>
 #include <string>
 
 class CFileRedirector : public CRedirector {
@@ -29,11 +30,14 @@ public:
 
     // Auto-reset; signalled whenever a run ends or a launch fails.
     platform::Event& FinishedEvent() { return m_finished; }
-    // The reported file names in order of first arrival, each once, at most kMaxNames; read
-    // them after the finished event.
-    QList<QByteArray> Names() const { return m_names; }
+    // Auto-reset; signalled when a name is reported, so the owner can take a finished file
+    // while the tool goes on.
+    platform::Event& NamedEvent() { return m_named; }
+    // The reported file names in order of first arrival, each once, at most kMaxNames: those so
+    // far while the tool runs, all of them after the finished event. Thread-safe.
+    QList<QByteArray> Names() const;
     // True for a name the downloader found already there rather than downloaded in this run.
-    bool FoundAlreadyThere(const QByteArray& name) const { return m_alreadyThere.contains(name); }
+    bool FoundAlreadyThere(const QByteArray& name) const;
 
     void Shutdown() override;
     // Line assembly: whole lines go to ParseLine, the rest waits for more output.
@@ -64,6 +68,8 @@ private:
     // the next line is dropped even when it arrives in later chunks.
     bool m_skipSpace = false;
     QObject* m_target;
+    platform::Event m_named{platform::Event::Kind::AutoReset};
+    mutable std::mutex m_namesMutex; // the reader adds names while the owner reads them
     QList<QByteArray> m_names;
     QSet<QByteArray> m_nameSet;
     QSet<QByteArray> m_alreadyThere;

@@ -468,6 +468,26 @@ TEST_F(Jobs, ToolsRunWithoutTheirExecuteBitsAndTheFirstJobNamesTheJavaScriptRunt
         << m_receiver.Log();
 }
 
+// A finished download leaves the staging folder while the downloader goes on with the next, so
+// a run that is killed later does not take it along; a stop keeps it.
+TEST_F(Jobs, AFinishedDownloadIsInTheFolderWhileTheDownloaderGoesOn)
+{
+    DownloadJob job = Job(Url(u"clip.mp4"_s), JobKind::Download, true, m_folder.path());
+    const QByteArray script = "#!/bin/sh\ncp '" + testenv::MediaDir().toUtf8() +
+                              "/clip.mp4' first.mp4\n"
+                              "printf '[download] Destination: first.mp4\\r\\n'\n"
+                              "exec sleep 600\n";
+    job.workspace = OwnTools(script.constData(), nullptr);
+    auto thread = std::make_unique<JobThread>(job);
+    EXPECT_TRUE(testenv::WaitUntil(
+        [&] { return testenv::FilesIn(m_folder.path()).contains(u"first.mp4"_s); }, 20000));
+    EXPECT_FALSE(thread->Finished());
+    thread->Stop();
+    ASSERT_TRUE(m_receiver.WaitFinished());
+    thread.reset();
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"first.mp4"_s});
+}
+
 // A downloader that fails (a full disk) leaves nothing of its unfinished files.
 TEST_F(Jobs, AFailedDownloadLeavesNoUnfinishedFile)
 {
