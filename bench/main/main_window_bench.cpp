@@ -128,10 +128,13 @@ int main(int argc, char** argv)
     qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toUtf8());
     qputenv("XDG_CONFIG_DIRS", (root + QStringLiteral("/none")).toUtf8());
     {
-        // A sparse file: the server reads zeros from the page cache, the downloader writes
-        // every byte.
+        // An MP4's first box, then a sparse file: the server reads zeros from the page cache,
+        // the downloader writes every byte, and the job keeps what has the form of a video.
         QFile big(root + QStringLiteral("/media/big.mp4"));
-        if (!big.open(QIODevice::WriteOnly) || !big.resize(kFileBytes)) {
+        static const char kFileType[] = "\0\0\0\x18" "ftypisom\0\0\0\0isomiso2";
+        if (!big.open(QIODevice::WriteOnly) ||
+            big.write(kFileType, sizeof kFileType - 1) != sizeof kFileType - 1 ||
+            !big.resize(kFileBytes)) {
             std::fprintf(stderr, "main window bench: cannot make the served file\n");
             return 1;
         }
