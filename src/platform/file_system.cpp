@@ -265,26 +265,6 @@ int MakeWritableDirectory(const QString& path)
     return access(name.c_str(), W_OK | X_OK) == 0 ? 0 : -errno;
 }
 
-std::vector<FileIdentity> RegularFilesIn(const QString& directory)
-{
-    std::vector<FileIdentity> files;
-    const QByteArray name = platform::EncodeFileName(directory);
-    UniqueFd fd(open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd)
-        return files;
-    const int dirFd = fd.Get();
-    const DirStream dir = OpenStream(fd);
-    if (!dir)
-        return files;
-    while (const dirent* entry = readdir(dir.get())) {
-        struct stat st {};
-        if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-            files.push_back(
-                {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
-    }
-    return files;
-}
-
 std::optional<FileIdentity> RegularFileIdentity(const QString& path)
 {
     struct stat st {};
@@ -292,25 +272,6 @@ std::optional<FileIdentity> RegularFileIdentity(const QString& path)
         return std::nullopt;
     return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
                         static_cast<std::uint64_t>(st.st_ino)};
-}
-
-bool IsDirectoryNotLink(const QString& path)
-{
-    struct stat st {};
-    return lstat(platform::EncodeFileName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-int CreateNewFile(const QString& path, FileIdentity& identity)
-{
-    UniqueFd fd(open(platform::EncodeFileName(path).constData(),
-                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (!fd)
-        return -errno;
-    struct stat st {};
-    if (fstat(fd.Get(), &st) != 0)
-        return -errno;
-    identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-    return 0;
 }
 
 void RemoveTree(const QString& path)

@@ -57,15 +57,8 @@ bool RemoveFile(const char* path, int base = AT_FDCWD);
 // checks that the path is a directory (a link to one will do) that this process may write
 // into. 0 or -errno of what went wrong (-ENOTDIR, -EACCES, ...).
 int MakeWritableDirectory(const QString& path);
-// The identities of the regular files directly in a directory (links are not followed).
-std::vector<FileIdentity> RegularFilesIn(const QString& directory);
 // The identity of path when it is a regular file and not a symbolic link.
 std::optional<FileIdentity> RegularFileIdentity(const QString& path);
-// True when path is a directory and not a symbolic link.
-bool IsDirectoryNotLink(const QString& path);
-// Creates a new, empty file (mode 0666 less the umask); never opens one that exists or follows
-// a link. 0 or -errno (-EEXIST when the name is taken).
-int CreateNewFile(const QString& path, FileIdentity& identity);
 // Seconds since 1970 of a broken-down local time, or -1 when there is no such time.
 std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute, int second);
 

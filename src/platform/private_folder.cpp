@@ -1,4 +1,4 @@
-// The private folder on Linux: mkdirat and flock on the folder's own descriptor, renameat2 with
+// The private folder on Linux: mkdirat, the lock file of file_system.h, renameat2 with
 // RENAME_NOREPLACE (link and unlink where the file system lacks it), and the removal of folders
 // whose lock nobody holds.
 #include "platform/private_folder.h"
@@ -9,13 +9,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <random>
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <stdio.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,54 +21,19 @@ namespace {
 constexpr int kNameAttempts = 100;
 constexpr int kHexDigits = 8;
 
-bool IsOurName(const char* name, const QByteArray& prefix)
+// Held locked in the folder while it is in use; see HoldNewLockFile.
+constexpr char kLockFileName[] = ".lock";
+
+bool IsOurName(const QString& name, const QByteArray& prefix)
 {
-    const std::size_t length = std::strlen(name);
-    if (length != static_cast<std::size_t>(prefix.size()) + kHexDigits ||
-        std::strncmp(name, prefix.constData(), static_cast<std::size_t>(prefix.size())) != 0)
+    const QString start = QString::fromLatin1(prefix);
+    if (name.size() != start.size() + kHexDigits || !name.startsWith(start))
         return false;
-    for (const char* c = name + prefix.size(); *c; ++c) {
-        if (!std::isxdigit(static_cast<unsigned char>(*c)))
+    for (const QChar c : QStringView(name).mid(start.size())) {
+        if (c.unicode() > 0x7F || !std::isxdigit(c.unicode()))
             return false;
     }
     return true;
-}
-
-bool SameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Opens name in parent as a directory, never through a link, and takes its lock if nobody
-// holds it.
-UniqueFd OpenLocked(int parent, const char* name)
-{
-    UniqueFd fd(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (fd && flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
-        fd.Close();
-    return fd;
-}
-
-// A folder of the prefix whose lock can be taken belongs to a run that has ended.
-void RemoveAbandoned(int parent, const QByteArray& prefix)
-{
-    UniqueFd streamFd(openat(parent, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    DIR* dir = streamFd ? fdopendir(streamFd.Get()) : nullptr;
-    if (!dir)
-        return;
-    streamFd.Release(); // the stream owns it now
-    while (const dirent* entry = readdir(dir)) {
-        if (!IsOurName(entry->d_name, prefix))
-            continue;
-        struct stat st {};
-        if (fstatat(parent, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISDIR(st.st_mode) || st.st_uid != geteuid())
-            continue;
-        const UniqueFd lock = OpenLocked(parent, entry->d_name);
-        if (lock)
-            RemoveTreeAt(parent, entry->d_name); // still holding its lock
-    }
-    closedir(dir);
 }
 
 QByteArray NewName(const QByteArray& prefix)
@@ -94,7 +55,10 @@ std::optional<PrivateFolder> PrivateFolder::Make(const QString& parentPath,
         error = -errno;
         return std::nullopt;
     }
-    RemoveAbandoned(parent.Get(), prefix);
+    // The folders of runs that have ended: a live run holds its folder's lock.
+    RemoveUnlockedDirectories(
+        parentPath, [&prefix](const QString& name) { return IsOurName(name, prefix); },
+        kLockFileName);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const QByteArray name = NewName(prefix);
         if (mkdirat(parent.Get(), name.constData(), 0700) != 0) {
@@ -103,18 +67,17 @@ std::optional<PrivateFolder> PrivateFolder::Make(const QString& parentPath,
             error = -errno;
             return std::nullopt;
         }
-        // Another start may take the lock of a folder this new before this one does, and
-        // remove it: then the name no longer stands for the folder locked here, and another
-        // name is tried.
-        UniqueFd self = OpenLocked(parent.Get(), name.constData());
-        struct stat opened {}, named {};
-        if (!self || fstat(self.Get(), &opened) != 0 ||
-            fstatat(parent.Get(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !SameFile(opened, named))
-            continue;
+        UniqueFd self(
+            openat(parent.Get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!self) {
+            error = -errno;
+            return std::nullopt;
+        }
         fchmod(self.Get(), 0700); // the umask may have narrowed it
-        return PrivateFolder(parentPath + u'/' + DecodeFileName(name), name, std::move(parent),
-                             std::move(self));
+        const QString path = parentPath + u'/' + DecodeFileName(name);
+        // Without a lock the folder is never taken for one a killed run left.
+        UniqueFd lock = HoldNewLockFile(path, kLockFileName);
+        return PrivateFolder(path, name, std::move(parent), std::move(self), std::move(lock));
     }
     error = -EEXIST;
     return std::nullopt;

@@ -1,5 +1,5 @@
 // A folder of this process's own inside another folder: made new with mode 0700, locked while
-// it is in use, every name in it resolved from its descriptor without following a link, and its
+// it is in use (a lock file, as the workspace's), every name in it resolved from its descriptor without following a link, and its
 // files handed to the outer folder by renames that never replace a file there. Removed with
 // everything in it when the object goes.
 #pragma once
@@ -43,16 +43,17 @@ public:
     int MoveOut(const QByteArray& name, const QByteArray& target) const;
 
 private:
-    PrivateFolder(QString path, QByteArray name, UniqueFd parent, UniqueFd self)
+    PrivateFolder(QString path, QByteArray name, UniqueFd parent, UniqueFd self, UniqueFd lock)
         : m_path(std::move(path)), m_name(std::move(name)), m_parent(std::move(parent)),
-          m_self(std::move(self))
+          m_self(std::move(self)), m_lock(std::move(lock))
     {
     }
 
     QString m_path;
     QByteArray m_name; // in the outer folder
     UniqueFd m_parent;
-    UniqueFd m_self; // holds the lock
+    UniqueFd m_self;
+    UniqueFd m_lock; // held while the folder exists
 };
 
 } // namespace platform

@@ -488,6 +488,24 @@ TEST_F(Jobs, AFinishedDownloadIsInTheFolderWhileTheDownloaderGoesOn)
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"first.mp4"_s});
 }
 
+// A killed run's staging folder goes with the next job in that folder; a live run's, and a
+// folder of that name without a lock file, stay.
+TEST_F(Jobs, AKilledRunsStagingFolderGoesWithTheNextJob)
+{
+    const QStringList folders{u".vandrel-job-0000dead"_s, u".vandrel-job-0000beef"_s,
+                              u".vandrel-job-0000f00d"_s};
+    for (const QString& name : folders)
+        ASSERT_TRUE(testenv::WriteFile(m_folder.filePath(name + u"/clip.mp4.part"_s), "half"));
+    ASSERT_TRUE(testenv::WriteFile(m_folder.filePath(folders[0] + u"/.lock"_s), ""));
+    const platform::UniqueFd live =
+        platform::HoldNewLockFile(m_folder.filePath(folders[1]), ".lock");
+    ASSERT_TRUE(live);
+    Run(Job(Url(u"clip.mp4"_s), JobKind::Download, false, m_folder.path()));
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()),
+              QStringList({u".vandrel-job-0000beef"_s, u".vandrel-job-0000f00d"_s,
+                           u"clip [clip].mp4"_s}));
+}
+
 // A downloader that fails (a full disk) leaves nothing of its unfinished files.
 TEST_F(Jobs, AFailedDownloadLeavesNoUnfinishedFile)
 {
