@@ -174,7 +174,7 @@ double ByHand(const QString& workspace, const QString& url)
     return timer.elapsed() / 1000.0;
 }
 
-double ThroughTheJob(const QString& workspace, const QString& url, JobKind kind = JobKind::Mp3)
+double ThroughTheJob(const QString& workspace, const QString& url, download::JobKind kind = download::JobKind::Mp3)
 {
     QTemporaryDir folder;
     Sink sink;
@@ -234,7 +234,7 @@ int main(int argc, char** argv)
     server.BytesSent();
     const bool mp3Made = ThroughTheJob(workspace, dash) >= 0;
     const qint64 mp3Bytes = server.BytesSent();
-    const bool videoMade = ThroughTheJob(workspace, dash, JobKind::Download) >= 0;
+    const bool videoMade = ThroughTheJob(workspace, dash, download::JobKind::Download) >= 0;
     const qint64 videoBytes = server.BytesSent();
     RemoveDirectoryTree(workspace);
     if (!mp3Made || !videoMade || mp3Bytes <= 0 || videoBytes <= 0) {

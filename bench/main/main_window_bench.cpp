@@ -154,7 +154,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    MainDlg window(workspace.made.path, QString(), JobKind::None, QString());
+    MainDlg window(workspace.made.path, QString(), download::JobKind::None, QString());
     window.OnInitDialog();
     window.show();
     Tab0Dlg* page = window.DownloadPage();
@@ -170,7 +170,7 @@ int main(int argc, char** argv)
 
     QElapsedTimer download;
     download.start();
-    window.StartJob(JobKind::Download);
+    window.StartJob(download::JobKind::Download);
     const std::vector<double> busy =
         TickLateness([&] { return window.RunningJobs() == 0; }, kJobTimeoutMs);
     const double seconds = static_cast<double>(download.elapsed()) / 1000.0;

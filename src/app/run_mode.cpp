@@ -14,18 +14,18 @@ namespace {
 
 struct ModeWord {
     const char16_t* word;
-    JobKind jobKind;
+    download::JobKind jobKind;
     QString StartRequest::*target;
 };
 
 // The first of these words given with a value decides the run.
 const std::array<ModeWord, 6> kModeWords = {{
-    {u"player", JobKind::None, &StartRequest::playerFile},
-    {u"convert", JobKind::None, &StartRequest::convertValue},
-    {u"download", JobKind::Download, &StartRequest::downloadUrl},
-    {u"download-mp3", JobKind::Mp3, &StartRequest::downloadUrl},
-    {u"download-mp4", JobKind::Mp4, &StartRequest::downloadUrl},
-    {u"download-avi", JobKind::Avi, &StartRequest::downloadUrl},
+    {u"player", download::JobKind::None, &StartRequest::playerFile},
+    {u"convert", download::JobKind::None, &StartRequest::convertValue},
+    {u"download", download::JobKind::Download, &StartRequest::downloadUrl},
+    {u"download-mp3", download::JobKind::Mp3, &StartRequest::downloadUrl},
+    {u"download-mp4", download::JobKind::Mp4, &StartRequest::downloadUrl},
+    {u"download-avi", download::JobKind::Avi, &StartRequest::downloadUrl},
 }};
 
 } // namespace

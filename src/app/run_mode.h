@@ -12,7 +12,7 @@ struct StartRequest {
     QString playerFile;
     QString convertValue; // recognised but not acted on: there is no conversion-only start
     QString downloadUrl;
-    JobKind jobKind = JobKind::None;
+    download::JobKind jobKind = download::JobKind::None;
 };
 
 StartRequest DecideRunMode(const CCommandLine& options);

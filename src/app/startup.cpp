@@ -25,7 +25,7 @@ namespace {
 
 constexpr int kExitFailure = 1;
 
-bool RunMainWindow(const QString& workspace, const QString& downloadUrl, JobKind jobKind,
+bool RunMainWindow(const QString& workspace, const QString& downloadUrl, download::JobKind jobKind,
                    const QString& playerFile, const std::function<bool()>& toolsReady)
 {
     // The skin and the other pictures decode on the other core while the application is made.

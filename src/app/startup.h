@@ -33,7 +33,7 @@ struct StartupSteps {
     // toolsReady is asked once the window is made and before it shows: it waits for the
     // extraction and is false when that failed or a termination signal came meanwhile; the
     // window then never shows. False when the application could not be made.
-    std::function<bool(const QString& workspace, const QString& downloadUrl, JobKind jobKind,
+    std::function<bool(const QString& workspace, const QString& downloadUrl, download::JobKind jobKind,
                        const QString& playerFile, const std::function<bool()>& toolsReady)>
         runMainWindow;
     std::function<void(const QString& workspace)> removeWorkspace;

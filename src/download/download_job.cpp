@@ -103,18 +103,11 @@ QStringList SplitUrlWords(const QString& url)
     return url.split(blanks, Qt::SkipEmptyParts);
 }
 
-QString TargetExtension(JobKind kind)
+QString TargetExtension(download::JobKind kind)
 {
-    switch (kind) {
-    case JobKind::Mp3:
-        return QStringLiteral(".mp3");
-    case JobKind::Avi:
-        return QStringLiteral(".avi");
-    case JobKind::Mp4:
-        return QStringLiteral(".mp4");
-    default:
-        return {};
-    }
+    const download::JobKindRow* row = download::FindJobKind(kind);
+    return row ? QString::fromLatin1(row->extension.data(), qsizetype(row->extension.size()))
+               : QString();
 }
 
 bool DownloadUrl(const DownloadJob& job, const JobFolder& folder, CFileRedirector& tool,
@@ -128,7 +121,7 @@ bool DownloadUrl(const DownloadJob& job, const JobFolder& folder, CFileRedirecto
     // An MP3 needs only the sound: the best audio-only format, else the best with both. The
     // default would fetch the video too, and picks a silent one where the sound comes apart
     // and the video's codecs are not named (an HLS master with an audio rendition).
-    if (job.kind == JobKind::Mp3)
+    if (job.kind == download::JobKind::Mp3)
         argv << QStringLiteral("-f") << QStringLiteral("ba/b");
     argv << QStringLiteral("--");
     argv += SplitUrlWords(job.url);
@@ -250,7 +243,7 @@ void RunJob(const DownloadJob& job, JobControl& control)
             // A finished download leaves the staging folder at once: a run that is killed
             // later does not take it along. Conversions wait for the downloader's end.
             const bool started = DownloadUrl(job, folder, downloader, control,
-                                             job.kind == JobKind::Download
+                                             job.kind == download::JobKind::Download
                                                  ? std::function<void()>(handleNew)
                                                  : std::function<void()>());
             // After a stop too: what the downloader finished stays, unconverted.

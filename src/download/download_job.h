@@ -22,7 +22,7 @@ struct DownloadJob {
     QObject* owner = nullptr; // receives WM_JOB_TEXT and WM_JOB_FINISHED; outlives the job
     QString workspace;        // the folder holding downloader and convert
     QString url;              // as typed: split at blanks into addresses
-    JobKind kind = JobKind::Download;
+    download::JobKind kind = download::JobKind::Download;
     bool play = false;
     QString folder; // as typed: relative means relative to the home folder
 };
@@ -42,7 +42,7 @@ QString ResolveJobFolder(const QString& folderText);
 // The addresses of a URL text: the words between blanks (spaces, tabs, line ends).
 QStringList SplitUrlWords(const QString& url);
 // The extension a kind converts to (".mp3", ".avi", ".mp4"); empty for a download only.
-QString TargetExtension(JobKind kind);
+QString TargetExtension(download::JobKind kind);
 
 // Runs the downloader with the URL's words in the folder's staging folder and waits for it or
 // for a stop; onNamed (may be empty) runs on this thread whenever a name is reported. The

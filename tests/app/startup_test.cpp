@@ -72,7 +72,7 @@ struct Recorder {
     QString failAt;                // the step that fails
     bool installerStarted = false; // the update check ends the run
     bool signalled = false;
-    JobKind kind = JobKind::Mp4;
+    download::JobKind kind = download::JobKind::Mp4;
     QString url, player;
 
     // True unless step is the one that fails.
@@ -102,7 +102,7 @@ struct Recorder {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 return Call("extract:" + w);
             },
-            [this](const QString& w, const QString& u, JobKind k, const QString& p,
+            [this](const QString& w, const QString& u, download::JobKind k, const QString& p,
                    const std::function<bool()>& toolsReady) {
                 // The extraction runs on its own thread meanwhile: it is recorded when the
                 // window asks for the tools, before the window shows.
@@ -181,23 +181,23 @@ TEST(Startup, TheWindowGetsTheJobAndThePlayerFileTheUserMeant)
         const char* name;
         const char* words;
         QString start;
-        JobKind kind;
+        download::JobKind kind;
         QString url;
         QString player;
     } const rows[] = {
-        {"player wins over download", "/download=u /player=f", "/s", JobKind::None, "", "/s/f"},
-        {"convert stops the search", "/download=u /convert=c", "/s", JobKind::None, "", ""},
-        {"a bare mode word selects nothing", "/download", "/s", JobKind::None, "", ""},
-        {"download before mp3", "/download-mp3=a /download=b", "/s", JobKind::Download, "b", ""},
-        {"relative, with parts", "--player=../b/c.flv", "/a", JobKind::None, "", "/a/../b/c.flv"},
-        {"started at the root", "--player=c.flv", "/", JobKind::None, "", "/c.flv"},
-        {"an address stays", "--player=http://h/a.flv", "/s", JobKind::None, "", "http://h/a.flv"},
-        {"a file URL is its path", "--player=file:///t/Vid%E9o%20a.flv", "/s", JobKind::None, "",
+        {"player wins over download", "/download=u /player=f", "/s", download::JobKind::None, "", "/s/f"},
+        {"convert stops the search", "/download=u /convert=c", "/s", download::JobKind::None, "", ""},
+        {"a bare mode word selects nothing", "/download", "/s", download::JobKind::None, "", ""},
+        {"download before mp3", "/download-mp3=a /download=b", "/s", download::JobKind::Download, "b", ""},
+        {"relative, with parts", "--player=../b/c.flv", "/a", download::JobKind::None, "", "/a/../b/c.flv"},
+        {"started at the root", "--player=c.flv", "/", download::JobKind::None, "", "/c.flv"},
+        {"an address stays", "--player=http://h/a.flv", "/s", download::JobKind::None, "", "http://h/a.flv"},
+        {"a file URL is its path", "--player=file:///t/Vid%E9o%20a.flv", "/s", download::JobKind::None, "",
          platform::DecodeFileName("/t/Vid\xe9o a.flv")},
-        {"a file URL with one slash", "--player=FILE:/t/c.mp4", "/s", JobKind::None, "",
+        {"a file URL with one slash", "--player=FILE:/t/c.mp4", "/s", download::JobKind::None, "",
          "/t/c.mp4"},
-        {"colon in a file name", "--player=a:b.flv", "/s", JobKind::None, "", "/s/a:b.flv"},
-        {"no start folder: as given", "--player=c.flv", "", JobKind::None, "", "c.flv"},
+        {"colon in a file name", "--player=a:b.flv", "/s", download::JobKind::None, "", "/s/a:b.flv"},
+        {"no start folder: as given", "--player=c.flv", "", download::JobKind::None, "", "c.flv"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

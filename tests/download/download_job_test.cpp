@@ -82,7 +82,7 @@ protected:
 
     static QString Url(const QString& path) { return testenv::HttpBase() + u'/' + path; }
 
-    DownloadJob Job(const QString& url, JobKind kind, bool play, const QString& folder)
+    DownloadJob Job(const QString& url, download::JobKind kind, bool play, const QString& folder)
     {
         return {&m_receiver, s_workspace, url, kind, play, folder};
     }
@@ -132,7 +132,7 @@ protected:
 struct KindCase {
     const char* name;
     const char* url; // on the loopback server
-    JobKind kind;
+    download::JobKind kind;
     bool play;
     const char* before; // files already in the folder, split by '|': .mp4 a clip, else its name
     const char* saved;  // the files the job saves, split by '|'
@@ -162,7 +162,7 @@ TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheFirstToPlay)
     EXPECT_EQ(Result(), c.play ? saved.value(0) : QString());
     ASSERT_EQ(m_receiver.saved.size(), 1);
     EXPECT_EQ(m_receiver.saved.front(), saved);
-    if (c.kind == JobKind::Mp3) {
+    if (c.kind == download::JobKind::Mp3) {
         for (const QString& file : saved)
             EXPECT_EQ(testenv::StreamCodecs(file), u"mp3"_s);
     }
@@ -175,40 +175,40 @@ TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheFirstToPlay)
 }
 
 const KindCase kKindCases[] = {
-    {"mp3_without_play", "clip.mp4", JobKind::Mp3, false, "", "clip [clip].mp3", nullptr},
-    {"mp4_that_is_mp4_already_is_kept", "clip.mp4", JobKind::Mp4, false, "", "clip [clip].mp4",
+    {"mp3_without_play", "clip.mp4", download::JobKind::Mp3, false, "", "clip [clip].mp3", nullptr},
+    {"mp4_that_is_mp4_already_is_kept", "clip.mp4", download::JobKind::Mp4, false, "", "clip [clip].mp4",
      nullptr},
-    {"a_merged_stream_is_converted_once_merged", "dash/stream.mpd", JobKind::Avi, true, "",
+    {"a_merged_stream_is_converted_once_merged", "dash/stream.mpd", download::JobKind::Avi, true, "",
      "stream [stream].avi", nullptr},
     // The default choice there is the video, which has no sound: the MP3 fetches the sound.
-    {"an_mp3_of_an_hls_master_takes_its_sound_rendition", "hls/master.m3u8", JobKind::Mp3, true, "",
+    {"an_mp3_of_an_hls_master_takes_its_sound_rendition", "hls/master.m3u8", download::JobKind::Mp3, true, "",
      "master [master].mp3", nullptr},
-    {"a_capital_MP3_is_in_the_target_form", "tone.html", JobKind::Mp3, true, "",
+    {"a_capital_MP3_is_in_the_target_form", "tone.html", download::JobKind::Mp3, true, "",
      "Tone (1) [tone-1].MP3", nullptr},
-    {"a_name_holding_ETA_is_still_converted", "BETA.mp4", JobKind::Mp3, true, "", "BETA [BETA].mp3",
+    {"a_name_holding_ETA_is_still_converted", "BETA.mp4", download::JobKind::Mp3, true, "", "BETA [BETA].mp3",
      nullptr},
-    {"three_clips_of_a_page_are_converted_and_their_downloads_deleted", "three.html", JobKind::Mp4,
+    {"three_clips_of_a_page_are_converted_and_their_downloads_deleted", "three.html", download::JobKind::Mp4,
      true, "",
      "Three clips (1) [three-1].mp4|Three clips (2) [three-2].mp4|Three clips (3) [three-3].mp4",
      nullptr},
     // Another program's files, whatever their names, are neither used, written nor removed.
-    {"a_file_of_the_same_name_is_another_programs_and_never_touched", "clip.mp4", JobKind::Mp3,
+    {"a_file_of_the_same_name_is_another_programs_and_never_touched", "clip.mp4", download::JobKind::Mp3,
      true, "clip [clip].mp4|clip [clip].mp4.part|clip [clip].mp4.ytdl|clip [clip].temp.mp4",
      "clip [clip].mp3", nullptr},
-    {"a_kept_file_never_replaces_an_existing_one", "clip.mp4", JobKind::Mp3, true,
+    {"a_kept_file_never_replaces_an_existing_one", "clip.mp4", download::JobKind::Mp3, true,
      "clip [clip].mp3|clip [clip] (2).mp3", "clip [clip] (3).mp3", nullptr},
-    {"a_download_never_replaces_an_existing_one", "clip.mp4", JobKind::Download, true,
+    {"a_download_never_replaces_an_existing_one", "clip.mp4", download::JobKind::Download, true,
      "clip [clip].mp4", "clip [clip] (2).mp4", nullptr},
     // What a page offers that is not audio or video is neither kept nor played. The carried
     // downloader refuses a launcher's extension itself; the job's own check sees the script.
-    {"a_launcher_by_og_video_is_not_kept_even_for_an_mp3", "og.html", JobKind::Mp3, true, "", "",
+    {"a_launcher_by_og_video_is_not_kept_even_for_an_mp3", "og.html", download::JobKind::Mp3, true, "", "",
      "The extracted extension ('desktop') is unusual and will be skipped for safety reasons"},
-    {"a_script_named_as_a_video_is_not_kept", "script.mp4", JobKind::Mp4, true, "", "",
+    {"a_script_named_as_a_video_is_not_kept", "script.mp4", download::JobKind::Mp4, true, "", "",
      "the page offered script [script].mp4, which is not a video; it was not kept"},
     {"words_that_begin_with_a_dash_are_addresses_not_options", "clip.mp4 -o evil.%(ext)s",
-     JobKind::Download, true, "", "clip [clip].mp4", "'-o' is not a valid URL"},
+     download::JobKind::Download, true, "", "clip [clip].mp4", "'-o' is not a valid URL"},
     // Versions of the downloader word the error differently; this much they share.
-    {"a_missing_page_shows_the_downloaders_error", "no-such-video.mp4", JobKind::Download, true, "",
+    {"a_missing_page_shows_the_downloaders_error", "no-such-video.mp4", download::JobKind::Download, true, "",
      "", "Unable to download webpage"},
 };
 
@@ -219,12 +219,12 @@ TEST_F(Jobs, AMissingFolderIsMadeWithItsParentsAndARelativeOneIsTakenFromHome)
 {
     const QString deep = m_folder.filePath(QString(120, u'a') + u'/' + QString(120, u'b') + u'/' +
                                            QString(120, u'c'));
-    Run(Job(Url(u"clip.mp4"_s), JobKind::Mp3, true, deep));
+    Run(Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, deep));
     EXPECT_EQ(testenv::FilesIn(deep), QStringList{u"clip [clip].mp3"_s});
     EXPECT_EQ(Result(), deep + u"/clip [clip].mp3"_s);
 
     m_receiver.finished.clear();
-    Run(Job(Url(u"clip.mp4"_s), JobKind::Download, true, u"Videos/jobs"_s));
+    Run(Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, u"Videos/jobs"_s));
     const QString folder = testenv::Home() + u"/Videos/jobs"_s;
     EXPECT_EQ(testenv::FilesIn(folder), QStringList{u"clip [clip].mp4"_s});
     EXPECT_EQ(Result(), folder + u"/clip [clip].mp4"_s);
@@ -239,7 +239,7 @@ TEST_F(Jobs, AFolderThatIsOrIsBelowAFileRunsNoToolSaysWhyAndFinishesEmpty)
         m_receiver.finished.clear();
         // A mark in the address shows whether the downloader ever asked the server.
         const QString mark = u"mark-%1"_s.arg(folder.size());
-        Run(Job(Url(u"clip.mp4?"_s + mark), JobKind::Mp3, true, folder));
+        Run(Job(Url(u"clip.mp4?"_s + mark), download::JobKind::Mp3, true, folder));
         EXPECT_EQ(Result(), QString());
         EXPECT_EQ(m_receiver.texts,
                   QStringList{u"cannot use the folder %1: Not a directory"_s.arg(folder)});
@@ -288,7 +288,7 @@ TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
                                  .replace(u"%n"_s, QFileInfo(outside.path()).fileName());
     ASSERT_EQ(QFileInfo(m_folder.path()).dir(), QFileInfo(outside.path()).dir());
 
-    DownloadJob job = Job(reported, JobKind::Mp3, true, m_folder.path());
+    DownloadJob job = Job(reported, download::JobKind::Mp3, true, m_folder.path());
     job.workspace = OwnTools(kEchoingDownloader, nullptr);
     Run(job);
     EXPECT_EQ(Result(), QString());
@@ -318,7 +318,7 @@ class FailedConversions : public Jobs, public ::testing::WithParamInterface<Conv
 
 TEST_P(FailedConversions, KeepTheDownloadRemoveTheirOutputAndPlayTheDownload)
 {
-    DownloadJob job = Job(Url(u"clip.mp4"_s), JobKind::Mp3, true, m_folder.path());
+    DownloadJob job = Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path());
     job.workspace = OwnTools(nullptr, GetParam().convert);
     Run(job);
 
@@ -341,8 +341,8 @@ INSTANTIATE_TEST_SUITE_P(Converter, FailedConversions, ::testing::ValuesIn(kConv
 TEST_F(Jobs, TwoJobsOfOneAddressInOneFolderKeepBothResults)
 {
     {
-        JobThread first(Job(Url(u"clip.mp4"_s), JobKind::Mp3, true, m_folder.path()));
-        JobThread second(Job(Url(u"clip.mp4"_s), JobKind::Download, true, m_folder.path()));
+        JobThread first(Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path()));
+        JobThread second(Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path()));
         ASSERT_TRUE(m_receiver.WaitFinished(2));
     }
     const QStringList files{u"clip [clip].mp3"_s, u"clip [clip].mp4"_s};
@@ -359,7 +359,7 @@ TEST_F(Jobs, TwoJobsOfOneAddressInOneFolderKeepBothResults)
 TEST_F(Jobs, AFileThatAppearedDuringTheJobIsNotTheJobs)
 {
     const QString other = m_folder.filePath(u"clip [clip].mp4"_s);
-    DownloadJob job = Job(m_folder.path(), JobKind::Mp3, true, m_folder.path());
+    DownloadJob job = Job(m_folder.path(), download::JobKind::Mp3, true, m_folder.path());
     job.workspace = OwnTools("#!/bin/sh\n"
                              "for a; do :; done\n"
                              "printf partial > \"$a/clip [clip].mp4\"\n"
@@ -378,7 +378,7 @@ TEST_F(Jobs, APlantedLinkIsNeverWrittenThrough)
     ASSERT_TRUE(testenv::WriteFile(victim, "9 bytes.\n"));
     for (const char* name : {"clip [clip].mp4.part", "clip [clip].mp4"})
         ASSERT_TRUE(QFile::link(victim, m_folder.filePath(QLatin1String(name))));
-    Run(Job(Url(u"clip.mp4"_s), JobKind::Download, true, m_folder.path()));
+    Run(Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path()));
     EXPECT_EQ(testenv::ReadFile(victim), "9 bytes.\n");
     const QString saved = m_folder.filePath(u"clip [clip] (2).mp4"_s);
     EXPECT_EQ(Result(), saved) << m_receiver.Log();
@@ -396,7 +396,7 @@ TEST_F(Jobs, NamesKeepTheTitlesLettersAndFit)
     QStringList urls;
     for (const QString& page : pages)
         urls << Url(u"titles/"_s + page + u".html"_s);
-    Run(Job(urls.join(u' '), JobKind::Download, false, m_folder.path()));
+    Run(Job(urls.join(u' '), download::JobKind::Download, false, m_folder.path()));
     QStringList expected{u"日本語の動画 (1) [ja-1].mp4"_s,
                          u"Русское видео (1) [ru-1].mp4"_s,
                          u"Ελληνικό βίντεο (1) [el-1].mp4"_s,
@@ -424,7 +424,7 @@ TEST_F(Jobs, FoldersOfAnyNameGetTheirConvertedFile)
         std::vector<std::unique_ptr<JobThread>> jobs;
         for (const QString& name : names)
             jobs.push_back(std::make_unique<JobThread>(
-                Job(Url(u"clip.flv"_s), JobKind::Mp3, true, m_folder.filePath(name))));
+                Job(Url(u"clip.flv"_s), download::JobKind::Mp3, true, m_folder.filePath(name))));
         ASSERT_TRUE(m_receiver.WaitFinished(names.size()));
     }
     QStringList expected;
@@ -444,7 +444,7 @@ TEST_F(Jobs, FoldersOfAnyNameGetTheirConvertedFile)
 // of a run names the JavaScript runtime, the next one does not.
 TEST_F(Jobs, ToolsRunWithoutTheirExecuteBitsAndTheFirstJobNamesTheJavaScriptRuntime)
 {
-    DownloadJob job = Job(Url(u"clip.flv"_s), JobKind::Mp4, true, m_folder.path());
+    DownloadJob job = Job(Url(u"clip.flv"_s), download::JobKind::Mp4, true, m_folder.path());
     job.workspace = OwnTools(nullptr, nullptr);
     for (const char* tool : {"downloader", "convert", "qjs"})
         QFile::setPermissions(m_tools.filePath(QLatin1String(tool)), QFile::ReadOwner);
@@ -472,7 +472,7 @@ TEST_F(Jobs, ToolsRunWithoutTheirExecuteBitsAndTheFirstJobNamesTheJavaScriptRunt
 // a run that is killed later does not take it along; a stop keeps it.
 TEST_F(Jobs, AFinishedDownloadIsInTheFolderWhileTheDownloaderGoesOn)
 {
-    DownloadJob job = Job(Url(u"clip.mp4"_s), JobKind::Download, true, m_folder.path());
+    DownloadJob job = Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path());
     const QByteArray script = "#!/bin/sh\ncp '" + testenv::MediaDir().toUtf8() +
                               "/clip.mp4' first.mp4\n"
                               "printf '[download] Destination: first.mp4\\r\\n'\n"
@@ -500,7 +500,7 @@ TEST_F(Jobs, AKilledRunsStagingFolderGoesWithTheNextJob)
     const platform::UniqueFd live =
         platform::HoldNewLockFile(m_folder.filePath(folders[1]), ".lock");
     ASSERT_TRUE(live);
-    Run(Job(Url(u"clip.mp4"_s), JobKind::Download, false, m_folder.path()));
+    Run(Job(Url(u"clip.mp4"_s), download::JobKind::Download, false, m_folder.path()));
     EXPECT_EQ(testenv::FilesIn(m_folder.path()),
               QStringList({u".vandrel-job-0000beef"_s, u".vandrel-job-0000f00d"_s,
                            u"clip [clip].mp4"_s}));
@@ -509,7 +509,7 @@ TEST_F(Jobs, AKilledRunsStagingFolderGoesWithTheNextJob)
 // A downloader that fails (a full disk) leaves nothing of its unfinished files.
 TEST_F(Jobs, AFailedDownloadLeavesNoUnfinishedFile)
 {
-    DownloadJob job = Job(Url(u"clip.mp4"_s), JobKind::Mp3, true, m_folder.path());
+    DownloadJob job = Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path());
     job.workspace = OwnTools("#!/bin/sh\n"
                              "printf 'half a video' > 'clip [clip].mp4.part'\n"
                              "printf 'ERROR: unable to write data: [Errno 28] No space left on "
@@ -524,7 +524,7 @@ TEST_F(Jobs, AFailedDownloadLeavesNoUnfinishedFile)
 // A stop during the download is the end-to-end stop test's case.
 TEST_F(Jobs, AStoppedConversionEndsWithItsHelpersStartsNothingElseAndKeepsOnlyTheDownload)
 {
-    DownloadJob job = Job(Url(u"clip.mp4"_s), JobKind::Avi, true, m_folder.path());
+    DownloadJob job = Job(Url(u"clip.mp4"_s), download::JobKind::Avi, true, m_folder.path());
     // A converter that writes part of its output and never finishes, waiting on a helper of its
     // own as the payload's converter waits on ffmpeg: the stop ends the helper too.
     job.workspace = OwnTools(nullptr, "#!/bin/sh\nfor out; do :; done\n"
@@ -550,7 +550,7 @@ TEST_F(Jobs, AStoppedConversionEndsWithItsHelpersStartsNothingElseAndKeepsOnlyTh
 
 TEST_F(Jobs, ADownloaderThatCannotStartIsReported)
 {
-    DownloadJob job = Job(Url(u"clip.mp4"_s), JobKind::Mp3, true, m_folder.path());
+    DownloadJob job = Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path());
     job.workspace = m_folder.filePath(u"no-such-workspace"_s);
     Run(job);
     EXPECT_EQ(Result(), QString());

@@ -33,17 +33,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CCommandLine options;
     options.Parse(decoded);
     const StartRequest request = DecideRunMode(options);
-    FUZZ_CHECK(request.jobKind >= JobKind::None && request.jobKind <= JobKind::Mp4);
+    FUZZ_CHECK(request.jobKind >= download::JobKind::None && request.jobKind <= download::JobKind::Mp4);
     if (!request.openWindow) {
         FUZZ_CHECK(options.GetFlag(QStringLiteral("update")));
-        FUZZ_CHECK(request.jobKind == JobKind::None && request.downloadUrl.isEmpty() &&
+        FUZZ_CHECK(request.jobKind == download::JobKind::None && request.downloadUrl.isEmpty() &&
                    request.playerFile.isEmpty());
     }
     // A job needs an address, and only one of the values is taken.
-    if (request.jobKind != JobKind::None)
+    if (request.jobKind != download::JobKind::None)
         FUZZ_CHECK(request.playerFile.isEmpty() && request.convertValue.isEmpty());
     if (!request.downloadUrl.isEmpty())
-        FUZZ_CHECK(request.jobKind != JobKind::None);
+        FUZZ_CHECK(request.jobKind != download::JobKind::None);
 
     // A file URL gives an absolute path; any other value ends the result as it was given.
     const QString player = PlayerFileFrom(request.playerFile, QStringLiteral("/start"));

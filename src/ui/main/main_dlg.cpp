@@ -76,7 +76,7 @@ QString DroppedAddress(const QMimeData& data)
 
 } // namespace
 
-MainDlg::MainDlg(QString workspace, QString startUrl, JobKind startJobKind, QString playerFile)
+MainDlg::MainDlg(QString workspace, QString startUrl, download::JobKind startJobKind, QString playerFile)
     : m_workspace(std::move(workspace)), m_startUrl(std::move(startUrl)),
       m_startJobKind(startJobKind), m_playerFile(std::move(playerFile)),
       m_settingsKey(CreateSettingsKey())
@@ -137,7 +137,7 @@ void MainDlg::OnInitDialog()
     if (!m_startUrl.isEmpty()) {
         m_downloadPage->UrlField()->setText(m_startUrl);
         SwitchPage(kDownloadPage);
-        if (m_startJobKind != JobKind::None)
+        if (m_startJobKind != download::JobKind::None)
             StartJob(m_startJobKind);
     } else if (m_playerFile.startsWith(u'/') && !QFileInfo(m_playerFile).isFile()) {
         // Nothing to play or to hand to a program (a folder, a fifo or a device is no video
@@ -200,16 +200,16 @@ void MainDlg::OnElementCommand(std::uint32_t elementId)
             chooseFolder = true;
             break;
         case ui::kCmdDownload:
-            StartJob(JobKind::Download);
+            StartJob(download::JobKind::Download);
             break;
         case ui::kCmdMp3:
-            StartJob(JobKind::Mp3);
+            StartJob(download::JobKind::Mp3);
             break;
         case ui::kCmdAvi:
-            StartJob(JobKind::Avi);
+            StartJob(download::JobKind::Avi);
             break;
         case ui::kCmdMp4:
-            StartJob(JobKind::Mp4);
+            StartJob(download::JobKind::Mp4);
             break;
         case ui::kCmdStop:
             StopJobsByUser();
@@ -272,7 +272,7 @@ void MainDlg::SetJobButtonsEnabled(bool enabled)
         button->SetIsEnabled(enabled);
 }
 
-void MainDlg::StartJob(JobKind kind)
+void MainDlg::StartJob(download::JobKind kind)
 {
     if (!m_downloadPage)
         return;

@@ -30,8 +30,8 @@ public:
     static constexpr int kNoPage = -1;
 
     // The strings come from start-up: the folder of the tools, the address to put into the URL
-    // field, the job to start with it (JobKind::None: none), the file to play.
-    MainDlg(QString workspace, QString startUrl, JobKind startJobKind, QString playerFile);
+    // field, the job to start with it (download::JobKind::None: none), the file to play.
+    MainDlg(QString workspace, QString startUrl, download::JobKind startJobKind, QString playerFile);
     // Stops running jobs (their tools with them) and waits for them.
     ~MainDlg() override;
 
@@ -55,7 +55,7 @@ public:
 
     // Starts a job of this kind from the download page's fields; nothing happens when either
     // field is empty.
-    void StartJob(JobKind kind);
+    void StartJob(download::JobKind kind);
     // path: the file to play, or empty; saved: every file the job kept, in order.
     void OnJobFinished(const QString& path, const QStringList& saved = {});
     void OnJobText(const QByteArray& text);
@@ -99,7 +99,7 @@ private:
 
     QString m_workspace;
     QString m_startUrl;
-    JobKind m_startJobKind;
+    download::JobKind m_startJobKind;
     QString m_playerFile;
 
     std::optional<SettingsKey> m_settingsKey;

@@ -297,7 +297,7 @@ TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
                                    "printf '[download] Destination: clip.mp4\\r\\n'\n"));
     QFile::setPermissions(downloader, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    MainDlg dlg(workspace.path(), QStringLiteral("http://127.0.0.1:9/x"), JobKind::None, {});
+    MainDlg dlg(workspace.path(), QStringLiteral("http://127.0.0.1:9/x"), download::JobKind::None, {});
     dlg.OnInitDialog();
     dlg.DownloadPage()->FolderField()->setText(folder.path());
     {
@@ -305,7 +305,7 @@ TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
         dlg.Tree().playAfterDownload->SetIsChecked(false);
     }
     m_other.activateWindow();
-    dlg.StartJob(JobKind::Download);
+    dlg.StartJob(download::JobKind::Download);
     ASSERT_TRUE(testenv::WaitUntil([&] { return !m_fake.received.isEmpty(); }, 20000));
     EXPECT_EQ(m_fake.received.back().summary, QStringLiteral("Download finished"));
     EXPECT_TRUE(m_fake.received.back().body.startsWith(QStringLiteral("clip.mp4 in ")))

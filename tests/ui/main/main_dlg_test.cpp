@@ -168,7 +168,7 @@ protected:
 
     std::unique_ptr<MainDlg> Window(const QString& url)
     {
-        auto dlg = std::make_unique<MainDlg>(m_workspace.path(), url, JobKind::None, QString());
+        auto dlg = std::make_unique<MainDlg>(m_workspace.path(), url, download::JobKind::None, QString());
         dlg->OnInitDialog();
         dlg->DownloadPage()->FolderField()->setText(m_folder.path());
         dlg->show();
@@ -215,7 +215,7 @@ TEST_F(MainDlgTest, BusyWindowStaysOpenAndStopEndsTheToolAndOnlyItsUnfinishedFil
 TEST_F(MainDlgTest, AnEmptyFieldStartsNothingAndSaysSoToolTextReachesOnlyTheDownloadPage)
 {
     auto dlg = Window({});
-    dlg->StartJob(JobKind::Download);
+    dlg->StartJob(download::JobKind::Download);
     dlg->DownloadPage()->UrlField()->setText(QStringLiteral("http://127.0.0.1:1/a"));
     dlg->DownloadPage()->FolderField()->clear();
     dlg->OnElementCommand(dlg->Tree().mp4->Id());
@@ -242,7 +242,7 @@ TEST_F(MainDlgTest, AMissingFileToPlayIsNamedOnTheDownloadPage)
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const QString& missing : {m_folder.filePath(QStringLiteral("gone.mp4")), m_folder.path(),
                                    fifo, QStringLiteral("/dev/null")}) {
-        MainDlg dlg(m_workspace.path(), {}, JobKind::None, missing);
+        MainDlg dlg(m_workspace.path(), {}, download::JobKind::None, missing);
         dlg.BuildWindow();
         QStringList opened;
         dlg.PlayerPage()->SetFileOpener([&](const QString& path) { opened.append(path); });
