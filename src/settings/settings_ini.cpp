@@ -426,7 +426,7 @@ qsizetype AfterLineEnd(QByteArrayView data, qsizetype pos)
 
 } // namespace
 
-namespace settings_ini {
+namespace settings::ini {
 
 std::optional<QString> ReadGeneralValue(QByteArrayView file, QStringView name)
 {
@@ -492,4 +492,4 @@ QByteArray SetGeneralValue(QByteArrayView file, QStringView name, QStringView va
     return result;
 }
 
-} // namespace settings_ini
+} // namespace settings::ini

@@ -19,6 +19,8 @@
 
 #include <cstdio>
 
+namespace update {
+
 namespace {
 
 constexpr qint64 kMaxChecksumListBytes = 1024 * 1024;
@@ -243,8 +245,7 @@ DownloaderUpdateResult UpdateDownloader(const DownloaderUpdateOptions& options)
         limits.redirectsToOtherHttpsHosts = true; // what is fetched is verified afterwards
         limits.cancel = options.cancel;
         const QString file = work.filePath(QString::fromLatin1(name));
-        return DownloadToFile(baseUrl.resolved(QUrl(QString::fromLatin1(name))), file,
-                              limits)
+        return DownloadToFile(baseUrl.resolved(QUrl(QString::fromLatin1(name))), file, limits)
                    ? file
                    : QString();
     };
@@ -294,3 +295,5 @@ DownloaderUpdateResult UpdateDownloader(const DownloaderUpdateOptions& options)
         return Result::Abandoned;
     return KeepFile(copy, kept, keep) ? Result::Kept : Result::Unreachable;
 }
+
+} // namespace update

@@ -20,6 +20,8 @@
 
 namespace {
 
+using namespace app;
+
 unsigned ModeOf(const QString& path)
 {
     struct stat st {};
@@ -36,7 +38,10 @@ TEST(Workspace, WorkspacesAreNewAndPrivate)
     ASSERT_TRUE(QFile::link(tmp.filePath("nowhere"), tmp.filePath("taken-dangling")));
     const QStringList names = {"taken-file", "taken-dangling", "free"};
     int asked = 0;
-    const Workspace ws = CreateWorkspace(tmp.path(), [&] { return names.value(asked++); });
+    const platform::Expected<Workspace> made =
+        CreateWorkspace(tmp.path(), [&] { return names.value(asked++); });
+    ASSERT_TRUE(made);
+    const Workspace& ws = *made;
     EXPECT_EQ(ws.path, tmp.filePath("free"));
     EXPECT_EQ(ModeOf(ws.path), 0700u | S_IFDIR);
     EXPECT_EQ(ModeOf(ws.path + "/.lock"), 0600u | S_IFREG);
@@ -53,9 +58,10 @@ TEST(Workspace, AStartRemovesOnlyTheWorkspacesOfRunsThatHaveEnded)
     const QString dir = tmp.filePath("dir");
     // A workspace made by a run that is still live, or (closed) has ended.
     const auto make = [](const QString& in, const char* name, bool live) {
-        Workspace ws = CreateWorkspace(in, [name, asked = false]() mutable {
-            return std::exchange(asked, true) ? QString() : QString::fromLatin1(name);
-        });
+        Workspace ws =
+            CreateWorkspace(in, [name, asked = false]() mutable {
+                return std::exchange(asked, true) ? QString() : QString::fromLatin1(name);
+            }).value();
         EXPECT_TRUE(testenv::WriteFile(ws.path + "/a/downloader", "tool"));
         if (!live)
             ws.lock.Close();
@@ -130,7 +136,7 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
         {"the file ends in the length", filler(4096) + kMarker + "\x10", false, {}},
         {"the first marker counts", filler(64) + notAZip + Payload(zip), false, {}},
         {"a payload that is not scrambled", filler(64) + Payload(zip, 0, false), false, {}},
-        // A member the driver refused makes the payload a damaged one.
+        // A member the extraction refused makes the payload a damaged one.
         {"a member that fails its checksum", filler(64) + Payload(damaged), false, {"downloader"}},
     };
     const QString saved = QDir::currentPath();
@@ -142,7 +148,7 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
         const QString ws = tmp.filePath("ws");
         ASSERT_TRUE(QDir().mkpath(ws));
 
-        EXPECT_EQ(ExtractToolPayload(ws, program), row.extracted);
+        EXPECT_EQ(ExtractToolPayload(ws, program).has_value(), row.extracted);
         EXPECT_EQ(QDir(ws).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
                                      QDir::System),
                   row.left);
