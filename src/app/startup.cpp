@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <future>
 #include <optional>
+#include <string_view>
 
 namespace app {
 
@@ -120,10 +121,10 @@ int RunStartup(const QStringList& words, const QString& startDirectory, const St
     request.playerFile = PlayerFileFrom(request.playerFile, startDirectory);
 
     // The update check runs in every mode, also with the "update" flag.
-    const update::UpdateCheckResult update = steps.checkForUpdate();
-    if (update == update::UpdateCheckResult::Failed)
+    const update::UpdateCheckResult checked = steps.checkForUpdate();
+    if (checked == update::UpdateCheckResult::Failed)
         return kExitFailure;
-    if (update == update::UpdateCheckResult::EndRun || !request.openWindow)
+    if (checked == update::UpdateCheckResult::EndRun || !request.openWindow)
         return 0;
 
     steps.catchTermination();

@@ -15,11 +15,11 @@ namespace update {
 
 namespace {
 
-void ReportMissingSettings(const char* what)
+void ReportMissingSettings(const QByteArray& what)
 {
     const QByteArray file = settings::UserSettingsFile().toLocal8Bit();
     std::fprintf(stderr, "vandrel: %s; create %s with a line \"AffID=<your id>\" under [General]\n",
-                 what, file.constData());
+                 what.constData(), file.constData());
 }
 
 // The running program's file.
@@ -75,7 +75,9 @@ UpdateCheckResult CheckForUpdate(const QDateTime& localNow, const UpdateCheckOpt
             std::fprintf(stderr, "vandrel: cannot read the settings file %s\n",
                          readable.error().text.toLocal8Bit().constData());
         else
-            ReportMissingSettings("no AffID in the settings, or one of 260 characters or more");
+            ReportMissingSettings("no AffID in the settings, or one of " +
+                                  QByteArray::number(settings::kValueCapacity) +
+                                  " characters or more");
         return UpdateCheckResult::Failed;
     }
 
