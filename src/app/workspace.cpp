@@ -14,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -63,11 +64,11 @@ bool FindMarker(QFile& file)
     }
 }
 
-std::uint32_t ReadLength(QFile& file)
+std::optional<std::uint32_t> ReadLength(QFile& file)
 {
     std::array<unsigned char, 4> b{};
     if (file.read(reinterpret_cast<char*>(b.data()), 4) != 4)
-        return 0;
+        return std::nullopt;
     return b[0] | (static_cast<std::uint32_t>(b[1]) << 8) |
            (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
 }
@@ -152,7 +153,9 @@ platform::Expected<void> ExtractToolPayload(const QString& workspace, const QStr
                               program.errorString());
     if (!FindMarker(program))
         return platform::Fail(QStringLiteral("the program file carries no payload"));
-    const std::uint32_t length = ReadLength(program);
+    const std::optional<std::uint32_t> length = ReadLength(program);
+    if (!length)
+        return platform::Fail(QStringLiteral("the program file ends in the payload's length"));
 
     const QString archivePath = platform::MakeTempFileName({}, workspace);
     QFile archive(archivePath);
@@ -162,7 +165,7 @@ platform::Expected<void> ExtractToolPayload(const QString& workspace, const QStr
         return platform::Fail(QStringLiteral("the payload cannot be copied out: ") +
                               archive.errorString());
     TemporaryFileGuard guard(archivePath);
-    const bool copied = CopyPayload(program, archive, length);
+    const bool copied = CopyPayload(program, archive, *length);
     archive.close();
     if (!copied)
         return platform::Fail(QStringLiteral("the payload is cut short, or its copy could not "

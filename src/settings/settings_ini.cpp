@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace settings::ini {
+
 namespace {
 
 constexpr QByteArrayView kBom = "\xEF\xBB\xBF";
@@ -425,8 +427,6 @@ qsizetype AfterLineEnd(QByteArrayView data, qsizetype pos)
 }
 
 } // namespace
-
-namespace settings::ini {
 
 std::optional<QString> ReadGeneralValue(QByteArrayView file, QStringView name)
 {

@@ -111,6 +111,7 @@ QByteArray Payload(const QByteArray& zip, std::int64_t lengthError = 0, bool scr
 }
 
 // Only a well-formed payload at a 4-aligned offset is extracted, and no temporary archive stays.
+// A failure says why.
 TEST(PayloadScan, FindsOnlyAWellFormedPayload)
 {
     const QByteArray zip = ziptest::MakeZip({{"downloader", "#!/bin/sh\n", 0100755},
@@ -126,18 +127,21 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
     struct Row {
         const char* name;
         QByteArray file;
-        bool extracted;
+        QString failure;  // a part of the reason; empty: extracted
         QStringList left; // the files in the workspace afterwards
     } const rows[] = {
-        {"the marker is the last word of a block", filler(4092) + Payload(zip), true, tools},
-        {"the marker only at an unaligned offset", filler(4098) + Payload(zip), false, {}},
-        {"a length past the end", filler(64) + Payload(zip, 100), false, {}},
-        {"a length of zero", filler(64) + Payload(zip, -zip.size()), false, {}},
-        {"the file ends in the length", filler(4096) + kMarker + "\x10", false, {}},
-        {"the first marker counts", filler(64) + notAZip + Payload(zip), false, {}},
-        {"a payload that is not scrambled", filler(64) + Payload(zip, 0, false), false, {}},
+        {"the marker is the last word of a block", filler(4092) + Payload(zip), "", tools},
+        {"the marker only at an unaligned offset", filler(4098) + Payload(zip), "no payload", {}},
+        {"a length past the end", filler(64) + Payload(zip, 100), "cut short", {}},
+        {"a length of zero", filler(64) + Payload(zip, -zip.size()), "archive", {}},
+        {"the file ends in the length", filler(4096) + kMarker + "\x10", "length", {}},
+        {"the first marker counts", filler(64) + notAZip + Payload(zip), "archive", {}},
+        {"a payload that is not scrambled", filler(64) + Payload(zip, 0, false), "archive", {}},
         // A member the extraction refused makes the payload a damaged one.
-        {"a member that fails its checksum", filler(64) + Payload(damaged), false, {"downloader"}},
+        {"a member that fails its checksum",
+         filler(64) + Payload(damaged),
+         "convert: ",
+         {"downloader"}},
     };
     const QString saved = QDir::currentPath();
     for (const Row& row : rows) {
@@ -148,7 +152,11 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
         const QString ws = tmp.filePath("ws");
         ASSERT_TRUE(QDir().mkpath(ws));
 
-        EXPECT_EQ(ExtractToolPayload(ws, program).has_value(), row.extracted);
+        const platform::Expected<void> extracted = ExtractToolPayload(ws, program);
+        EXPECT_EQ(extracted.has_value(), row.failure.isEmpty());
+        if (!extracted)
+            EXPECT_TRUE(extracted.error().text.contains(row.failure))
+                << extracted.error().text.toStdString();
         EXPECT_EQ(QDir(ws).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
                                      QDir::System),
                   row.left);
