@@ -1,5 +1,5 @@
-// The update window and its worker: the window lives on the GUI thread, the worker asks it
-// questions through blocking queued calls and ends it with a queued one.
+// The update window and its worker: the window lives on the GUI thread; the worker posts it a
+// question and waits for the answer, and posts the window's end.
 #include "update/update_window.h"
 
 #include "platform/post_to.h"
