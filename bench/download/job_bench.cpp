@@ -212,8 +212,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_job: the loopback server did not start\n");
         return 1;
     }
-    const QString workspace = CreateWorkspace().path;
-    if (workspace.isEmpty() || !ExtractToolPayload(workspace, QStringLiteral(VANDREL_EXE))) {
+    const platform::Expected<app::Workspace> made = app::CreateWorkspace();
+    const QString workspace = made ? made->path : QString();
+    if (!made || !app::ExtractToolPayload(workspace, QStringLiteral(VANDREL_EXE))) {
         std::fprintf(stderr, "bench_job: no payload in %s\n", VANDREL_EXE);
         return 1;
     }
@@ -236,7 +237,7 @@ int main(int argc, char** argv)
     const qint64 mp3Bytes = server.BytesSent();
     const bool videoMade = ThroughTheJob(workspace, dash, download::JobKind::Download) >= 0;
     const qint64 videoBytes = server.BytesSent();
-    RemoveDirectoryTree(workspace);
+    app::RemoveDirectoryTree(workspace);
     if (!mp3Made || !videoMade || mp3Bytes <= 0 || videoBytes <= 0) {
         std::fprintf(stderr, "bench_job: the DASH stream's jobs did not make their files\n");
         return 1;

@@ -104,8 +104,8 @@ private:
 
 // Removed at the end, as start-up removes it.
 struct TemporaryWorkspace {
-    Workspace made;
-    ~TemporaryWorkspace() { RemoveDirectoryTree(made.path); }
+    app::Workspace made;
+    ~TemporaryWorkspace() { app::RemoveDirectoryTree(made.path); }
 };
 
 } // namespace
@@ -147,9 +147,13 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
-    TemporaryWorkspace workspace{CreateWorkspace()};
-    if (workspace.made.path.isEmpty() ||
-        !ExtractToolPayload(workspace.made.path, QStringLiteral(VANDREL_EXE))) {
+    platform::Expected<app::Workspace> made = app::CreateWorkspace();
+    if (!made) {
+        std::fprintf(stderr, "main window bench: no workspace\n");
+        return 1;
+    }
+    TemporaryWorkspace workspace{std::move(*made)};
+    if (!app::ExtractToolPayload(workspace.made.path, QStringLiteral(VANDREL_EXE))) {
         std::fprintf(stderr, "main window bench: the program's payload did not extract\n");
         return 1;
     }

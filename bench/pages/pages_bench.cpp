@@ -73,10 +73,10 @@ int RunChild(const char* mode)
     window.resize(781, 786);
     std::unique_ptr<Tab0Dlg> downloadPage;
     std::unique_ptr<Tab2Dlg> playerPage;
-    std::optional<SettingsKey> key;
+    std::optional<settings::SettingsKey> key;
     QElapsedTimer playTimer;
     if (std::strcmp(mode, "bare") != 0) {
-        key = CreateSettingsKey();
+        key = settings::CreateSettingsKey();
         downloadPage = std::make_unique<Tab0Dlg>(key ? &*key : nullptr, &window);
         playerPage = std::make_unique<Tab2Dlg>(QDir::tempPath(), &window);
         playerPage->SetDefaultAppLookup([](const QString&) { return false; });

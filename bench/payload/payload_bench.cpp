@@ -66,10 +66,10 @@ int main(int argc, char** argv)
         QDir().mkpath(ws);
         QElapsedTimer timer;
         timer.start();
-        const bool ok = ExtractToolPayload(ws, program);
+        const bool ok = app::ExtractToolPayload(ws, program).has_value();
         ours.push_back(timer.nsecsElapsed() / 1e6);
         QDir::setCurrent(saved);
-        RemoveDirectoryTree(ws);
+        app::RemoveDirectoryTree(ws);
         if (!ok) {
             std::fprintf(stderr, "bench_payload: extraction failed\n");
             return 1;
@@ -81,7 +81,7 @@ int main(int argc, char** argv)
             QProcess::execute(QStringLiteral("unzip"), {QStringLiteral("-o"), QStringLiteral("-qq"),
                                                         archive, QStringLiteral("-d"), dest});
         unzip.push_back(timer.nsecsElapsed() / 1e6);
-        RemoveDirectoryTree(dest);
+        app::RemoveDirectoryTree(dest);
         if (code != 0) {
             std::fprintf(stderr, "bench_payload: unzip failed (%d)\n", code);
             return 1;

@@ -3,6 +3,8 @@
 
 #include "platform/file_name.h"
 
+namespace app {
+
 namespace {
 
 char16_t FoldAscii(char16_t c)
@@ -12,7 +14,7 @@ char16_t FoldAscii(char16_t c)
 
 } // namespace
 
-bool CCommandLine::AsciiCaseLess::operator()(const QString& a, const QString& b) const
+bool CommandLine::AsciiCaseLess::operator()(const QString& a, const QString& b) const
 {
     const qsizetype n = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < n; ++i) {
@@ -24,7 +26,7 @@ bool CCommandLine::AsciiCaseLess::operator()(const QString& a, const QString& b)
     return a.size() < b.size();
 }
 
-void CCommandLine::Parse(const QStringList& words)
+void CommandLine::Parse(const QStringList& words)
 {
     m_flags.clear();
     m_values.clear();
@@ -46,30 +48,30 @@ void CCommandLine::Parse(const QStringList& words)
     }
 }
 
-bool CCommandLine::HasValue(const QString& name) const
+bool CommandLine::HasValue(const QString& name) const
 {
     return m_values.find(name) != m_values.end();
 }
 
-QString CCommandLine::GetValue(const QString& name) const
+QString CommandLine::GetValue(const QString& name) const
 {
     const auto it = m_values.find(name);
     return it == m_values.end() ? QString() : it->second;
 }
 
-bool CCommandLine::GetFlag(const QString& name) const
+bool CommandLine::GetFlag(const QString& name) const
 {
     const auto it = m_flags.find(name);
     return it != m_flags.end() && it->second;
 }
 
-bool CCommandLine::SameName(const QString& a, const QString& b)
+bool CommandLine::SameName(const QString& a, const QString& b)
 {
     const AsciiCaseLess less;
     return !less(a, b) && !less(b, a);
 }
 
-QStringList CCommandLine::FlagNames() const
+QStringList CommandLine::FlagNames() const
 {
     QStringList names;
     for (const auto& [name, set] : m_flags)
@@ -77,7 +79,7 @@ QStringList CCommandLine::FlagNames() const
     return names;
 }
 
-QStringList CCommandLine::ValueNames() const
+QStringList CommandLine::ValueNames() const
 {
     QStringList names;
     for (const auto& [name, value] : m_values)
@@ -85,10 +87,12 @@ QStringList CCommandLine::ValueNames() const
     return names;
 }
 
-QStringList CCommandLine::WordsFromArgv(int argc, const char* const* argv)
+QStringList CommandLine::WordsFromArgv(int argc, const char* const* argv)
 {
     QStringList words;
     for (int i = 1; i < argc; ++i)
         words.push_back(platform::DecodeFileName(argv[i]));
     return words;
 }
+
+} // namespace app

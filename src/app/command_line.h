@@ -7,7 +7,9 @@
 
 #include <map>
 
-class CCommandLine {
+namespace app {
+
+class CommandLine {
 public:
     // Clears both tables and fills them from the argument words (without the program path).
     void Parse(const QStringList& words);
@@ -34,3 +36,5 @@ private:
     std::map<QString, bool, AsciiCaseLess> m_flags;
     std::map<QString, QString, AsciiCaseLess> m_values;
 };
+
+} // namespace app

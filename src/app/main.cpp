@@ -3,5 +3,5 @@
 
 int main(int argc, char** argv)
 {
-    return VandrelMain(argc, argv);
+    return app::VandrelMain(argc, argv);
 }

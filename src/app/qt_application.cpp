@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <memory>
 
+namespace app {
+
 namespace {
 
 // QApplication keeps references to both for its whole life.
@@ -22,12 +24,12 @@ bool CanOpenDisplay()
 {
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))
         return true;
-    const std::optional<QString> problem = platform::DisplayProblem();
-    if (problem) {
+    const platform::Expected<void> display = platform::CheckDisplay();
+    if (!display) {
         std::fprintf(stderr, "vandrel: cannot open the display %s\n",
-                     problem->toLocal8Bit().constData());
+                     display.error().text.toLocal8Bit().constData());
     }
-    return !problem;
+    return display.has_value();
 }
 
 QApplication* EnsureQtApplication()
@@ -46,3 +48,5 @@ void DestroyQtApplication()
 {
     g_app.reset();
 }
+
+} // namespace app

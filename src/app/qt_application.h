@@ -5,6 +5,8 @@
 
 class QApplication;
 
+namespace app {
+
 // The application, made now if there is none yet (a test's own instance is used as it is).
 // Qt is given the program's name only: nothing of the command line reaches it, so Qt's own
 // options (-platform, -display, -stylesheet, ...) are not obeyed. Null, after one line on
@@ -15,3 +17,5 @@ QApplication* EnsureQtApplication();
 bool CanOpenDisplay();
 // Destroys the application made by EnsureQtApplication, if any.
 void DestroyQtApplication();
+
+} // namespace app

@@ -10,55 +10,73 @@
 #include <algorithm>
 #include <array>
 
+namespace app {
+
 namespace {
 
-struct ModeWord {
-    const char16_t* word;
-    download::JobKind jobKind;
-    QString StartRequest::*target;
-};
+// Which job wins when several are asked for; after "player" and "convert", which stop the
+// search. Every kind of the table has its place.
+constexpr std::array kJobPrecedence = {download::JobKind::Download, download::JobKind::Mp3,
+                                       download::JobKind::Mp4, download::JobKind::Avi};
 
-// The first of these words given with a value decides the run.
-const std::array<ModeWord, 6> kModeWords = {{
-    {u"player", download::JobKind::None, &StartRequest::playerFile},
-    {u"convert", download::JobKind::None, &StartRequest::convertValue},
-    {u"download", download::JobKind::Download, &StartRequest::downloadUrl},
-    {u"download-mp3", download::JobKind::Mp3, &StartRequest::downloadUrl},
-    {u"download-mp4", download::JobKind::Mp4, &StartRequest::downloadUrl},
-    {u"download-avi", download::JobKind::Avi, &StartRequest::downloadUrl},
-}};
+constexpr bool EveryKindHasItsPlace()
+{
+    for (const download::JobKindRow& row : download::kJobKinds) {
+        if (std::count(kJobPrecedence.begin(), kJobPrecedence.end(), row.kind) != 1)
+            return false;
+    }
+    return kJobPrecedence.size() == download::kJobKinds.size();
+}
+static_assert(EveryKindHasItsPlace());
+
+QString Word(std::u16string_view word)
+{
+    return QString::fromUtf16(word.data(), static_cast<qsizetype>(word.size()));
+}
+
+const QString kPlayerWord = QStringLiteral("player");
+const QString kConvertWord = QStringLiteral("convert");
 
 } // namespace
 
-StartRequest DecideRunMode(const CCommandLine& options)
+StartRequest DecideRunMode(const CommandLine& options)
 {
     StartRequest request;
     if (options.GetFlag(QStringLiteral("update"))) {
         request.openWindow = false;
         return request;
     }
-    for (const ModeWord& mode : kModeWords) {
-        const QString word = QString::fromUtf16(mode.word);
-        if (!options.HasValue(word))
-            continue;
-        request.*mode.target = options.GetValue(word);
-        request.jobKind = mode.jobKind;
-        break;
+    // The first of the words given with a value decides the run.
+    if (options.HasValue(kPlayerWord)) {
+        request.playerFile = options.GetValue(kPlayerWord);
+        return request;
+    }
+    if (options.HasValue(kConvertWord)) {
+        request.convertValue = options.GetValue(kConvertWord);
+        return request;
+    }
+    for (const download::JobKind kind : kJobPrecedence) {
+        const QString word = Word(download::FindJobKind(kind)->option);
+        if (options.HasValue(word)) {
+            request.downloadUrl = options.GetValue(word);
+            request.jobKind = kind;
+            break;
+        }
     }
     return request;
 }
 
-QStringList UnreadOptions(const CCommandLine& options)
+QStringList UnreadOptions(const CommandLine& options)
 {
-    const auto isOneOf = [](const QString& name, const auto& words) {
+    const auto isOneOf = [](const QString& name, const QStringList& words) {
         return std::any_of(words.begin(), words.end(),
-                           [&](const QString& word) { return CCommandLine::SameName(name, word); });
+                           [&](const QString& word) { return CommandLine::SameName(name, word); });
     };
     const QStringList flags = {QStringLiteral("update"), QStringLiteral("help"),
                                QStringLiteral("version")};
-    QStringList modeWords;
-    for (const ModeWord& mode : kModeWords)
-        modeWords << QString::fromUtf16(mode.word);
+    QStringList modeWords = {kPlayerWord, kConvertWord};
+    for (const download::JobKindRow& row : download::kJobKinds)
+        modeWords << Word(row.option);
 
     QStringList unread;
     for (const QString& name : options.FlagNames()) {
@@ -89,3 +107,5 @@ QString PlayerFileFrom(const QString& value, const QString& startDirectory)
         return value;
     return startDirectory.endsWith(u'/') ? startDirectory + value : startDirectory + u'/' + value;
 }
+
+} // namespace app

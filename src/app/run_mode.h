@@ -5,6 +5,9 @@
 #include "download/job_kind.h"
 
 #include <QString>
+#include <QStringList>
+
+namespace app {
 
 // What the options ask for.
 struct StartRequest {
@@ -15,14 +18,16 @@ struct StartRequest {
     download::JobKind jobKind = download::JobKind::None;
 };
 
-StartRequest DecideRunMode(const CCommandLine& options);
+StartRequest DecideRunMode(const CommandLine& options);
 
 // The options given that nothing in the program reads, written as "--name" for a flag and
 // "--name=..." for a valued one, so that a mistyped option can be named. They stay ignored.
-QStringList UnreadOptions(const CCommandLine& options);
+QStringList UnreadOptions(const CommandLine& options);
 
 // A player file as the user meant it: a relative path is taken relative to startDirectory
 // (the folder the program was started from; extraction changes the current directory later).
 // A file URL ("file:///...", "file:/...") gives its local path; any other address with a scheme
 // ("http://...") and an absolute path stay as they are.
 QString PlayerFileFrom(const QString& value, const QString& startDirectory);
+
+} // namespace app

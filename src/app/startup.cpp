@@ -20,6 +20,9 @@
 #include <cstdio>
 #include <future>
 #include <optional>
+#include <string_view>
+
+namespace app {
 
 namespace {
 
@@ -39,7 +42,7 @@ bool RunMainWindow(const QString& workspace, const QString& downloadUrl, downloa
     platform::TerminationSignals::Instance().SetHandler(app, [] { QCoreApplication::exit(0); });
     {
         // Outlives the window: closing it cancels the check and waits for its thread.
-        DownloaderUpdater downloaderUpdate;
+        update::DownloaderUpdater downloaderUpdate;
         MainDlg dialog(workspace, downloadUrl, jobKind, playerFile);
         dialog.BuildWindow();
         if (toolsReady()) {
@@ -54,31 +57,29 @@ bool RunMainWindow(const QString& workspace, const QString& downloadUrl, downloa
     return true;
 }
 
-bool ExtractReported(const QString& workspace)
+// One line on standard error; the text may hold a file name's bytes (platform/file_name.h).
+void Report(const QString& text)
 {
-    if (ExtractToolPayload(workspace))
-        return true;
-    std::fputs("vandrel: the tools carried in the program file could not be unpacked (the file "
-               "has none or they are damaged: reinstall it, never strip it; or the temporary "
-               "folder is full)\n",
-               stderr);
-    return false;
+    std::fprintf(stderr, "vandrel: %s\n", platform::EncodeFileName(text).constData());
 }
 
 void PrintUsage()
 {
     std::puts("Usage: vandrel [option]\n"
-              "Downloads the video of a web page, optionally converts it, and plays it.\n"
-              "\n"
-              "  --download=URL       download the video at URL\n"
-              "  --download-mp3=URL   download, then convert to MP3\n"
-              "  --download-avi=URL   download, then convert to AVI\n"
-              "  --download-mp4=URL   download, then convert to MP4\n"
-              "  --player=FILE        play FILE\n"
-              "  --update             only check for an update, then exit\n"
-              "  --help, --version    print this text or the version, then exit\n"
-              "\n"
-              "Options may also be written with a slash: /download=URL.");
+              "Downloads the video of a web page, optionally converts it, and plays it.\n");
+    const auto line = [](const QByteArray& option, std::string_view text) {
+        std::printf("  %-21s%.*s\n", option.constData(), static_cast<int>(text.size()),
+                    text.data());
+    };
+    for (const download::JobKindRow& row : download::kJobKinds) {
+        const QString word =
+            QString::fromUtf16(row.option.data(), static_cast<qsizetype>(row.option.size()));
+        line("--" + word.toUtf8() + "=URL", row.usage);
+    }
+    line("--player=FILE", "play FILE");
+    line("--update", "only check for an update, then exit");
+    line("--help, --version", "print this text or the version, then exit");
+    std::puts("\nOptions may also be written with a slash: /download=URL.");
 }
 
 } // namespace
@@ -87,16 +88,16 @@ StartupSteps StartupSteps::Real()
 {
     return {
         [] {
-            UpdateCheckOptions options;
+            update::UpdateCheckOptions options;
             options.openApplication = [] { return EnsureQtApplication() != nullptr; };
-            return CheckForUpdate(QDateTime::currentDateTime(), options);
+            return update::CheckForUpdate(QDateTime::currentDateTime(), options);
         },
         [] { platform::TerminationSignals::Instance().Install(); },
         [] { return platform::TerminationSignals::Instance().Received(); },
         [] { return CanOpenDisplay(); },
         [] { return CreateWorkspace(); },
         [](const QString& workspace) {
-            const bool extracted = ExtractReported(workspace);
+            platform::Expected<void> extracted = ExtractToolPayload(workspace);
             // What killed runs left behind goes while the window is still being made: some
             // milliseconds for each workspace, against the window's two hundred or so.
             RemoveEndedWorkspaces(platform::TemporaryDirectory());
@@ -109,7 +110,7 @@ StartupSteps StartupSteps::Real()
 
 int RunStartup(const QStringList& words, const QString& startDirectory, const StartupSteps& steps)
 {
-    CCommandLine options;
+    CommandLine options;
     options.Parse(words);
     for (const QString& option : UnreadOptions(options))
         std::fprintf(
@@ -120,10 +121,10 @@ int RunStartup(const QStringList& words, const QString& startDirectory, const St
     request.playerFile = PlayerFileFrom(request.playerFile, startDirectory);
 
     // The update check runs in every mode, also with the "update" flag.
-    const UpdateCheckResult update = steps.checkForUpdate();
-    if (update == UpdateCheckResult::Failed)
+    const update::UpdateCheckResult checked = steps.checkForUpdate();
+    if (checked == update::UpdateCheckResult::Failed)
         return kExitFailure;
-    if (update == UpdateCheckResult::EndRun || !request.openWindow)
+    if (checked == update::UpdateCheckResult::EndRun || !request.openWindow)
         return 0;
 
     steps.catchTermination();
@@ -133,29 +134,38 @@ int RunStartup(const QStringList& words, const QString& startDirectory, const St
     if (steps.terminationRequested())
         return 0;
     // Its lock goes last, after the workspace itself.
-    const Workspace made = steps.createWorkspace();
-    const QString& workspace = made.path;
-    if (workspace.isEmpty())
+    const platform::Expected<Workspace> made = steps.createWorkspace();
+    if (!made) {
+        Report(made.error().text);
         return kExitFailure;
+    }
+    const QString& workspace = made->path;
     int exitCode = 0;
     if (!steps.terminationRequested()) {
         // The tools unpack on the other core while the application and the window are made.
-        std::future<bool> extraction =
+        std::future<platform::Expected<void>> extraction =
             std::async(std::launch::async, steps.extractToolPayload, workspace);
-        std::optional<bool> extracted;
+        std::optional<platform::Expected<void>> extracted;
+        // A window that could not be made never asks, so the end asks too: nothing may still
+        // write into the workspace when it is removed.
+        const auto waitForTools = [&]() -> const platform::Expected<void>& {
+            if (!extracted) {
+                extracted = extraction.get();
+                if (!*extracted)
+                    Report(QStringLiteral("the tools carried in the program file could not be "
+                                          "unpacked (the file has none or they are damaged: "
+                                          "reinstall it, never strip it; or the temporary folder "
+                                          "is full)"));
+            }
+            return *extracted;
+        };
         // A signal during the extraction ends the run before any window shows.
         const auto toolsReady = [&] {
-            if (!extracted)
-                extracted = extraction.get();
-            return *extracted && !steps.terminationRequested();
+            return waitForTools().has_value() && !steps.terminationRequested();
         };
         const bool windowMade = steps.runMainWindow(workspace, request.downloadUrl, request.jobKind,
                                                     request.playerFile, toolsReady);
-        // A window that could not be made never asked: nothing may still write into the
-        // workspace when it is removed.
-        if (extraction.valid())
-            extraction.wait();
-        if (!windowMade || (extracted && !*extracted))
+        if (!waitForTools() || !windowMade)
             exitCode = kExitFailure;
     }
     // Also after a failed extraction, so a partly filled workspace goes too.
@@ -165,8 +175,8 @@ int RunStartup(const QStringList& words, const QString& startDirectory, const St
 
 int VandrelMain(int argc, char** argv)
 {
-    const QStringList words = CCommandLine::WordsFromArgv(argc, argv);
-    CCommandLine options;
+    const QStringList words = CommandLine::WordsFromArgv(argc, argv);
+    CommandLine options;
     options.Parse(words);
     if (options.GetFlag(QStringLiteral("help"))) {
         PrintUsage();
@@ -180,3 +190,5 @@ int VandrelMain(int argc, char** argv)
     DestroyQtApplication();
     return code;
 }
+
+} // namespace app

@@ -13,9 +13,11 @@
 
 #include <functional>
 
+namespace app {
+
 // The steps that start-up calls, replaceable so that tests can watch the order.
 struct StartupSteps {
-    std::function<UpdateCheckResult()> checkForUpdate;
+    std::function<update::UpdateCheckResult()> checkForUpdate;
     // From here on SIGINT, SIGTERM and SIGHUP end the run (with its teardown) instead of the
     // process.
     std::function<void()> catchTermination;
@@ -25,16 +27,17 @@ struct StartupSteps {
     // application itself is made later, just before the window.
     std::function<bool()> openDisplay;
     // Held by start-up until the end, after the workspace's removal.
-    std::function<Workspace()> createWorkspace;
+    std::function<platform::Expected<Workspace>()> createWorkspace;
     // Runs on a thread of its own, while the window is made; the real one then also removes
     // the workspaces that killed runs left behind.
-    std::function<bool(const QString& workspace)> extractToolPayload;
+    std::function<platform::Expected<void>(const QString& workspace)> extractToolPayload;
     // Brings up the platform libraries, runs the main window until it closes, tears them down.
     // toolsReady is asked once the window is made and before it shows: it waits for the
     // extraction and is false when that failed or a termination signal came meanwhile; the
     // window then never shows. False when the application could not be made.
-    std::function<bool(const QString& workspace, const QString& downloadUrl, download::JobKind jobKind,
-                       const QString& playerFile, const std::function<bool()>& toolsReady)>
+    std::function<bool(const QString& workspace, const QString& downloadUrl,
+                       download::JobKind jobKind, const QString& playerFile,
+                       const std::function<bool()>& toolsReady)>
         runMainWindow;
     std::function<void(const QString& workspace)> removeWorkspace;
 
@@ -46,3 +49,5 @@ int RunStartup(const QStringList& words, const QString& startDirectory, const St
 
 // The entry point's work: --help and --version, then RunStartup with the real steps.
 int VandrelMain(int argc, char** argv);
+
+} // namespace app

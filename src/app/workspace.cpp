@@ -1,8 +1,8 @@
 // The workspace is made under a fresh name, the payload is found by its marker, unscrambled
-// into a temporary archive in the workspace and handed to the extraction driver.
+// into a temporary archive in the workspace and extracted there.
 #include "app/workspace.h"
 
-#include "app/run_unzip.h"
+#include "app/archive_extraction.h"
 #include "platform/file_name.h"
 #include "platform/file_system.h"
 #include "platform/temp_file_name.h"
@@ -14,9 +14,11 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
+#include <optional>
 #include <utility>
 #include <vector>
+
+namespace app {
 
 namespace {
 
@@ -62,11 +64,11 @@ bool FindMarker(QFile& file)
     }
 }
 
-std::uint32_t ReadLength(QFile& file)
+std::optional<std::uint32_t> ReadLength(QFile& file)
 {
     std::array<unsigned char, 4> b{};
     if (file.read(reinterpret_cast<char*>(b.data()), 4) != 4)
-        return 0;
+        return std::nullopt;
     return b[0] | (static_cast<std::uint32_t>(b[1]) << 8) |
            (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
 }
@@ -104,92 +106,72 @@ private:
     QString m_path;
 };
 
-// The workspace, or the system's error code of a failed creation (0: no free name).
-struct WorkspaceAttempt {
-    Workspace workspace;
-    int error = 0;
-};
-
-WorkspaceAttempt TryCreateWorkspace(const QString& directory,
-                                    const std::function<QString()>& nextName)
+platform::Unexpected<platform::Error> NoWorkspace(const QString& directory, const QString& reason,
+                                                  int code = 0)
 {
-    WorkspaceAttempt attempt;
+    return platform::Fail(
+        QStringLiteral("cannot make the workspace in the temporary folder \"") + directory + u'"' +
+            (qEnvironmentVariableIsEmpty("TMPDIR") ? QString() : QStringLiteral(" (TMPDIR)")) +
+            QStringLiteral(": ") + reason,
+        code);
+}
+
+} // namespace
+
+platform::Expected<Workspace> CreateWorkspace(const QString& directory,
+                                              const std::function<QString()>& nextName)
+{
     for (int tries = 0; tries < kMaxWorkspaceAttempts; ++tries) {
         const QString name = nextName();
         if (name.isEmpty())
             break;
         const QString path = directory + u'/' + name;
         const int made = platform::MakePrivateDirectory(path);
-        if (made == 0) {
-            attempt.workspace.path = path;
-            attempt.workspace.lock = platform::HoldNewLockFile(path, kLockFileName);
-            return attempt;
-        }
-        if (made == -EEXIST)
-            continue;
-        attempt.error = -made;
-        return attempt;
+        if (made == 0)
+            return Workspace{path, platform::HoldNewLockFile(path, kLockFileName)};
+        if (made != -EEXIST)
+            return NoWorkspace(directory, qt_error_string(-made), -made);
     }
-    return attempt;
+    return NoWorkspace(directory, QStringLiteral("no free name for it"));
 }
 
-} // namespace
-
-Workspace CreateWorkspace(const QString& directory, const std::function<QString()>& nextName)
+platform::Expected<Workspace> CreateWorkspace()
 {
-    return TryCreateWorkspace(directory, nextName).workspace;
+    return CreateWorkspace(platform::TemporaryDirectory(), platform::NewTempName);
 }
 
-Workspace CreateWorkspace()
-{
-    const QString directory = platform::TemporaryDirectory();
-    WorkspaceAttempt attempt = TryCreateWorkspace(directory, platform::NewTempName);
-    if (attempt.workspace.path.isEmpty()) {
-        const int error = attempt.error;
-        const QByteArray shown = platform::EncodeFileName(directory);
-        const QByteArray reason =
-            error ? qt_error_string(error).toLocal8Bit() : QByteArray("no free name for it");
-        std::fprintf(stderr,
-                     "vandrel: cannot make the workspace in the temporary folder \"%s\"%s: %s\n",
-                     shown.constData(), qEnvironmentVariableIsEmpty("TMPDIR") ? "" : " (TMPDIR)",
-                     reason.constData());
-    }
-    return std::move(attempt.workspace);
-}
-
-bool ExtractToolPayload(const QString& workspace)
+platform::Expected<void> ExtractToolPayload(const QString& workspace)
 {
     return ExtractToolPayload(workspace, QStringLiteral("/proc/self/exe"));
 }
 
-bool ExtractToolPayload(const QString& workspace, const QString& programFile)
+platform::Expected<void> ExtractToolPayload(const QString& workspace, const QString& programFile)
 {
     QFile program(programFile);
     if (!program.open(QIODevice::ReadOnly))
-        return false;
+        return platform::Fail(QStringLiteral("the program file cannot be read: ") +
+                              program.errorString());
     if (!FindMarker(program))
-        return false;
-    const std::uint32_t length = ReadLength(program);
+        return platform::Fail(QStringLiteral("the program file carries no payload"));
+    const std::optional<std::uint32_t> length = ReadLength(program);
+    if (!length)
+        return platform::Fail(QStringLiteral("the program file ends in the payload's length"));
 
     const QString archivePath = platform::MakeTempFileName({}, workspace);
     QFile archive(archivePath);
     // Created exclusively: a file of that name that is not ours is neither used nor removed.
     if (!archive.open(QIODevice::WriteOnly | QIODevice::NewOnly,
                       QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return false;
+        return platform::Fail(QStringLiteral("the payload cannot be copied out: ") +
+                              archive.errorString());
     TemporaryFileGuard guard(archivePath);
-    const bool copied = CopyPayload(program, archive, length);
+    const bool copied = CopyPayload(program, archive, *length);
     archive.close();
     if (!copied)
-        return false;
-
-    const QByteArray archiveName = platform::EncodeFileName(archivePath);
-    const QByteArray destination = platform::EncodeFileName(workspace);
-    const char* const argv[] = {
-        "unzip.exe", "-x", "-o", archiveName.constData(), "-d", destination.constData()};
-    // Nobody reads the driver's messages here: a program started from a terminal stays quiet.
+        return platform::Fail(QStringLiteral("the payload is cut short, or its copy could not "
+                                             "be written"));
     // A member that failed (its checksum, say) is a damaged payload: no tools to start.
-    return RunUnzip(6, argv, nullptr) == UnzipResult::Extracted;
+    return ExtractArchive(archivePath, workspace);
 }
 
 int RemoveEndedWorkspaces(const QString& directory)
@@ -201,3 +183,5 @@ void RemoveDirectoryTree(const QString& directory)
 {
     platform::RemoveTree(directory);
 }
+
+} // namespace app

@@ -58,13 +58,12 @@ std::optional<QString> JobFolder::Prepare()
 {
     if (m_path.isEmpty())
         return QStringLiteral("no folder given");
-    if (const int error = platform::MakeWritableDirectory(m_path))
-        return ErrorText(-error);
-    int error = 0;
-    std::optional<platform::PrivateFolder> staging =
-        platform::PrivateFolder::Make(m_path, kStagingPrefix, error);
+    if (const platform::Expected<void> made = platform::MakeWritableDirectory(m_path); !made)
+        return made.error().text;
+    platform::Expected<platform::PrivateFolder> staging =
+        platform::PrivateFolder::Make(m_path, kStagingPrefix);
     if (!staging)
-        return ErrorText(-error);
+        return staging.error().text;
     m_staging.emplace(std::move(*staging));
     return std::nullopt;
 }

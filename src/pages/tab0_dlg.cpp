@@ -292,9 +292,10 @@ void Tab0Dlg::CMyEdit::paintEvent(QPaintEvent*)
     }
 }
 
-Tab0Dlg::Tab0Dlg(const SettingsKey* settingsKey, QWidget* owner)
+Tab0Dlg::Tab0Dlg(const settings::SettingsKey* settingsKey, QWidget* owner)
     : TabBaseDlg(owner),
-      m_settingsKey(settingsKey ? std::optional<SettingsKey>(*settingsKey) : std::nullopt),
+      m_settingsKey(settingsKey ? std::optional<settings::SettingsKey>(*settingsKey)
+                                : std::nullopt),
       m_chooser(SystemFolderChooser)
 {
     m_logFont = QFont(QStringLiteral("Verdana"), 7, QFont::Bold);
@@ -313,14 +314,14 @@ Tab0Dlg::Tab0Dlg(const SettingsKey* settingsKey, QWidget* owner)
     AddControl(kFolderFieldId, m_folderField);
     AddControl(kLogBoxId, m_logBox);
 
-    m_folderField->setText(GetDownloadFolder(m_settingsKey ? &*m_settingsKey : nullptr));
+    m_folderField->setText(settings::GetDownloadFolder(m_settingsKey ? &*m_settingsKey : nullptr));
 }
 
 Tab0Dlg::~Tab0Dlg()
 {
     if (m_settingsKey)
-        WriteStringValue(*m_settingsKey, settings_names::kDefaultDownloadFolder,
-                         m_folderField->text());
+        settings::WriteStringValue(*m_settingsKey, settings::names::kDefaultDownloadFolder,
+                                   m_folderField->text());
 }
 
 void Tab0Dlg::AddLogText(const QString& text)

@@ -99,7 +99,7 @@ public:
         std::function<std::optional<QString>(QWidget* owner, const QString& start)>;
 
     // settingsKey may be null (the page then keeps nothing between runs); it is copied.
-    Tab0Dlg(const SettingsKey* settingsKey, QWidget* owner);
+    Tab0Dlg(const settings::SettingsKey* settingsKey, QWidget* owner);
     // Stores the folder field as typed.
     ~Tab0Dlg() override;
 
@@ -126,7 +126,7 @@ public:
     void SetFolderChooser(FolderChooser chooser);
 
 private:
-    std::optional<SettingsKey> m_settingsKey;
+    std::optional<settings::SettingsKey> m_settingsKey;
     QFont m_logFont;
     QLineEdit* m_urlField = nullptr;
     QLineEdit* m_folderField = nullptr;

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -126,7 +127,7 @@ void EndDisplayCheck()
     HeldConnection().reset();
 }
 
-std::optional<QString> DisplayProblem()
+Expected<void> CheckDisplay()
 {
     std::optional<QString> first;
     for (const QString& platform : PlatformCandidates()) {
@@ -136,11 +137,13 @@ std::optional<QString> DisplayProblem()
         else if (platform.startsWith(u"wayland"))
             problem = WaylandProblem();
         if (!problem)
-            return std::nullopt;
+            return {};
         if (!first)
             first = problem;
     }
-    return first;
+    if (first)
+        return Fail(*first);
+    return {};
 }
 
 } // namespace platform

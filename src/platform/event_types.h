@@ -13,7 +13,6 @@ enum class PostedEvent : int {
     JobFinished,    // a job's last word: the file to play (download)
     JobText,        // a line of a tool's output or of the job's own (download)
     JobPhase,       // a job moved from downloading to converting (download)
-    WorkerCall,     // a call the update worker hands to its window's thread (update)
 };
 
 constexpr QEvent::Type EventType(PostedEvent event)
@@ -31,8 +30,6 @@ inline constexpr QEvent::Type WM_JOB_FINISHED =
     platform::EventType(platform::PostedEvent::JobFinished);
 inline constexpr QEvent::Type WM_JOB_TEXT = platform::EventType(platform::PostedEvent::JobText);
 inline constexpr QEvent::Type WM_JOB_PHASE = platform::EventType(platform::PostedEvent::JobPhase);
-inline constexpr QEvent::Type WM_WORKER_CALL =
-    platform::EventType(platform::PostedEvent::WorkerCall);
 
 // Registered event types (QEvent::registerEventType) are handed out from QEvent::MaxUser down.
-static_assert(WM_WORKER_CALL < QEvent::MaxUser);
+static_assert(WM_JOB_PHASE < QEvent::MaxUser);

@@ -19,6 +19,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace platform {
@@ -180,12 +181,6 @@ UniqueFd CreateFileForWriting(const char* path, int base)
         openat(base, path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
 }
 
-bool PathExists(const char* path, int base)
-{
-    struct stat st {};
-    return fstatat(base, path, &st, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
 std::size_t WriteFully(int fd, const void* data, std::size_t size)
 {
     const auto* bytes = static_cast<const char*>(data);
@@ -244,25 +239,30 @@ std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute,
     return t == static_cast<std::time_t>(-1) ? -1 : static_cast<std::int64_t>(t);
 }
 
-int MakeWritableDirectory(const QString& path)
+Expected<void> MakeWritableDirectory(const QString& path)
 {
+    const auto failure = [](int code) {
+        return Fail(QString::fromStdString(std::generic_category().message(code)), code);
+    };
     const std::string name = platform::EncodeFileName(path).toStdString();
     if (name.empty())
-        return -ENOENT;
+        return failure(ENOENT);
     // Each prefix that ends before a slash, then the whole path.
     for (std::size_t slash = name.find('/', 1);; slash = name.find('/', slash + 1)) {
         const std::string part = name.substr(0, slash);
         if (!part.empty() && mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
-            return -errno;
+            return failure(errno);
         if (slash == std::string::npos)
             break;
     }
     struct stat st {};
     if (stat(name.c_str(), &st) != 0)
-        return -errno;
+        return failure(errno);
     if (!S_ISDIR(st.st_mode))
-        return -ENOTDIR;
-    return access(name.c_str(), W_OK | X_OK) == 0 ? 0 : -errno;
+        return failure(ENOTDIR);
+    if (access(name.c_str(), W_OK | X_OK) != 0)
+        return failure(errno);
+    return {};
 }
 
 std::optional<FileIdentity> RegularFileIdentity(const QString& path)

@@ -2,11 +2,10 @@
 // directories, exclusive creation, file modes and times, and removal of a whole tree.
 #pragma once
 
+#include "platform/expected.h"
 #include "platform/unique_fd.h"
 
 #include <QString>
-
-#include <fcntl.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -28,20 +27,18 @@ struct FileIdentity {
 // reused.
 int MakePrivateDirectory(const QString& path);
 
-// The functions below that take base read a relative path from that open directory (AT_FDCWD:
-// the current one), so extraction writes into its destination without changing the process's
-// current directory under its other threads.
+// The functions below that take base read a relative path from that open directory, so
+// extraction writes into its destination without changing the process's current directory under
+// its other threads.
 
 // A directory opened for the *at calls; invalid when path is not a directory.
 UniqueFd OpenDirectory(const char* path);
 // mkdir with mode 0777 less the umask: 0 or -errno.
-int MakeDirectory(const char* path, int base = AT_FDCWD);
+int MakeDirectory(const char* path, int base);
 
 // Opens a file for writing, created with mode 0600 or truncated when it exists; fails (invalid
 // descriptor) when the last part of the path is a symbolic link.
-UniqueFd CreateFileForWriting(const char* path, int base = AT_FDCWD);
-// Whether something of that name exists (a dangling link counts).
-bool PathExists(const char* path, int base = AT_FDCWD);
+UniqueFd CreateFileForWriting(const char* path, int base);
 // Writes everything, retrying short writes; the number of bytes written.
 std::size_t WriteFully(int fd, const void* data, std::size_t size);
 // Sets the permission bits and the modification time (seconds since 1970); the access time
@@ -49,14 +46,14 @@ std::size_t WriteFully(int fd, const void* data, std::size_t size);
 bool SetModeAndModificationTime(int fd, unsigned mode, std::int64_t modificationTime);
 // True when a part of path that exists is a symbolic link (every part is looked at, the last
 // one too). Extraction refuses such paths so that a link cannot carry a file elsewhere.
-bool PathHasSymbolicLink(const char* path, int base = AT_FDCWD);
+bool PathHasSymbolicLink(const char* path, int base);
 // Removes a file or link (never a directory), not following a link.
-bool RemoveFile(const char* path, int base = AT_FDCWD);
+bool RemoveFile(const char* path, int base);
 
 // Makes a directory and whatever is missing of its parents (mode 0777 less the umask), then
 // checks that the path is a directory (a link to one will do) that this process may write
-// into. 0 or -errno of what went wrong (-ENOTDIR, -EACCES, ...).
-int MakeWritableDirectory(const QString& path);
+// into. Fails with the system's reason for what went wrong (ENOTDIR, EACCES, ...).
+Expected<void> MakeWritableDirectory(const QString& path);
 // The identity of path when it is a regular file and not a symbolic link.
 std::optional<FileIdentity> RegularFileIdentity(const QString& path);
 // Seconds since 1970 of a broken-down local time, or -1 when there is no such time.

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <random>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,6 +24,12 @@ constexpr int kHexDigits = 8;
 
 // Held locked in the folder while it is in use; see HoldNewLockFile.
 constexpr char kLockFileName[] = ".lock";
+
+// The system's reason for errno, as the folder's failures give it.
+Unexpected<Error> SystemFailure(int code)
+{
+    return Fail(QString::fromStdString(std::generic_category().message(code)), code);
+}
 
 bool IsOurName(const QString& name, const QByteArray& prefix)
 {
@@ -46,15 +53,12 @@ QByteArray NewName(const QByteArray& prefix)
 
 } // namespace
 
-std::optional<PrivateFolder> PrivateFolder::Make(const QString& parentPath,
-                                                 const QByteArray& prefix, int& error)
+Expected<PrivateFolder> PrivateFolder::Make(const QString& parentPath, const QByteArray& prefix)
 {
-    UniqueFd parent(open(EncodeFileName(parentPath).constData(),
-                         O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!parent) {
-        error = -errno;
-        return std::nullopt;
-    }
+    UniqueFd parent(
+        open(EncodeFileName(parentPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent)
+        return SystemFailure(errno);
     // The folders of runs that have ended: a live run holds its folder's lock.
     RemoveUnlockedDirectories(
         parentPath, [&prefix](const QString& name) { return IsOurName(name, prefix); },
@@ -64,23 +68,19 @@ std::optional<PrivateFolder> PrivateFolder::Make(const QString& parentPath,
         if (mkdirat(parent.Get(), name.constData(), 0700) != 0) {
             if (errno == EEXIST)
                 continue;
-            error = -errno;
-            return std::nullopt;
+            return SystemFailure(errno);
         }
-        UniqueFd self(
-            openat(parent.Get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!self) {
-            error = -errno;
-            return std::nullopt;
-        }
+        UniqueFd self(openat(parent.Get(), name.constData(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!self)
+            return SystemFailure(errno);
         fchmod(self.Get(), 0700); // the umask may have narrowed it
         const QString path = parentPath + u'/' + DecodeFileName(name);
         // Without a lock the folder is never taken for one a killed run left.
         UniqueFd lock = HoldNewLockFile(path, kLockFileName);
         return PrivateFolder(path, name, std::move(parent), std::move(self), std::move(lock));
     }
-    error = -EEXIST;
-    return std::nullopt;
+    return SystemFailure(EEXIST);
 }
 
 PrivateFolder::~PrivateFolder()

@@ -1,9 +1,10 @@
 // A folder of this process's own inside another folder: made new with mode 0700, locked while
-// it is in use (a lock file, as the workspace's), every name in it resolved from its descriptor without following a link, and its
-// files handed to the outer folder by renames that never replace a file there. Removed with
-// everything in it when the object goes.
+// it is in use (a lock file, as the workspace's), every name in it resolved from its descriptor
+// without following a link, and its files handed to the outer folder by renames that never replace
+// a file there. Removed with everything in it when the object goes.
 #pragma once
 
+#include "platform/expected.h"
 #include "platform/unique_fd.h"
 
 #include <QByteArray>
@@ -18,9 +19,8 @@ public:
     // Makes "<prefix><8 hex digits>" in the folder at parentPath (which may itself be reached
     // through a link; nothing inside it is). First removes the folders of that prefix that a
     // run which has ended left behind: a live run holds its folder's lock, so its folder is
-    // never touched. nullopt with -errno in error when it cannot be made.
-    static std::optional<PrivateFolder> Make(const QString& parentPath, const QByteArray& prefix,
-                                             int& error);
+    // never touched. Fails with the system's reason when it cannot be made.
+    static Expected<PrivateFolder> Make(const QString& parentPath, const QByteArray& prefix);
     ~PrivateFolder();
     PrivateFolder(PrivateFolder&& other) noexcept = default;
     PrivateFolder& operator=(PrivateFolder&&) = delete;

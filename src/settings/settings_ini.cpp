@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace settings::ini {
+
 namespace {
 
 constexpr QByteArrayView kBom = "\xEF\xBB\xBF";
@@ -426,8 +428,6 @@ qsizetype AfterLineEnd(QByteArrayView data, qsizetype pos)
 
 } // namespace
 
-namespace settings_ini {
-
 std::optional<QString> ReadGeneralValue(QByteArrayView file, QStringView name)
 {
     const GeneralLayout layout = ScanGeneral(file, name);
@@ -492,4 +492,4 @@ QByteArray SetGeneralValue(QByteArrayView file, QStringView name, QStringView va
     return result;
 }
 
-} // namespace settings_ini
+} // namespace settings::ini

@@ -10,7 +10,7 @@
 
 #include <optional>
 
-namespace settings_ini {
+namespace settings::ini {
 
 // The value of name in the general section: the lines before the first section header and those
 // of every [General] section; of several lines with that name the last wins. The value is read
@@ -26,4 +26,4 @@ QByteArray SetGeneralValue(QByteArrayView file, QStringView name, QStringView va
 // "name=value" as QSettings writes it (without the line end).
 QByteArray FormatLine(QStringView name, QStringView value);
 
-} // namespace settings_ini
+} // namespace settings::ini

@@ -16,6 +16,8 @@
 
 #include <climits>
 
+namespace settings {
+
 namespace {
 
 const QString kRelativeFile = QStringLiteral("Vandrel/Vandrel.conf");
@@ -24,9 +26,9 @@ constexpr qint64 kMaxFileBytes = 1024 * 1024;
 // How long a write waits for another process's write to end.
 constexpr int kLockWaitMs = 5000;
 
-// The file's bytes: empty when it does not exist, nullopt when it cannot be read or is larger
-// than kMaxFileBytes (then *whyNot, when given, says which).
-std::optional<QByteArray> ReadWholeFile(const QString& path, QString* whyNot = nullptr)
+// The file's bytes: empty when it does not exist; fails when it cannot be read or is larger than
+// kMaxFileBytes.
+platform::Expected<QByteArray> ReadWholeFile(const QString& path)
 {
     QFile file(path);
     if (!file.exists())
@@ -34,16 +36,10 @@ std::optional<QByteArray> ReadWholeFile(const QString& path, QString* whyNot = n
     QByteArray data;
     if (file.open(QIODevice::ReadOnly))
         data = file.read(kMaxFileBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        if (whyNot)
-            *whyNot = file.errorString();
-        return std::nullopt;
-    }
-    if (data.size() > kMaxFileBytes) {
-        if (whyNot)
-            *whyNot = QStringLiteral("larger than 1 MiB");
-        return std::nullopt;
-    }
+    if (file.error() != QFileDevice::NoError)
+        return platform::Fail(file.errorString());
+    if (data.size() > kMaxFileBytes)
+        return platform::Fail(QStringLiteral("larger than 1 MiB"));
     return data;
 }
 
@@ -51,10 +47,10 @@ std::optional<QString> ReadFrom(const QString& file, const QString& name)
 {
     if (file.isEmpty() || !QFileInfo::exists(file))
         return std::nullopt;
-    const std::optional<QByteArray> data = ReadWholeFile(file);
+    const platform::Expected<QByteArray> data = ReadWholeFile(file);
     if (!data)
         return std::nullopt;
-    return settings_ini::ReadGeneralValue(*data, name);
+    return ini::ReadGeneralValue(*data, name);
 }
 
 } // namespace
@@ -120,12 +116,13 @@ std::optional<QString> ReadStringValue(const SettingsKey& key, const QString& na
     return value;
 }
 
-QString SettingsReadProblem(const SettingsKey& key)
+platform::Expected<void> CheckReadable(const SettingsKey& key)
 {
     for (const QString& file : {key.UserFile(), key.DefaultsFile()}) {
-        QString whyNot;
-        if (!file.isEmpty() && !ReadWholeFile(file, &whyNot))
-            return file + QStringLiteral(": ") + whyNot;
+        if (file.isEmpty())
+            continue;
+        if (const platform::Expected<QByteArray> data = ReadWholeFile(file); !data)
+            return platform::Fail(file + QStringLiteral(": ") + data.error().text);
     }
     return {};
 }
@@ -138,13 +135,13 @@ bool WriteStringValue(const SettingsKey& key, const QString& name, const QString
     QLockFile lock(path + QStringLiteral(".lock"));
     if (!lock.tryLock(kLockWaitMs))
         return false;
-    const std::optional<QByteArray> current = ReadWholeFile(path);
+    const platform::Expected<QByteArray> current = ReadWholeFile(path);
     if (!current)
         return false;
     // Writing back what is there already leaves the file as it is, to the byte.
-    if (settings_ini::ReadGeneralValue(*current, name) == value)
+    if (ini::ReadGeneralValue(*current, name) == value)
         return true;
-    const QByteArray changed = settings_ini::SetGeneralValue(*current, name, value);
+    const QByteArray changed = ini::SetGeneralValue(*current, name, value);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(changed) != changed.size() ||
         !file.flush() || !platform::SyncFile(file.handle())) {
@@ -170,8 +167,10 @@ QString GetDownloadFolder(const SettingsKey* key)
 {
     if (key) {
         if (std::optional<QString> stored =
-                ReadStringValue(*key, settings_names::kDefaultDownloadFolder, INT_MAX))
+                ReadStringValue(*key, names::kDefaultDownloadFolder, INT_MAX))
             return *stored;
     }
     return GetDesktopFolder();
 }
+
+} // namespace settings

@@ -5,11 +5,17 @@
 // "AffID". The program writes only the user's file, and never "AffID".
 #pragma once
 
+#include "platform/expected.h"
+
 #include <QString>
 
 #include <optional>
 
-inline constexpr int kMaxPath = 260;
+namespace settings {
+
+// The room a value read from the settings or from the update's version file has, its terminator
+// included: a longer value counts as absent.
+inline constexpr int kValueCapacity = 260;
 
 // An open settings key: the user's file and, when there is one, the defaults file.
 class SettingsKey {
@@ -42,11 +48,11 @@ std::optional<SettingsKey> CreateSettingsKey();
 // read as its text: commas are part of it, and bytes that are not UTF-8 are kept the way
 // platform::DecodeFileName keeps them, so writing the value back writes the same bytes.
 std::optional<QString> ReadStringValue(const SettingsKey& key, const QString& name,
-                                       int capacity = kMaxPath);
-// Why a read of key may have missed a value: "<file>: <reason>" for the first of its files that
-// exists but cannot be read (the system's reason, or "larger than 1 MiB"); empty when they all
-// can be.
-QString SettingsReadProblem(const SettingsKey& key);
+                                       int capacity = kValueCapacity);
+// Whether the files of key can be read, which a read that missed a value may be owed to. The
+// failure is "<file>: <reason>" for the first of its files that exists but cannot be read (the
+// system's reason, or "larger than 1 MiB").
+platform::Expected<void> CheckReadable(const SettingsKey& key);
 // Stores value under name in the user's file: the line of that name is replaced (or one is
 // added to [General]) and every other byte stays. Atomic: a crash leaves the old file or the new
 // one. Storing the value already there leaves the file untouched. False when the file cannot be
@@ -59,8 +65,10 @@ QString GetDesktopFolder();
 // missing or the value absent.
 QString GetDownloadFolder(const SettingsKey* key);
 
-namespace settings_names {
+namespace names {
 inline const QString kAffId = QStringLiteral("AffID");
 inline const QString kLastUpdate = QStringLiteral("LastUpdate");
 inline const QString kDefaultDownloadFolder = QStringLiteral("DefaultDownloadFolder");
-} // namespace settings_names
+} // namespace names
+
+} // namespace settings

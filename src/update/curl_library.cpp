@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-namespace curl {
+namespace update::curl {
 
 namespace {
 
@@ -52,4 +52,4 @@ const Api* Library()
     return api.get();
 }
 
-} // namespace curl
+} // namespace update::curl

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-namespace curl {
+namespace update::curl {
 
 // The entry points the downloads use, resolved from the installed libcurl 4.
 struct Api {
@@ -39,4 +39,4 @@ struct MultiDeleter {
 using Easy = std::unique_ptr<CURL, EasyDeleter>;
 using Multi = std::unique_ptr<CURLM, MultiDeleter>;
 
-} // namespace curl
+} // namespace update::curl

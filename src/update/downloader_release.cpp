@@ -19,6 +19,8 @@
 
 #include <cstdio>
 
+namespace update {
+
 namespace {
 
 constexpr qint64 kMaxChecksumListBytes = 1024 * 1024;
@@ -34,35 +36,30 @@ bool Cancelled(const DownloaderUpdateOptions& options)
     return options.cancel && options.cancel->load();
 }
 
-struct ToolRun {
-    bool finished = false; // ended by itself, with exit code 0
-    QByteArray output;     // standard output, at most 64 KiB of it
-};
-
-// Runs a tool with no input and waits for it, in short steps so a cancel is noticed.
-ToolRun RunTool(const QString& program, const QStringList& args,
-                const DownloaderUpdateOptions& options)
+// Runs a tool with no input and waits for it, in short steps so a cancel is noticed. Its
+// standard output (at most 64 KiB of it) when it ended by itself with exit code 0.
+std::optional<QByteArray> RunTool(const QString& program, const QStringList& args,
+                                  const DownloaderUpdateOptions& options)
 {
-    ToolRun run;
     if (program.isEmpty())
-        return run;
+        return std::nullopt;
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     process.start(program, args);
     if (!process.waitForStarted(kToolTimeoutMs))
-        return run;
+        return std::nullopt;
     for (int waited = 0; !process.waitForFinished(kPollMs); waited += kPollMs) {
         if (process.bytesAvailable() > 64 * 1024 || waited >= kToolTimeoutMs ||
             Cancelled(options)) {
             process.kill();
             process.waitForFinished(-1);
-            return run;
+            return std::nullopt;
         }
     }
-    run.finished = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    run.output = process.read(64 * 1024);
-    return run;
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return std::nullopt;
+    return process.read(64 * 1024);
 }
 
 // The interpreter the carried downloader prefers, so a copy is judged by the one that runs it.
@@ -77,12 +74,12 @@ QString Python()
 std::optional<std::vector<int>> AskVersion(const QString& zipapp,
                                            const DownloaderUpdateOptions& options)
 {
-    const ToolRun run =
+    const std::optional<QByteArray> output =
         RunTool(Python(), {zipapp, QStringLiteral("--ignore-config"), QStringLiteral("--version")},
                 options);
-    if (!run.finished)
+    if (!output)
         return std::nullopt;
-    return ParseDownloaderVersion(QString::fromUtf8(run.output));
+    return ParseDownloaderVersion(QString::fromUtf8(*output));
 }
 
 bool VerifySignature(const QString& sums, const QString& signature, const QByteArray& armoredKey,
@@ -104,12 +101,12 @@ bool VerifySignature(const QString& sums, const QString& signature, const QByteA
         !QFile::setPermissions(home, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                          QFileDevice::ExeOwner))
         return false;
-    const ToolRun run =
+    const std::optional<QByteArray> output =
         RunTool(QStandardPaths::findExecutable(QStringLiteral("gpgv")),
                 {QStringLiteral("--homedir"), home, QStringLiteral("--keyring"), keyring,
                  QStringLiteral("--status-fd"), QStringLiteral("1"), signature, sums},
                 options);
-    return run.finished && run.output.contains("[GNUPG:] VALIDSIG ");
+    return output && output->contains("[GNUPG:] VALIDSIG ");
 }
 
 QByteArray Sha256Of(const QString& path)
@@ -243,8 +240,7 @@ DownloaderUpdateResult UpdateDownloader(const DownloaderUpdateOptions& options)
         limits.redirectsToOtherHttpsHosts = true; // what is fetched is verified afterwards
         limits.cancel = options.cancel;
         const QString file = work.filePath(QString::fromLatin1(name));
-        return DownloadToFile(baseUrl.resolved(QUrl(QString::fromLatin1(name))), file,
-                              limits)
+        return DownloadToFile(baseUrl.resolved(QUrl(QString::fromLatin1(name))), file, limits)
                    ? file
                    : QString();
     };
@@ -294,3 +290,5 @@ DownloaderUpdateResult UpdateDownloader(const DownloaderUpdateOptions& options)
         return Result::Abandoned;
     return KeepFile(copy, kept, keep) ? Result::Kept : Result::Unreachable;
 }
+
+} // namespace update

@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+namespace update {
+
 inline constexpr int kDownloaderStallTimeoutMs = 15000;
 inline constexpr qint64 kMaxDownloaderBytes = qint64(64) * 1024 * 1024;
 
@@ -59,3 +61,5 @@ std::optional<std::vector<int>> ParseDownloaderVersion(const QString& text);
 QByteArray DearmorKey(const QByteArray& armored);
 // The lower-case SHA-256 that a "sha256sum"-style list gives for name; empty when none.
 QByteArray ChecksumFor(const QByteArray& list, const QByteArray& name);
+
+} // namespace update

@@ -8,6 +8,8 @@
 #include <QSaveFile>
 #include <QThread>
 
+namespace update {
+
 namespace {
 
 bool ReachedVerdict(DownloaderUpdateResult result)
@@ -77,3 +79,5 @@ std::optional<DownloaderUpdateResult> DownloaderUpdater::Wait()
         m_thread->wait();
     return m_result;
 }
+
+} // namespace update

@@ -12,6 +12,8 @@
 
 class QThread;
 
+namespace update {
+
 class DownloaderUpdater {
 public:
     explicit DownloaderUpdater(DownloaderUpdateOptions options = {});
@@ -39,3 +41,5 @@ private:
     // Written by the thread before it ends, read only after waiting for it.
     std::optional<DownloaderUpdateResult> m_result;
 };
+
+} // namespace update

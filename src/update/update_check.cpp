@@ -11,13 +11,15 @@
 
 #include <cstdio>
 
+namespace update {
+
 namespace {
 
-void ReportMissingSettings(const char* what)
+void ReportMissingSettings(const QByteArray& what)
 {
-    const QByteArray file = UserSettingsFile().toLocal8Bit();
+    const QByteArray file = settings::UserSettingsFile().toLocal8Bit();
     std::fprintf(stderr, "vandrel: %s; create %s with a line \"AffID=<your id>\" under [General]\n",
-                 what, file.constData());
+                 what.constData(), file.constData());
 }
 
 // The running program's file.
@@ -61,36 +63,38 @@ UpdateCheckResult CheckForUpdate(const QDateTime& localNow, const UpdateCheckOpt
 {
     // Every start passes here first, also one that ends for want of settings.
     RemoveLaunchedInstallers();
-    const std::optional<SettingsKey> key = OpenSettingsKey();
+    const std::optional<settings::SettingsKey> key = settings::OpenSettingsKey();
     if (!key) {
         ReportMissingSettings("no settings file");
         return UpdateCheckResult::Failed;
     }
-    const std::optional<QString> affId = ReadStringValue(*key, settings_names::kAffId, kMaxPath);
+    const std::optional<QString> affId = settings::ReadStringValue(*key, settings::names::kAffId);
     if (!affId) {
         // A file that cannot be read may well hold the id: its reason is the one to fix.
-        const QString problem = SettingsReadProblem(*key);
-        if (!problem.isEmpty())
+        if (const platform::Expected<void> readable = settings::CheckReadable(*key); !readable)
             std::fprintf(stderr, "vandrel: cannot read the settings file %s\n",
-                         problem.toLocal8Bit().constData());
+                         readable.error().text.toLocal8Bit().constData());
         else
-            ReportMissingSettings("no AffID in the settings, or one of 260 characters or more");
+            ReportMissingSettings("no AffID in the settings, or one of " +
+                                  QByteArray::number(settings::kValueCapacity) +
+                                  " characters or more");
         return UpdateCheckResult::Failed;
     }
 
     const QString today = FormatUpdateDate(localNow.date());
     const std::optional<QString> lastUpdate =
-        ReadStringValue(*key, settings_names::kLastUpdate, kMaxPath);
+        settings::ReadStringValue(*key, settings::names::kLastUpdate);
     if (!lastUpdate) {
         // First start: record the day and skip the server this time.
-        WriteStringValue(*key, settings_names::kLastUpdate, today);
+        settings::WriteStringValue(*key, settings::names::kLastUpdate, today);
         return UpdateCheckResult::Continue;
     }
     if (*lastUpdate == today)
         return UpdateCheckResult::Continue;
 
     const QString ownVersion =
-        GetFileVersionString(options.programFile.isEmpty() ? kOwnExecutable : options.programFile);
+        ReadFileVersion(options.programFile.isEmpty() ? kOwnExecutable : options.programFile)
+            .value_or(QString());
     const QString address =
         MakeUpdateAddress(UpdateServerBase(), *affId, ownVersion, UpdateTimeStamp(localNow));
 
@@ -102,9 +106,11 @@ UpdateCheckResult CheckForUpdate(const QDateTime& localNow, const UpdateCheckOpt
             : qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
     if (!haveApplication)
         return UpdateCheckResult::Failed;
-    UpdateDlg dialog(address, ownVersion, options.job, options.askToUpdate);
+    UpdateWindow dialog(address, ownVersion, options.job, options.askToUpdate);
     dialog.Exec();
     if (dialog.RecordDate())
-        WriteStringValue(*key, settings_names::kLastUpdate, today);
+        settings::WriteStringValue(*key, settings::names::kLastUpdate, today);
     return dialog.ContinueStartup() ? UpdateCheckResult::Continue : UpdateCheckResult::EndRun;
 }
+
+} // namespace update

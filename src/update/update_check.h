@@ -3,12 +3,14 @@
 #pragma once
 
 #include "update/update_check_result.h"
-#include "update/update_dlg.h"
+#include "update/update_window.h"
 
 #include <QDateTime>
 #include <QString>
 
 #include <functional>
+
+namespace update {
 
 struct UpdateCheckOptions {
     // The program file whose version is reported; empty: the running executable.
@@ -38,3 +40,5 @@ QString UpdateServerBase();
 // each stays one path segment.
 QString MakeUpdateAddress(const QString& base, const QString& affId, const QString& ownVersion,
                           qint64 timeStamp);
+
+} // namespace update

@@ -9,6 +9,8 @@
 
 #include <chrono>
 
+namespace update {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -219,3 +221,5 @@ bool DownloadToFile(const QUrl& url, const QString& path, const DownloadLimits& 
         file.remove();
     return ok;
 }
+
+} // namespace update

@@ -7,6 +7,8 @@
 
 #include <atomic>
 
+namespace update {
+
 // The version file and the installer come only over https, or from a literal loopback address
 // (tests): over plain http either could be replaced on the way, and the installer runs with the
 // user's rights.
@@ -38,3 +40,5 @@ struct DownloadLimits {
 // removed again. It blocks the calling thread until the transfer ends; without an installed
 // libcurl (see curl_library.h) it fails.
 bool DownloadToFile(const QUrl& url, const QString& path, const DownloadLimits& limits);
+
+} // namespace update

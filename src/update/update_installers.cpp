@@ -15,6 +15,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+namespace update {
+
 namespace {
 
 // The record never grows past this many lines (the oldest go), nor is more of it read.
@@ -100,3 +102,5 @@ void RemoveLaunchedInstallers()
     }
     WriteRecords(file, std::move(kept));
 }
+
+} // namespace update

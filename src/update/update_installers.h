@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace update {
+
 // The record: Vandrel/launched-installers in the user's data folder ($XDG_DATA_HOME), one
 // percent-encoded path a line.
 QString LaunchedInstallersFile();
@@ -17,3 +19,5 @@ bool RecordLaunchedInstaller(const QString& path);
 // ("vnd%08x-%08x.exe"), directly in the temporary folder. A record of another temporary folder
 // (TMPDIR was different) is kept for a start that uses that folder; the others are dropped.
 void RemoveLaunchedInstallers();
+
+} // namespace update

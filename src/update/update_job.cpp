@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QProcess>
 
+namespace update {
+
 namespace {
 
 // Starts the downloaded installer. Without elevation by verb it is made executable (for the
@@ -57,3 +59,5 @@ bool RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
     QFile::remove(installer);
     return false;
 }
+
+} // namespace update

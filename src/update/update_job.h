@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace update {
+
 inline constexpr int kUpdateStallTimeoutMs = 15000;
 inline constexpr int kVersionFileTimeoutMs = 30 * 1000;
 inline constexpr int kInstallerTimeoutMs = 10 * 60 * 1000;
@@ -29,3 +31,5 @@ struct UpdateJobOptions {
 // (update_installers.h).
 bool RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
                   const UpdateJobOptions& options, const std::function<bool()>& ask);
+
+} // namespace update

@@ -18,7 +18,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
+
+namespace update {
 
 namespace {
 
@@ -88,11 +91,11 @@ QString VersionAt(const unsigned char* data)
 
 } // namespace
 
-QString GetFileVersionString(const QString& path)
+std::optional<QString> ReadFileVersion(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {};
+        return std::nullopt;
     const auto* signatureBegin = kVersionRecord.data();
     const auto* signatureEnd = signatureBegin + kSignatureSize;
 
@@ -115,7 +118,9 @@ QString GetFileVersionString(const QString& path)
             ++hit;
         }
         if (last)
-            return {};
+            return std::nullopt;
         window = window.right(kRecordSize - 1);
     }
 }
+
+} // namespace update

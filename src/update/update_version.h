@@ -4,6 +4,12 @@
 
 #include <QString>
 
-// The version carried by the file at path as "major.minor.build.revision", or an empty string
-// when the file cannot be read or carries no version record.
-QString GetFileVersionString(const QString& path);
+#include <optional>
+
+namespace update {
+
+// The version carried by the file at path as "major.minor.build.revision"; nothing when the file
+// cannot be read or carries no version record.
+std::optional<QString> ReadFileVersion(const QString& path);
+
+} // namespace update

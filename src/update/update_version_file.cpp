@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+namespace update {
+
 std::optional<QString> ReadProfileString(const QByteArray& text, QStringView section,
                                          QStringView key, int capacity)
 {
@@ -53,9 +55,12 @@ std::optional<VersionFileInfo> ReadVersionFile(const QString& path)
         return std::nullopt;
     const auto section = u"version";
     VersionFileInfo info;
-    info.lastVersion = ReadProfileString(text, section, u"last_version", kMaxPath)
+    info.lastVersion = ReadProfileString(text, section, u"last_version", settings::kValueCapacity)
                            .value_or(QStringLiteral("0.0.0.0"));
     info.lastVersionUrl =
-        ReadProfileString(text, section, u"last_version_url", kMaxPath).value_or(QString());
+        ReadProfileString(text, section, u"last_version_url", settings::kValueCapacity)
+            .value_or(QString());
     return info;
 }
+
+} // namespace update

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+namespace update {
+
 // A larger answer is not a version file.
 inline constexpr qint64 kMaxVersionFileBytes = 64 * 1024;
 
@@ -25,3 +27,5 @@ std::optional<QString> ReadProfileString(const QByteArray& text, QStringView sec
 // Section "version" of the file at path; nullopt when the file cannot be read or is larger
 // than kMaxVersionFileBytes.
 std::optional<VersionFileInfo> ReadVersionFile(const QString& path);
+
+} // namespace update

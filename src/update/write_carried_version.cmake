@@ -7,6 +7,6 @@ if(NOT CMAKE_MATCH_1)
 endif()
 file(WRITE "${OUTPUT}.new"
      "// Generated from ${VERSION_FILE}.\n#include \"update/downloader_release.h\"\n\n"
-     "QString CarriedDownloaderVersion()\n{\n    return QStringLiteral(\"${CMAKE_MATCH_1}\");\n}\n")
+     "namespace update {\n\nQString CarriedDownloaderVersion()\n{\n    return QStringLiteral(\"${CMAKE_MATCH_1}\");\n}\n\n} // namespace update\n")
 file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.new")

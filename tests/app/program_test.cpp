@@ -30,20 +30,21 @@ TEST(Program, RunsWithoutAWindowNeedNoDisplay)
     const auto help = testenv::Run(kExe, {"--help"}, 10000, kNoDisplay);
     EXPECT_TRUE(help.out.contains("--download-mp3=URL") && help.out.contains("--update"));
 
-    QFile::remove(UserSettingsFile());
+    QFile::remove(settings::UserSettingsFile());
     const auto refused = testenv::Run(kExe, {}, 10000, kNoDisplay);
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_EQ(refused.err.count('\n'), 1) << refused.err.toStdString();
-    EXPECT_TRUE(refused.err.contains(UserSettingsFile().toUtf8())) << "it says which file";
+    EXPECT_TRUE(refused.err.contains(settings::UserSettingsFile().toUtf8()))
+        << "it says which file";
 
     // The update flag runs only the check: without a display, and without a word about one.
-    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), "[General]\nAffID=test\n"));
+    ASSERT_TRUE(testenv::WriteFile(settings::UserSettingsFile(), "[General]\nAffID=test\n"));
     const auto update = testenv::Run(kExe, {"--update"}, 10000, kNoDisplay);
     EXPECT_EQ(update.exitCode, 0);
     EXPECT_EQ(update.err, "");
-    const auto key = OpenSettingsKey();
+    const auto key = settings::OpenSettingsKey();
     ASSERT_TRUE(key.has_value());
-    EXPECT_EQ(ReadStringValue(*key, "LastUpdate").value_or("<absent>"),
+    EXPECT_EQ(settings::ReadStringValue(*key, "LastUpdate").value_or("<absent>"),
               QDate::currentDate().toString("yyyyMMdd"))
         << "the first day is recorded";
 }
@@ -96,7 +97,7 @@ TEST(Program, StartFaultsEndWithOneLineAndLeaveNothing)
         const QDate day =
             c.lastUpdateToday ? QDate::currentDate() : QDate::currentDate().addDays(-1);
         ASSERT_TRUE(testenv::WriteFile(
-            UserSettingsFile(),
+            settings::UserSettingsFile(),
             !c.settings.isEmpty()
                 ? c.settings
                 : "[General]\nAffID=test\nLastUpdate=" + day.toString("yyyyMMdd").toUtf8() + "\n"));
@@ -114,7 +115,7 @@ TEST(Program, StartFaultsEndWithOneLineAndLeaveNothing)
         EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
         QByteArray expected = c.expectedErr;
         expected.replace("@TMP", QFile::encodeName(tmpDir))
-            .replace("@SETTINGS", QFile::encodeName(UserSettingsFile()));
+            .replace("@SETTINGS", QFile::encodeName(settings::UserSettingsFile()));
         EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
         EXPECT_TRUE(run.err.startsWith(expected)) << run.err.toStdString();
         EXPECT_EQ(

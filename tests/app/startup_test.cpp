@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace app;
+
 TEST(CommandLine, WordsBecomeFlagsAndValues)
 {
     struct Row {
@@ -32,7 +34,7 @@ TEST(CommandLine, WordsBecomeFlagsAndValues)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        CCommandLine options;
+        CommandLine options;
         options.Parse(row.words);
         const bool valued = row.expected.startsWith(u'=');
         EXPECT_EQ(options.GetFlag(row.option), row.expected == "flag");
@@ -47,12 +49,12 @@ TEST(CommandLine, ArgumentsArriveAsFileNamesWithoutTheProgramPath)
     const char* argv[] = {"/usr/bin/vandrel", "/player=/tmp/\xc3\xa9t\xc3\xa9.mp4",
                           "--player=/tmp/Vid\xe9o.flv",
                           "/x=\xc3\x28\xed\xa0\x80\xf4\x90\x80\x80\xc3", nullptr};
-    const QStringList words = CCommandLine::WordsFromArgv(4, argv);
+    const QStringList words = CommandLine::WordsFromArgv(4, argv);
     ASSERT_EQ(words.size(), 3);
     EXPECT_EQ(words[0], QString::fromUtf8("/player=/tmp/été.mp4"));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(platform::EncodeFileName(words[i]), QByteArray(argv[i + 1])) << i;
-    CCommandLine options;
+    CommandLine options;
     options.Parse(words);
     EXPECT_EQ(platform::EncodeFileName(options.GetValue(QStringLiteral("player"))),
               QByteArray("/tmp/Vid\xe9o.flv"));
@@ -88,19 +90,24 @@ struct Recorder {
         return {
             [this] {
                 if (!Call("update"))
-                    return UpdateCheckResult::Failed;
-                return installerStarted ? UpdateCheckResult::EndRun : UpdateCheckResult::Continue;
+                    return update::UpdateCheckResult::Failed;
+                return installerStarted ? update::UpdateCheckResult::EndRun
+                                        : update::UpdateCheckResult::Continue;
             },
             [this] { Call("catch"); },
             [this] { return signalled; },
             [this] { return Call("display"); },
-            [this] {
-                return Call("create") ? Workspace{QStringLiteral("/ws"), {}} : Workspace{};
+            [this]() -> platform::Expected<Workspace> {
+                if (!Call("create"))
+                    return platform::Fail("no workspace");
+                return Workspace{QStringLiteral("/ws"), {}};
             },
-            [this](const QString& w) {
+            [this](const QString& w) -> platform::Expected<void> {
                 // Slow enough that a removal which did not wait for it would come first.
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                return Call("extract:" + w);
+                if (!Call("extract:" + w))
+                    return platform::Fail("damaged");
+                return {};
             },
             [this](const QString& w, const QString& u, download::JobKind k, const QString& p,
                    const std::function<bool()>& toolsReady) {
@@ -166,7 +173,7 @@ TEST(Startup, StepsThatEndTheStartAndTheExitCode)
 // Options nothing reads stay ignored, and are named so that a mistyped one shows.
 TEST(Startup, OptionsNothingReadsAreNamed)
 {
-    CCommandLine options;
+    CommandLine options;
     options.Parse({"--downlaod=u", "/Help", "--update=1", "--download", "-x", "--PLAYER=f",
                    "/Version", "--bogus", "--verſion"});
     EXPECT_EQ(UnreadOptions(options), (QStringList{"--bogus", "--download", "--verſion",
@@ -185,18 +192,24 @@ TEST(Startup, TheWindowGetsTheJobAndThePlayerFileTheUserMeant)
         QString url;
         QString player;
     } const rows[] = {
-        {"player wins over download", "/download=u /player=f", "/s", download::JobKind::None, "", "/s/f"},
-        {"convert stops the search", "/download=u /convert=c", "/s", download::JobKind::None, "", ""},
+        {"player wins over download", "/download=u /player=f", "/s", download::JobKind::None, "",
+         "/s/f"},
+        {"convert stops the search", "/download=u /convert=c", "/s", download::JobKind::None, "",
+         ""},
         {"a bare mode word selects nothing", "/download", "/s", download::JobKind::None, "", ""},
-        {"download before mp3", "/download-mp3=a /download=b", "/s", download::JobKind::Download, "b", ""},
-        {"relative, with parts", "--player=../b/c.flv", "/a", download::JobKind::None, "", "/a/../b/c.flv"},
+        {"download before mp3", "/download-mp3=a /download=b", "/s", download::JobKind::Download,
+         "b", ""},
+        {"relative, with parts", "--player=../b/c.flv", "/a", download::JobKind::None, "",
+         "/a/../b/c.flv"},
         {"started at the root", "--player=c.flv", "/", download::JobKind::None, "", "/c.flv"},
-        {"an address stays", "--player=http://h/a.flv", "/s", download::JobKind::None, "", "http://h/a.flv"},
-        {"a file URL is its path", "--player=file:///t/Vid%E9o%20a.flv", "/s", download::JobKind::None, "",
-         platform::DecodeFileName("/t/Vid\xe9o a.flv")},
+        {"an address stays", "--player=http://h/a.flv", "/s", download::JobKind::None, "",
+         "http://h/a.flv"},
+        {"a file URL is its path", "--player=file:///t/Vid%E9o%20a.flv", "/s",
+         download::JobKind::None, "", platform::DecodeFileName("/t/Vid\xe9o a.flv")},
         {"a file URL with one slash", "--player=FILE:/t/c.mp4", "/s", download::JobKind::None, "",
          "/t/c.mp4"},
-        {"colon in a file name", "--player=a:b.flv", "/s", download::JobKind::None, "", "/s/a:b.flv"},
+        {"colon in a file name", "--player=a:b.flv", "/s", download::JobKind::None, "",
+         "/s/a:b.flv"},
         {"no start folder: as given", "--player=c.flv", "", download::JobKind::None, "", "c.flv"},
     };
     for (const Row& row : rows) {

@@ -20,6 +20,8 @@
 
 namespace {
 
+using namespace app;
+
 unsigned ModeOf(const QString& path)
 {
     struct stat st {};
@@ -36,7 +38,10 @@ TEST(Workspace, WorkspacesAreNewAndPrivate)
     ASSERT_TRUE(QFile::link(tmp.filePath("nowhere"), tmp.filePath("taken-dangling")));
     const QStringList names = {"taken-file", "taken-dangling", "free"};
     int asked = 0;
-    const Workspace ws = CreateWorkspace(tmp.path(), [&] { return names.value(asked++); });
+    const platform::Expected<Workspace> made =
+        CreateWorkspace(tmp.path(), [&] { return names.value(asked++); });
+    ASSERT_TRUE(made);
+    const Workspace& ws = *made;
     EXPECT_EQ(ws.path, tmp.filePath("free"));
     EXPECT_EQ(ModeOf(ws.path), 0700u | S_IFDIR);
     EXPECT_EQ(ModeOf(ws.path + "/.lock"), 0600u | S_IFREG);
@@ -53,9 +58,10 @@ TEST(Workspace, AStartRemovesOnlyTheWorkspacesOfRunsThatHaveEnded)
     const QString dir = tmp.filePath("dir");
     // A workspace made by a run that is still live, or (closed) has ended.
     const auto make = [](const QString& in, const char* name, bool live) {
-        Workspace ws = CreateWorkspace(in, [name, asked = false]() mutable {
-            return std::exchange(asked, true) ? QString() : QString::fromLatin1(name);
-        });
+        Workspace ws =
+            CreateWorkspace(in, [name, asked = false]() mutable {
+                return std::exchange(asked, true) ? QString() : QString::fromLatin1(name);
+            }).value();
         EXPECT_TRUE(testenv::WriteFile(ws.path + "/a/downloader", "tool"));
         if (!live)
             ws.lock.Close();
@@ -105,6 +111,7 @@ QByteArray Payload(const QByteArray& zip, std::int64_t lengthError = 0, bool scr
 }
 
 // Only a well-formed payload at a 4-aligned offset is extracted, and no temporary archive stays.
+// A failure says why.
 TEST(PayloadScan, FindsOnlyAWellFormedPayload)
 {
     const QByteArray zip = ziptest::MakeZip({{"downloader", "#!/bin/sh\n", 0100755},
@@ -120,18 +127,21 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
     struct Row {
         const char* name;
         QByteArray file;
-        bool extracted;
+        QString failure;  // a part of the reason; empty: extracted
         QStringList left; // the files in the workspace afterwards
     } const rows[] = {
-        {"the marker is the last word of a block", filler(4092) + Payload(zip), true, tools},
-        {"the marker only at an unaligned offset", filler(4098) + Payload(zip), false, {}},
-        {"a length past the end", filler(64) + Payload(zip, 100), false, {}},
-        {"a length of zero", filler(64) + Payload(zip, -zip.size()), false, {}},
-        {"the file ends in the length", filler(4096) + kMarker + "\x10", false, {}},
-        {"the first marker counts", filler(64) + notAZip + Payload(zip), false, {}},
-        {"a payload that is not scrambled", filler(64) + Payload(zip, 0, false), false, {}},
-        // A member the driver refused makes the payload a damaged one.
-        {"a member that fails its checksum", filler(64) + Payload(damaged), false, {"downloader"}},
+        {"the marker is the last word of a block", filler(4092) + Payload(zip), "", tools},
+        {"the marker only at an unaligned offset", filler(4098) + Payload(zip), "no payload", {}},
+        {"a length past the end", filler(64) + Payload(zip, 100), "cut short", {}},
+        {"a length of zero", filler(64) + Payload(zip, -zip.size()), "archive", {}},
+        {"the file ends in the length", filler(4096) + kMarker + "\x10", "length", {}},
+        {"the first marker counts", filler(64) + notAZip + Payload(zip), "archive", {}},
+        {"a payload that is not scrambled", filler(64) + Payload(zip, 0, false), "archive", {}},
+        // A member the extraction refused makes the payload a damaged one.
+        {"a member that fails its checksum",
+         filler(64) + Payload(damaged),
+         "convert: ",
+         {"downloader"}},
     };
     const QString saved = QDir::currentPath();
     for (const Row& row : rows) {
@@ -142,7 +152,11 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
         const QString ws = tmp.filePath("ws");
         ASSERT_TRUE(QDir().mkpath(ws));
 
-        EXPECT_EQ(ExtractToolPayload(ws, program), row.extracted);
+        const platform::Expected<void> extracted = ExtractToolPayload(ws, program);
+        EXPECT_EQ(extracted.has_value(), row.failure.isEmpty());
+        if (!extracted)
+            EXPECT_TRUE(extracted.error().text.contains(row.failure))
+                << extracted.error().text.toStdString();
         EXPECT_EQ(QDir(ws).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
                                      QDir::System),
                   row.left);

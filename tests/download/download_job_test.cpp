@@ -60,15 +60,15 @@ class Jobs : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_workspace = CreateWorkspace().path;
-        s_extracted =
-            !s_workspace.isEmpty() && ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
+        const platform::Expected<app::Workspace> made = app::CreateWorkspace();
+        s_workspace = made ? made->path : QString();
+        s_extracted = made && app::ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
         // A user configuration that would send every file elsewhere and run a command: the
         // downloader must not read it.
         testenv::WriteFile(testenv::Home() + u"/.config/yt-dlp/config"_s,
                            "-o evil-%(id)s.%(ext)s\n--exec \"touch executed\"\n");
     }
-    static void TearDownTestSuite() { RemoveDirectoryTree(s_workspace); }
+    static void TearDownTestSuite() { app::RemoveDirectoryTree(s_workspace); }
 
     void SetUp() override
     {

@@ -18,6 +18,8 @@
 
 namespace {
 
+using namespace update;
+
 struct Release {
     QByteArray zipapp, sums, signature, key;
 };
@@ -101,7 +103,7 @@ TEST_F(DownloaderUpdateE2E, AGoodReleaseIsKeptAndTheNextJobRunsIt)
 
     // The carried downloader, unpacked and run as the program does, this test's data as the user's.
     QTemporaryDir workspace, folder;
-    ASSERT_TRUE(ExtractToolPayload(workspace.path(), QStringLiteral(VANDREL_EXE)));
+    ASSERT_TRUE(app::ExtractToolPayload(workspace.path(), QStringLiteral(VANDREL_EXE)));
     const auto carried = [&](const QStringList& args) {
         return testenv::RunTool(folder.path(), workspace.filePath(QStringLiteral("downloader")),
                                 args, {QStringLiteral("XDG_DATA_HOME=") + m_data.path()}, 120000);
@@ -217,7 +219,7 @@ TEST_F(DownloaderUpdateE2E, TheProgramKeepsANewerCopyWhileItsWindowRuns)
 {
     // Asked about the program's own update today already, so only the downloader's check runs.
     const QByteArray today = QDate::currentDate().toString("yyyyMMdd").toUtf8();
-    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(),
+    ASSERT_TRUE(testenv::WriteFile(settings::UserSettingsFile(),
                                    "[General]\nAffID=test\nLastUpdate=" + today + "\n"));
     const QString record = DownloaderUpdater::RecordFile(m_keep);
     // Runs the program until done() holds, then ends it with SIGTERM: false unless it was still

@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace update;
+
 QByteArray AlreadyThere(const QString& name)
 {
     return "[download] " + name.toUtf8() + " has already been downloaded\r";
@@ -20,11 +22,11 @@ class PayloadE2E : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_workspace = CreateWorkspace().path;
-        s_extracted =
-            !s_workspace.isEmpty() && ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
+        const platform::Expected<app::Workspace> made = app::CreateWorkspace();
+        s_workspace = made ? made->path : QString();
+        s_extracted = made && app::ExtractToolPayload(s_workspace, QStringLiteral(VANDREL_EXE));
     }
-    static void TearDownTestSuite() { RemoveDirectoryTree(s_workspace); }
+    static void TearDownTestSuite() { app::RemoveDirectoryTree(s_workspace); }
     void SetUp() override { ASSERT_TRUE(s_extracted) << "the program's payload did not extract"; }
 
     static QString Tool(const char* name) { return s_workspace + u'/' + QString::fromLatin1(name); }

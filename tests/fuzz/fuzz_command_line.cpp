@@ -25,15 +25,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         argv.push_back(w.c_str());
 
     const QStringList decoded =
-        CCommandLine::WordsFromArgv(static_cast<int>(argv.size()), argv.data());
+        app::CommandLine::WordsFromArgv(static_cast<int>(argv.size()), argv.data());
     FUZZ_CHECK(decoded.size() + 1 == static_cast<qsizetype>(words.size()));
     for (qsizetype i = 0; i < decoded.size(); ++i)
         FUZZ_CHECK(platform::EncodeFileName(decoded[i]).toStdString() == words[i + 1]);
 
-    CCommandLine options;
+    app::CommandLine options;
     options.Parse(decoded);
-    const StartRequest request = DecideRunMode(options);
-    FUZZ_CHECK(request.jobKind >= download::JobKind::None && request.jobKind <= download::JobKind::Mp4);
+    const app::StartRequest request = app::DecideRunMode(options);
+    FUZZ_CHECK(request.jobKind >= download::JobKind::None &&
+               request.jobKind <= download::JobKind::Mp4);
     if (!request.openWindow) {
         FUZZ_CHECK(options.GetFlag(QStringLiteral("update")));
         FUZZ_CHECK(request.jobKind == download::JobKind::None && request.downloadUrl.isEmpty() &&
@@ -46,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(request.jobKind != download::JobKind::None);
 
     // A file URL gives an absolute path; any other value ends the result as it was given.
-    const QString player = PlayerFileFrom(request.playerFile, QStringLiteral("/start"));
+    const QString player = app::PlayerFileFrom(request.playerFile, QStringLiteral("/start"));
     FUZZ_CHECK(player.endsWith(request.playerFile) ||
                (request.playerFile.startsWith(QStringLiteral("file:"), Qt::CaseInsensitive) &&
                 player.startsWith(u'/')));

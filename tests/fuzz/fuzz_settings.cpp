@@ -29,14 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::array<std::optional<QString>, kNames.size()> before;
     for (std::size_t i = 0; i < kNames.size(); ++i)
-        before[i] = settings_ini::ReadGeneralValue(file, kNames[i]);
+        before[i] = settings::ini::ReadGeneralValue(file, kNames[i]);
 
-    const QByteArray written = settings_ini::SetGeneralValue(file, name, value);
-    const std::optional<QString> readBack = settings_ini::ReadGeneralValue(written, name);
+    const QByteArray written = settings::ini::SetGeneralValue(file, name, value);
+    const std::optional<QString> readBack = settings::ini::ReadGeneralValue(written, name);
     FUZZ_CHECK(readBack && *readBack == value);
     for (std::size_t i = 0; i < kNames.size(); ++i) {
         if (kNames[i] != name)
-            FUZZ_CHECK(settings_ini::ReadGeneralValue(written, kNames[i]) == before[i]);
+            FUZZ_CHECK(settings::ini::ReadGeneralValue(written, kNames[i]) == before[i]);
     }
     return 0;
 }

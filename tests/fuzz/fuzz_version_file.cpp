@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray text(reinterpret_cast<const char*>(data + 1),
                           static_cast<qsizetype>(size - 1));
     for (const auto key : {u"last_version", u"last_version_url"}) {
-        const std::optional<QString> value = ReadProfileString(text, u"version", key, capacity);
+        const std::optional<QString> value =
+            update::ReadProfileString(text, u"version", key, capacity);
         if (!value)
             continue;
         FUZZ_CHECK(value->size() < capacity);
@@ -27,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         const QByteArray again =
             "[version]\n" + QString::fromUtf16(key).toUtf8() + '=' + bare.toUtf8() + '\n';
-        const std::optional<QString> reread = ReadProfileString(again, u"version", key, capacity);
+        const std::optional<QString> reread =
+            update::ReadProfileString(again, u"version", key, capacity);
         FUZZ_CHECK(reread && reread->toUtf8() == bare.toUtf8());
     }
     return 0;

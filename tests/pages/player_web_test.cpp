@@ -53,9 +53,9 @@ protected:
     {
         sandboxSwitchSetBefore = qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX");
         // The player page and mpegts.js as the program unpacks them from its own file.
-        workspace = CreateWorkspace().path;
-        ASSERT_TRUE(!workspace.isEmpty() &&
-                    ExtractToolPayload(workspace, QStringLiteral(VANDREL_EXE)));
+        const platform::Expected<app::Workspace> made = app::CreateWorkspace();
+        workspace = made ? made->path : QString();
+        ASSERT_TRUE(made && app::ExtractToolPayload(workspace, QStringLiteral(VANDREL_EXE)));
         // A folder with a blank and a non-ASCII letter, as users' folders have.
         const QString media = testenv::Home() + "/Vidéos du jour";
         QDir().mkpath(media);
@@ -77,7 +77,7 @@ protected:
     {
         page.reset();
         if (!workspace.isEmpty())
-            RemoveDirectoryTree(workspace);
+            app::RemoveDirectoryTree(workspace);
     }
 
     QString workspace, flv;

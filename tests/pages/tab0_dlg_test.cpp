@@ -28,10 +28,10 @@
 
 namespace {
 
-SettingsKey FreshKey()
+settings::SettingsKey FreshKey()
 {
-    QFile::remove(UserSettingsFile());
-    std::optional<SettingsKey> key = CreateSettingsKey();
+    QFile::remove(settings::UserSettingsFile());
+    std::optional<settings::SettingsKey> key = settings::CreateSettingsKey();
     EXPECT_TRUE(key.has_value());
     return *key;
 }
@@ -69,7 +69,7 @@ const QRect kUrl(339, 330, 258, 18), kFolder(339, 363, 170, 18), kLog(209, 445, 
 
 class Tab0Test : public ::testing::Test {
 protected:
-    std::unique_ptr<Tab0Dlg> MakePage(const SettingsKey* key)
+    std::unique_ptr<Tab0Dlg> MakePage(const settings::SettingsKey* key)
     {
         return std::make_unique<Tab0Dlg>(key, &owner);
     }
@@ -151,16 +151,17 @@ TEST_F(Tab0Test, FolderFieldStartsWithTheStoredFolderAndKeepsWhatIsTyped)
     const QString typed = QStringLiteral("  /no/such/folder/ever; x=y ");
     for (const auto& c : rows) {
         SCOPED_TRACE(c.name);
-        SettingsKey key = FreshKey();
+        settings::SettingsKey key = FreshKey();
         if (c.stored) {
-            ASSERT_TRUE(WriteStringValue(key, settings_names::kDefaultDownloadFolder, *c.stored));
+            ASSERT_TRUE(settings::WriteStringValue(key, settings::names::kDefaultDownloadFolder,
+                                                   *c.stored));
         }
         {
             auto page = MakePage(c.haveKey ? &key : nullptr);
             EXPECT_EQ(page->FolderField()->text(), c.shown);
             page->FolderField()->setText(typed);
         }
-        EXPECT_EQ(ReadStringValue(key, settings_names::kDefaultDownloadFolder, INT_MAX),
+        EXPECT_EQ(settings::ReadStringValue(key, settings::names::kDefaultDownloadFolder, INT_MAX),
                   c.haveKey ? std::optional(typed) : c.stored);
         if (c.haveKey) {
             EXPECT_EQ(MakePage(&key)->FolderField()->text(), typed);

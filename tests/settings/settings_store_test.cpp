@@ -21,7 +21,7 @@ namespace {
 
 class SettingsStore : public ::testing::Test {
 protected:
-    void SetUp() override { QFile::remove(UserSettingsFile()); }
+    void SetUp() override { QFile::remove(settings::UserSettingsFile()); }
 };
 
 // Values written by this store and by the QSettings-based store of earlier builds read back
@@ -44,21 +44,22 @@ TEST_F(SettingsStore, StringsComeBackExactlyAsWritten)
     values << QString::fromLatin1("nul\00001", 6);
     for (const bool byQSettings : {false, true}) {
         SCOPED_TRACE(byQSettings ? "written by QSettings" : "written by the store");
-        QFile::remove(UserSettingsFile());
+        QFile::remove(settings::UserSettingsFile());
         if (byQSettings) {
-            QSettings old(UserSettingsFile(), QSettings::IniFormat);
+            QSettings old(settings::UserSettingsFile(), QSettings::IniFormat);
             for (int i = 0; i < values.size(); ++i)
                 old.setValue(QString("v%1").arg(i), values[i]);
         } else {
-            const auto key = CreateSettingsKey();
+            const auto key = settings::CreateSettingsKey();
             ASSERT_TRUE(key.has_value());
             for (int i = 0; i < values.size(); ++i)
-                ASSERT_TRUE(WriteStringValue(*key, QString("v%1").arg(i), values[i]));
+                ASSERT_TRUE(settings::WriteStringValue(*key, QString("v%1").arg(i), values[i]));
         }
-        const auto key = OpenSettingsKey();
+        const auto key = settings::OpenSettingsKey();
         ASSERT_TRUE(key.has_value());
         for (int i = 0; i < values.size(); ++i)
-            EXPECT_EQ(ReadStringValue(*key, QString("v%1").arg(i), INT_MAX).value_or("<absent>"),
+            EXPECT_EQ(settings::ReadStringValue(*key, QString("v%1").arg(i), INT_MAX)
+                          .value_or("<absent>"),
                       values[i])
                 << i;
     }
@@ -86,10 +87,10 @@ TEST_F(SettingsStore, HandWrittenValuesReadAsTheirText)
          "[General]\nDefaultDownloadFolder=@Invalid()\n", "@Invalid()"},
     };
     for (const Row& row : rows) {
-        ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), row.file));
-        const auto key = OpenSettingsKey();
+        ASSERT_TRUE(testenv::WriteFile(settings::UserSettingsFile(), row.file));
+        const auto key = settings::OpenSettingsKey();
         ASSERT_TRUE(key.has_value());
-        const auto value = ReadStringValue(*key, "DefaultDownloadFolder", INT_MAX);
+        const auto value = settings::ReadStringValue(*key, "DefaultDownloadFolder", INT_MAX);
         ASSERT_EQ(value.has_value(), row.folder.has_value()) << row.name;
         if (value) {
             EXPECT_EQ(platform::EncodeFileName(*value).toHex(), row.folder->toHex()) << row.name;
@@ -136,12 +137,13 @@ TEST_F(SettingsStore, WritesChangeOnlyTheirLine)
          "\xEF\xBB\xBFLastUpdate=2026\n[General]\nAffID=x\\"},
     };
     for (const Row& row : rows) {
-        ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), row.before));
-        const auto key = OpenSettingsKey();
+        ASSERT_TRUE(testenv::WriteFile(settings::UserSettingsFile(), row.before));
+        const auto key = settings::OpenSettingsKey();
         ASSERT_TRUE(key.has_value());
-        ASSERT_TRUE(WriteStringValue(*key, "LastUpdate", QString::fromUtf8(row.value))) << row.name;
-        EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), row.after) << row.name;
-        EXPECT_EQ(ReadStringValue(*key, "LastUpdate").value_or("<absent>"),
+        ASSERT_TRUE(settings::WriteStringValue(*key, "LastUpdate", QString::fromUtf8(row.value)))
+            << row.name;
+        EXPECT_EQ(testenv::ReadFile(settings::UserSettingsFile()), row.after) << row.name;
+        EXPECT_EQ(settings::ReadStringValue(*key, "LastUpdate").value_or("<absent>"),
                   QString::fromUtf8(row.value))
             << row.name;
     }
@@ -151,37 +153,38 @@ TEST_F(SettingsStore, WritesChangeOnlyTheirLine)
 TEST_F(SettingsStore, OversizedFileIsLeftAlone)
 {
     const QByteArray huge = "[General]\nLastUpdate=1\n" + QByteArray(1024 * 1024, ';');
-    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), huge));
-    const auto key = OpenSettingsKey();
+    ASSERT_TRUE(testenv::WriteFile(settings::UserSettingsFile(), huge));
+    const auto key = settings::OpenSettingsKey();
     ASSERT_TRUE(key.has_value());
-    EXPECT_FALSE(ReadStringValue(*key, "LastUpdate").has_value());
-    EXPECT_FALSE(WriteStringValue(*key, "LastUpdate", "2"));
-    EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), huge);
+    EXPECT_FALSE(settings::ReadStringValue(*key, "LastUpdate").has_value());
+    EXPECT_FALSE(settings::WriteStringValue(*key, "LastUpdate", "2"));
+    EXPECT_EQ(testenv::ReadFile(settings::UserSettingsFile()), huge);
 }
 
 // A download folder that is not UTF-8 is written back as the same bytes (the download page
 // writes back the folder it read).
 TEST_F(SettingsStore, DownloadFolderThatIsNotUtf8)
 {
-    const auto key = CreateSettingsKey();
+    const auto key = settings::CreateSettingsKey();
     ASSERT_TRUE(key.has_value());
     const QByteArray file = "[General]\n; mine\nDefaultDownloadFolder=/home/u/Vid\xe9os, old\n";
-    ASSERT_TRUE(testenv::WriteFile(UserSettingsFile(), file));
-    const QString folder = GetDownloadFolder(&*key);
+    ASSERT_TRUE(testenv::WriteFile(settings::UserSettingsFile(), file));
+    const QString folder = settings::GetDownloadFolder(&*key);
     EXPECT_EQ(platform::EncodeFileName(folder), "/home/u/Vid\xe9os, old");
-    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", folder));
-    EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), file) << "not even a byte changes";
-    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", "/tmp"));
-    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", folder));
-    EXPECT_EQ(platform::EncodeFileName(GetDownloadFolder(&*key)), "/home/u/Vid\xe9os, old");
+    ASSERT_TRUE(settings::WriteStringValue(*key, "DefaultDownloadFolder", folder));
+    EXPECT_EQ(testenv::ReadFile(settings::UserSettingsFile()), file) << "not even a byte changes";
+    ASSERT_TRUE(settings::WriteStringValue(*key, "DefaultDownloadFolder", "/tmp"));
+    ASSERT_TRUE(settings::WriteStringValue(*key, "DefaultDownloadFolder", folder));
+    EXPECT_EQ(platform::EncodeFileName(settings::GetDownloadFolder(&*key)),
+              "/home/u/Vid\xe9os, old");
 }
 
 TEST_F(SettingsStore, WritesAreAtomic)
 {
-    const auto key = CreateSettingsKey();
+    const auto key = settings::CreateSettingsKey();
     ASSERT_TRUE(key.has_value());
     const QString big(20000, 'x');
-    ASSERT_TRUE(WriteStringValue(*key, "DefaultDownloadFolder", "old" + big));
+    ASSERT_TRUE(settings::WriteStringValue(*key, "DefaultDownloadFolder", "old" + big));
 
     for (int round = 0; round < 20; ++round) {
         const QString mark = QString("new%1").arg(round);
@@ -191,10 +194,10 @@ TEST_F(SettingsStore, WritesAreAtomic)
         QThread::msleep(5 + round * 3);
         writer.kill();
         writer.waitForFinished();
-        const auto reread = OpenSettingsKey();
+        const auto reread = settings::OpenSettingsKey();
         ASSERT_TRUE(reread.has_value());
         const QString value =
-            ReadStringValue(*reread, "DefaultDownloadFolder", INT_MAX).value_or("<torn>");
+            settings::ReadStringValue(*reread, "DefaultDownloadFolder", INT_MAX).value_or("<torn>");
         // A writer killed before its first write leaves an earlier round's value: whole too.
         EXPECT_TRUE(QRegularExpression("^(old|new[0-9]+)x{20000}!?$").match(value).hasMatch())
             << value.left(10).toStdString();

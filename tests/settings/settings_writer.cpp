@@ -10,9 +10,10 @@ int main(int argc, char** argv)
     if (argc < 2)
         return 2;
     const QString value = QString::fromUtf8(argv[1]);
-    const auto key = CreateSettingsKey();
+    const auto key = settings::CreateSettingsKey();
     if (!key)
         return 1;
     for (bool mark = false;; mark = !mark)
-        WriteStringValue(*key, settings_names::kDefaultDownloadFolder, mark ? value + u'!' : value);
+        settings::WriteStringValue(*key, settings::names::kDefaultDownloadFolder,
+                                   mark ? value + u'!' : value);
 }

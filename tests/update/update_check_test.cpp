@@ -4,8 +4,8 @@
 #include "settings/settings_store.h"
 #include "test_env.h"
 #include "update/update_check.h"
-#include "update/update_dlg.h"
 #include "update/update_installers.h"
+#include "update/update_window.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +24,8 @@
 #include <optional>
 
 namespace {
+
+using namespace update;
 
 using Answer = LoopbackHttpServer::Answer;
 
@@ -48,16 +50,16 @@ public:
     int shows = 0;
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Show && qobject_cast<UpdateDlg*>(watched))
+        if (event->type() == QEvent::Show && qobject_cast<UpdateWindow*>(watched))
             ++shows;
         return false;
     }
 };
 
-UpdateDlg* VisibleUpdateDlg()
+UpdateWindow* VisibleUpdateWindow()
 {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<UpdateDlg*>(widget); dialog && dialog->isVisible())
+        if (auto* dialog = qobject_cast<UpdateWindow*>(widget); dialog && dialog->isVisible())
             return dialog;
     }
     return nullptr;
@@ -74,8 +76,9 @@ protected:
         setenv("TMPDIR", m_tmp.toUtf8().constData(), 1);
         m_marker = testenv::Home() + "/installer-ran";
         QFile::remove(m_marker);
-        ASSERT_TRUE(testenv::WriteFile(
-            UserSettingsFile(), "[General]\nAffID=aff1\nLastUpdate=" + kOtherDay.toUtf8() + "\n"));
+        ASSERT_TRUE(
+            testenv::WriteFile(settings::UserSettingsFile(),
+                               "[General]\nAffID=aff1\nLastUpdate=" + kOtherDay.toUtf8() + "\n"));
         qApp->installEventFilter(&m_counter);
         m_counter.shows = 0;
         m_asked = 0;
@@ -84,7 +87,7 @@ protected:
         m_options.job.stallTimeoutMs = 3000;
         m_options.askToUpdate = [this](QWidget* owner) {
             ++m_asked;
-            auto* dialog = qobject_cast<UpdateDlg*>(owner);
+            auto* dialog = qobject_cast<UpdateWindow*>(owner);
             m_askedOverTheWindow =
                 QThread::currentThread() == qApp->thread() && dialog && dialog->isVisible();
             return m_answerYes;
@@ -99,8 +102,9 @@ protected:
 
     static QString LastUpdate()
     {
-        const auto key = OpenSettingsKey();
-        return key ? ReadStringValue(*key, "LastUpdate").value_or("<absent>") : "<no key>";
+        const auto key = settings::OpenSettingsKey();
+        return key ? settings::ReadStringValue(*key, "LastUpdate").value_or("<absent>")
+                   : "<no key>";
     }
     QByteArray Installer() const { return "#!/bin/sh\necho ran > '" + m_marker.toUtf8() + "'\n"; }
     QByteArray Offer(const QByteArray& version = "2.0.0.0") const
@@ -155,11 +159,12 @@ TEST_F(UpdateCheck, StartRulesBeforeTheServer)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        QFile::remove(UserSettingsFile());
-        ASSERT_TRUE(!row.file || testenv::WriteFile(UserSettingsFile(), *row.file));
+        QFile::remove(settings::UserSettingsFile());
+        ASSERT_TRUE(!row.file || testenv::WriteFile(settings::UserSettingsFile(), *row.file));
         EXPECT_EQ(CheckForUpdate(kNow, m_options), row.result);
-        EXPECT_EQ(QFile::exists(UserSettingsFile()), row.file.has_value());
-        EXPECT_EQ(testenv::ReadFile(UserSettingsFile()), row.after.value_or(row.file.value_or("")));
+        EXPECT_EQ(QFile::exists(settings::UserSettingsFile()), row.file.has_value());
+        EXPECT_EQ(testenv::ReadFile(settings::UserSettingsFile()),
+                  row.after.value_or(row.file.value_or("")));
     }
     EXPECT_TRUE(m_server.Requests().isEmpty());
     EXPECT_EQ(m_counter.shows, 0);
@@ -239,7 +244,7 @@ TEST_F(UpdateCheck, DecisionTable)
         QObject probe; // ends the timer's call with the row
         if (row.version.never) {
             QTimer::singleShot(300, &probe, [&] {
-                UpdateDlg* dialog = VisibleUpdateDlg();
+                UpdateWindow* dialog = VisibleUpdateWindow();
                 if (!dialog)
                     return;
                 const auto* bar = dialog->findChild<QProgressBar*>();
@@ -266,7 +271,7 @@ TEST_F(UpdateCheck, DecisionTable)
         EXPECT_EQ(LastUpdate(), installerRuns ? kToday : kOtherDay);
         EXPECT_EQ(InstallerRan(installerRuns), installerRuns);
         EXPECT_EQ(m_counter.shows, 1) << "the window is shown once";
-        EXPECT_EQ(VisibleUpdateDlg(), nullptr) << "and gone afterwards";
+        EXPECT_EQ(VisibleUpdateWindow(), nullptr) << "and gone afterwards";
         const QStringList requests = m_server.Requests().mid(requestsBefore);
         // kNow in 100 ns ticks since the start of 1601.
         EXPECT_EQ(requests.value(0), "/version/aff1/" + version + "?rnd=134173494150000000");
@@ -333,8 +338,8 @@ TEST_F(UpdateCheck, LaunchedInstallerIsRemovedAtTheNextStart)
 
 TEST_F(UpdateCheck, TheProgramAsksTheConfiguredServerAndGoesOn)
 {
-    ASSERT_TRUE(
-        testenv::WriteFile(UserSettingsFile(), "[General]\nAffID=test\nLastUpdate=19990101\n"));
+    ASSERT_TRUE(testenv::WriteFile(settings::UserSettingsFile(),
+                                   "[General]\nAffID=test\nLastUpdate=19990101\n"));
     m_server.Serve("/version/test/1.0.0.1", Answer::Body("[version]\nlast_version=1.0.0.1\n"));
     const QString server = "VANDREL_UPDATE_SERVER=" + m_server.Base();
     const auto run = testenv::Run(QStringLiteral(VANDREL_EXE), {"--update"}, 60000, {server});

@@ -13,6 +13,8 @@
 
 namespace {
 
+using namespace update;
+
 using Answer = LoopbackHttpServer::Answer;
 
 class Download : public ::testing::Test {

@@ -79,7 +79,7 @@ QString DroppedAddress(const QMimeData& data)
 MainDlg::MainDlg(QString workspace, QString startUrl, download::JobKind startJobKind, QString playerFile)
     : m_workspace(std::move(workspace)), m_startUrl(std::move(startUrl)),
       m_startJobKind(startJobKind), m_playerFile(std::move(playerFile)),
-      m_settingsKey(CreateSettingsKey())
+      m_settingsKey(settings::CreateSettingsKey())
 {
     setWindowTitle(QStringLiteral("Vandrel"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/vandrel.png")));
@@ -112,7 +112,7 @@ void MainDlg::BuildWindow()
         return;
     m_built = true;
 
-    const SettingsKey* key = m_settingsKey ? &*m_settingsKey : nullptr;
+    const settings::SettingsKey* key = m_settingsKey ? &*m_settingsKey : nullptr;
     m_downloadPage = new Tab0Dlg(key, this);
     m_playerPage = new Tab2Dlg(m_workspace, this);
 

@@ -102,7 +102,7 @@ private:
     download::JobKind m_startJobKind;
     QString m_playerFile;
 
-    std::optional<SettingsKey> m_settingsKey;
+    std::optional<settings::SettingsKey> m_settingsKey;
     Tab0Dlg* m_downloadPage = nullptr; // children of this window
     Tab2Dlg* m_playerPage = nullptr;
     int m_currentPage = kNoPage;

@@ -1,11 +1,10 @@
-// The update window and its worker: the window lives on the GUI thread, the worker asks it
-// questions through blocking queued calls and ends it with a queued one.
-#include "update/update_dlg.h"
+// The update window and its worker: the window lives on the GUI thread; the worker posts it a
+// question and waits for the answer, and posts the window's end.
+#include "update/update_window.h"
 
-#include "platform/event_types.h"
+#include "platform/post_to.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QIcon>
 #include <QKeyEvent>
@@ -14,6 +13,8 @@
 #include <QThread>
 
 #include <future>
+
+namespace update {
 
 namespace {
 
@@ -38,8 +39,8 @@ bool AskToUpdateWithMessageBox(QWidget* owner)
                                  QMessageBox::Yes) == QMessageBox::Yes;
 }
 
-UpdateDlg::UpdateDlg(QString updateAddress, QString ownVersion, UpdateJobOptions options,
-                     AskToUpdateFunction askToUpdate)
+UpdateWindow::UpdateWindow(QString updateAddress, QString ownVersion, UpdateJobOptions options,
+                           AskToUpdateFunction askToUpdate)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_updateAddress(std::move(updateAddress)), m_ownVersion(std::move(ownVersion)),
       m_options(std::move(options)), m_askToUpdate(std::move(askToUpdate))
@@ -59,66 +60,32 @@ UpdateDlg::UpdateDlg(QString updateAddress, QString ownVersion, UpdateJobOptions
     progress->setGeometry(QRect(QPoint(margin.width(), margin.height()), bar));
 }
 
-UpdateDlg::~UpdateDlg()
+UpdateWindow::~UpdateWindow()
 {
     if (m_worker)
         m_worker->wait();
 }
 
-int UpdateDlg::Exec()
+int UpdateWindow::Exec()
 {
-    m_worker.reset(QThread::create([this] { UpdateWorker(*this); }));
+    m_worker.reset(QThread::create([this] { RunUpdateWorker(*this); }));
     m_worker->start();
     const int result = exec();
     m_worker->wait();
     return result;
 }
 
-namespace {
-
-class WorkerCallEvent : public QEvent {
-public:
-    explicit WorkerCallEvent(std::function<void()> call)
-        : QEvent(WM_WORKER_CALL), m_call(std::move(call))
-    {
-    }
-    void Run() const { m_call(); }
-
-private:
-    std::function<void()> m_call;
-};
-
-} // namespace
-
-void UpdateDlg::PostFromWorker(std::function<void()> call)
-{
-    QCoreApplication::postEvent(this, new WorkerCallEvent(std::move(call)));
-}
-
-bool UpdateDlg::event(QEvent* event)
-{
-    if (event->type() != WM_WORKER_CALL)
-        return QDialog::event(event);
-    static_cast<WorkerCallEvent*>(event)->Run();
-    return true;
-}
-
-void UpdateDlg::EndFromWorker()
-{
-    PostFromWorker([this] { done(2); });
-}
-
-bool UpdateDlg::AskToUpdate()
+bool UpdateWindow::AskToUpdate()
 {
     return m_askToUpdate ? m_askToUpdate(this) : AskToUpdateWithMessageBox(this);
 }
 
-void UpdateDlg::closeEvent(QCloseEvent* event)
+void UpdateWindow::closeEvent(QCloseEvent* event)
 {
     event->ignore();
 }
 
-void UpdateDlg::keyPressEvent(QKeyEvent* event)
+void UpdateWindow::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:
@@ -131,16 +98,18 @@ void UpdateDlg::keyPressEvent(QKeyEvent* event)
     }
 }
 
-int UpdateWorker(UpdateDlg& dialog)
+void RunUpdateWorker(UpdateWindow& window)
 {
-    const auto ask = [&dialog] {
+    // The window outlives these calls: it ends only by the last one, and waits for this thread.
+    const auto ask = [&window] {
         // Widgets live on the GUI thread: ask there and wait for the answer.
         std::promise<bool> answer;
-        dialog.PostFromWorker([&dialog, &answer] { answer.set_value(dialog.AskToUpdate()); });
+        platform::PostTo(&window, [&window, &answer] { answer.set_value(window.AskToUpdate()); });
         return answer.get_future().get();
     };
-    if (RunUpdateJob(dialog.UpdateAddress(), dialog.OwnVersion(), dialog.Options(), ask))
-        dialog.SetInstallerLaunched();
-    dialog.EndFromWorker();
-    return 0;
+    if (RunUpdateJob(window.UpdateAddress(), window.OwnVersion(), window.Options(), ask))
+        window.SetInstallerLaunched();
+    platform::PostTo(&window, [&window] { window.done(2); });
 }
+
+} // namespace update

@@ -13,6 +13,8 @@
 
 class QThread;
 
+namespace update {
+
 // Asks the user whether to update; runs on the GUI thread with the update window as the owner
 // and returns true for Yes.
 using AskToUpdateFunction = std::function<bool(QWidget* owner)>;
@@ -20,15 +22,15 @@ using AskToUpdateFunction = std::function<bool(QWidget* owner)>;
 // The message box: "Vandrel needs to update, click OK to approve." with Yes and No.
 bool AskToUpdateWithMessageBox(QWidget* owner);
 
-class UpdateDlg : public QDialog {
+class UpdateWindow : public QDialog {
     Q_OBJECT
 public:
     // askToUpdate empty: the real message box (tests answer through it).
-    UpdateDlg(QString updateAddress, QString ownVersion, UpdateJobOptions options = {},
-              AskToUpdateFunction askToUpdate = {});
-    ~UpdateDlg() override;
+    UpdateWindow(QString updateAddress, QString ownVersion, UpdateJobOptions options = {},
+                 AskToUpdateFunction askToUpdate = {});
+    ~UpdateWindow() override;
 
-    // Shows the window modally and runs UpdateWorker on a thread of its own; returns the
+    // Shows the window modally and runs RunUpdateWorker on a thread of its own; returns the
     // dialog's result (2) once the worker has ended it and its thread has finished.
     int Exec();
 
@@ -42,11 +44,6 @@ public:
 
     // For the worker: an installer was started (both flags change in one write).
     void SetInstallerLaunched() { m_flags = {false, true}; }
-    // For the worker: runs call on the GUI thread, later. Posted as an event of the program's
-    // own, so that race checkers see the hand-over (they cannot see inside Qt's queued calls).
-    void PostFromWorker(std::function<void()> call);
-    // For the worker: ends the modal loop from the GUI thread.
-    void EndFromWorker();
     // On the GUI thread: asks the user, with this window as the owner; true for Yes.
     bool AskToUpdate();
 
@@ -54,7 +51,6 @@ public:
     void reject() override {}
 
 protected:
-    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -72,7 +68,9 @@ private:
     std::unique_ptr<QThread> m_worker;
 };
 
-// The body of the dialog's worker thread: runs the job with the dialog's address and version,
-// asks through the dialog on the GUI thread, records the outcome in the dialog and ends it.
-// It touches the dialog only up to ending it. Returns 0.
-int UpdateWorker(UpdateDlg& dialog);
+// The body of the window's worker thread: runs the job with the window's address and version,
+// asks through the window on the GUI thread, records the outcome in the window and ends it.
+// It touches the window only up to ending it.
+void RunUpdateWorker(UpdateWindow& window);
+
+} // namespace update
