@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QString>
 
+namespace download {
+
 namespace {
 
 bool KnownExtension(const QByteArray& name)
@@ -33,3 +35,5 @@ bool IsAudioOrVideo(const QByteArray& name, const QByteArray& start)
 {
     return KnownExtension(name) && MediaContent(start);
 }
+
+} // namespace download
