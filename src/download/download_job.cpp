@@ -54,8 +54,7 @@ QStringList SplitUrlWords(const QString& url)
 QByteArray TargetExtension(JobKind kind)
 {
     const JobKindRow* row = FindJobKind(kind);
-    return row ? QByteArray(row->extension.data(), qsizetype(row->extension.size()))
-               : QByteArray();
+    return row ? QByteArray(row->extension.data(), qsizetype(row->extension.size())) : QByteArray();
 }
 
 QString Reason(int error)
@@ -135,9 +134,8 @@ bool Job::Download(ToolOutput& output)
             Reason(file.exists() ? EACCES : ENOENT));
         return false;
     }
-    const platform::Expected<int> ran =
-        ToolRun{argv, m_folder.StagingPath()}.Run([&](std::string_view text) { output.Add(text); },
-                                                  m_control.StopEvent());
+    const platform::Expected<int> ran = ToolRun{argv, m_folder.StagingPath()}.Run(
+        [&](std::string_view text) { output.Add(text); }, m_control.StopEvent());
     if (!ran) {
         Say(QStringLiteral("cannot start the downloader: ") + ran.error().text);
         return false;
@@ -234,14 +232,12 @@ void Job::Run()
         ToolGrammar::Downloader,
         {.onText = [this](const QByteArray& text) { Post(m_owner, m_events.onText, text); },
          .onProgress =
-             [this](std::int32_t thousandths) {
-                 Post(m_owner, m_events.onProgress, thousandths);
-             },
-         .onNamed = atOnce ? ToolOutput::NamedCallback([this](const QByteArray& name,
-                                                              bool alreadyThere) {
-             HandleReported(name, alreadyThere);
-         })
-                           : ToolOutput::NamedCallback()});
+             [this](std::int32_t thousandths) { Post(m_owner, m_events.onProgress, thousandths); },
+         .onNamed =
+             atOnce ? ToolOutput::NamedCallback([this](const QByteArray& name, bool alreadyThere) {
+                 HandleReported(name, alreadyThere);
+             })
+                    : ToolOutput::NamedCallback()});
     // After a stop too: what the downloader finished stays, unconverted.
     if (Download(downloader) && !atOnce) {
         for (const QByteArray& name : downloader.Names())

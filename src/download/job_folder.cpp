@@ -83,8 +83,7 @@ QString JobFolder::Shown(const QByteArray& name)
 
 platform::Expected<void> JobFolder::CheckReported(const QByteArray& name) const
 {
-    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') ||
-        name.contains('\0'))
+    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains('\0'))
         return platform::Fail(QStringLiteral("not a file the job made"));
     if (!m_staging || !m_staging->RegularFileSize(name))
         return platform::Fail(QStringLiteral("no such regular file"));

@@ -22,18 +22,21 @@ void JobList::Start(DownloadJob job)
 {
     // The calls come to this object, so a job's news never outlives the list.
     JobEvents events{
-        .onText = [this](const QByteArray& text) {
-            if (m_listener.onText)
-                m_listener.onText(text);
-        },
-        .onProgress = [this](std::int32_t thousandths) {
-            if (m_listener.onProgress)
-                m_listener.onProgress(thousandths);
-        },
-        .onConverting = [this] {
-            if (m_listener.onConverting)
-                m_listener.onConverting();
-        },
+        .onText =
+            [this](const QByteArray& text) {
+                if (m_listener.onText)
+                    m_listener.onText(text);
+            },
+        .onProgress =
+            [this](std::int32_t thousandths) {
+                if (m_listener.onProgress)
+                    m_listener.onProgress(thousandths);
+            },
+        .onConverting =
+            [this] {
+                if (m_listener.onConverting)
+                    m_listener.onConverting();
+            },
         .onFinished = [this](const QString& path,
                              const QStringList& saved) { OnFinished(path, saved); },
     };

@@ -44,11 +44,11 @@ public:
         const long available = platform::PeekPipe(m_fd.Get());
         if (available == 0)
             return;
-        const long n = available < 0 ? available
-                                     : platform::ReadPipe(m_fd.Get(), m_block.data(),
-                                                          std::min(static_cast<std::size_t>(
-                                                                       available),
-                                                                   m_block.size()));
+        const long n =
+            available < 0
+                ? available
+                : platform::ReadPipe(m_fd.Get(), m_block.data(),
+                                     std::min(static_cast<std::size_t>(available), m_block.size()));
         if (n <= 0) {
             m_fd.Close();
             return;
@@ -62,8 +62,9 @@ public:
     {
         long left = m_fd ? platform::PeekPipe(m_fd.Get()) : 0;
         while (left > 0 && m_fd) {
-            const long n = platform::ReadPipe(
-                m_fd.Get(), m_block.data(), std::min(static_cast<std::size_t>(left), m_block.size()));
+            const long n =
+                platform::ReadPipe(m_fd.Get(), m_block.data(),
+                                   std::min(static_cast<std::size_t>(left), m_block.size()));
             if (n <= 0)
                 break;
             onOutput(std::string_view(m_block.data(), static_cast<std::size_t>(n)));

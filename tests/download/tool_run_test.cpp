@@ -75,10 +75,11 @@ TEST(ToolRun, HandsOnTheChildsOutputAndKeepsItsExitCode)
          {QStringLiteral("/usr/bin/printf"), QStringLiteral("[%s]"), QStringLiteral("a b"),
           QStringLiteral("$HOME;ls"), QStringLiteral("http://h/?x=1&y=`id`"),
           QStringLiteral("q\"uote")},
-         R"([a b][$HOME;ls][http://h/?x=1&y=`id`][q"uote])", 0},
+         R"([a b][$HOME;ls][http://h/?x=1&y=`id`][q"uote])",
+         0},
         // The background sleep inherits the pipe: the run ends with the shell, not with it.
-        {"an output held open by a grandchild ends with the child", Sh("echo start; sleep 2 & exit 0"),
-         "start\n", 0},
+        {"an output held open by a grandchild ends with the child",
+         Sh("echo start; sleep 2 & exit 0"), "start\n", 0},
         {"a child that outlives its output is not waited for",
          Sh("echo bye; exec sleep 2 >/dev/null 2>&1"), "bye\n", -1},
     };
@@ -139,7 +140,8 @@ TEST(ToolRun, EveryDescriptorIsClosedOnEveryPath)
     for (int i = 0; i < 5; ++i) {
         Recorder ok, missing, stopped, closed;
         EXPECT_TRUE(ok.Run(Sh("echo x")));
-        const platform::Expected<int> notStarted = missing.Run({QStringLiteral("/nonexistent/tool")});
+        const platform::Expected<int> notStarted =
+            missing.Run({QStringLiteral("/nonexistent/tool")});
         ASSERT_FALSE(notStarted);
         EXPECT_EQ(notStarted.error().code, ENOENT);
         EXPECT_EQ(notStarted.error().text, QStringLiteral("No such file or directory"));
