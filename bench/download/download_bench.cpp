@@ -98,7 +98,7 @@ void BenchParser()
 }
 
 // 100 MB of output without a single line end against the same amount in 100-byte lines, both
-// in the reader's 255-byte pieces: pending text must not be scanned again for every piece.
+// in 255-byte pieces: pending text must not be scanned again for every piece.
 void BenchUnbrokenOutput()
 {
     constexpr std::size_t kSize = 100u * 1024 * 1024;

@@ -20,25 +20,10 @@ JobList::~JobList()
 
 void JobList::Start(DownloadJob job)
 {
-    // The calls come to this object, so a job's news never outlives the list.
-    JobEvents events{
-        .onText =
-            [this](const QByteArray& text) {
-                if (m_listener.onText)
-                    m_listener.onText(text);
-            },
-        .onProgress =
-            [this](std::int32_t thousandths) {
-                if (m_listener.onProgress)
-                    m_listener.onProgress(thousandths);
-            },
-        .onConverting =
-            [this] {
-                if (m_listener.onConverting)
-                    m_listener.onConverting();
-            },
-        .onFinished = [this](const QString& path,
-                             const QStringList& saved) { OnFinished(path, saved); },
+    // The calls are posted to this object, so a job's news is dropped once the list has gone.
+    JobEvents events = m_listener;
+    events.onFinished = [this](const QString& path, const QStringList& saved) {
+        OnFinished(path, saved);
     };
     ++m_running;
     m_jobs.push_back(std::make_unique<JobThread>(std::move(job), this, std::move(events)));
