@@ -1,10 +1,10 @@
 // Speed of the tool-output path: the parser over a recorded downloader output and over output
-// without line ends, and the redirector moving 200 MB from a child, each against a baseline
+// without line ends, and a tool run moving 200 MB from a child, each against a baseline
 // measured in the same run.
-#include "download/file_redirector.h"
-#include "download/job_text_event.h"
-#include "download/redirector.h"
+#include "download/tool_output.h"
+#include "download/tool_run.h"
 #include "platform/event.h"
+#include "platform/post_to.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -26,19 +26,6 @@ double Seconds(Clock::duration d)
 {
     return std::chrono::duration<double>(d).count();
 }
-
-// Receives and frees the posted texts, as the main window does.
-class Sink : public QObject {
-public:
-    bool event(QEvent* e) override
-    {
-        if (e->type() != WM_JOB_TEXT)
-            return QObject::event(e);
-        ++received;
-        return true;
-    }
-    long received = 0;
-};
 
 // The baseline: cutting the same chunks into lines with nothing else done.
 std::size_t SplitOnly(std::string_view data, std::string& pending)
@@ -68,13 +55,21 @@ void BenchParser()
     const std::size_t linesPerPass = SplitOnly(data, scratch);
 
     auto runParser = [&](int passes, bool post = true) {
-        Sink sink;
-        CFileRedirector r(true, post ? &sink : nullptr);
+        // Receives the posted texts, as a job's owner does.
+        QObject sink;
+        long received = 0;
+        download::ToolOutput::Callbacks callbacks;
+        if (post) {
+            callbacks.onText = [&](const QByteArray& text) {
+                platform::PostTo(&sink, [&received, text] { received += text.size() > 0; });
+            };
+        }
+        download::ToolOutput r(download::ToolGrammar::Downloader, std::move(callbacks));
         const auto start = Clock::now();
         for (int p = 0; p < passes; ++p) {
             for (std::size_t at = 0; at < data.size(); at += 255)
-                r.OnOutputText(std::string_view(data).substr(at, 255));
-            QCoreApplication::sendPostedEvents(&sink, WM_JOB_TEXT);
+                r.Add(std::string_view(data).substr(at, 255));
+            QCoreApplication::sendPostedEvents(&sink);
         }
         return Clock::now() - start;
     };
@@ -103,7 +98,7 @@ void BenchParser()
 }
 
 // 100 MB of output without a single line end against the same amount in 100-byte lines, both
-// in the reader's 255-byte pieces: pending text must not be scanned again for every piece.
+// in 255-byte pieces: pending text must not be scanned again for every piece.
 void BenchUnbrokenOutput()
 {
     constexpr std::size_t kSize = 100u * 1024 * 1024;
@@ -113,10 +108,10 @@ void BenchUnbrokenOutput()
     while (lines.size() < kSize)
         lines.append(99, 'x').push_back('\n');
     auto feed = [](const std::string& data) {
-        CFileRedirector r(true, nullptr);
+        download::ToolOutput r(download::ToolGrammar::Downloader, {});
         const auto start = Clock::now();
         for (std::size_t at = 0; at < data.size(); at += 255)
-            r.OnOutputText(std::string_view(data).substr(at, 255));
+            r.Add(std::string_view(data).substr(at, 255));
         return Seconds(Clock::now() - start);
     };
     double withEnds = 1e9, without = 1e9;
@@ -128,23 +123,7 @@ void BenchUnbrokenOutput()
     std::printf("parser.unbroken_ratio_to_lines: %.3f\n", without / withEnds);
 }
 
-// Counts what arrives and signals when the reader has ended.
-class Counter : public CRedirector {
-public:
-    ~Counter() override { StopReader(); }
-    void OnOutputText(std::string_view text) override { bytes += text.size(); }
-    void Shutdown() override
-    {
-        CRedirector::Shutdown();
-        ended.Set();
-    }
-    void OnLaunching() override { ended.Reset(); }
-
-    std::size_t bytes = 0;
-    platform::Event ended{platform::Event::Kind::AutoReset};
-};
-
-void BenchRedirector()
+void BenchToolRun()
 {
     constexpr std::size_t kSize = 200u * 1024 * 1024;
     QTemporaryFile file;
@@ -170,28 +149,29 @@ void BenchRedirector()
         cat.waitForFinished(-1);
         return Seconds(Clock::now() - start);
     };
-    auto viaRedirector = [&] {
-        Counter c;
+    auto viaToolRun = [&] {
+        std::size_t bytes = 0;
+        platform::Event stop(platform::Event::Kind::ManualReset);
         const auto start = Clock::now();
-        if (!c.Launch(QStringLiteral("cat \"%1\"").arg(path)))
+        if (!download::ToolRun{{QStringLiteral("cat"), path}, {}}.Run(
+                [&](std::string_view text) { bytes += text.size(); }, stop))
             return -1.0;
-        c.ended.Wait();
         const double s = Seconds(Clock::now() - start);
-        if (c.bytes != kSize + CRedirector::kEndText.size())
-            std::fprintf(stderr, "redirector delivered %zu bytes\n", c.bytes);
+        if (bytes != kSize)
+            std::fprintf(stderr, "the tool run delivered %zu bytes\n", bytes);
         return s;
     };
 
     viaCat(); // the file is in the page cache from here on
-    double cat = 1e9, redirector = 1e9;
+    double cat = 1e9, run = 1e9;
     for (int i = 0; i < 3; ++i) {
         cat = std::min(cat, viaCat());
-        redirector = std::min(redirector, viaRedirector());
+        run = std::min(run, viaToolRun());
     }
     const double mb = static_cast<double>(kSize) / (1024.0 * 1024.0);
-    std::printf("redirector.mb_per_s: %.1f\n", mb / redirector);
-    std::printf("redirector.cat_mb_per_s: %.1f\n", mb / cat);
-    std::printf("redirector.ratio_to_cat: %.3f\n", cat / redirector);
+    std::printf("tool_run.mb_per_s: %.1f\n", mb / run);
+    std::printf("tool_run.cat_mb_per_s: %.1f\n", mb / cat);
+    std::printf("tool_run.ratio_to_cat: %.3f\n", cat / run);
 }
 
 } // namespace
@@ -201,6 +181,6 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     BenchParser();
     BenchUnbrokenOutput();
-    BenchRedirector();
+    BenchToolRun();
     return 0;
 }

@@ -6,8 +6,6 @@
 #include "app/workspace.h"
 #include "download/download_job.h"
 #include "download/job_control.h"
-#include "download/job_finished_event.h"
-#include "download/job_text_event.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -125,20 +123,6 @@ private:
     QString m_base;
 };
 
-// Receives and frees what a job posts, as the main window does.
-class Sink : public QObject {
-public:
-    bool event(QEvent* e) override
-    {
-        if (e->type() == WM_JOB_FINISHED) {
-            path = static_cast<JobFinishedEvent*>(e)->Path();
-            return true;
-        }
-        return e->type() == WM_JOB_TEXT || QObject::event(e);
-    }
-    QString path;
-};
-
 // The job's own commands, one after the other: the downloader in the folder, then the
 // converter on the file it named, then the download removed.
 double ByHand(const QString& workspace, const QString& url)
@@ -174,25 +158,32 @@ double ByHand(const QString& workspace, const QString& url)
     return timer.elapsed() / 1000.0;
 }
 
-double ThroughTheJob(const QString& workspace, const QString& url, download::JobKind kind = download::JobKind::Mp3)
+double ThroughTheJob(const QString& workspace, const QString& url,
+                     download::JobKind kind = download::JobKind::Mp3)
 {
     QTemporaryDir folder;
-    Sink sink;
-    DownloadJob job;
-    job.owner = &sink;
+    // Receives what a job posts, as the main window does.
+    QObject sink;
+    QString path;
+    download::JobEvents events;
+    events.onText = [](const QByteArray&) {};
+    events.onFinished = [&path](const QString& played, const QStringList&) { path = played; };
+    download::DownloadJob job;
     job.workspace = workspace;
     job.url = url;
     job.kind = kind;
     job.play = true;
     job.folder = folder.path();
-    JobControl control;
+    download::JobControl control;
     QElapsedTimer timer;
     timer.start();
-    RunJob(job, control);
+    download::RunJob(job, &sink, events, control);
     QCoreApplication::sendPostedEvents(&sink);
     const double seconds = timer.elapsed() / 1000.0;
-    return sink.path.endsWith(TargetExtension(kind).isEmpty() ? QStringLiteral(".mp4")
-                                                              : TargetExtension(kind))
+    const std::string_view extension = download::FindJobKind(kind)->extension;
+    return path.endsWith(extension.empty()
+                             ? QStringLiteral(".mp4")
+                             : QString::fromLatin1(extension.data(), qsizetype(extension.size())))
                ? seconds
                : -1;
 }

@@ -1,90 +1,36 @@
 // The job's steps: folder, downloader, conversions, the file to play. Every tool runs with its
-// arguments one by one and the folder as its working directory; the process's own current
-// directory is never touched.
+// arguments one by one and the staging folder as its working directory; the process's own
+// current directory is never touched.
 #include "download/download_job.h"
 
-#include "download/file_redirector.h"
 #include "download/job_control.h"
-#include "download/job_finished_event.h"
 #include "download/job_folder.h"
-#include "download/job_phase_event.h"
-#include "download/job_text_event.h"
 #include "download/media_file.h"
+#include "download/tool_output.h"
+#include "download/tool_run.h"
 #include "platform/file_name.h"
+#include "platform/post_to.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cerrno>
-#include <chrono>
-#include <functional>
-#include <memory>
 #include <optional>
 #include <system_error>
-#include <vector>
+#include <utility>
+
+namespace download {
 
 namespace {
-
-using namespace std::chrono_literals;
-
-// How long a tool may take to end after SIGTERM before its group gets SIGKILL.
-constexpr auto kTermGrace = 3000ms;
-
-void Post(QObject* owner, std::unique_ptr<QEvent> event)
-{
-    if (owner)
-        QCoreApplication::postEvent(owner, event.release()); // the queue owns it now
-}
-
-void Say(const DownloadJob& job, const QString& text)
-{
-    Post(job.owner, std::make_unique<JobTextEvent>(text.toUtf8()));
-}
-
-// Waits for the tool's end; a stop asked meanwhile ends its process group. onNamed, when
-// given, runs whenever the tool reports a name.
-void WaitForTool(CFileRedirector& tool, JobControl& control,
-                 const std::function<void()>& onNamed = {})
-{
-    using platform::WaitItem;
-    for (;;) {
-        std::vector<WaitItem> items{WaitItem::Of(tool.FinishedEvent()),
-                                    WaitItem::Of(control.StopEvent())};
-        if (onNamed)
-            items.push_back(WaitItem::Of(tool.NamedEvent()));
-        const auto hit = platform::WaitAny(items, -1ms);
-        if (hit == std::size_t{0})
-            return;
-        if (hit != std::size_t{2})
-            break;
-        onNamed();
-    }
-    tool.Terminate(false);
-    if (tool.FinishedEvent().Wait(kTermGrace))
-        return;
-    tool.Terminate(true);
-    tool.FinishedEvent().Wait();
-}
 
 // The tools are read by their interpreters, not executed: a temporary folder mounted noexec
 // holds the workspace on many hardened desktops. The downloader's own first lines choose its
 // Python.
 const QString kShell = QStringLiteral("/bin/sh");
 
-QString Tool(const DownloadJob& job, const char* name)
-{
-    return job.workspace + u'/' + QLatin1String(name);
-}
-
-QString Reason(int error)
-{
-    return QString::fromStdString(std::generic_category().message(error));
-}
-
-} // namespace
-
+// The folder the job writes into: a relative folder is taken from the home folder, and "~" or
+// "~/..." as well. Empty when the text is empty.
 QString ResolveJobFolder(const QString& folderText)
 {
     if (folderText.isEmpty())
@@ -97,70 +43,24 @@ QString ResolveJobFolder(const QString& folderText)
     return QDir::cleanPath(path);
 }
 
+// The addresses of a URL text: the words between blanks (spaces, tabs, line ends).
 QStringList SplitUrlWords(const QString& url)
 {
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
     return url.split(blanks, Qt::SkipEmptyParts);
 }
 
-QString TargetExtension(download::JobKind kind)
+// The extension a kind converts to (".mp3", ".avi", ".mp4"); empty for a download only.
+QByteArray TargetExtension(JobKind kind)
 {
-    const download::JobKindRow* row = download::FindJobKind(kind);
-    return row ? QString::fromLatin1(row->extension.data(), qsizetype(row->extension.size()))
-               : QString();
+    const JobKindRow* row = FindJobKind(kind);
+    return row ? QByteArray(row->extension.data(), qsizetype(row->extension.size())) : QByteArray();
 }
 
-bool DownloadUrl(const DownloadJob& job, const JobFolder& folder, CFileRedirector& tool,
-                 JobControl& control, const std::function<void()>& onNamed)
+QString Reason(int error)
 {
-    // The title's own letters in every script; at most 150 bytes of it and 30 of the id, so
-    // that the name with the downloader's own suffixes (".f137.mp4.part-Frag12.part") fits 255.
-    // "--" first: a word that begins with "-" is an address, never an option.
-    QStringList argv{kShell, Tool(job, "downloader"), QStringLiteral("-ic"), QStringLiteral("-o"),
-                     QStringLiteral("%(title).150B [%(id).30B].%(ext)s")};
-    // An MP3 needs only the sound: the best audio-only format, else the best with both. The
-    // default would fetch the video too, and picks a silent one where the sound comes apart
-    // and the video's codecs are not named (an HLS master with an audio rendition).
-    if (job.kind == download::JobKind::Mp3)
-        argv << QStringLiteral("-f") << QStringLiteral("ba/b");
-    argv << QStringLiteral("--");
-    argv += SplitUrlWords(job.url);
-    // The shell would start without the file and only then say it cannot read it.
-    const QFileInfo file(argv[1]);
-    if (!file.isFile() || !file.isReadable()) {
-        Say(job, QStringLiteral("cannot start the downloader: ") +
-                     Reason(file.exists() ? EACCES : ENOENT));
-        return false;
-    }
-    if (!tool.Run(argv, folder.StagingPath())) {
-        Say(job, QStringLiteral("cannot start the downloader: ") + Reason(tool.LaunchError()));
-        return false;
-    }
-    WaitForTool(tool, control, onNamed);
-    return true;
+    return QString::fromStdString(std::generic_category().message(error));
 }
-
-std::optional<QByteArray> ConvertFile(const DownloadJob& job, const JobFolder& folder,
-                                      const QByteArray& input, const QByteArray& ext,
-                                      JobControl& control)
-{
-    const std::optional<QByteArray> output = folder.NewOutputFile(input, ext);
-    if (!output)
-        return std::nullopt;
-    CFileRedirector converter(false, job.owner);
-    const bool ran =
-        converter.Run({kShell, Tool(job, "convert"), QStringLiteral("-y"), QStringLiteral("-i"),
-                       folder.StagedPath(input), folder.StagedPath(*output)},
-                      folder.StagingPath());
-    if (ran)
-        WaitForTool(converter, control);
-    if (ran && converter.ExitCode() == 0 && folder.Start(*output, 1).size() == 1)
-        return output;
-    folder.Discard(*output);
-    return std::nullopt;
-}
-
-namespace {
 
 // What a job has kept so far.
 struct Kept {
@@ -168,93 +68,197 @@ struct Kept {
     QStringList saved;
 };
 
-// Moves a staged file into the folder; says why when it cannot.
-std::optional<QString> KeepFile(const DownloadJob& job, const JobFolder& folder,
-                                const QByteArray& name)
+// Posts callback(args...) to the owner's thread; the arguments travel as copies.
+template <typename F, typename... Args> void Post(QObject* owner, const F& callback, Args... args)
 {
-    QString why;
-    const std::optional<QString> path = folder.Keep(name, why);
-    if (!path)
-        Say(job, QStringLiteral("cannot keep %1: %2").arg(JobFolder::Shown(name), why));
-    return path;
+    if (owner && callback)
+        platform::PostTo(owner, [callback, args...] { callback(args...); });
 }
 
-// One reported file: checked, converted when asked, and moved into the folder.
-void HandleReported(const DownloadJob& job, const JobFolder& folder, const CFileRedirector& tool,
-                    const QByteArray& name, JobControl& control, Kept& kept)
+// One job's run: its request, where its news goes, its stop, and its folder.
+class Job {
+public:
+    Job(const DownloadJob& job, QObject* owner, const JobEvents& events, JobControl& control)
+        : m_job(job), m_owner(owner), m_events(events), m_control(control),
+          m_folder(ResolveJobFolder(job.folder))
+    {
+    }
+
+    void Run();
+    Kept TakeKept() { return std::move(m_kept); }
+
+private:
+    void Say(const QString& text) const { Post(m_owner, m_events.onText, text.toUtf8()); }
+    QString Tool(const char* name) const { return m_job.workspace + u'/' + QLatin1String(name); }
+
+    // Runs the downloader with the URL's words in the staging folder until it ends or is
+    // stopped. The names it reports stay in output: relative to the staging folder, as bytes of
+    // the file system's encoding, not yet checked. False when it did not start.
+    bool Download(ToolOutput& output);
+    // Converts the staged file input into a new staged file named after it with ext ("a.mp3",
+    // else "a (2).mp3", ...): its name when the conversion counts (the converter exited with 0
+    // and wrote a non-empty file); otherwise what it wrote is removed.
+    std::optional<QByteArray> Convert(const QByteArray& input, const QByteArray& ext);
+    // One reported file: checked, converted when asked, and moved into the folder.
+    // alreadyThere: the downloader found it rather than made it in this run.
+    void HandleReported(const QByteArray& name, bool alreadyThere);
+    // Moves a staged file into the folder; says why when it cannot.
+    std::optional<QString> KeepFile(const QByteArray& name);
+
+    const DownloadJob& m_job;
+    QObject* m_owner;
+    const JobEvents& m_events;
+    JobControl& m_control;
+    JobFolder m_folder;
+    Kept m_kept;
+};
+
+bool Job::Download(ToolOutput& output)
+{
+    // The title's own letters in every script; at most 150 bytes of it and 30 of the id, so
+    // that the name with the downloader's own suffixes (".f137.mp4.part-Frag12.part") fits 255.
+    // "--" first: a word that begins with "-" is an address, never an option.
+    QStringList argv{kShell, Tool("downloader"), QStringLiteral("-ic"), QStringLiteral("-o"),
+                     QStringLiteral("%(title).150B [%(id).30B].%(ext)s")};
+    // An MP3 needs only the sound: the best audio-only format, else the best with both. The
+    // default would fetch the video too, and picks a silent one where the sound comes apart
+    // and the video's codecs are not named (an HLS master with an audio rendition).
+    if (m_job.kind == JobKind::Mp3)
+        argv << QStringLiteral("-f") << QStringLiteral("ba/b");
+    argv << QStringLiteral("--");
+    argv += SplitUrlWords(m_job.url);
+    // The shell would start without the file and only then say it cannot read it.
+    const QFileInfo file(argv[1]);
+    if (!file.isFile() || !file.isReadable()) {
+        Say(QStringLiteral("cannot start the downloader: ") +
+            Reason(file.exists() ? EACCES : ENOENT));
+        return false;
+    }
+    const platform::Expected<int> ran = ToolRun{argv, m_folder.StagingPath()}.Run(
+        [&](std::string_view text) { output.Add(text); }, m_control.StopEvent());
+    if (!ran) {
+        Say(QStringLiteral("cannot start the downloader: ") + ran.error().text);
+        return false;
+    }
+    output.Finish();
+    return true;
+}
+
+std::optional<QByteArray> Job::Convert(const QByteArray& input, const QByteArray& ext)
+{
+    const std::optional<QByteArray> name = m_folder.NewOutputFile(input, ext);
+    if (!name)
+        return std::nullopt;
+    ToolOutput::Callbacks callbacks;
+    callbacks.onText = [this](const QByteArray& text) { Post(m_owner, m_events.onText, text); };
+    ToolOutput output(ToolGrammar::Converter, std::move(callbacks));
+    const platform::Expected<int> ran =
+        ToolRun{{kShell, Tool("convert"), QStringLiteral("-y"), QStringLiteral("-i"),
+                 m_folder.StagedPath(input), m_folder.StagedPath(*name)},
+                m_folder.StagingPath()}
+            .Run([&](std::string_view text) { output.Add(text); }, m_control.StopEvent());
+    output.Finish();
+    if (ran && *ran == 0 && m_folder.Start(*name, 1).size() == 1)
+        return name;
+    m_folder.Discard(*name);
+    return std::nullopt;
+}
+
+std::optional<QString> Job::KeepFile(const QByteArray& name)
+{
+    const platform::Expected<QString> path = m_folder.Keep(name);
+    if (!path) {
+        Say(QStringLiteral("cannot keep %1: %2").arg(JobFolder::Shown(name), path.error().text));
+        return std::nullopt;
+    }
+    return *path;
+}
+
+void Job::HandleReported(const QByteArray& name, bool alreadyThere)
 {
     const QString shown = JobFolder::Shown(name);
-    if (const std::optional<QString> why = folder.CheckReported(name)) {
-        Say(job, QStringLiteral("dropped the reported name %1: %2").arg(shown, *why));
+    if (const platform::Expected<void> reported = m_folder.CheckReported(name); !reported) {
+        Say(QStringLiteral("dropped the reported name %1: %2").arg(shown, reported.error().text));
         return;
     }
-    if (!IsAudioOrVideo(name, folder.Start(name, kMediaSniffBytes))) {
-        Say(job, QStringLiteral("the page offered %1, which is not a video; it was not kept")
-                     .arg(shown));
+    if (!IsAudioOrVideo(name, m_folder.Start(name, kMediaSniffBytes))) {
+        Say(QStringLiteral("the page offered %1, which is not a video; it was not kept")
+                .arg(shown));
         return;
     }
-    const QByteArray ext = platform::EncodeFileName(TargetExtension(job.kind));
+    const QByteArray ext = TargetExtension(m_job.kind);
     const bool inTargetForm =
         ext.isEmpty() || (name.size() > ext.size() && name.toLower().endsWith(ext));
     QByteArray keep = name;
-    if (!inTargetForm && !control.StopRequested()) {
-        Post(job.owner, std::make_unique<JobPhaseEvent>(JobPhase::Converting));
-        const std::optional<QByteArray> out = ConvertFile(job, folder, name, ext, control);
-        if (control.StopRequested()) {
-            KeepFile(job, folder, name); // the finished download stays; nothing is saved
+    if (!inTargetForm && !m_control.StopRequested()) {
+        Post(m_owner, m_events.onConverting);
+        const std::optional<QByteArray> out = Convert(name, ext);
+        if (m_control.StopRequested()) {
+            KeepFile(name); // the finished download stays; nothing is saved
             return;
         }
         if (!out) {
-            Say(job, QStringLiteral("converting %1 failed").arg(shown));
+            Say(QStringLiteral("converting %1 failed").arg(shown));
         } else {
             keep = *out;
             // The download goes only when the downloader made it in this run.
-            if (tool.FoundAlreadyThere(name))
-                KeepFile(job, folder, name);
+            if (alreadyThere)
+                KeepFile(name);
             else
-                folder.Discard(name);
+                m_folder.Discard(name);
         }
     }
-    const std::optional<QString> path = KeepFile(job, folder, keep);
-    if (!path || control.StopRequested())
+    const std::optional<QString> path = KeepFile(keep);
+    if (!path || m_control.StopRequested())
         return;
-    kept.saved << *path;
-    if (kept.result.isEmpty() && job.play)
-        kept.result = *path;
+    m_kept.saved << *path;
+    if (m_kept.result.isEmpty() && m_job.play)
+        m_kept.result = *path;
+}
+
+void Job::Run()
+{
+    if (const platform::Expected<void> prepared = m_folder.Prepare(); !prepared) {
+        Say(QStringLiteral("cannot use the folder %1: %2")
+                .arg(m_folder.Path(), prepared.error().text));
+        return;
+    }
+    if (m_control.StopRequested())
+        return;
+    // A finished download leaves the staging folder at once: a run that is killed later does
+    // not take it along. Conversions wait for the downloader's end.
+    const bool atOnce = m_job.kind == JobKind::Download;
+    ToolOutput downloader(
+        ToolGrammar::Downloader,
+        {.onText = [this](const QByteArray& text) { Post(m_owner, m_events.onText, text); },
+         .onProgress =
+             [this](std::int32_t thousandths) { Post(m_owner, m_events.onProgress, thousandths); },
+         .onNamed =
+             atOnce ? ToolOutput::NamedCallback([this](const QByteArray& name, bool alreadyThere) {
+                 HandleReported(name, alreadyThere);
+             })
+                    : ToolOutput::NamedCallback()});
+    // After a stop too: what the downloader finished stays, unconverted.
+    if (Download(downloader) && !atOnce) {
+        for (const QByteArray& name : downloader.Names())
+            HandleReported(name, downloader.FoundAlreadyThere(name));
+    }
 }
 
 } // namespace
 
-void RunJob(const DownloadJob& job, JobControl& control)
+void RunJob(const DownloadJob& job, QObject* owner, const JobEvents& events, JobControl& control)
 {
     Kept kept;
     {
-        JobFolder folder(ResolveJobFolder(job.folder));
-        if (const std::optional<QString> why = folder.Prepare()) {
-            Say(job, QStringLiteral("cannot use the folder %1: %2").arg(folder.Path(), *why));
-        } else if (!control.StopRequested()) {
-            CFileRedirector downloader(true, job.owner);
-            qsizetype handled = 0;
-            const auto handleNew = [&] {
-                const QList<QByteArray> names = downloader.Names();
-                for (; handled < names.size(); ++handled)
-                    HandleReported(job, folder, downloader, names[handled], control, kept);
-            };
-            // A finished download leaves the staging folder at once: a run that is killed
-            // later does not take it along. Conversions wait for the downloader's end.
-            const bool started = DownloadUrl(job, folder, downloader, control,
-                                             job.kind == download::JobKind::Download
-                                                 ? std::function<void()>(handleNew)
-                                                 : std::function<void()>());
-            // After a stop too: what the downloader finished stays, unconverted.
-            if (started)
-                handleNew();
-        }
+        Job run(job, owner, events, control);
+        run.Run();
+        kept = run.TakeKept();
     } // the staging folder goes, with every unfinished file in it
-    if (control.StopRequested()) {
-        kept.result.clear();
-        kept.saved.clear();
-    }
+    if (control.StopRequested())
+        kept = {};
     control.MarkFinished();
-    Post(job.owner, std::make_unique<JobFinishedEvent>(kept.result, kept.saved));
+    Post(owner, events.onFinished, kept.result, kept.saved);
 }
+
+} // namespace download

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+namespace download {
+
 class JobControl {
 public:
     JobControl() = default;
@@ -29,3 +31,5 @@ private:
     std::atomic<bool> m_finished{false};
     platform::Event m_stopEvent{platform::Event::Kind::ManualReset};
 };
+
+} // namespace download

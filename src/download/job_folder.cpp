@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <system_error>
 
+namespace download {
+
 namespace {
 
 // Hidden, so that a file manager showing the folder during a job shows only finished files.
@@ -54,18 +56,18 @@ QByteArray FolderName(const QByteArray& name, int n)
 
 } // namespace
 
-std::optional<QString> JobFolder::Prepare()
+platform::Expected<void> JobFolder::Prepare()
 {
     if (m_path.isEmpty())
-        return QStringLiteral("no folder given");
-    if (const platform::Expected<void> made = platform::MakeWritableDirectory(m_path); !made)
-        return made.error().text;
+        return platform::Fail(QStringLiteral("no folder given"));
+    if (platform::Expected<void> made = platform::MakeWritableDirectory(m_path); !made)
+        return platform::Unexpected{made.error()};
     platform::Expected<platform::PrivateFolder> staging =
         platform::PrivateFolder::Make(m_path, kStagingPrefix);
     if (!staging)
-        return staging.error().text;
+        return platform::Unexpected{staging.error()};
     m_staging.emplace(std::move(*staging));
-    return std::nullopt;
+    return {};
 }
 
 QString JobFolder::StagingPath() const
@@ -78,14 +80,13 @@ QString JobFolder::Shown(const QByteArray& name)
     return platform::DecodeFileName(name);
 }
 
-std::optional<QString> JobFolder::CheckReported(const QByteArray& name) const
+platform::Expected<void> JobFolder::CheckReported(const QByteArray& name) const
 {
-    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') ||
-        name.contains('\0'))
-        return QStringLiteral("not a file the job made");
+    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains('\0'))
+        return platform::Fail(QStringLiteral("not a file the job made"));
     if (!m_staging || !m_staging->RegularFileSize(name))
-        return QStringLiteral("no such regular file");
-    return std::nullopt;
+        return platform::Fail(QStringLiteral("no such regular file"));
+    return {};
 }
 
 QByteArray JobFolder::Start(const QByteArray& name, qint64 size) const
@@ -114,18 +115,17 @@ void JobFolder::Discard(const QByteArray& name) const
         m_staging->RemoveFile(name);
 }
 
-std::optional<QString> JobFolder::Keep(const QByteArray& name, QString& reason) const
+platform::Expected<QString> JobFolder::Keep(const QByteArray& name) const
 {
     for (int n = 1; m_staging && n <= kMaxNumberedNames; ++n) {
         const QByteArray target = FolderName(name, n);
         const int error = m_staging->MoveOut(name, target);
         if (!error)
-            return m_path + u'/' + Shown(target);
-        if (error != -EEXIST) {
-            reason = ErrorText(-error);
-            return std::nullopt;
-        }
+            return QString(m_path + u'/' + Shown(target));
+        if (error != -EEXIST)
+            return platform::Fail(ErrorText(-error), -error);
     }
-    reason = QStringLiteral("no free name");
-    return std::nullopt;
+    return platform::Fail(QStringLiteral("no free name"));
 }
+
+} // namespace download

@@ -3,8 +3,11 @@
 
 #include <utility>
 
-JobThread::JobThread(DownloadJob job)
-    : m_job(std::move(job)), m_thread([this] { RunJob(m_job, m_control); })
+namespace download {
+
+JobThread::JobThread(DownloadJob job, QObject* owner, JobEvents events)
+    : m_job(std::move(job)), m_owner(owner), m_events(std::move(events)),
+      m_thread([this] { RunJob(m_job, m_owner, m_events, m_control); })
 {
 }
 
@@ -24,3 +27,5 @@ bool JobThread::Finished() const
 {
     return m_control.Finished();
 }
+
+} // namespace download

@@ -5,15 +5,16 @@
 #include <QSet>
 #include <QString>
 
+namespace download {
+
 namespace {
 
 bool KnownExtension(const QByteArray& name)
 {
     static const QSet<QByteArray> extensions{
-        "3g2", "3gp", "aac", "ac3",  "aif", "aiff", "amr",  "asf", "avi", "f4a", "f4v",
-        "flac", "flv", "m2ts", "m4a", "m4v", "mka", "mkv", "mov", "mp2", "mp3",  "mp4",
-        "mpeg", "mpg", "mts",  "oga", "ogg", "ogv", "opus", "ts",  "vob", "wav", "weba",
-        "webm", "wma", "wmv"};
+        "3g2", "3gp",  "aac", "ac3", "aif",  "aiff", "amr", "asf", "avi",  "f4a",  "f4v",  "flac",
+        "flv", "m2ts", "m4a", "m4v", "mka",  "mkv",  "mov", "mp2", "mp3",  "mp4",  "mpeg", "mpg",
+        "mts", "oga",  "ogg", "ogv", "opus", "ts",   "vob", "wav", "weba", "webm", "wma",  "wmv"};
     const qsizetype dot = name.lastIndexOf('.');
     return dot > 0 && extensions.contains(name.mid(dot + 1).toLower());
 }
@@ -33,3 +34,5 @@ bool IsAudioOrVideo(const QByteArray& name, const QByteArray& start)
 {
     return KnownExtension(name) && MediaContent(start);
 }
+
+} // namespace download

@@ -5,9 +5,13 @@
 
 #include <QByteArray>
 
+namespace download {
+
 // How many bytes from the start of a file IsAudioOrVideo needs.
 inline constexpr qsizetype kMediaSniffBytes = 4096;
 
 // True when the name ends in a known audio or video extension and start (the file's first
 // kMediaSniffBytes bytes) has the form of an audio or video container.
 bool IsAudioOrVideo(const QByteArray& name, const QByteArray& start);
+
+} // namespace download

@@ -10,9 +10,6 @@ namespace platform {
 enum class PostedEvent : int {
     FrameReady = 1, // a rendered frame waits for the window (ui/host)
     ElementCommand, // a button element was pressed (ui/controls)
-    JobFinished,    // a job's last word: the file to play (download)
-    JobText,        // a line of a tool's output or of the job's own (download)
-    JobPhase,       // a job moved from downloading to converting (download)
 };
 
 constexpr QEvent::Type EventType(PostedEvent event)
@@ -26,10 +23,6 @@ inline constexpr QEvent::Type WM_FRAME_READY =
     platform::EventType(platform::PostedEvent::FrameReady);
 inline constexpr QEvent::Type WM_ELEMENT_COMMAND =
     platform::EventType(platform::PostedEvent::ElementCommand);
-inline constexpr QEvent::Type WM_JOB_FINISHED =
-    platform::EventType(platform::PostedEvent::JobFinished);
-inline constexpr QEvent::Type WM_JOB_TEXT = platform::EventType(platform::PostedEvent::JobText);
-inline constexpr QEvent::Type WM_JOB_PHASE = platform::EventType(platform::PostedEvent::JobPhase);
 
 // Registered event types (QEvent::registerEventType) are handed out from QEvent::MaxUser down.
-static_assert(WM_JOB_PHASE < QEvent::MaxUser);
+static_assert(WM_ELEMENT_COMMAND < QEvent::MaxUser);

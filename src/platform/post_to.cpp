@@ -5,7 +5,8 @@
 
 #include <QPointer>
 
-#include <memory>
+#include <mutex>
+#include <utility>
 
 #if defined(__has_feature)
 #if __has_feature(thread_sanitizer)
@@ -13,29 +14,62 @@
 #endif
 #endif
 
-#if defined(__SANITIZE_THREAD__)
-extern "C" void __tsan_acquire(void* address);
-extern "C" void __tsan_release(void* address);
-#endif
-
 namespace platform {
+
+namespace {
+
+// Qt copies the call into storage of its own inside the post, so a release made before the
+// post would not cover that copy, and one made after it could come too late. Posting under
+// this lock, and taking it before the copy is read or destroyed on the receiver's thread,
+// makes everything the poster wrote, the copy included, happen before. Recursive: the poster's
+// own temporaries are destroyed while it holds the lock.
+[[maybe_unused]] std::recursive_mutex& HandOverLock()
+{
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
+void SeeHandOver()
+{
+#if defined(__SANITIZE_THREAD__)
+    std::lock_guard lock(HandOverLock());
+#endif
+}
+
+// The call as Qt keeps it until it runs, or is dropped with its receiver.
+class PostedCall {
+public:
+    PostedCall(QObject* receiver, std::function<void()> call)
+        : m_guard(receiver), m_call(std::move(call))
+    {
+    }
+    PostedCall(PostedCall&&) = default;
+    PostedCall(const PostedCall&) = delete;
+    PostedCall& operator=(const PostedCall&) = delete;
+    PostedCall& operator=(PostedCall&&) = delete;
+    ~PostedCall() { SeeHandOver(); }
+
+    void operator()()
+    {
+        SeeHandOver();
+        if (m_guard && m_call)
+            m_call();
+    }
+
+private:
+    QPointer<QObject> m_guard;
+    std::function<void()> m_call;
+};
+
+} // namespace
 
 void PostTo(QObject* receiver, std::function<void()> call)
 {
-    auto posted = std::make_shared<std::function<void()>>(std::move(call));
 #if defined(__SANITIZE_THREAD__)
-    __tsan_release(posted.get());
+    std::lock_guard lock(HandOverLock());
 #endif
-    QMetaObject::invokeMethod(
-        receiver,
-        [guard = QPointer<QObject>(receiver), posted] {
-#if defined(__SANITIZE_THREAD__)
-            __tsan_acquire(posted.get());
-#endif
-            if (guard)
-                (*posted)();
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(receiver, PostedCall(receiver, std::move(call)),
+                              Qt::QueuedConnection);
 }
 
 } // namespace platform

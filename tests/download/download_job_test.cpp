@@ -1,10 +1,9 @@
 // Whole jobs with the built program's own tools (real yt-dlp and ffmpeg) against the loopback
-// server: what lands in the folder, what is shown, and which file is named to play.
+// server, run by a job list as the window runs them: what lands in the folder, what is shown,
+// which file is named to play, and what the list counts.
 #include "app/workspace.h"
 #include "download/download_job.h"
-#include "download/job_finished_event.h"
-#include "download/job_text_event.h"
-#include "download/job_thread.h"
+#include "download/job_list.h"
 #include "platform/file_system.h"
 
 #include "test_env.h"
@@ -18,40 +17,38 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
 using namespace Qt::StringLiterals;
 
-class Receiver : public QObject {
-public:
-    bool event(QEvent* e) override
+// What the jobs of a list said, as the window hears it.
+struct Heard {
+    download::JobEvents Events()
     {
-        if (e->type() == WM_JOB_TEXT) {
-            texts << QString::fromUtf8(static_cast<JobTextEvent*>(e)->Text());
-            return true;
-        }
-        if (e->type() == WM_JOB_FINISHED) {
-            finished << static_cast<JobFinishedEvent*>(e)->Path();
-            saved << static_cast<JobFinishedEvent*>(e)->Saved();
-            return true;
-        }
-        return QObject::event(e);
+        return {.onText = [this](const QByteArray& text) { texts << QString::fromUtf8(text); },
+                .onProgress = [this](std::int32_t thousandths) { progress.push_back(thousandths); },
+                .onConverting = [this] { ++converting; },
+                .onFinished =
+                    [this](const QString& path, const QStringList& files) {
+                        finished << path;
+                        saved << files;
+                    }};
     }
-    // Delivers posted events until `count` jobs have finished (or a generous limit passes).
+    // Runs the event loop until `count` jobs have finished (or a generous limit passes).
     bool WaitFinished(qsizetype count = 1)
     {
-        const bool done = testenv::WaitUntil([&] { return finished.size() >= count; }, 240000);
-        QCoreApplication::sendPostedEvents(this);
-        return done;
+        return testenv::WaitUntil([&] { return finished.size() >= count; }, 240000);
     }
     bool Said(const QString& part) const { return texts.join(u'\n').contains(part); }
     std::string Log() const { return texts.join(u'\n').toStdString(); }
 
     QStringList texts;
+    std::vector<std::int32_t> progress;
+    int converting = 0;
     QStringList finished;
     QList<QStringList> saved; // per finished job
 };
@@ -82,20 +79,20 @@ protected:
 
     static QString Url(const QString& path) { return testenv::HttpBase() + u'/' + path; }
 
-    DownloadJob Job(const QString& url, download::JobKind kind, bool play, const QString& folder)
+    download::DownloadJob Job(const QString& url, download::JobKind kind, bool play,
+                              const QString& folder)
     {
-        return {&m_receiver, s_workspace, url, kind, play, folder};
+        return {s_workspace, url, kind, play, folder};
     }
 
-    void Run(const DownloadJob& job)
+    void Run(const download::DownloadJob& job)
     {
-        {
-            JobThread thread(job);
-            ASSERT_TRUE(m_receiver.WaitFinished()) << "the job did not finish";
-            EXPECT_TRUE(thread.Finished());
-        }
-        QCoreApplication::sendPostedEvents(&m_receiver);
-        EXPECT_EQ(m_receiver.finished.size(), 1) << "exactly one end per job";
+        m_jobs.Start(job);
+        EXPECT_EQ(m_jobs.Running(), 1);
+        ASSERT_TRUE(m_heard.WaitFinished()) << "the job did not finish";
+        EXPECT_EQ(m_jobs.Running(), 0);
+        QCoreApplication::sendPostedEvents(&m_jobs);
+        EXPECT_EQ(m_heard.finished.size(), 1) << "exactly one end per job";
     }
 
     // A workspace of the test's own: the payload's tools, with a script in place of either.
@@ -114,13 +111,14 @@ protected:
 
     QString Result() const
     {
-        return m_receiver.finished.isEmpty() ? u"<none>"_s : m_receiver.finished.front();
+        return m_heard.finished.isEmpty() ? u"<none>"_s : m_heard.finished.front();
     }
 
-    Receiver m_receiver;
+    Heard m_heard;
     QTemporaryDir m_folder;
     QTemporaryDir m_tools;
     QString m_cwd;
+    download::JobList m_jobs{m_heard.Events()}; // last: its jobs end before what they use
 
     static inline QString s_workspace;
     static inline bool s_extracted = false;
@@ -156,12 +154,12 @@ TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheFirstToPlay)
     const QStringList names = QString::fromUtf8(c.saved).split(u'|', Qt::SkipEmptyParts);
     QStringList files = before + names, saved;
     files.sort();
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), files) << m_receiver.Log();
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), files) << m_heard.Log();
     for (const QString& name : names)
         saved << m_folder.filePath(name);
     EXPECT_EQ(Result(), c.play ? saved.value(0) : QString());
-    ASSERT_EQ(m_receiver.saved.size(), 1);
-    EXPECT_EQ(m_receiver.saved.front(), saved);
+    ASSERT_EQ(m_heard.saved.size(), 1);
+    EXPECT_EQ(m_heard.saved.front(), saved);
     if (c.kind == download::JobKind::Mp3) {
         for (const QString& file : saved)
             EXPECT_EQ(testenv::StreamCodecs(file), u"mp3"_s);
@@ -169,31 +167,32 @@ TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheFirstToPlay)
     for (const QString& name : before)
         EXPECT_EQ(testenv::ReadFile(m_folder.filePath(name)), content(name)) << "never touched";
     if (c.shown) {
-        EXPECT_TRUE(m_receiver.Said(QString::fromUtf8(c.shown))) << m_receiver.Log();
+        EXPECT_TRUE(m_heard.Said(QString::fromUtf8(c.shown))) << m_heard.Log();
     }
-    EXPECT_FALSE(m_receiver.Said(u"dropped"_s));
+    EXPECT_FALSE(m_heard.Said(u"dropped"_s));
 }
 
 const KindCase kKindCases[] = {
     {"mp3_without_play", "clip.mp4", download::JobKind::Mp3, false, "", "clip [clip].mp3", nullptr},
-    {"mp4_that_is_mp4_already_is_kept", "clip.mp4", download::JobKind::Mp4, false, "", "clip [clip].mp4",
-     nullptr},
-    {"a_merged_stream_is_converted_once_merged", "dash/stream.mpd", download::JobKind::Avi, true, "",
-     "stream [stream].avi", nullptr},
+    {"mp4_that_is_mp4_already_is_kept", "clip.mp4", download::JobKind::Mp4, false, "",
+     "clip [clip].mp4", nullptr},
+    {"a_merged_stream_is_converted_once_merged", "dash/stream.mpd", download::JobKind::Avi, true,
+     "", "stream [stream].avi", nullptr},
     // The default choice there is the video, which has no sound: the MP3 fetches the sound.
-    {"an_mp3_of_an_hls_master_takes_its_sound_rendition", "hls/master.m3u8", download::JobKind::Mp3, true, "",
-     "master [master].mp3", nullptr},
+    {"an_mp3_of_an_hls_master_takes_its_sound_rendition", "hls/master.m3u8", download::JobKind::Mp3,
+     true, "", "master [master].mp3", nullptr},
     {"a_capital_MP3_is_in_the_target_form", "tone.html", download::JobKind::Mp3, true, "",
      "Tone (1) [tone-1].MP3", nullptr},
-    {"a_name_holding_ETA_is_still_converted", "BETA.mp4", download::JobKind::Mp3, true, "", "BETA [BETA].mp3",
-     nullptr},
-    {"three_clips_of_a_page_are_converted_and_their_downloads_deleted", "three.html", download::JobKind::Mp4,
-     true, "",
+    {"a_name_holding_ETA_is_still_converted", "BETA.mp4", download::JobKind::Mp3, true, "",
+     "BETA [BETA].mp3", nullptr},
+    {"three_clips_of_a_page_are_converted_and_their_downloads_deleted", "three.html",
+     download::JobKind::Mp4, true, "",
      "Three clips (1) [three-1].mp4|Three clips (2) [three-2].mp4|Three clips (3) [three-3].mp4",
      nullptr},
     // Another program's files, whatever their names, are neither used, written nor removed.
-    {"a_file_of_the_same_name_is_another_programs_and_never_touched", "clip.mp4", download::JobKind::Mp3,
-     true, "clip [clip].mp4|clip [clip].mp4.part|clip [clip].mp4.ytdl|clip [clip].temp.mp4",
+    {"a_file_of_the_same_name_is_another_programs_and_never_touched", "clip.mp4",
+     download::JobKind::Mp3, true,
+     "clip [clip].mp4|clip [clip].mp4.part|clip [clip].mp4.ytdl|clip [clip].temp.mp4",
      "clip [clip].mp3", nullptr},
     {"a_kept_file_never_replaces_an_existing_one", "clip.mp4", download::JobKind::Mp3, true,
      "clip [clip].mp3|clip [clip] (2).mp3", "clip [clip] (3).mp3", nullptr},
@@ -201,15 +200,16 @@ const KindCase kKindCases[] = {
      "clip [clip].mp4", "clip [clip] (2).mp4", nullptr},
     // What a page offers that is not audio or video is neither kept nor played. The carried
     // downloader refuses a launcher's extension itself; the job's own check sees the script.
-    {"a_launcher_by_og_video_is_not_kept_even_for_an_mp3", "og.html", download::JobKind::Mp3, true, "", "",
+    {"a_launcher_by_og_video_is_not_kept_even_for_an_mp3", "og.html", download::JobKind::Mp3, true,
+     "", "",
      "The extracted extension ('desktop') is unusual and will be skipped for safety reasons"},
     {"a_script_named_as_a_video_is_not_kept", "script.mp4", download::JobKind::Mp4, true, "", "",
      "the page offered script [script].mp4, which is not a video; it was not kept"},
     {"words_that_begin_with_a_dash_are_addresses_not_options", "clip.mp4 -o evil.%(ext)s",
      download::JobKind::Download, true, "", "clip [clip].mp4", "'-o' is not a valid URL"},
     // Versions of the downloader word the error differently; this much they share.
-    {"a_missing_page_shows_the_downloaders_error", "no-such-video.mp4", download::JobKind::Download, true, "",
-     "", "Unable to download webpage"},
+    {"a_missing_page_shows_the_downloaders_error", "no-such-video.mp4", download::JobKind::Download,
+     true, "", "", "Unable to download webpage"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Real, JobKinds, ::testing::ValuesIn(kKindCases),
@@ -223,7 +223,7 @@ TEST_F(Jobs, AMissingFolderIsMadeWithItsParentsAndARelativeOneIsTakenFromHome)
     EXPECT_EQ(testenv::FilesIn(deep), QStringList{u"clip [clip].mp3"_s});
     EXPECT_EQ(Result(), deep + u"/clip [clip].mp3"_s);
 
-    m_receiver.finished.clear();
+    m_heard.finished.clear();
     Run(Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, u"Videos/jobs"_s));
     const QString folder = testenv::Home() + u"/Videos/jobs"_s;
     EXPECT_EQ(testenv::FilesIn(folder), QStringList{u"clip [clip].mp4"_s});
@@ -235,13 +235,13 @@ TEST_F(Jobs, AFolderThatIsOrIsBelowAFileRunsNoToolSaysWhyAndFinishesEmpty)
 {
     ASSERT_TRUE(testenv::WriteFile(m_folder.filePath(u"file"_s), "x"));
     for (const QString& folder : {m_folder.filePath(u"file"_s), m_folder.filePath(u"file/sub"_s)}) {
-        m_receiver.texts.clear();
-        m_receiver.finished.clear();
+        m_heard.texts.clear();
+        m_heard.finished.clear();
         // A mark in the address shows whether the downloader ever asked the server.
         const QString mark = u"mark-%1"_s.arg(folder.size());
         Run(Job(Url(u"clip.mp4?"_s + mark), download::JobKind::Mp3, true, folder));
         EXPECT_EQ(Result(), QString());
-        EXPECT_EQ(m_receiver.texts,
+        EXPECT_EQ(m_heard.texts,
                   QStringList{u"cannot use the folder %1: Not a directory"_s.arg(folder)});
         EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"file"_s});
         EXPECT_FALSE(testenv::ReadFile(testenv::Dir() + u"/http.log"_s).contains(mark.toUtf8()));
@@ -288,12 +288,12 @@ TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
                                  .replace(u"%n"_s, QFileInfo(outside.path()).fileName());
     ASSERT_EQ(QFileInfo(m_folder.path()).dir(), QFileInfo(outside.path()).dir());
 
-    DownloadJob job = Job(reported, download::JobKind::Mp3, true, m_folder.path());
+    download::DownloadJob job = Job(reported, download::JobKind::Mp3, true, m_folder.path());
     job.workspace = OwnTools(kEchoingDownloader, nullptr);
     Run(job);
     EXPECT_EQ(Result(), QString());
-    EXPECT_EQ(m_receiver.texts, QStringList{u"dropped the reported name %1: %2"_s.arg(
-                                    reported, QLatin1String(c.reason))});
+    EXPECT_EQ(m_heard.texts, QStringList{u"dropped the reported name %1: %2"_s.arg(
+                                 reported, QLatin1String(c.reason))});
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), before) << "nothing converted";
     EXPECT_EQ(testenv::FilesIn(outside.path()), QStringList{u"victim.mp4"_s});
 }
@@ -301,7 +301,8 @@ TEST_P(ReportedNames, ThatAreNotFilesInsideTheFolderAreDroppedAndLeftAlone)
 const NameCase kNames[] = {
     {"into_the_parent", Plant::Nothing, "../%n/victim.mp4", "not a file the job made"},
     {"absolute", Plant::Nothing, "%o/victim.mp4", "not a file the job made"},
-    {"through_a_linked_folder", Plant::LinkToTheOutside, "dir/victim.mp4", "not a file the job made"},
+    {"through_a_linked_folder", Plant::LinkToTheOutside, "dir/victim.mp4",
+     "not a file the job made"},
     {"a_folder", Plant::Folder, "d.mp4", "no such regular file"},
 };
 
@@ -318,15 +319,16 @@ class FailedConversions : public Jobs, public ::testing::WithParamInterface<Conv
 
 TEST_P(FailedConversions, KeepTheDownloadRemoveTheirOutputAndPlayTheDownload)
 {
-    DownloadJob job = Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path());
+    download::DownloadJob job =
+        Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path());
     job.workspace = OwnTools(nullptr, GetParam().convert);
     Run(job);
 
     const QString download = m_folder.filePath(u"clip [clip].mp4"_s);
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"clip [clip].mp4"_s});
     EXPECT_EQ(Result(), download);
-    EXPECT_EQ(m_receiver.saved.value(0), QStringList{download}) << "the kept download is saved";
-    EXPECT_TRUE(m_receiver.Said(u"converting clip [clip].mp4 failed"_s)) << m_receiver.Log();
+    EXPECT_EQ(m_heard.saved.value(0), QStringList{download}) << "the kept download is saved";
+    EXPECT_TRUE(m_heard.Said(u"converting clip [clip].mp4 failed"_s)) << m_heard.Log();
 }
 
 const ConverterCase kConverters[] = {
@@ -340,15 +342,15 @@ INSTANTIATE_TEST_SUITE_P(Converter, FailedConversions, ::testing::ValuesIn(kConv
 
 TEST_F(Jobs, TwoJobsOfOneAddressInOneFolderKeepBothResults)
 {
-    {
-        JobThread first(Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path()));
-        JobThread second(Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path()));
-        ASSERT_TRUE(m_receiver.WaitFinished(2));
-    }
+    m_jobs.Start(Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path()));
+    m_jobs.Start(Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path()));
+    EXPECT_EQ(m_jobs.Running(), 2);
+    ASSERT_TRUE(m_heard.WaitFinished(2));
+    EXPECT_EQ(m_jobs.Running(), 0);
     const QStringList files{u"clip [clip].mp3"_s, u"clip [clip].mp4"_s};
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), files) << m_receiver.Log();
-    m_receiver.finished.sort();
-    EXPECT_EQ(m_receiver.finished,
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), files) << m_heard.Log();
+    m_heard.finished.sort();
+    EXPECT_EQ(m_heard.finished,
               QStringList({m_folder.filePath(files[0]), m_folder.filePath(files[1])}));
     EXPECT_EQ(testenv::StreamCodecs(m_folder.filePath(files[1])), u"h264 aac"_s);
 }
@@ -359,12 +361,13 @@ TEST_F(Jobs, TwoJobsOfOneAddressInOneFolderKeepBothResults)
 TEST_F(Jobs, AFileThatAppearedDuringTheJobIsNotTheJobs)
 {
     const QString other = m_folder.filePath(u"clip [clip].mp4"_s);
-    DownloadJob job = Job(m_folder.path(), download::JobKind::Mp3, true, m_folder.path());
-    job.workspace = OwnTools("#!/bin/sh\n"
-                             "for a; do :; done\n"
-                             "printf partial > \"$a/clip [clip].mp4\"\n"
-                             "printf '[download] clip [clip].mp4 has already been downloaded\\r\\n'\n",
-                             nullptr);
+    download::DownloadJob job = Job(m_folder.path(), download::JobKind::Mp3, true, m_folder.path());
+    job.workspace =
+        OwnTools("#!/bin/sh\n"
+                 "for a; do :; done\n"
+                 "printf partial > \"$a/clip [clip].mp4\"\n"
+                 "printf '[download] clip [clip].mp4 has already been downloaded\\r\\n'\n",
+                 nullptr);
     Run(job);
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"clip [clip].mp4"_s});
     EXPECT_EQ(testenv::ReadFile(other), "partial");
@@ -381,7 +384,7 @@ TEST_F(Jobs, APlantedLinkIsNeverWrittenThrough)
     Run(Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path()));
     EXPECT_EQ(testenv::ReadFile(victim), "9 bytes.\n");
     const QString saved = m_folder.filePath(u"clip [clip] (2).mp4"_s);
-    EXPECT_EQ(Result(), saved) << m_receiver.Log();
+    EXPECT_EQ(Result(), saved) << m_heard.Log();
     EXPECT_EQ(testenv::ReadFile(saved), testenv::ReadFile(testenv::MediaDir() + u"/clip.mp4"_s));
     EXPECT_EQ(QFileInfo(m_folder.filePath(u"clip [clip].mp4.part"_s)).symLinkTarget(), victim);
 }
@@ -390,9 +393,8 @@ TEST_F(Jobs, APlantedLinkIsNeverWrittenThrough)
 // extension, and two videos never share one.
 TEST_F(Jobs, NamesKeepTheTitlesLettersAndFit)
 {
-    const QStringList pages{u"ja"_s,   u"ru"_s,       u"el"_s,        u"emoji"_s,
-                            u"dot"_s,  u"slash"_s,    u"ascii250"_s,  u"cjk100"_s,
-                            u"one/index"_s, u"two/index"_s};
+    const QStringList pages{u"ja"_s,    u"ru"_s,       u"el"_s,     u"emoji"_s,     u"dot"_s,
+                            u"slash"_s, u"ascii250"_s, u"cjk100"_s, u"one/index"_s, u"two/index"_s};
     QStringList urls;
     for (const QString& page : pages)
         urls << Url(u"titles/"_s + page + u".html"_s);
@@ -410,7 +412,7 @@ TEST_F(Jobs, NamesKeepTheTitlesLettersAndFit)
     QStringList saved;
     for (const QString& name : expected)
         saved << m_folder.filePath(name);
-    EXPECT_EQ(m_receiver.saved.value(0), saved) << m_receiver.Log();
+    EXPECT_EQ(m_heard.saved.value(0), saved) << m_heard.Log();
     expected.sort();
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), expected);
 }
@@ -420,13 +422,10 @@ TEST_F(Jobs, FoldersOfAnyNameGetTheirConvertedFile)
 {
     const QStringList names{u"caf"_s + QChar(0xDC00 + 0xE9) + u" latin-1"_s, u"two\nlines"_s,
                             u"  blanks  "_s, u"-leading dash"_s};
-    {
-        std::vector<std::unique_ptr<JobThread>> jobs;
-        for (const QString& name : names)
-            jobs.push_back(std::make_unique<JobThread>(
-                Job(Url(u"clip.flv"_s), download::JobKind::Mp3, true, m_folder.filePath(name))));
-        ASSERT_TRUE(m_receiver.WaitFinished(names.size()));
-    }
+    for (const QString& name : names)
+        m_jobs.Start(
+            Job(Url(u"clip.flv"_s), download::JobKind::Mp3, true, m_folder.filePath(name)));
+    ASSERT_TRUE(m_heard.WaitFinished(names.size()));
     QStringList expected;
     for (const QString& name : names) {
         // Qt's own file classes cannot name a folder that is not UTF-8: the platform's can.
@@ -435,8 +434,8 @@ TEST_F(Jobs, FoldersOfAnyNameGetTheirConvertedFile)
         expected << mp3;
     }
     expected.sort();
-    m_receiver.finished.sort();
-    EXPECT_EQ(m_receiver.finished, expected) << m_receiver.Log();
+    m_heard.finished.sort();
+    EXPECT_EQ(m_heard.finished, expected) << m_heard.Log();
 }
 
 // The workspace may sit on a file system mounted noexec: the tools are read by their
@@ -444,7 +443,8 @@ TEST_F(Jobs, FoldersOfAnyNameGetTheirConvertedFile)
 // of a run names the JavaScript runtime, the next one does not.
 TEST_F(Jobs, ToolsRunWithoutTheirExecuteBitsAndTheFirstJobNamesTheJavaScriptRuntime)
 {
-    DownloadJob job = Job(Url(u"clip.flv"_s), download::JobKind::Mp4, true, m_folder.path());
+    download::DownloadJob job =
+        Job(Url(u"clip.flv"_s), download::JobKind::Mp4, true, m_folder.path());
     job.workspace = OwnTools(nullptr, nullptr);
     for (const char* tool : {"downloader", "convert", "qjs"})
         QFile::setPermissions(m_tools.filePath(QLatin1String(tool)), QFile::ReadOwner);
@@ -456,35 +456,41 @@ TEST_F(Jobs, ToolsRunWithoutTheirExecuteBitsAndTheFirstJobNamesTheJavaScriptRunt
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", bin.path().toUtf8());
     for (qsizetype jobs = 1; jobs <= 2; ++jobs) {
-        JobThread thread(job);
-        ASSERT_TRUE(m_receiver.WaitFinished(jobs));
+        m_jobs.Start(job);
+        ASSERT_TRUE(m_heard.WaitFinished(jobs));
     }
     qputenv("PATH", path);
-    EXPECT_EQ(m_receiver.finished, QStringList({m_folder.filePath(u"clip [clip].mp4"_s),
-                                                m_folder.filePath(u"clip [clip] (2).mp4"_s)}))
-        << m_receiver.Log();
-    EXPECT_EQ(m_receiver.texts.filter(u"JavaScript runtime: "_s),
+    EXPECT_EQ(m_heard.finished, QStringList({m_folder.filePath(u"clip [clip].mp4"_s),
+                                             m_folder.filePath(u"clip [clip] (2).mp4"_s)}))
+        << m_heard.Log();
+    EXPECT_EQ(m_heard.texts.filter(u"JavaScript runtime: "_s),
               QStringList{u"JavaScript runtime: quickjs " VANDREL_QUICKJS_VERSION ""_s})
-        << m_receiver.Log();
+        << m_heard.Log();
 }
 
 // A finished download leaves the staging folder while the downloader goes on with the next, so
-// a run that is killed later does not take it along; a stop keeps it.
+// a run that is killed later does not take it along; a stop keeps it. The progress is heard as
+// a figure.
 TEST_F(Jobs, AFinishedDownloadIsInTheFolderWhileTheDownloaderGoesOn)
 {
-    DownloadJob job = Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path());
+    download::DownloadJob job =
+        Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path());
     const QByteArray script = "#!/bin/sh\ncp '" + testenv::MediaDir().toUtf8() +
                               "/clip.mp4' first.mp4\n"
                               "printf '[download] Destination: first.mp4\\r\\n'\n"
+                              "printf '[download]  42.5%% of 1.00MiB at 1.00KiB/s ETA 09:59\\r'\n"
                               "exec sleep 600\n";
     job.workspace = OwnTools(script.constData(), nullptr);
-    auto thread = std::make_unique<JobThread>(job);
+    m_jobs.Start(job);
     EXPECT_TRUE(testenv::WaitUntil(
         [&] { return testenv::FilesIn(m_folder.path()).contains(u"first.mp4"_s); }, 20000));
-    EXPECT_FALSE(thread->Finished());
-    thread->Stop();
-    ASSERT_TRUE(m_receiver.WaitFinished());
-    thread.reset();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !m_heard.progress.empty(); }, 20000));
+    EXPECT_EQ(m_heard.progress, std::vector<std::int32_t>{425});
+    EXPECT_EQ(m_jobs.Running(), 1);
+    m_jobs.StopAll();
+    ASSERT_TRUE(m_heard.WaitFinished());
+    EXPECT_EQ(m_jobs.Running(), 0);
+    EXPECT_EQ(m_heard.saved.value(0), QStringList()) << "a stopped job saved nothing";
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"first.mp4"_s});
 }
 
@@ -502,14 +508,15 @@ TEST_F(Jobs, AKilledRunsStagingFolderGoesWithTheNextJob)
     ASSERT_TRUE(live);
     Run(Job(Url(u"clip.mp4"_s), download::JobKind::Download, false, m_folder.path()));
     EXPECT_EQ(testenv::FilesIn(m_folder.path()),
-              QStringList({u".vandrel-job-0000beef"_s, u".vandrel-job-0000f00d"_s,
-                           u"clip [clip].mp4"_s}));
+              QStringList(
+                  {u".vandrel-job-0000beef"_s, u".vandrel-job-0000f00d"_s, u"clip [clip].mp4"_s}));
 }
 
 // A downloader that fails (a full disk) leaves nothing of its unfinished files.
 TEST_F(Jobs, AFailedDownloadLeavesNoUnfinishedFile)
 {
-    DownloadJob job = Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path());
+    download::DownloadJob job =
+        Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path());
     job.workspace = OwnTools("#!/bin/sh\n"
                              "printf 'half a video' > 'clip [clip].mp4.part'\n"
                              "printf 'ERROR: unable to write data: [Errno 28] No space left on "
@@ -517,29 +524,30 @@ TEST_F(Jobs, AFailedDownloadLeavesNoUnfinishedFile)
                              nullptr);
     Run(job);
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList());
-    EXPECT_TRUE(m_receiver.Said(u"No space left on device"_s)) << m_receiver.Log();
+    EXPECT_TRUE(m_heard.Said(u"No space left on device"_s)) << m_heard.Log();
     EXPECT_EQ(Result(), QString());
 }
 
 // A stop during the download is the end-to-end stop test's case.
 TEST_F(Jobs, AStoppedConversionEndsWithItsHelpersStartsNothingElseAndKeepsOnlyTheDownload)
 {
-    DownloadJob job = Job(Url(u"clip.mp4"_s), download::JobKind::Avi, true, m_folder.path());
+    download::DownloadJob job =
+        Job(Url(u"clip.mp4"_s), download::JobKind::Avi, true, m_folder.path());
     // A converter that writes part of its output and never finishes, waiting on a helper of its
     // own as the payload's converter waits on ffmpeg: the stop ends the helper too.
     job.workspace = OwnTools(nullptr, "#!/bin/sh\nfor out; do :; done\n"
                                       "sh -c 'echo $$ > \"$0.helper\"; exec sleep 600' \"$0\" &\n"
                                       "while [ ! -s \"$0.helper\" ]; do sleep 0.05; done\n"
                                       "printf partial > \"$out\"\nwait\n");
-    auto thread = std::make_unique<JobThread>(job);
+    m_jobs.Start(job);
     ASSERT_TRUE(testenv::WaitUntil(
         [&] { return QFileInfo(m_tools.filePath(u"convert.helper"_s)).size() > 0; }, 60000))
         << "the converter never got going";
-    thread->Stop();
-    ASSERT_TRUE(m_receiver.WaitFinished());
-    EXPECT_TRUE(thread->Finished());
-    thread.reset(); // stops again, idempotent, and joins
-    EXPECT_EQ(m_receiver.saved.value(0), QStringList()) << "a stopped job saved nothing";
+    m_jobs.StopAll();
+    m_jobs.StopAll(); // idempotent
+    ASSERT_TRUE(m_heard.WaitFinished());
+    EXPECT_EQ(m_heard.converting, 1);
+    EXPECT_EQ(m_heard.saved.value(0), QStringList()) << "a stopped job saved nothing";
     EXPECT_EQ(Result(), QString());
     EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"clip [clip].mp4"_s});
     const QByteArray pid = testenv::ReadFile(m_tools.filePath(u"convert.helper"_s)).trimmed();
@@ -550,12 +558,13 @@ TEST_F(Jobs, AStoppedConversionEndsWithItsHelpersStartsNothingElseAndKeepsOnlyTh
 
 TEST_F(Jobs, ADownloaderThatCannotStartIsReported)
 {
-    DownloadJob job = Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path());
+    download::DownloadJob job =
+        Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path());
     job.workspace = m_folder.filePath(u"no-such-workspace"_s);
     Run(job);
     EXPECT_EQ(Result(), QString());
-    EXPECT_EQ(m_receiver.texts, QStringList{QStringLiteral(
-                                    "cannot start the downloader: No such file or directory")});
+    EXPECT_EQ(m_heard.texts, QStringList{QStringLiteral(
+                                 "cannot start the downloader: No such file or directory")});
 }
 
 } // namespace

@@ -265,11 +265,9 @@ TEST_F(PayloadE2E, ConverterWithoutFfmpegSaysSoInTheLineTheProgramShows)
     const testenv::ProcessResult conv = Convert(QStringLiteral("a.flv"), QStringLiteral("a.mp3"),
                                                 {QStringLiteral("PATH=") + emptyBin.path()});
     EXPECT_NE(conv.exitCode, 0);
-    const qsizetype at = conv.out.indexOf("no\xA0such\xA0"
-                                          "file\xA0or\xA0"
-                                          "directory");
-    EXPECT_GE(at, 0) << conv.out.toStdString();
-    EXPECT_GT(conv.out.indexOf('\r', at), at);
+    EXPECT_TRUE(
+        conv.out.startsWith("convert: ffmpeg was not found - install ffmpeg to convert\r\n"))
+        << conv.out.toStdString();
 }
 
 struct ConversionRow {

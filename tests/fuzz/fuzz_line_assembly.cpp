@@ -1,7 +1,7 @@
 // Line assembly and the two output grammars on arbitrary tool output, handed over in pieces of
-// at most 255 bytes as the reader does. No crash; memory bounded by the limits; every collected
-// name was reported by a "Destination" or an "already been downloaded" line of the output.
-#include "download/file_redirector.h"
+// at most 255 bytes, then ended. No crash; memory bounded by the limits; every collected name
+// was reported by a "Destination" or an "already been downloaded" line of the output.
+#include "download/tool_output.h"
 #include "fuzz_check.h"
 
 #include <algorithm>
@@ -45,18 +45,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t step = 1 + data[1] % 255;
     const std::string_view output(reinterpret_cast<const char*>(data + 2), size - 2);
 
-    CFileRedirector redirector(isDownloader, nullptr);
+    download::ToolOutput parser(
+        isDownloader ? download::ToolGrammar::Downloader : download::ToolGrammar::Converter, {});
     std::size_t piece = step;
     for (std::size_t at = 0; at < output.size(); at += piece) {
         piece = 1 + (piece * 7 + step) % 255;
-        redirector.OnOutputText(output.substr(at, std::min(piece, output.size() - at)));
+        parser.Add(output.substr(at, std::min(piece, output.size() - at)));
     }
-    const QList<QByteArray> names = redirector.Names();
-    FUZZ_CHECK(names.size() <= CFileRedirector::kMaxNames);
+    parser.Finish();
+    const QList<QByteArray> names = parser.Names();
+    FUZZ_CHECK(names.size() <= download::ToolOutput::kMaxNames);
     if (!isDownloader)
         FUZZ_CHECK(names.isEmpty());
     for (const QByteArray& name : names) {
-        FUZZ_CHECK(static_cast<std::size_t>(name.size()) <= CFileRedirector::kMaxPending + 255);
+        FUZZ_CHECK(static_cast<std::size_t>(name.size()) <=
+                   download::ToolOutput::kMaxPending + 255);
         FUZZ_CHECK(ReportedIn(output, std::string_view(name.constData(), name.size())));
         FUZZ_CHECK(names.count(name) == 1);
     }

@@ -2,10 +2,7 @@
 // events, the progress it shows, the pages it switches, and the ways it refuses to close.
 #include "ui/main/main_dlg.h"
 
-#include "download/job_finished_event.h"
-#include "download/job_phase_event.h"
-#include "download/job_text_event.h"
-#include "download/job_thread.h"
+#include "download/job_list.h"
 #include "pages/tab0_dlg.h"
 #include "pages/tab2_dlg.h"
 #include "platform/termination_signals.h"
@@ -35,20 +32,6 @@ const QString kTitle = QStringLiteral("Vandrel");
 // The turning segment moves at 10 frames per second at the most.
 constexpr int kSpinIntervalMs = 100;
 constexpr int kSpinStepDegrees = 30;
-
-// The percent at the start of a progress line ("  42.3% of 3.45MiB at ..."), in thousandths;
-// nullopt for any other line.
-std::optional<std::int32_t> ProgressOf(const QByteArray& text)
-{
-    static const QRegularExpression percent(QStringLiteral("^\\s*(\\d{1,3}(?:\\.\\d+)?)%"));
-    const QRegularExpressionMatch m = percent.match(QString::fromLatin1(text.left(32)));
-    if (!m.hasMatch())
-        return std::nullopt;
-    const double value = m.captured(1).toDouble();
-    if (value > 100.0)
-        return std::nullopt;
-    return static_cast<std::int32_t>(value * 10.0 + 0.5);
-}
 
 // The web address that a drop carries: the first http or https link of a link list, or plain
 // text that is one such address. Empty for anything else (files among them).
@@ -87,14 +70,25 @@ MainDlg::MainDlg(QString workspace, QString startUrl, download::JobKind startJob
     m_spinner = new QTimer(this);
     m_spinner->setInterval(kSpinIntervalMs);
     connect(m_spinner, &QTimer::timeout, this, [this] { TurnSpinner(); });
+    m_jobs = new download::JobList(
+        {.onText = [this](const QByteArray& text) { OnJobText(text); },
+         .onProgress =
+             [this](std::int32_t thousandths) {
+                 if (RunningJobs() > 0 && !m_spinner->isActive())
+                     ShowProgress(thousandths);
+             },
+         .onConverting = [this] { OnJobConverting(); },
+         .onFinished = [this](const QString& path,
+                              const QStringList& saved) { OnJobFinished(path, saved); }},
+        this);
 }
 
 MainDlg::~MainDlg()
 {
     // The render thread calls back into this object; it goes first.
     StopRenderThread();
-    // The jobs post to this window: none may outlive it.
-    StopJobs();
+    // The jobs are the window's: none may outlive it.
+    m_jobs->EndAll();
     SetRoot(nullptr);
 }
 
@@ -255,7 +249,7 @@ void MainDlg::SwitchPage(int index)
         PlaceOverlay(page->GetWindowHandle());
         page->GetWindowHandle()->show();
         // A page shown during a job is disabled like the one it replaced.
-        page->GetWindowHandle()->setEnabled(m_runningJobs == 0);
+        page->GetWindowHandle()->setEnabled(RunningJobs() == 0);
     }
 }
 
@@ -297,18 +291,16 @@ void MainDlg::StartJob(download::JobKind kind)
     m_tree.stop->SetIsVisible(true);
     m_tree.progressRing->SetProgress(0);
     m_tree.progressRing->SetIsVisible(true);
-    ++m_runningJobs;
     if (ITab* page = Page(m_currentPage); page && page->GetWindowHandle())
         page->GetWindowHandle()->setEnabled(false);
 
-    DownloadJob job;
-    job.owner = this;
+    download::DownloadJob job;
     job.workspace = m_workspace;
     job.url = url;
     job.kind = kind;
     job.play = m_tree.playAfterDownload->IsChecked();
     job.folder = folder;
-    m_jobs.push_back(std::make_unique<JobThread>(std::move(job)));
+    m_jobs->Start(std::move(job));
 }
 
 void MainDlg::OnJobFinished(const QString& path, const QStringList& saved)
@@ -322,14 +314,12 @@ void MainDlg::OnJobFinished(const QString& path, const QStringList& saved)
             m_notifier = new JobNotifier(this);
         m_notifier->Notify(text.summary, text.body);
     }
-    CollectFinishedJobs();
     ui::TreeLockGuard tree(ui::TreeLock());
     SetJobButtonsEnabled(true);
     m_tree.statusImage->SetImage(ui::LoadPngResource(kIdleStatusPicture));
     if (m_downloadPage)
         m_downloadPage->SetLogBackground(QImage());
-    const bool wasLast = m_runningJobs == 1;
-    m_runningJobs = std::max(0, m_runningJobs - 1);
+    const bool wasLast = RunningJobs() == 0;
     m_tree.close->SetIsVisible(wasLast);
     if (wasLast) {
         m_tree.stop->SetIsVisible(false);
@@ -346,12 +336,13 @@ void MainDlg::OnJobFinished(const QString& path, const QStringList& saved)
         SwitchPage(kPlayerPage);
 }
 
+int MainDlg::RunningJobs() const
+{
+    return m_jobs->Running();
+}
+
 void MainDlg::OnJobText(const QByteArray& text)
 {
-    if (m_runningJobs > 0 && !m_spinner->isActive()) {
-        if (const std::optional<std::int32_t> progress = ProgressOf(text))
-            ShowProgress(*progress);
-    }
     if (m_currentPage == kDownloadPage && m_downloadPage)
         m_downloadPage->AddLogText(DecodeToolText(text));
 }
@@ -367,7 +358,7 @@ void MainDlg::ShowProgress(std::int32_t thousandths)
 
 void MainDlg::OnJobConverting()
 {
-    if (m_runningJobs == 0 || m_spinner->isActive())
+    if (RunningJobs() == 0 || m_spinner->isActive())
         return;
     {
         ui::TreeLockGuard tree(ui::TreeLock());
@@ -385,34 +376,20 @@ void MainDlg::TurnSpinner()
 
 void MainDlg::StopJobsByUser()
 {
-    if (m_runningJobs == 0)
+    if (RunningJobs() == 0)
         return;
     m_stoppedByUser = true;
     {
         ui::TreeLockGuard tree(ui::TreeLock());
         m_tree.stop->SetIsVisible(false); // once is enough; the job ends on its own thread
     }
-    for (const auto& job : m_jobs)
-        job->Stop();
-}
-
-void MainDlg::CollectFinishedJobs()
-{
-    // A job marks itself finished before it posts its end, so its thread is on its way out.
-    std::erase_if(m_jobs, [](const std::unique_ptr<JobThread>& job) { return job->Finished(); });
-}
-
-void MainDlg::StopJobs()
-{
-    for (const auto& job : m_jobs)
-        job->Stop();
-    m_jobs.clear(); // each waits for its thread
+    m_jobs->StopAll();
 }
 
 void MainDlg::EndFromOutside()
 {
     m_endingFromOutside = true;
-    StopJobs();
+    m_jobs->EndAll();
     // A folder chooser open over the window goes first, so its own loop does not hold the run.
     if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this)
         modal->close();
@@ -423,20 +400,6 @@ bool MainDlg::event(QEvent* e)
 {
     if (e->type() == WM_ELEMENT_COMMAND) {
         OnElementCommand(static_cast<ui::ElementCommandEvent*>(e)->ElementId());
-        return true;
-    }
-    if (e->type() == WM_JOB_FINISHED) {
-        const auto* finished = static_cast<JobFinishedEvent*>(e);
-        OnJobFinished(finished->Path(), finished->Saved());
-        return true;
-    }
-    if (e->type() == WM_JOB_PHASE) {
-        if (static_cast<JobPhaseEvent*>(e)->Phase() == JobPhase::Converting)
-            OnJobConverting();
-        return true;
-    }
-    if (e->type() == WM_JOB_TEXT) {
-        OnJobText(static_cast<JobTextEvent*>(e)->Text());
         return true;
     }
     return VisualDlg::event(e);
@@ -454,7 +417,7 @@ void MainDlg::showEvent(QShowEvent* e)
 void MainDlg::closeEvent(QCloseEvent* e)
 {
     // A job never outlives its window, so the window stays while one runs.
-    if (m_runningJobs > 0 && !m_endingFromOutside) {
+    if (RunningJobs() > 0 && !m_endingFromOutside) {
         e->ignore();
         return;
     }
@@ -463,7 +426,7 @@ void MainDlg::closeEvent(QCloseEvent* e)
 
 void MainDlg::reject()
 {
-    if (m_runningJobs > 0 && !m_endingFromOutside)
+    if (RunningJobs() > 0 && !m_endingFromOutside)
         return;
     VisualDlg::reject();
 }

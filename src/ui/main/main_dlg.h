@@ -12,14 +12,14 @@
 #include <QString>
 
 #include <array>
-#include <memory>
 #include <optional>
-#include <vector>
 
+namespace download {
+class JobList;
+}
 class ITab;
 class JobNotifier;
 class QTimer;
-class JobThread;
 class Tab0Dlg;
 class Tab2Dlg;
 
@@ -58,6 +58,7 @@ public:
     void StartJob(download::JobKind kind);
     // path: the file to play, or empty; saved: every file the job kept, in order.
     void OnJobFinished(const QString& path, const QStringList& saved = {});
+    // A line for the log, shown while the download page is the current one.
     void OnJobText(const QByteArray& text);
     // The running jobs began converting: the progress ring turns instead of filling.
     void OnJobConverting();
@@ -70,7 +71,7 @@ public:
     void EndFromOutside();
 
     int CurrentPage() const { return m_currentPage; }
-    int RunningJobs() const { return m_runningJobs; }
+    int RunningJobs() const;
     Tab0Dlg* DownloadPage() const { return m_downloadPage; }
     Tab2Dlg* PlayerPage() const { return m_playerPage; }
     // The tree; valid after OnInitDialog. Read its elements under the tree lock.
@@ -92,8 +93,6 @@ protected:
 private:
     ITab* Page(int index) const;
     void SetJobButtonsEnabled(bool enabled);
-    void StopJobs();
-    void CollectFinishedJobs();
     void ShowProgress(std::int32_t thousandths);
     void TurnSpinner();
 
@@ -110,8 +109,7 @@ private:
     bool m_built = false;
     bool m_initialised = false;
 
-    int m_runningJobs = 0;
-    std::vector<std::unique_ptr<JobThread>> m_jobs;
+    download::JobList* m_jobs = nullptr; // a child of this window
     bool m_endingFromOutside = false;
     bool m_stoppedByUser = false;
     QTimer* m_spinner = nullptr;       // turns the ring while converting

@@ -6,7 +6,6 @@
 
 #include "../test_tree.h"
 #include "contrast.h"
-#include "download/job_text_event.h"
 #include "pages/tab0_dlg.h"
 #include "pages/tab2_dlg.h"
 #include "test_env.h"
@@ -223,8 +222,7 @@ TEST_F(MainDlgTest, AnEmptyFieldStartsNothingAndSaysSoToolTextReachesOnlyTheDown
     EXPECT_EQ(dlg->DownloadPage()->LogText().toStdString(),
               "Choose a folder to save to\nPaste the address of a video page\n");
 
-    QCoreApplication::postEvent(dlg.get(), new JobTextEvent("caf\xc3\xa9 \xe9t\xe9"));
-    QCoreApplication::sendPostedEvents(dlg.get());
+    dlg->OnJobText("caf\xc3\xa9 \xe9t\xe9");
     EXPECT_TRUE(
         dlg->DownloadPage()->LogText().startsWith(QStringLiteral("caf\u00e9 \u00e9t\u00e9")));
 
