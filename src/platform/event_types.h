@@ -8,12 +8,10 @@ namespace platform {
 
 // Offsets from QEvent::User. Add a new event at the end; the numbers of the others stay.
 enum class PostedEvent : int {
-    FrameReady = 1, // a rendered frame waits for the window (ui/host)
-    ElementCommand, // a button element was pressed (ui/controls)
-    JobFinished,    // a job's last word: the file to play (download)
-    JobText,        // a line of a tool's output or of the job's own (download)
-    JobPhase,       // a job moved from downloading to converting (download)
-    WorkerCall,     // a call the update worker hands to its window's thread (update)
+    JobFinished = 1, // a job's last word: the file to play (download)
+    JobText,         // a line of a tool's output or of the job's own (download)
+    JobPhase,        // a job moved from downloading to converting (download)
+    WorkerCall,      // a call the update worker hands to its window's thread (update)
 };
 
 constexpr QEvent::Type EventType(PostedEvent event)
@@ -23,10 +21,6 @@ constexpr QEvent::Type EventType(PostedEvent event)
 
 } // namespace platform
 
-inline constexpr QEvent::Type WM_FRAME_READY =
-    platform::EventType(platform::PostedEvent::FrameReady);
-inline constexpr QEvent::Type WM_ELEMENT_COMMAND =
-    platform::EventType(platform::PostedEvent::ElementCommand);
 inline constexpr QEvent::Type WM_JOB_FINISHED =
     platform::EventType(platform::PostedEvent::JobFinished);
 inline constexpr QEvent::Type WM_JOB_TEXT = platform::EventType(platform::PostedEvent::JobText);
