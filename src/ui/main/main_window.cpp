@@ -1,6 +1,6 @@
-// The main window's glue: the pages and the tree it builds, its start values, the jobs it
-// starts and their events, and the ways it refuses to close. The buttons' commands, the page
-// switch and the reading of drops live in files of their own.
+// The main window's glue: the pages and the tree it builds, the jobs it starts and their events,
+// and the ways it refuses to close. The buttons' commands, the page switch, the start values and
+// the reading of drops live in files of their own.
 #include "ui/main/main_window.h"
 
 #include "download/job_finished_event.h"
@@ -13,6 +13,7 @@
 #include "ui/main/job_done_text.h"
 #include "ui/main/job_notifier.h"
 #include "ui/main/main_commands.h"
+#include "ui/main/start_values.h"
 #include "ui/main/tool_text.h"
 #include "ui/pages/download_page.h"
 #include "ui/pages/player_page.h"
@@ -21,7 +22,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMimeData>
@@ -41,8 +41,8 @@ constexpr int kSpinStepDegrees = 30;
 
 MainWindow::MainWindow(QString workspace, QString startUrl, download::JobKind startJobKind,
                        QString playerFile)
-    : m_workspace(std::move(workspace)), m_startUrl(std::move(startUrl)),
-      m_startJobKind(startJobKind), m_playerFile(std::move(playerFile)),
+    : m_workspace(std::move(workspace)), m_start{std::move(startUrl), startJobKind,
+                                                 std::move(playerFile)},
       m_settingsKey(CreateSettingsKey())
 {
     setWindowTitle(kTitle);
@@ -93,26 +93,7 @@ void MainWindow::ApplyStartValues()
     m_initialised = true;
     BuildWindow();
 
-    TreeLockGuard tree(TreeLock());
-    if (!m_startUrl.isEmpty()) {
-        m_downloadPage->UrlField()->setText(m_startUrl);
-        SwitchPage(kDownloadPage);
-        if (m_startJobKind != download::JobKind::None)
-            StartJob(m_startJobKind);
-    } else if (m_playerFile.startsWith(u'/') && !QFileInfo(m_playerFile).isFile()) {
-        // Nothing to play or to hand to a program (a folder, a fifo or a device is no video
-        // either): the download page says so, and the window is of use at once.
-        SwitchPage(kDownloadPage);
-        m_downloadPage->AddLogText(
-            QStringLiteral("There is no file %1 to play.").arg(m_playerFile));
-    } else if (!m_playerFile.isEmpty()) {
-        // A file that goes to the user's own program leaves no page current: the window shows
-        // the skin and its two window buttons.
-        if (m_playerPage->Play(m_playerFile))
-            SwitchPage(kPlayerPage);
-    } else {
-        SwitchPage(kDownloadPage);
-    }
+    ui::ApplyStartValues(*this, m_start);
 }
 
 QWidget* MainWindow::CurrentOverlay()

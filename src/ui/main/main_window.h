@@ -8,6 +8,7 @@
 #include "ui/host/skin_window.h"
 #include "ui/main/main_tree.h"
 #include "ui/main/page_switch.h"
+#include "ui/main/start_values.h"
 
 #include <QByteArray>
 #include <QString>
@@ -100,9 +101,7 @@ private:
     void TurnSpinner();
 
     QString m_workspace;
-    QString m_startUrl;
-    download::JobKind m_startJobKind;
-    QString m_playerFile;
+    StartValues m_start;
 
     std::optional<SettingsKey> m_settingsKey;
     pages::DownloadPage* m_downloadPage = nullptr; // children of this window
