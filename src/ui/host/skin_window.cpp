@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
 #include <chrono>
 
 namespace ui {
@@ -33,7 +34,7 @@ const QRegion kNothing(-1, -1, 1, 1);
 SkinWindow::SkinWindow(QWidget* parent, int frameRate)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
       m_stop(platform::Event::Kind::AutoReset), m_redraw(platform::Event::Kind::AutoReset),
-      m_relayout(platform::Event::Kind::AutoReset), m_frameRate(frameRate)
+      m_relayout(platform::Event::Kind::AutoReset), m_frameRate(std::max(frameRate, 1))
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);

@@ -30,7 +30,8 @@ public:
     // Starts the render thread, which waits for the first request; frameRate (positive) bounds
     // the frames per second. Throws std::system_error when an event cannot be made.
     explicit SkinWindow(QWidget* parent = nullptr, int frameRate = kFrameRate);
-    // Ends the render thread (the last member, so it goes first) before anything it uses.
+    // The render thread, the last member, is joined before any member it uses goes: a derived
+    // window needs to stop nothing first.
     ~SkinWindow() override;
 
     SkinWindow(const SkinWindow&) = delete;
