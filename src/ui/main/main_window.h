@@ -32,7 +32,7 @@ class PlayerPage;
 class MainWindow : public SkinWindow {
 public:
     static constexpr int kDownloadPage = 0;
-    static constexpr int kPlayerPage = 2;
+    static constexpr int kPlayerPage = 1;
     static constexpr int kNoPage = PageSwitch::kNoPage;
 
     // The strings come from start-up: the folder of the tools, the address to put into the URL

@@ -8,12 +8,6 @@
 namespace ui::pages {
 namespace {
 
-// Where the tree's fields place the controls; set before the first frame, so the page's mask
-// is right from the start.
-constexpr QRect kUrlField(339, 330, 258, 18);
-constexpr QRect kFolderField(339, 363, 170, 18);
-constexpr QRect kLogBox(209, 445, 376, 52);
-
 std::optional<QString> SystemFolderChooser(QWidget* owner, const QString& start)
 {
     const QString chosen =
@@ -34,12 +28,11 @@ DownloadPage::DownloadPage(const SettingsKey* settingsKey, QWidget* owner)
     // Verdana is seldom installed on Linux; the deps step installs DejaVu Sans.
     m_logFont.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
 
+    // The tree's window elements place the controls (until the window's first frame they sit
+    // in a corner that the skin's mask hides).
     m_urlField = new QLineEdit(this);
-    m_urlField->setGeometry(kUrlField);
     m_folderField = new QLineEdit(this);
-    m_folderField->setGeometry(kFolderField);
     m_logBox = new pages::LogBox(this);
-    m_logBox->setGeometry(kLogBox);
     m_logBox->setFont(m_logFont);
 
     AddControl(m_urlField);

@@ -17,8 +17,6 @@ namespace ui::pages {
 namespace {
 
 constexpr int kLookupTimeoutMs = 5000;
-// Where the tree's player panel places the web view.
-constexpr QRect kBrowser(166, 303, 450, 338);
 
 bool IsUnreserved(unsigned char c)
 {
@@ -69,8 +67,8 @@ PlayerPage::PlayerPage(QString workspace, QWidget* owner)
     : Page(owner), m_workspace(std::move(workspace)), m_lookup(HasDefaultApplication),
       m_opener(OpenWithUserProgram), m_creator(CreateWebView)
 {
+    // Placed by the tree's window element, as the download page's controls are.
     m_browserHost = new QWidget(this);
-    m_browserHost->setGeometry(kBrowser);
     auto* layout = new QVBoxLayout(m_browserHost);
     layout->setContentsMargins(0, 0, 0, 0);
     AddControl(m_browserHost);
