@@ -6,9 +6,8 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+namespace ui::pages {
 namespace {
-
-using ui::pages::WebView;
 
 class EngineView final : public WebView {
 public:
@@ -40,7 +39,7 @@ private:
 
 } // namespace
 
-class EngineViewFactory : public QObject, public ui::pages::WebViewFactory {
+class EngineViewFactory : public QObject, public WebViewFactory {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID VANDREL_WEB_VIEW_FACTORY_IID)
     Q_INTERFACES(ui::pages::WebViewFactory)
@@ -48,5 +47,7 @@ class EngineViewFactory : public QObject, public ui::pages::WebViewFactory {
 public:
     WebView* CreateWebView(QWidget* parent) override { return new EngineView(parent); }
 };
+
+} // namespace ui::pages
 
 #include "web_view_plugin.moc"

@@ -347,7 +347,7 @@ TEST(HostSkin, RoundWindowWhoseButtonLightsUpUnderThePointer)
     // The shape is exactly the frame's pixels with alpha above 0.
     const auto frame = host.LatestFrame();
     ASSERT_TRUE(frame && !frame->isNull());
-    EXPECT_EQ(host.mask(), OpaqueRegion(*frame));
+    EXPECT_EQ(host.mask(), ui::OpaqueRegion(*frame));
     Screenshot(QStringLiteral("skin"));
 
     // A pixel that is opaque in both pictures and differs between them.
