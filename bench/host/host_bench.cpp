@@ -6,7 +6,7 @@
 #include "ui/controls/image_element.h"
 #include "ui/controls/png_resource.h"
 #include "ui/elements/tree_lock.h"
-#include "ui/host/visual_dlg.h"
+#include "ui/host/skin_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,17 +34,14 @@ void Report(const char* line)
     std::fflush(stdout);
 }
 
-class BenchHost : public ui::VisualDlg<BenchHost, 50> {
+class BenchHost : public ui::SkinWindow {
 public:
-    ~BenchHost() override { StopRenderThread(); }
-    void OnFrameReady() override { PostFrameReady(); }
-    void OnFrameResized() override { PostFrameReady(); }
     bool painted = false;
 
 protected:
     bool event(QEvent* e) override
     {
-        const bool handled = VisualDlgImpl::event(e);
+        const bool handled = SkinWindow::event(e);
         if (e->type() == QEvent::Paint && !painted && LatestFrame()) {
             painted = true;
             Report("painted\n");

@@ -40,7 +40,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     constexpr int kRuns = 201;
-    const MainTree tree = BuildMainTree(nullptr, {});
+    const MainTree tree = BuildMainTree({});
     TreeLockGuard lock(TreeLock());
     tree.downloadPanel->SetIsVisible(true);
     const double plain = MedianFrameMs(tree, kRuns);

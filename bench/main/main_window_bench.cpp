@@ -6,9 +6,9 @@
 #include "app/workspace.h"
 #include "bench_display.h"
 #include "download/job_kind.h"
-#include "pages/tab0_dlg.h"
 #include "ui/elements/tree_lock.h"
-#include "ui/main/main_dlg.h"
+#include "ui/main/main_window.h"
+#include "ui/pages/download_page.h"
 
 #include <QApplication>
 #include <QDir>
@@ -131,7 +131,8 @@ int main(int argc, char** argv)
         // An MP4's first box, then a sparse file: the server reads zeros from the page cache,
         // the downloader writes every byte, and the job keeps what has the form of a video.
         QFile big(root + QStringLiteral("/media/big.mp4"));
-        static const char kFileType[] = "\0\0\0\x18" "ftypisom\0\0\0\0isomiso2";
+        static const char kFileType[] = "\0\0\0\x18"
+                                        "ftypisom\0\0\0\0isomiso2";
         if (!big.open(QIODevice::WriteOnly) ||
             big.write(kFileType, sizeof kFileType - 1) != sizeof kFileType - 1 ||
             !big.resize(kFileBytes)) {
@@ -158,10 +159,10 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    MainDlg window(workspace.made.path, QString(), download::JobKind::None, QString());
-    window.OnInitDialog();
+    ui::MainWindow window(workspace.made.path, QString(), download::JobKind::None, QString());
+    window.ApplyStartValues();
     window.show();
-    Tab0Dlg* page = window.DownloadPage();
+    ui::pages::DownloadPage* page = window.DownloadPage();
     page->FolderField()->setText(root + QStringLiteral("/downloads"));
     page->UrlField()->setText(url);
     {

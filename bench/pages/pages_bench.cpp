@@ -2,10 +2,10 @@
 // with both pages (the web view never made) against a bare Qt window, each in a process of
 // its own so that loading the libraries counts.
 #include "bare_window.h"
-#include "pages/tab0_dlg.h"
-#include "pages/tab2_dlg.h"
-#include "pages/web_view.h"
 #include "settings/settings_store.h"
+#include "ui/pages/download_page.h"
+#include "ui/pages/player_page.h"
+#include "ui/pages/web_view.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -42,11 +42,11 @@ double AppendMicroseconds(int lines)
     while (!window.windowHandle() || !window.windowHandle()->isExposed())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     std::vector<double> samples;
-    std::unique_ptr<Tab0Dlg> page;
+    std::unique_ptr<ui::pages::DownloadPage> page;
     for (int i = 0; i < kSamples; ++i) {
         // A short log stays short: a fresh page for every few samples.
         if (!page || (lines < 1000 && i % 5 == 0)) {
-            page = std::make_unique<Tab0Dlg>(nullptr, &window);
+            page = std::make_unique<ui::pages::DownloadPage>(nullptr, &window);
             page->LogBox()->setGeometry(209, 445, 376, 52);
             page->show();
             for (int n = 0; n < lines; ++n)
@@ -71,14 +71,14 @@ int RunChild(const char* mode)
     QApplication app(argc, argv);
     QWidget window;
     window.resize(781, 786);
-    std::unique_ptr<Tab0Dlg> downloadPage;
-    std::unique_ptr<Tab2Dlg> playerPage;
+    std::unique_ptr<ui::pages::DownloadPage> downloadPage;
+    std::unique_ptr<ui::pages::PlayerPage> playerPage;
     std::optional<settings::SettingsKey> key;
     QElapsedTimer playTimer;
     if (std::strcmp(mode, "bare") != 0) {
         key = settings::CreateSettingsKey();
-        downloadPage = std::make_unique<Tab0Dlg>(key ? &*key : nullptr, &window);
-        playerPage = std::make_unique<Tab2Dlg>(QDir::tempPath(), &window);
+        downloadPage = std::make_unique<ui::pages::DownloadPage>(key ? &*key : nullptr, &window);
+        playerPage = std::make_unique<ui::pages::PlayerPage>(QDir::tempPath(), &window);
         playerPage->SetDefaultAppLookup([](const QString&) { return false; });
         downloadPage->show();
     }

@@ -7,8 +7,8 @@
 #include "platform/file_name.h"
 #include "platform/temp_file_name.h"
 #include "platform/termination_signals.h"
-#include "ui/main/main_dlg.h"
 #include "ui/main/main_tree.h"
+#include "ui/main/main_window.h"
 #include "update/downloader_updater.h"
 #include "update/update_check.h"
 
@@ -43,7 +43,7 @@ bool RunMainWindow(const QString& workspace, const QString& downloadUrl, downloa
     {
         // Outlives the window: closing it cancels the check and waits for its thread.
         update::DownloaderUpdater downloaderUpdate;
-        MainDlg dialog(workspace, downloadUrl, jobKind, playerFile);
+        ui::MainWindow dialog(workspace, downloadUrl, jobKind, playerFile);
         dialog.BuildWindow();
         if (toolsReady()) {
             // Queued, so it starts once the window's loop runs and the window shows.

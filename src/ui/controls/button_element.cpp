@@ -1,10 +1,8 @@
 // Buttons and the checkbox: which picture shows, and the press.
 #include "ui/controls/button_element.h"
 
+#include "platform/post_to.h"
 #include "ui/controls/brighten.h"
-#include "ui/controls/element_command.h"
-
-#include <QCoreApplication>
 
 namespace ui {
 
@@ -24,16 +22,10 @@ void ButtonElement::SetBaseImage(SharedImage image)
     ChangeProperty(m_baseImage, image, prop::kBaseImage, Invalidation::Layout);
 }
 
-void ButtonElement::SetTarget(QObject* target)
+void ButtonElement::SetCommand(QObject* receiver, std::function<void()> command)
 {
-    if (m_target != target)
-        m_target = target;
-}
-
-void ButtonElement::SetMessage(QEvent::Type message)
-{
-    if (m_message != message)
-        m_message = message;
+    m_receiver = receiver;
+    m_command = std::move(command);
 }
 
 SharedImage ButtonElement::CurrentHotImage()
@@ -56,10 +48,10 @@ void ButtonElement::OnPropertyChanged(PropertyName name)
 
 void ButtonElement::PostPress()
 {
-    if (!IsEnabled() || !m_target || m_message == QEvent::None)
+    if (!IsEnabled() || !m_receiver || !m_command)
         return;
-    // Posted, never sent: the receiver's command may change the tree, which routing holds.
-    QCoreApplication::postEvent(m_target.data(), new ElementCommandEvent(m_message, Id()));
+    // Posted, never run here: the command may change the tree, which routing holds.
+    platform::PostTo(m_receiver.data(), m_command);
 }
 
 void ButtonElement::OnMouseDown(Point)

@@ -1,12 +1,13 @@
 // ButtonElement and CheckboxElement: image elements that switch between a base and a hot
-// picture as the pointer comes and goes, and post their Id to a target object when pressed.
+// picture as the pointer comes and goes, and run the command they carry when pressed.
 #pragma once
 
 #include "ui/controls/image_element.h"
 
-#include <QEvent>
 #include <QObject>
 #include <QPointer>
+
+#include <functional>
 
 namespace ui {
 
@@ -29,13 +30,11 @@ public:
     void SetHotImage(SharedImage image);
     void SetBaseImage(SharedImage image);
 
-    // Where a press is posted, as an ElementCommandEvent of type message carrying the Id.
-    // Written directly, without notification. Without a target (or once it is destroyed), or
-    // with message QEvent::None, a press posts nothing.
-    void SetTarget(QObject* target);
-    QObject* Target() const { return m_target.data(); }
-    void SetMessage(QEvent::Type message);
-    QEvent::Type Message() const { return m_message; }
+    // What a press runs: command, posted to receiver's thread (routing holds the tree, which
+    // the command may change). Written directly, without notification. Without a receiver (or
+    // once it is destroyed) or a command, a press runs nothing.
+    void SetCommand(QObject* receiver, std::function<void()> command);
+    QObject* Receiver() const { return m_receiver.data(); }
 
     // The hot picture; when there is none, one is made from BaseImage with Brighten, stored in
     // HotImage and so made only once.
@@ -48,18 +47,18 @@ public:
 
 protected:
     void OnPropertyChanged(PropertyName name) override;
-    // Posts the press (when enabled); the receiver runs after routing has returned.
+    // Posts the command (when enabled); it runs after routing has returned.
     void PostPress();
 
 private:
     SharedImage m_hotImage;
     SharedImage m_baseImage;
-    QPointer<QObject> m_target;
-    QEvent::Type m_message = QEvent::None;
+    QPointer<QObject> m_receiver;
+    std::function<void()> m_command;
 };
 
-// A button with a checked state and a second pair of pictures for it; a press posts, then
-// toggles the state.
+// A button with a checked state and a second pair of pictures for it; a press posts its
+// command, then toggles the state.
 class CheckboxElement : public ButtonElement {
 public:
     const SharedImage& CheckedHotImage() const { return m_checkedHotImage; }

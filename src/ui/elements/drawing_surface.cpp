@@ -2,10 +2,11 @@
 // the program's own pixel loop.
 #include "ui/elements/drawing_surface.h"
 
-#include <sys/mman.h>
+#include "platform/mapped_pages.h"
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace ui {
 
@@ -24,9 +25,8 @@ struct MappedPixels {
 
 void UnmapPixels(void* info)
 {
-    const auto* pixels = static_cast<MappedPixels*>(info);
-    munmap(pixels->data, pixels->bytes);
-    delete pixels;
+    const std::unique_ptr<MappedPixels> pixels(static_cast<MappedPixels*>(info));
+    platform::UnmapPages(pixels->data, pixels->bytes);
 }
 
 // Window-sized frames are made at every change and dropped soon after. Taken from the
@@ -37,16 +37,18 @@ QImage MapPixels(std::int32_t width, std::int32_t height)
 {
     const std::size_t bytes =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
-    // Populated in one call: a page fault for each of its pages would cost more than drawing.
-    void* data = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (data == MAP_FAILED)
+    void* data = platform::MapZeroedPages(bytes);
+    if (!data)
         return {};
-    auto* info = new MappedPixels{data, bytes};
+    // The image owns the mapping from here on: its cleanup function gives it back.
+    auto info = std::make_unique<MappedPixels>(MappedPixels{data, bytes});
     QImage image(static_cast<uchar*>(data), width, height, width * 4, kFramePixelFormat,
-                 UnmapPixels, info);
-    if (image.isNull())
-        UnmapPixels(info);
+                 UnmapPixels, info.get());
+    if (image.isNull()) {
+        UnmapPixels(info.release());
+        return {};
+    }
+    info.release();
     return image;
 }
 
@@ -124,8 +126,8 @@ void ApplyColorMatrix(QImage& image, const ColorMatrix& m)
 
 DrawingSurface::DrawingSurface(QImage& bitmap) : m_bitmap(&bitmap)
 {
-    if (bitmap.isNull() || !m_painter.begin(&bitmap))
-        m_lastStatus = SurfaceStatus::NotReady;
+    if (!bitmap.isNull())
+        m_painter.begin(&bitmap);
 }
 
 DrawingSurface::~DrawingSurface()
@@ -141,15 +143,9 @@ void DrawingSurface::End()
 
 QImage DrawingSurface::CreateCompatibleBitmap(std::int32_t width, std::int32_t height)
 {
-    if (width <= 0 || height <= 0) {
-        m_lastStatus = SurfaceStatus::InvalidParameter;
-        return {};
-    }
     QImage image = CreateFrameBitmap(width, height);
-    if (image.isNull()) {
-        m_lastStatus = SurfaceStatus::OutOfMemory;
+    if (image.isNull())
         return image;
-    }
     if (!m_bitmap->isNull() && m_bitmap->format() != image.format()) {
         image.convertTo(m_bitmap->format());
         image.fill(Qt::transparent);
@@ -185,15 +181,9 @@ Size DrawingSurface::ImageSize(const QImage& image)
 void DrawingSurface::DrawImage(QImage image, const Rect& destination, const Rect& source,
                                const ColorMatrix* matrix)
 {
-    if (!m_painter.isActive()) {
-        m_lastStatus = SurfaceStatus::NotReady;
+    if (!m_painter.isActive() || image.isNull() || destination.width <= 0 ||
+        destination.height <= 0 || source.width <= 0 || source.height <= 0)
         return;
-    }
-    if (image.isNull() || destination.width <= 0 || destination.height <= 0 || source.width <= 0 ||
-        source.height <= 0) {
-        m_lastStatus = SurfaceStatus::InvalidParameter;
-        return;
-    }
     Box visible =
         ToBox(destination, m_dx, m_dy).Intersect({0, 0, m_bitmap->width(), m_bitmap->height()});
     if (m_clip)

@@ -43,12 +43,10 @@ QImage CreateFrameBitmap(std::int32_t width, std::int32_t height);
 // neither ARGB32 nor ARGB32_Premultiplied are converted to ARGB32 first.
 void ApplyColorMatrix(QImage& image, const ColorMatrix& m);
 
-enum class SurfaceStatus { Ok, InvalidParameter, OutOfMemory, NotReady };
-
 class DrawingSurface {
 public:
     // A surface on the bitmap, which must outlive the surface. A null bitmap gives a surface
-    // that draws nothing and reports NotReady.
+    // that draws nothing.
     explicit DrawingSurface(QImage& bitmap);
     DrawingSurface(const DrawingSurface&) = delete;
     DrawingSurface& operator=(const DrawingSurface&) = delete;
@@ -72,8 +70,6 @@ public:
     // Ends painting so the bitmap can be read; later drawing is ignored.
     void End();
 
-    SurfaceStatus LastStatus() const { return m_lastStatus; }
-
 private:
     QImage* m_bitmap;
     QPainter m_painter;
@@ -81,7 +77,6 @@ private:
     std::int64_t m_dy = 0;
     // The clip in device pixels, already cut to the bitmap.
     std::optional<QRect> m_clip;
-    SurfaceStatus m_lastStatus = SurfaceStatus::Ok;
 };
 
 } // namespace ui

@@ -100,7 +100,6 @@ public:
     bool IsVisible() const { return m_isVisible; }
     bool CollapseWhenHidden() const { return m_collapseWhenHidden; }
     Qt::CursorShape Cursor() const { return m_cursor; }
-    std::int32_t CommandId() const { return m_commandId; }
     HostCallbackFn HostCallback() const { return m_hostCallback; }
     void* HostContext() const { return m_hostContext; }
     ChangeCallbackFn ChangeCallback() const { return m_changeCallback; }
@@ -121,7 +120,6 @@ public:
     void SetIsInteractive(bool value) { m_isInteractive = value; }
     void SetCollapseWhenHidden(bool value) { m_collapseWhenHidden = value; }
     void SetCursor(Qt::CursorShape value) { m_cursor = value; }
-    void SetCommandId(std::int32_t value) { m_commandId = value; }
     void SetHostCallback(HostCallbackFn fn) { m_hostCallback = fn; }
     void SetHostContext(void* context) { m_hostContext = context; }
     void SetChangeCallback(ChangeCallbackFn fn) { m_changeCallback = fn; }
@@ -183,7 +181,6 @@ private:
     bool m_isVisible = true;
     bool m_collapseWhenHidden = true;
     Qt::CursorShape m_cursor = Qt::ArrowCursor;
-    std::int32_t m_commandId = 0;
     HostCallbackFn m_hostCallback = nullptr;
     void* m_hostContext = nullptr;
     ChangeCallbackFn m_changeCallback = nullptr;

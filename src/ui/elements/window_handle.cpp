@@ -1,10 +1,11 @@
 // Keeps a WindowHandle current from the GUI thread.
 #include "ui/elements/window_handle.h"
 
-#include "ui/elements/window_move_event.h"
+#include "platform/post_to.h"
 
-#include <QCoreApplication>
 #include <QEvent>
+#include <QPointer>
+#include <QRect>
 #include <QVariant>
 
 namespace ui {
@@ -94,9 +95,14 @@ bool WindowHandle::PostMove(const Rect& r)
     std::lock_guard lock(m_mutex);
     if (!m_window || !m_visible || !m_parent)
         return false;
-    // Under the mutex: the parent cannot finish dying meanwhile, and events posted to an
-    // object are removed when it is destroyed.
-    QCoreApplication::postEvent(m_parent, new WindowMoveEvent(QPointer<QObject>(m_window), r));
+    // Under the mutex: the parent cannot finish dying meanwhile, and calls posted to an object
+    // are dropped when it is destroyed. The move goes through the "geometry" property, so the
+    // tree needs no widget type; a window that has gone or changed its parent since is left
+    // alone.
+    platform::PostTo(m_parent, [window = QPointer<QObject>(m_window), parent = m_parent, r] {
+        if (window && window->parent() == parent)
+            window->setProperty("geometry", QRect(r.x, r.y, r.width, r.height));
+    });
     return true;
 }
 

@@ -24,8 +24,9 @@ public:
     WindowHandle(const WindowHandle&) = delete;
     WindowHandle& operator=(const WindowHandle&) = delete;
 
-    // Any thread: when the window exists, is visible and has a parent, posts a WindowMoveEvent
-    // carrying the window and r to the parent and returns true; otherwise posts nothing.
+    // Any thread: when the window exists, is visible and has a parent, posts to the parent's
+    // thread the move of the window to r (in the parent's coordinates) and returns true;
+    // otherwise posts nothing.
     bool PostMove(const Rect& r);
 
     // Snapshots, any thread.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+namespace ui {
 namespace {
 
 struct Run {
@@ -75,3 +76,5 @@ QRegion OpaqueRegion(const QImage& image)
         region.setRects(rects.data(), static_cast<int>(rects.size()));
     return region;
 }
+
+} // namespace ui

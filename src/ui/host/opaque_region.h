@@ -5,8 +5,12 @@
 #include <QImage>
 #include <QRegion>
 
+namespace ui {
+
 // The region of the pixels of image whose alpha is above 0, in the image's coordinates. Rows
 // with the same runs are merged into one band, so a round skin gives a few hundred rectangles
 // rather than one per row and run. An image without an alpha channel is opaque everywhere; a null
 // image gives an empty region.
 QRegion OpaqueRegion(const QImage& image);
+
+} // namespace ui

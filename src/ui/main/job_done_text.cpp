@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace ui {
 namespace {
 
 // A file name as the user reads it: the escaped bytes of a name that is not UTF-8 become
@@ -42,3 +43,5 @@ JobDoneText DescribeJobDone(const QStringList& saved)
         what += QStringLiteral(" and %1 more").arg(saved.size() - 1);
     return {QStringLiteral("Download finished"), QStringLiteral("%1 in %2").arg(what, where)};
 }
+
+} // namespace ui

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace ui {
+
 struct JobDoneText {
     QString summary; // one short line
     QString body;    // plain text, no markup
@@ -17,3 +19,5 @@ struct JobDoneText {
 // A folder inside the home folder is written from "~"; a byte of a name that is not UTF-8 is
 // shown as its Latin-1 character, as the log shows it.
 JobDoneText DescribeJobDone(const QStringList& saved);
+
+} // namespace ui

@@ -98,6 +98,8 @@ QString EscapeMarkup(const QString& text)
 
 } // namespace
 
+namespace ui {
+
 JobNotifier::JobNotifier(QWidget* window) : m_window(window), m_bus(QDBusConnection::sessionBus())
 {
     qDBusRegisterMetaType<NotificationImage>();
@@ -180,3 +182,5 @@ void JobNotifier::RaiseWindow()
     m_window->raise();
     m_window->activateWindow();
 }
+
+} // namespace ui

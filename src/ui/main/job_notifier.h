@@ -11,6 +11,8 @@
 
 class QDBusMessage;
 
+namespace ui {
+
 class JobNotifier : public QObject {
     Q_OBJECT
 
@@ -44,3 +46,5 @@ private:
     QDBusConnection m_bus;
     QList<ShownNotification> m_shown; // oldest first, bounded
 };
+
+} // namespace ui

@@ -2,7 +2,6 @@
 // the window its 781 x 786 pixels, and each field's native control gets the field less 5 pixels.
 #include "ui/main/main_tree.h"
 
-#include "ui/controls/element_command.h"
 #include "ui/elements/window_handle.h"
 
 #include <array>
@@ -12,11 +11,14 @@ namespace {
 
 constexpr std::int32_t kFieldMargin = 5;
 
-// Every picture the builder below shows. One left out here is still shown; it is only decoded
-// later, by the builder itself, on the window's thread.
-constexpr std::array<std::uint16_t, 27> kTreePictures = {
-    kMainSkinPicture, 185, 141, 143, 160, 159, 161, 146, 158, 147, 148, 174, 149, 152,
-    153, 154, 155, 150, 151, 156, 157, 134, 180, 133, 179, 186, 187};
+// Every picture the builder below shows, besides the job buttons' (in the job kinds' table). One
+// left out here is still shown; it is only decoded later, by the builder itself, on the
+// window's thread.
+// clang-format off
+constexpr std::array<std::uint16_t, 19> kTreePictures = {
+    kMainSkinPicture, 185, 141, 143, 160, 159, 161, 146, 158, 147,
+    148, 174, 149, 134, 180, 133, 179, 186, 187};
+// clang-format on
 
 std::shared_ptr<ImageElement> Picture(std::uint16_t id)
 {
@@ -25,15 +27,11 @@ std::shared_ptr<ImageElement> Picture(std::uint16_t id)
     return e;
 }
 
-std::shared_ptr<ButtonElement> Button(QObject* target, std::uint16_t base, std::uint16_t hot,
-                                      std::int32_t command)
+std::shared_ptr<ButtonElement> Button(std::uint16_t base, std::uint16_t hot)
 {
     auto e = std::make_shared<ButtonElement>();
     e->SetBaseImage(LoadPngResource(base));
     e->SetHotImage(LoadPngResource(hot));
-    e->SetCommandId(command);
-    e->SetTarget(target);
-    e->SetMessage(WM_ELEMENT_COMMAND);
     return e;
 }
 
@@ -64,7 +62,7 @@ void AddHeading(CanvasPanel& panel)
 constexpr std::int32_t kRingSize = 56;
 constexpr std::int32_t kMarkCentreX = 390, kMarkCentreY = 237;
 
-void BuildDownloadPanel(MainTree& t, QObject* target, const MainTreeWindows& windows)
+void BuildDownloadPanel(MainTree& t, const MainTreeWindows& windows)
 {
     CanvasPanel& panel = *t.downloadPanel;
     AddHeading(panel);
@@ -90,7 +88,7 @@ void BuildDownloadPanel(MainTree& t, QObject* target, const MainTreeWindows& win
     auto folderField = std::make_shared<GridPanel>();
     folderField->AddChild(Picture(161));
     auto folderDock = std::make_shared<DockPanel>();
-    t.folderButton = Button(target, 146, 158, kCmdChooseFolder);
+    t.folderButton = Button(146, 158);
     folderDock->SetDock(t.folderButton.get(), DockSide::Right);
     folderDock->AddChild(t.folderButton);
     t.folderWindow = FieldWindow(windows.folderField); // the last child fills the rest
@@ -99,7 +97,7 @@ void BuildDownloadPanel(MainTree& t, QObject* target, const MainTreeWindows& win
     folderRow->AddChild(folderField);
     Place(panel, folderRow, 200, 358);
 
-    // No target: the checkbox only toggles. Its pictures come before IsChecked, so it starts
+    // No command: the checkbox only toggles. Its pictures come before IsChecked, so it starts
     // showing the checked one.
     t.playAfterDownload = std::make_shared<CheckboxElement>();
     t.playAfterDownload->SetBaseImage(LoadPngResource(147));
@@ -115,21 +113,18 @@ void BuildDownloadPanel(MainTree& t, QObject* target, const MainTreeWindows& win
     Place(panel, logField, 204, 440);
 
     Place(panel, Picture(149), 293, 501);
-    t.downloadOnly = Button(target, 152, 153, kCmdDownload);
-    Place(panel, t.downloadOnly, 227, 535);
-    t.mp3 = Button(target, 154, 155, kCmdMp3);
-    Place(panel, t.mp3, 313, 575);
-    t.avi = Button(target, 150, 151, kCmdAvi);
-    Place(panel, t.avi, 400, 575);
-    t.mp4 = Button(target, 156, 157, kCmdMp4);
-    Place(panel, t.mp4, 486, 535);
+    for (std::size_t i = 0; i < download::kJobKinds.size(); ++i) {
+        const download::JobKindRow& row = download::kJobKinds[i];
+        t.jobButtons[i] = {row.kind, Button(row.picture, row.pressedPicture)};
+        Place(panel, t.jobButtons[i].button, row.x, row.y);
+    }
 }
 
-void BuildPlayerPanel(MainTree& t, QObject* target, const MainTreeWindows& windows)
+void BuildPlayerPanel(MainTree& t, const MainTreeWindows& windows)
 {
     CanvasPanel& panel = *t.playerPanel;
     AddHeading(panel);
-    t.back = Button(target, 134, 180, kCmdBack);
+    t.back = Button(134, 180);
     Place(panel, t.back, 599, 286);
     t.browserWindow = std::make_shared<WindowElement>();
     t.browserWindow->SetWindow(WindowHandle::Track(windows.browser));
@@ -144,9 +139,13 @@ void PreloadMainTreePictures()
 {
     for (const std::uint16_t id : kTreePictures)
         LoadPngResource(id);
+    for (const download::JobKindRow& row : download::kJobKinds) {
+        LoadPngResource(row.picture);
+        LoadPngResource(row.pressedPicture);
+    }
 }
 
-MainTree BuildMainTree(QObject* commandTarget, const MainTreeWindows& windows)
+MainTree BuildMainTree(const MainTreeWindows& windows)
 {
     MainTree t;
     t.root = std::make_shared<GridPanel>();
@@ -155,21 +154,21 @@ MainTree BuildMainTree(QObject* commandTarget, const MainTreeWindows& windows)
 
     t.downloadPanel = std::make_shared<CanvasPanel>();
     t.downloadPanel->SetIsVisible(false);
-    BuildDownloadPanel(t, commandTarget, windows);
+    BuildDownloadPanel(t, windows);
     t.skin->AddChild(t.downloadPanel);
 
     t.playerPanel = std::make_shared<CanvasPanel>();
     t.playerPanel->SetIsVisible(false);
-    BuildPlayerPanel(t, commandTarget, windows);
+    BuildPlayerPanel(t, windows);
     t.skin->AddChild(t.playerPanel);
     t.root->AddChild(t.skin);
 
     auto windowButtons = std::make_shared<CanvasPanel>();
-    t.minimise = Button(commandTarget, 133, 179, kCmdMinimise);
+    t.minimise = Button(133, 179);
     Place(*windowButtons, t.minimise, 595, 101);
-    t.close = Button(commandTarget, 134, 180, kCmdClose);
+    t.close = Button(134, 180);
     Place(*windowButtons, t.close, 668, 165);
-    t.stop = Button(commandTarget, 186, 187, kCmdStop);
+    t.stop = Button(186, 187);
     t.stop->SetIsVisible(false);
     Place(*windowButtons, t.stop, 668, 165);
     t.root->AddChild(windowButtons);

@@ -3,6 +3,7 @@
 // for the tests that render it.
 #pragma once
 
+#include "download/job_kind.h"
 #include "ui/controls/button_element.h"
 #include "ui/controls/image_element.h"
 #include "ui/controls/progress_ring.h"
@@ -11,26 +12,13 @@
 
 #include <QObject>
 
+#include <array>
 #include <memory>
 
 namespace ui {
 
 // The picture of the round skin under everything else.
 inline constexpr std::uint16_t kMainSkinPicture = 132;
-
-// The command numbers of the tree's buttons.
-enum MainCommand : std::int32_t {
-    kCmdMinimise = 1,
-    kCmdClose = 2,
-    kCmdBack = 3,
-    kCmdShowPlayer = 4, // no button carries it
-    kCmdChooseFolder = 5,
-    kCmdDownload = 6,
-    kCmdMp3 = 7,
-    kCmdAvi = 8,
-    kCmdMp4 = 9,
-    kCmdStop = 10, // the stop button, in the close button's place while a job runs
-};
 
 // The native controls that window elements place; any may be null (the element then only
 // takes its place in the layout).
@@ -39,6 +27,12 @@ struct MainTreeWindows {
     QObject* folderField = nullptr;
     QObject* logBox = nullptr;
     QObject* browser = nullptr;
+};
+
+// A job button and the kind of job it starts.
+struct JobButton {
+    download::JobKind kind = download::JobKind::None;
+    std::shared_ptr<ButtonElement> button;
 };
 
 // The tree, with the elements that the window changes later kept at hand. The root owns them.
@@ -51,14 +45,15 @@ struct MainTree {
     std::shared_ptr<CheckboxElement> playAfterDownload;
     std::shared_ptr<ImageElement> statusImage;
     std::shared_ptr<ProgressRing> progressRing; // around the logo's mark; hidden while idle
-    std::shared_ptr<ButtonElement> folderButton, downloadOnly, mp3, avi, mp4, back, minimise, close,
-        stop;
+    std::array<JobButton, download::kJobKinds.size()> jobButtons; // in the table's order
+    // The stop button takes the close button's place while a job runs.
+    std::shared_ptr<ButtonElement> folderButton, back, minimise, close, stop;
 };
 
-// Builds the tree; every button posts its press to commandTarget as WM_ELEMENT_COMMAND. Both
-// page panels, the progress ring and the stop button start hidden. GUI thread (window handles are
+// Builds the tree; its buttons carry no command yet (the window gives them theirs). Both page
+// panels, the progress ring and the stop button start hidden. GUI thread (window handles are
 // tracked there).
-MainTree BuildMainTree(QObject* commandTarget, const MainTreeWindows& windows);
+MainTree BuildMainTree(const MainTreeWindows& windows);
 
 // Decodes every picture of the tree into the picture cache, where BuildMainTree then finds
 // them; any thread, also while the application is being made.

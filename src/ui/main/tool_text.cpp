@@ -1,6 +1,10 @@
-// Decoding a tool's bytes for the log box: valid UTF-8 as such, any other byte as Latin-1.
+// Decoding a tool's bytes for the log box (valid UTF-8 as such, any other byte as Latin-1), and
+// reading the percent of a progress line.
 #include "ui/main/tool_text.h"
 
+#include <QRegularExpression>
+
+namespace ui {
 namespace {
 
 // The length of the valid UTF-8 sequence at bytes[at], or 0 when there is none (overlong forms,
@@ -61,3 +65,17 @@ QString DecodeToolText(const QByteArray& bytes)
     }
     return text;
 }
+
+std::optional<std::int32_t> ProgressOf(const QByteArray& text)
+{
+    static const QRegularExpression percent(QStringLiteral("^\\s*(\\d{1,3}(?:\\.\\d+)?)%"));
+    const QRegularExpressionMatch m = percent.match(QString::fromLatin1(text.left(32)));
+    if (!m.hasMatch())
+        return std::nullopt;
+    const double value = m.captured(1).toDouble();
+    if (value > 100.0)
+        return std::nullopt;
+    return static_cast<std::int32_t>(value * 10.0 + 0.5);
+}
+
+} // namespace ui

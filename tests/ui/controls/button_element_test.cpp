@@ -1,10 +1,9 @@
 // Buttons and the checkbox: the brightening transform that makes a missing hot picture, the
-// picture shown as the pointer comes and goes, and the press posted to the target.
+// picture shown as the pointer comes and goes, and the command a press posts to its receiver.
 #include "ui/controls/button_element.h"
 
 #include "../test_tree.h"
 #include "ui/controls/brighten.h"
-#include "ui/controls/element_command.h"
 #include "ui/elements/panel.h"
 #include "ui/elements/routing.h"
 
@@ -18,7 +17,6 @@ namespace ui {
 namespace {
 
 using uitest::Filled;
-using Presses = std::vector<std::uint32_t>;
 
 // Worked by hand: each colour component c (0..255) becomes 1.05 c + 12.75, rounded, at most 255,
 // on straight values of the premultiplied pictures (a premultiplied computation would give a
@@ -55,21 +53,19 @@ TEST(Brighten, StraightColourOfAPremultipliedPictureInACopyOfItsFormat)
     EXPECT_FALSE(Brighten(std::make_shared<const QImage>()));
 }
 
-// Collects the ids of the presses that reach it; onPress runs while one is handled.
+// Counts the commands that reach it; onPress runs while one is handled.
 class Receiver : public QObject {
 public:
-    Presses presses;
+    int presses = 0;
     std::function<void()> onPress;
 
-    bool event(QEvent* e) override
+    std::function<void()> Command()
     {
-        auto* command = dynamic_cast<ElementCommandEvent*>(e);
-        if (!command || command->type() != WM_ELEMENT_COMMAND)
-            return QObject::event(e);
-        presses.push_back(command->ElementId());
-        if (onPress)
-            onPress();
-        return true;
+        return [this] {
+            ++presses;
+            if (onPress)
+                onPress();
+        };
     }
     void Deliver() { QCoreApplication::sendPostedEvents(this); }
 };
@@ -96,7 +92,7 @@ struct Tree {
     void Press(Point p) { RouteMouseDown(root, p); }
 };
 
-// With pictures; with target, when one is given.
+// With pictures; with a command of receiver's, when one is given.
 template <class Control> std::shared_ptr<Control> Make(Receiver* target)
 {
     auto control = std::make_shared<Control>();
@@ -106,27 +102,26 @@ template <class Control> std::shared_ptr<Control> Make(Receiver* target)
         control->SetCheckedBaseImage(Filled(30, 20, qRgba(40, 160, 40, 255)));
     else
         control->SetHotImage(Filled(30, 20, qRgba(90, 200, 90, 255)));
-    control->SetTarget(target);
-    control->SetMessage(WM_ELEMENT_COMMAND);
+    if (target)
+        control->SetCommand(target, target->Command());
     return control;
 }
 
-TEST(ButtonElement, EveryPressIsPostedToALiveTargetOnly)
+TEST(ButtonElement, EveryPressIsPostedToALiveReceiverOnly)
 {
     Receiver receiver;
     auto button = Make<ButtonElement>(&receiver);
     Tree tree(button);
     tree.Press({15, 15});
     tree.Press({16, 16});
-    EXPECT_TRUE(receiver.presses.empty()); // posted, not sent
+    EXPECT_EQ(receiver.presses, 0); // posted, not run
     receiver.Deliver();
-    EXPECT_EQ(receiver.presses, (Presses{button->Id(), button->Id()}));
-    EXPECT_EQ(FindElementById(receiver.presses[0]).get(), button.get());
-    // A target that has gone is no target: nothing is posted to the dead object.
+    EXPECT_EQ(receiver.presses, 2);
+    // A receiver that has gone is no receiver: nothing is posted to the dead object.
     auto gone = std::make_unique<Receiver>();
-    button->SetTarget(gone.get());
+    button->SetCommand(gone.get(), gone->Command());
     gone.reset();
-    EXPECT_EQ(button->Target(), nullptr);
+    EXPECT_EQ(button->Receiver(), nullptr);
     tree.Press({15, 15});
     QCoreApplication::sendPostedEvents();
 }
@@ -170,7 +165,7 @@ TEST(ButtonElement, NeverPressedWhenDisabled)
     tree.Press({15, 15});
     button->OnMouseDown({15, 15});
     receiver.Deliver();
-    EXPECT_TRUE(receiver.presses.empty());
+    EXPECT_EQ(receiver.presses, 0);
 }
 
 TEST(CheckboxElement, PressPostsThenToggles)
@@ -190,7 +185,7 @@ TEST(CheckboxElement, PressPostsThenToggles)
     EXPECT_TRUE(box->IsChecked());
     EXPECT_EQ(box->Image(), box->CheckedBaseImage());
     receiver.Deliver();
-    EXPECT_EQ(receiver.presses, Presses{box->Id()});
+    EXPECT_EQ(receiver.presses, 1);
     EXPECT_TRUE(checkedWhenHandled);
 
     // The next movement brings the hot picture of the new state, made from its base.
@@ -204,14 +199,14 @@ TEST(CheckboxElement, PressPostsThenToggles)
     tree.Move({15, 15});
     EXPECT_EQ(box->Image(), box->HotImage());
     receiver.Deliver();
-    ASSERT_EQ(receiver.presses.size(), 2u);
+    ASSERT_EQ(receiver.presses, 2);
 
-    // Without a target (the window's play-after-download box) a press only toggles.
-    box->SetTarget(nullptr);
+    // Without a command (the window's play-after-download box) a press only toggles.
+    box->SetCommand(nullptr, nullptr);
     tree.Press({16, 15});
     EXPECT_TRUE(box->IsChecked());
     receiver.Deliver();
-    EXPECT_EQ(receiver.presses.size(), 2u);
+    EXPECT_EQ(receiver.presses, 2);
 }
 
 } // namespace

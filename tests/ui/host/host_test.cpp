@@ -8,7 +8,7 @@
 #include "ui/controls/image_element.h"
 #include "ui/controls/png_resource.h"
 #include "ui/host/opaque_region.h"
-#include "ui/host/visual_dlg.h"
+#include "ui/host/skin_window.h"
 
 #include <gtest/gtest.h>
 
@@ -49,14 +49,6 @@ struct TestTree {
     }
 };
 
-// A host that posts WM_FRAME_READY for each frame, as the program's window does.
-template <int N> class TestHost : public ui::VisualDlg<TestHost<N>, N> {
-public:
-    ~TestHost() override { this->StopRenderThread(); }
-    void OnFrameReady() override { this->PostFrameReady(); }
-    void OnFrameResized() override { this->PostFrameReady(); }
-};
-
 // Runs change under the tree lock, as the window's thread changes elements.
 template <class F> void Locked(F&& change)
 {
@@ -73,7 +65,7 @@ void Pump(int ms)
 }
 
 // Waits until host has shown a frame and no further frame came for quietMs.
-void Settle(ui::VisualDlgImpl& host, int quietMs = 150)
+void Settle(ui::SkinWindow& host, int quietMs = 150)
 {
     ASSERT_TRUE(testenv::WaitUntil([&] { return host.FramesRendered() > 0; }, kWaitMs))
         << "no first frame";
@@ -127,7 +119,7 @@ QImage Screenshot(const QString& name)
     return shot;
 }
 
-using Host = TestHost<50>;
+using Host = ui::SkinWindow;
 
 const QColor kBelowColour(250, 250, 250);
 
@@ -179,11 +171,11 @@ struct Shown {
 TEST(HostFrames, AtMostOneFrameOneMeasurePassAndAMaskOnlyAfterMeasuring)
 {
     TestTree tree;
-    auto host = std::make_unique<TestHost<2>>();
+    auto host = std::make_unique<ui::SkinWindow>(nullptr, 2);
     host->SetRoot(tree.root);
     host->show();
-    const auto redraw = [&] { ui::VisualDlgImpl::HostInvalidate(host.get(), u"IsEnabled", 1); };
-    const auto relayout = [&] { ui::VisualDlgImpl::HostInvalidate(host.get(), u"Width", 0); };
+    const auto redraw = [&] { ui::SkinWindow::HostInvalidate(host.get(), u"IsEnabled", 1); };
+    const auto relayout = [&] { ui::SkinWindow::HostInvalidate(host.get(), u"Width", 0); };
     const auto same = [&] {
         tree.button->SetIsEnabled(true);
         tree.skin->SetIsVisible(true);
@@ -355,7 +347,7 @@ TEST(HostSkin, RoundWindowWhoseButtonLightsUpUnderThePointer)
     // The shape is exactly the frame's pixels with alpha above 0.
     const auto frame = host.LatestFrame();
     ASSERT_TRUE(frame && !frame->isNull());
-    EXPECT_EQ(host.mask(), OpaqueRegion(*frame));
+    EXPECT_EQ(host.mask(), ui::OpaqueRegion(*frame));
     Screenshot(QStringLiteral("skin"));
 
     // A pixel that is opaque in both pictures and differs between them.

@@ -9,6 +9,8 @@
 
 namespace {
 
+using ui::OpaqueRegion;
+
 QImage Clear(int w, int h, const std::function<void(QImage&)>& paint)
 {
     QImage image(w, h, QImage::Format_ARGB32);

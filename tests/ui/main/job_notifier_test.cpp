@@ -1,11 +1,11 @@
 // Notifications against a fake Notifications service on a private session bus that the test
 // starts: what the service receives, which signals bring the window back, and that a missing
 // bus or service is no fault. Also the words for a finished job.
-#include "pages/tab0_dlg.h"
 #include "ui/elements/tree_lock.h"
 #include "ui/main/job_done_text.h"
 #include "ui/main/job_notifier.h"
-#include "ui/main/main_dlg.h"
+#include "ui/main/main_window.h"
+#include "ui/pages/download_page.h"
 
 #include "platform/file_name.h"
 #include "test_env.h"
@@ -27,6 +27,8 @@
 #include <sys/prctl.h>
 
 namespace {
+
+using namespace ui;
 
 struct Received {
     QString appName, icon, summary, body;
@@ -297,8 +299,9 @@ TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
                                    "printf '[download] Destination: clip.mp4\\r\\n'\n"));
     QFile::setPermissions(downloader, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    MainDlg dlg(workspace.path(), QStringLiteral("http://127.0.0.1:9/x"), download::JobKind::None, {});
-    dlg.OnInitDialog();
+    MainWindow dlg(workspace.path(), QStringLiteral("http://127.0.0.1:9/x"),
+                   download::JobKind::None, {});
+    dlg.ApplyStartValues();
     dlg.DownloadPage()->FolderField()->setText(folder.path());
     {
         ui::TreeLockGuard tree(ui::TreeLock());

@@ -1,13 +1,10 @@
-// The download page's widgets: the URL and folder fields, the folder chooser, and the log box
-// that keeps the newest line on top over the busy picture.
-#include "pages/tab0_dlg.h"
+// The log box: lines kept in a deque, laid out only where they are drawn or scrolled over.
+#include "ui/pages/log_box.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QFileDialog>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,6 +13,7 @@
 
 #include <algorithm>
 
+namespace ui::pages {
 namespace {
 
 // The pattern's origin lies 5 pixels up and left of the log box, which is laid over the status
@@ -24,18 +22,9 @@ constexpr QPoint kPatternOrigin(-5, -5);
 // Space between the box's left edge and the text.
 constexpr int kTextMargin = 2;
 
-std::optional<QString> SystemFolderChooser(QWidget* owner, const QString& start)
-{
-    const QString chosen =
-        QFileDialog::getExistingDirectory(owner, QString(), start, QFileDialog::ShowDirsOnly);
-    if (chosen.isEmpty())
-        return std::nullopt;
-    return chosen;
-}
-
 } // namespace
 
-Tab0Dlg::CMyEdit::CMyEdit(QWidget* parent) : QWidget(parent)
+LogBox::LogBox(QWidget* parent) : QWidget(parent)
 {
     // Tab reaches the box, so Ctrl+C can copy from it; a click does not.
     setFocusPolicy(Qt::TabFocus);
@@ -45,7 +34,7 @@ Tab0Dlg::CMyEdit::CMyEdit(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void Tab0Dlg::CMyEdit::AddOnTop(const QString& text, qsizetype maxCharacters)
+void LogBox::AddOnTop(const QString& text, qsizetype maxCharacters)
 {
     QString normal = text;
     normal.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -65,7 +54,7 @@ void Tab0Dlg::CMyEdit::AddOnTop(const QString& text, qsizetype maxCharacters)
     update();
 }
 
-QString Tab0Dlg::CMyEdit::Text() const
+QString LogBox::Text() const
 {
     QString text;
     text.reserve(m_characters);
@@ -76,12 +65,12 @@ QString Tab0Dlg::CMyEdit::Text() const
     return text;
 }
 
-void Tab0Dlg::CMyEdit::Copy() const
+void LogBox::Copy() const
 {
     QGuiApplication::clipboard()->setText(Text());
 }
 
-void Tab0Dlg::CMyEdit::SetBackground(const QImage& picture)
+void LogBox::SetBackground(const QImage& picture)
 {
     if (picture.isNull()) {
         m_background = QPixmap();
@@ -101,7 +90,7 @@ void Tab0Dlg::CMyEdit::SetBackground(const QImage& picture)
     update();
 }
 
-bool Tab0Dlg::CMyEdit::event(QEvent* e)
+bool LogBox::event(QEvent* e)
 {
     // Ctrl+C is the box's own while it has the focus, whatever shortcut the window may hold.
     if (e->type() == QEvent::ShortcutOverride &&
@@ -112,17 +101,17 @@ bool Tab0Dlg::CMyEdit::event(QEvent* e)
     return QWidget::event(e);
 }
 
-void Tab0Dlg::CMyEdit::mousePressEvent(QMouseEvent* e)
+void LogBox::mousePressEvent(QMouseEvent* e)
 {
     e->accept();
 }
 
-void Tab0Dlg::CMyEdit::mouseDoubleClickEvent(QMouseEvent* e)
+void LogBox::mouseDoubleClickEvent(QMouseEvent* e)
 {
     e->accept();
 }
 
-void Tab0Dlg::CMyEdit::keyPressEvent(QKeyEvent* e)
+void LogBox::keyPressEvent(QKeyEvent* e)
 {
     if (e->matches(QKeySequence::Copy)) {
         Copy();
@@ -133,7 +122,7 @@ void Tab0Dlg::CMyEdit::keyPressEvent(QKeyEvent* e)
     QWidget::keyPressEvent(e);
 }
 
-void Tab0Dlg::CMyEdit::contextMenuEvent(QContextMenuEvent* e)
+void LogBox::contextMenuEvent(QContextMenuEvent* e)
 {
     QMenu menu(this);
     QAction* copy = menu.addAction(QStringLiteral("Copy"));
@@ -143,17 +132,17 @@ void Tab0Dlg::CMyEdit::contextMenuEvent(QContextMenuEvent* e)
     menu.exec(e->globalPos());
 }
 
-int Tab0Dlg::CMyEdit::TextWidth() const
+int LogBox::TextWidth() const
 {
     return std::max(1, width() - 2 * kTextMargin);
 }
 
-int Tab0Dlg::CMyEdit::VisibleRows() const
+int LogBox::VisibleRows() const
 {
     return std::max(1, height() / std::max(1, fontMetrics().lineSpacing()));
 }
 
-void Tab0Dlg::CMyEdit::Layout(QTextLayout& layout, const QString& text) const
+void LogBox::Layout(QTextLayout& layout, const QString& text) const
 {
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -173,7 +162,7 @@ void Tab0Dlg::CMyEdit::Layout(QTextLayout& layout, const QString& text) const
     layout.endLayout();
 }
 
-int Tab0Dlg::CMyEdit::Rows(const Line& line) const
+int LogBox::Rows(const Line& line) const
 {
     // The box's font is set once, before any line: the width alone decides the count.
     const int width = TextWidth();
@@ -186,7 +175,7 @@ int Tab0Dlg::CMyEdit::Rows(const Line& line) const
     return line.rows;
 }
 
-Tab0Dlg::CMyEdit::Position Tab0Dlg::CMyEdit::LastTop() const
+LogBox::Position LogBox::LastTop() const
 {
     const int visible = VisibleRows();
     qsizetype rows = 0;
@@ -198,7 +187,7 @@ Tab0Dlg::CMyEdit::Position Tab0Dlg::CMyEdit::LastTop() const
     return {};
 }
 
-Tab0Dlg::CMyEdit::Position Tab0Dlg::CMyEdit::Moved(Position pos, qsizetype rows) const
+LogBox::Position LogBox::Moved(Position pos, qsizetype rows) const
 {
     if (m_lines.empty())
         return {};
@@ -238,7 +227,7 @@ Tab0Dlg::CMyEdit::Position Tab0Dlg::CMyEdit::Moved(Position pos, qsizetype rows)
     return pos;
 }
 
-void Tab0Dlg::CMyEdit::wheelEvent(QWheelEvent* e)
+void LogBox::wheelEvent(QWheelEvent* e)
 {
     // One notch (120) scrolls the desktop's usual number of rows.
     m_wheelRemainder += e->angleDelta().y();
@@ -254,7 +243,7 @@ void Tab0Dlg::CMyEdit::wheelEvent(QWheelEvent* e)
     e->accept();
 }
 
-void Tab0Dlg::CMyEdit::paintEvent(QPaintEvent*)
+void LogBox::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     if (m_background.isNull()) {
@@ -292,63 +281,4 @@ void Tab0Dlg::CMyEdit::paintEvent(QPaintEvent*)
     }
 }
 
-Tab0Dlg::Tab0Dlg(const settings::SettingsKey* settingsKey, QWidget* owner)
-    : TabBaseDlg(owner),
-      m_settingsKey(settingsKey ? std::optional<settings::SettingsKey>(*settingsKey)
-                                : std::nullopt),
-      m_chooser(SystemFolderChooser)
-{
-    m_logFont = QFont(QStringLiteral("Verdana"), 7, QFont::Bold);
-    // Verdana is seldom installed on Linux; the deps step installs DejaVu Sans.
-    m_logFont.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
-
-    m_urlField = new QLineEdit(this);
-    m_urlField->setGeometry(MapDialogRect(QRect(31, 19, 147, 14)));
-    m_folderField = new QLineEdit(this);
-    m_folderField->setGeometry(MapDialogRect(QRect(32, 38, 148, 14)));
-    m_logBox = new CMyEdit(this);
-    m_logBox->setGeometry(MapDialogRect(QRect(34, 63, 164, 50)));
-    m_logBox->setFont(m_logFont);
-
-    AddControl(kUrlFieldId, m_urlField);
-    AddControl(kFolderFieldId, m_folderField);
-    AddControl(kLogBoxId, m_logBox);
-
-    m_folderField->setText(settings::GetDownloadFolder(m_settingsKey ? &*m_settingsKey : nullptr));
-}
-
-Tab0Dlg::~Tab0Dlg()
-{
-    if (m_settingsKey)
-        settings::WriteStringValue(*m_settingsKey, settings::names::kDefaultDownloadFolder,
-                                   m_folderField->text());
-}
-
-void Tab0Dlg::AddLogText(const QString& text)
-{
-    m_logBox->AddOnTop(text, m_maxLogCharacters);
-}
-
-QString Tab0Dlg::LogText() const
-{
-    return m_logBox->Text();
-}
-
-void Tab0Dlg::SetLogBackground(const QImage& picture)
-{
-    m_logBox->SetBackground(picture);
-}
-
-bool Tab0Dlg::ChooseDownloadFolder()
-{
-    const std::optional<QString> chosen = m_chooser(window(), m_folderField->text());
-    if (!chosen)
-        return false;
-    m_folderField->setText(*chosen);
-    return true;
-}
-
-void Tab0Dlg::SetFolderChooser(FolderChooser chooser)
-{
-    m_chooser = chooser ? std::move(chooser) : FolderChooser(SystemFolderChooser);
-}
+} // namespace ui::pages

@@ -1,20 +1,21 @@
 // The host's render thread and its window side. The render thread measures and renders the tree
 // into a fresh frame per pass and publishes it; the GUI thread only copies finished frames.
-#include "ui/host/visual_dlg.h"
+#include "ui/host/skin_window.h"
 
+#include "platform/post_to.h"
 #include "platform/tick.h"
 #include "ui/elements/drawing_surface.h"
 #include "ui/elements/routing.h"
 #include "ui/elements/tree_lock.h"
 #include "ui/host/opaque_region.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
 #include <chrono>
 
 namespace ui {
@@ -30,10 +31,10 @@ const QRegion kNothing(-1, -1, 1, 1);
 
 } // namespace
 
-VisualDlgImpl::VisualDlgImpl(QWidget* parent)
+SkinWindow::SkinWindow(QWidget* parent, int frameRate)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
       m_stop(platform::Event::Kind::AutoReset), m_redraw(platform::Event::Kind::AutoReset),
-      m_relayout(platform::Event::Kind::AutoReset)
+      m_relayout(platform::Event::Kind::AutoReset), m_frameRate(std::max(frameRate, 1))
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -43,32 +44,21 @@ VisualDlgImpl::VisualDlgImpl(QWidget* parent)
     // The cursor follows the hot element; without one the window's default comes back.
     m_setCursor = [this](std::optional<Qt::CursorShape> shape) {
         if (shape)
-            GetHostWindow()->setCursor(*shape);
+            setCursor(*shape);
         else
-            GetHostWindow()->unsetCursor();
+            unsetCursor();
     };
-    // The thread only waits until a request comes, so it never calls a virtual operation before
-    // the derived object is complete: requests come from SetRoot, which needs a complete object.
-    m_renderThread = std::thread([this] { RenderLoop(); });
+    m_renderThread = std::jthread([this](std::stop_token stop) { RenderLoop(std::move(stop)); });
 }
 
-VisualDlgImpl::~VisualDlgImpl()
+SkinWindow::~SkinWindow()
 {
-    StopRenderThread();
     // The tree may outlive the host (its owner keeps pointers to elements): it must not call
-    // back into a destroyed host.
+    // back into a destroyed host. The render thread, still running, finds no root from here on.
     SetRoot(nullptr);
 }
 
-void VisualDlgImpl::StopRenderThread()
-{
-    if (!m_renderThread.joinable())
-        return;
-    m_stop.Set();
-    m_renderThread.join();
-}
-
-void VisualDlgImpl::SetRoot(std::shared_ptr<LayoutElement> root)
+void SkinWindow::SetRoot(std::shared_ptr<LayoutElement> root)
 {
     TreeLockGuard tree(TreeLock());
     if (m_root) {
@@ -78,22 +68,25 @@ void VisualDlgImpl::SetRoot(std::shared_ptr<LayoutElement> root)
     m_root = std::move(root);
     if (m_root) {
         m_root->SetHostContext(this);
-        m_root->SetHostCallback(&VisualDlgImpl::HostInvalidate);
+        m_root->SetHostCallback(&SkinWindow::HostInvalidate);
         m_relayout.Set();
     }
 }
 
-void VisualDlgImpl::HostInvalidate(void* context, PropertyName /*name*/, int visualOnly)
+void SkinWindow::HostInvalidate(void* context, PropertyName /*name*/, int visualOnly)
 {
-    auto* host = static_cast<VisualDlgImpl*>(context);
+    auto* host = static_cast<SkinWindow*>(context);
     if (visualOnly & 0xFF)
         host->m_redraw.Set();
     else
         host->m_relayout.Set();
 }
 
-void VisualDlgImpl::RenderLoop()
+void SkinWindow::RenderLoop(std::stop_token stop)
 {
+    // The thread's owner asks it to stop (when the window goes) through the stop event, which
+    // the loop waits on beside the requests.
+    const std::stop_callback wake(stop, [this] { m_stop.Set(); });
     enum { kStop, kRedraw, kRelayout };
     for (;;) {
         const auto woke =
@@ -104,32 +97,28 @@ void VisualDlgImpl::RenderLoop()
             return;
         const std::uint32_t start = platform::TickCount();
 
-        bool resized = false;
         // A request that was pending when the root went away finds no root: nothing to show.
-        if (!RenderFrame(*woke == kRelayout, resized))
+        if (!RenderFrame(*woke == kRelayout))
             continue;
 
-        if (resized)
-            OnFrameResized();
-        else
-            OnFrameReady();
+        // The window puts the frame on the screen on its own thread; a call still queued when
+        // it goes is dropped.
+        platform::PostTo(this, [this] { UpdateLayeredFrame(); });
 
-        const int rate = GetFrameRate();
-        if (rate <= 0)
-            continue;
         // Unsigned difference: the tick's wrap after 49.7 days does no harm.
         const std::uint32_t elapsed = platform::TickCount() - start;
-        const long long wait = 1000 / rate - static_cast<long long>(elapsed);
+        const long long wait = 1000 / m_frameRate - static_cast<long long>(elapsed);
         // Requests that arrive meanwhile stay pending in their events and are served at once.
         if (wait > 0 && m_stop.Wait(std::chrono::milliseconds(wait)))
             return;
     }
 }
 
-bool VisualDlgImpl::RenderFrame(bool wokeForRelayout, bool& resized)
+bool SkinWindow::RenderFrame(bool wokeForRelayout)
 {
     auto frame = std::make_shared<QImage>();
     bool measured = false;
+    bool resized = false;
     {
         TreeLockGuard tree(TreeLock());
         if (!m_root)
@@ -167,44 +156,38 @@ bool VisualDlgImpl::RenderFrame(bool wokeForRelayout, bool& resized)
     return true;
 }
 
-void VisualDlgImpl::PostFrameReady()
-{
-    QCoreApplication::postEvent(this, new QEvent(WM_FRAME_READY));
-}
-
-std::shared_ptr<const QImage> VisualDlgImpl::LatestFrame() const
+std::shared_ptr<const QImage> SkinWindow::LatestFrame() const
 {
     std::lock_guard lock(m_frameLock);
     return m_latestFrame;
 }
 
-std::uint64_t VisualDlgImpl::FramesRendered() const
+std::uint64_t SkinWindow::FramesRendered() const
 {
     std::lock_guard lock(m_frameLock);
     return m_frames;
 }
 
-std::uint64_t VisualDlgImpl::MeasurePasses() const
+std::uint64_t SkinWindow::MeasurePasses() const
 {
     std::lock_guard lock(m_frameLock);
     return m_measures;
 }
 
-void VisualDlgImpl::Present(QPainter& painter)
+void SkinWindow::Present(QPainter& painter)
 {
     const std::shared_ptr<const QImage> frame = LatestFrame();
     if (!frame || frame->isNull())
         return;
     // A frame smaller than the client area leaves the rest alone; a larger one is cut.
-    const QRect client = GetHostWindow()->rect();
+    const QRect client = rect();
     const QRect part = client.intersected(frame->rect());
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(part.topLeft(), *frame, part);
 }
 
-void VisualDlgImpl::UpdateLayeredFrame()
+void SkinWindow::UpdateLayeredFrame()
 {
-    QWidget* window = GetHostWindow();
     std::shared_ptr<const QImage> frame;
     bool shapeMayHaveChanged = false;
     {
@@ -216,26 +199,26 @@ void VisualDlgImpl::UpdateLayeredFrame()
 
     if (frame) {
         // An empty frame keeps the window's size and shows nothing.
-        const QSize size = frame->isNull() ? window->size() : frame->size();
+        const QSize frameSize = frame->isNull() ? size() : frame->size();
         if (m_firstFrame) {
             m_firstFrame = false;
-            PlaceFirstFrame(size);
-        } else if (window->size() != size) {
-            window->resize(size);
+            PlaceFirstFrame(frameSize);
+        } else if (size() != frameSize) {
+            resize(frameSize);
         }
 
-        if (shapeMayHaveChanged || m_maskSize != size) {
+        if (shapeMayHaveChanged || m_maskSize != frameSize) {
             QRegion shape = OpaqueRegion(*frame);
             if (shape.isEmpty())
                 shape = kNothing;
             // Most layout changes (a hot picture) keep the shape: the window system is only
             // told about a new one.
-            if (shape != window->mask())
-                window->setMask(shape);
-            m_maskSize = size;
+            if (shape != mask())
+                setMask(shape);
+            m_maskSize = frameSize;
             ++m_maskUpdates;
         }
-        window->update();
+        update();
     }
 
     QWidget* overlay = CurrentOverlay();
@@ -245,25 +228,23 @@ void VisualDlgImpl::UpdateLayeredFrame()
     }
 }
 
-void VisualDlgImpl::PlaceFirstFrame(QSize size)
+void SkinWindow::PlaceFirstFrame(QSize size)
 {
-    QWidget* window = GetHostWindow();
     // The client area is centred in the primary screen's available area, also when the window
     // is larger than it; the halves are truncated toward 0.
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect work = screen ? screen->availableGeometry() : QRect();
     const int x = work.x() + (work.width() - size.width()) / 2;
     const int y = work.y() + (work.height() - size.height()) / 2;
-    window->setGeometry(x, y, size.width(), size.height());
+    setGeometry(x, y, size.width(), size.height());
 }
 
-void VisualDlgImpl::PlaceOverlay(QWidget* overlay)
+void SkinWindow::PlaceOverlay(QWidget* overlay)
 {
-    QWidget* window = GetHostWindow();
     if (!overlay)
         return;
     // The overlay's coordinates are the tree's, in which window elements place its controls.
-    overlay->setGeometry(window->rect());
+    overlay->setGeometry(rect());
     QRegion shown;
     for (QObject* child : overlay->children()) {
         auto* widget = qobject_cast<QWidget*>(child);
@@ -277,22 +258,18 @@ void VisualDlgImpl::PlaceOverlay(QWidget* overlay)
         overlay->setMask(shown);
 }
 
-bool VisualDlgImpl::event(QEvent* event)
+bool SkinWindow::event(QEvent* event)
 {
     if (ProcessHostMessage(event))
         return true;
     return QDialog::event(event);
 }
 
-bool VisualDlgImpl::ProcessHostMessage(QEvent* event)
+bool SkinWindow::ProcessHostMessage(QEvent* event)
 {
-    if (event->type() == WM_FRAME_READY) {
-        UpdateLayeredFrame();
-        return true;
-    }
     switch (event->type()) {
     case QEvent::Paint: {
-        QPainter painter(GetHostWindow());
+        QPainter painter(this);
         Present(painter);
         return true;
     }
@@ -319,9 +296,8 @@ bool VisualDlgImpl::ProcessHostMessage(QEvent* event)
     }
 }
 
-void VisualDlgImpl::OnPress(QMouseEvent* event)
+void SkinWindow::OnPress(QMouseEvent* event)
 {
-    QWidget* window = GetHostWindow();
     const QPoint p = event->position().toPoint();
     // Over the background the pointer is routed as a move first, so a hot button is left
     // before the window starts moving.
@@ -334,19 +310,18 @@ void VisualDlgImpl::OnPress(QMouseEvent* event)
     }
     // The background is the caption: the window system moves the window while the button is
     // held. Without a window manager it refuses, and the host follows the pointer itself.
-    QWindow* handle = window->windowHandle();
+    QWindow* handle = windowHandle();
     if (handle && handle->startSystemMove())
         return;
     m_manualDrag = true;
-    m_dragOffset = event->globalPosition().toPoint() - window->pos();
+    m_dragOffset = event->globalPosition().toPoint() - pos();
 }
 
-void VisualDlgImpl::OnMove(QMouseEvent* event)
+void SkinWindow::OnMove(QMouseEvent* event)
 {
-    QWidget* window = GetHostWindow();
     if (m_manualDrag) {
         if (event->buttons() & Qt::LeftButton) {
-            window->move(event->globalPosition().toPoint() - m_dragOffset);
+            move(event->globalPosition().toPoint() - m_dragOffset);
             return;
         }
         m_manualDrag = false; // the release happened outside the window
@@ -355,7 +330,7 @@ void VisualDlgImpl::OnMove(QMouseEvent* event)
     RouteMouseMove(m_root, Point{p.x(), p.y()}, m_hotId, m_setCursor);
 }
 
-void VisualDlgImpl::RouteLeave()
+void SkinWindow::RouteLeave()
 {
     if (m_manualDrag)
         return;

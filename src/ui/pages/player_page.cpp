@@ -1,9 +1,9 @@
 // The player page: which program plays a file (the user's own, or the web view for Flash
 // video), and the player page's address with the file's location encoded in it.
-#include "pages/tab2_dlg.h"
+#include "ui/pages/player_page.h"
 
-#include "pages/web_view.h"
 #include "platform/file_name.h"
+#include "ui/pages/web_view.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+namespace ui::pages {
 namespace {
 
 constexpr int kLookupTimeoutMs = 5000;
@@ -62,20 +63,20 @@ void OpenWithUserProgram(const QString& path)
     QDesktopServices::openUrl(QUrl::fromEncoded("file://" + encoded, QUrl::StrictMode));
 }
 
-Tab2Dlg::Tab2Dlg(QString workspace, QWidget* owner)
-    : TabBaseDlg(owner), m_workspace(std::move(workspace)), m_lookup(HasDefaultApplication),
+PlayerPage::PlayerPage(QString workspace, QWidget* owner)
+    : Page(owner), m_workspace(std::move(workspace)), m_lookup(HasDefaultApplication),
       m_opener(OpenWithUserProgram), m_creator(CreateWebView)
 {
+    // Placed by the tree's window element, as the download page's controls are.
     m_browserHost = new QWidget(this);
-    m_browserHost->setGeometry(MapDialogRect(QRect(7, 50, 285, 17)));
     auto* layout = new QVBoxLayout(m_browserHost);
     layout->setContentsMargins(0, 0, 0, 0);
-    AddControl(kBrowserId, m_browserHost);
+    AddControl(m_browserHost);
 }
 
-Tab2Dlg::~Tab2Dlg() = default;
+PlayerPage::~PlayerPage() = default;
 
-QString Tab2Dlg::EncodeFileLocation(const QString& path)
+QString PlayerPage::EncodeFileLocation(const QString& path)
 {
     static constexpr char kHex[] = "0123456789abcdef";
     const QByteArray bytes = platform::EncodeFileName(path);
@@ -94,7 +95,7 @@ QString Tab2Dlg::EncodeFileLocation(const QString& path)
     return location;
 }
 
-QString Tab2Dlg::PlayerAddress(const QString& path) const
+QString PlayerPage::PlayerAddress(const QString& path) const
 {
     // The workspace part is a proper file URL, so a blank, '#' or '%' in the temporary
     // directory's path cannot break the address; for an ordinary path it is the path itself.
@@ -103,7 +104,7 @@ QString Tab2Dlg::PlayerAddress(const QString& path) const
     return page + QStringLiteral("?file_location=") + EncodeFileLocation(path);
 }
 
-bool Tab2Dlg::Play(const QString& path)
+bool PlayerPage::Play(const QString& path)
 {
     if (path.isEmpty())
         return false;
@@ -111,7 +112,7 @@ bool Tab2Dlg::Play(const QString& path)
         QFileInfo(path).suffix().compare(QStringLiteral("flv"), Qt::CaseInsensitive) == 0;
     if (flashVideo && !m_lookup(path)) {
         const QString address = PlayerAddress(path);
-        if (IWebView* browser = EnsureBrowser())
+        if (WebView* browser = EnsureBrowser())
             browser->Navigate(QUrl::fromEncoded(address.toLatin1()));
         return true;
     }
@@ -119,18 +120,18 @@ bool Tab2Dlg::Play(const QString& path)
     return false;
 }
 
-void Tab2Dlg::OnHide()
+void PlayerPage::OnHide()
 {
     if (m_browser)
         m_browser->Navigate(QUrl(QStringLiteral("about:blank")));
 }
 
-IWebView* Tab2Dlg::Browser() const
+WebView* PlayerPage::Browser() const
 {
     return m_browser.data();
 }
 
-IWebView* Tab2Dlg::EnsureBrowser()
+WebView* PlayerPage::EnsureBrowser()
 {
     if (!m_browser && m_creator) {
         m_browser = m_creator(m_browserHost);
@@ -142,17 +143,19 @@ IWebView* Tab2Dlg::EnsureBrowser()
     return m_browser.data();
 }
 
-void Tab2Dlg::SetDefaultAppLookup(DefaultAppLookup lookup)
+void PlayerPage::SetDefaultAppLookup(DefaultAppLookup lookup)
 {
     m_lookup = lookup ? std::move(lookup) : DefaultAppLookup(HasDefaultApplication);
 }
 
-void Tab2Dlg::SetFileOpener(FileOpener opener)
+void PlayerPage::SetFileOpener(FileOpener opener)
 {
     m_opener = opener ? std::move(opener) : FileOpener(OpenWithUserProgram);
 }
 
-void Tab2Dlg::SetWebViewCreator(WebViewCreator creator)
+void PlayerPage::SetWebViewCreator(WebViewCreator creator)
 {
     m_creator = creator ? std::move(creator) : WebViewCreator(CreateWebView);
 }
+
+} // namespace ui::pages

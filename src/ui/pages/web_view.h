@@ -9,8 +9,10 @@
 
 #include <functional>
 
+namespace ui::pages {
+
 // A widget that shows one web page.
-class IWebView : public QWidget {
+class WebView : public QWidget {
 public:
     using QWidget::QWidget;
 
@@ -23,19 +25,21 @@ public:
 };
 
 // What the plugin exports.
-class IWebViewFactory {
+class WebViewFactory {
 public:
-    virtual ~IWebViewFactory() = default;
+    virtual ~WebViewFactory() = default;
     // A new view, a child of parent.
-    virtual IWebView* CreateWebView(QWidget* parent) = 0;
+    virtual WebView* CreateWebView(QWidget* parent) = 0;
 };
-
-#define VANDREL_WEB_VIEW_FACTORY_IID "org.vandrel.WebViewFactory/1"
-Q_DECLARE_INTERFACE(IWebViewFactory, VANDREL_WEB_VIEW_FACTORY_IID)
 
 // Loads the plugin on the first call (and prepares the web engine for it: the sandbox switch
 // for root, the shared OpenGL context) and makes a view; null when the plugin or OpenGL is
 // not available.
-IWebView* CreateWebView(QWidget* parent);
+WebView* CreateWebView(QWidget* parent);
 // Whether the plugin has been loaded in this process.
 bool IsWebViewLoaded();
+
+} // namespace ui::pages
+
+#define VANDREL_WEB_VIEW_FACTORY_IID "org.vandrel.WebViewFactory/1"
+Q_DECLARE_INTERFACE(ui::pages::WebViewFactory, VANDREL_WEB_VIEW_FACTORY_IID)

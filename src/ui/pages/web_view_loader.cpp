@@ -1,7 +1,7 @@
 // Loading the web view plugin on first use. Linking the web engine into the program would map
 // its libraries at every start and, on X11, create an OpenGL context at once (together some
 // 85 MB of resident memory and 200 ms); loaded here, only a run that plays a video pays.
-#include "pages/web_view.h"
+#include "ui/pages/web_view.h"
 
 #include "platform/process_user.h"
 
@@ -18,9 +18,10 @@
 // header.
 Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 
+namespace ui::pages {
 namespace {
 
-IWebViewFactory* g_factory = nullptr;
+WebViewFactory* g_factory = nullptr;
 bool g_tried = false;
 
 QStringList PluginCandidates()
@@ -52,7 +53,7 @@ bool PrepareSharedGlContext()
     return true;
 }
 
-IWebViewFactory* LoadFactory()
+WebViewFactory* LoadFactory()
 {
     if (g_tried)
         return g_factory;
@@ -68,7 +69,7 @@ IWebViewFactory* LoadFactory()
             continue;
         // Never unloaded: views made by it live until the window goes.
         auto* loader = new QPluginLoader(candidate, QCoreApplication::instance());
-        if (auto* factory = qobject_cast<IWebViewFactory*>(loader->instance())) {
+        if (auto* factory = qobject_cast<WebViewFactory*>(loader->instance())) {
             g_factory = factory;
             return g_factory;
         }
@@ -78,9 +79,9 @@ IWebViewFactory* LoadFactory()
 
 } // namespace
 
-IWebView* CreateWebView(QWidget* parent)
+WebView* CreateWebView(QWidget* parent)
 {
-    IWebViewFactory* factory = LoadFactory();
+    WebViewFactory* factory = LoadFactory();
     return factory ? factory->CreateWebView(parent) : nullptr;
 }
 
@@ -88,3 +89,5 @@ bool IsWebViewLoaded()
 {
     return g_factory != nullptr;
 }
+
+} // namespace ui::pages

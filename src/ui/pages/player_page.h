@@ -3,31 +3,30 @@
 // file goes to the user's own program.
 #pragma once
 
-#include "pages/tab_base_dlg.h"
+#include "ui/pages/page.h"
 
 #include <QPointer>
 
 #include <functional>
 
-class IWebView;
+namespace ui::pages {
 
-class Tab2Dlg : public TabBaseDlg {
+class WebView;
+
+class PlayerPage : public Page {
     Q_OBJECT
 
 public:
-    // The control that the tree places: the web view fills it once there is one.
-    static constexpr int kBrowserId = 65535;
-
     // Whether a program of the user's is registered for the file's type.
     using DefaultAppLookup = std::function<bool(const QString& path)>;
     // Opens the file with the user's program.
     using FileOpener = std::function<void(const QString& path)>;
     // Makes the web view inside parent; may give null.
-    using WebViewCreator = std::function<IWebView*(QWidget* parent)>;
+    using WebViewCreator = std::function<WebView*(QWidget* parent)>;
 
     // workspace: the directory that holds player.htm.
-    Tab2Dlg(QString workspace, QWidget* owner);
-    ~Tab2Dlg() override;
+    PlayerPage(QString workspace, QWidget* owner);
+    ~PlayerPage() override;
 
     // True when the file is played in the page (the caller then makes the page current).
     bool Play(const QString& path);
@@ -42,7 +41,8 @@ public:
     QString PlayerAddress(const QString& path) const;
 
     // Null until the first video is played in the page.
-    IWebView* Browser() const;
+    WebView* Browser() const;
+    // The control that the tree places: the web view fills it once there is one.
     QWidget* BrowserHost() const { return m_browserHost; }
 
     // Replace the system's answers (tests).
@@ -51,11 +51,11 @@ public:
     void SetWebViewCreator(WebViewCreator creator);
 
 private:
-    IWebView* EnsureBrowser();
+    WebView* EnsureBrowser();
 
     QString m_workspace;
     QWidget* m_browserHost = nullptr;
-    QPointer<IWebView> m_browser;
+    QPointer<WebView> m_browser;
     DefaultAppLookup m_lookup;
     FileOpener m_opener;
     WebViewCreator m_creator;
@@ -66,3 +66,5 @@ private:
 // ("scheme://...") as it is.
 bool HasDefaultApplication(const QString& path);
 void OpenWithUserProgram(const QString& path);
+
+} // namespace ui::pages

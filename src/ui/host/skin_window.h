@@ -3,7 +3,6 @@
 #pragma once
 
 #include "platform/event.h"
-#include "platform/event_types.h"
 #include "ui/elements/layout_element.h"
 #include "ui/elements/routing.h"
 
@@ -23,23 +22,22 @@ class QPainter;
 
 namespace ui {
 
-class VisualDlgImpl : public QDialog {
+class SkinWindow : public QDialog {
 public:
-    // Starts the render thread, which waits for the first request. Throws std::system_error
-    // when an event cannot be made.
-    explicit VisualDlgImpl(QWidget* parent = nullptr);
-    ~VisualDlgImpl() override;
+    // The program's window renders at most this many frames per second.
+    static constexpr int kFrameRate = 50;
 
-    VisualDlgImpl(const VisualDlgImpl&) = delete;
-    VisualDlgImpl& operator=(const VisualDlgImpl&) = delete;
+    // Starts the render thread, which waits for the first request; frameRate (positive) bounds
+    // the frames per second. Throws std::system_error when an event cannot be made.
+    explicit SkinWindow(QWidget* parent = nullptr, int frameRate = kFrameRate);
+    // The render thread, the last member, is joined before any member it uses goes: a derived
+    // window needs to stop nothing first.
+    ~SkinWindow() override;
 
-    virtual QWidget* GetHostWindow() = 0;
-    // Called on the render thread after a frame of the previous size has been published.
-    virtual void OnFrameReady() = 0;
-    virtual int GetFrameRate() = 0;
-    // Called on the render thread after a frame in which the root's size changed.
-    virtual void OnFrameResized() = 0;
-    // The page widget laid over the skin, or none. Re-placed after every frame.
+    SkinWindow(const SkinWindow&) = delete;
+    SkinWindow& operator=(const SkinWindow&) = delete;
+
+    // The page widget laid over the skin, or none. Re-placed after every frame; GUI thread.
     virtual QWidget* CurrentOverlay() { return nullptr; }
 
     // Replaces the tree (may be none); GUI thread. The old root no longer reaches this host.
@@ -58,13 +56,8 @@ public:
     // of its visible child widgets, so nothing of it shows or takes clicks outside its controls.
     void PlaceOverlay(QWidget* overlay);
 
-    // The host's part of event handling (paint, pointer, WM_FRAME_READY); true when handled.
+    // The host's part of event handling (paint, pointer); true when handled.
     bool ProcessHostMessage(QEvent* event);
-
-    // Ends the render thread, waiting for a frame in progress; safe to call twice. A derived
-    // class calls it first thing in its destructor, so that the render thread never calls
-    // OnFrameReady on a half-destroyed object; the host's own destructor calls it as well.
-    void StopRenderThread();
 
     // The latest frame (shared, never changed after publication); for tests and screenshots.
     std::shared_ptr<const QImage> LatestFrame() const;
@@ -76,16 +69,12 @@ public:
     std::uint64_t MaskUpdates() const { return m_maskUpdates; }
 
 protected:
-    // For OnFrameReady / OnFrameResized of derived classes: posts WM_FRAME_READY to this
-    // window. Safe from any thread while the object lives.
-    void PostFrameReady();
-
     bool event(QEvent* event) override;
 
 private:
-    void RenderLoop();
+    void RenderLoop(std::stop_token stop);
     // One measure-and-render pass under the tree lock; false when there was no root.
-    bool RenderFrame(bool wokeForRelayout, bool& resized);
+    bool RenderFrame(bool wokeForRelayout);
     void PlaceFirstFrame(QSize size);
     void OnPress(QMouseEvent* event);
     void OnMove(QMouseEvent* event);
@@ -115,18 +104,10 @@ private:
     bool m_manualDrag = false;
     QPoint m_dragOffset; // pointer's global position minus the window's position
 
-    std::thread m_renderThread; // last: started when everything else exists
-};
+    const int m_frameRate;
 
-// The thin template: T is the dialog class that derives from it, N the highest frame rate.
-template <typename T, int N> class VisualDlg : public VisualDlgImpl {
-    static_assert(N > 0, "the frame rate bounds the frames per second and must be positive");
-
-public:
-    using VisualDlgImpl::VisualDlgImpl;
-
-    QWidget* GetHostWindow() override { return static_cast<T*>(this); }
-    int GetFrameRate() override { return N; }
+    // Last: started when everything else exists, and joined before any of it goes.
+    std::jthread m_renderThread;
 };
 
 } // namespace ui

@@ -1,10 +1,10 @@
-// The download page: controls placed by the tree's move events, the mask that lets the skin take
+// The download page: controls placed by the tree's moves, the mask that lets the skin take
 // the pointer, drops handed to the owner, the folder kept in the settings, the folder chooser,
 // the log (order, limit) and the log box that ignores clicks but scrolls. (A page's close
 // reaching the owner is the end-to-end Escape case.)
-#include "pages/tab0_dlg.h"
 #include "settings/settings_store.h"
-#include "ui/elements/window_move_event.h"
+#include "ui/elements/window_handle.h"
+#include "ui/pages/download_page.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +27,8 @@
 #include <memory>
 
 namespace {
+
+using namespace ui::pages;
 
 settings::SettingsKey FreshKey()
 {
@@ -57,58 +59,65 @@ protected:
     }
 };
 
-void PostMove(QObject* receiver, QWidget* window, QRect r)
+// Moves window as the tree's window element does from the render thread.
+void PostMove(QWidget* window, QRect r)
 {
-    QCoreApplication::postEvent(
-        receiver,
-        new ui::WindowMoveEvent(QPointer<QObject>(window), {r.x(), r.y(), r.width(), r.height()}));
+    ui::WindowHandle::Track(window)->PostMove({r.x(), r.y(), r.width(), r.height()});
     QCoreApplication::processEvents();
 }
 
 const QRect kUrl(339, 330, 258, 18), kFolder(339, 363, 170, 18), kLog(209, 445, 376, 52);
 
-class Tab0Test : public ::testing::Test {
+class DownloadPageTest : public ::testing::Test {
 protected:
-    std::unique_ptr<Tab0Dlg> MakePage(const settings::SettingsKey* key)
+    std::unique_ptr<DownloadPage> MakePage(const settings::SettingsKey* key)
     {
-        return std::make_unique<Tab0Dlg>(key, &owner);
+        return std::make_unique<DownloadPage>(key, &owner);
     }
     // A page without settings, shown, its controls placed as the window's tree places them.
-    std::unique_ptr<Tab0Dlg> PlacedPage()
+    std::unique_ptr<DownloadPage> PlacedPage()
     {
         auto page = MakePage(nullptr);
         owner.show();
         page->show();
-        PostMove(page.get(), page->UrlField(), kUrl);
-        PostMove(page.get(), page->FolderField(), kFolder);
-        PostMove(page.get(), page->LogBox(), kLog);
+        PostMove(page->UrlField(), kUrl);
+        PostMove(page->FolderField(), kFolder);
+        PostMove(page->LogBox(), kLog);
         return page;
     }
     Owner owner;
 };
 
-TEST_F(Tab0Test, MoveEventsPlaceTheControlsAndTheMaskIsTheirUnion)
+TEST_F(DownloadPageTest, MovesPlaceTheControlsAndTheMaskIsTheirUnion)
 {
     auto page = PlacedPage();
-    // Move events for other windows and for gone windows change nothing.
-    QLineEdit stranger(&owner);
-    stranger.setGeometry(1, 2, 30, 40);
-    PostMove(page.get(), &stranger, QRect(100, 100, 50, 50));
-    EXPECT_EQ(stranger.geometry(), QRect(1, 2, 30, 40));
+    // A move that arrives after its control has gone, or was given another parent, changes
+    // nothing.
     auto* doomed = new QLineEdit(page.get());
-    QCoreApplication::postEvent(page.get(),
-                                new ui::WindowMoveEvent(QPointer<QObject>(doomed), {5, 5, 5, 5}));
+    doomed->show();
+    ui::WindowHandle::Track(doomed)->PostMove({5, 5, 5, 5});
     delete doomed;
     QCoreApplication::processEvents(); // must not touch the deleted window
+    QLineEdit moved(page.get());
+    moved.setGeometry(1, 2, 30, 40);
+    moved.show();
+    ui::WindowHandle::Track(&moved)->PostMove({100, 100, 50, 50});
+    moved.setParent(&owner);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(moved.geometry(), QRect(1, 2, 30, 40));
 
-    EXPECT_EQ(page->UrlField()->geometry(), kUrl);
     // The skin away from the controls takes the pointer (the end-to-end drag by the skin).
+    const QRect elsewhere(10, 20, 100, 18);
+    PostMove(page->UrlField(), elsewhere);
+    EXPECT_EQ(page->UrlField()->geometry(), elsewhere);
+    EXPECT_EQ(page->mask(), QRegion(elsewhere) + kFolder + kLog);
+    PostMove(page->UrlField(), kUrl);
     EXPECT_EQ(page->mask(), QRegion(kUrl) + kFolder + kLog);
     page->FolderField()->hide();
     EXPECT_EQ(page->mask(), QRegion(kUrl) + kLog);
 }
 
-TEST_F(Tab0Test, DropsGoToTheOwner)
+TEST_F(DownloadPageTest, DropsGoToTheOwner)
 {
     auto page = PlacedPage();
     QMimeData data;
@@ -135,7 +144,7 @@ TEST_F(Tab0Test, DropsGoToTheOwner)
 
 // The field starts with the stored folder (the desktop without one), and what is typed is
 // stored exactly as typed when the page goes, only when there is a key to keep it in.
-TEST_F(Tab0Test, FolderFieldStartsWithTheStoredFolderAndKeepsWhatIsTyped)
+TEST_F(DownloadPageTest, FolderFieldStartsWithTheStoredFolderAndKeepsWhatIsTyped)
 {
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     const struct {
@@ -170,7 +179,7 @@ TEST_F(Tab0Test, FolderFieldStartsWithTheStoredFolderAndKeepsWhatIsTyped)
 }
 
 // The chosen folder is kept as a typed one is.
-TEST_F(Tab0Test, ChosenFolderFillsTheFieldCancelLeavesIt)
+TEST_F(DownloadPageTest, ChosenFolderFillsTheFieldCancelLeavesIt)
 {
     auto page = MakePage(nullptr);
     page->FolderField()->setText(QStringLiteral("/srv/start"));
@@ -190,7 +199,7 @@ TEST_F(Tab0Test, ChosenFolderFillsTheFieldCancelLeavesIt)
     EXPECT_EQ(asked, 2);
 }
 
-TEST_F(Tab0Test, OverTheLimitTheOldestWholeLinesLeave)
+TEST_F(DownloadPageTest, OverTheLimitTheOldestWholeLinesLeave)
 {
     auto page = MakePage(nullptr);
     page->SetMaxLogCharacters(100);
@@ -213,10 +222,10 @@ void Wheel(QWidget* target, int delta)
     QCoreApplication::sendEvent(target, &wheel);
 }
 
-TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrollsAndANewLineShowsTheTop)
+TEST_F(DownloadPageTest, ClicksInTheLogBoxAreIgnoredButItScrollsAndANewLineShowsTheTop)
 {
     auto page = PlacedPage();
-    Tab0Dlg::CMyEdit* log = page->LogBox();
+    LogBox* log = page->LogBox();
     for (int i = 0; i < 100; ++i)
         page->AddLogText(QStringLiteral("a fairly long log line number %1").arg(i));
     page->UrlField()->setFocus();
@@ -252,10 +261,10 @@ TEST_F(Tab0Test, ClicksInTheLogBoxAreIgnoredButItScrollsAndANewLineShowsTheTop)
 
 // A line longer than the box wraps, at blanks and within a word too long for a row, so the
 // reason at its end shows; the log reaches the clipboard from the context menu and by Ctrl+C.
-TEST_F(Tab0Test, LongLinesWrapAndTheLogCanBeCopied)
+TEST_F(DownloadPageTest, LongLinesWrapAndTheLogCanBeCopied)
 {
     auto page = PlacedPage();
-    Tab0Dlg::CMyEdit* log = page->LogBox();
+    LogBox* log = page->LogBox();
     page->AddLogText(QStringLiteral("older"));
     page->AddLogText("Unsupported URL: http://127.0.0.1:8000/" + QString(80, u'x') +
                      " and the reason at the end");
@@ -295,10 +304,10 @@ TEST_F(Tab0Test, LongLinesWrapAndTheLogCanBeCopied)
 
 // The busy picture under the log box is the end-to-end busy window's case; the idle window has
 // none, and the box's own colours come back.
-TEST_F(Tab0Test, WithoutABackgroundPictureTheBoxHasItsOwnColours)
+TEST_F(DownloadPageTest, WithoutABackgroundPictureTheBoxHasItsOwnColours)
 {
     auto page = MakePage(nullptr);
-    Tab0Dlg::CMyEdit* log = page->LogBox();
+    LogBox* log = page->LogBox();
     log->resize(120, 40);
     QImage picture(20, 16, QImage::Format_ARGB32);
     picture.fill(Qt::black);

@@ -2,17 +2,17 @@
 // place (kept under build/artifacts/). Then driven in the process, with a stand-in downloader:
 // a busy window whose stop removes only the job's unfinished files, how tool bytes reach the
 // log, and dropped links.
-#include "ui/main/main_dlg.h"
+#include "ui/main/main_window.h"
 
 #include "../test_tree.h"
 #include "contrast.h"
-#include "pages/tab0_dlg.h"
-#include "pages/tab2_dlg.h"
 #include "test_env.h"
 #include "ui/elements/routing.h"
 #include "ui/elements/tree_lock.h"
 #include "ui/main/main_tree.h"
 #include "ui/main/tool_text.h"
+#include "ui/pages/download_page.h"
+#include "ui/pages/player_page.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ using namespace ui;
 
 // The window's tree without native controls: the window elements only take their places.
 struct MainWindowTree : ui::MainTree {
-    MainWindowTree() : MainTree(ui::BuildMainTree(nullptr, {})) {}
+    MainWindowTree() : MainTree(ui::BuildMainTree({})) {}
     QImage Frame() { return uitest::RenderFrame(*root).convertToFormat(QImage::Format_ARGB32); }
 };
 
@@ -110,8 +110,8 @@ TEST(MainWindowComposite, Busy)
     MainWindowTree tree;
     tree.downloadPanel->SetIsVisible(true);
     tree.Frame();
-    for (const auto& b : {tree.downloadOnly, tree.mp3, tree.avi, tree.mp4})
-        b->SetIsEnabled(false);
+    for (const JobButton& job : tree.jobButtons)
+        job.button->SetIsEnabled(false);
     tree.statusImage->SetImage(LoadPngResource(178));
     tree.close->SetIsVisible(false);
     tree.stop->SetIsVisible(true);
@@ -155,7 +155,25 @@ printf '[download]   1.0%% of 1.00MiB at 1.00KiB/s ETA 09:59\r\n'
 exec sleep 600
 )";
 
-class MainDlgTest : public ::testing::Test {
+// Presses button as the pointer does, and runs the command it posts.
+void Press(const std::shared_ptr<ButtonElement>& button)
+{
+    {
+        TreeLockGuard tree(TreeLock());
+        button->OnMouseDown({});
+    }
+    QCoreApplication::sendPostedEvents();
+}
+
+std::shared_ptr<ButtonElement> JobButtonOf(const MainTree& tree, download::JobKind kind)
+{
+    for (const JobButton& job : tree.jobButtons)
+        if (job.kind == kind)
+            return job.button;
+    return nullptr;
+}
+
+class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -165,10 +183,11 @@ protected:
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    std::unique_ptr<MainDlg> Window(const QString& url)
+    std::unique_ptr<MainWindow> Window(const QString& url)
     {
-        auto dlg = std::make_unique<MainDlg>(m_workspace.path(), url, download::JobKind::None, QString());
-        dlg->OnInitDialog();
+        auto dlg = std::make_unique<MainWindow>(m_workspace.path(), url, download::JobKind::None,
+                                                QString());
+        dlg->ApplyStartValues();
         dlg->DownloadPage()->FolderField()->setText(m_folder.path());
         dlg->show();
         return dlg;
@@ -178,11 +197,11 @@ protected:
     QTemporaryDir m_folder;
 };
 
-TEST_F(MainDlgTest, BusyWindowStaysOpenAndStopEndsTheToolAndOnlyItsUnfinishedFiles)
+TEST_F(MainWindowTest, BusyWindowStaysOpenAndStopEndsTheToolAndOnlyItsUnfinishedFiles)
 {
     ASSERT_TRUE(testenv::WriteFile(m_folder.filePath(QStringLiteral("mine.mp4.part")), "kept"));
     auto dlg = Window(QStringLiteral("slow:x"));
-    dlg->OnElementCommand(dlg->Tree().mp3->Id());
+    Press(JobButtonOf(dlg->Tree(), download::JobKind::Mp3));
     const QString pidFile = m_folder.filePath(QStringLiteral("tool.pid"));
     ASSERT_TRUE(testenv::WaitUntil([&] { return QFile::exists(pidFile); }, 20000));
     ASSERT_TRUE(
@@ -195,14 +214,14 @@ TEST_F(MainDlgTest, BusyWindowStaysOpenAndStopEndsTheToolAndOnlyItsUnfinishedFil
     ASSERT_GT(tool, 0);
 
     // The close command (its button is hidden, the stop square in its place) is refused too.
-    dlg->OnElementCommand(dlg->Tree().close->Id());
+    Press(dlg->Tree().close);
     QTest::qWait(200);
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(dlg->RunningJobs(), 1);
 
     // Two presses in a row: the second finds the button gone and changes nothing.
-    dlg->OnElementCommand(dlg->Tree().stop->Id());
-    dlg->OnElementCommand(dlg->Tree().stop->Id());
+    Press(dlg->Tree().stop);
+    Press(dlg->Tree().stop);
     ASSERT_TRUE(testenv::WaitUntil([&] { return dlg->RunningJobs() == 0; }, 10000));
     EXPECT_TRUE(dlg->DownloadPage()->LogText().startsWith(QStringLiteral("Stopped\n")));
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Vandrel"));
@@ -211,13 +230,13 @@ TEST_F(MainDlgTest, BusyWindowStaysOpenAndStopEndsTheToolAndOnlyItsUnfinishedFil
               QStringList({"done.mp4", "mine.mp4.part", "tool.pid"}));
 }
 
-TEST_F(MainDlgTest, AnEmptyFieldStartsNothingAndSaysSoToolTextReachesOnlyTheDownloadPage)
+TEST_F(MainWindowTest, AnEmptyFieldStartsNothingAndSaysSoToolTextReachesOnlyTheDownloadPage)
 {
     auto dlg = Window({});
     dlg->StartJob(download::JobKind::Download);
     dlg->DownloadPage()->UrlField()->setText(QStringLiteral("http://127.0.0.1:1/a"));
     dlg->DownloadPage()->FolderField()->clear();
-    dlg->OnElementCommand(dlg->Tree().mp4->Id());
+    Press(JobButtonOf(dlg->Tree(), download::JobKind::Mp4));
     EXPECT_EQ(dlg->RunningJobs(), 0);
     EXPECT_EQ(dlg->DownloadPage()->LogText().toStdString(),
               "Choose a folder to save to\nPaste the address of a video page\n");
@@ -226,33 +245,33 @@ TEST_F(MainDlgTest, AnEmptyFieldStartsNothingAndSaysSoToolTextReachesOnlyTheDown
     EXPECT_TRUE(
         dlg->DownloadPage()->LogText().startsWith(QStringLiteral("caf\u00e9 \u00e9t\u00e9")));
 
-    dlg->SwitchPage(MainDlg::kPlayerPage);
+    dlg->SwitchPage(MainWindow::kPlayerPage);
     dlg->OnJobText("dropped");
-    dlg->SwitchPage(MainDlg::kDownloadPage);
+    dlg->SwitchPage(MainWindow::kDownloadPage);
     EXPECT_FALSE(dlg->DownloadPage()->LogText().contains(QStringLiteral("dropped")));
 }
 
 // A --player file that is not there, or is no regular file, is named on the download page, and
 // nobody gets it.
-TEST_F(MainDlgTest, AMissingFileToPlayIsNamedOnTheDownloadPage)
+TEST_F(MainWindowTest, AMissingFileToPlayIsNamedOnTheDownloadPage)
 {
     const QString fifo = m_folder.filePath(QStringLiteral("fifo.mp4"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const QString& missing : {m_folder.filePath(QStringLiteral("gone.mp4")), m_folder.path(),
                                    fifo, QStringLiteral("/dev/null")}) {
-        MainDlg dlg(m_workspace.path(), {}, download::JobKind::None, missing);
+        MainWindow dlg(m_workspace.path(), {}, download::JobKind::None, missing);
         dlg.BuildWindow();
         QStringList opened;
         dlg.PlayerPage()->SetFileOpener([&](const QString& path) { opened.append(path); });
-        dlg.OnInitDialog();
-        EXPECT_EQ(dlg.CurrentPage(), MainDlg::kDownloadPage);
+        dlg.ApplyStartValues();
+        EXPECT_EQ(dlg.CurrentPage(), MainWindow::kDownloadPage);
         EXPECT_EQ(dlg.DownloadPage()->LogText().toStdString(),
                   ("There is no file " + missing + " to play.\n").toStdString());
         EXPECT_EQ(opened, QStringList());
     }
 }
 
-TEST_F(MainDlgTest, LinksDroppedFillTheUrlFieldFilesAreIgnored)
+TEST_F(MainWindowTest, LinksDroppedFillTheUrlFieldFilesAreIgnored)
 {
     const QUrl file(QStringLiteral("file:///tmp/a.flv"));
     const struct {
@@ -276,7 +295,7 @@ TEST_F(MainDlgTest, LinksDroppedFillTheUrlFieldFilesAreIgnored)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         auto dlg = Window(QStringLiteral("before"));
-        dlg->SwitchPage(MainDlg::kPlayerPage);
+        dlg->SwitchPage(MainWindow::kPlayerPage);
         QMimeData data;
         if (!row.urls.isEmpty())
             data.setUrls(row.urls);
@@ -290,7 +309,7 @@ TEST_F(MainDlgTest, LinksDroppedFillTheUrlFieldFilesAreIgnored)
         const bool taken = !row.expected.isEmpty();
         EXPECT_EQ(dlg->DownloadPage()->UrlField()->text(),
                   taken ? row.expected : QStringLiteral("before"));
-        EXPECT_EQ(dlg->CurrentPage(), taken ? MainDlg::kDownloadPage : MainDlg::kPlayerPage);
+        EXPECT_EQ(dlg->CurrentPage(), taken ? MainWindow::kDownloadPage : MainWindow::kPlayerPage);
     }
 }
 

@@ -1,7 +1,7 @@
 // The player page without a web engine: the address, which files play in the page and which go
 // to the user's program, and that the web view is made only when a video plays in the page.
-#include "pages/tab2_dlg.h"
-#include "pages/web_view.h"
+#include "ui/pages/player_page.h"
+#include "ui/pages/web_view.h"
 
 #include "test_env.h"
 
@@ -15,10 +15,12 @@
 
 namespace {
 
+using namespace ui::pages;
+
 // A web view that only records where it was sent.
-class RecordingView : public IWebView {
+class RecordingView : public WebView {
 public:
-    using IWebView::IWebView;
+    using WebView::WebView;
     void Navigate(const QUrl& url) override { visited.append(url); }
     QUrl Address() const override { return visited.isEmpty() ? QUrl() : visited.last(); }
     void RunJavaScript(const QString&, std::function<void(const QVariant&)>) override {}
@@ -28,12 +30,12 @@ public:
 // A workspace under a temporary folder whose name holds characters that mean something in a URL.
 const QString kWorkspace = QStringLiteral("/tmp/my dir#1%/vnd01234567-89abcdef");
 
-class Tab2Test : public ::testing::Test {
+class PlayerPageTest : public ::testing::Test {
 protected:
     void SetUp() override { page = MakePage(); }
-    std::unique_ptr<Tab2Dlg> MakePage()
+    std::unique_ptr<PlayerPage> MakePage()
     {
-        auto made = std::make_unique<Tab2Dlg>(kWorkspace, &owner);
+        auto made = std::make_unique<PlayerPage>(kWorkspace, &owner);
         made->SetDefaultAppLookup([this](const QString& path) {
             lookedUp.append(path);
             return registered;
@@ -46,7 +48,7 @@ protected:
         return made;
     }
     QWidget owner;
-    std::unique_ptr<Tab2Dlg> page;
+    std::unique_ptr<PlayerPage> page;
     bool registered = false;
     QStringList lookedUp;
     QStringList opened;
@@ -54,7 +56,7 @@ protected:
     RecordingView* view = nullptr;
 };
 
-TEST_F(Tab2Test, FlashVideoWithoutAProgramPlaysInThePageEverythingElseGoesToTheProgram)
+TEST_F(PlayerPageTest, FlashVideoWithoutAProgramPlaysInThePageEverythingElseGoesToTheProgram)
 {
     const struct {
         const char* name;
@@ -108,7 +110,7 @@ public slots:
 };
 
 // The desktop opener gets a path as its file URL (the name's bytes) and an address as given.
-TEST_F(Tab2Test, TheDesktopOpenerGetsAPathAsAFileUrlAndAnAddressAsGiven)
+TEST_F(PlayerPageTest, TheDesktopOpenerGetsAPathAsAFileUrlAndAnAddressAsGiven)
 {
     UrlRecorder recorder;
     const QStringList schemes{"file", "http", "https"};
@@ -134,7 +136,7 @@ TEST_F(Tab2Test, TheDesktopOpenerGetsAPathAsAFileUrlAndAnAddressAsGiven)
         QDesktopServices::unsetUrlHandler(scheme);
 }
 
-TEST_F(Tab2Test, WithoutAWebViewFlashVideoStillSelectsThePage)
+TEST_F(PlayerPageTest, WithoutAWebViewFlashVideoStillSelectsThePage)
 {
     page->SetWebViewCreator([](QWidget*) { return nullptr; });
     EXPECT_TRUE(page->Play(QStringLiteral("/v/a.flv")));
@@ -164,4 +166,4 @@ TEST(DefaultApplication, FoundOnlyWhenTheUserHasOneForTheType)
 
 } // namespace
 
-#include "tab2_dlg_test.moc"
+#include "player_page_test.moc"

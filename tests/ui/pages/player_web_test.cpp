@@ -2,10 +2,10 @@
 // program carries: the web engine loaded only when Flash video plays in the page, a Flash video
 // whose name is not UTF-8 playing, blanking on hide, and file locations that try to be markup.
 #include "app/workspace.h"
-#include "pages/tab2_dlg.h"
-#include "pages/web_view.h"
 #include "platform/file_name.h"
 #include "platform/process_user.h"
+#include "ui/pages/player_page.h"
+#include "ui/pages/web_view.h"
 
 #include "test_env.h"
 
@@ -20,8 +20,10 @@
 
 namespace {
 
+using namespace ui::pages;
+
 // The script's value, or an invalid QVariant when the page gave none within ten seconds.
-QVariant Eval(IWebView* view, const QString& script)
+QVariant Eval(WebView* view, const QString& script)
 {
     // Shared: a late answer after the time-out must not write into a gone frame.
     const auto result = std::make_shared<std::optional<QVariant>>();
@@ -31,7 +33,7 @@ QVariant Eval(IWebView* view, const QString& script)
 }
 
 // Waits until the page's video has played past half a second.
-bool Plays(IWebView* view)
+bool Plays(WebView* view)
 {
     const QString position = QStringLiteral(
         "(function(){var v=document.getElementById('video'); return v ? v.currentTime : -1;})()");
@@ -39,7 +41,7 @@ bool Plays(IWebView* view)
 }
 
 // Waits until the page for path is loaded: navigation is not done when Navigate returns.
-bool ShowsFile(IWebView* view, const QString& path)
+bool ShowsFile(WebView* view, const QString& path)
 {
     const QString shown =
         QStringLiteral("document.readyState === 'complete' && new "
@@ -67,7 +69,7 @@ protected:
         ASSERT_TRUE(QFile::copy(testenv::MediaDir() + "/clip.flv", copied) &&
                     std::rename(QFile::encodeName(copied).constData(), flvName.constData()) == 0);
         owner.resize(781, 786);
-        page = std::make_unique<Tab2Dlg>(workspace, &owner);
+        page = std::make_unique<PlayerPage>(workspace, &owner);
         page->SetFileOpener([this](const QString& path) { opened.append(path); });
         page->BrowserHost()->setGeometry(166, 303, 450, 338);
         owner.show();
@@ -83,7 +85,7 @@ protected:
     QString workspace, flv;
     bool sandboxSwitchSetBefore = false;
     QWidget owner;
-    std::unique_ptr<Tab2Dlg> page;
+    std::unique_ptr<PlayerPage> page;
     QStringList opened;
 };
 
@@ -99,7 +101,7 @@ TEST_F(PlayerWebTest, Latin1FlashVideoPlaysInTheCarriedPlayerHidingBlanksItAndNa
     EXPECT_FALSE(WebEngineMapped());
     // The real lookup: this test's home has no program for Flash video.
     EXPECT_TRUE(page->Play(flv));
-    IWebView* view = page->Browser();
+    WebView* view = page->Browser();
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(IsWebViewLoaded());

@@ -1,16 +1,17 @@
 // The web view plugin: the only code that links the web engine.
-#include "pages/web_view.h"
+#include "ui/pages/web_view.h"
 
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+namespace ui::pages {
 namespace {
 
-class EngineView final : public IWebView {
+class EngineView final : public WebView {
 public:
-    explicit EngineView(QWidget* parent) : IWebView(parent), m_view(new QWebEngineView(this))
+    explicit EngineView(QWidget* parent) : WebView(parent), m_view(new QWebEngineView(this))
     {
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -38,13 +39,15 @@ private:
 
 } // namespace
 
-class WebViewFactory : public QObject, public IWebViewFactory {
+class EngineViewFactory : public QObject, public WebViewFactory {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID VANDREL_WEB_VIEW_FACTORY_IID)
-    Q_INTERFACES(IWebViewFactory)
+    Q_INTERFACES(ui::pages::WebViewFactory)
 
 public:
-    IWebView* CreateWebView(QWidget* parent) override { return new EngineView(parent); }
+    WebView* CreateWebView(QWidget* parent) override { return new EngineView(parent); }
 };
+
+} // namespace ui::pages
 
 #include "web_view_plugin.moc"

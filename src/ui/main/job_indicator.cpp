@@ -1,0 +1,92 @@
+// The indicator changes elements under the tree lock, so no frame shows half a change.
+#include "ui/main/job_indicator.h"
+
+#include "ui/elements/tree_lock.h"
+
+#include <QWidget>
+
+namespace ui {
+namespace {
+
+constexpr std::uint16_t kIdleStatusPicture = 174;
+constexpr std::uint16_t kBusyStatusPicture = 178;
+// The turning segment moves at 10 frames per second at the most.
+constexpr int kSpinIntervalMs = 100;
+constexpr int kSpinStepDegrees = 30;
+
+} // namespace
+
+const QString JobIndicator::kTitle = QStringLiteral("Vandrel");
+
+JobIndicator::JobIndicator(const MainTree& tree, QWidget* window)
+    : QObject(window), m_tree(tree), m_window(window)
+{
+    m_spinner.setInterval(kSpinIntervalMs);
+    connect(&m_spinner, &QTimer::timeout, this, [this] { Turn(); });
+}
+
+SharedImage JobIndicator::Started()
+{
+    const SharedImage busy = LoadPngResource(kBusyStatusPicture);
+    TreeLockGuard tree(TreeLock());
+    for (const JobButton& job : m_tree.jobButtons)
+        job.button->SetIsEnabled(false);
+    m_tree.statusImage->SetImage(busy);
+    m_tree.close->SetIsVisible(false);
+    m_tree.stop->SetIsVisible(true);
+    m_tree.progressRing->SetProgress(0);
+    m_tree.progressRing->SetIsVisible(true);
+    return busy;
+}
+
+void JobIndicator::Progress(std::int32_t thousandths)
+{
+    if (m_spinner.isActive())
+        return;
+    {
+        TreeLockGuard tree(TreeLock());
+        m_tree.progressRing->SetProgress(thousandths); // no frame when the value is the same
+    }
+    m_window->setWindowTitle(QStringLiteral("%1% \u00b7 %2").arg(thousandths / 10).arg(kTitle));
+}
+
+void JobIndicator::Converting()
+{
+    if (m_spinner.isActive())
+        return;
+    {
+        TreeLockGuard tree(TreeLock());
+        m_tree.progressRing->SetProgress(ProgressRing::kIndeterminate);
+    }
+    m_window->setWindowTitle(QStringLiteral("Converting \u00b7 %1").arg(kTitle));
+    m_spinner.start();
+}
+
+void JobIndicator::Ended(bool last)
+{
+    TreeLockGuard tree(TreeLock());
+    for (const JobButton& job : m_tree.jobButtons)
+        job.button->SetIsEnabled(true);
+    m_tree.statusImage->SetImage(LoadPngResource(kIdleStatusPicture));
+    m_tree.close->SetIsVisible(last);
+    if (!last)
+        return;
+    m_tree.stop->SetIsVisible(false);
+    m_tree.progressRing->SetIsVisible(false);
+    m_spinner.stop();
+    m_window->setWindowTitle(kTitle);
+}
+
+void JobIndicator::Stopping()
+{
+    TreeLockGuard tree(TreeLock());
+    m_tree.stop->SetIsVisible(false);
+}
+
+void JobIndicator::Turn()
+{
+    TreeLockGuard tree(TreeLock());
+    m_tree.progressRing->SetSpinAngle(m_tree.progressRing->SpinAngle() + kSpinStepDegrees);
+}
+
+} // namespace ui
