@@ -25,7 +25,7 @@ StartRequest DecideRunMode(const CommandLine& options);
 QStringList UnreadOptions(const CommandLine& options);
 
 // A player file as the user meant it: a relative path is taken relative to startDirectory
-// (the folder the program was started from; extraction changes the current directory later).
+// (the folder the program was started from, read once at start).
 // A file URL ("file:///...", "file:/...") gives its local path; any other address with a scheme
 // ("http://...") and an absolute path stay as they are.
 QString PlayerFileFrom(const QString& value, const QString& startDirectory);

@@ -8,8 +8,6 @@
 namespace ui {
 namespace {
 
-constexpr std::uint16_t kIdleStatusPicture = 174;
-constexpr std::uint16_t kBusyStatusPicture = 178;
 // The turning segment moves at 10 frames per second at the most.
 constexpr int kSpinIntervalMs = 100;
 constexpr int kSpinStepDegrees = 30;

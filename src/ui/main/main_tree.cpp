@@ -17,7 +17,7 @@ constexpr std::int32_t kFieldMargin = 5;
 // clang-format off
 constexpr std::array<std::uint16_t, 19> kTreePictures = {
     kMainSkinPicture, 185, 141, 143, 160, 159, 161, 146, 158, 147,
-    148, 174, 149, 134, 180, 133, 179, 186, 187};
+    148, kIdleStatusPicture, 149, 134, 180, 133, 179, 186, 187};
 // clang-format on
 
 std::shared_ptr<ImageElement> Picture(std::uint16_t id)
@@ -106,7 +106,7 @@ void BuildDownloadPanel(MainTree& t, const MainTreeWindows& windows)
     Place(panel, t.playAfterDownload, 295, 395);
 
     auto logField = std::make_shared<GridPanel>();
-    t.statusImage = Picture(174);
+    t.statusImage = Picture(kIdleStatusPicture);
     logField->AddChild(t.statusImage);
     t.logWindow = FieldWindow(windows.logBox);
     logField->AddChild(t.logWindow);

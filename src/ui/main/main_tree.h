@@ -19,6 +19,9 @@ namespace ui {
 
 // The picture of the round skin under everything else.
 inline constexpr std::uint16_t kMainSkinPicture = 132;
+// The status picture beside the log while idle, and while a job runs.
+inline constexpr std::uint16_t kIdleStatusPicture = 174;
+inline constexpr std::uint16_t kBusyStatusPicture = 178;
 
 // The native controls that window elements place; any may be null (the element then only
 // takes its place in the layout).

@@ -11,6 +11,8 @@
 #include <QOpenGLContext>
 #include <QPluginLoader>
 
+#include <memory>
+
 // Qt GUI's setter of the context that every OpenGL context of the process shares with. The web
 // engine renders through it. Qt sets it up only when Qt::AA_ShareOpenGLContexts is set before
 // the application is made, which would create the context at every start; it is set here
@@ -44,12 +46,12 @@ bool PrepareSharedGlContext()
 {
     if (QOpenGLContext::globalShareContext())
         return true;
-    auto* context = new QOpenGLContext(QCoreApplication::instance());
-    if (!context->create()) {
-        delete context;
+    auto context = std::make_unique<QOpenGLContext>();
+    if (!context->create())
         return false;
-    }
-    qt_gl_set_global_share_context(context);
+    // The application owns it from here on, as Qt's own shared context would be.
+    context->setParent(QCoreApplication::instance());
+    qt_gl_set_global_share_context(context.release());
     return true;
 }
 
