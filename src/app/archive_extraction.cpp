@@ -164,7 +164,7 @@ bool IsSymbolicLink(const unz_file_info64& info)
            (static_cast<unsigned>(info.external_fa >> 16) & kTypeMask) == kTypeLink;
 }
 
-std::int64_t MemberTime(const unz_file_info64& info)
+std::optional<std::int64_t> MemberTime(const unz_file_info64& info)
 {
     const unsigned long dos = info.dosDate;
     const int date = static_cast<int>(dos >> 16);

@@ -196,12 +196,14 @@ std::size_t WriteFully(int fd, const void* data, std::size_t size)
     return done;
 }
 
-bool SetModeAndModificationTime(int fd, unsigned mode, std::int64_t modificationTime)
+bool SetModeAndModificationTime(int fd, unsigned mode, std::optional<std::int64_t> modificationTime)
 {
     const bool modeSet = fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0;
+    if (!modificationTime)
+        return modeSet; // the time of the write stays
     timespec times[2] = {};
     times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = static_cast<time_t>(modificationTime);
+    times[1].tv_sec = static_cast<time_t>(*modificationTime);
     return modeSet && futimens(fd, times) == 0;
 }
 
@@ -225,7 +227,8 @@ bool RemoveFile(const char* path, int base)
     return unlinkat(base, path, 0) == 0;
 }
 
-std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute, int second)
+std::optional<std::int64_t> LocalTimeToUnix(int year, int month, int day, int hour, int minute,
+                                            int second)
 {
     std::tm tm{};
     tm.tm_year = year - 1900;
@@ -236,7 +239,9 @@ std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute,
     tm.tm_sec = second;
     tm.tm_isdst = -1; // whatever daylight saving time was in force on that day
     const std::time_t t = std::mktime(&tm);
-    return t == static_cast<std::time_t>(-1) ? -1 : static_cast<std::int64_t>(t);
+    if (t == static_cast<std::time_t>(-1))
+        return std::nullopt;
+    return static_cast<std::int64_t>(t);
 }
 
 Expected<void> MakeWritableDirectory(const QString& path)

@@ -43,7 +43,8 @@ UniqueFd CreateFileForWriting(const char* path, int base);
 std::size_t WriteFully(int fd, const void* data, std::size_t size);
 // Sets the permission bits and the modification time (seconds since 1970); the access time
 // stays as it was.
-bool SetModeAndModificationTime(int fd, unsigned mode, std::int64_t modificationTime);
+bool SetModeAndModificationTime(int fd, unsigned mode,
+                                std::optional<std::int64_t> modificationTime);
 // True when a part of path that exists is a symbolic link (every part is looked at, the last
 // one too). Extraction refuses such paths so that a link cannot carry a file elsewhere.
 bool PathHasSymbolicLink(const char* path, int base);
@@ -56,8 +57,9 @@ bool RemoveFile(const char* path, int base);
 Expected<void> MakeWritableDirectory(const QString& path);
 // The identity of path when it is a regular file and not a symbolic link.
 std::optional<FileIdentity> RegularFileIdentity(const QString& path);
-// Seconds since 1970 of a broken-down local time, or -1 when there is no such time.
-std::int64_t LocalTimeToUnix(int year, int month, int day, int hour, int minute, int second);
+// Seconds since 1970 of a broken-down local time; nothing when there is no such time.
+std::optional<std::int64_t> LocalTimeToUnix(int year, int month, int day, int hour, int minute,
+                                            int second);
 
 // Removes a directory with everything in it. Symbolic links are removed, never followed; what
 // cannot be removed is left behind. A path that is not a directory is left alone. The walk

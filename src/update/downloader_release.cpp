@@ -85,14 +85,14 @@ std::optional<std::vector<int>> AskVersion(const QString& zipapp,
 bool VerifySignature(const QString& sums, const QString& signature, const QByteArray& armoredKey,
                      const QString& work, const DownloaderUpdateOptions& options)
 {
-    const QByteArray key = DearmorKey(armoredKey);
-    if (key.isEmpty())
+    const std::optional<QByteArray> key = DearmorKey(armoredKey);
+    if (!key || key->isEmpty())
         return false;
     const QString keyring = work + QStringLiteral("/release-key.gpg");
     QFile keyFile(keyring);
     if (!keyFile.open(QIODevice::WriteOnly | QIODevice::NewOnly,
                       QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        keyFile.write(key) != key.size() || !keyFile.flush())
+        keyFile.write(*key) != key->size() || !keyFile.flush())
         return false;
     keyFile.close();
     // An empty home of its own: nothing of the user's keys or settings takes part.
@@ -177,7 +177,7 @@ std::optional<std::vector<int>> ParseDownloaderVersion(const QString& text)
     return parts;
 }
 
-QByteArray DearmorKey(const QByteArray& armored)
+std::optional<QByteArray> DearmorKey(const QByteArray& armored)
 {
     const QList<QByteArray> lines = armored.split('\n');
     qsizetype i = 0;
@@ -186,7 +186,7 @@ QByteArray DearmorKey(const QByteArray& armored)
     // Armor headers ("Comment: ...") end at the first empty line.
     for (++i; i < lines.size() && !lines[i].trimmed().isEmpty(); ++i) {
         if (!lines[i].contains(':'))
-            return {};
+            return std::nullopt;
     }
     QByteArray base64;
     for (++i; i < lines.size(); ++i) {
@@ -197,10 +197,12 @@ QByteArray DearmorKey(const QByteArray& armored)
     }
     const auto decoded =
         QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
-    return decoded ? *decoded : QByteArray();
+    if (!decoded)
+        return std::nullopt;
+    return *decoded;
 }
 
-QByteArray ChecksumFor(const QByteArray& list, const QByteArray& name)
+std::optional<QByteArray> ChecksumFor(const QByteArray& list, const QByteArray& name)
 {
     static const QRegularExpression kLine(QStringLiteral("^([0-9A-Fa-f]{64}) [ *](.+)$"));
     for (const QByteArray& raw : list.split('\n')) {
@@ -211,7 +213,7 @@ QByteArray ChecksumFor(const QByteArray& list, const QByteArray& name)
         if (match.hasMatch() && match.captured(2).toUtf8() == name)
             return match.captured(1).toLower().toLatin1();
     }
-    return {};
+    return std::nullopt;
 }
 
 DownloaderUpdateResult UpdateDownloader(const DownloaderUpdateOptions& options)
@@ -261,15 +263,16 @@ DownloaderUpdateResult UpdateDownloader(const DownloaderUpdateOptions& options)
     QFile list(sums);
     if (!list.open(QIODevice::ReadOnly))
         return Result::Unreachable;
-    const QByteArray expected = ChecksumFor(list.read(kMaxChecksumListBytes), "yt-dlp");
+    const std::optional<QByteArray> expected =
+        ChecksumFor(list.read(kMaxChecksumListBytes), "yt-dlp");
     list.close();
-    if (expected.isEmpty())
+    if (!expected)
         return Result::Refused;
 
     const QString copy = fetch("yt-dlp", options.maxBytes);
     if (copy.isEmpty())
         return failed();
-    if (Sha256Of(copy) != expected)
+    if (Sha256Of(copy) != *expected)
         return Result::Refused;
     const std::optional<std::vector<int>> version = AskVersion(copy, options);
     if (!version)
