@@ -1,7 +1,11 @@
-// The option tables filled from the argument words; names compare by ASCII case folding.
+// The option tables and the plain words filled from the argument words; names compare by ASCII
+// case folding.
 #include "app/command_line.h"
 
+#include "download/job_kind.h"
 #include "platform/file_name.h"
+
+#include <algorithm>
 
 namespace app {
 
@@ -10,6 +14,12 @@ namespace {
 char16_t FoldAscii(char16_t c)
 {
     return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+bool IsOneOf(const QString& name, const QStringList& words)
+{
+    return std::any_of(words.begin(), words.end(),
+                       [&](const QString& word) { return CommandLine::SameName(name, word); });
 }
 
 } // namespace
@@ -30,14 +40,23 @@ void CommandLine::Parse(const QStringList& words)
 {
     m_flags.clear();
     m_values.clear();
+    m_plain.clear();
     for (const QString& word : words) {
         QString option;
-        if (word.startsWith(u'/'))
-            option = word.mid(1);
-        else if (word.startsWith(u"--"))
+        if (word.startsWith(u"--")) {
             option = word.mid(2);
-        else
-            continue; // plain words and single-dash words are not options
+        } else if (word.startsWith(u'/')) {
+            option = word.mid(1);
+            const QString name = option.section(u'=', 0, 0);
+            if (!IsFlagWord(name) && !IsValueWord(name)) {
+                m_plain << word;
+                continue;
+            }
+        } else {
+            if (!word.isEmpty() && !word.startsWith(u'-'))
+                m_plain << word;
+            continue;
+        }
         if (option.isEmpty())
             continue;
         const qsizetype equals = option.indexOf(u'=');
@@ -46,6 +65,25 @@ void CommandLine::Parse(const QStringList& words)
         else
             m_flags.insert_or_assign(option, true);
     }
+}
+
+bool CommandLine::IsFlagWord(const QString& name)
+{
+    static const QStringList kFlags = {QStringLiteral("update"), QStringLiteral("help"),
+                                       QStringLiteral("version")};
+    return IsOneOf(name, kFlags);
+}
+
+bool CommandLine::IsValueWord(const QString& name)
+{
+    static const QStringList kValueWords = [] {
+        QStringList words = {QStringLiteral("player"), QStringLiteral("convert")};
+        for (const download::JobKindRow& row : download::kJobKinds)
+            words << QString::fromUtf16(row.option.data(),
+                                        static_cast<qsizetype>(row.option.size()));
+        return words;
+    }();
+    return IsOneOf(name, kValueWords);
 }
 
 bool CommandLine::HasValue(const QString& name) const

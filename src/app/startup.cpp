@@ -28,7 +28,7 @@ namespace {
 
 constexpr int kExitFailure = 1;
 
-bool RunMainWindow(const QString& workspace, const QString& downloadUrl, download::JobKind jobKind,
+bool RunMainWindow(const QString& workspace, const QString& url, download::JobKind jobKind,
                    const QString& playerFile, const std::function<bool()>& toolsReady)
 {
     // The skin and the other pictures decode on the other core while the application is made.
@@ -43,7 +43,7 @@ bool RunMainWindow(const QString& workspace, const QString& downloadUrl, downloa
     {
         // Outlives the window: closing it cancels the check and waits for its thread.
         update::DownloaderUpdater downloaderUpdate;
-        ui::MainWindow dialog(workspace, downloadUrl, jobKind, playerFile);
+        ui::MainWindow dialog(workspace, url, jobKind, playerFile);
         dialog.BuildWindow();
         if (toolsReady()) {
             // Queued, so it starts once the window's loop runs and the window shows.
@@ -65,12 +65,14 @@ void Report(const QString& text)
 
 void PrintUsage()
 {
-    std::puts("Usage: vandrel [option]\n"
+    std::puts("Usage: vandrel [option] [URL | FILE]\n"
               "Downloads the video of a web page, optionally converts it, and plays it.\n");
     const auto line = [](const QByteArray& option, std::string_view text) {
         std::printf("  %-21s%.*s\n", option.constData(), static_cast<int>(text.size()),
                     text.data());
     };
+    line("URL", "show the http or https URL in the window; no download starts");
+    line("FILE", "play FILE (a path or a file:// URL)");
     for (const download::JobKindRow& row : download::kJobKinds) {
         const QString word =
             QString::fromUtf16(row.option.data(), static_cast<qsizetype>(row.option.size()));
@@ -79,7 +81,9 @@ void PrintUsage()
     line("--player=FILE", "play FILE");
     line("--update", "only check for an update, then exit");
     line("--help, --version", "print this text or the version, then exit");
-    std::puts("\nOptions may also be written with a slash: /download=URL.");
+    std::puts("\nOptions may also be written with a slash: /download=URL. A slash word that names\n"
+              "no option is a path. An option wins over URL or FILE, and only the first URL or\n"
+              "FILE is used.");
 }
 
 } // namespace
@@ -117,8 +121,9 @@ int RunStartup(const QStringList& words, const QString& startDirectory, const St
             stderr,
             "vandrel: ignoring %s: the program has no such option (vandrel --help lists them)\n",
             platform::EncodeFileName(option).constData());
-    StartRequest request = DecideRunMode(options);
-    request.playerFile = PlayerFileFrom(request.playerFile, startDirectory);
+    const StartRequest request = DecideRunMode(options, startDirectory);
+    for (const QString& note : request.notes)
+        Report(note);
 
     // The update check runs in every mode, also with the "update" flag.
     const update::UpdateCheckResult checked = steps.checkForUpdate();
@@ -163,7 +168,7 @@ int RunStartup(const QStringList& words, const QString& startDirectory, const St
         const auto toolsReady = [&] {
             return waitForTools().has_value() && !steps.terminationRequested();
         };
-        const bool windowMade = steps.runMainWindow(workspace, request.downloadUrl, request.jobKind,
+        const bool windowMade = steps.runMainWindow(workspace, request.url, request.jobKind,
                                                     request.playerFile, toolsReady);
         if (!waitForTools() || !windowMade)
             exitCode = kExitFailure;

@@ -34,10 +34,10 @@ struct StartupSteps {
     // Brings up the platform libraries, runs the main window until it closes, tears them down.
     // toolsReady is asked once the window is made and before it shows: it waits for the
     // extraction and is false when that failed or a termination signal came meanwhile; the
-    // window then never shows. False when the application could not be made.
-    std::function<bool(const QString& workspace, const QString& downloadUrl,
-                       download::JobKind jobKind, const QString& playerFile,
-                       const std::function<bool()>& toolsReady)>
+    // window then never shows. False when the application could not be made. url goes into the
+    // URL field, and the job of jobKind (unless None) starts with it.
+    std::function<bool(const QString& workspace, const QString& url, download::JobKind jobKind,
+                       const QString& playerFile, const std::function<bool()>& toolsReady)>
         runMainWindow;
     std::function<void(const QString& workspace)> removeWorkspace;
 

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <chrono>
 #include <thread>
 
@@ -29,7 +32,8 @@ TEST(CommandLine, WordsBecomeFlagsAndValues)
         {"a valued option is no flag", {"/update=1"}, "update", "=1"},
         {"a flag has no value", {"/download"}, "download", "flag"},
         {"a later value wins, in any case", {"/download=a", "/DOWNLOAD=b"}, "download", "=b"},
-        {"an empty value is a value", {"/name="}, "name", "="},
+        {"an empty value is a value", {"/player="}, "player", "="},
+        {"a slash word naming no option is a path", {"/name=x"}, "name", "none"},
         {"values keep blanks and quotes", {"/player= a \"b\".mp4 "}, "player", "= a \"b\".mp4 "},
     };
     for (const Row& row : rows) {
@@ -180,8 +184,9 @@ TEST(Startup, OptionsNothingReadsAreNamed)
                                                    "--downlaod=...", "--update=..."}));
 }
 
-// The job the options select reaches the window, and the player file relative to where the
+// The job the words select reaches the window, and the player file relative to where the
 // program was started, not to the workspace that the extraction makes the current directory.
+// "@" stands for a folder that holds the file clip.mp4; unused words are noted for standard error.
 TEST(Startup, TheWindowGetsTheJobAndThePlayerFileTheUserMeant)
 {
     struct Row {
@@ -191,6 +196,7 @@ TEST(Startup, TheWindowGetsTheJobAndThePlayerFileTheUserMeant)
         download::JobKind kind;
         QString url;
         QString player;
+        const char* note = ""; // the lines for standard error
     } const rows[] = {
         {"player wins over download", "/download=u /player=f", "/s", download::JobKind::None, "",
          "/s/f"},
@@ -211,14 +217,40 @@ TEST(Startup, TheWindowGetsTheJobAndThePlayerFileTheUserMeant)
         {"colon in a file name", "--player=a:b.flv", "/s", download::JobKind::None, "",
          "/s/a:b.flv"},
         {"no start folder: as given", "--player=c.flv", "", download::JobKind::None, "", "c.flv"},
+        {"a plain address fills the field and starts nothing", "HTTPS://h/v?a=1", "/s",
+         download::JobKind::None, "HTTPS://h/v?a=1", ""},
+        {"a plain file plays", "@/clip.mp4", "/s", download::JobKind::None, "", "@/clip.mp4"},
+        {"a plain relative file", "clip.mp4", "@", download::JobKind::None, "", "@/clip.mp4"},
+        {"a plain file URL", "file://@/clip.mp4", "/s", download::JobKind::None, "", "@/clip.mp4"},
+        {"a missing file is named", "/no/such/file.mp4", "/s", download::JobKind::None, "", "",
+         "/no/such/file.mp4: no such file"},
+        {"a folder is no file", "@", "/s", download::JobKind::None, "", "",
+         "@: not a file to play"},
+        {"another scheme", "ftp://h/v", "/s", download::JobKind::None, "", "",
+         "ftp://h/v: neither a file nor an http or https address"},
+        {"a slash option wins over a plain word", "@/clip.mp4 /Download=http://h/v", "/s",
+         download::JobKind::Download, "http://h/v", "",
+         "ignoring @/clip.mp4: an option already says what to do"},
+        {"the first plain word counts", "http://h/v @/clip.mp4", "/s", download::JobKind::None,
+         "http://h/v", "", "ignoring @/clip.mp4: only the first address or file is used"},
+        {"a bare option word leaves the plain word", "--download clip.mp4", "@",
+         download::JobKind::None, "", "@/clip.mp4"},
     };
+    QTemporaryDir folder;
+    ASSERT_TRUE(QFile(folder.filePath("clip.mp4")).open(QIODevice::WriteOnly));
+    const auto withFolder = [&](QString text) { return text.replace(u'@', folder.path()); };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        const QStringList words = Words(row.words).replaceInStrings("@", folder.path());
         Recorder r;
-        RunStartup(Words(row.words), row.start, r.Steps());
+        RunStartup(words, withFolder(row.start), r.Steps());
         EXPECT_EQ(r.kind, row.kind);
         EXPECT_EQ(r.url, row.url);
-        EXPECT_EQ(r.player, row.player);
+        EXPECT_EQ(r.player, withFolder(row.player));
+        CommandLine options;
+        options.Parse(words);
+        EXPECT_EQ(DecideRunMode(options, withFolder(row.start)).notes.join(u'\n'),
+                  withFolder(row.note));
     }
 }
 

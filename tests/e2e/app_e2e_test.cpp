@@ -129,9 +129,11 @@ void ExitsCleanly(AppDriver& app)
 
 struct StartCase {
     const char* name;
+    // Given as "option=source"; "URL" and "FILE" give the source alone, the file as the file://
+    // URL a desktop passes.
     const char* option;
-    // A clip on the loopback server; for --player= one copied into the folder the program starts
-    // from, given relative to it or (with a leading "/") as an absolute path.
+    // A clip on the loopback server; for --player= and FILE one copied into the folder the program
+    // starts from, given relative to it or (with a leading "/") as an absolute path.
     const char* source;
     const char* suffix; // of the one file the opener gets; empty: the player page plays it
     const char* codecs; // a downloaded file's streams, in order
@@ -143,14 +145,31 @@ TEST_P(StartedWith, HandsTheFileToTheOpenerOrPlaysItInThePage)
 {
     const StartCase& c = GetParam();
     AppDriver app;
-    const bool player = QLatin1String(c.option) == QLatin1String("--player");
+    const QString option = QString::fromLatin1(c.option);
+    const bool player = option == u"--player" || option == u"FILE";
     const QString name = QString::fromLatin1(c.source).section(u'/', -1);
     const QString clip = app.SandboxFolder() + u'/' + name;
     if (player) {
         ASSERT_TRUE(QFile::copy(testenv::MediaDir() + u'/' + name, clip));
     }
-    const QString source = !player ? Url(QLatin1String(c.source)) : *c.source == '/' ? clip : name;
-    ASSERT_TRUE(app.Start({QString::fromLatin1(c.option) + u'=' + source})) << Describe(app);
+    const QString source = !player             ? Url(QLatin1String(c.source))
+                           : option == u"FILE" ? QUrl::fromLocalFile(clip).toString()
+                           : *c.source == '/'  ? clip
+                                               : name;
+    ASSERT_TRUE(app.Start({option.startsWith(u'-') ? option + u'=' + source : source}))
+        << Describe(app);
+    if (option == u"URL") {
+        // The address waits in its field and no job has started: the MP3 button starts one.
+        EXPECT_TRUE(app.WaitForWindowImage(
+            [](const QImage& w) {
+                return DownloadPageShown(w) && Fraction(w, kUrlFieldInside, IsWhite) < 0.97 &&
+                       Idle(w);
+            },
+            kScreenTimeoutMs, QStringLiteral("address")));
+        EXPECT_TRUE(app.Opened().isEmpty() && testenv::FilesIn(app.DownloadFolder()).isEmpty())
+            << Describe(app);
+        app.Click(kMp3Button);
+    }
 
     if (*c.suffix) {
         // The play-after-download box starts ticked: the result goes to the user's program.
@@ -207,7 +226,9 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"Download_OfAnFlv_PlaysInThePage_BackReturnsToTheDownloadPage", "--download",
                   "clip.flv", "", ""},
         StartCase{"Player_Mp4_GoesToTheDesktopOpener_NoPage", "--player", "/clip.mp4", ".mp4", ""},
-        StartCase{"Player_RelativeFlv_PlaysInThePlayerPage", "--player", "clip.flv", "", ""}),
+        StartCase{"Player_RelativeFlv_PlaysInThePlayerPage", "--player", "clip.flv", "", ""},
+        StartCase{"PlainUrl_WaitsInTheFieldForTheMp3Button", "URL", "clip.mp4", ".mp3", "mp3"},
+        StartCase{"PlainFileUrl_Flv_PlaysInThePlayerPage", "FILE", "clip.flv", "", ""}),
     [](const ::testing::TestParamInfo<StartCase>& row) { return std::string(row.param.name); });
 
 TEST(AppE2E, DraggedByTheSkinWithItsFieldsThenATypedAddressAndTheMp3ButtonMakeAnMp3)

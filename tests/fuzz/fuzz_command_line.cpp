@@ -32,24 +32,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     app::CommandLine options;
     options.Parse(decoded);
-    const app::StartRequest request = app::DecideRunMode(options);
+    const app::StartRequest request = app::DecideRunMode(options, QStringLiteral("/start"));
     FUZZ_CHECK(request.jobKind >= download::JobKind::None &&
                request.jobKind <= download::JobKind::Mp4);
     if (!request.openWindow) {
         FUZZ_CHECK(options.GetFlag(QStringLiteral("update")));
-        FUZZ_CHECK(request.jobKind == download::JobKind::None && request.downloadUrl.isEmpty() &&
+        FUZZ_CHECK(request.jobKind == download::JobKind::None && request.url.isEmpty() &&
                    request.playerFile.isEmpty());
     }
     // A job needs an address, and only one of the values is taken.
     if (request.jobKind != download::JobKind::None)
         FUZZ_CHECK(request.playerFile.isEmpty() && request.convertValue.isEmpty());
-    if (!request.downloadUrl.isEmpty())
-        FUZZ_CHECK(request.jobKind != download::JobKind::None);
+    // An address without a job is a plain word's.
+    if (!request.url.isEmpty() && request.jobKind == download::JobKind::None)
+        FUZZ_CHECK(options.PlainWords().contains(request.url));
 
-    // A file URL gives an absolute path; any other value ends the result as it was given.
-    const QString player = app::PlayerFileFrom(request.playerFile, QStringLiteral("/start"));
-    FUZZ_CHECK(player.endsWith(request.playerFile) ||
-               (request.playerFile.startsWith(QStringLiteral("file:"), Qt::CaseInsensitive) &&
-                player.startsWith(u'/')));
+    // The player file is taken from the start folder: absolute, or an address as given.
+    FUZZ_CHECK(request.playerFile.isEmpty() || request.playerFile.startsWith(u'/') ||
+               request.playerFile.contains(QStringLiteral("://")));
     return 0;
 }

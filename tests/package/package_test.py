@@ -141,8 +141,9 @@ def step_validate(p):
     v = run(["desktop-file-validate", desktop])
     check(v.returncode == 0 and "error:" not in v.stdout, "desktop-file-validate: " + v.stdout)
     entry = dict(re.findall(r"^([A-Za-z]+)=(.*)$", read(desktop), re.M))
-    check(entry.get("Exec") == "vandrel", "the entry starts the installed program, usr/bin/vandrel")
-    check(entry.get("Categories") == "AudioVideo;Network;", "the entry's categories")
+    check(entry.get("Exec") == "vandrel %U",
+          "the entry starts the installed program, usr/bin/vandrel, with the links it is given")
+    check(entry.get("Categories") == "AudioVideo;Video;", "the entry's categories")
     check(entry.get("Icon") == "vandrel", "the entry's icon is the package's hicolor vandrel.png")
 
     metainfo = os.path.join(p.root, f"usr/share/metainfo/{APP_ID}.metainfo.xml")
