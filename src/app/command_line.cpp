@@ -53,6 +53,7 @@ void CommandLine::Parse(const QStringList& words)
                 continue;
             }
         } else {
+            // Single-dash words (Qt's own options among them) are not read.
             if (!word.isEmpty() && !word.startsWith(u'-'))
                 m_plain << word;
             continue;
