@@ -53,8 +53,6 @@ int OpenDescriptors()
                                 .size());
 }
 
-// One run of a child to its end: everything it wrote, in order, and the exit code a job uses
-// to decide whether a conversion counts.
 TEST(ToolRun, HandsOnTheChildsOutputAndKeepsItsExitCode)
 {
     const struct {

@@ -60,38 +60,33 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 
 // A connection of its own to the private bus, closed with the object.
-class Connection {
-public:
-    Connection(const QString& address, const QString& name)
-        : m_name(name), m_bus(QDBusConnection::connectToBus(address, name))
+struct Connection {
+    Connection(const QString& address, const QString& connectionName)
+        : name(connectionName), bus(QDBusConnection::connectToBus(address, connectionName))
     {
     }
-    ~Connection() { QDBusConnection::disconnectFromBus(m_name); }
-    QDBusConnection& Bus() { return m_bus; }
-    // Sends a signal of the Notifications interface, then waits for a round trip to the bus,
-    // so the bus has passed the signal on before anything sent after this.
-    void Emit(const QString& name, const QVariantList& args)
+    ~Connection() { QDBusConnection::disconnectFromBus(name); }
+    // A round trip to the bus: it has passed on everything sent before.
+    void Sync() { bus.interface()->serviceOwner(QStringLiteral("org.freedesktop.DBus")); }
+    // Sends a signal of the Notifications interface and syncs.
+    void Emit(const QString& member, const QVariantList& args)
     {
-        QDBusMessage signal = QDBusMessage::createSignal(kPath, kInterface, name);
+        QDBusMessage signal = QDBusMessage::createSignal(kPath, kInterface, member);
         signal.setArguments(args);
-        m_bus.send(signal);
-        m_bus.interface()->serviceOwner(QStringLiteral("org.freedesktop.DBus"));
+        bus.send(signal);
+        Sync();
     }
-
-private:
-    QString m_name;
-    QDBusConnection m_bus;
+    QString name;
+    QDBusConnection bus;
 };
 
-class ActivationCounter : public QObject {
-public:
-    int count = 0;
+struct ActivationCounter : QObject {
     bool eventFilter(QObject*, QEvent* e) override
     {
-        if (e->type() == QEvent::WindowActivate)
-            ++count;
+        count += e->type() == QEvent::WindowActivate;
         return false;
     }
+    int count = 0;
 };
 
 // Set in the child process that runs without any session bus.
@@ -106,13 +101,11 @@ public:
     {
         if (!qEnvironmentVariableIsEmpty(kNoBusChild))
             return; // the child of NoSessionBus: no bus at all
-        // The daemon ends with this process even when the test dies without TearDown.
         s_daemon = std::make_unique<QProcess>();
         QProcess& daemon = *s_daemon;
+        // The daemon ends with this process even when the test dies without TearDown.
         daemon.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--print-address"),
-                      QStringLiteral("--nofork")});
+        daemon.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
         testenv::WaitUntil(
             [&] { return daemon.canReadLine() || daemon.state() == QProcess::NotRunning; }, 10000);
         s_address = QString::fromUtf8(daemon.readLine()).trimmed();
@@ -131,9 +124,7 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(BusEnvironment::s_address.isEmpty()) << "dbus-daemon gave no address";
-        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
-        ASSERT_TRUE(m_service.Bus().isConnected());
-        ASSERT_TRUE(m_service.Bus().interface()->isServiceRegistered(
+        ASSERT_TRUE(m_service.bus.interface()->isServiceRegistered(
             QDBusConnection::sessionBus().baseService()))
             << "the session bus is not the private bus";
         QPixmap red(16, 16);
@@ -145,20 +136,17 @@ protected:
 
     void TearDown() override
     {
-        m_service.Bus().unregisterObject(kPath);
-        m_service.Bus().unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        m_service.bus.unregisterObject(kPath);
+        m_service.bus.unregisterService(kInterface);
     }
 
     void RegisterFake()
     {
-        ASSERT_TRUE(
-            m_service.Bus().registerService(QStringLiteral("org.freedesktop.Notifications")));
-        ASSERT_TRUE(
-            m_service.Bus().registerObject(kPath, &m_fake, QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(m_service.bus.registerService(kInterface));
+        ASSERT_TRUE(m_service.bus.registerObject(kPath, &m_fake, QDBusConnection::ExportAllSlots));
     }
 
-    // Shows one notification through notifier and waits until the service has it and the
-    // notifier knows its id.
+    // Shows one notification and waits until the service has it and the notifier its id.
     void ShowOne(JobNotifier& notifier, const QString& summary, const QString& body)
     {
         const qsizetype before = m_fake.received.size();
@@ -206,18 +194,15 @@ TEST_F(JobNotifierTest, ReachesTheServiceWithTheProgramsNameIconAndATextItCannot
 
     // The window's icon as raw pixels: width, height, row stride, alpha, 8 bits, 4 channels.
     const QDBusArgument image =
-        m_fake.received.back().hints.value(QStringLiteral("image-data")).value<QDBusArgument>();
-    ASSERT_EQ(image.currentSignature(), QStringLiteral("(iiibiiay)"));
+        m_fake.received.back().hints.value("image-data").value<QDBusArgument>();
+    ASSERT_EQ(image.currentSignature(), "(iiibiiay)");
     int width = 0, height = 0, stride = 0, bits = 0, channels = 0;
     bool alpha = false;
     QByteArray data;
     image.beginStructure();
     image >> width >> height >> stride >> alpha >> bits >> channels >> data;
     image.endStructure();
-    EXPECT_GT(width, 0);
-    EXPECT_EQ(bits, 8);
-    EXPECT_EQ(channels, 4);
-    EXPECT_GE(stride, width * 4);
+    EXPECT_TRUE(width > 0 && bits == 8 && channels == 4 && stride >= width * 4);
     ASSERT_EQ(data.size(), qsizetype(stride) * height);
     EXPECT_EQ(data.left(4), QByteArray("\xff\x00\x00\xff", 4)) << "red, opaque, as R G B A";
 }
@@ -277,8 +262,7 @@ TEST_F(JobNotifierTest, WithoutAServiceNothingIsShownAndAServiceThatComesLaterIs
     JobNotifier notifier(&m_window);
     for (int i = 0; i < 3; ++i)
         notifier.Notify(QStringLiteral("Download finished"), QStringLiteral("clip.mp4 in ~"));
-    // The bus answers for the missing service; one more round trip sees those answers in.
-    m_service.Bus().interface()->serviceOwner(QStringLiteral("org.freedesktop.DBus"));
+    m_service.Sync(); // the bus has answered for the missing service
     QTest::qWait(200);
     EXPECT_EQ(notifier.Shown(), 0);
 
@@ -297,7 +281,6 @@ TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
     ASSERT_TRUE(testenv::WriteFile(downloader,
                                    "#!/bin/sh\nprintf '\\000\\000\\000\\030ftypisom' > clip.mp4\n"
                                    "printf '[download] Destination: clip.mp4\\r\\n'\n"));
-    QFile::setPermissions(downloader, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     MainWindow dlg(workspace.path(), QStringLiteral("http://127.0.0.1:9/x"),
                    download::JobKind::None, {});
@@ -331,12 +314,9 @@ TEST(NoSessionBus, TheWindowsNotifierShowsNothingAndNothingFails)
     }
     const testenv::ProcessResult child = testenv::Run(
         QCoreApplication::applicationFilePath(),
-        {QStringLiteral(
-            "--gtest_filter=NoSessionBus.TheWindowsNotifierShowsNothingAndNothingFails")},
-        60000,
-        {QString::fromLatin1(kNoBusChild) + QStringLiteral("=1"),
-         QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("XDG_RUNTIME_DIR"),
-         QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY")});
+        {"--gtest_filter=NoSessionBus.TheWindowsNotifierShowsNothingAndNothingFails"}, 60000,
+        {QString::fromLatin1(kNoBusChild) + "=1", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR",
+         "DISPLAY", "WAYLAND_DISPLAY"});
     EXPECT_EQ(child.exitCode, 0) << child.out.toStdString() << child.err.toStdString();
     EXPECT_TRUE(child.out.contains("[  PASSED  ] 1 test")) << child.out.toStdString();
 }
