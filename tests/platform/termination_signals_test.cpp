@@ -1,6 +1,5 @@
 // The termination signals reach the program as a call on the GUI thread, and the process lives
-// on to end the run itself. A signal raised on a new thread reaches the handler: nothing is
-// blocked (a thread inherits the mask) or ignored, so children start with the defaults.
+// on to end the run itself; nothing is blocked or ignored, so children start with the defaults.
 #include "platform/termination_signals.h"
 
 #include "test_env.h"
@@ -20,6 +19,9 @@ TEST(TerminationSignals, EachCallsTheHandlerOnTheGuiThreadOrWaitsForTheNextHandl
 {
     TerminationSignals& catcher = TerminationSignals::Instance();
     ASSERT_TRUE(catcher.Install());
+    // Nothing is blocked: the programs the window starts (the desktop opener) inherit the mask.
+    const QByteArray status = testenv::ReadFile(QStringLiteral("/proc/thread-self/status"));
+    EXPECT_TRUE(status.contains("\nSigBlk:\t0000000000000000\n")) << status.constData();
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         QObject context;
         int calls = 0;
