@@ -42,7 +42,7 @@ class FakeNotifications : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
 public:
-    QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body")};
+    QStringList capabilities{"actions", "body"};
     QList<Received> received;
 
 public Q_SLOTS:
@@ -56,8 +56,8 @@ public Q_SLOTS:
     }
 };
 
-const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
-const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = "/org/freedesktop/Notifications";
+const QString kInterface = "org.freedesktop.Notifications";
 
 // A connection of its own to the private bus, closed with the object.
 struct Connection {
@@ -67,7 +67,7 @@ struct Connection {
     }
     ~Connection() { QDBusConnection::disconnectFromBus(name); }
     // A round trip to the bus: it has passed on everything sent before.
-    void Sync() { bus.interface()->serviceOwner(QStringLiteral("org.freedesktop.DBus")); }
+    void Sync() { bus.interface()->serviceOwner("org.freedesktop.DBus"); }
     // Sends a signal of the Notifications interface and syncs.
     void Emit(const QString& member, const QVariantList& args)
     {
@@ -158,7 +158,7 @@ protected:
             << "the notifier did not take the id";
     }
 
-    Connection m_service{BusEnvironment::s_address, QStringLiteral("service")};
+    Connection m_service{BusEnvironment::s_address, "service"};
     FakeNotifications m_fake;
     QWidget m_window;
     QWidget m_other;
@@ -167,29 +167,28 @@ protected:
 TEST_F(JobNotifierTest, ReachesTheServiceWithTheProgramsNameIconAndATextItCannotMisread)
 {
     RegisterFake();
-    const QString body = QStringLiteral("a<b>&c.mp4 in ~/Videos");
+    const QString body = "a<b>&c.mp4 in ~/Videos";
     const struct {
         const char* name;
         bool markup; // the service reads markup in the body
         QString expected;
     } rows[] = {
         {"a plain-text service gets the text as is", false, body},
-        {"a markup service gets it escaped", true,
-         QStringLiteral("a&lt;b&gt;&amp;c.mp4 in ~/Videos")},
+        {"a markup service gets it escaped", true, "a&lt;b&gt;&amp;c.mp4 in ~/Videos"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        m_fake.capabilities = {QStringLiteral("actions"), QStringLiteral("body")};
+        m_fake.capabilities = {"actions", "body"};
         if (row.markup)
-            m_fake.capabilities << QStringLiteral("body-markup");
+            m_fake.capabilities << "body-markup";
         JobNotifier notifier(&m_window);
-        ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, QStringLiteral("Download finished"), body));
+        ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, "Download finished", body));
         const Received& got = m_fake.received.back();
-        EXPECT_EQ(got.appName, QStringLiteral("Vandrel"));
-        EXPECT_EQ(got.icon, QStringLiteral("vandrel"));
-        EXPECT_EQ(got.summary, QStringLiteral("Download finished"));
+        EXPECT_EQ(got.appName, "Vandrel");
+        EXPECT_EQ(got.icon, "vandrel");
+        EXPECT_EQ(got.summary, "Download finished");
         EXPECT_EQ(got.body, row.expected);
-        EXPECT_TRUE(got.actions.contains(QStringLiteral("default")));
+        EXPECT_TRUE(got.actions.contains("default"));
     }
 
     // The window's icon as raw pixels: width, height, row stride, alpha, 8 bits, 4 channels.
@@ -202,7 +201,8 @@ TEST_F(JobNotifierTest, ReachesTheServiceWithTheProgramsNameIconAndATextItCannot
     image.beginStructure();
     image >> width >> height >> stride >> alpha >> bits >> channels >> data;
     image.endStructure();
-    EXPECT_TRUE(width > 0 && bits == 8 && channels == 4 && stride >= width * 4);
+    EXPECT_TRUE(width > 0 && bits == 8 && channels == 4 && stride >= width * 4)
+        << width << " wide, " << bits << " bits, " << channels << " channels, stride " << stride;
     ASSERT_EQ(data.size(), qsizetype(stride) * height);
     EXPECT_EQ(data.left(4), QByteArray("\xff\x00\x00\xff", 4)) << "red, opaque, as R G B A";
 }
@@ -232,10 +232,9 @@ TEST_F(JobNotifierTest, ClicksRaiseTheWindowOnlyForTheDefaultActionOfANotificati
         markerWindow.show();
         JobNotifier notifier(&m_window);
         JobNotifier marker(&markerWindow);
-        ASSERT_NO_FATAL_FAILURE(
-            ShowOne(notifier, QStringLiteral("Download finished"), QStringLiteral("clip.mp4")));
+        ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, "Download finished", "clip.mp4"));
         const uint id = 100 + static_cast<uint>(m_fake.received.size());
-        ASSERT_NO_FATAL_FAILURE(ShowOne(marker, QStringLiteral("Nothing was saved"), QString()));
+        ASSERT_NO_FATAL_FAILURE(ShowOne(marker, "Nothing was saved", QString()));
 
         m_other.activateWindow();
         ASSERT_TRUE(testenv::WaitUntil([&] { return m_other.isActiveWindow(); }, 5000));
@@ -243,14 +242,13 @@ TEST_F(JobNotifierTest, ClicksRaiseTheWindowOnlyForTheDefaultActionOfANotificati
         m_window.installEventFilter(&window);
         markerWindow.installEventFilter(&markerActivations);
         if (row.closedFirst) {
-            m_service.Emit(QStringLiteral("NotificationClosed"), {id, uint(2)});
+            m_service.Emit("NotificationClosed", {id, uint(2)});
             ASSERT_TRUE(testenv::WaitUntil([&] { return notifier.Shown() == 0; }, 5000));
         }
-        Connection spoof(BusEnvironment::s_address, QStringLiteral("spoof"));
+        Connection spoof(BusEnvironment::s_address, "spoof");
         Connection& from = row.fromAnotherSender ? spoof : m_service;
-        from.Emit(QStringLiteral("ActionInvoked"),
-                  {id + row.idOffset, QString::fromLatin1(row.action)});
-        m_service.Emit(QStringLiteral("ActionInvoked"), {id + 1, QStringLiteral("default")});
+        from.Emit("ActionInvoked", {id + row.idOffset, QString::fromLatin1(row.action)});
+        m_service.Emit("ActionInvoked", {id + 1, "default"});
         ASSERT_TRUE(testenv::WaitUntil([&] { return markerActivations.count > 0; }, 5000));
         EXPECT_EQ(window.count, row.raises ? 1 : 0);
         m_window.removeEventFilter(&window);
@@ -261,13 +259,13 @@ TEST_F(JobNotifierTest, WithoutAServiceNothingIsShownAndAServiceThatComesLaterIs
 {
     JobNotifier notifier(&m_window);
     for (int i = 0; i < 3; ++i)
-        notifier.Notify(QStringLiteral("Download finished"), QStringLiteral("clip.mp4 in ~"));
+        notifier.Notify("Download finished", "clip.mp4 in ~");
     m_service.Sync(); // the bus has answered for the missing service
     QTest::qWait(200);
     EXPECT_EQ(notifier.Shown(), 0);
 
     RegisterFake();
-    ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, QStringLiteral("Nothing was saved"), QString()));
+    ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, "Nothing was saved", QString()));
     EXPECT_EQ(m_fake.received.size(), 1) << "a call made before the service was there arrived";
 }
 
@@ -277,13 +275,12 @@ TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
 {
     RegisterFake();
     QTemporaryDir workspace, folder;
-    const QString downloader = workspace.filePath(QStringLiteral("downloader"));
+    const QString downloader = workspace.filePath("downloader");
     ASSERT_TRUE(testenv::WriteFile(downloader,
                                    "#!/bin/sh\nprintf '\\000\\000\\000\\030ftypisom' > clip.mp4\n"
                                    "printf '[download] Destination: clip.mp4\\r\\n'\n"));
 
-    MainWindow dlg(workspace.path(), QStringLiteral("http://127.0.0.1:9/x"),
-                   download::JobKind::None, {});
+    MainWindow dlg(workspace.path(), "http://127.0.0.1:9/x", download::JobKind::None, {});
     dlg.ApplyStartValues();
     dlg.DownloadPage()->FolderField()->setText(folder.path());
     {
@@ -293,8 +290,8 @@ TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
     m_other.activateWindow();
     dlg.StartJob(download::JobKind::Download);
     ASSERT_TRUE(testenv::WaitUntil([&] { return !m_fake.received.isEmpty(); }, 20000));
-    EXPECT_EQ(m_fake.received.back().summary, QStringLiteral("Download finished"));
-    EXPECT_TRUE(m_fake.received.back().body.startsWith(QStringLiteral("clip.mp4 in ")))
+    EXPECT_EQ(m_fake.received.back().summary, "Download finished");
+    EXPECT_TRUE(m_fake.received.back().body.startsWith("clip.mp4 in "))
         << m_fake.received.back().body.toStdString();
 }
 
@@ -306,7 +303,7 @@ TEST(NoSessionBus, TheWindowsNotifierShowsNothingAndNothingFails)
     if (!qEnvironmentVariableIsEmpty(kNoBusChild)) {
         QWidget window;
         JobNotifier notifier(&window);
-        notifier.Notify(QStringLiteral("Download finished"), QStringLiteral("clip.mp4 in ~"));
+        notifier.Notify("Download finished", "clip.mp4 in ~");
         EXPECT_FALSE(QDBusConnection::sessionBus().isConnected());
         QTest::qWait(200);
         EXPECT_EQ(notifier.Shown(), 0);
@@ -329,20 +326,17 @@ TEST(DescribeJobDone, SaysWhatWasSavedAndWhere)
         QString body;      // under "Download finished", or "Nothing was saved" when none is
     } rows[] = {
         {"one file: its name and its folder from home",
-         {QStringLiteral("Videos/clip.mp4")},
-         QStringLiteral("clip.mp4 in ~/Videos")},
+         {"Videos/clip.mp4"},
+         "clip.mp4 in ~/Videos"},
         {"several files: the first and a count of the rest",
-         {QStringLiteral("Music/a.mp3"), QStringLiteral("Music/b.mp3"),
-          QStringLiteral("Music/c.mp3")},
-         QStringLiteral("a.mp3 and 2 more in ~/Music")},
-        {"a folder outside home in full",
-         {QStringLiteral("/srv/media/clip.avi")},
-         QStringLiteral("clip.avi in /srv/media")},
-        {"a file directly in home", {QStringLiteral("clip.mp4")}, QStringLiteral("clip.mp4 in ~")},
+         {"Music/a.mp3", "Music/b.mp3", "Music/c.mp3"},
+         "a.mp3 and 2 more in ~/Music"},
+        {"a folder outside home in full", {"/srv/media/clip.avi"}, "clip.avi in /srv/media"},
+        {"a file directly in home", {"clip.mp4"}, "clip.mp4 in ~"},
         {"a name that is not UTF-8 shows its Latin-1 characters",
          {platform::DecodeFileName("/srv/Vid\xe9o.flv")},
          QString::fromUtf8("Vid\xc3\xa9o.flv in /srv")},
-        {"nothing saved", {}, QStringLiteral("The log in the window says why.")},
+        {"nothing saved", {}, "The log in the window says why."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -350,8 +344,7 @@ TEST(DescribeJobDone, SaysWhatWasSavedAndWhere)
         for (const QString& name : row.saved)
             saved << (name.startsWith(u'/') ? name : QDir::homePath() + u'/' + name);
         const JobDoneText text = DescribeJobDone(saved);
-        EXPECT_EQ(text.summary, saved.isEmpty() ? QStringLiteral("Nothing was saved")
-                                                : QStringLiteral("Download finished"));
+        EXPECT_EQ(text.summary, saved.isEmpty() ? "Nothing was saved" : "Download finished");
         EXPECT_EQ(text.body, row.body);
     }
 }
