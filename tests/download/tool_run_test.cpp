@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 
 QStringList Sh(const char* script)
 {
-    return {QStringLiteral("/bin/sh"), QStringLiteral("-c"), QString::fromUtf8(script)};
+    return {"/bin/sh", "-c", QString::fromUtf8(script)};
 }
 
 // Runs argv to its end; output keeps everything it wrote (bounded, for the tools that write
@@ -48,13 +48,10 @@ struct Recorder {
 
 int OpenDescriptors()
 {
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
-                                .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
-                                .size());
+    return static_cast<int>(
+        QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
 }
 
-// One run of a child to its end: everything it wrote, in order, and the exit code a job uses
-// to decide whether a conversion counts.
 TEST(ToolRun, HandsOnTheChildsOutputAndKeepsItsExitCode)
 {
     const struct {
@@ -72,9 +69,7 @@ TEST(ToolRun, HandsOnTheChildsOutputAndKeepsItsExitCode)
          Sh("[ -p /dev/stdin ] && echo pipe; [ -t 0 ] || echo no-terminal"), "pipe\nno-terminal\n",
          0},
         {"arguments reach the child word by word without a shell",
-         {QStringLiteral("/usr/bin/printf"), QStringLiteral("[%s]"), QStringLiteral("a b"),
-          QStringLiteral("$HOME;ls"), QStringLiteral("http://h/?x=1&y=`id`"),
-          QStringLiteral("q\"uote")},
+         {"/usr/bin/printf", "[%s]", "a b", "$HOME;ls", "http://h/?x=1&y=`id`", "q\"uote"},
          R"([a b][$HOME;ls][http://h/?x=1&y=`id`][q"uote])",
          0},
         // The background sleep inherits the pipe: the run ends with the shell, not with it.
@@ -140,11 +135,10 @@ TEST(ToolRun, EveryDescriptorIsClosedOnEveryPath)
     for (int i = 0; i < 5; ++i) {
         Recorder ok, missing, stopped, closed;
         EXPECT_TRUE(ok.Run(Sh("echo x")));
-        const platform::Expected<int> notStarted =
-            missing.Run({QStringLiteral("/nonexistent/tool")});
+        const platform::Expected<int> notStarted = missing.Run({"/nonexistent/tool"});
         ASSERT_FALSE(notStarted);
         EXPECT_EQ(notStarted.error().code, ENOENT);
-        EXPECT_EQ(notStarted.error().text, QStringLiteral("No such file or directory"));
+        EXPECT_EQ(notStarted.error().text, "No such file or directory");
         stopped.stop.Set();
         EXPECT_TRUE(stopped.Run(Sh("sleep 0.3")));
         EXPECT_TRUE(closed.Run(Sh("exec sleep 0.3 >/dev/null 2>&1")));

@@ -1,7 +1,6 @@
 // Events and children: what an event's kind means to its waits, what a child inherits, that it
-// dies with the process that started it. Waiting
-// on events and descriptors together, reading a child's output to its end, reaping and closing
-// every descriptor are the redirector's tests.
+// dies with the process that started it. Waiting on events and descriptors together, reading a
+// child's output to its end, reaping and closing every descriptor are the tool run's tests.
 #include "platform/event.h"
 #include "platform/process.h"
 
@@ -108,8 +107,7 @@ TEST(Spawn, ChildGetsOnlyItsStandardHandlesItsOwnSessionAndDefaultSignals)
     EXPECT_EQ(ignored & (1ull << (SIGUSR2 - 1)), 0u) << "SIGUSR2 still ignored in the child";
 }
 
-// The program is looked for as execvp would, from the working directory; why it could not start
-// comes back from the child.
+// Looked for as execvp would, from the working directory.
 TEST(Spawn, FindsTheProgramFromTheWorkingDirectoryOrSaysWhyNot)
 {
     const struct {

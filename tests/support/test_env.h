@@ -65,11 +65,10 @@ struct ProcessResult {
 // removes it.
 ProcessResult Run(const QString& program, const QStringList& args, int timeoutMs = 60000,
                   const QStringList& extraEnv = {});
-// Runs a tool as the program does: in folder, with both of its outputs in out, in the order
-// they were written.
 // True once the process is gone, or a zombie waiting for its parent, within limitMs.
 bool ProcessEnds(const QByteArray& pid, int limitMs = 10000);
-
+// Runs a tool as the program does: in folder, with both of its outputs in out, in the order
+// they were written.
 ProcessResult RunTool(const QString& folder, const QString& program, const QStringList& args,
                       const QStringList& extraEnv = {}, int timeoutMs = 240000);
 

@@ -34,7 +34,6 @@ protected:
     QString m_dir;
 };
 
-// A file or link already there is never taken over.
 TEST_F(Download, WritesOnlyANewPrivateFile)
 {
     const QByteArray body = QByteArray("[version]\nlast_version=2.0.0.0\n").repeated(500);

@@ -33,6 +33,7 @@ TEST(Brighten, StraightColourOfAPremultipliedPictureInACopyOfItsFormat)
         {"half-transparent keeps its alpha and straight colour",
          {100, 150, 200, 128},
          {118, 170, 223, 128}},
+        {"transparent stays transparent", {0, 0, 0, 0}, {0, 0, 0, 0}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -42,7 +42,7 @@ class FakeNotifications : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
 public:
-    QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body")};
+    QStringList capabilities{"actions", "body"};
     QList<Received> received;
 
 public Q_SLOTS:
@@ -56,42 +56,37 @@ public Q_SLOTS:
     }
 };
 
-const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
-const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = "/org/freedesktop/Notifications";
+const QString kInterface = "org.freedesktop.Notifications";
 
 // A connection of its own to the private bus, closed with the object.
-class Connection {
-public:
-    Connection(const QString& address, const QString& name)
-        : m_name(name), m_bus(QDBusConnection::connectToBus(address, name))
+struct Connection {
+    Connection(const QString& address, const QString& connectionName)
+        : name(connectionName), bus(QDBusConnection::connectToBus(address, connectionName))
     {
     }
-    ~Connection() { QDBusConnection::disconnectFromBus(m_name); }
-    QDBusConnection& Bus() { return m_bus; }
-    // Sends a signal of the Notifications interface, then waits for a round trip to the bus,
-    // so the bus has passed the signal on before anything sent after this.
-    void Emit(const QString& name, const QVariantList& args)
+    ~Connection() { QDBusConnection::disconnectFromBus(name); }
+    // A round trip to the bus: it has passed on everything sent before.
+    void Sync() { bus.interface()->serviceOwner("org.freedesktop.DBus"); }
+    // Sends a signal of the Notifications interface and syncs.
+    void Emit(const QString& member, const QVariantList& args)
     {
-        QDBusMessage signal = QDBusMessage::createSignal(kPath, kInterface, name);
+        QDBusMessage signal = QDBusMessage::createSignal(kPath, kInterface, member);
         signal.setArguments(args);
-        m_bus.send(signal);
-        m_bus.interface()->serviceOwner(QStringLiteral("org.freedesktop.DBus"));
+        bus.send(signal);
+        Sync();
     }
-
-private:
-    QString m_name;
-    QDBusConnection m_bus;
+    QString name;
+    QDBusConnection bus;
 };
 
-class ActivationCounter : public QObject {
-public:
-    int count = 0;
+struct ActivationCounter : QObject {
     bool eventFilter(QObject*, QEvent* e) override
     {
-        if (e->type() == QEvent::WindowActivate)
-            ++count;
+        count += e->type() == QEvent::WindowActivate;
         return false;
     }
+    int count = 0;
 };
 
 // Set in the child process that runs without any session bus.
@@ -106,13 +101,11 @@ public:
     {
         if (!qEnvironmentVariableIsEmpty(kNoBusChild))
             return; // the child of NoSessionBus: no bus at all
-        // The daemon ends with this process even when the test dies without TearDown.
         s_daemon = std::make_unique<QProcess>();
         QProcess& daemon = *s_daemon;
+        // The daemon ends with this process even when the test dies without TearDown.
         daemon.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--print-address"),
-                      QStringLiteral("--nofork")});
+        daemon.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
         testenv::WaitUntil(
             [&] { return daemon.canReadLine() || daemon.state() == QProcess::NotRunning; }, 10000);
         s_address = QString::fromUtf8(daemon.readLine()).trimmed();
@@ -131,9 +124,7 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(BusEnvironment::s_address.isEmpty()) << "dbus-daemon gave no address";
-        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
-        ASSERT_TRUE(m_service.Bus().isConnected());
-        ASSERT_TRUE(m_service.Bus().interface()->isServiceRegistered(
+        ASSERT_TRUE(m_service.bus.interface()->isServiceRegistered(
             QDBusConnection::sessionBus().baseService()))
             << "the session bus is not the private bus";
         QPixmap red(16, 16);
@@ -145,20 +136,17 @@ protected:
 
     void TearDown() override
     {
-        m_service.Bus().unregisterObject(kPath);
-        m_service.Bus().unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        m_service.bus.unregisterObject(kPath);
+        m_service.bus.unregisterService(kInterface);
     }
 
     void RegisterFake()
     {
-        ASSERT_TRUE(
-            m_service.Bus().registerService(QStringLiteral("org.freedesktop.Notifications")));
-        ASSERT_TRUE(
-            m_service.Bus().registerObject(kPath, &m_fake, QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(m_service.bus.registerService(kInterface));
+        ASSERT_TRUE(m_service.bus.registerObject(kPath, &m_fake, QDBusConnection::ExportAllSlots));
     }
 
-    // Shows one notification through notifier and waits until the service has it and the
-    // notifier knows its id.
+    // Shows one notification and waits until the service has it and the notifier its id.
     void ShowOne(JobNotifier& notifier, const QString& summary, const QString& body)
     {
         const qsizetype before = m_fake.received.size();
@@ -170,7 +158,7 @@ protected:
             << "the notifier did not take the id";
     }
 
-    Connection m_service{BusEnvironment::s_address, QStringLiteral("service")};
+    Connection m_service{BusEnvironment::s_address, "service"};
     FakeNotifications m_fake;
     QWidget m_window;
     QWidget m_other;
@@ -179,45 +167,42 @@ protected:
 TEST_F(JobNotifierTest, ReachesTheServiceWithTheProgramsNameIconAndATextItCannotMisread)
 {
     RegisterFake();
-    const QString body = QStringLiteral("a<b>&c.mp4 in ~/Videos");
+    const QString body = "a<b>&c.mp4 in ~/Videos";
     const struct {
         const char* name;
         bool markup; // the service reads markup in the body
         QString expected;
     } rows[] = {
         {"a plain-text service gets the text as is", false, body},
-        {"a markup service gets it escaped", true,
-         QStringLiteral("a&lt;b&gt;&amp;c.mp4 in ~/Videos")},
+        {"a markup service gets it escaped", true, "a&lt;b&gt;&amp;c.mp4 in ~/Videos"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        m_fake.capabilities = {QStringLiteral("actions"), QStringLiteral("body")};
+        m_fake.capabilities = {"actions", "body"};
         if (row.markup)
-            m_fake.capabilities << QStringLiteral("body-markup");
+            m_fake.capabilities << "body-markup";
         JobNotifier notifier(&m_window);
-        ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, QStringLiteral("Download finished"), body));
+        ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, "Download finished", body));
         const Received& got = m_fake.received.back();
-        EXPECT_EQ(got.appName, QStringLiteral("Vandrel"));
-        EXPECT_EQ(got.icon, QStringLiteral("vandrel"));
-        EXPECT_EQ(got.summary, QStringLiteral("Download finished"));
+        EXPECT_EQ(got.appName, "Vandrel");
+        EXPECT_EQ(got.icon, "vandrel");
+        EXPECT_EQ(got.summary, "Download finished");
         EXPECT_EQ(got.body, row.expected);
-        EXPECT_TRUE(got.actions.contains(QStringLiteral("default")));
+        EXPECT_TRUE(got.actions.contains("default"));
     }
 
     // The window's icon as raw pixels: width, height, row stride, alpha, 8 bits, 4 channels.
     const QDBusArgument image =
-        m_fake.received.back().hints.value(QStringLiteral("image-data")).value<QDBusArgument>();
-    ASSERT_EQ(image.currentSignature(), QStringLiteral("(iiibiiay)"));
+        m_fake.received.back().hints.value("image-data").value<QDBusArgument>();
+    ASSERT_EQ(image.currentSignature(), "(iiibiiay)");
     int width = 0, height = 0, stride = 0, bits = 0, channels = 0;
     bool alpha = false;
     QByteArray data;
     image.beginStructure();
     image >> width >> height >> stride >> alpha >> bits >> channels >> data;
     image.endStructure();
-    EXPECT_GT(width, 0);
-    EXPECT_EQ(bits, 8);
-    EXPECT_EQ(channels, 4);
-    EXPECT_GE(stride, width * 4);
+    EXPECT_TRUE(width > 0 && bits == 8 && channels == 4 && stride >= width * 4)
+        << width << " wide, " << bits << " bits, " << channels << " channels, stride " << stride;
     ASSERT_EQ(data.size(), qsizetype(stride) * height);
     EXPECT_EQ(data.left(4), QByteArray("\xff\x00\x00\xff", 4)) << "red, opaque, as R G B A";
 }
@@ -247,10 +232,9 @@ TEST_F(JobNotifierTest, ClicksRaiseTheWindowOnlyForTheDefaultActionOfANotificati
         markerWindow.show();
         JobNotifier notifier(&m_window);
         JobNotifier marker(&markerWindow);
-        ASSERT_NO_FATAL_FAILURE(
-            ShowOne(notifier, QStringLiteral("Download finished"), QStringLiteral("clip.mp4")));
+        ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, "Download finished", "clip.mp4"));
         const uint id = 100 + static_cast<uint>(m_fake.received.size());
-        ASSERT_NO_FATAL_FAILURE(ShowOne(marker, QStringLiteral("Nothing was saved"), QString()));
+        ASSERT_NO_FATAL_FAILURE(ShowOne(marker, "Nothing was saved", QString()));
 
         m_other.activateWindow();
         ASSERT_TRUE(testenv::WaitUntil([&] { return m_other.isActiveWindow(); }, 5000));
@@ -258,14 +242,13 @@ TEST_F(JobNotifierTest, ClicksRaiseTheWindowOnlyForTheDefaultActionOfANotificati
         m_window.installEventFilter(&window);
         markerWindow.installEventFilter(&markerActivations);
         if (row.closedFirst) {
-            m_service.Emit(QStringLiteral("NotificationClosed"), {id, uint(2)});
+            m_service.Emit("NotificationClosed", {id, uint(2)});
             ASSERT_TRUE(testenv::WaitUntil([&] { return notifier.Shown() == 0; }, 5000));
         }
-        Connection spoof(BusEnvironment::s_address, QStringLiteral("spoof"));
+        Connection spoof(BusEnvironment::s_address, "spoof");
         Connection& from = row.fromAnotherSender ? spoof : m_service;
-        from.Emit(QStringLiteral("ActionInvoked"),
-                  {id + row.idOffset, QString::fromLatin1(row.action)});
-        m_service.Emit(QStringLiteral("ActionInvoked"), {id + 1, QStringLiteral("default")});
+        from.Emit("ActionInvoked", {id + row.idOffset, QString::fromLatin1(row.action)});
+        m_service.Emit("ActionInvoked", {id + 1, "default"});
         ASSERT_TRUE(testenv::WaitUntil([&] { return markerActivations.count > 0; }, 5000));
         EXPECT_EQ(window.count, row.raises ? 1 : 0);
         m_window.removeEventFilter(&window);
@@ -276,14 +259,13 @@ TEST_F(JobNotifierTest, WithoutAServiceNothingIsShownAndAServiceThatComesLaterIs
 {
     JobNotifier notifier(&m_window);
     for (int i = 0; i < 3; ++i)
-        notifier.Notify(QStringLiteral("Download finished"), QStringLiteral("clip.mp4 in ~"));
-    // The bus answers for the missing service; one more round trip sees those answers in.
-    m_service.Bus().interface()->serviceOwner(QStringLiteral("org.freedesktop.DBus"));
+        notifier.Notify("Download finished", "clip.mp4 in ~");
+    m_service.Sync(); // the bus has answered for the missing service
     QTest::qWait(200);
     EXPECT_EQ(notifier.Shown(), 0);
 
     RegisterFake();
-    ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, QStringLiteral("Nothing was saved"), QString()));
+    ASSERT_NO_FATAL_FAILURE(ShowOne(notifier, "Nothing was saved", QString()));
     EXPECT_EQ(m_fake.received.size(), 1) << "a call made before the service was there arrived";
 }
 
@@ -293,14 +275,12 @@ TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
 {
     RegisterFake();
     QTemporaryDir workspace, folder;
-    const QString downloader = workspace.filePath(QStringLiteral("downloader"));
+    const QString downloader = workspace.filePath("downloader");
     ASSERT_TRUE(testenv::WriteFile(downloader,
                                    "#!/bin/sh\nprintf '\\000\\000\\000\\030ftypisom' > clip.mp4\n"
                                    "printf '[download] Destination: clip.mp4\\r\\n'\n"));
-    QFile::setPermissions(downloader, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    MainWindow dlg(workspace.path(), QStringLiteral("http://127.0.0.1:9/x"),
-                   download::JobKind::None, {});
+    MainWindow dlg(workspace.path(), "http://127.0.0.1:9/x", download::JobKind::None, {});
     dlg.ApplyStartValues();
     dlg.DownloadPage()->FolderField()->setText(folder.path());
     {
@@ -310,8 +290,8 @@ TEST_F(JobNotifierTest, AJobEndingUnseenIsToldWithWhatItSaved)
     m_other.activateWindow();
     dlg.StartJob(download::JobKind::Download);
     ASSERT_TRUE(testenv::WaitUntil([&] { return !m_fake.received.isEmpty(); }, 20000));
-    EXPECT_EQ(m_fake.received.back().summary, QStringLiteral("Download finished"));
-    EXPECT_TRUE(m_fake.received.back().body.startsWith(QStringLiteral("clip.mp4 in ")))
+    EXPECT_EQ(m_fake.received.back().summary, "Download finished");
+    EXPECT_TRUE(m_fake.received.back().body.startsWith("clip.mp4 in "))
         << m_fake.received.back().body.toStdString();
 }
 
@@ -323,7 +303,7 @@ TEST(NoSessionBus, TheWindowsNotifierShowsNothingAndNothingFails)
     if (!qEnvironmentVariableIsEmpty(kNoBusChild)) {
         QWidget window;
         JobNotifier notifier(&window);
-        notifier.Notify(QStringLiteral("Download finished"), QStringLiteral("clip.mp4 in ~"));
+        notifier.Notify("Download finished", "clip.mp4 in ~");
         EXPECT_FALSE(QDBusConnection::sessionBus().isConnected());
         QTest::qWait(200);
         EXPECT_EQ(notifier.Shown(), 0);
@@ -331,12 +311,9 @@ TEST(NoSessionBus, TheWindowsNotifierShowsNothingAndNothingFails)
     }
     const testenv::ProcessResult child = testenv::Run(
         QCoreApplication::applicationFilePath(),
-        {QStringLiteral(
-            "--gtest_filter=NoSessionBus.TheWindowsNotifierShowsNothingAndNothingFails")},
-        60000,
-        {QString::fromLatin1(kNoBusChild) + QStringLiteral("=1"),
-         QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("XDG_RUNTIME_DIR"),
-         QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY")});
+        {"--gtest_filter=NoSessionBus.TheWindowsNotifierShowsNothingAndNothingFails"}, 60000,
+        {QString::fromLatin1(kNoBusChild) + "=1", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR",
+         "DISPLAY", "WAYLAND_DISPLAY"});
     EXPECT_EQ(child.exitCode, 0) << child.out.toStdString() << child.err.toStdString();
     EXPECT_TRUE(child.out.contains("[  PASSED  ] 1 test")) << child.out.toStdString();
 }
@@ -349,20 +326,17 @@ TEST(DescribeJobDone, SaysWhatWasSavedAndWhere)
         QString body;      // under "Download finished", or "Nothing was saved" when none is
     } rows[] = {
         {"one file: its name and its folder from home",
-         {QStringLiteral("Videos/clip.mp4")},
-         QStringLiteral("clip.mp4 in ~/Videos")},
+         {"Videos/clip.mp4"},
+         "clip.mp4 in ~/Videos"},
         {"several files: the first and a count of the rest",
-         {QStringLiteral("Music/a.mp3"), QStringLiteral("Music/b.mp3"),
-          QStringLiteral("Music/c.mp3")},
-         QStringLiteral("a.mp3 and 2 more in ~/Music")},
-        {"a folder outside home in full",
-         {QStringLiteral("/srv/media/clip.avi")},
-         QStringLiteral("clip.avi in /srv/media")},
-        {"a file directly in home", {QStringLiteral("clip.mp4")}, QStringLiteral("clip.mp4 in ~")},
+         {"Music/a.mp3", "Music/b.mp3", "Music/c.mp3"},
+         "a.mp3 and 2 more in ~/Music"},
+        {"a folder outside home in full", {"/srv/media/clip.avi"}, "clip.avi in /srv/media"},
+        {"a file directly in home", {"clip.mp4"}, "clip.mp4 in ~"},
         {"a name that is not UTF-8 shows its Latin-1 characters",
          {platform::DecodeFileName("/srv/Vid\xe9o.flv")},
          QString::fromUtf8("Vid\xc3\xa9o.flv in /srv")},
-        {"nothing saved", {}, QStringLiteral("The log in the window says why.")},
+        {"nothing saved", {}, "The log in the window says why."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -370,8 +344,7 @@ TEST(DescribeJobDone, SaysWhatWasSavedAndWhere)
         for (const QString& name : row.saved)
             saved << (name.startsWith(u'/') ? name : QDir::homePath() + u'/' + name);
         const JobDoneText text = DescribeJobDone(saved);
-        EXPECT_EQ(text.summary, saved.isEmpty() ? QStringLiteral("Nothing was saved")
-                                                : QStringLiteral("Download finished"));
+        EXPECT_EQ(text.summary, saved.isEmpty() ? "Nothing was saved" : "Download finished");
         EXPECT_EQ(text.body, row.body);
     }
 }

@@ -28,7 +28,7 @@ public:
 };
 
 // A workspace under a temporary folder whose name holds characters that mean something in a URL.
-const QString kWorkspace = QStringLiteral("/tmp/my dir#1%/vnd01234567-89abcdef");
+const QString kWorkspace = "/tmp/my dir#1%/vnd01234567-89abcdef";
 
 class PlayerPageTest : public ::testing::Test {
 protected:
@@ -65,11 +65,10 @@ TEST_F(PlayerPageTest, FlashVideoWithoutAProgramPlaysInThePageEverythingElseGoes
         bool inPage;
     } rows[] = {
         // Characters that mean something in an address reach the page as they are.
-        {"mixed-case flv without a program", QStringLiteral("/home/u/Vidéos/a b%?&=#+.FlV"), false,
-         true},
-        {"flv with a program", QStringLiteral("/v/clip.flv"), true, false},
-        {"flv without a dot", QStringLiteral("/v/clipflv"), false, false},
-        {"flv before another extension", QStringLiteral("/v/clip.flv.mp4"), false, false},
+        {"mixed-case flv without a program", "/home/u/Vidéos/a b%?&=#+.FlV", false, true},
+        {"flv with a program", "/v/clip.flv", true, false},
+        {"flv without a dot", "/v/clipflv", false, false},
+        {"flv before another extension", "/v/clip.flv.mp4", false, false},
         {"an empty path does nothing", QString(), false, false},
     };
     for (const auto& c : rows) {
@@ -79,7 +78,7 @@ TEST_F(PlayerPageTest, FlashVideoWithoutAProgramPlaysInThePageEverythingElseGoes
         lookedUp.clear(), opened.clear(), viewsMade = 0, view = nullptr;
         EXPECT_EQ(page->Play(c.path), c.inPage);
         // Only Flash video costs a lookup of the user's programs.
-        const bool flashVideo = c.path.endsWith(QStringLiteral(".flv"), Qt::CaseInsensitive);
+        const bool flashVideo = c.path.endsWith(".flv", Qt::CaseInsensitive);
         EXPECT_EQ(lookedUp, flashVideo ? QStringList{c.path} : QStringList());
         if (c.inPage) {
             EXPECT_TRUE(opened.isEmpty());
@@ -88,9 +87,9 @@ TEST_F(PlayerPageTest, FlashVideoWithoutAProgramPlaysInThePageEverythingElseGoes
             // QUrl writes hex digits in upper case and dots plain: the same address.
             EXPECT_EQ(view->visited[0], QUrl::fromEncoded(page->PlayerAddress(c.path).toLatin1()));
             EXPECT_EQ(view->visited[0].toLocalFile(), kWorkspace + "/player.htm");
-            EXPECT_EQ(QUrlQuery(view->visited[0])
-                          .queryItemValue(QStringLiteral("file_location"), QUrl::FullyDecoded),
-                      c.path);
+            EXPECT_EQ(
+                QUrlQuery(view->visited[0]).queryItemValue("file_location", QUrl::FullyDecoded),
+                c.path);
         } else {
             EXPECT_EQ(opened, c.path.isEmpty() ? QStringList() : QStringList{c.path});
             EXPECT_EQ(viewsMade, 0);
@@ -121,10 +120,9 @@ TEST_F(PlayerPageTest, TheDesktopOpenerGetsAPathAsAFileUrlAndAnAddressAsGiven)
         QString path;
         QByteArray opened;
     } rows[] = {
-        {QStringLiteral("/v/a b#1.mp4"), "file:///v/a%20b%231.mp4"},
-        {QStringLiteral("http://127.0.0.1:9/a.mp4?x=1&y=%2F"),
-         "http://127.0.0.1:9/a.mp4?x=1&y=%2F"},
-        {QStringLiteral("https://127.0.0.1/b.avi"), "https://127.0.0.1/b.avi"},
+        {"/v/a b#1.mp4", "file:///v/a%20b%231.mp4"},
+        {"http://127.0.0.1:9/a.mp4?x=1&y=%2F", "http://127.0.0.1:9/a.mp4?x=1&y=%2F"},
+        {"https://127.0.0.1/b.avi", "https://127.0.0.1/b.avi"},
     };
     for (const auto& c : rows) {
         recorder.urls.clear();
@@ -139,7 +137,7 @@ TEST_F(PlayerPageTest, TheDesktopOpenerGetsAPathAsAFileUrlAndAnAddressAsGiven)
 TEST_F(PlayerPageTest, WithoutAWebViewFlashVideoStillSelectsThePage)
 {
     page->SetWebViewCreator([](QWidget*) { return nullptr; });
-    EXPECT_TRUE(page->Play(QStringLiteral("/v/a.flv")));
+    EXPECT_TRUE(page->Play("/v/a.flv"));
     EXPECT_EQ(page->Browser(), nullptr);
     page->OnHide(); // nothing to blank
     EXPECT_TRUE(opened.isEmpty());

@@ -91,7 +91,7 @@ protected:
 
 bool WebEngineMapped()
 {
-    return testenv::ReadFile(QStringLiteral("/proc/self/maps")).contains("libQt6WebEngineCore");
+    return testenv::ReadFile("/proc/self/maps").contains("libQt6WebEngineCore");
 }
 
 TEST_F(PlayerWebTest, Latin1FlashVideoPlaysInTheCarriedPlayerHidingBlanksItAndNamesStayText)
@@ -116,13 +116,12 @@ TEST_F(PlayerWebTest, Latin1FlashVideoPlaysInTheCarriedPlayerHidingBlanksItAndNa
     EXPECT_EQ(page->Browser(), view) << "one view, kept for the next video";
 
     page->OnHide();
-    EXPECT_EQ(view->Address(), QUrl(QStringLiteral("about:blank")));
+    EXPECT_EQ(view->Address(), QUrl("about:blank"));
     EXPECT_TRUE(testenv::WaitUntil(
         [&] { return Eval(view, "document.getElementById('video') === null").toBool(); }, 10000));
 
     // A file location that tries to be markup or script stays text.
-    const QString markup =
-        QStringLiteral("/x\"><img src=x onerror=\"document.title='owned'\">.flv");
+    const QString markup = "/x\"><img src=x onerror=\"document.title='owned'\">.flv";
     view->Navigate(QUrl::fromEncoded(page->PlayerAddress(markup).toLatin1()));
     ASSERT_TRUE(ShowsFile(view, markup));
     // Asked so that only a page that answered can pass.
@@ -130,7 +129,7 @@ TEST_F(PlayerWebTest, Latin1FlashVideoPlaysInTheCarriedPlayerHidingBlanksItAndNa
                                           " document.title !== 'owned'"))
                     .toBool());
 
-    const QString script = QStringLiteral("javascript:document.title='owned'");
+    const QString script = "javascript:document.title='owned'";
     view->Navigate(QUrl::fromEncoded(page->PlayerAddress(script).toLatin1()));
     ASSERT_TRUE(ShowsFile(view, script));
     EXPECT_TRUE(Eval(view, QStringLiteral("document.title !== 'owned' &&"
