@@ -244,13 +244,22 @@ void Job::KeepSubtitles(const QByteArray& video, const QString& kept)
     for (auto it = m_subtitles.begin(); it != m_subtitles.end();) {
         // "stem.LANG.ext": one more dot, so the stem of another video is never taken for it.
         const QByteArray rest = it->mid(stem.size());
-        if (!it->startsWith(stem) || rest.count('.') != 1 || !IsSubtitleName(*it) ||
-            !m_folder.CheckReported(*it)) {
+        if (!it->startsWith(stem) || rest.count('.') != 1) {
             ++it;
             continue;
         }
-        if (const platform::Expected<QString> path = m_folder.Keep(*it, keptStem + rest); !path)
-            Say(QStringLiteral("cannot keep %1: %2").arg(JobFolder::Shown(*it), path.error().text));
+        const QString shown = JobFolder::Shown(*it);
+        if (!IsSubtitleName(*it)) {
+            Say(QStringLiteral("the page offered %1 as subtitles, which it is not; it was not kept")
+                    .arg(shown));
+        } else if (const platform::Expected<void> reported = m_folder.CheckReported(*it);
+                   !reported) {
+            Say(QStringLiteral("dropped the reported name %1: %2")
+                    .arg(shown, reported.error().text));
+        } else if (const platform::Expected<QString> path = m_folder.Keep(*it, keptStem + rest);
+                   !path) {
+            Say(QStringLiteral("cannot keep %1: %2").arg(shown, path.error().text));
+        }
         it = m_subtitles.erase(it);
     }
 }

@@ -24,8 +24,8 @@ struct DownloadJob {
     QString url;       // as typed: split at blanks into addresses
     JobKind kind = JobKind::Download;
     bool play = false;
-    QString folder; // as typed: relative means relative to the home folder, "~" too
-    JobOptions options;
+    QString folder;          // as typed: relative means relative to the home folder, "~" too
+    JobOptions options = {}; // the user's choices from the window's menu
 };
 
 // What a job tells its owner. Any of them may be empty.

@@ -275,6 +275,26 @@ TEST_F(Jobs, SubtitlesAreKeptBesideTheVideoOrGoIntoTheMp4)
     }
 }
 
+// What is reported as subtitles leaves with its video only when it has a subtitle's extension and
+// the video's name; the rest goes with the staging folder.
+TEST_F(Jobs, OnlyTheVideosOwnSubtitlesLeaveWithIt)
+{
+    download::DownloadJob job =
+        Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path());
+    const QByteArray script = "#!/bin/sh\ncp '" + testenv::MediaDir().toUtf8() +
+                              "/clip.mp4' a.mp4\n"
+                              "for s in a.en.vtt a.en.desktop a.b.en.vtt; do\n"
+                              "  echo WEBVTT > $s; printf '[download] Subtitles: %s\\r\\n' $s\n"
+                              "done\nprintf '[download] Destination: a.mp4\\r\\n'\n";
+    job.workspace = OwnTools(script.constData(), nullptr);
+    Run(job);
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList({u"a.en.vtt"_s, u"a.mp4"_s}));
+    EXPECT_EQ(
+        m_heard.texts,
+        QStringList{
+            u"the page offered a.en.desktop as subtitles, which it is not; it was not kept"_s});
+}
+
 // The hint follows the first error that asks for a signed-in user, unless a browser was chosen.
 TEST_F(Jobs, ASiteThatAsksForASignInGetsTheHintOnceWhenNoBrowserIsChosen)
 {
