@@ -54,12 +54,14 @@ inline constexpr std::array<Choice<CookiesFrom>, 6> kCookieSources{{
     {CookiesFrom::Edge, "edge", "Edge"},
 }};
 
-// The value a stored word names; none for a word of no row (a hand-edited or newer file).
+// The value a stored word names, in any case; none for a word of no row (a hand-edited or
+// newer file).
 template <typename T, std::size_t N>
 std::optional<T> ChoiceOfWord(const std::array<Choice<T>, N>& list, const QString& word)
 {
     for (const Choice<T>& choice : list)
-        if (word == QLatin1StringView(choice.word.data(), qsizetype(choice.word.size())))
+        if (word.compare(QLatin1StringView(choice.word.data(), qsizetype(choice.word.size())),
+                         Qt::CaseInsensitive) == 0)
             return choice.value;
     return std::nullopt;
 }
