@@ -8,7 +8,9 @@ and the file's path relative to the current directory, byte for byte: the final 
 merging and post-processing, never an intermediate part that was deleted afterwards. A final
 file that was there already is named with "[download] <name> has already been downloaded"
 instead. yt-dlp hands the path over escaped (JSON), so no byte of it, nor a line end in the
-current directory's path, is lost or splits the line.
+current directory's path, is lost or splits the line. The subtitle files written for a final file
+that are still there (not embedded and deleted) are named the same way just before it, each with
+"[download] Subtitles: ".
 
 YouTube's pages need a JavaScript runtime to solve their challenges. yt-dlp is given every
 usable one, in its own order of preference (deno, node, quickjs, bun): deno, node and bun as
@@ -40,6 +42,8 @@ import sys
 FINAL_MARK = b"\x1evandrel-final-" + secrets.token_hex(16).encode() + b"\x1e"
 # Between the "was it downloaded now" flag and the path in a marked line.
 FIELD_SEPARATOR = b"\x1f"
+# What yt-dlp prints for the subtitle files of every finished file: their paths as a JSON list.
+SUBTITLES_MARK = b"\x1evandrel-subtitles-" + secrets.token_hex(16).encode() + b"\x1e"
 NO_PLUGINS = "--no-plugin-dirs"
 EXTRA_OPTIONS = [
     "--ignore-config",
@@ -47,6 +51,9 @@ EXTRA_OPTIONS = [
     "--progress",
     "--newline",
     "--no-simulate",
+    # Before the final file's own line, so that its subtitles are known when it is taken.
+    "--print",
+    "after_move:" + SUBTITLES_MARK.decode() + "%(requested_subtitles.:.filepath)j",
     "--print",
     "after_move:" + FINAL_MARK.decode() + "%(__real_download)s" + FIELD_SEPARATOR.decode()
     + "%(filepath)j",
@@ -54,7 +61,8 @@ EXTRA_OPTIONS = [
 VERSION_PATTERN = re.compile(r"(\d+)\.(\d+)\.(\d+)(?:\.(\d+))?")
 JS_RUNTIME_LINE = b"JavaScript runtime: "
 # The report lines the program reads names and the runtime from; only the wrapper may write them.
-REPORT_LINE = re.compile(rb"^[ \t\n\r\v\f]*(\[download\] (Destination: |.*has already been downloaded)|"
+REPORT_LINE = re.compile(rb"^[ \t\n\r\v\f]*(\[download\] "
+                         rb"(Destination: |Subtitles: |.*has already been downloaded)|"
                          + re.escape(JS_RUNTIME_LINE) + rb")")
 # The runtimes yt-dlp can solve challenges with, in its order of preference (the first that
 # works is the one it uses): the name it knows, how the version is asked for and reads, and the
@@ -93,17 +101,25 @@ class LineFilter:
 
     def emit(self, line):
         line = line.rstrip(b"\r").replace(b"\r", b" ")
+        if line.startswith(SUBTITLES_MARK):
+            try:
+                paths = json.loads(line[len(SUBTITLES_MARK):])
+            except ValueError:
+                return
+            for path in paths if isinstance(paths, list) else ():
+                name = report_name(path)
+                if name and b"\r" not in name and b"\n" not in name and os.path.isfile(path):
+                    write_line(self.fd, b"[download] Subtitles: " + name)
+            return
         if line.startswith(FINAL_MARK):
             flag, _, escaped = line[len(FINAL_MARK):].partition(FIELD_SEPARATOR)
             try:
                 path = json.loads(escaped)
             except ValueError:
                 return
-            if not isinstance(path, str) or not path:
+            name = report_name(path)
+            if not name:
                 return
-            if os.path.isabs(path):
-                path = os.path.relpath(path)
-            name = os.fsencode(path)
             if b"\r" in name or b"\n" in name:
                 line = b"ERROR: a file name holds a line break; the file was not kept"
             elif flag == b"False":
@@ -113,6 +129,16 @@ class LineFilter:
         elif REPORT_LINE.match(line):
             return
         write_line(self.fd, line)
+
+
+def report_name(path):
+    """A path yt-dlp printed, as bytes relative to the current directory; None when it is no
+    path."""
+    if not isinstance(path, str) or not path:
+        return None
+    if os.path.isabs(path):
+        path = os.path.relpath(path)
+    return os.fsencode(path)
 
 
 def write_line(fd, line):

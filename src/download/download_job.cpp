@@ -5,6 +5,7 @@
 
 #include "download/job_control.h"
 #include "download/job_folder.h"
+#include "download/job_options.h"
 #include "download/media_file.h"
 #include "download/tool_output.h"
 #include "download/tool_run.h"
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
 
 #include <cerrno>
@@ -28,6 +30,10 @@ namespace {
 // holds the workspace on many hardened desktops. The downloader's own first lines choose its
 // Python.
 const QString kShell = QStringLiteral("/bin/sh");
+
+const QString kSignInHint = QStringLiteral(
+    "The site asks you to sign in: right-click the window and choose your browser under Cookies "
+    "from");
 
 // The folder the job writes into: a relative folder is taken from the home folder, and "~" or
 // "~/..." as well. Empty when the text is empty.
@@ -80,7 +86,7 @@ class Job {
 public:
     Job(const DownloadJob& job, QObject* owner, const JobEvents& events, JobControl& control)
         : m_job(job), m_owner(owner), m_events(events), m_control(control),
-          m_folder(ResolveJobFolder(job.folder))
+          m_folder(ResolveJobFolder(job.folder)), m_options(job.options)
     {
     }
 
@@ -102,6 +108,12 @@ private:
     // One reported file: checked, converted when asked, and moved into the folder.
     // alreadyThere: the downloader found it rather than made it in this run.
     void HandleReported(const QByteArray& name, bool alreadyThere);
+    // Moves the subtitles written for the staged download video into the folder, named after
+    // the file kept from it at kept: "a.en.vtt" beside "a.mp3", "a (2).en.vtt" beside
+    // "a (2).mp3".
+    void KeepSubtitles(const QByteArray& video, const QString& kept);
+    // An error line of the downloader: a site that wants a signed-in user gets the hint.
+    void OnError(const QByteArray& text);
     // Moves a staged file into the folder; says why when it cannot.
     std::optional<QString> KeepFile(const QByteArray& name);
 
@@ -111,22 +123,22 @@ private:
     JobControl& m_control;
     JobFolder m_folder;
     Kept m_kept;
+    JobOptions m_options;
+    QList<QByteArray> m_subtitles; // reported, not yet kept
+    bool m_hintedSignIn = false;
 };
 
 bool Job::Download(ToolOutput& output)
 {
-    // The title's own letters in every script; at most 150 bytes of it and 30 of the id, so
-    // that the name with the downloader's own suffixes (".f137.mp4.part-Frag12.part") fits 255.
-    // "--" first: a word that begins with "-" is an address, never an option.
-    QStringList argv{kShell, Tool("downloader"), QStringLiteral("-ic"), QStringLiteral("-o"),
-                     QStringLiteral("%(title).150B [%(id).30B].%(ext)s")};
-    // An MP3 needs only the sound: the best audio-only format, else the best with both. The
-    // default would fetch the video too, and picks a silent one where the sound comes apart
-    // and the video's codecs are not named (an HLS master with an audio rendition).
-    if (m_job.kind == JobKind::Mp3)
-        argv << QStringLiteral("-f") << QStringLiteral("ba/b");
-    argv << QStringLiteral("--");
-    argv += SplitUrlWords(m_job.url);
+    // The downloader would end the whole run at once on a browser without cookies.
+    if (m_options.cookies != CookiesFrom::None && !HasCookieStore(m_options.cookies)) {
+        Say(QStringLiteral("No cookies of %1 were found; downloading without them")
+                .arg(QLatin1StringView(ChoiceOf(kCookieSources, m_options.cookies).label)));
+        m_options.cookies = CookiesFrom::None;
+    }
+    QStringList argv{kShell, Tool("downloader")};
+    argv += DownloaderArguments(m_job.kind, m_options, QLocale::system().uiLanguages().value(0),
+                                SplitUrlWords(m_job.url));
     // The shell would start without the file and only then say it cannot read it.
     const QFileInfo file(argv[1]);
     if (!file.isFile() || !file.isReadable()) {
@@ -194,7 +206,9 @@ void Job::HandleReported(const QByteArray& name, bool alreadyThere)
         Post(m_owner, m_events.onConverting);
         const std::optional<QByteArray> out = Convert(name, ext);
         if (m_control.StopRequested()) {
-            KeepFile(name); // the finished download stays; nothing is saved
+            // The finished download stays; nothing is saved.
+            if (const std::optional<QString> kept = KeepFile(name))
+                KeepSubtitles(name, *kept);
             return;
         }
         if (!out) {
@@ -209,11 +223,54 @@ void Job::HandleReported(const QByteArray& name, bool alreadyThere)
         }
     }
     const std::optional<QString> path = KeepFile(keep);
-    if (!path || m_control.StopRequested())
+    if (!path)
+        return;
+    KeepSubtitles(name, *path);
+    if (m_control.StopRequested())
         return;
     m_kept.saved << *path;
     if (m_kept.result.isEmpty() && m_job.play)
         m_kept.result = *path;
+}
+
+void Job::KeepSubtitles(const QByteArray& video, const QString& kept)
+{
+    const qsizetype dot = video.lastIndexOf('.');
+    if (dot <= 0)
+        return;
+    const QByteArray stem = video.left(dot + 1);
+    const QByteArray keptName = platform::EncodeFileName(QFileInfo(kept).fileName());
+    const QByteArray keptStem = keptName.left(keptName.lastIndexOf('.') + 1);
+    for (auto it = m_subtitles.begin(); it != m_subtitles.end();) {
+        // "stem.LANG.ext": one more dot, so the stem of another video is never taken for it.
+        const QByteArray rest = it->mid(stem.size());
+        if (!it->startsWith(stem) || rest.count('.') != 1) {
+            ++it;
+            continue;
+        }
+        const QString shown = JobFolder::Shown(*it);
+        if (!IsSubtitleName(*it)) {
+            Say(QStringLiteral("the page offered %1 as subtitles, which it is not; it was not kept")
+                    .arg(shown));
+        } else if (const platform::Expected<void> reported = m_folder.CheckReported(*it);
+                   !reported) {
+            Say(QStringLiteral("dropped the reported name %1: %2")
+                    .arg(shown, reported.error().text));
+        } else if (const platform::Expected<QString> path = m_folder.Keep(*it, keptStem + rest);
+                   !path) {
+            Say(QStringLiteral("cannot keep %1: %2").arg(shown, path.error().text));
+        }
+        it = m_subtitles.erase(it);
+    }
+}
+
+void Job::OnError(const QByteArray& text)
+{
+    // With a browser chosen, its cookies were offered already, or the log said it has none.
+    if (m_hintedSignIn || m_job.options.cookies != CookiesFrom::None || !AsksToSignIn(text))
+        return;
+    m_hintedSignIn = true;
+    Say(kSignInHint);
 }
 
 void Job::Run()
@@ -237,7 +294,9 @@ void Job::Run()
              atOnce ? ToolOutput::NamedCallback([this](const QByteArray& name, bool alreadyThere) {
                  HandleReported(name, alreadyThere);
              })
-                    : ToolOutput::NamedCallback()});
+                    : ToolOutput::NamedCallback(),
+         .onSubtitles = [this](const QByteArray& name) { m_subtitles << name; },
+         .onError = [this](const QByteArray& text) { OnError(text); }});
     // After a stop too: what the downloader finished stays, unconverted.
     if (Download(downloader) && !atOnce) {
         for (const QByteArray& name : downloader.Names())

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "download/job_kind.h"
+#include "download/job_options.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -23,7 +24,8 @@ struct DownloadJob {
     QString url;       // as typed: split at blanks into addresses
     JobKind kind = JobKind::Download;
     bool play = false;
-    QString folder; // as typed: relative means relative to the home folder, "~" too
+    QString folder;          // as typed: relative means relative to the home folder, "~" too
+    JobOptions options = {}; // the user's choices from the window's menu
 };
 
 // What a job tells its owner. Any of them may be empty.
@@ -37,14 +39,15 @@ struct JobEvents {
     std::function<void()> onConverting;
     // The job's last word. path: the file to play, empty unless play was set and a file was
     // kept. saved: the absolute paths of the files the job left in the folder, in order (a
-    // converted file, or the download where no conversion was asked or it failed); empty after
-    // a stop.
+    // converted file, or the download where no conversion was asked or it failed; not the
+    // subtitles kept beside them); empty after a stop.
     std::function<void(const QString& path, const QStringList& saved)> onFinished;
 };
 
 // Runs the job: makes the folder and its staging folder, runs the downloader there, keeps the
 // audio and video it reported, converts them (kinds MP3, AVI, MP4), moves what it keeps into
-// the folder, and posts, as its last act, exactly one onFinished. A job never opens, writes,
+// the folder with the subtitles written for it, and posts, as its last act, exactly one
+// onFinished. A job never opens, writes,
 // renames or deletes a file in the folder that it did not put there; a stop or a failure
 // removes the staging folder with every unfinished file, and the files already finished are
 // kept. Each of events runs on owner's thread, posted in the order the job made the calls;

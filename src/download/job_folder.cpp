@@ -115,10 +115,10 @@ void JobFolder::Discard(const QByteArray& name) const
         m_staging->RemoveFile(name);
 }
 
-platform::Expected<QString> JobFolder::Keep(const QByteArray& name) const
+platform::Expected<QString> JobFolder::Keep(const QByteArray& name, const QByteArray& as) const
 {
     for (int n = 1; m_staging && n <= kMaxNumberedNames; ++n) {
-        const QByteArray target = FolderName(name, n);
+        const QByteArray target = FolderName(as.isEmpty() ? name : as, n);
         const int error = m_staging->MoveOut(name, target);
         if (!error)
             return QString(m_path + u'/' + Shown(target));

@@ -41,10 +41,11 @@ public:
     std::optional<QByteArray> NewOutputFile(const QByteArray& input, const QByteArray& ext) const;
     // Removes a staged file (a download whose conversion was kept).
     void Discard(const QByteArray& name) const;
-    // Moves a staged file into the folder. Its name there never begins with "." and fits 255
-    // bytes with its extension; where it is taken, "name (2).ext", "name (3).ext", ... The path
-    // in the folder, or why it could not be moved.
-    platform::Expected<QString> Keep(const QByteArray& name) const;
+    // Moves a staged file into the folder, under its own name or the one asked for (as). The
+    // name there never begins with "." and fits 255 bytes with its extension; where it is
+    // taken, "name (2).ext", "name (3).ext", ... The path in the folder, or why it could not be
+    // moved.
+    platform::Expected<QString> Keep(const QByteArray& name, const QByteArray& as = {}) const;
 
     // The name as the log shows it.
     static QString Shown(const QByteArray& name);

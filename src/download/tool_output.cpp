@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::string_view kDownloadPrefix = "[download] ";
 constexpr std::string_view kDestination = "Destination: ";
+constexpr std::string_view kSubtitles = "Subtitles: ";
 constexpr std::string_view kAlreadyDownloaded = "has already been downloaded";
 constexpr std::string_view kErrorPrefix = "ERROR: ";
 // The downloader's own line naming the JavaScript runtime yt-dlp uses, once a run.
@@ -23,6 +24,11 @@ constexpr std::string_view kConverterPrefix = "convert: ";
 constexpr std::size_t kAlreadySuffix = 1 + kAlreadyDownloaded.size();
 // The percent of a progress line stands within its first bytes.
 constexpr std::size_t kProgressWindow = 32;
+
+QByteArray Bytes(std::string_view text)
+{
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 bool IsLeadingSpace(char c)
 {
@@ -141,6 +147,9 @@ void ToolOutput::ParseDownloaderLine(std::string_view line)
         // Names and errors are taken whole; a semicolon ends only what a progress line says.
         if (rest.starts_with(kDestination)) {
             AddName(rest.substr(kDestination.size()), false);
+        } else if (rest.starts_with(kSubtitles)) {
+            if (m_callbacks.onSubtitles)
+                m_callbacks.onSubtitles(Bytes(rest.substr(kSubtitles.size())));
         } else if (const std::string_view progress = CutAtSemicolon(line);
                    progress.find("ETA") != std::string_view::npos) {
             const std::string_view text = progress.substr(kDownloadPrefix.size());
@@ -159,6 +168,8 @@ void ToolOutput::ParseDownloaderLine(std::string_view line)
     } else if (line.starts_with(kErrorPrefix)) {
         // Whole: the reason or the address often comes after a second colon.
         Show(line.substr(kErrorPrefix.size()));
+        if (m_callbacks.onError)
+            m_callbacks.onError(Bytes(line.substr(kErrorPrefix.size())));
     }
 }
 

@@ -30,6 +30,10 @@ public:
         // The downloader's progress, in thousandths (0..1000).
         std::function<void(std::int32_t thousandths)> onProgress;
         NamedCallback onNamed;
+        // A subtitle file the downloader wrote, named as files are (relative, as bytes).
+        std::function<void(const QByteArray& name)> onSubtitles;
+        // The text of an error line, after it was shown.
+        std::function<void(const QByteArray& text)> onError;
     };
 
     ToolOutput(ToolGrammar grammar, Callbacks callbacks);

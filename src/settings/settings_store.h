@@ -69,6 +69,10 @@ namespace names {
 inline const QString kAffId = QStringLiteral("AffID");
 inline const QString kLastUpdate = QStringLiteral("LastUpdate");
 inline const QString kDefaultDownloadFolder = QStringLiteral("DefaultDownloadFolder");
+// The job options, each stored as the word of its choice.
+inline const QString kQuality = QStringLiteral("Quality");
+inline const QString kSubtitles = QStringLiteral("Subtitles");
+inline const QString kCookiesFrom = QStringLiteral("CookiesFrom");
 } // namespace names
 
 } // namespace settings

@@ -135,6 +135,7 @@ struct KindCase {
     const char* before; // files already in the folder, split by '|': .mp4 a clip, else its name
     const char* saved;  // the files the job saves, split by '|'
     const char* shown;  // a line that must be shown, or null
+    download::JobOptions options = {};
 };
 
 class JobKinds : public Jobs, public ::testing::WithParamInterface<KindCase> {};
@@ -149,7 +150,10 @@ TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheFirstToPlay)
     const QStringList before = QString::fromUtf8(c.before).split(u'|', Qt::SkipEmptyParts);
     for (const QString& name : before)
         ASSERT_TRUE(testenv::WriteFile(m_folder.filePath(name), content(name)));
-    Run(Job(Url(QString::fromLatin1(c.url)), c.kind, c.play, m_folder.path()));
+    download::DownloadJob job =
+        Job(Url(QString::fromLatin1(c.url)), c.kind, c.play, m_folder.path());
+    job.options = c.options;
+    Run(job);
 
     const QStringList names = QString::fromUtf8(c.saved).split(u'|', Qt::SkipEmptyParts);
     QStringList files = before + names, saved;
@@ -207,6 +211,24 @@ const KindCase kKindCases[] = {
      "the page offered script [script].mp4, which is not a video; it was not kept"},
     {"words_that_begin_with_a_dash_are_addresses_not_options", "clip.mp4 -o evil.%(ext)s",
      download::JobKind::Download, true, "", "clip [clip].mp4", "'-o' is not a valid URL"},
+    // The clip's height is not known: the limit gives way to the best there is.
+    {"a_quality_limit_the_page_cannot_meet_takes_the_best",
+     "clip.mp4",
+     download::JobKind::Avi,
+     true,
+     "",
+     "clip [clip].avi",
+     nullptr,
+     {.quality = download::Quality::UpTo480}},
+    // The test's home has no browser profile.
+    {"cookies_of_a_browser_without_a_profile_are_left_out",
+     "clip.mp4",
+     download::JobKind::Download,
+     true,
+     "",
+     "clip [clip].mp4",
+     "No cookies of Firefox were found; downloading without them",
+     {.cookies = download::CookiesFrom::Firefox}},
     // Versions of the downloader word the error differently; this much they share.
     {"a_missing_page_shows_the_downloaders_error", "no-such-video.mp4", download::JobKind::Download,
      true, "", "", "Unable to download webpage"},
@@ -214,6 +236,89 @@ const KindCase kKindCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Real, JobKinds, ::testing::ValuesIn(kKindCases),
                          [](const auto& row) { return std::string(row.param.name); });
+
+// Subtitles beside the video keep its name, that of the converted file too, and are never
+// played; inside an MP4 they are one of its streams and leave no file of their own.
+TEST_F(Jobs, SubtitlesAreKeptBesideTheVideoOrGoIntoTheMp4)
+{
+    const struct {
+        download::JobKind kind;
+        download::Subtitles subtitles;
+        const char* files; // split by '|', the played one first
+        const char* codecs;
+    } rows[] = {
+        {download::JobKind::Download, download::Subtitles::Beside,
+         "Subtitled (1) [page-1].mp4|Subtitled (1) [page-1].en.vtt", "h264 aac"},
+        {download::JobKind::Mp3, download::Subtitles::Inside,
+         "Subtitled (1) [page-1].mp3|Subtitled (1) [page-1].en.vtt", "mp3"},
+        {download::JobKind::Mp4, download::Subtitles::Inside, "Subtitled (1) [page-1].mp4",
+         "h264 aac mov_text"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.kind));
+        m_heard = {};
+        const QString folder = m_folder.filePath(QString::number(static_cast<int>(row.kind)));
+        download::DownloadJob job = Job(Url(u"subs/page.html"_s), row.kind, true, folder);
+        job.options.subtitles = row.subtitles;
+        Run(job);
+        QStringList files = QString::fromUtf8(row.files).split(u'|');
+        const QString played = folder + u'/' + files.front();
+        EXPECT_EQ(Result(), played) << m_heard.Log();
+        EXPECT_EQ(m_heard.saved.value(0), QStringList{played});
+        EXPECT_EQ(testenv::StreamCodecs(played), QLatin1StringView(row.codecs));
+        if (files.size() > 1) {
+            EXPECT_EQ(testenv::ReadFile(folder + u'/' + files[1]),
+                      testenv::ReadFile(testenv::MediaDir() + u"/subs/clip.en.vtt"_s));
+        }
+        files.sort();
+        EXPECT_EQ(testenv::FilesIn(folder), files);
+    }
+}
+
+// What is reported as subtitles leaves with its video only when it has a subtitle's extension and
+// the video's name; the rest goes with the staging folder.
+TEST_F(Jobs, OnlyTheVideosOwnSubtitlesLeaveWithIt)
+{
+    download::DownloadJob job =
+        Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path());
+    const QByteArray script = "#!/bin/sh\ncp '" + testenv::MediaDir().toUtf8() +
+                              "/clip.mp4' a.mp4\n"
+                              "for s in a.en.vtt a.en.desktop a.b.en.vtt; do\n"
+                              "  echo WEBVTT > $s; printf '[download] Subtitles: %s\\r\\n' $s\n"
+                              "done\nprintf '[download] Destination: a.mp4\\r\\n'\n";
+    job.workspace = OwnTools(script.constData(), nullptr);
+    Run(job);
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList({u"a.en.vtt"_s, u"a.mp4"_s}));
+    EXPECT_EQ(
+        m_heard.texts,
+        QStringList{
+            u"the page offered a.en.desktop as subtitles, which it is not; it was not kept"_s});
+}
+
+// The hint follows the first error that asks for a signed-in user, unless a browser was chosen.
+TEST_F(Jobs, ASiteThatAsksForASignInGetsTheHintOnceWhenNoBrowserIsChosen)
+{
+    const QString error = u"[youtube] abc: Sign in to confirm you\u2019re not a bot"_s;
+    download::DownloadJob job =
+        Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path());
+    job.workspace = OwnTools("#!/bin/sh\n"
+                             "for i in 1 2; do\n"
+                             "  printf 'ERROR: [youtube] abc: Sign in to confirm you\342\200\231re "
+                             "not a bot\\r\\n'\n"
+                             "done\nexit 1\n",
+                             nullptr);
+    Run(job);
+    EXPECT_EQ(m_heard.texts, QStringList({error,
+                                          u"The site asks you to sign in: right-click the window "
+                                          "and choose your browser under Cookies from"_s,
+                                          error}));
+    m_heard = {};
+    job.options.cookies = download::CookiesFrom::Firefox;
+    Run(job);
+    EXPECT_EQ(m_heard.texts,
+              QStringList(
+                  {u"No cookies of Firefox were found; downloading without them"_s, error, error}));
+}
 
 TEST_F(Jobs, AMissingFolderIsMadeWithItsParentsAndARelativeOneIsTakenFromHome)
 {

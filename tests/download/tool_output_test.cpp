@@ -26,6 +26,7 @@ struct Sink {
     std::string texts;
     std::string progress;
     std::string named;
+    std::string subtitles;
 
     ToolOutput Output(ToolGrammar grammar)
     {
@@ -37,6 +38,9 @@ struct Sink {
         callbacks.onNamed = [this](const QByteArray& name, bool alreadyThere) {
             named += name.toStdString() + (alreadyThere ? " (there)\n" : "\n");
         };
+        callbacks.onSubtitles = [this](const QByteArray& name) {
+            subtitles += name.toStdString() + '\n';
+        };
         return ToolOutput(grammar, std::move(callbacks));
     }
 };
@@ -45,9 +49,10 @@ struct GrammarCase {
     const char* name;
     bool downloader;
     std::string output;
-    std::string shown;         // the texts shown, one a line
-    std::string names;         // the names collected, one a line
-    std::string progress = {}; // the progress figures, one a line
+    std::string shown;          // the texts shown, one a line
+    std::string names;          // the names collected, one a line
+    std::string progress = {};  // the progress figures, one a line
+    std::string subtitles = {}; // the subtitle files named, one a line
 };
 
 class Grammar : public ::testing::TestWithParam<GrammarCase> {};
@@ -68,6 +73,7 @@ TEST_P(Grammar, GivesExactlyTheTextsNamesAndFigures)
         EXPECT_EQ(sink.texts, c.shown) << "pieces of " << piece;
         EXPECT_EQ(Lines(output.Names()), c.names) << "pieces of " << piece;
         EXPECT_EQ(sink.progress, c.progress) << "pieces of " << piece;
+        EXPECT_EQ(sink.subtitles, c.subtitles) << "pieces of " << piece;
         std::string named;
         for (const QByteArray& name : output.Names())
             named += name.toStdString() + (output.FoundAlreadyThere(name) ? " (there)\n" : "\n");
@@ -111,6 +117,9 @@ const GrammarCase kDownloaderCases[] = {
      "[download] Destination: a.mp4\n[download] Destination: b.mp4\r"
      "[download] Destination: c.mp4\r\n[download] Destination: d.mp4\n\r",
      "", "a.mp4\nb.mp4\nc.mp4\nd.mp4\n"},
+    {"subtitle_files_are_named_apart_from_the_videos", true,
+     "[download] Subtitles: a;b.en.vtt\r[download] Destination: a;b.mp4\r", "", "a;b.mp4\n", "",
+     "a;b.en.vtt\n"},
     {"leading_white_space_of_a_line_is_dropped", true,
      "x\r\n \t\v\f[download] Destination: a.mp4\r", "", "a.mp4\n"},
     {"a_last_line_without_its_end_counts_when_the_output_ends", true,

@@ -11,6 +11,7 @@
 #include "ui/main/job_indicator.h"
 #include "ui/main/job_notifier.h"
 #include "ui/main/main_commands.h"
+#include "ui/main/options_menu.h"
 #include "ui/main/start_values.h"
 #include "ui/main/tool_text.h"
 #include "ui/pages/download_page.h"
@@ -36,6 +37,7 @@ MainWindow::MainWindow(QString workspace, QString startUrl, download::JobKind st
     setWindowIcon(QIcon(QStringLiteral(":/icons/vandrel.png")));
     setAcceptDrops(true);
     m_indicator = new JobIndicator(m_tree, this);
+    m_options = new OptionsMenu(m_settingsKey, this);
     m_jobs = new download::JobList(
         {.onText = [this](const QByteArray& text) { OnJobText(text); },
          .onProgress = [this](std::int32_t thousandths) { m_indicator->Progress(thousandths); },
@@ -132,6 +134,7 @@ void MainWindow::StartJob(download::JobKind kind)
     job.kind = kind;
     job.play = m_tree.playAfterDownload->IsChecked();
     job.folder = folder;
+    job.options = m_options->Current();
     m_jobs->Start(std::move(job));
 }
 

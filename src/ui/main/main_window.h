@@ -23,6 +23,7 @@ namespace ui {
 
 class JobIndicator;
 class JobNotifier;
+class OptionsMenu;
 namespace pages {
 class DownloadPage;
 class Page;
@@ -109,6 +110,7 @@ private:
     bool m_stoppedByUser = false;
     JobIndicator* m_indicator = nullptr; // children of this window
     JobNotifier* m_notifier = nullptr;   // a word on the desktop when a job ends unseen
+    OptionsMenu* m_options = nullptr;    // the context menu: the next job's options
 };
 
 } // namespace ui

@@ -16,8 +16,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -268,6 +271,51 @@ TEST_F(MainWindowTest, AMissingFileToPlayIsNamedOnTheDownloadPage)
         EXPECT_EQ(dlg.DownloadPage()->LogText().toStdString(),
                   ("There is no file " + missing + " to play.\n").toStdString());
         EXPECT_EQ(opened, QStringList());
+    }
+}
+
+// The Menu key opens the options; a choice reaches the next job's downloader and the next
+// window.
+TEST_F(MainWindowTest, OptionsFromTheContextMenuReachTheDownloaderAndAreKept)
+{
+    ASSERT_TRUE(testenv::WriteFile(m_workspace.filePath(QStringLiteral("downloader")),
+                                   "#!/bin/sh\nprintf '%s\\n' \"$@\" > ../args\n"));
+    // The choice's action in the list's submenu of the menu the window opens.
+    const auto choice = [](MainWindow& dlg, const char* list, const char* text) -> QAction* {
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint());
+        QCoreApplication::sendEvent(&dlg, &key);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QAction* found = nullptr;
+        for (QAction* sub : menu ? menu->actions() : QList<QAction*>())
+            for (QAction* action : sub->text() == QLatin1String(list) && sub->menu()
+                                       ? sub->menu()->actions()
+                                       : QList<QAction*>())
+                found = action->text() == QLatin1String(text) ? action : found;
+        if (menu)
+            menu->close();
+        return found;
+    };
+    {
+        auto dlg = Window(QStringLiteral("http://127.0.0.1:1/a"));
+        for (const auto& [list, text] :
+             {std::pair{"Quality", "Up to 720p"}, std::pair{"Subtitles", "Beside the video"}}) {
+            QAction* action = choice(*dlg, list, text);
+            ASSERT_TRUE(action) << text;
+            action->trigger();
+        }
+        Press(JobButtonOf(dlg->Tree(), download::JobKind::Download));
+        ASSERT_TRUE(testenv::WaitUntil([&] { return dlg->RunningJobs() == 0; }, 20000));
+        const QByteArray args = testenv::ReadFile(m_folder.filePath(QStringLiteral("args")));
+        EXPECT_TRUE(args.contains("\n-f\nbv*[height<=720]+ba/b[height<=720]/b\n")) << args.data();
+        EXPECT_TRUE(args.contains("\n--write-subs\n--sub-langs\n")) << args.data();
+    }
+    auto next = Window({});
+    for (const auto& [list, text] :
+         {std::pair{"Quality", "Up to 720p"}, std::pair{"Subtitles", "Beside the video"},
+          std::pair{"Cookies from", "None"}}) {
+        QAction* action = choice(*next, list, text);
+        ASSERT_TRUE(action) << text;
+        EXPECT_TRUE(action->isChecked()) << text;
     }
 }
 
