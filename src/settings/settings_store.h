@@ -69,6 +69,9 @@ namespace names {
 inline const QString kAffId = QStringLiteral("AffID");
 inline const QString kLastUpdate = QStringLiteral("LastUpdate");
 inline const QString kDefaultDownloadFolder = QStringLiteral("DefaultDownloadFolder");
+// The job button pressed last, by its command-line word ("download-mp3"): Return in the URL
+// field presses it again.
+inline const QString kLastJobButton = QStringLiteral("LastJobButton");
 } // namespace names
 
 } // namespace settings

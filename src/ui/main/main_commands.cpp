@@ -22,7 +22,8 @@ std::function<void()> Locked(std::function<void()> command)
 
 } // namespace
 
-void WireCommands(MainWindow& window, const MainTree& tree)
+void WireCommands(MainWindow& window, const MainTree& tree,
+                  std::function<void(download::JobKind)> onJobPressed)
 {
     MainWindow* w = &window;
     tree.minimise->SetCommand(w, [w] { w->showMinimized(); });
@@ -37,7 +38,11 @@ void WireCommands(MainWindow& window, const MainTree& tree)
             page->ChooseDownloadFolder();
     });
     for (const JobButton& job : tree.jobButtons)
-        job.button->SetCommand(w, Locked([w, kind = job.kind] { w->StartJob(kind); }));
+        job.button->SetCommand(w, Locked([w, kind = job.kind, onJobPressed] {
+                                   if (onJobPressed)
+                                       onJobPressed(kind);
+                                   w->StartJob(kind);
+                               }));
 }
 
 } // namespace ui
