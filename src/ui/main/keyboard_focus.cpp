@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include <algorithm>
+
 namespace ui {
 namespace {
 
@@ -51,8 +53,9 @@ KeyboardFocus::KeyboardFocus(SkinWindow& window, const MainTree& tree, pages::Do
         m_stops.push_back({nullptr, Place({job.button})});
         m_jobButtons.emplace_back(job.kind, job.button);
     }
-    // The log takes the keyboard so that Ctrl+C copies it and a screen reader reads it.
-    m_stops.push_back({page.LogBox(), {}});
+    // The log takes the keyboard so that Ctrl+C copies it and a screen reader reads it; it shows
+    // no focus of its own, so the skin rings its place.
+    m_stops.push_back({page.LogBox(), Place({tree.logWindow})});
     m_stops.push_back({nullptr, Place({tree.back})});
     m_stops.push_back({nullptr, Place({tree.minimise})});
     // The stop button takes the close button's place during a job.
@@ -68,12 +71,15 @@ KeyboardFocus::KeyboardFocus(SkinWindow& window, const MainTree& tree, pages::Do
     m_window.SetTabHandler([keys = QPointer(this)](bool next) { return keys && keys->Move(next); });
     m_window.installEventFilter(this);
     page.UrlField()->installEventFilter(this);
-    // Any other widget taking the focus (a click into a field) takes it off the skin.
+    // A control of the window taking the focus (a click into a field) takes it off the skin; a
+    // dialog over the window (the folder chooser) leaves it where it is.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (now && now != &m_window && m_onSkin) {
-            m_onSkin.reset();
-            m_window.SetKeyboardFocus({});
-        }
+        if (!now || now == &m_window || now->window() != &m_window)
+            return;
+        m_onSkin.reset();
+        const auto stop = std::find_if(m_stops.begin(), m_stops.end(),
+                                       [now](const Stop& s) { return s.widget == now; });
+        m_window.SetKeyboardFocus(stop == m_stops.end() ? Place({}) : stop->elements);
     });
     // Given when the window first becomes active.
     page.UrlField()->setFocus(Qt::OtherFocusReason);
@@ -153,8 +159,6 @@ void KeyboardFocus::FocusOn(std::size_t index)
 {
     const Stop& stop = m_stops[index];
     if (stop.widget) {
-        m_onSkin.reset();
-        m_window.SetKeyboardFocus({});
         stop.widget->setFocus(Qt::TabFocusReason);
         return;
     }

@@ -41,7 +41,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    // A place Tab stops at: a native control, or skin elements that take turns in one spot.
+    // A place Tab stops at: a native control, or skin elements that take turns in one spot. A
+    // control's elements are what the skin rings while it has the focus (none: it shows its
+    // own).
     struct Stop {
         QPointer<QWidget> widget;
         std::vector<std::weak_ptr<LayoutElement>> elements;
