@@ -134,11 +134,14 @@ public:
     {
         if (!actionNames().contains(name) || !m_window)
             return;
-        TreeLockGuard tree(TreeLock());
         const std::shared_ptr<LayoutElement> e = m_element.lock();
-        auto* button = dynamic_cast<ButtonElement*>(e.get());
-        if (button && IsShownUnder(button, m_window->Root().get(), true))
-            button->Press();
+        {
+            TreeLockGuard tree(TreeLock());
+            auto* button = dynamic_cast<ButtonElement*>(e.get());
+            if (button && IsShownUnder(button, m_window->Root().get(), true))
+                button->Press();
+        }
+        NotifyElementChanged(m_window, e);
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
@@ -265,6 +268,21 @@ QAccessibleInterface* SkinFactory(const QString&, QObject* object)
     return nullptr;
 }
 
+// The interface of e, a named element of window's tree; null while no screen reader listens,
+// so none is made for nothing.
+QAccessibleInterface* ListenedInterface(SkinWindow* window, const std::shared_ptr<LayoutElement>& e)
+{
+    if (!QAccessible::isActive() || !e || !window)
+        return nullptr;
+    {
+        TreeLockGuard tree(TreeLock());
+        if (e->AccessibleName().isEmpty())
+            return nullptr;
+    }
+    auto* skin = dynamic_cast<SkinAccessible*>(QAccessible::queryAccessibleInterface(window));
+    return skin ? skin->InterfaceOf(e) : nullptr;
+}
+
 } // namespace
 
 void InstallSkinAccessibility()
@@ -277,16 +295,24 @@ void InstallSkinAccessibility()
 
 void NotifyElementFocus(SkinWindow* window, const std::shared_ptr<LayoutElement>& e)
 {
-    // Without a screen reader listening no interface is made.
-    if (!QAccessible::isActive() || !e)
-        return;
-    {
-        TreeLockGuard tree(TreeLock());
-        if (e->AccessibleName().isEmpty())
-            return;
+    if (QAccessibleInterface* element = ListenedInterface(window, e)) {
+        QAccessibleEvent event(element, QAccessible::Focus);
+        QAccessible::updateAccessibility(&event);
     }
-    if (auto* skin = dynamic_cast<SkinAccessible*>(QAccessible::queryAccessibleInterface(window))) {
-        QAccessibleEvent event(skin->InterfaceOf(e), QAccessible::Focus);
+}
+
+void NotifyElementChanged(SkinWindow* window, const std::shared_ptr<LayoutElement>& e)
+{
+    QAccessibleInterface* element = ListenedInterface(window, e);
+    if (!element)
+        return;
+    if (element->role() == QAccessible::CheckBox) {
+        QAccessible::State checked;
+        checked.checked = true;
+        QAccessibleStateChangeEvent event(element, checked);
+        QAccessible::updateAccessibility(&event);
+    } else if (QAccessibleValueInterface* value = element->valueInterface()) {
+        QAccessibleValueChangeEvent event(element, value->currentValue());
         QAccessible::updateAccessibility(&event);
     }
 }

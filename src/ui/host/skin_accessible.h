@@ -16,5 +16,8 @@ void InstallSkinAccessibility();
 // Tells screen readers that the keyboard is now on e, an element of window's tree. GUI thread,
 // without the tree lock.
 void NotifyElementFocus(SkinWindow* window, const std::shared_ptr<LayoutElement>& e);
+// Tells screen readers that what they read of e changed: a checkbox's state, a ring's value.
+// GUI thread, without the tree lock.
+void NotifyElementChanged(SkinWindow* window, const std::shared_ptr<LayoutElement>& e);
 
 } // namespace ui

@@ -5,6 +5,7 @@
 
 #include "ui/controls/button_element.h"
 #include "ui/elements/tree_lock.h"
+#include "ui/host/skin_accessible.h"
 #include "ui/host/skin_window.h"
 #include "ui/main/main_tree.h"
 #include "ui/pages/download_page.h"
@@ -170,16 +171,22 @@ void KeyboardFocus::FocusOn(std::size_t index)
 
 bool KeyboardFocus::PressFocused()
 {
-    TreeLockGuard tree(TreeLock());
-    const std::shared_ptr<LayoutElement> root = m_root.lock();
-    for (const std::weak_ptr<LayoutElement>& candidate : m_stops[*m_onSkin].elements) {
-        const std::shared_ptr<LayoutElement> e = candidate.lock();
-        if (e && IsShownUnder(e.get(), root.get(), true)) {
-            if (auto* button = dynamic_cast<ButtonElement*>(e.get()))
-                button->Press();
-            break;
+    std::shared_ptr<LayoutElement> pressed;
+    {
+        TreeLockGuard tree(TreeLock());
+        const std::shared_ptr<LayoutElement> root = m_root.lock();
+        for (const std::weak_ptr<LayoutElement>& candidate : m_stops[*m_onSkin].elements) {
+            const std::shared_ptr<LayoutElement> e = candidate.lock();
+            if (e && IsShownUnder(e.get(), root.get(), true)) {
+                if (auto* button = dynamic_cast<ButtonElement*>(e.get()))
+                    button->Press();
+                pressed = e;
+                break;
+            }
         }
     }
+    // The checkbox's new state is heard at once.
+    NotifyElementChanged(&m_window, pressed);
     return true;
 }
 
