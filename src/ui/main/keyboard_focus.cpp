@@ -15,6 +15,7 @@
 #include <QLineEdit>
 
 #include <algorithm>
+#include <utility>
 
 namespace ui {
 namespace {
@@ -74,7 +75,18 @@ KeyboardFocus::KeyboardFocus(SkinWindow& window, const MainTree& tree, pages::Do
     page.UrlField()->installEventFilter(this);
     // A control of the window taking the focus (a click into a field) takes it off the skin; a
     // dialog over the window (the folder chooser) leaves it where it is.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        const bool handOver = std::exchange(m_toStopWhenDisabled, false);
+        // Qt drops the focus of a field that a job disables; after Return there it goes on to
+        // the stop button, so the keyboard can end the job it started.
+        if (!now && handOver && old && !old->isEnabled())
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!QApplication::focusWidget() && Usable(m_stops.back()))
+                        FocusOn(m_stops.size() - 1);
+                },
+                Qt::QueuedConnection);
         if (!now || now == &m_window || now->window() != &m_window)
             return;
         m_onSkin.reset();
@@ -137,12 +149,10 @@ bool KeyboardFocus::Move(bool next)
 {
     const std::size_t count = m_stops.size();
     const std::optional<std::size_t> current = Current();
-    // Qt asks too when the control with the focus is being disabled or hidden (a job starts,
-    // the page changes): then the button in close's place takes it, the stop button during a
-    // job.
-    if (current && m_stops[*current].widget && !Usable(m_stops[*current]) &&
-        Usable(m_stops.back())) {
-        FocusOn(count - 1);
+    // Qt asks too when the control with the focus is being hidden (the page changes): the focus
+    // then leaves it for no place in particular, and no ring shows until a key asks for one.
+    if (current && m_stops[*current].widget && !Usable(m_stops[*current])) {
+        m_stops[*current].widget->clearFocus();
         return true;
     }
     const std::size_t from = current.value_or(next ? count - 1 : 0);
@@ -192,6 +202,7 @@ bool KeyboardFocus::PressFocused()
 
 void KeyboardFocus::PressLastJob()
 {
+    m_toStopWhenDisabled = true;
     TreeLockGuard tree(TreeLock());
     const std::shared_ptr<LayoutElement> root = m_root.lock();
     for (const auto& [kind, weak] : m_jobButtons) {

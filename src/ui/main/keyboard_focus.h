@@ -65,6 +65,7 @@ private:
     std::vector<std::pair<download::JobKind, std::weak_ptr<ButtonElement>>> m_jobButtons;
     std::optional<settings::SettingsKey> m_settingsKey;
     download::JobKind m_lastJob = download::JobKind::Download;
+    bool m_toStopWhenDisabled = false; // Return in the URL field is starting a job
 };
 
 } // namespace ui
