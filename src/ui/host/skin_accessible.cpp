@@ -14,6 +14,7 @@
 #include <QAccessibleWidget>
 #include <QPointer>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
