@@ -110,7 +110,7 @@ void CheckboxElement::Press()
     if (!IsEnabled())
         return;
     ButtonElement::Press();
-    // The receiver handles the press only after this pointer event, so it sees the new state.
+    // The receiver handles the press only after this call, so it sees the new state.
     if (IsEnabled())
         SetIsChecked(!m_isChecked);
 }
