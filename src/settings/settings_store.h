@@ -73,6 +73,9 @@ inline const QString kDefaultDownloadFolder = QStringLiteral("DefaultDownloadFol
 inline const QString kQuality = QStringLiteral("Quality");
 inline const QString kSubtitles = QStringLiteral("Subtitles");
 inline const QString kCookiesFrom = QStringLiteral("CookiesFrom");
+// The job button pressed last, by its command-line word ("download-mp3"): Return in the URL
+// field presses it again.
+inline const QString kLastJobButton = QStringLiteral("LastJobButton");
 } // namespace names
 
 } // namespace settings

@@ -133,6 +133,7 @@ bool AppDriver::Start(const QStringList& args)
         env.insert(QLatin1String(name), root + u'/' + QLatin1String(sub));
     env.insert(QStringLiteral("PATH"),
                root + QStringLiteral("/bin:") + env.value(QStringLiteral("PATH")));
+    env.insert(m_env);
 
     if (Running())
         m_earlier.push_back(std::move(m_process));

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,9 @@ public:
     // run that is still going on keeps running beside it (until the driver ends); Pid() and the
     // window calls then mean the new one.
     bool Start(const QStringList& args);
+
+    // Sets a variable for the runs started from now on.
+    void SetEnvironment(const QString& name, const QString& value) { m_env.insert(name, value); }
 
     QString DownloadFolder() const { return m_root.path() + QStringLiteral("/downloads"); }
     QString SandboxFolder() const { return m_root.path(); }
@@ -72,6 +76,7 @@ private:
     std::unique_ptr<QProcess> m_process;
     std::vector<std::unique_ptr<QProcess>> m_earlier;
     QString m_display;
+    QProcessEnvironment m_env;
     mutable QString m_window; // X window id, decimal: the last one found
     mutable QPoint m_origin;
 };

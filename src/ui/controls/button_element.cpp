@@ -46,7 +46,7 @@ void ButtonElement::OnPropertyChanged(PropertyName name)
         OnMouseLeave();
 }
 
-void ButtonElement::PostPress()
+void ButtonElement::Press()
 {
     if (!IsEnabled() || !m_receiver || !m_command)
         return;
@@ -56,7 +56,7 @@ void ButtonElement::PostPress()
 
 void ButtonElement::OnMouseDown(Point)
 {
-    PostPress();
+    Press();
 }
 
 void ButtonElement::OnMouseMove(Point)
@@ -105,12 +105,12 @@ void CheckboxElement::OnPropertyChanged(PropertyName name)
         SetImage(CurrentBaseImage());
 }
 
-void CheckboxElement::OnMouseDown(Point)
+void CheckboxElement::Press()
 {
     if (!IsEnabled())
         return;
-    PostPress();
-    // The receiver handles the press only after this pointer event, so it sees the new state.
+    ButtonElement::Press();
+    // The receiver handles the press only after this call, so it sees the new state.
     if (IsEnabled())
         SetIsChecked(!m_isChecked);
 }

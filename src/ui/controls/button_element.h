@@ -40,6 +40,10 @@ public:
     // HotImage and so made only once.
     SharedImage CurrentHotImage();
 
+    // What a click does, also for the keyboard and screen readers: posts the command (when
+    // enabled), which runs after the caller has let the tree go. Tree lock held.
+    virtual void Press();
+
     // Pointer hooks, called by routing on the window's thread with the tree lock held.
     void OnMouseDown(Point p) override;
     void OnMouseMove(Point p) override;
@@ -47,8 +51,6 @@ public:
 
 protected:
     void OnPropertyChanged(PropertyName name) override;
-    // Posts the command (when enabled); it runs after routing has returned.
-    void PostPress();
 
 private:
     SharedImage m_hotImage;
@@ -58,7 +60,7 @@ private:
 };
 
 // A button with a checked state and a second pair of pictures for it; a press posts its
-// command, then toggles the state.
+// command, then toggles the state (the command sees the new one).
 class CheckboxElement : public ButtonElement {
 public:
     const SharedImage& CheckedHotImage() const { return m_checkedHotImage; }
@@ -74,7 +76,7 @@ public:
     // The hot picture of the current state, made from its base picture when missing.
     SharedImage CurrentHotImage();
 
-    void OnMouseDown(Point p) override;
+    void Press() override;
     void OnMouseMove(Point p) override;
     void OnMouseLeave() override;
 

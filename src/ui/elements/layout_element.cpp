@@ -61,6 +61,17 @@ LayoutElement* FindRoot(const LayoutElement* e)
     }
 }
 
+bool IsShownUnder(const LayoutElement* e, const LayoutElement* root, bool usable)
+{
+    for (const LayoutElement* current = e; current; current = detail::ParentOf(current)) {
+        if (!current->IsVisible() || (usable && !current->IsEnabled()))
+            return false;
+        if (current == root)
+            return true;
+    }
+    return false;
+}
+
 std::shared_ptr<LayoutElement> FindElementById(std::uint32_t id)
 {
     Tables& t = GetTables();

@@ -5,11 +5,13 @@
 
 #include "ui/elements/geometry.h"
 
+#include <QString>
 #include <Qt>
 
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 namespace ui {
 
@@ -100,6 +102,8 @@ public:
     bool IsVisible() const { return m_isVisible; }
     bool CollapseWhenHidden() const { return m_collapseWhenHidden; }
     Qt::CursorShape Cursor() const { return m_cursor; }
+    // What a screen reader calls the element; empty: the element is no part of what it reads.
+    const QString& AccessibleName() const { return m_accessibleName; }
     HostCallbackFn HostCallback() const { return m_hostCallback; }
     void* HostContext() const { return m_hostContext; }
     ChangeCallbackFn ChangeCallback() const { return m_changeCallback; }
@@ -120,6 +124,7 @@ public:
     void SetIsInteractive(bool value) { m_isInteractive = value; }
     void SetCollapseWhenHidden(bool value) { m_collapseWhenHidden = value; }
     void SetCursor(Qt::CursorShape value) { m_cursor = value; }
+    void SetAccessibleName(QString value) { m_accessibleName = std::move(value); }
     void SetHostCallback(HostCallbackFn fn) { m_hostCallback = fn; }
     void SetHostContext(void* context) { m_hostContext = context; }
     void SetChangeCallback(ChangeCallbackFn fn) { m_changeCallback = fn; }
@@ -181,6 +186,7 @@ private:
     bool m_isVisible = true;
     bool m_collapseWhenHidden = true;
     Qt::CursorShape m_cursor = Qt::ArrowCursor;
+    QString m_accessibleName;
     HostCallbackFn m_hostCallback = nullptr;
     void* m_hostContext = nullptr;
     ChangeCallbackFn m_changeCallback = nullptr;
@@ -189,6 +195,9 @@ private:
 
 // The topmost ancestor of e through the parent map, e itself without a panel, or null.
 LayoutElement* FindRoot(const LayoutElement* e);
+// Whether e is drawn under root: e and every panel between them visible. With usable, also
+// enabled, so a press would reach it. False when root is not an ancestor of e (or e itself).
+bool IsShownUnder(const LayoutElement* e, const LayoutElement* root, bool usable = false);
 // The live element with that Id, or null. An element that is being destroyed, or that no
 // shared pointer owns, is not returned. Elements are made on the window's thread; looking up
 // an element while another thread is still constructing it is not supported.

@@ -8,6 +8,7 @@
 #include "ui/elements/routing.h"
 #include "ui/elements/tree_lock.h"
 #include "ui/host/opaque_region.h"
+#include "ui/host/skin_accessible.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -29,6 +30,21 @@ constexpr QPoint kOutside(-1, -1);
 // A mask that leaves nothing of the window: an empty region would lift the mask altogether.
 const QRegion kNothing(-1, -1, 1, 1);
 
+// The keyboard's ring, just outside the element: white dots on black, seen on any picture.
+void DrawFocusRing(QImage& frame, const Rect& r)
+{
+    if (frame.isNull())
+        return;
+    constexpr int kGap = 2; // between the element and the ring's 2-pixel line
+    const QRectF ring(r.x - kGap - 1, r.y - kGap - 1, r.width + 2 * kGap + 1,
+                      r.height + 2 * kGap + 1);
+    QPainter painter(&frame);
+    painter.setPen(QPen(Qt::black, 2));
+    painter.drawRect(ring);
+    painter.setPen(QPen(Qt::white, 2, Qt::DotLine));
+    painter.drawRect(ring);
+}
+
 } // namespace
 
 SkinWindow::SkinWindow(QWidget* parent, int frameRate)
@@ -41,6 +57,7 @@ SkinWindow::SkinWindow(QWidget* parent, int frameRate)
     setMouseTracking(true);
     // Until the first frame arrives nothing of the window shows or takes clicks.
     setMask(kNothing);
+    InstallSkinAccessibility();
     // The cursor follows the hot element; without one the window's default comes back.
     m_setCursor = [this](std::optional<Qt::CursorShape> shape) {
         if (shape)
@@ -71,6 +88,41 @@ void SkinWindow::SetRoot(std::shared_ptr<LayoutElement> root)
         m_root->SetHostCallback(&SkinWindow::HostInvalidate);
         m_relayout.Set();
     }
+}
+
+std::shared_ptr<LayoutElement> SkinWindow::Root() const
+{
+    TreeLockGuard tree(TreeLock());
+    return m_root;
+}
+
+void SkinWindow::SetKeyboardFocus(std::vector<std::weak_ptr<LayoutElement>> place)
+{
+    std::shared_ptr<LayoutElement> focused;
+    {
+        TreeLockGuard tree(TreeLock());
+        m_keyboardFocus = std::move(place);
+        focused = FocusedElement();
+    }
+    m_redraw.Set();
+    // Told outside the lock: a screen reader's bridge may ask other questions meanwhile.
+    NotifyElementFocus(this, focused);
+}
+
+std::shared_ptr<LayoutElement> SkinWindow::FocusedElement() const
+{
+    TreeLockGuard tree(TreeLock());
+    for (const std::weak_ptr<LayoutElement>& candidate : m_keyboardFocus) {
+        std::shared_ptr<LayoutElement> e = candidate.lock();
+        if (e && IsShownUnder(e.get(), m_root.get()))
+            return e;
+    }
+    return nullptr;
+}
+
+bool SkinWindow::focusNextPrevChild(bool next)
+{
+    return m_tabHandler ? m_tabHandler(next) : QDialog::focusNextPrevChild(next);
 }
 
 void SkinWindow::HostInvalidate(void* context, PropertyName /*name*/, int visualOnly)
@@ -144,6 +196,8 @@ bool SkinWindow::RenderFrame(bool wokeForRelayout)
             m_root->Render(surface, Rect{0, 0, desired.width, desired.height});
             surface.End();
         }
+        if (const std::shared_ptr<LayoutElement> focused = FocusedElement())
+            DrawFocusRing(*frame, focused->ActualRect());
         resized = m_root->ActualWidth() != savedWidth || m_root->ActualHeight() != savedHeight;
     }
 

@@ -13,9 +13,11 @@
 #include <QRegion>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class QMouseEvent;
 class QPainter;
@@ -42,6 +44,21 @@ public:
 
     // Replaces the tree (may be none); GUI thread. The old root no longer reaches this host.
     void SetRoot(std::shared_ptr<LayoutElement> root);
+    // The tree; read it under the tree lock.
+    std::shared_ptr<LayoutElement> Root() const;
+
+    // The element the keyboard is on, which the frame rings: the first shown one of place
+    // (elements that take turns in one spot, as the close and the stop button do); an empty
+    // place: none. The window itself then holds Qt's focus. GUI thread.
+    void SetKeyboardFocus(std::vector<std::weak_ptr<LayoutElement>> place);
+    // The shown element of that place, or null. Tree lock held.
+    std::shared_ptr<LayoutElement> FocusedElement() const;
+    // Tab and Shift+Tab (next false) anywhere in the window go to handler, which answers
+    // whether the focus moved; without one Qt's own order applies.
+    void SetTabHandler(std::function<bool(bool next)> handler)
+    {
+        m_tabHandler = std::move(handler);
+    }
     // The root's host callback: signals the redraw event when visualOnly's low byte is set,
     // otherwise the relayout event. Runs with the tree lock held and only signals.
     static void HostInvalidate(void* context, PropertyName name, int visualOnly);
@@ -70,6 +87,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void RenderLoop(std::stop_token stop);
@@ -83,6 +101,7 @@ private:
     // Changed only by SetRoot on the GUI thread, under the tree lock; other threads read it
     // under that lock.
     std::shared_ptr<LayoutElement> m_root;
+    std::vector<std::weak_ptr<LayoutElement>> m_keyboardFocus; // under the tree lock too
 
     platform::Event m_stop;
     platform::Event m_redraw;
@@ -103,6 +122,7 @@ private:
     std::uint64_t m_maskUpdates = 0;
     bool m_manualDrag = false;
     QPoint m_dragOffset; // pointer's global position minus the window's position
+    std::function<bool(bool next)> m_tabHandler;
 
     const int m_frameRate;
 

@@ -2,8 +2,8 @@
 #include "ui/main/job_indicator.h"
 
 #include "ui/elements/tree_lock.h"
-
-#include <QWidget>
+#include "ui/host/skin_accessible.h"
+#include "ui/host/skin_window.h"
 
 namespace ui {
 namespace {
@@ -16,7 +16,7 @@ constexpr int kSpinStepDegrees = 30;
 
 const QString JobIndicator::kTitle = QStringLiteral("Vandrel");
 
-JobIndicator::JobIndicator(const MainTree& tree, QWidget* window)
+JobIndicator::JobIndicator(const MainTree& tree, SkinWindow* window)
     : QObject(window), m_tree(tree), m_window(window)
 {
     m_spinner.setInterval(kSpinIntervalMs);
@@ -41,10 +41,15 @@ void JobIndicator::Progress(std::int32_t thousandths)
 {
     if (m_spinner.isActive())
         return;
+    bool newPercent = false;
     {
         TreeLockGuard tree(TreeLock());
+        newPercent = m_tree.progressRing->Progress() / 10 != thousandths / 10;
         m_tree.progressRing->SetProgress(thousandths); // no frame when the value is the same
     }
+    // A screen reader hears the percent the title shows, once per change.
+    if (newPercent)
+        NotifyElementChanged(m_window, m_tree.progressRing);
     m_window->setWindowTitle(QStringLiteral("%1% \u00b7 %2").arg(thousandths / 10).arg(kTitle));
 }
 
@@ -56,6 +61,7 @@ void JobIndicator::Converting()
         TreeLockGuard tree(TreeLock());
         m_tree.progressRing->SetProgress(ProgressRing::kIndeterminate);
     }
+    NotifyElementChanged(m_window, m_tree.progressRing);
     m_window->setWindowTitle(QStringLiteral("Converting \u00b7 %1").arg(kTitle));
     m_spinner.start();
 }

@@ -11,14 +11,14 @@
 
 #include <cstdint>
 
-class QWidget;
-
 namespace ui {
+
+class SkinWindow;
 
 class JobIndicator : public QObject {
 public:
     // The window's title is its name while idle. tree must outlive this object; GUI thread.
-    JobIndicator(const MainTree& tree, QWidget* window);
+    JobIndicator(const MainTree& tree, SkinWindow* window);
 
     // Returns the busy picture it shows, which the log box lays under its text too.
     SharedImage Started();
@@ -37,7 +37,7 @@ private:
     void Turn();
 
     const MainTree& m_tree;
-    QWidget* m_window;
+    SkinWindow* m_window;
     QTimer m_spinner;
 };
 

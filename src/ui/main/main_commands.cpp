@@ -22,7 +22,8 @@ std::function<void()> Locked(std::function<void()> command)
 
 } // namespace
 
-void WireCommands(MainWindow& window, const MainTree& tree)
+void WireCommands(MainWindow& window, const MainTree& tree,
+                  std::function<void(download::JobKind)> onJobPressed)
 {
     MainWindow* w = &window;
     tree.minimise->SetCommand(w, [w] { w->showMinimized(); });
@@ -36,8 +37,15 @@ void WireCommands(MainWindow& window, const MainTree& tree)
         if (pages::DownloadPage* page = w->DownloadPage())
             page->ChooseDownloadFolder();
     });
+    // The press is told before the lock: it may write the settings file, which the render
+    // thread need not wait for.
     for (const JobButton& job : tree.jobButtons)
-        job.button->SetCommand(w, Locked([w, kind = job.kind] { w->StartJob(kind); }));
+        job.button->SetCommand(w, [kind = job.kind, onJobPressed,
+                                   start = Locked([w, kind = job.kind] { w->StartJob(kind); })] {
+            if (onJobPressed)
+                onJobPressed(kind);
+            start();
+        });
 }
 
 } // namespace ui

@@ -27,11 +27,12 @@ std::shared_ptr<ImageElement> Picture(std::uint16_t id)
     return e;
 }
 
-std::shared_ptr<ButtonElement> Button(std::uint16_t base, std::uint16_t hot)
+std::shared_ptr<ButtonElement> Button(std::uint16_t base, std::uint16_t hot, QString name)
 {
     auto e = std::make_shared<ButtonElement>();
     e->SetBaseImage(LoadPngResource(base));
     e->SetHotImage(LoadPngResource(hot));
+    e->SetAccessibleName(std::move(name));
     return e;
 }
 
@@ -70,6 +71,7 @@ void BuildDownloadPanel(MainTree& t, const MainTreeWindows& windows)
     t.progressRing->SetWidth(kRingSize);
     t.progressRing->SetHeight(kRingSize);
     t.progressRing->SetIsVisible(false);
+    t.progressRing->SetAccessibleName(QStringLiteral("Progress"));
     Place(panel, t.progressRing, kMarkCentreX - kRingSize / 2, kMarkCentreY - kRingSize / 2);
 
     auto urlRow = std::make_shared<StackPanel>();
@@ -88,7 +90,7 @@ void BuildDownloadPanel(MainTree& t, const MainTreeWindows& windows)
     auto folderField = std::make_shared<GridPanel>();
     folderField->AddChild(Picture(161));
     auto folderDock = std::make_shared<DockPanel>();
-    t.folderButton = Button(146, 158);
+    t.folderButton = Button(146, 158, QStringLiteral("Browse"));
     folderDock->SetDock(t.folderButton.get(), DockSide::Right);
     folderDock->AddChild(t.folderButton);
     t.folderWindow = FieldWindow(windows.folderField); // the last child fills the rest
@@ -103,6 +105,7 @@ void BuildDownloadPanel(MainTree& t, const MainTreeWindows& windows)
     t.playAfterDownload->SetBaseImage(LoadPngResource(147));
     t.playAfterDownload->SetCheckedBaseImage(LoadPngResource(148));
     t.playAfterDownload->SetIsChecked(true);
+    t.playAfterDownload->SetAccessibleName(QStringLiteral("Play after download"));
     Place(panel, t.playAfterDownload, 295, 395);
 
     auto logField = std::make_shared<GridPanel>();
@@ -115,7 +118,8 @@ void BuildDownloadPanel(MainTree& t, const MainTreeWindows& windows)
     Place(panel, Picture(149), 293, 501);
     for (std::size_t i = 0; i < download::kJobKinds.size(); ++i) {
         const download::JobKindRow& row = download::kJobKinds[i];
-        t.jobButtons[i] = {row.kind, Button(row.picture, row.pressedPicture)};
+        const QString name = QString::fromUtf8(row.name.data(), std::ssize(row.name));
+        t.jobButtons[i] = {row.kind, Button(row.picture, row.pressedPicture, name)};
         Place(panel, t.jobButtons[i].button, row.x, row.y);
     }
 }
@@ -124,7 +128,7 @@ void BuildPlayerPanel(MainTree& t, const MainTreeWindows& windows)
 {
     CanvasPanel& panel = *t.playerPanel;
     AddHeading(panel);
-    t.back = Button(134, 180);
+    t.back = Button(134, 180, QStringLiteral("Back"));
     Place(panel, t.back, 599, 286);
     t.browserWindow = std::make_shared<WindowElement>();
     t.browserWindow->SetWindow(WindowHandle::Track(windows.browser));
@@ -164,11 +168,11 @@ MainTree BuildMainTree(const MainTreeWindows& windows)
     t.root->AddChild(t.skin);
 
     auto windowButtons = std::make_shared<CanvasPanel>();
-    t.minimise = Button(133, 179);
+    t.minimise = Button(133, 179, QStringLiteral("Minimise"));
     Place(*windowButtons, t.minimise, 595, 101);
-    t.close = Button(134, 180);
+    t.close = Button(134, 180, QStringLiteral("Close"));
     Place(*windowButtons, t.close, 668, 165);
-    t.stop = Button(186, 187);
+    t.stop = Button(186, 187, QStringLiteral("Stop"));
     t.stop->SetIsVisible(false);
     Place(*windowButtons, t.stop, 668, 165);
     t.root->AddChild(windowButtons);

@@ -10,8 +10,10 @@
 #include "ui/main/job_done_text.h"
 #include "ui/main/job_indicator.h"
 #include "ui/main/job_notifier.h"
+#include "ui/main/keyboard_focus.h"
 #include "ui/main/main_commands.h"
 #include "ui/main/options_menu.h"
+#include "ui/main/page_accessible.h"
 #include "ui/main/start_values.h"
 #include "ui/main/tool_text.h"
 #include "ui/pages/download_page.h"
@@ -73,7 +75,9 @@ void MainWindow::BuildWindow()
 
     m_tree = BuildMainTree({m_downloadPage->UrlField(), m_downloadPage->FolderField(),
                             m_downloadPage->LogBox(), m_playerPage->BrowserHost()});
-    WireCommands(*this, m_tree);
+    m_keyboard = std::make_unique<KeyboardFocus>(*this, m_tree, *m_downloadPage, key);
+    WireCommands(*this, m_tree, [this](download::JobKind kind) { m_keyboard->RememberJob(kind); });
+    DescribeForScreenReaders(*m_downloadPage);
     m_pages.Add(kDownloadPage, m_tree.downloadPanel.get(), m_downloadPage);
     m_pages.Add(kPlayerPage, m_tree.playerPanel.get(), m_playerPage);
     m_downloadPage->SetLogBackground(QImage());

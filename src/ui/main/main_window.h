@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace download {
@@ -24,6 +25,7 @@ namespace ui {
 class JobIndicator;
 class JobNotifier;
 class OptionsMenu;
+class KeyboardFocus;
 namespace pages {
 class DownloadPage;
 class Page;
@@ -102,6 +104,7 @@ private:
     pages::PlayerPage* m_playerPage = nullptr;
     PageSwitch m_pages;
     MainTree m_tree;
+    std::unique_ptr<KeyboardFocus> m_keyboard; // goes while the window is whole
     bool m_built = false;
     bool m_initialised = false;
 
