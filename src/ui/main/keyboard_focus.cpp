@@ -94,8 +94,6 @@ KeyboardFocus::KeyboardFocus(SkinWindow& window, const MainTree& tree, pages::Do
                                        [now](const Stop& s) { return s.widget == now; });
         m_window.SetKeyboardFocus(stop == m_stops.end() ? Place({}) : stop->elements);
     });
-    // Given when the window first becomes active.
-    page.UrlField()->setFocus(Qt::OtherFocusReason);
 }
 
 void KeyboardFocus::RememberJob(download::JobKind kind)

@@ -34,6 +34,10 @@ void ApplyStartValues(MainWindow& window, const StartValues& values)
     } else {
         window.SwitchPage(MainWindow::kDownloadPage);
     }
+    // The keyboard starts in the URL field, given now that its page shows: left to the window's
+    // first activation it would come as a Tab, which selects the address given.
+    if (window.CurrentPage() == MainWindow::kDownloadPage)
+        downloads.UrlField()->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace ui
