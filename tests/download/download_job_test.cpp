@@ -135,8 +135,13 @@ struct KindCase {
     const char* before; // files already in the folder, split by '|': .mp4 a clip, else its name
     const char* saved;  // the files the job saves, split by '|'
     const char* shown;  // a line that must be shown, or null
+    const char* downloader = nullptr; // a script in place of the tool, or null
+    const char* convert = nullptr;
     download::JobOptions options = {};
 };
+
+const download::JobOptions kUpTo480{.quality = download::Quality::UpTo480};
+const download::JobOptions kFirefox{.cookies = download::CookiesFrom::Firefox};
 
 class JobKinds : public Jobs, public ::testing::WithParamInterface<KindCase> {};
 
@@ -153,6 +158,8 @@ TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheFirstToPlay)
     download::DownloadJob job =
         Job(Url(QString::fromLatin1(c.url)), c.kind, c.play, m_folder.path());
     job.options = c.options;
+    if (c.downloader || c.convert)
+        job.workspace = OwnTools(c.downloader, c.convert);
     Run(job);
 
     const QStringList names = QString::fromUtf8(c.saved).split(u'|', Qt::SkipEmptyParts);
@@ -164,8 +171,8 @@ TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheFirstToPlay)
     EXPECT_EQ(Result(), c.play ? saved.value(0) : QString());
     ASSERT_EQ(m_heard.saved.size(), 1);
     EXPECT_EQ(m_heard.saved.front(), saved);
-    if (c.kind == download::JobKind::Mp3) {
-        for (const QString& file : saved)
+    for (const QString& file : saved) {
+        if (file.endsWith(u".mp3"_s))
             EXPECT_EQ(testenv::StreamCodecs(file), u"mp3"_s);
     }
     for (const QString& name : before)
@@ -182,9 +189,6 @@ const KindCase kKindCases[] = {
      "clip [clip].mp4", nullptr},
     {"a_merged_stream_is_converted_once_merged", "dash/stream.mpd", download::JobKind::Avi, true,
      "", "stream [stream].avi", nullptr},
-    // The default choice there is the video, which has no sound: the MP3 fetches the sound.
-    {"an_mp3_of_an_hls_master_takes_its_sound_rendition", "hls/master.m3u8", download::JobKind::Mp3,
-     true, "", "master [master].mp3", nullptr},
     {"a_capital_MP3_is_in_the_target_form", "tone.html", download::JobKind::Mp3, true, "",
      "Tone (1) [tone-1].MP3", nullptr},
     {"a_name_holding_ETA_is_still_converted", "BETA.mp4", download::JobKind::Mp3, true, "",
@@ -212,26 +216,27 @@ const KindCase kKindCases[] = {
     {"words_that_begin_with_a_dash_are_addresses_not_options", "clip.mp4 -o evil.%(ext)s",
      download::JobKind::Download, true, "", "clip [clip].mp4", "'-o' is not a valid URL"},
     // The clip's height is not known: the limit gives way to the best there is.
-    {"a_quality_limit_the_page_cannot_meet_takes_the_best",
-     "clip.mp4",
-     download::JobKind::Avi,
-     true,
-     "",
-     "clip [clip].avi",
-     nullptr,
-     {.quality = download::Quality::UpTo480}},
+    {"a_quality_limit_the_page_cannot_meet_takes_the_best", "clip.mp4", download::JobKind::Avi,
+     true, "", "clip [clip].avi", nullptr, nullptr, nullptr, kUpTo480},
     // The test's home has no browser profile.
-    {"cookies_of_a_browser_without_a_profile_are_left_out",
-     "clip.mp4",
-     download::JobKind::Download,
-     true,
-     "",
-     "clip [clip].mp4",
-     "No cookies of Firefox were found; downloading without them",
-     {.cookies = download::CookiesFrom::Firefox}},
+    {"cookies_of_a_browser_without_a_profile_are_left_out", "clip.mp4", download::JobKind::Download,
+     true, "", "clip [clip].mp4", "No cookies of Firefox were found; downloading without them",
+     nullptr, nullptr, kFirefox},
     // Versions of the downloader word the error differently; this much they share.
     {"a_missing_page_shows_the_downloaders_error", "no-such-video.mp4", download::JobKind::Download,
      true, "", "", "Unable to download webpage"},
+    // A failed conversion keeps the download, removes its own output and plays the download. (A
+    // converter without ffmpeg is the end-to-end payload test's case.)
+    {"a_converter_that_writes_nothing_and_exits_with_0", "clip.mp4", download::JobKind::Mp3, true,
+     "", "clip [clip].mp4", "converting clip [clip].mp4 failed", nullptr, "#!/bin/sh\nexit 0\n"},
+    {"a_converter_that_writes_part_of_its_output_and_fails", "clip.mp4", download::JobKind::Mp3,
+     true, "", "clip [clip].mp4", "converting clip [clip].mp4 failed", nullptr,
+     "#!/bin/sh\nfor last; do :; done\necho partial > \"$last\"\nexit 1\n"},
+    // A downloader that fails (a full disk) leaves nothing of its unfinished files.
+    {"a_failed_download_leaves_no_unfinished_file", "clip.mp4", download::JobKind::Mp3, true, "",
+     "", "No space left on device",
+     "#!/bin/sh\nprintf 'half a video' > 'clip [clip].mp4.part'\n"
+     "printf 'ERROR: unable to write data: [Errno 28] No space left on device\\r\\n'\nexit 1\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Real, JobKinds, ::testing::ValuesIn(kKindCases),
@@ -313,7 +318,7 @@ TEST_F(Jobs, ASiteThatAsksForASignInGetsTheHintOnceWhenNoBrowserIsChosen)
                                           "and choose your browser under Cookies from"_s,
                                           error}));
     m_heard = {};
-    job.options.cookies = download::CookiesFrom::Firefox;
+    job.options = kFirefox;
     Run(job);
     EXPECT_EQ(m_heard.texts,
               QStringList(
@@ -412,37 +417,6 @@ const NameCase kNames[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Names, ReportedNames, ::testing::ValuesIn(kNames),
-                         [](const auto& row) { return std::string(row.param.name); });
-
-// A converter without ffmpeg is the end-to-end payload test's case; its line is the grammar's.
-struct ConverterCase {
-    const char* name;
-    const char* convert; // the converter script
-};
-
-class FailedConversions : public Jobs, public ::testing::WithParamInterface<ConverterCase> {};
-
-TEST_P(FailedConversions, KeepTheDownloadRemoveTheirOutputAndPlayTheDownload)
-{
-    download::DownloadJob job =
-        Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path());
-    job.workspace = OwnTools(nullptr, GetParam().convert);
-    Run(job);
-
-    const QString download = m_folder.filePath(u"clip [clip].mp4"_s);
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"clip [clip].mp4"_s});
-    EXPECT_EQ(Result(), download);
-    EXPECT_EQ(m_heard.saved.value(0), QStringList{download}) << "the kept download is saved";
-    EXPECT_TRUE(m_heard.Said(u"converting clip [clip].mp4 failed"_s)) << m_heard.Log();
-}
-
-const ConverterCase kConverters[] = {
-    {"writes_nothing_and_exits_with_0", "#!/bin/sh\nexit 0\n"},
-    {"writes_part_of_its_output_and_fails",
-     "#!/bin/sh\nfor last; do :; done\necho partial > \"$last\"\nexit 1\n"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Converter, FailedConversions, ::testing::ValuesIn(kConverters),
                          [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(Jobs, TwoJobsOfOneAddressInOneFolderKeepBothResults)
@@ -615,22 +589,6 @@ TEST_F(Jobs, AKilledRunsStagingFolderGoesWithTheNextJob)
     EXPECT_EQ(testenv::FilesIn(m_folder.path()),
               QStringList(
                   {u".vandrel-job-0000beef"_s, u".vandrel-job-0000f00d"_s, u"clip [clip].mp4"_s}));
-}
-
-// A downloader that fails (a full disk) leaves nothing of its unfinished files.
-TEST_F(Jobs, AFailedDownloadLeavesNoUnfinishedFile)
-{
-    download::DownloadJob job =
-        Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path());
-    job.workspace = OwnTools("#!/bin/sh\n"
-                             "printf 'half a video' > 'clip [clip].mp4.part'\n"
-                             "printf 'ERROR: unable to write data: [Errno 28] No space left on "
-                             "device\\r\\n'\nexit 1\n",
-                             nullptr);
-    Run(job);
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList());
-    EXPECT_TRUE(m_heard.Said(u"No space left on device"_s)) << m_heard.Log();
-    EXPECT_EQ(Result(), QString());
 }
 
 // A stop during the download is the end-to-end stop test's case.
