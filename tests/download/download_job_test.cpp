@@ -182,7 +182,6 @@ TEST_P(JobKinds, LeaveExactlyTheirFilesAndNameTheFirstToPlay)
 }
 
 const KindCase kKindCases[] = {
-    {"mp3_without_play", "clip.mp4", download::JobKind::Mp3, false, "", "clip [clip].mp3", nullptr},
     {"mp4_that_is_mp4_already_is_kept", "clip.mp4", download::JobKind::Mp4, false, "",
      "clip [clip].mp4", nullptr},
     {"a_merged_stream_is_converted_once_merged", "dash/stream.mpd", download::JobKind::Avi, true,
