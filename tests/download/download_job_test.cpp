@@ -229,9 +229,8 @@ const KindCase kKindCases[] = {
     {"a_converter_that_writes_part_of_its_output_and_fails", "clip.mp4", download::JobKind::Mp3,
      true, "", "clip [clip].mp4", "converting clip [clip].mp4 failed", nullptr,
      "#!/bin/sh\nfor last; do :; done\necho partial > \"$last\"\nexit 1\n"},
-    // A downloader that fails (a full disk) leaves nothing of its unfinished files.
-    {"a_failed_download_leaves_no_unfinished_file", "clip.mp4", download::JobKind::Mp3, true, "",
-     "", "No space left on device",
+    {"a_download_failed_on_a_full_disk_leaves_no_unfinished_file", "clip.mp4",
+     download::JobKind::Mp3, true, "", "", "No space left on device",
      "#!/bin/sh\nprintf 'half a video' > 'clip [clip].mp4.part'\n"
      "printf 'ERROR: unable to write data: [Errno 28] No space left on device\\r\\n'\nexit 1\n"},
 };

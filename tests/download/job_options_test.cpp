@@ -75,10 +75,7 @@ TEST(AsksToSignIn, KnowsTheDownloadersWordsForASignedInUser)
         const char* error;
         bool asks;
     } rows[] = {
-        {"[youtube] abc: Sign in to confirm you\xe2\x80\x99re not a bot. Use "
-         "--cookies-from-browser "
-         "or --cookies for the authentication.",
-         true},
+        {"[youtube] abc: Sign in to confirm you\xe2\x80\x99re not a bot. Use --cookies", true},
         {"[youtube] abc: Sign in to confirm your age. This video may be inappropriate", true},
         {"[instagram] x: Requested content is not available, rate-limit reached or login required",
          true},
