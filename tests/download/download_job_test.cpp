@@ -276,50 +276,76 @@ TEST_F(Jobs, SubtitlesAreKeptBesideTheVideoOrGoIntoTheMp4)
     }
 }
 
-// What is reported as subtitles leaves with its video only when it has a subtitle's extension and
-// the video's name; the rest goes with the staging folder.
-TEST_F(Jobs, OnlyTheVideosOwnSubtitlesLeaveWithIt)
+// Stand-in downloaders: exactly the files left and saved, and every line shown.
+struct ScriptCase {
+    const char* name;
+    download::JobKind kind;
+    const char* downloader; // "@" stands for the media folder; null: no tools at all
+    const char* files;      // left in the folder, split by '|'
+    const char* saved;      // of them, those the job saved (the first is played)
+    const char* texts;      // shown, split by '|'
+    download::JobOptions options = {};
+};
+
+class ScriptedJobs : public Jobs, public ::testing::WithParamInterface<ScriptCase> {};
+
+TEST_P(ScriptedJobs, LeaveExactlyTheirFilesAndShowExactlyTheirLines)
 {
-    download::DownloadJob job =
-        Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path());
-    const QByteArray script = "#!/bin/sh\ncp '" + testenv::MediaDir().toUtf8() +
-                              "/clip.mp4' a.mp4\n"
-                              "for s in a.en.vtt a.en.desktop a.b.en.vtt; do\n"
-                              "  echo WEBVTT > $s; printf '[download] Subtitles: %s\\r\\n' $s\n"
-                              "done\nprintf '[download] Destination: a.mp4\\r\\n'\n";
-    job.workspace = OwnTools(script.constData(), nullptr);
+    const ScriptCase& c = GetParam();
+    const auto split = [](const char* text) {
+        return QString::fromUtf8(text).split(u'|', Qt::SkipEmptyParts);
+    };
+    download::DownloadJob job = Job(Url(u"clip.mp4"_s), c.kind, true, m_folder.path());
+    job.options = c.options;
+    const QByteArray script = QByteArray(c.downloader).replace('@', testenv::MediaDir().toUtf8());
+    job.workspace = c.downloader ? OwnTools(script.constData(), nullptr)
+                                 : m_folder.filePath(u"no-such-workspace"_s);
     Run(job);
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList({u"a.en.vtt"_s, u"a.mp4"_s}));
-    EXPECT_EQ(
-        m_heard.texts,
-        QStringList{
-            u"the page offered a.en.desktop as subtitles, which it is not; it was not kept"_s});
+    QStringList saved;
+    for (const QString& name : split(c.saved))
+        saved << m_folder.filePath(name);
+    EXPECT_EQ(testenv::FilesIn(m_folder.path()), split(c.files));
+    EXPECT_EQ(m_heard.saved.value(0), saved);
+    EXPECT_EQ(Result(), saved.value(0));
+    EXPECT_EQ(m_heard.texts, split(c.texts)) << m_heard.Log();
 }
 
-// The hint follows the first error that asks for a signed-in user, unless a browser was chosen.
-TEST_F(Jobs, ASiteThatAsksForASignInGetsTheHintOnceWhenNoBrowserIsChosen)
-{
-    const QString error = u"[youtube] abc: Sign in to confirm you\u2019re not a bot"_s;
-    download::DownloadJob job =
-        Job(Url(u"clip.mp4"_s), download::JobKind::Download, true, m_folder.path());
-    job.workspace = OwnTools("#!/bin/sh\n"
-                             "for i in 1 2; do\n"
-                             "  printf 'ERROR: [youtube] abc: Sign in to confirm you\342\200\231re "
-                             "not a bot\\r\\n'\n"
-                             "done\nexit 1\n",
-                             nullptr);
-    Run(job);
-    EXPECT_EQ(m_heard.texts, QStringList({error,
-                                          u"The site asks you to sign in: right-click the window "
-                                          "and choose your browser under Cookies from"_s,
-                                          error}));
-    m_heard = {};
-    job.options = kFirefox;
-    Run(job);
-    EXPECT_EQ(m_heard.texts,
-              QStringList(
-                  {u"No cookies of Firefox were found; downloading without them"_s, error, error}));
-}
+#define SIGN_IN_ERROR "[youtube] abc: Sign in to confirm you\u2019re not a bot"
+constexpr char kSignIn[] =
+    "#!/bin/sh\nfor i in 1 2; do printf 'ERROR: " SIGN_IN_ERROR "\\r\\n'; done\n"
+    "exit 1\n";
+
+const ScriptCase kScripts[] = {
+    // What is reported as subtitles leaves with its video only when it has a subtitle's extension
+    // and the video's name; the rest goes with the staging folder.
+    {"only_the_videos_own_subtitles_leave_with_it", download::JobKind::Download,
+     "#!/bin/sh\ncp '@/clip.mp4' a.mp4\nfor s in a.en.vtt a.en.desktop a.b.en.vtt; do\n"
+     "  echo WEBVTT > $s; printf '[download] Subtitles: %s\\r\\n' $s\n"
+     "done\nprintf '[download] Destination: a.mp4\\r\\n'\n",
+     "a.en.vtt|a.mp4", "a.mp4",
+     "the page offered a.en.desktop as subtitles, which it is not; it was not kept"},
+    // The hint follows the first error that asks for a signed-in user, unless a browser was chosen.
+    {"a_sign_in_gets_the_hint_once", download::JobKind::Download, kSignIn, "", "",
+     SIGN_IN_ERROR "|The site asks you to sign in: right-click the window and choose your browser "
+                   "under Cookies from|" SIGN_IN_ERROR},
+    {"a_sign_in_with_a_browser_chosen_gets_no_hint", download::JobKind::Download, kSignIn, "", "",
+     "No cookies of Firefox were found; downloading without them|" SIGN_IN_ERROR "|" SIGN_IN_ERROR,
+     kFirefox},
+    // A file another program puts into the folder while the job runs, reported as "already
+    // downloaded" (as the downloader reports a file of the name it would write), is not the
+    // job's: it is neither converted nor removed.
+    {"a_file_that_appeared_during_the_job_is_not_the_jobs", download::JobKind::Mp3,
+     "#!/bin/sh\nprintf partial > '../clip [clip].mp4'\n"
+     "printf '[download] clip [clip].mp4 has already been downloaded\\r\\n'\n",
+     "clip [clip].mp4", "",
+     "clip [clip].mp4 has already been downloaded|"
+     "dropped the reported name clip [clip].mp4: no such regular file"},
+    {"a_downloader_that_cannot_start_is_reported", download::JobKind::Mp3, nullptr, "", "",
+     "cannot start the downloader: No such file or directory"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Stand_in, ScriptedJobs, ::testing::ValuesIn(kScripts),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(Jobs, AMissingFolderIsMadeWithItsParentsAndARelativeOneIsTakenFromHome)
 {
@@ -414,25 +440,6 @@ const NameCase kNames[] = {
 
 INSTANTIATE_TEST_SUITE_P(Names, ReportedNames, ::testing::ValuesIn(kNames),
                          [](const auto& row) { return std::string(row.param.name); });
-
-// A file another program puts into the folder while the job runs, reported as "already
-// downloaded" (the way the downloader reports a file of the name it would write), is not the
-// job's: it is neither converted nor removed.
-TEST_F(Jobs, AFileThatAppearedDuringTheJobIsNotTheJobs)
-{
-    const QString other = m_folder.filePath(u"clip [clip].mp4"_s);
-    download::DownloadJob job = Job(m_folder.path(), download::JobKind::Mp3, true, m_folder.path());
-    job.workspace =
-        OwnTools("#!/bin/sh\n"
-                 "for a; do :; done\n"
-                 "printf partial > \"$a/clip [clip].mp4\"\n"
-                 "printf '[download] clip [clip].mp4 has already been downloaded\\r\\n'\n",
-                 nullptr);
-    Run(job);
-    EXPECT_EQ(testenv::FilesIn(m_folder.path()), QStringList{u"clip [clip].mp4"_s});
-    EXPECT_EQ(testenv::ReadFile(other), "partial");
-    EXPECT_EQ(Result(), QString());
-}
 
 TEST_F(Jobs, APlantedLinkIsNeverWrittenThrough)
 {
@@ -607,17 +614,6 @@ TEST_F(Jobs, AStoppedConversionEndsWithItsHelpersStartsNothingElseAndKeepsOnlyTh
     ASSERT_FALSE(pid.isEmpty());
     EXPECT_TRUE(testenv::ProcessEnds(pid))
         << "the converter's helper " << pid.toStdString() << " still runs";
-}
-
-TEST_F(Jobs, ADownloaderThatCannotStartIsReported)
-{
-    download::DownloadJob job =
-        Job(Url(u"clip.mp4"_s), download::JobKind::Mp3, true, m_folder.path());
-    job.workspace = m_folder.filePath(u"no-such-workspace"_s);
-    Run(job);
-    EXPECT_EQ(Result(), QString());
-    EXPECT_EQ(m_heard.texts, QStringList{QStringLiteral(
-                                 "cannot start the downloader: No such file or directory")});
 }
 
 } // namespace
