@@ -9,10 +9,16 @@ namespace {
 using namespace download;
 using namespace Qt::StringLiterals;
 
+using Q = Quality;
+using S = Subtitles;
+using C = CookiesFrom;
+
 struct ArgumentsCase {
     const char* name;
     JobKind kind;
-    JobOptions options;
+    Q quality;
+    S subtitles;
+    C cookies;
     const char* language;
     const char* words; // between the name template and "--", split by '|'
 };
@@ -26,65 +32,36 @@ TEST_P(Arguments, AskTheDownloaderForExactlyTheChoices)
         QStringList{u"-ic"_s, u"-o"_s, u"%(title).150B [%(id).30B].%(ext)s"_s} +
         QString::fromUtf8(c.words).split(u'|', Qt::SkipEmptyParts) +
         QStringList{u"--"_s, u"-a"_s, u"http://127.0.0.1/b"_s};
-    EXPECT_EQ(DownloaderArguments(c.kind, c.options, QString::fromUtf8(c.language),
+    EXPECT_EQ(DownloaderArguments(c.kind, {c.quality, c.subtitles, c.cookies},
+                                  QString::fromUtf8(c.language),
                                   {u"-a"_s, u"http://127.0.0.1/b"_s}),
               expected);
 }
 
-constexpr const char* kUpTo720 = "-f|bv*[height<=720]+ba/b[height<=720]/b";
-
 const ArgumentsCase kArguments[] = {
-    {"the_best_quality_is_the_downloaders_own_choice", JobKind::Download, {}, "de", ""},
-    {"a_height_limit_for_a_video", JobKind::Avi, {.quality = Quality::UpTo720}, "de", kUpTo720},
-    {"a_height_limit_for_1080",
-     JobKind::Mp4,
-     {.quality = Quality::UpTo1080},
-     "de",
+    {"the_best_quality_is_the_downloaders_own_choice", JobKind::Download, Q::Best, S::None, C::None,
+     "de", ""},
+    {"a_height_limit_for_720", JobKind::Avi, Q::UpTo720, S::None, C::None, "de",
+     "-f|bv*[height<=720]+ba/b[height<=720]/b"},
+    {"a_height_limit_for_1080", JobKind::Mp4, Q::UpTo1080, S::None, C::None, "de",
      "-f|bv*[height<=1080]+ba/b[height<=1080]/b"},
-    {"a_height_limit_for_480",
-     JobKind::Download,
-     {.quality = Quality::UpTo480},
-     "de",
+    {"a_height_limit_for_480", JobKind::Download, Q::UpTo480, S::None, C::None, "de",
      "-f|bv*[height<=480]+ba/b[height<=480]/b"},
-    {"an_mp3_keeps_to_the_sound_whatever_the_quality",
-     JobKind::Mp3,
-     {.quality = Quality::UpTo480},
-     "de",
-     "-f|ba/b"},
-    {"subtitles_beside_in_the_desktops_language_then_english",
-     JobKind::Download,
-     {.subtitles = Subtitles::Beside},
-     "de-DE",
-     "--write-subs|--sub-langs|de.*,en.*"},
-    {"subtitles_of_an_english_desktop_are_english",
-     JobKind::Avi,
-     {.subtitles = Subtitles::Beside},
-     "en_GB",
-     "--write-subs|--sub-langs|en.*"},
-    {"a_language_that_is_no_plain_code_gives_english",
-     JobKind::Download,
-     {.subtitles = Subtitles::Beside},
-     "C",
-     "--write-subs|--sub-langs|en.*"},
-    {"subtitles_inside_an_mp4",
-     JobKind::Mp4,
-     {.subtitles = Subtitles::Inside},
-     "fr",
+    {"an_mp3_keeps_to_the_sound_whatever_the_quality", JobKind::Mp3, Q::UpTo480, S::None, C::None,
+     "de", "-f|ba/b"},
+    {"subtitles_beside_in_the_desktops_language_then_english", JobKind::Download, Q::Best,
+     S::Beside, C::None, "de-DE", "--write-subs|--sub-langs|de.*,en.*"},
+    {"subtitles_of_an_english_desktop_are_english", JobKind::Avi, Q::Best, S::Beside, C::None,
+     "en_GB", "--write-subs|--sub-langs|en.*"},
+    {"a_language_that_is_no_plain_code_gives_english", JobKind::Download, Q::Best, S::Beside,
+     C::None, "C", "--write-subs|--sub-langs|en.*"},
+    {"subtitles_inside_an_mp4", JobKind::Mp4, Q::Best, S::Inside, C::None, "fr",
      "--embed-subs|--sub-langs|fr.*,en.*"},
-    {"subtitles_inside_are_beside_for_other_kinds",
-     JobKind::Mp3,
-     {.subtitles = Subtitles::Inside},
-     "fr",
+    {"subtitles_inside_are_beside_for_other_kinds", JobKind::Mp3, Q::Best, S::Inside, C::None, "fr",
      "-f|ba/b|--write-subs|--sub-langs|fr.*,en.*"},
-    {"cookies_from_a_browser_by_the_downloaders_name",
-     JobKind::Download,
-     {.cookies = CookiesFrom::Brave},
-     "de",
-     "--cookies-from-browser|brave"},
-    {"all_three_together",
-     JobKind::Mp4,
-     {Quality::UpTo720, Subtitles::Inside, CookiesFrom::Firefox},
-     "de",
+    {"cookies_from_a_browser_by_the_downloaders_name", JobKind::Download, Q::Best, S::None,
+     C::Brave, "de", "--cookies-from-browser|brave"},
+    {"all_three_together", JobKind::Mp4, Q::UpTo720, S::Inside, C::Firefox, "de",
      "-f|bv*[height<=720]+ba/b[height<=720]/b|--embed-subs|--sub-langs|de.*,en.*|"
      "--cookies-from-browser|firefox"},
 };
@@ -98,10 +75,7 @@ TEST(AsksToSignIn, KnowsTheDownloadersWordsForASignedInUser)
         const char* error;
         bool asks;
     } rows[] = {
-        {"[youtube] abc: Sign in to confirm you\xe2\x80\x99re not a bot. Use "
-         "--cookies-from-browser "
-         "or --cookies for the authentication.",
-         true},
+        {"[youtube] abc: Sign in to confirm you\xe2\x80\x99re not a bot. Use --cookies", true},
         {"[youtube] abc: Sign in to confirm your age. This video may be inappropriate", true},
         {"[instagram] x: Requested content is not available, rate-limit reached or login required",
          true},

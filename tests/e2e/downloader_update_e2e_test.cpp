@@ -53,12 +53,6 @@ void Serve(LoopbackHttpServer& server, const Release& release)
     server.Serve(QStringLiteral("/rel/SHA2-256SUMS.sig"), Answer::Body(release.signature));
 }
 
-// What a folder holds, hidden entries and folders too.
-QStringList Entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
 class DownloaderUpdateE2E : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -99,7 +93,7 @@ TEST_F(DownloaderUpdateE2E, AGoodReleaseIsKeptAndTheNextJobRunsIt)
                                             QFileDevice::ReadGroup | QFileDevice::WriteGroup),
               QFileDevice::Permissions());
     // Only the kept file: no temporary folder or key is left behind.
-    EXPECT_EQ(Entries(m_keep), QStringList{QStringLiteral("yt-dlp")});
+    EXPECT_EQ(testenv::FilesIn(m_keep), QStringList{QStringLiteral("yt-dlp")});
 
     // The carried downloader, unpacked and run as the program does, this test's data as the user's.
     QTemporaryDir workspace, folder;
@@ -139,7 +133,7 @@ TEST_P(DownloaderRefusal, LeavesTheWorkingCopyUntouched)
     GetParam().change(m_server, options);
     EXPECT_EQ(UpdateDownloader(options), GetParam().expected);
     EXPECT_EQ(testenv::ReadFile(Kept()), working);
-    EXPECT_EQ(Entries(m_keep), QStringList{QStringLiteral("yt-dlp")});
+    EXPECT_EQ(testenv::FilesIn(m_keep), QStringList{QStringLiteral("yt-dlp")});
 }
 
 using Server = LoopbackHttpServer;
@@ -259,7 +253,7 @@ TEST_F(DownloaderUpdateE2E, TheProgramKeepsANewerCopyWhileItsWindowRuns)
     const qsizetype before = m_server.Requests().size();
     EXPECT_TRUE(runUntil([&] { return m_server.Requests().size() > before; }));
     EXPECT_FALSE(QFile::exists(record));
-    EXPECT_EQ(Entries(m_keep), QStringList{});
+    EXPECT_EQ(testenv::FilesIn(m_keep), QStringList{});
 }
 
 TEST(DownloaderReleaseKey, TheCarriedKeyIsTheReleaseKeyInAFormGpgvReads)
