@@ -154,9 +154,10 @@ TEST(PayloadScan, FindsOnlyAWellFormedPayload)
 
         const platform::Expected<void> extracted = ExtractToolPayload(ws, program);
         EXPECT_EQ(extracted.has_value(), row.failure.isEmpty());
-        if (!extracted)
+        if (!extracted) {
             EXPECT_TRUE(extracted.error().text.contains(row.failure))
                 << extracted.error().text.toStdString();
+        }
         EXPECT_EQ(QDir(ws).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
                                      QDir::System),
                   row.left);
