@@ -25,9 +25,11 @@ test: build
 install: build
 	@cmake --install $(BUILD)
 
-# build/vandrel_<version>_<arch>.deb
-package: build
-	@cmake --build $(BUILD) --target package
+# build/vandrel_<version>_<arch>.deb. Builds only what the package holds (the program with its
+# payload, the web view plugin, the generated icons, manual page and metainfo), never the tests.
+package: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target vandrel vandrel_web vandrel_install_files
+	@cd $(BUILD) && cpack -G DEB --config CPackConfig.cmake
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
