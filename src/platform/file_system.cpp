@@ -181,6 +181,13 @@ UniqueFd CreateFileForWriting(const char* path, int base)
         openat(base, path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
 }
 
+UniqueFd OpenForReading(const QString& path)
+{
+    // Non-blocking: a fifo under a video's name must not hold the caller until a writer comes.
+    return UniqueFd(
+        open(platform::EncodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+}
+
 std::size_t WriteFully(int fd, const void* data, std::size_t size)
 {
     const auto* bytes = static_cast<const char*>(data);

@@ -39,6 +39,9 @@ int MakeDirectory(const char* path, int base);
 // Opens a file for writing, created with mode 0600 or truncated when it exists; fails (invalid
 // descriptor) when the last part of the path is a symbolic link.
 UniqueFd CreateFileForWriting(const char* path, int base);
+// Opens a file for reading by its name's bytes (EncodeFileName), so a name that is not UTF-8
+// opens too; invalid when it cannot be opened.
+UniqueFd OpenForReading(const QString& path);
 // Writes everything, retrying short writes; the number of bytes written.
 std::size_t WriteFully(int fd, const void* data, std::size_t size);
 // Sets the permission bits and the modification time (seconds since 1970); the access time

@@ -14,6 +14,7 @@
 #include "ui/main/main_commands.h"
 #include "ui/main/options_menu.h"
 #include "ui/main/page_accessible.h"
+#include "ui/main/player_page_setup.h"
 #include "ui/main/start_values.h"
 #include "ui/main/tool_text.h"
 #include "ui/pages/download_page.h"
@@ -71,7 +72,7 @@ void MainWindow::BuildWindow()
 
     const settings::SettingsKey* key = m_settingsKey ? &*m_settingsKey : nullptr;
     m_downloadPage = new pages::DownloadPage(key, this);
-    m_playerPage = new pages::PlayerPage(m_workspace, this);
+    m_playerPage = MakePlayerPage(*this, m_workspace);
 
     m_tree = BuildMainTree({m_downloadPage->UrlField(), m_downloadPage->FolderField(),
                             m_downloadPage->LogBox(), m_playerPage->BrowserHost()});

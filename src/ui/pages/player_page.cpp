@@ -7,6 +7,7 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QRegularExpression>
@@ -71,6 +72,13 @@ PlayerPage::PlayerPage(QString workspace, QWidget* owner)
     m_browserHost = new QWidget(this);
     auto* layout = new QVBoxLayout(m_browserHost);
     layout->setContentsMargins(0, 0, 0, 0);
+    // Black with light text, as the player page itself says what it does.
+    m_preparing = new QLabel(m_browserHost);
+    m_preparing->setAlignment(Qt::AlignCenter);
+    m_preparing->setWordWrap(true);
+    m_preparing->setStyleSheet(QStringLiteral("background: #000; color: #ddd;"));
+    m_preparing->hide();
+    layout->addWidget(m_preparing);
     AddControl(m_browserHost);
 }
 
@@ -111,17 +119,65 @@ bool PlayerPage::Play(const QString& path)
     const bool flashVideo =
         QFileInfo(path).suffix().compare(QStringLiteral("flv"), Qt::CaseInsensitive) == 0;
     if (flashVideo && !m_lookup(path)) {
-        const QString address = PlayerAddress(path);
-        if (WebView* browser = EnsureBrowser())
-            browser->Navigate(QUrl::fromEncoded(address.toLatin1()));
+        // The file before, and whatever was being made of it, make way.
+        ++m_plays;
+        m_preparation.reset();
+        if (m_preparer)
+            m_preparation = m_preparer(path, [this, path](const QString& copy, const QString& why) {
+                OnPrepared(path, copy, why);
+            });
+        if (!m_preparation) {
+            ShowVideo(path);
+            return true;
+        }
+        if (m_browser) {
+            m_browser->Navigate(QUrl(QStringLiteral("about:blank")));
+            m_browser->hide();
+        }
+        m_preparing->setText(QStringLiteral("Preparing %1 to play here…").arg(QFileInfo(path).fileName()));
+        m_preparing->show();
         return true;
     }
     m_opener(path);
     return false;
 }
 
+void PlayerPage::ShowVideo(const QString& path)
+{
+    m_preparing->hide();
+    if (WebView* browser = EnsureBrowser()) {
+        browser->show();
+        browser->Navigate(QUrl::fromEncoded(PlayerAddress(path).toLatin1()));
+    }
+}
+
+void PlayerPage::OnPrepared(const QString& path, const QString& copy, const QString& why)
+{
+    if (!copy.isEmpty()) {
+        ShowVideo(copy);
+        return;
+    }
+    m_preparing->hide();
+    // Later, not inside the preparation's own call: what the notice does may end it.
+    QMetaObject::invokeMethod(
+        this,
+        [this, path, why, play = m_plays] {
+            if (play != m_plays)
+                return;
+            m_opener(path);
+            if (m_notice)
+                m_notice(QStringLiteral("%1 could not be made ready for the player page (%2); it "
+                                        "goes to the desktop's player")
+                             .arg(QFileInfo(path).fileName(), why));
+        },
+        Qt::QueuedConnection);
+}
+
 void PlayerPage::OnHide()
 {
+    ++m_plays;
+    m_preparation.reset();
+    m_preparing->hide();
     if (m_browser)
         m_browser->Navigate(QUrl(QStringLiteral("about:blank")));
 }
