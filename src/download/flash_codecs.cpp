@@ -58,8 +58,8 @@ std::optional<FlashCodecs> ReadFlashCodecs(QIODevice& file)
             (codecs.audio || !announcesAudio))
             break;
         unsigned char tagHeader[kTagHeaderBytes];
-        if (!file.seek(next) || file.read(reinterpret_cast<char*>(tagHeader), kTagHeaderBytes) !=
-                                    kTagHeaderBytes)
+        if (!file.seek(next) ||
+            file.read(reinterpret_cast<char*>(tagHeader), kTagHeaderBytes) != kTagHeaderBytes)
             break;
         // The high bits mark an encrypted tag; its codec byte is still the first.
         const int type = tagHeader[0] & 0x1f;

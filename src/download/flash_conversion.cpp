@@ -57,19 +57,24 @@ QStringList FlashConversion::Arguments(const QString& input, const FlashCodecs& 
                                        const QString& output)
 {
     // More than "-y -i IN OUT": the converter hands the words to ffmpeg as they are.
-    QStringList words{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
-                      QStringLiteral("-loglevel"),    QStringLiteral("error"),
-                      QStringLiteral("-y"),           QStringLiteral("-i"),
-                      input,                          QStringLiteral("-sn"),
+    QStringList words{QStringLiteral("-hide_banner"),
+                      QStringLiteral("-nostdin"),
+                      QStringLiteral("-loglevel"),
+                      QStringLiteral("error"),
+                      QStringLiteral("-y"),
+                      QStringLiteral("-i"),
+                      input,
+                      QStringLiteral("-sn"),
                       QStringLiteral("-dn")};
     if (!codecs.incomplete && codecs.video == flv::kAvc)
         words << QStringLiteral("-c:v") << QStringLiteral("copy");
     else
         // H.264 wants even sides; Flash video (VP6 with alpha too) has any.
-        words << QStringList{QStringLiteral("-c:v"),     QStringLiteral("libx264"),
-                             QStringLiteral("-preset"),  QStringLiteral("ultrafast"),
-                             QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
-                             QStringLiteral("-vf"),      QStringLiteral("scale=trunc(iw/2)*2:trunc(ih/2)*2")};
+        words << QStringList{
+            QStringLiteral("-c:v"),     QStringLiteral("libx264"),
+            QStringLiteral("-preset"),  QStringLiteral("ultrafast"),
+            QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
+            QStringLiteral("-vf"),      QStringLiteral("scale=trunc(iw/2)*2:trunc(ih/2)*2")};
     if (!codecs.incomplete && (codecs.audio == flv::kAac || codecs.audio == flv::kMp3))
         words << QStringLiteral("-c:a") << QStringLiteral("copy");
     else
@@ -96,9 +101,8 @@ platform::Expected<QString> FlashConversion::Run()
         return platform::Fail(QStringLiteral("stopped"));
     if (*ran != 0) {
         const QString said = LastLine(output);
-        return platform::Fail(said.isEmpty()
-                                  ? QStringLiteral("the converter ended with code %1").arg(*ran)
-                                  : said);
+        return platform::Fail(
+            said.isEmpty() ? QStringLiteral("the converter ended with code %1").arg(*ran) : said);
     }
     // Exit code 0 with nothing the page can play (no frame was made) is a failure too.
     const std::optional<FlashCodecs> made = ReadFlashCodecs(m_output);

@@ -33,8 +33,9 @@ private:
     download::FlashConversion m_conversion;
 };
 
-std::unique_ptr<pages::VideoPreparation> PrepareFlashVideo(
-    const QString& workspace, const QString& path, pages::PlayerPage::PreparedCallback ready)
+std::unique_ptr<pages::VideoPreparation>
+PrepareFlashVideo(const QString& workspace, const QString& path,
+                  pages::PlayerPage::PreparedCallback ready)
 {
     const std::optional<download::FlashCodecs> codecs = download::ReadFlashCodecs(path);
     if (codecs && download::PlaysInPage(*codecs))
@@ -51,10 +52,10 @@ std::unique_ptr<pages::VideoPreparation> PrepareFlashVideo(
 pages::PlayerPage* MakePlayerPage(MainWindow& window, const QString& workspace)
 {
     auto* page = new pages::PlayerPage(workspace, &window);
-    page->SetVideoPreparer([workspace](const QString& path,
-                                       pages::PlayerPage::PreparedCallback ready) {
-        return PrepareFlashVideo(workspace, path, std::move(ready));
-    });
+    page->SetVideoPreparer(
+        [workspace](const QString& path, pages::PlayerPage::PreparedCallback ready) {
+            return PrepareFlashVideo(workspace, path, std::move(ready));
+        });
     // The empty page makes way for the log, where the line can be read.
     page->SetNotice([&window](const QString& line) {
         window.SwitchPage(MainWindow::kDownloadPage);

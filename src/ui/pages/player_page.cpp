@@ -134,7 +134,8 @@ bool PlayerPage::Play(const QString& path)
             m_browser->Navigate(QUrl(QStringLiteral("about:blank")));
             m_browser->hide();
         }
-        m_preparing->setText(QStringLiteral("Preparing %1 to play here…").arg(QFileInfo(path).fileName()));
+        m_preparing->setText(
+            QStringLiteral("Preparing %1 to play here…").arg(QFileInfo(path).fileName()));
         m_preparing->show();
         return true;
     }

@@ -38,8 +38,8 @@ public:
     using PreparedCallback = std::function<void(const QString& copy, const QString& why)>;
     // Starts making a copy of path that the page plays; ready runs on the GUI thread unless the
     // preparation is destroyed first. Null when path plays in the page as it is.
-    using VideoPreparer = std::function<std::unique_ptr<VideoPreparation>(
-        const QString& path, PreparedCallback ready)>;
+    using VideoPreparer = std::function<std::unique_ptr<VideoPreparation>(const QString& path,
+                                                                          PreparedCallback ready)>;
     // A line for the log: a Flash video went to the user's program after all.
     using Notice = std::function<void(const QString& line)>;
 
