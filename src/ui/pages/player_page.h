@@ -49,7 +49,7 @@ public:
 
     // True when the file is played in the page (the caller then makes the page current).
     bool Play(const QString& path);
-    // Blanks the page, which stops any playback, and ends a preparation with its copy.
+    // Empties the page: the web view goes with any playback, a preparation with its copy.
     void OnHide() override;
 
     // The file location for player.htm: the bytes of the file name (platform::EncodeFileName:
@@ -59,7 +59,7 @@ public:
     // The address that plays path in the page.
     QString PlayerAddress(const QString& path) const;
 
-    // Null until the first video is played in the page.
+    // Null until a video is played in the page, and again once the page has been hidden.
     WebView* Browser() const;
     // The control that the tree places: the web view fills it once there is one.
     QWidget* BrowserHost() const { return m_browserHost; }

@@ -1,6 +1,7 @@
 // The player page in the real web engine on the test display, with the player page that the
 // program carries: the web engine loaded only when Flash video plays in the page, a Flash video
-// whose name is not UTF-8 playing, blanking on hide, and file locations that try to be markup.
+// whose name is not UTF-8 playing, the view and its renderer ended on hide, and file locations
+// that try to be markup.
 #include "app/workspace.h"
 #include "platform/file_name.h"
 #include "platform/process_user.h"
@@ -11,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 
 #include <cstdio>
 #include <memory>
@@ -94,7 +97,28 @@ bool WebEngineMapped()
     return testenv::ReadFile("/proc/self/maps").contains("libQt6WebEngineCore");
 }
 
-TEST_F(PlayerWebTest, Latin1FlashVideoPlaysInTheCarriedPlayerHidingBlanksItAndNamesStayText)
+// The parent process id of pid, from its stat line ("pid (name) state ppid ...").
+QByteArray Parent(const QByteArray& pid)
+{
+    const QByteArray stat = testenv::ReadFile("/proc/" + pid + "/stat");
+    return stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(1);
+}
+
+// The processes below this one: the web engine's zygotes, renderers and services.
+int Descendants()
+{
+    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
+    int count = 0;
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QByteArray pid = Parent(name.toLatin1());
+        while (!pid.isEmpty() && pid != "0" && pid != self)
+            pid = Parent(pid);
+        count += pid == self ? 1 : 0;
+    }
+    return count;
+}
+
+TEST_F(PlayerWebTest, Latin1FlashVideoPlaysInTheCarriedPlayerHidingEndsItsRendererAndNamesStayText)
 {
     // No web engine before a Flash video plays in the page.
     EXPECT_FALSE(IsWebViewLoaded());
@@ -115,10 +139,23 @@ TEST_F(PlayerWebTest, Latin1FlashVideoPlaysInTheCarriedPlayerHidingBlanksItAndNa
     EXPECT_TRUE(page->Play(flv));
     EXPECT_EQ(page->Browser(), view) << "one view, kept for the next video";
 
+    // Hiding ends the view and with it its renderer process; the next video gets a new one.
+    const int playing = Descendants();
+    const QPointer<WebView> hidden(view);
     page->OnHide();
-    EXPECT_EQ(view->Address(), QUrl("about:blank"));
+    EXPECT_EQ(page->Browser(), nullptr);
+    // The view goes by deleteLater, which a loop run from here does not reach by itself.
     EXPECT_TRUE(testenv::WaitUntil(
-        [&] { return Eval(view, "document.getElementById('video') === null").toBool(); }, 10000));
+        [&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return hidden.isNull();
+        },
+        10000));
+    EXPECT_TRUE(testenv::WaitUntil([&] { return Descendants() < playing; }, 10000))
+        << playing << " processes below the test while playing, as many after the hide";
+    EXPECT_TRUE(page->Play(flv));
+    view = page->Browser();
+    ASSERT_NE(view, nullptr);
 
     // A file location that tries to be markup or script stays text.
     const QString markup = "/x\"><img src=x onerror=\"document.title='owned'\">.flv";
