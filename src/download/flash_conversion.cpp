@@ -79,7 +79,10 @@ QStringList FlashConversion::Arguments(const QString& input, const FlashCodecs& 
         words << QStringLiteral("-c:a") << QStringLiteral("copy");
     else
         words << QStringLiteral("-c:a") << QStringLiteral("aac");
-    return words << QStringLiteral("-f") << QStringLiteral("flv") << output;
+    // A keyframe index in the metadata lets the page's player seek to what it has not read,
+    // or has let go of, yet.
+    return words << QStringLiteral("-flvflags") << QStringLiteral("add_keyframe_index")
+                 << QStringLiteral("-f") << QStringLiteral("flv") << output;
 }
 
 platform::Expected<QString> FlashConversion::Run()
