@@ -74,6 +74,8 @@ public:
 
 private:
     WebView* EnsureBrowser();
+    // Ends the web view, with whatever it shows, and its renderer.
+    void DropBrowser();
     void ShowVideo(const QString& path);
     void OnPrepared(const QString& path, const QString& copy, const QString& why);
 
