@@ -3,6 +3,7 @@
 // Also reports the same pass with straight-alpha frames, with straight-alpha pictures and with
 // the four job buttons disabled, which is what chose the frame format.
 #include "ui/elements/drawing_surface.h"
+#include "ui/elements/frame_pool.h"
 #include "ui/elements/panel.h"
 #include "ui/elements/window_element.h"
 
@@ -158,20 +159,32 @@ double MedianMs(const std::function<void()>& work, int runs)
     return times[runs / 2];
 }
 
-// One frame the way the host makes it: measure, a fresh frame, render.
+// One frame the way the host makes it: measure, a frame from the pool, render, publish (the
+// frame shown before goes back to the pool).
 double FrameMs(Tree& t, QImage::Format frameFormat, int runs)
 {
+    const std::shared_ptr<FramePool> pool = FramePool::Create();
+    std::shared_ptr<QImage> shown;
+    QImage others[2]; // the other format, reused the same way
+    int next = 0;
     return MedianMs(
         [&] {
             t.root->Measure({Unset, Unset});
             const Size s = t.root->DesiredSize();
-            QImage frame = CreateFrameBitmap(s.width, s.height);
-            if (frame.format() != frameFormat) {
-                frame = QImage(s.width, s.height, frameFormat);
-                frame.fill(Qt::transparent);
+            std::shared_ptr<QImage> frame;
+            if (frameFormat == kFramePixelFormat) {
+                frame = pool->Take(s.width, s.height);
+            } else {
+                QImage& other = others[next ^= 1];
+                if (other.size() != QSize(s.width, s.height))
+                    other = QImage(s.width, s.height, frameFormat);
+                frame = std::shared_ptr<QImage>(&other, [](QImage*) {});
             }
-            DrawingSurface surface(frame);
-            t.root->Render(surface, {0, 0, s.width, s.height});
+            {
+                DrawingSurface surface(*frame, DrawingSurface::Content::Stale);
+                t.root->Render(surface, {0, 0, s.width, s.height});
+            }
+            shown = std::move(frame);
         },
         runs);
 }

@@ -4,6 +4,7 @@
 
 #include "platform/file_sync.h"
 #include "platform/file_system.h"
+#include "update/release_signature.h"
 #include "update/update_download.h"
 
 #include <QCryptographicHash>
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -24,42 +24,12 @@ namespace update {
 namespace {
 
 constexpr qint64 kMaxChecksumListBytes = 1024 * 1024;
-constexpr qint64 kMaxSignatureBytes = 64 * 1024;
 // However steadily the data comes, a transfer ends after this long.
 constexpr int kTransferTimeoutMs = 10 * 60 * 1000;
-// A tool that has not answered by then (gpgv, a yt-dlp asked for its version) is stopped.
-constexpr int kToolTimeoutMs = 30000;
-constexpr int kPollMs = 50;
 
 bool Cancelled(const DownloaderUpdateOptions& options)
 {
     return options.cancel && options.cancel->load();
-}
-
-// Runs a tool with no input and waits for it, in short steps so a cancel is noticed. Its
-// standard output (at most 64 KiB of it) when it ended by itself with exit code 0.
-std::optional<QByteArray> RunTool(const QString& program, const QStringList& args,
-                                  const DownloaderUpdateOptions& options)
-{
-    if (program.isEmpty())
-        return std::nullopt;
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, args);
-    if (!process.waitForStarted(kToolTimeoutMs))
-        return std::nullopt;
-    for (int waited = 0; !process.waitForFinished(kPollMs); waited += kPollMs) {
-        if (process.bytesAvailable() > 64 * 1024 || waited >= kToolTimeoutMs ||
-            Cancelled(options)) {
-            process.kill();
-            process.waitForFinished(-1);
-            return std::nullopt;
-        }
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return std::nullopt;
-    return process.read(64 * 1024);
 }
 
 // The interpreter the carried downloader prefers, so a copy is judged by the one that runs it.
@@ -74,39 +44,12 @@ QString Python()
 std::optional<std::vector<int>> AskVersion(const QString& zipapp,
                                            const DownloaderUpdateOptions& options)
 {
-    const std::optional<QByteArray> output =
-        RunTool(Python(), {zipapp, QStringLiteral("--ignore-config"), QStringLiteral("--version")},
-                options);
+    const std::optional<QByteArray> output = RunCheckTool(
+        Python(), {zipapp, QStringLiteral("--ignore-config"), QStringLiteral("--version")},
+        options.cancel);
     if (!output)
         return std::nullopt;
     return ParseDownloaderVersion(QString::fromUtf8(*output));
-}
-
-bool VerifySignature(const QString& sums, const QString& signature, const QByteArray& armoredKey,
-                     const QString& work, const DownloaderUpdateOptions& options)
-{
-    const std::optional<QByteArray> key = DearmorKey(armoredKey);
-    if (!key || key->isEmpty())
-        return false;
-    const QString keyring = work + QStringLiteral("/release-key.gpg");
-    QFile keyFile(keyring);
-    if (!keyFile.open(QIODevice::WriteOnly | QIODevice::NewOnly,
-                      QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        keyFile.write(*key) != key->size() || !keyFile.flush())
-        return false;
-    keyFile.close();
-    // An empty home of its own: nothing of the user's keys or settings takes part.
-    const QString home = work + QStringLiteral("/gnupg");
-    if (!QDir().mkdir(home) ||
-        !QFile::setPermissions(home, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                         QFileDevice::ExeOwner))
-        return false;
-    const std::optional<QByteArray> output =
-        RunTool(QStandardPaths::findExecutable(QStringLiteral("gpgv")),
-                {QStringLiteral("--homedir"), home, QStringLiteral("--keyring"), keyring,
-                 QStringLiteral("--status-fd"), QStringLiteral("1"), signature, sums},
-                options);
-    return output && output->contains("[GNUPG:] VALIDSIG ");
 }
 
 QByteArray Sha256Of(const QString& path)
@@ -177,31 +120,6 @@ std::optional<std::vector<int>> ParseDownloaderVersion(const QString& text)
     return parts;
 }
 
-std::optional<QByteArray> DearmorKey(const QByteArray& armored)
-{
-    const QList<QByteArray> lines = armored.split('\n');
-    qsizetype i = 0;
-    while (i < lines.size() && !lines[i].trimmed().startsWith("-----BEGIN PGP PUBLIC KEY BLOCK"))
-        ++i;
-    // Armor headers ("Comment: ...") end at the first empty line.
-    for (++i; i < lines.size() && !lines[i].trimmed().isEmpty(); ++i) {
-        if (!lines[i].contains(':'))
-            return std::nullopt;
-    }
-    QByteArray base64;
-    for (++i; i < lines.size(); ++i) {
-        const QByteArray line = lines[i].trimmed();
-        if (line.startsWith('=') || line.startsWith("-----END"))
-            break;
-        base64 += line;
-    }
-    const auto decoded =
-        QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded)
-        return std::nullopt;
-    return *decoded;
-}
-
 std::optional<QByteArray> ChecksumFor(const QByteArray& list, const QByteArray& name)
 {
     static const QRegularExpression kLine(QStringLiteral("^([0-9A-Fa-f]{64}) [ *](.+)$"));
@@ -258,7 +176,7 @@ DownloaderUpdateResult UpdateDownloader(const DownloaderUpdateOptions& options)
         return failed();
     const QByteArray key =
         options.releaseKey.isEmpty() ? CarriedDownloaderKey() : options.releaseKey;
-    if (!VerifySignature(sums, signature, key, work.path(), options))
+    if (!VerifyDetachedSignature(sums, signature, key, work.path(), options.cancel))
         return Cancelled(options) ? Result::Abandoned : Result::Refused;
     QFile list(sums);
     if (!list.open(QIODevice::ReadOnly))

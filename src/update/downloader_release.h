@@ -57,8 +57,6 @@ DownloaderUpdateResult UpdateDownloader(const DownloaderUpdateOptions& options =
 
 // "2025.04.30" or "2025.04.30.123456" as numbers; nothing when the text holds no version.
 std::optional<std::vector<int>> ParseDownloaderVersion(const QString& text);
-// The binary key packets of an ASCII-armored OpenPGP key; nothing when it is not armored.
-std::optional<QByteArray> DearmorKey(const QByteArray& armored);
 // The lower-case SHA-256 that a "sha256sum"-style list gives for name; nothing when none.
 std::optional<QByteArray> ChecksumFor(const QByteArray& list, const QByteArray& name);
 

@@ -53,7 +53,8 @@ bool WriteRecords(const QString& file, QList<QByteArray> records)
 
 bool IsInstallerName(const QByteArray& name)
 {
-    static const QRegularExpression kPattern(QStringLiteral("^vnd[0-9a-f]{8}-[0-9a-f]{8}\\.exe$"));
+    static const QRegularExpression kPattern(
+        QStringLiteral("^vnd[0-9a-f]{8}-[0-9a-f]{8}\\.(deb|exe)$"));
     return kPattern.match(QString::fromLatin1(name)).hasMatch();
 }
 

@@ -1,5 +1,5 @@
-// Installers the update check started. A started installer keeps its file while it runs, so it
-// is recorded, and the next start of the program removes it.
+// Packages the update check handed to the desktop's package installer, which reads the file after
+// the hand-over: so it is recorded, and the next start of the program removes it.
 #pragma once
 
 #include <QString>
@@ -13,10 +13,9 @@ QString LaunchedInstallersFile();
 // Adds path to the record. False when the record cannot be written.
 bool RecordLaunchedInstaller(const QString& path);
 
-// Removes each recorded installer that is still there and is one the program made: a regular
-// file (a link is not followed) of this user's, named like the installers
-// platform::MakeTempFileName names
-// ("vnd%08x-%08x.exe"), directly in the temporary folder. A record of another temporary folder
+// Removes each recorded package that is still there and is one the program made: a regular file
+// (a link is not followed) of this user's, named "vnd%08x-%08x.deb" (or ".exe", the installers
+// of earlier versions) directly in the temporary folder. A record of another temporary folder
 // (TMPDIR was different) is kept for a start that uses that folder; the others are dropped.
 void RemoveLaunchedInstallers();
 

@@ -1,32 +1,37 @@
-// The update job's steps in order; every file it makes is removed again unless an installer
-// runs from it.
+// The update job's steps in order. The package, its signature and the check's keyring live in a
+// private folder of the job's, which goes with everything in it.
 #include "update/update_job.h"
 
+#include "platform/private_folder.h"
 #include "platform/temp_file_name.h"
+#include "update/package_install.h"
+#include "update/release_signature.h"
 #include "update/update_download.h"
-#include "update/update_installers.h"
 #include "update/update_version_file.h"
 
 #include <QFile>
-#include <QProcess>
 
 namespace update {
 
 namespace {
 
-// Starts the downloaded installer. Without elevation by verb it is made executable (for the
-// owner only) and started normally, detached, with no arguments.
-bool StartInstaller(const QString& path)
+// How every Debian package begins: an ar archive whose first member is "debian-binary".
+constexpr QByteArrayView kDebianPackageStart = "!<arch>\ndebian-binary";
+const QByteArray kPackageName = QByteArrayLiteral("update.deb");
+const QByteArray kSignatureName = QByteArrayLiteral("update.deb.sig");
+
+// The detached signature is served beside the package: its path with ".sig" added.
+QUrl SignatureUrl(const QUrl& package)
 {
-    QFile::setPermissions(path,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    return QProcess::startDetached(path, {});
+    QUrl signature = package;
+    signature.setPath(package.path(QUrl::FullyEncoded) + QStringLiteral(".sig"), QUrl::StrictMode);
+    return signature;
 }
 
 } // namespace
 
-bool RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
-                  const UpdateJobOptions& options, const std::function<bool()>& ask)
+UpdateJobResult RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
+                             const UpdateJobOptions& options, const std::function<bool()>& ask)
 {
     const QString versionFile = platform::MakeTempFileName();
     DownloadLimits versionLimits;
@@ -34,30 +39,37 @@ bool RunUpdateJob(const QString& updateAddress, const QString& ownVersion,
     versionLimits.totalTimeoutMs = options.versionFileTimeoutMs;
     versionLimits.maxBytes = kMaxVersionFileBytes;
     if (!DownloadToFile(QUrl(updateAddress), versionFile, versionLimits))
-        return false; // nothing of ours is left behind
+        return UpdateJobResult::NoUpdate; // nothing of ours is left behind
 
     const std::optional<VersionFileInfo> info = ReadVersionFile(versionFile);
     QFile::remove(versionFile);
     if (!info || info->lastVersion == ownVersion || info->lastVersionUrl.isEmpty())
-        return false;
-    // Not asking for an installer that would not be fetched.
-    const QUrl installerUrl(info->lastVersionUrl, QUrl::StrictMode);
-    if (!IsTrustedUpdateUrl(installerUrl) || !ask())
-        return false;
+        return UpdateJobResult::NoUpdate;
+    // Not asking for a package that would not be fetched.
+    const QUrl packageUrl(info->lastVersionUrl, QUrl::StrictMode);
+    if (!IsTrustedUpdateUrl(packageUrl) || !ask())
+        return UpdateJobResult::NoUpdate;
 
-    const QString installer = platform::MakeTempFileName(QStringLiteral(".exe"));
-    DownloadLimits installerLimits;
-    installerLimits.stallTimeoutMs = options.stallTimeoutMs;
-    installerLimits.totalTimeoutMs = options.installerTimeoutMs;
-    installerLimits.maxBytes = options.maxInstallerBytes;
-    if (!DownloadToFile(installerUrl, installer, installerLimits))
-        return false;
-    // Recorded before it starts, so that even a crash right after leaves it to the next start.
-    RecordLaunchedInstaller(installer);
-    if (StartInstaller(installer))
-        return true; // the running installer keeps its file: a script is read by path
-    QFile::remove(installer);
-    return false;
+    platform::Expected<platform::PrivateFolder> folder =
+        platform::PrivateFolder::Make(platform::TemporaryDirectory(), "vandrel-update-");
+    if (!folder)
+        return UpdateJobResult::NoUpdate;
+    const QString package = folder->Path() + u'/' + QString::fromLatin1(kPackageName);
+    const QString signature = folder->Path() + u'/' + QString::fromLatin1(kSignatureName);
+    DownloadLimits limits;
+    limits.stallTimeoutMs = options.stallTimeoutMs;
+    limits.totalTimeoutMs = options.installerTimeoutMs;
+    limits.maxBytes = options.maxInstallerBytes;
+    if (!DownloadToFile(packageUrl, package, limits))
+        return UpdateJobResult::NoUpdate;
+    if (folder->ReadStart(kPackageName, kDebianPackageStart.size()) != kDebianPackageStart)
+        return UpdateJobResult::Unverified;
+    limits.maxBytes = kMaxSignatureBytes;
+    const QByteArray key = options.releaseKey.isEmpty() ? CarriedReleaseKey() : options.releaseKey;
+    if (!DownloadToFile(SignatureUrl(packageUrl), signature, limits) ||
+        !VerifyDetachedSignature(package, signature, key, folder->Path()))
+        return UpdateJobResult::Unverified;
+    return InstallPackage(*folder, kPackageName);
 }
 
 } // namespace update

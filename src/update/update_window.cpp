@@ -39,6 +39,23 @@ bool AskToUpdateWithMessageBox(QWidget* owner)
                                  QMessageBox::Yes) == QMessageBox::Yes;
 }
 
+QString DescribeUpdateJobResult(UpdateJobResult result)
+{
+    switch (result) {
+    case UpdateJobResult::Unverified:
+        return QStringLiteral("The update could not be verified; nothing was installed.");
+    case UpdateJobResult::NotAuthorised:
+        return QStringLiteral("The update was not installed: the authorisation was cancelled or "
+                              "refused.");
+    case UpdateJobResult::InstallFailed:
+        return QStringLiteral("The update could not be installed.");
+    case UpdateJobResult::NoUpdate:
+    case UpdateJobResult::HandedOver:
+        break;
+    }
+    return {};
+}
+
 UpdateWindow::UpdateWindow(QString updateAddress, QString ownVersion, UpdateJobOptions options,
                            AskToUpdateFunction askToUpdate)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
@@ -80,6 +97,11 @@ bool UpdateWindow::AskToUpdate()
     return m_askToUpdate ? m_askToUpdate(this) : AskToUpdateWithMessageBox(this);
 }
 
+void UpdateWindow::Tell(const QString& text)
+{
+    QMessageBox::warning(this, QStringLiteral("Update"), text);
+}
+
 void UpdateWindow::closeEvent(QCloseEvent* event)
 {
     event->ignore();
@@ -107,8 +129,19 @@ void RunUpdateWorker(UpdateWindow& window)
         platform::PostTo(&window, [&window, &answer] { answer.set_value(window.AskToUpdate()); });
         return answer.get_future().get();
     };
-    if (RunUpdateJob(window.UpdateAddress(), window.OwnVersion(), window.Options(), ask))
+    const UpdateJobResult result =
+        RunUpdateJob(window.UpdateAddress(), window.OwnVersion(), window.Options(), ask);
+    if (result == UpdateJobResult::HandedOver)
         window.SetInstallerLaunched();
+    if (const QString text = DescribeUpdateJobResult(result); !text.isEmpty()) {
+        // Waited for, so the window ends only once the message is closed.
+        std::promise<void> told;
+        platform::PostTo(&window, [&window, &told, text] {
+            window.Tell(text);
+            told.set_value();
+        });
+        told.get_future().wait();
+    }
     platform::PostTo(&window, [&window] { window.done(2); });
 }
 

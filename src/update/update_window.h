@@ -22,6 +22,10 @@ using AskToUpdateFunction = std::function<bool(QWidget* owner)>;
 // The message box: "Vandrel needs to update, click OK to approve." with Yes and No.
 bool AskToUpdateWithMessageBox(QWidget* owner);
 
+// What the user is told when an update offered was not installed; empty when there is nothing
+// to say (nothing was offered, the user said No, the package could not be fetched).
+QString DescribeUpdateJobResult(UpdateJobResult result);
+
 class UpdateWindow : public QDialog {
     Q_OBJECT
 public:
@@ -42,10 +46,14 @@ public:
     bool ContinueStartup() const { return m_flags.continueStartup; }
     bool RecordDate() const { return m_flags.recordDate; }
 
-    // For the worker: an installer was started (both flags change in one write).
+    // For the worker: the package was installed or handed to the desktop's installer (both flags
+    // change in one write).
     void SetInstallerLaunched() { m_flags = {false, true}; }
     // On the GUI thread: asks the user, with this window as the owner; true for Yes.
     bool AskToUpdate();
+    // On the GUI thread: tells the user why the update was not installed, in a message box
+    // owned by this window, and returns when it is closed.
+    void Tell(const QString& text);
 
     // The user cannot end the window: Escape, closing and Enter do nothing.
     void reject() override {}
@@ -69,7 +77,8 @@ private:
 };
 
 // The body of the window's worker thread: runs the job with the window's address and version,
-// asks through the window on the GUI thread, records the outcome in the window and ends it.
+// asks and tells through the window on the GUI thread, records the outcome in the window and
+// ends it.
 // It touches the window only up to ending it.
 void RunUpdateWorker(UpdateWindow& window);
 

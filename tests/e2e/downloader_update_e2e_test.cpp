@@ -6,6 +6,7 @@
 #include "test_env.h"
 #include "update/downloader_release.h"
 #include "update/downloader_updater.h"
+#include "update/release_signature.h"
 
 #include <QDir>
 #include <QFile>

@@ -14,8 +14,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimeZone>
 #include <QTimer>
@@ -63,17 +66,48 @@ UpdateWindow* VisibleUpdateWindow()
     return nullptr;
 }
 
+// Made once by make_test_package.sh, signed by a test key made there.
+struct TestPackages {
+    QByteArray package, packageSignature, notAPackage, notAPackageSignature, key;
+};
+TestPackages g_signed;
+QByteArray g_path; // PATH as the test started
+
+const QString kUnverified = "The update could not be verified; nothing was installed.";
+const QString kNotAuthorised =
+    "The update was not installed: the authorisation was cancelled or refused.";
+
 class UpdateCheck : public ::testing::Test {
 protected:
+    static void SetUpTestSuite()
+    {
+        g_path = qgetenv("PATH");
+        QTemporaryDir out;
+        const testenv::ProcessResult made = testenv::Run(
+            "/bin/sh", {testenv::SourceDir() + "/tests/update/make_test_package.sh", out.path()});
+        ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+        const auto file = [&](const char* name) { return testenv::ReadFile(out.filePath(name)); };
+        g_signed = {file("update.deb"), file("update.deb.sig"), file("not-a-package"),
+                    file("not-a-package.sig"), file("test-key.asc")};
+    }
+
     void SetUp() override
     {
+        ASSERT_FALSE(g_signed.key.isEmpty());
+        // The tools the update finds on PATH: the real gpgv, and stubs for pkexec and xdg-open.
+        m_bin = testenv::Home() + "/bin";
+        QDir(m_bin).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(m_bin));
+        ASSERT_TRUE(
+            QFile::link(QStandardPaths::findExecutable("gpgv", {"/usr/bin"}), m_bin + "/gpgv"));
+        Stub("pkexec", 0);
+        Stub("xdg-open", 0);
+        setenv("PATH", m_bin.toUtf8().constData(), 1);
         setenv("VANDREL_UPDATE_SERVER", m_server.Base().toUtf8().constData(), 1);
         m_tmp = testenv::Home() + "/tmp";
         QDir(m_tmp).removeRecursively();
         ASSERT_TRUE(QDir().mkpath(m_tmp));
         setenv("TMPDIR", m_tmp.toUtf8().constData(), 1);
-        m_marker = testenv::Home() + "/installer-ran";
-        QFile::remove(m_marker);
         ASSERT_TRUE(
             testenv::WriteFile(settings::UserSettingsFile(),
                                "[General]\nAffID=aff1\nLastUpdate=" + kOtherDay.toUtf8() + "\n"));
@@ -81,6 +115,19 @@ protected:
         m_counter.shows = m_asked = 0;
         m_askedOverTheWindow = false;
         m_options.job.stallTimeoutMs = 3000;
+        m_options.job.releaseKey = g_signed.key;
+        // What the update tells the user: read and closed as soon as it shows.
+        m_told.clear();
+        m_boxCloser.disconnect();
+        QObject::connect(&m_boxCloser, &QTimer::timeout, &m_boxCloser, [this] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                    m_told << box->text();
+                    box->accept();
+                }
+            }
+        });
+        m_boxCloser.start(50);
         m_options.askToUpdate = [this](QWidget* owner) {
             ++m_asked;
             auto* dialog = qobject_cast<UpdateWindow*>(owner);
@@ -92,6 +139,9 @@ protected:
     void TearDown() override
     {
         qApp->removeEventFilter(&m_counter);
+        m_boxCloser.stop();
+        m_boxCloser.disconnect();
+        setenv("PATH", g_path.constData(), 1);
         unsetenv("TMPDIR");
         unsetenv("VANDREL_UPDATE_SERVER");
     }
@@ -102,26 +152,50 @@ protected:
         return key ? settings::ReadStringValue(*key, "LastUpdate").value_or("<absent>")
                    : "<no key>";
     }
-    QByteArray Installer() const { return "#!/bin/sh\necho ran > '" + m_marker.toUtf8() + "'\n"; }
+    // A stub on PATH that records its words, one a line, and a copy of the file its last word
+    // names, then ends with exitCode.
+    void Stub(const QString& name, int exitCode) const
+    {
+        const QByteArray record = (m_bin + "/" + name).toUtf8();
+        const QString stub = m_bin + "/" + name;
+        ASSERT_TRUE(
+            testenv::WriteFile(stub, "#!/bin/sh\nfor last; do :; done\n/bin/cat \"$last\" > '" +
+                                         record + ".file'\nprintf '%s\\n' \"$@\" > '" + record +
+                                         ".words'\nexit " + QByteArray::number(exitCode) + "\n"));
+        ASSERT_TRUE(QFile::setPermissions(stub, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    }
+    // The words a stub was called with, "" when it was not; xdg-open runs detached, so its
+    // record may come a little later.
+    QString Called(const QString& name, bool expected = false) const
+    {
+        const auto words = [&] { return testenv::ReadFile(m_bin + "/" + name + ".words"); };
+        if (expected)
+            testenv::WaitUntil([&] { return words().endsWith('\n'); }, 10000);
+        return QString::fromUtf8(words());
+    }
+    QByteArray FileGiven(const QString& name) const
+    {
+        return testenv::ReadFile(m_bin + "/" + name + ".file");
+    }
     QByteArray Offer(const QByteArray& version = "2.0.0.0") const
     {
         return "[version]\nlast_version=" + version +
-               "\nlast_version_url=" + m_server.Base().toUtf8() + "/installer\n";
+               "\nlast_version_url=" + m_server.Base().toUtf8() + "/pkg/vandrel.deb\n";
     }
-    // The installer runs detached, so its marker may come a little later; when it is not
-    // expected, it was never fetched or failed to start: nothing to wait for.
-    bool InstallerRan(bool expected) const
+    void ServePackage(std::optional<Answer> package = {}, std::optional<Answer> signature = {})
     {
-        const auto ran = [this] { return QFile::exists(m_marker); };
-        return expected ? testenv::WaitUntil(ran, 10000) : ran();
+        m_server.Serve("/pkg/vandrel.deb", package.value_or(Answer::Body(g_signed.package)));
+        m_server.Serve("/pkg/vandrel.deb.sig",
+                       signature.value_or(Answer::Body(g_signed.packageSignature)));
     }
-    QStringList TempFiles() const { return QDir(m_tmp).entryList(QDir::Files | QDir::System); }
 
     LoopbackHttpServer m_server;
     ShowCounter m_counter;
     UpdateCheckOptions m_options;
     QString m_tmp;
-    QString m_marker;
+    QString m_bin;
+    QTimer m_boxCloser;
+    QStringList m_told;
     bool m_answerYes = false;
     int m_asked = 0;
     bool m_askedOverTheWindow = false; // on the GUI thread, the visible update window the owner
@@ -166,27 +240,32 @@ TEST_F(UpdateCheck, StartRulesBeforeTheServer)
     EXPECT_EQ(m_counter.shows, 0);
 }
 
-// The decision table, and servers that are silent, slow, huge or not trusted: only a started
-// installer ends the start and records the day; otherwise the start goes on, the next start asks
-// again, and nothing is left behind. The window shows once and is gone afterwards.
+// The decision table, servers that are silent, slow, huge or not trusted, and packages that are
+// not signed by the release key: only a package handed over ends the start and records the day;
+// otherwise the start goes on, the next start asks again, and nothing is left behind. A refused
+// package is named to the user and reaches no installer. The window shows once and is gone
+// afterwards.
 TEST_F(UpdateCheck, DecisionTable)
 {
     const QString unversioned = testenv::Home() + "/unversioned";
     ASSERT_TRUE(testenv::WriteFile(unversioned, QByteArray(10000, '\x7f')));
     LoopbackHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));
     other.Serve("/version", Answer::Body("[version]\nlast_version=2.0.0.0\nlast_version_url=" +
-                                         other.Base().toUtf8() + "/installer\n"));
-    other.Serve("/installer", Answer::Body(Installer()));
+                                         other.Base().toUtf8() + "/pkg/vandrel.deb\n"));
+    other.Serve("/pkg/vandrel.deb", Answer::Body(g_signed.package));
     const QString base = m_server.Base();
     const Answer offer = Answer::Body(Offer());
     const auto file = [](const QString& text) { return Answer::Body(text.toUtf8()); };
-    enum Outcome { NotAsked, AnsweredNo, YesButNoInstallerRuns, InstallerRuns };
+    enum Outcome { NotAsked, AnsweredNo, NothingInstalled, Installed, HandedToDesktop };
+    enum Setting { AsUsual, Unversioned, PkexecCancelled, NoPkexec, CarriedKeyOnly };
     struct Row {
         const char* name;
         Answer version;
         Outcome outcome;
-        std::optional<Answer> installer = {}; // nullopt: a good one
-        bool unversioned = false;             // the program file has no version record
+        QString told = {};                    // what the user reads; empty: nothing
+        std::optional<Answer> package = {};   // nullopt: the signed package
+        std::optional<Answer> signature = {}; // nullopt: its signature
+        Setting setting = AsUsual;
     } const rows[] = {
         {"version file cannot be downloaded", Answer::Body("", 404), NotAsked},
         {"last_version equals the own version", Answer::Body(Offer("1.0.0.1")), NotAsked},
@@ -195,17 +274,50 @@ TEST_F(UpdateCheck, DecisionTable)
         {"the user answers No", offer, AnsweredNo},
         {"a lower server version leads to the question", Answer::Body(Offer("0.9.0.0")),
          AnsweredNo},
-        {"a program without a version record always differs", Answer::Body(Offer("1.0.0.1")),
-         AnsweredNo, std::nullopt, true},
-        {"Yes, and the installer download fails",
-         file("[version]\nlast_version=2.0.0.0\nlast_version_url=" + base + "/none\n"),
-         YesButNoInstallerRuns},
-        {"Yes, and the installer is downloaded and started", offer, InstallerRuns},
-        {"Yes, but the installer cannot be started", offer, YesButNoInstallerRuns,
-         Answer::Body("#!/no/such/interpreter\n")},
-        {"plain-http installer from a name is not offered",
+        {"a program without a version record always differs",
+         Answer::Body(Offer("1.0.0.1")),
+         AnsweredNo,
+         {},
+         {},
+         {},
+         Unversioned},
+        {"Yes, and the package download fails",
+         file("[version]\nlast_version=2.0.0.0\nlast_version_url=" + base + "/none.deb\n"),
+         NothingInstalled},
+        {"Yes, and the signed package is installed with apt-get through pkexec", offer, Installed},
+        {"Yes, without pkexec the package goes to the desktop's installer",
+         offer,
+         HandedToDesktop,
+         {},
+         {},
+         {},
+         NoPkexec},
+        {"Yes, but the authorisation is cancelled",
+         offer,
+         NothingInstalled,
+         kNotAuthorised,
+         {},
+         {},
+         PkexecCancelled},
+        {"a bad signature",
+         offer,
+         NothingInstalled,
+         kUnverified,
+         {},
+         Answer::Body(g_signed.notAPackageSignature)},
+        {"no signature", offer, NothingInstalled, kUnverified, {}, Answer::Body("", 404)},
+        {"signed, but not a package", offer, NothingInstalled, kUnverified,
+         Answer::Body(g_signed.notAPackage), Answer::Body(g_signed.notAPackageSignature)},
+        {"signed by a key the program does not carry",
+         offer,
+         NothingInstalled,
+         kUnverified,
+         {},
+         {},
+         CarriedKeyOnly},
+        {"plain-http package from a name is not offered",
          file(QStringLiteral("[version]\nlast_version=2.0.0.0\nlast_version_url="
-                             "http://localhost:%1/installer\n")
+                             "http://localhost:%1/pkg/vandrel.deb\n")
                   .arg(m_server.Port())),
          NotAsked},
         {"a version file over 64 KiB is unreadable",
@@ -216,10 +328,16 @@ TEST_F(UpdateCheck, DecisionTable)
         // A byte every 50 ms: never silent for the stall limit, but 3000 bytes take 150 s.
         {"a version file past its overall limit", Answer::Slow(Offer() + QByteArray(3000, ';'), 50),
          NotAsked},
-        {"an installer past its overall limit", offer, YesButNoInstallerRuns,
-         Answer::Slow(Installer() + QByteArray(3000, '#'), 50)},
-        {"an installer over the size cap", offer, YesButNoInstallerRuns,
-         Answer::Body(Installer() + QByteArray(5000, '#'))},
+        {"a package past its overall limit",
+         offer,
+         NothingInstalled,
+         {},
+         Answer::Slow(g_signed.package + QByteArray(3000, '#'), 50)},
+        {"a package over the size cap",
+         offer,
+         NothingInstalled,
+         {},
+         Answer::Body(g_signed.package + QByteArray(5000, '#'))},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -228,12 +346,20 @@ TEST_F(UpdateCheck, DecisionTable)
         m_options.job.versionFileTimeoutMs = 1000;
         m_options.job.installerTimeoutMs = 1000;
         m_options.job.maxInstallerBytes = 4000;
-        m_options.programFile = row.unversioned ? unversioned : QString();
-        const QString version = row.unversioned ? "" : "1.0.0.1";
+        m_options.programFile = row.setting == Unversioned ? unversioned : QString();
+        if (row.setting == CarriedKeyOnly)
+            m_options.job.releaseKey.clear();
+        if (row.setting == PkexecCancelled)
+            Stub("pkexec", 126);
+        if (row.setting == NoPkexec) {
+            ASSERT_TRUE(QFile::remove(m_bin + "/pkexec"));
+        }
+        const QString version = row.setting == Unversioned ? "" : "1.0.0.1";
         m_server.Serve("/version/aff1/" + version, row.version);
-        m_server.Serve("/installer", row.installer.value_or(Answer::Body(Installer())));
+        ServePackage(row.package, row.signature);
         m_answerYes = row.outcome != AnsweredNo;
-        const bool asked = row.outcome != NotAsked, installerRuns = row.outcome == InstallerRuns;
+        const bool asked = row.outcome != NotAsked;
+        const bool handedOver = row.outcome == Installed || row.outcome == HandedToDesktop;
         const qsizetype requestsBefore = m_server.Requests().size();
         // While the worker waits on the silent server the window is busy and cannot be closed.
         QStringList seen;
@@ -258,14 +384,14 @@ TEST_F(UpdateCheck, DecisionTable)
         }
 
         EXPECT_EQ(CheckForUpdate(kNow, m_options),
-                  installerRuns ? UpdateCheckResult::EndRun : UpdateCheckResult::Continue);
+                  handedOver ? UpdateCheckResult::EndRun : UpdateCheckResult::Continue);
         if (row.version.never) {
             EXPECT_EQ(seen,
                       (QStringList{"Vandrel is checking for updates...", "busy", "still up"}));
         }
         EXPECT_EQ(m_asked, asked ? 1 : 0);
-        EXPECT_EQ(LastUpdate(), installerRuns ? kToday : kOtherDay);
-        EXPECT_EQ(InstallerRan(installerRuns), installerRuns);
+        EXPECT_EQ(LastUpdate(), handedOver ? kToday : kOtherDay);
+        EXPECT_EQ(m_told, row.told.isEmpty() ? QStringList() : QStringList{row.told});
         EXPECT_EQ(m_counter.shows, 1) << "the window is shown once";
         EXPECT_EQ(VisibleUpdateWindow(), nullptr) << "and gone afterwards";
         const QStringList requests = m_server.Requests().mid(requestsBefore);
@@ -274,17 +400,38 @@ TEST_F(UpdateCheck, DecisionTable)
         if (asked)
             EXPECT_TRUE(m_askedOverTheWindow);
         else
-            EXPECT_LE(requests.size(), 1) << "no installer is fetched without a Yes";
+            EXPECT_LE(requests.size(), 1) << "no package is fetched without a Yes";
 
-        // The version file never stays; a started installer keeps its file, owner-only.
-        const QStringList left = TempFiles();
-        ASSERT_EQ(left.size(), installerRuns ? 1 : 0) << left.join(' ').toStdString();
-        if (installerRuns) {
+        // apt-get is given the verified package by its absolute path, in a private folder that
+        // goes afterwards; the desktop's installer gets it under an installer's name, and it
+        // stays for the next start to remove. Nothing else is left.
+        const bool pkexecRuns = row.outcome == Installed || row.setting == PkexecCancelled;
+        const QString pkexecWords = Called("pkexec");
+        if (pkexecRuns) {
+            EXPECT_TRUE(QRegularExpression("^/usr/bin/apt-get\ninstall\n--yes\n" +
+                                           QRegularExpression::escape(m_tmp) +
+                                           "/vandrel-update-[0-9a-f]{8}/update\\.deb\n$")
+                            .match(pkexecWords)
+                            .hasMatch())
+                << pkexecWords.toStdString();
+            EXPECT_EQ(FileGiven("pkexec"), g_signed.package);
+        } else {
+            EXPECT_EQ(pkexecWords, "") << "pkexec is not run";
+        }
+        const QString opened = Called("xdg-open", row.outcome == HandedToDesktop).trimmed();
+        const QStringList left = testenv::FilesIn(m_tmp);
+        if (row.outcome == HandedToDesktop) {
+            // Every row runs, so a failure here ends none of the others.
+            EXPECT_EQ(left.size(), 1) << left.join(' ').toStdString();
+            const QString name = left.value(0);
             EXPECT_TRUE(
-                QRegularExpression("^vnd[0-9a-f]{8}-[0-9a-f]{8}\\.exe$").match(left[0]).hasMatch())
-                << left[0].toStdString();
-            EXPECT_EQ(QFileInfo(m_tmp + "/" + left[0]).permissions() & 0xF0FF,
-                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+                QRegularExpression("^vnd[0-9a-f]{8}-[0-9a-f]{8}\\.deb$").match(name).hasMatch())
+                << name.toStdString();
+            EXPECT_EQ(opened, m_tmp + "/" + name);
+            EXPECT_EQ(FileGiven("xdg-open"), g_signed.package);
+        } else {
+            EXPECT_EQ(opened, "") << "xdg-open is not run";
+            EXPECT_EQ(left, QStringList()) << left.join(' ').toStdString();
         }
         TearDown();
     }
@@ -292,27 +439,28 @@ TEST_F(UpdateCheck, DecisionTable)
     SetUp();
 }
 
-// A started installer stays while it runs and goes at the next start; files the program did not
-// make stay, whatever their records say.
-TEST_F(UpdateCheck, LaunchedInstallerIsRemovedAtTheNextStart)
+// A package handed to the desktop's installer stays while that reads it and goes at the next
+// start; files the program did not make stay, whatever their records say.
+TEST_F(UpdateCheck, HandedOverPackageIsRemovedAtTheNextStart)
 {
+    ASSERT_TRUE(QFile::remove(m_bin + "/pkexec"));
     m_server.Serve("/version/aff1/1.0.0.1", Answer::Body(Offer()));
-    m_server.Serve("/installer", Answer::Body(Installer()));
+    ServePackage();
     m_answerYes = true;
     EXPECT_EQ(CheckForUpdate(kNow, m_options), UpdateCheckResult::EndRun);
-    ASSERT_TRUE(InstallerRan(true));
-    const QStringList installers = TempFiles();
-    ASSERT_EQ(installers.size(), 1);
+    ASSERT_NE(Called("xdg-open", true), "");
+    const QStringList packages = testenv::FilesIn(m_tmp);
+    ASSERT_EQ(packages.size(), 1);
 
-    const QString victim = testenv::Home() + "/victim.exe";
+    const QString victim = testenv::Home() + "/victim.deb";
     ASSERT_TRUE(testenv::WriteFile(victim, "keep"));
     struct Planted {
         const char* name;
         QString path;
     } const planted[] = {
-        {"a link with an installer's name", m_tmp + "/vnd00000000-00000001.exe"},
-        {"a file with another name", m_tmp + "/notes.exe"},
-        {"an installer's name in another folder", testenv::Home() + "/vnd00000000-00000002.exe"},
+        {"a link with an installer's name", m_tmp + "/vnd00000000-00000001.deb"},
+        {"a file with another name", m_tmp + "/notes.deb"},
+        {"an installer's name in another folder", testenv::Home() + "/vnd00000000-00000002.deb"},
     };
     ASSERT_TRUE(QFile::link(victim, planted[0].path));
     ASSERT_TRUE(testenv::WriteFile(planted[1].path, "mine"));
@@ -324,7 +472,7 @@ TEST_F(UpdateCheck, LaunchedInstallerIsRemovedAtTheNextStart)
     const qsizetype asked = m_server.Requests().size();
     EXPECT_EQ(CheckForUpdate(kNow, m_options), UpdateCheckResult::Continue);
     EXPECT_EQ(m_server.Requests().size(), asked);
-    EXPECT_FALSE(QFile::exists(m_tmp + "/" + installers[0])) << "the installer is gone";
+    EXPECT_FALSE(QFile::exists(m_tmp + "/" + packages[0])) << "the package is gone";
     for (const Planted& p : planted)
         EXPECT_TRUE(QFileInfo(p.path).exists() || QFileInfo(p.path).isSymLink()) << p.name;
     EXPECT_EQ(testenv::ReadFile(victim), "keep");

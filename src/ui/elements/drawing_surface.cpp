@@ -5,7 +5,6 @@
 #include "platform/mapped_pages.h"
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 
 namespace ui {
@@ -77,8 +76,9 @@ QRect ToQRect(const Box& b)
 
 std::uint8_t ToByte(float v)
 {
+    // Clamped first, so adding a half and truncating rounds to nearest as lround would.
     v = std::clamp(v, 0.0f, 1.0f);
-    return static_cast<std::uint8_t>(std::lround(v * 255.0f));
+    return static_cast<std::uint8_t>(v * 255.0f + 0.5f);
 }
 
 } // namespace
@@ -124,7 +124,8 @@ void ApplyColorMatrix(QImage& image, const ColorMatrix& m)
     }
 }
 
-DrawingSurface::DrawingSurface(QImage& bitmap) : m_bitmap(&bitmap)
+DrawingSurface::DrawingSurface(QImage& bitmap, Content content)
+    : m_bitmap(&bitmap), m_stale(content == Content::Stale)
 {
     if (!bitmap.isNull())
         m_painter.begin(&bitmap);
@@ -137,8 +138,33 @@ DrawingSurface::~DrawingSurface()
 
 void DrawingSurface::End()
 {
-    if (m_painter.isActive())
-        m_painter.end();
+    if (!m_painter.isActive())
+        return;
+    if (m_stale)
+        ClearStaleOutside({});
+    m_painter.end();
+}
+
+void DrawingSurface::ClearStaleOutside(const QRect& keep)
+{
+    m_stale = false;
+    const QRect all = m_bitmap->rect();
+    m_painter.setCompositionMode(QPainter::CompositionMode_Source);
+    if (keep.isEmpty()) {
+        m_painter.fillRect(all, Qt::transparent);
+    } else {
+        // The bands above and below keep, then the parts left and right of it.
+        const QRect parts[] = {
+            QRect(QPoint(0, 0), QPoint(all.right(), keep.top() - 1)),
+            QRect(QPoint(0, keep.bottom() + 1), all.bottomRight()),
+            QRect(QPoint(0, keep.top()), QPoint(keep.left() - 1, keep.bottom())),
+            QRect(QPoint(keep.right() + 1, keep.top()), QPoint(all.right(), keep.bottom())),
+        };
+        for (const QRect& part : parts)
+            if (part.isValid())
+                m_painter.fillRect(part, Qt::transparent);
+    }
+    m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
 QImage DrawingSurface::CreateCompatibleBitmap(std::int32_t width, std::int32_t height)
@@ -207,6 +233,14 @@ void DrawingSurface::DrawImage(QImage image, const Rect& destination, const Rect
             return;
         visible.left += cut.left - src.left;
         visible.top += cut.top - src.top;
+        // Onto a stale bitmap the first image is copied: over transparent pixels that is what
+        // drawing over them gives.
+        const bool copy = m_stale;
+        if (copy) {
+            ClearStaleOutside(QRect(int(visible.left), int(visible.top),
+                                    int(cut.right - cut.left), int(cut.bottom - cut.top)));
+            m_painter.setCompositionMode(QPainter::CompositionMode_Source);
+        }
         if (matrix) {
             // A bitmap handed over whole is coloured in place; only a part is copied.
             if (cut.left != 0 || cut.top != 0 || cut.right != image.width() ||
@@ -217,10 +251,14 @@ void DrawingSurface::DrawImage(QImage image, const Rect& destination, const Rect
         } else {
             m_painter.drawImage(QPoint(int(visible.left), int(visible.top)), image, ToQRect(cut));
         }
+        if (copy)
+            m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         return;
     }
 
     // Scaled drawing (no caller of the tree needs it): QPainter clips to the visible box.
+    if (m_stale)
+        ClearStaleOutside({});
     if (matrix) {
         ApplyColorMatrix(image, *matrix);
     }

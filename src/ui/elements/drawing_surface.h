@@ -45,9 +45,14 @@ void ApplyColorMatrix(QImage& image, const ColorMatrix& m);
 
 class DrawingSurface {
 public:
+    // What the bitmap holds when the surface is made. A stale bitmap (a reused frame) is not
+    // cleared first: the first image drawn is copied in, and everything else is cleared then,
+    // so the pass costs one write of the bitmap, not a clear and a blend.
+    enum class Content { Transparent, Stale };
+
     // A surface on the bitmap, which must outlive the surface. A null bitmap gives a surface
     // that draws nothing.
-    explicit DrawingSurface(QImage& bitmap);
+    explicit DrawingSurface(QImage& bitmap, Content content = Content::Transparent);
     DrawingSurface(const DrawingSurface&) = delete;
     DrawingSurface& operator=(const DrawingSurface&) = delete;
     ~DrawingSurface();
@@ -71,7 +76,12 @@ public:
     void End();
 
 private:
+    // Clears everything of a stale bitmap but keep (in device pixels); from then on the bitmap
+    // is only drawn over.
+    void ClearStaleOutside(const QRect& keep);
+
     QImage* m_bitmap;
+    bool m_stale;
     QPainter m_painter;
     std::int64_t m_dx = 0;
     std::int64_t m_dy = 0;

@@ -1,5 +1,5 @@
 // The host's render thread and its window side. The render thread measures and renders the tree
-// into a fresh frame per pass and publishes it; the GUI thread only copies finished frames.
+// into a frame of its own per pass and publishes it; the GUI thread only copies finished frames.
 #include "ui/host/skin_window.h"
 
 #include "platform/post_to.h"
@@ -26,6 +26,9 @@ using namespace std::chrono_literals;
 
 // Routed when the pointer leaves the window: outside every root, so the hot element is left.
 constexpr QPoint kOutside(-1, -1);
+
+// How long the render thread keeps spare frames after the last pass.
+constexpr std::chrono::milliseconds kSpareFramesKeptFor = 1s;
 
 // A mask that leaves nothing of the window: an empty region would lift the mask altogether.
 const QRegion kNothing(-1, -1, 1, 1);
@@ -141,11 +144,16 @@ void SkinWindow::RenderLoop(std::stop_token stop)
     const std::stop_callback wake(stop, [this] { m_stop.Set(); });
     enum { kStop, kRedraw, kRelayout };
     for (;;) {
+        // Spare frames are kept while frames flow and given back after a second without any.
         const auto woke =
             platform::WaitAny({platform::WaitItem::Of(m_stop), platform::WaitItem::Of(m_redraw),
                                platform::WaitItem::Of(m_relayout)},
-                              -1ms);
-        if (!woke || *woke == kStop)
+                              m_framePool->HoldsSpares() ? kSpareFramesKeptFor : -1ms);
+        if (!woke) {
+            m_framePool->Trim();
+            continue;
+        }
+        if (*woke == kStop)
             return;
         const std::uint32_t start = platform::TickCount();
 
@@ -168,7 +176,7 @@ void SkinWindow::RenderLoop(std::stop_token stop)
 
 bool SkinWindow::RenderFrame(bool wokeForRelayout)
 {
-    auto frame = std::make_shared<QImage>();
+    std::shared_ptr<QImage> frame;
     bool measured = false;
     bool resized = false;
     {
@@ -190,9 +198,9 @@ bool SkinWindow::RenderFrame(bool wokeForRelayout)
         // A size that cannot be had (a zero side, or a broken layout asking for too much)
         // gives a null bitmap: the pass still places the tree, and an empty frame is published.
         const Size desired = m_root->DesiredSize();
-        *frame = CreateFrameBitmap(desired.width, desired.height);
+        frame = m_framePool->Take(desired.width, desired.height);
         {
-            DrawingSurface surface(*frame);
+            DrawingSurface surface(*frame, DrawingSurface::Content::Stale);
             m_root->Render(surface, Rect{0, 0, desired.width, desired.height});
             surface.End();
         }

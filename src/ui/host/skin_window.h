@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/event.h"
+#include "ui/elements/frame_pool.h"
 #include "ui/elements/layout_element.h"
 #include "ui/elements/routing.h"
 
@@ -106,6 +107,8 @@ private:
     platform::Event m_stop;
     platform::Event m_redraw;
     platform::Event m_relayout;
+    // Where the render thread's frames come from and go back to when dropped.
+    const std::shared_ptr<FramePool> m_framePool = FramePool::Create();
 
     // The frame lock guards only the fields below it; never held with the tree lock.
     mutable std::mutex m_frameLock;

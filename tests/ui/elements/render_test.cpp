@@ -2,6 +2,7 @@
 // the program's own matrix (its straight-colour arithmetic is the brightening test's), and
 // degenerate rectangles.
 #include "../test_tree.h"
+#include "ui/elements/frame_pool.h"
 
 #include <gtest/gtest.h>
 
@@ -33,14 +34,16 @@ std::shared_ptr<Picture> Pic(int w, int h, QColor c)
     return std::make_shared<Picture>(Solid(w, h, c));
 }
 
-TEST(RenderTest, FrameShowsWhatTheRowSays)
+struct FrameRow {
+    const char* name;
+    std::function<std::shared_ptr<LayoutElement>()> tree;
+    Rect rect; // of the root, in a 40 x 40 frame
+    std::vector<std::tuple<int, int, QRgb>> pixels;
+};
+
+std::vector<FrameRow> FrameRows()
 {
-    const struct {
-        const char* name;
-        std::function<std::shared_ptr<LayoutElement>()> tree;
-        Rect rect; // of the root, in a 40 x 40 frame
-        std::vector<std::tuple<int, int, QRgb>> pixels;
-    } rows[] = {
+    return {
         // Two siblings in a row; the first picture is wider than the room it asks for. The
         // row's content rectangle is (0, 0, 12, 10): the second child lies partly outside it.
         {"overflow is clipped to the own content but not to the panel's",
@@ -77,13 +80,63 @@ TEST(RenderTest, FrameShowsWhatTheRowSays)
          },
          {0, 0, 40, 40},
          {{5, 5, kGrey}, {24, 24, kGrey}, {4, 4, kBlue.rgb()}, {25, 25, kBlue.rgb()}}},
+        // The first picture hangs over the frame's top left corner; the second is half covered.
+        {"a picture partly outside the frame, another over it",
+         [] {
+             auto canvas = std::make_shared<CanvasPanel>();
+             auto under = Pic(20, 20, QColor(0, 0, 255, 128));
+             auto over = Pic(10, 10, kRed);
+             canvas->AddChild(under);
+             canvas->AddChild(over);
+             canvas->SetPosition(under.get(), -5, -5);
+             canvas->SetPosition(over.get(), 10, 10);
+             return canvas;
+         },
+         {0, 0, 40, 40},
+         {{0, 0, qRgba(0, 0, 255, 128)}, {12, 12, kRed.rgb()}, {30, 5, 0}}},
+        {"nothing inside the frame", [] { return Pic(5, 5, kRed); }, {50, 50, 5, 5}, {{0, 0, 0}}},
     };
-    for (const auto& row : rows) {
+}
+
+TEST(RenderTest, FrameShowsWhatTheRowSays)
+{
+    for (const auto& row : FrameRows()) {
         SCOPED_TRACE(row.name);
         const QImage frame = RenderFrame(*row.tree(), row.rect, {40, 40});
         for (const auto& [x, y, expected] : row.pixels)
             ExpectPixel(frame, x, y, expected);
     }
+}
+
+// A reused frame still holds the last frame's pixels: drawn as stale, it must end exactly as a
+// fresh one would, whatever the first picture covers.
+TEST(RenderTest, AStaleFrameEndsAsAFreshOne)
+{
+    const std::shared_ptr<FramePool> pool = FramePool::Create();
+    const uchar* pixels = nullptr;
+    for (const auto& row : FrameRows()) {
+        SCOPED_TRACE(row.name);
+        const QImage fresh = RenderFrame(*row.tree(), row.rect, {40, 40});
+        const std::shared_ptr<QImage> reused = pool->Take(40, 40);
+        // Every row after the first gets the frame the row before dropped.
+        if (pixels) {
+            EXPECT_EQ(reused->constBits(), pixels);
+        }
+        pixels = reused->constBits();
+        reused->fill(QColor(0, 255, 0, 200)); // what an earlier frame left
+        const std::shared_ptr<LayoutElement> tree = row.tree();
+        tree->Measure({Unset, Unset});
+        {
+            DrawingSurface surface(*reused, DrawingSurface::Content::Stale);
+            tree->Render(surface, row.rect);
+        }
+        EXPECT_EQ(*reused, fresh);
+    }
+    pool->Trim();
+    EXPECT_FALSE(pool->HoldsSpares());
+    // A frame whose pixels someone still shares is not handed out again.
+    const QImage shared = *pool->Take(40, 40);
+    EXPECT_FALSE(pool->HoldsSpares());
 }
 
 TEST(RenderTest, DegenerateRectanglesDrawNothingAndFailNothing)
