@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMimeDatabase>
+#include <QPalette>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QUrl>
@@ -72,13 +73,6 @@ PlayerPage::PlayerPage(QString workspace, QWidget* owner)
     m_browserHost = new QWidget(this);
     auto* layout = new QVBoxLayout(m_browserHost);
     layout->setContentsMargins(0, 0, 0, 0);
-    // Black with light text, as the player page itself says what it does.
-    m_preparing = new QLabel(m_browserHost);
-    m_preparing->setAlignment(Qt::AlignCenter);
-    m_preparing->setWordWrap(true);
-    m_preparing->setStyleSheet(QStringLiteral("background: #000; color: #ddd;"));
-    m_preparing->hide();
-    layout->addWidget(m_preparing);
     AddControl(m_browserHost);
 }
 
@@ -131,9 +125,10 @@ bool PlayerPage::Play(const QString& path)
             return true;
         }
         DropBrowser();
-        m_preparing->setText(
+        QLabel* preparing = PreparingLabel();
+        preparing->setText(
             QStringLiteral("Preparing %1 to play here…").arg(QFileInfo(path).fileName()));
-        m_preparing->show();
+        preparing->show();
         return true;
     }
     m_opener(path);
@@ -142,7 +137,7 @@ bool PlayerPage::Play(const QString& path)
 
 void PlayerPage::ShowVideo(const QString& path)
 {
-    m_preparing->hide();
+    HidePreparingLabel();
     if (WebView* browser = EnsureBrowser()) {
         browser->show();
         browser->Navigate(QUrl::fromEncoded(PlayerAddress(path).toLatin1()));
@@ -155,7 +150,7 @@ void PlayerPage::OnPrepared(const QString& path, const QString& copy, const QStr
         ShowVideo(copy);
         return;
     }
-    m_preparing->hide();
+    HidePreparingLabel();
     // Later, not inside the preparation's own call: what the notice does may end it.
     QMetaObject::invokeMethod(
         this,
@@ -175,8 +170,33 @@ void PlayerPage::OnHide()
 {
     ++m_plays;
     m_preparation.reset();
-    m_preparing->hide();
+    HidePreparingLabel();
     DropBrowser();
+}
+
+QLabel* PlayerPage::PreparingLabel()
+{
+    // Made when first needed: most runs never convert a video, and a window that starts with
+    // fewer widgets starts sooner and smaller.
+    if (!m_preparing) {
+        m_preparing = new QLabel(m_browserHost);
+        m_preparing->setAlignment(Qt::AlignCenter);
+        m_preparing->setWordWrap(true);
+        // Black with light text, as the player page itself says what it does.
+        QPalette colours = m_preparing->palette();
+        colours.setColor(QPalette::Window, Qt::black);
+        colours.setColor(QPalette::WindowText, QColor(0xdd, 0xdd, 0xdd));
+        m_preparing->setPalette(colours);
+        m_preparing->setAutoFillBackground(true);
+        m_browserHost->layout()->addWidget(m_preparing);
+    }
+    return m_preparing;
+}
+
+void PlayerPage::HidePreparingLabel()
+{
+    if (m_preparing)
+        m_preparing->hide();
 }
 
 void PlayerPage::DropBrowser()

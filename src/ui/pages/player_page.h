@@ -76,6 +76,8 @@ private:
     WebView* EnsureBrowser();
     // Ends the web view, with whatever it shows, and its renderer.
     void DropBrowser();
+    QLabel* PreparingLabel();
+    void HidePreparingLabel();
     void ShowVideo(const QString& path);
     void OnPrepared(const QString& path, const QString& copy, const QString& why);
 
@@ -87,7 +89,7 @@ private:
     WebViewCreator m_creator;
     VideoPreparer m_preparer;
     Notice m_notice;
-    QLabel* m_preparing = nullptr; // a child of the browser host
+    QLabel* m_preparing = nullptr; // a child of the browser host, made on first use
     // Counts the plays and hides, so that what a preparation said late does not act on a
     // later video.
     unsigned m_plays = 0;
